@@ -1,0 +1,169 @@
+#include "core/AbstractTrace.h"
+
+#include "processing/DataProcessors.h"
+
+#include <QLocale>
+
+#include <memory>
+#include <vector>
+
+std::atomic<int> AbstractTrace::traceCounter {0};
+
+AbstractTrace::AbstractTrace(int channelCount)
+    : creationDate(QDateTime::currentDateTime())
+{
+    auto raw = std::make_unique<TData>(channelCount);
+    auto converted = std::make_unique<TData>(channelCount);
+    auto processed = std::make_unique<TData>(channelCount);
+    rawData = raw.release();
+    convertedData = converted.release();
+    processedData = processed.release();
+    // The counter advances only once construction can no longer fail.
+    id = traceCounter.fetch_add(1);
+}
+
+AbstractTrace::AbstractTrace(const AbstractTrace &other)
+    : controllerName(other.controllerName)
+    , id(other.id)
+    , creationDate(other.creationDate)
+    , type(other.type)
+    , m_name(other.m_name)
+    , m_filePath(other.m_filePath)
+{
+    auto raw = std::make_unique<TData>(*other.rawData);
+    auto converted = std::make_unique<TData>(*other.convertedData);
+    auto processed = std::make_unique<TData>(*other.processedData);
+    std::vector<std::unique_ptr<IDataSinglePointProcessor>> pointClones;
+    std::vector<std::unique_ptr<IDataPostProcessor>> postClones;
+    for (const IDataSinglePointProcessor *processor : other.pointProcessors)
+        pointClones.emplace_back(processor->clone());
+    for (const IDataPostProcessor *processor : other.postProcessors)
+        postClones.emplace_back(processor->clone());
+    pointProcessors.reserve(int(pointClones.size()));
+    postProcessors.reserve(int(postClones.size()));
+
+    // Nothing below can throw: take ownership of everything built above.
+    rawData = raw.release();
+    convertedData = converted.release();
+    processedData = processed.release();
+    for (auto &processor : pointClones)
+        pointProcessors.append(processor.release());
+    for (auto &processor : postClones)
+        postProcessors.append(processor.release());
+}
+
+AbstractTrace::~AbstractTrace()
+{
+    clearPointProcessors();
+    clearPostProcessors();
+    delete rawData;
+    delete convertedData;
+    delete processedData;
+}
+
+void AbstractTrace::addPointProcessor(IDataSinglePointProcessor *processor)
+{
+    pointProcessors.append(processor);
+}
+
+void AbstractTrace::addPostProcessor(IDataPostProcessor *processor)
+{
+    postProcessors.append(processor);
+}
+
+void AbstractTrace::clearPointProcessors()
+{
+    qDeleteAll(pointProcessors);
+    pointProcessors.clear();
+}
+
+void AbstractTrace::clearPostProcessors()
+{
+    qDeleteAll(postProcessors);
+    postProcessors.clear();
+}
+
+void AbstractTrace::appendPoint(QVector<double> &sample)
+{
+    const int channels = processedData->size();
+    for (int c = 0; c < channels; ++c)
+        (*rawData)[c].append(sample.at(c));
+    applyPointProcessors(sample);
+    for (int c = 0; c < channels; ++c) {
+        (*convertedData)[c].append(sample.at(c));
+        (*processedData)[c].append(sample.at(c));
+    }
+}
+
+void AbstractTrace::applyPointProcessors(QVector<double> &sample)
+{
+    for (IDataSinglePointProcessor *processor : qAsConst(pointProcessors))
+        processor->process(sample);
+}
+
+void AbstractTrace::applyPostProcessors()
+{
+    for (IDataPostProcessor *processor : qAsConst(postProcessors))
+        processor->process(*processedData);
+}
+
+void AbstractTrace::reprocess()
+{
+    const int channels = processedData->size();
+    const int count = rawData->isEmpty() ? 0 : rawData->at(0).size();
+    TData converted(channels);
+    TData processed(channels);
+    for (int c = 0; c < channels; ++c) {
+        converted[c].reserve(count);
+        processed[c].reserve(count);
+    }
+    QVector<double> sample(channels);
+    for (int j = 0; j < count; ++j) {
+        for (int c = 0; c < channels; ++c)
+            sample[c] = rawData->at(c).at(j);
+        applyPointProcessors(sample);
+        for (int c = 0; c < channels; ++c) {
+            converted[c].append(sample.at(c));
+            processed[c].append(sample.at(c));
+        }
+    }
+    *convertedData = std::move(converted);
+    *processedData = std::move(processed);
+    applyPostProcessors();
+    finalizeAfterRead();
+}
+
+void AbstractTrace::crop(int from, int to)
+{
+    const int count = rawData->isEmpty() ? 0 : rawData->at(0).size();
+    if (to < from || to > count || from < 0)
+        return;
+    for (QVector<double> &channel : *rawData)
+        channel = channel.mid(from, to - from);
+    reprocess();
+}
+
+void AbstractTrace::clearData()
+{
+    for (TData *set : {rawData, convertedData, processedData}) {
+        for (QVector<double> &channel : *set)
+            channel.clear();
+    }
+}
+
+double AbstractTrace::length() const
+{
+    if (!processedData || processedData->isEmpty() || processedData->at(0).isEmpty())
+        return 0.0;
+    return processedData->at(0).last() - processedData->at(0).first();
+}
+
+QString AbstractTrace::creationDateText() const
+{
+    return creationDate.toLocalTime().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
+}
+
+QString traceNumberText(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+
+class IDataPostProcessor;
+class IDataSinglePointProcessor;
+
+// The kind of a trace; also the device kind stored in the settings.
+enum E_ANALISIS_TYPE { CONTOUR = 0, CONTOURPROF = 1, PROFILE = 2, ADDITIONAL_TRACE = 3 };
+
+// How traces are saved: the native trace file or the two-column export.
+enum DataSaveFormat { LOCAL_FORMAT = 0, POINT_FORMAT = 1 };
+
+using TData = QVector<QVector<double>>;
+
+// One pass of the stylus: the samples as they arrived (raw), after the per-sample processors
+// (converted) and after the whole-set processors (processed), with the two processor chains
+// that turn one into the other. The raw samples never change, so the other two can be rebuilt
+// at any time with `reprocess`.
+//
+// A trace takes no locks: while a data provider fills it, its worker thread is the only writer,
+// and every other operation runs on the GUI thread.
+class AbstractTrace
+{
+public:
+    explicit AbstractTrace(int channelCount);
+    AbstractTrace(const AbstractTrace &other);
+    AbstractTrace &operator=(const AbstractTrace &) = delete;
+    virtual ~AbstractTrace();
+
+    // Last step after a read and after `reprocess`.
+    virtual void finalizeAfterRead() = 0;
+    // A new trace of the same class made by copy construction; the caller owns it.
+    virtual AbstractTrace *clone() const = 0;
+    // The kind-specific lines of the native trace-file header.
+    virtual QString headerText() const = 0;
+
+    QString name() const { return m_name; }
+    void setName(const QString &name) { m_name = name; }
+    QString filePath() const { return m_filePath; }
+    void setFilePath(const QString &path) { m_filePath = path; }
+    void setType(int traceType) { type = traceType; }
+
+    // The trace takes ownership of the processor.
+    void addPointProcessor(IDataSinglePointProcessor *processor);
+    void addPostProcessor(IDataPostProcessor *processor);
+    void clearPointProcessors();
+    void clearPostProcessors();
+
+    // Appends one sample to all three data sets; the sample is changed in place by the point
+    // processors on its way to the converted and processed sets.
+    void appendPoint(QVector<double> &sample);
+    void applyPointProcessors(QVector<double> &sample);
+    void applyPostProcessors();
+    // Rebuilds the converted and processed data from the raw samples, runs the post-processors
+    // and the finishing of the concrete class.
+    void reprocess();
+    // Keeps the raw samples [from, to) and reprocesses; a reversed range or one that ends beyond
+    // the samples leaves the trace untouched.
+    void crop(int from, int to);
+    void clearData();
+    // Extent of the processed X channel (last X minus first X).
+    double length() const;
+    QString creationDateText() const;
+
+    // The next trace id; starts at 0 and is shared by all traces of all threads.
+    static std::atomic<int> traceCounter;
+
+    QString controllerName;
+    // The three data sets, owned by the trace.
+    TData *rawData = nullptr;
+    TData *convertedData = nullptr;
+    TData *processedData = nullptr;
+    int id = -1;
+    QDateTime creationDate;
+    // An E_ANALISIS_TYPE value, set by the creator.
+    int type = PROFILE;
+    // Owned by the trace, applied in list order.
+    QList<IDataSinglePointProcessor *> pointProcessors;
+    QList<IDataPostProcessor *> postProcessors;
+
+private:
+    QString m_name;
+    QString m_filePath;
+};
+
+// The text of a number in the system's trace files: the shortest form that reads back to the
+// same double, with '.' as decimal point.
+QString traceNumberText(double value);

@@ -1,0 +1,78 @@
+#include "core/ProfileTrace.h"
+
+#include <memory>
+
+ProfileTrace::ProfileTrace()
+    : AbstractTrace(2)
+{ }
+
+ProfileTrace::ProfileTrace(const ProfileTrace &other)
+    : AbstractTrace(other)
+    , parameterResults(other.parameterResults)
+    , parentTrace(other.parentTrace)
+    , speed(other.speed)
+    , filterLength(other.filterLength)
+    , sectionLevel(other.sectionLevel)
+    , medianWindow(other.medianWindow)
+    , medianEnabled(other.medianEnabled)
+    , roughnessProfileCache(other.roughnessProfileCache)
+    , wavinessProfileCache(other.wavinessProfileCache)
+    , amplitudeDensity(other.amplitudeDensity)
+{
+    std::vector<std::unique_ptr<ProfileTrace>> clones;
+    for (const ProfileTrace *child : other.additionalTraces)
+        clones.emplace_back(new ProfileTrace(*child));
+    additionalTraces.reserve(int(clones.size()));
+    m_ownedAdditionalTraces.reserve(int(clones.size()));
+    for (auto &child : clones) {
+        child->parentTrace = this;
+        additionalTraces.append(child.get());
+        m_ownedAdditionalTraces.append(child.release());
+    }
+}
+
+ProfileTrace::~ProfileTrace()
+{
+    for (ProfileTrace *child : qAsConst(m_ownedAdditionalTraces)) {
+        // A child still pointing here would dangle; it goes with this trace.
+        delete child;
+    }
+}
+
+void ProfileTrace::finalizeAfterRead() { }
+
+AbstractTrace *ProfileTrace::clone() const
+{
+    return new ProfileTrace(*this);
+}
+
+QString ProfileTrace::headerText() const
+{
+    return QStringLiteral("speed:") + traceNumberText(speed) + QStringLiteral("\nfilter:")
+        + traceNumberText(filterLength) + QStringLiteral("\n");
+}
+
+void ProfileTrace::addAdditionalTrace(ProfileTrace *child)
+{
+    child->parentTrace = this;
+    child->setFilePath(filePath());
+    additionalTraces.append(child);
+}
+
+void ProfileTrace::removeAdditionalTrace(int traceId)
+{
+    for (int i = 0; i < additionalTraces.size(); ++i) {
+        if (additionalTraces.at(i)->id == traceId) {
+            // A removed clone is handed to the caller, who now owns it.
+            m_ownedAdditionalTraces.removeAll(additionalTraces.at(i));
+            additionalTraces.remove(i);
+            return;
+        }
+    }
+}
+
+void ProfileTrace::clearProfileCaches()
+{
+    roughnessProfileCache.clear();
+    wavinessProfileCache.clear();
+}

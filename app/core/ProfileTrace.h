@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/AbstractTrace.h"
+
+#include <QMap>
+
+// A profilometer trace: two channels (X, Y in micrometres) with its additional traces.
+//
+// Additional traces: a trace does not own the additional traces added to it with
+// `addAdditionalTrace`; the window that keeps the traces manages their lifetime. A copy of a
+// trace, however, clones the source's additional traces, and those clones belong to the copy:
+// the copy deletes them when it is destroyed, unless they were taken out of it with
+// `removeAdditionalTrace` first (the caller then owns the removed clone).
+class ProfileTrace : public AbstractTrace
+{
+public:
+    ProfileTrace();
+    ProfileTrace(const ProfileTrace &other);
+    ~ProfileTrace() override;
+
+    void finalizeAfterRead() override;
+    AbstractTrace *clone() const override;
+    QString headerText() const override;
+
+    void addAdditionalTrace(ProfileTrace *child);
+    void removeAdditionalTrace(int traceId);
+    void clearProfileCaches();
+
+    // Parameter name to value text.
+    QMap<QString, QString> parameterResults;
+    // Not owned (see the class comment), in the order they were added.
+    QVector<ProfileTrace *> additionalTraces;
+    // The main trace of an additional trace; null for a main trace. Not owned.
+    ProfileTrace *parentTrace = nullptr;
+    // Tracing speed in mm/s.
+    double speed = 0.0;
+    // Cut-off length in micrometres, one of kFilterLengths.
+    double filterLength = 0.0;
+    // Section height in micrometres picked on the profile plot.
+    double sectionLevel = 0.0;
+    int medianWindow = 1;
+    bool medianEnabled = false;
+    // Roughness and waviness profiles by cut-off.
+    QMap<double, TData> roughnessProfileCache;
+    QMap<double, TData> wavinessProfileCache;
+    // Amplitude density curve of the histogram plot.
+    TData amplitudeDensity;
+
+private:
+    // Additional traces cloned by the copy constructor, deleted with this trace.
+    QVector<ProfileTrace *> m_ownedAdditionalTraces;
+};

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what is missing, checks the formatting, builds the program twice (a normal build and
+# an AddressSanitizer + UndefinedBehaviorSanitizer build) and runs every test on both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+JOBS=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== format check"
+mapfile -t sources < <(git ls-files -- 'app/*.cpp' 'app/*.h' 'tests/*.cpp' 'tests/*.h' \
+    'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 2>/dev/null || true)
+if [ ${#sources[@]} -gt 0 ]; then
+    clang-format --dry-run --Werror "${sources[@]}"
+fi
+
+status=0
+
+echo "== normal build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j "$JOBS"
+(cd build && ctest --output-on-failure -j "$JOBS") || status=1
+
+echo "== sanitizer build"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPP_SANITIZE=ON \
+    -DAPP_BUILD_BENCH=OFF
+cmake --build build-asan -j "$JOBS"
+(cd build-asan && ctest --output-on-failure -j "$JOBS") || status=1
+
+if [ -d fuzz ] && command -v clang++ >/dev/null 2>&1; then
+    echo "== fuzz targets (corpus replay)"
+    CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DAPP_BUILD_FUZZ=ON -DAPP_BUILD_BENCH=OFF
+    cmake --build build-fuzz -j "$JOBS"
+    (cd build-fuzz && ctest --output-on-failure -L fuzz -j "$JOBS") || status=1
+fi
+
+if [ "$status" -ne 0 ]; then
+    echo "FAILED"
+fi
+exit "$status"

@@ -1,0 +1,362 @@
+#include "core/Settings.h"
+#include "support/TestSupport.h"
+
+#include <QSettings>
+#include <QtConcurrent>
+
+#include <atomic>
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void writeIni(const QString &path, const QVector<QPair<QString, QVariant>> &values)
+    {
+        QSettings file(path, QSettings::IniFormat);
+        for (const auto &entry : values)
+            file.setValue(entry.first, entry.second);
+        file.sync();
+    }
+
+private slots:
+    void defaultsWithoutFile()
+    {
+        testsupport::ScratchDir scratch;
+        const Settings s = Settings::readFile(scratch.filePath("settings.ini"));
+        QCOMPARE(s.preferences.enabled_params_count, 1);
+        QCOMPARE(s.preferences.enabled_params.value(0), QStringLiteral("Ra"));
+        QCOMPARE(s.preferences.disabled_params_count, 56);
+        QCOMPARE(s.preferences.disabled_params.values().toVector(), kParameterIndexNames);
+        QCOMPARE(s.device.spinbox_filter_length_index, 1);
+        QCOMPARE(s.device.device_type, 2);
+        QCOMPARE(s.calibration.reference_ball_radius, 15.875);
+        QCOMPARE(s.service.default_trace_file_name, QStringLiteral("Деталь"));
+        QCOMPARE(s.service.is_disabled_gauss_filter, true);
+        QCOMPARE(s.movement.needle_pressing, MovementSettings::E_PRESSING_DOWN);
+        QCOMPARE(s.preferences.graph_color, QStringLiteral("#0048ba"));
+        QCOMPARE(s.current_controller_name, QStringLiteral("No name"));
+        QCOMPARE(s.current_console.name, QStringLiteral("No console"));
+        QCOMPARE(s.current_console.double_sided_probe_high, 22.0);
+        QVERIFY(s.controllers.isEmpty());
+        QVERIFY(s.consoles.isEmpty());
+    }
+
+    void parameterNamesAreExact()
+    {
+        QCOMPARE(kParameterIndexNames.size(), 56);
+        QCOMPARE(kParameterIndexNames.at(14), QString::fromUtf8("R\u0394q(\u0394q)"));
+        QCOMPARE(kParameterIndexNames.at(21), QString::fromUtf8("\u03bbq"));
+        QCOMPARE(kParameterIndexNames.at(23), QString::fromUtf8("\u03b7p"));
+        QCOMPARE(kParameterIndexNames.at(19), QStringLiteral("L0"));
+        QCOMPARE(kParameterIndexNames.at(20), QStringLiteral("l0"));
+        QCOMPARE(kParameterIndexNames.last(), QString::fromUtf8("P\u0394a"));
+    }
+
+    void saveWritesEveryKeyOfADefaultRecord()
+    {
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        Settings::readFile(path).writeFile(path);
+        const QSettings file(path, QSettings::IniFormat);
+        const QStringList keys = file.allKeys();
+        // 14 calibration, 6 device, 11 service, 2 view, 20 preferences scalars, 1 + 56 list
+        // entries, controllers count + current, consoles count + current, 3 movement.
+        QCOMPARE(keys.size(), 14 + 6 + 11 + 2 + 20 + 1 + 56 + 2 + 2 + 3);
+        QCOMPARE(file.value("preferenses/enabled_0").toString(), QStringLiteral("Ra"));
+        QCOMPARE(file.value("preferenses/disabled_55").toString(), QString::fromUtf8("P\u0394a"));
+        QCOMPARE(file.value("controllers/count").toString(), QStringLiteral("0"));
+        QCOMPARE(file.value("consoles/count").toString(), QStringLiteral("0"));
+        QCOMPARE(file.value("consoles/current_console").toString(), QStringLiteral("No console"));
+        QCOMPARE(file.value("controllers/current_controller_name").toString(),
+                 QStringLiteral("No name"));
+        QVERIFY(file.contains("servise/is_disabled_radius_elimination"));
+        QVERIFY(file.contains("calibration/rack_prpendicular"));
+        QVERIFY(file.contains("preferenses/meadian_filter_value"));
+    }
+
+    void saveLoadRoundTrip()
+    {
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        Settings s = Settings::readFile(path);
+        s.calibration.tool_head_radius_down = 12.345678901234;
+        s.calibration.non_linearity_data = QStringLiteral("1 2; 3 4, произвольный текст");
+        s.calibration.upload_device_settings = true;
+        s.device.device_type = 0;
+        s.device.spinbox_filter_length_index = 3;
+        s.service.factory_name = QStringLiteral("Завод «Калибр» №1");
+        s.service.default_trace_file_name = QStringLiteral("Вал 7/8");
+        s.movement.needle_pressing = MovementSettings::E_PRESSING_UP;
+        s.movement.mm_per_rotation = 0.5;
+        s.view.axis_unit = 2;
+        s.preferences.graph_color = QStringLiteral("#123456");
+        s.preferences.save_trace_folder = QStringLiteral("/home/оператор/профили");
+        s.controllers = QStringList {QStringLiteral("Иванов"), QStringLiteral("Петров")};
+        s.current_controller_name = QStringLiteral("Петров");
+        ConsoleParams console;
+        console.name = QStringLiteral("Консоль А");
+        console.tool_head_radius_up = 7.5;
+        console.roughness_ratio = 3.25;
+        s.consoles = {console};
+        s.current_console = console;
+        s.writeFile(path);
+
+        const Settings r = Settings::readFile(path);
+        QCOMPARE(r.calibration.tool_head_radius_down, 12.345678901234);
+        QCOMPARE(r.calibration.non_linearity_data, s.calibration.non_linearity_data);
+        QCOMPARE(r.calibration.upload_device_settings, true);
+        QCOMPARE(r.device.device_type, 0);
+        QCOMPARE(r.device.spinbox_filter_length_index, 3);
+        QCOMPARE(r.service.factory_name, s.service.factory_name);
+        QCOMPARE(r.service.default_trace_file_name, s.service.default_trace_file_name);
+        QCOMPARE(r.movement.needle_pressing, MovementSettings::E_PRESSING_UP);
+        QCOMPARE(r.movement.mm_per_rotation, 0.5);
+        QCOMPARE(r.view.axis_unit, 2);
+        QCOMPARE(r.preferences.graph_color, QStringLiteral("#123456"));
+        QCOMPARE(r.preferences.save_trace_folder, s.preferences.save_trace_folder);
+        QCOMPARE(r.controllers, s.controllers);
+        QCOMPARE(r.current_controller_name, QStringLiteral("Петров"));
+        QCOMPARE(r.consoles.size(), 1);
+        QCOMPARE(r.current_console.name, QStringLiteral("Консоль А"));
+        QCOMPARE(r.current_console.tool_head_radius_up, 7.5);
+        QCOMPARE(r.current_console.roughness_ratio, 3.25);
+        QCOMPARE(r.preferences.enabled_params, s.preferences.enabled_params);
+        QCOMPARE(r.preferences.disabled_params, s.preferences.disabled_params);
+    }
+
+    void reconciliation_data()
+    {
+        QTest::addColumn<QStringList>("enabled");
+        QTest::addColumn<QStringList>("disabled");
+        QTest::addColumn<QStringList>("expectedEnabled");
+        QTest::addColumn<QStringList>("expectedDisabled");
+
+        QStringList allButRa
+            = QList<QString>(kParameterIndexNames.begin() + 1, kParameterIndexNames.end());
+        QTest::newRow("complete lists stay")
+            << QStringList {"Ra"} << allButRa << QStringList {"Ra"} << allButRa;
+
+        QStringList missingTwo = allButRa;
+        missingTwo.removeAll("Rz");
+        missingTwo.removeAll("PΔa");
+        QTest::newRow("missing names appended in index order")
+            << QStringList {"Ra"} << missingTwo << QStringList {"Ra"}
+            << (missingTwo + QStringList {"Rz", "PΔa"});
+
+        QStringList withUnknown = allButRa;
+        withUnknown.insert(3, "Xyz");
+        QTest::newRow("unknown name stays")
+            << QStringList {"Ra", "Foo"} << withUnknown << QStringList {"Ra", "Foo"} << withUnknown;
+
+        QTest::newRow("empty disabled list gets all missing names")
+            << QStringList {"Rz", "Ra"} << QStringList {} << QStringList {"Rz", "Ra"} << [] {
+                   QStringList rest;
+                   for (const QString &n : kParameterIndexNames)
+                       if (n != "Ra" && n != "Rz")
+                           rest << n;
+                   return rest;
+               }();
+    }
+
+    void reconciliation()
+    {
+        QFETCH(QStringList, enabled);
+        QFETCH(QStringList, disabled);
+        QFETCH(QStringList, expectedEnabled);
+        QFETCH(QStringList, expectedDisabled);
+
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        QVector<QPair<QString, QVariant>> values;
+        values.append({"preferenses/enabled_params_count", enabled.size()});
+        values.append({"preferenses/disabled_params_count", disabled.size()});
+        for (int i = 0; i < enabled.size(); ++i)
+            values.append({QStringLiteral("preferenses/enabled_%1").arg(i), enabled.at(i)});
+        for (int i = 0; i < disabled.size(); ++i)
+            values.append({QStringLiteral("preferenses/disabled_%1").arg(i), disabled.at(i)});
+        writeIni(path, values);
+
+        const Settings s = Settings::readFile(path);
+        QCOMPARE(QStringList(s.preferences.enabled_params.values()), expectedEnabled);
+        QCOMPARE(QStringList(s.preferences.disabled_params.values()), expectedDisabled);
+        QCOMPARE(s.preferences.disabled_params.lastKey(), expectedDisabled.size() - 1);
+        QCOMPARE(s.preferences.enabled_params_count, expectedEnabled.size());
+        QCOMPARE(s.preferences.disabled_params_count, expectedDisabled.size());
+    }
+
+    void lastMatchingConsoleWins()
+    {
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        writeIni(path,
+                 {{"consoles/count", 3},
+                  {"consoles/current_console", "Б"},
+                  {"consoles/p_0", "Б"},
+                  {"consoles/p_0/tool_head_radius_down", 1.0},
+                  {"consoles/p_1", "В"},
+                  {"consoles/p_1/tool_head_radius_down", 2.0},
+                  {"consoles/p_2", "Б"},
+                  {"consoles/p_2/tool_head_radius_down", 3.0},
+                  {"consoles/p_2/needle_bias", 0.25}});
+        const Settings s = Settings::readFile(path);
+        QCOMPARE(s.consoles.size(), 3);
+        QCOMPARE(s.current_console.name, QStringLiteral("Б"));
+        QCOMPARE(s.current_console.tool_head_radius_down, 3.0);
+        QCOMPARE(s.current_console.needle_bias, 0.25);
+        QCOMPARE(s.current_console.tool_head_radius_up, 20.0);
+    }
+
+    void unmatchedCurrentConsoleKeepsDefaults()
+    {
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        writeIni(path,
+                 {{"consoles/count", 1},
+                  {"consoles/current_console", "нет такой"},
+                  {"consoles/p_0", "А"},
+                  {"consoles/p_0/tool_head_radius_down", 1.0}});
+        const Settings s = Settings::readFile(path);
+        QCOMPARE(s.current_console.name, QStringLiteral("нет такой"));
+        QCOMPARE(s.current_console.tool_head_radius_down, 20.0);
+    }
+
+    void shrunkListLeavesStaleKeyUnread()
+    {
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        Settings s = Settings::readFile(path);
+        s.controllers = QStringList {"a", "b", "c"};
+        s.writeFile(path);
+        s.controllers.removeLast();
+        s.writeFile(path);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value("controllers/c_2").toString(),
+                 QStringLiteral("c"));
+        QCOMPARE(Settings::readFile(path).controllers, (QStringList {"a", "b"}));
+    }
+
+    void clamping_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<double>("expected");
+
+        QTest::newRow("filter index high")
+            << "device/spinbox_filter_length_index" << QVariant(9) << "filterIndex" << 4.0;
+        QTest::newRow("filter index negative")
+            << "device/spinbox_filter_length_index" << QVariant(-3) << "filterIndex" << 0.0;
+        QTest::newRow("filter index text")
+            << "device/spinbox_filter_length_index" << QVariant("abc") << "filterIndex" << 0.0;
+        QTest::newRow("median window zero")
+            << "preferenses/meadian_filter_value" << QVariant(0) << "median" << 1.0;
+        QTest::newRow("median window negative")
+            << "preferenses/meadian_filter_value" << QVariant(-7) << "median" << 1.0;
+        QTest::newRow("device type") << "device/device_type" << QVariant(17) << "deviceType" << 3.0;
+        QTest::newRow("measurement mode")
+            << "device/measurement_mode" << QVariant(-1) << "measurementMode" << 0.0;
+        QTest::newRow("axis unit") << "view/axis_unit" << QVariant(5) << "axisUnit" << 2.0;
+        QTest::newRow("standard") << "preferenses/standartisation_value" << QVariant(2)
+                                  << "standard" << 1.0;
+        QTest::newRow("profile mode")
+            << "preferenses/profile_filter_mode" << QVariant(3) << "profileMode" << 2.0;
+        QTest::newRow("speed") << "movement/current_speed" << QVariant(8) << "speed" << 3.0;
+        QTest::newRow("pressing") << "movement/needle_pressing" << QVariant(5) << "pressing" << 1.0;
+        QTest::newRow("density") << "preferenses/histogramm_density_value" << QVariant(0)
+                                 << "density" << 1.0;
+        QTest::newRow("non-finite radius")
+            << "calibration/tool_head_radius_down" << QVariant("nan") << "radius" << 20.0;
+        QTest::newRow("infinite ratio")
+            << "calibration/tool_head_radius_down" << QVariant("inf") << "radius" << 20.0;
+        QTest::newRow("valid value kept")
+            << "device/spinbox_filter_length_index" << QVariant(2) << "filterIndex" << 2.0;
+    }
+
+    void clamping()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, member);
+        QFETCH(double, expected);
+
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        writeIni(path, {{key, stored}});
+        const Settings s = Settings::readFile(path);
+        const QMap<QString, double> members {
+            {"filterIndex", s.device.spinbox_filter_length_index},
+            {"median", s.preferences.meadian_filter_value},
+            {"deviceType", s.device.device_type},
+            {"measurementMode", s.device.measurement_mode},
+            {"axisUnit", s.view.axis_unit},
+            {"standard", s.preferences.standartisation_value},
+            {"profileMode", s.preferences.profile_filter_mode},
+            {"speed", s.movement.current_speed},
+            {"pressing", s.movement.needle_pressing},
+            {"density", s.preferences.histogramm_density_value},
+            {"radius", s.calibration.tool_head_radius_down},
+        };
+        QVERIFY(members.contains(member));
+        QCOMPARE(members.value(member), expected);
+    }
+
+    void hugeListCountsAreCapped()
+    {
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        writeIni(path,
+                 {{"controllers/count", 1000000000},
+                  {"consoles/count", 1000000000},
+                  {"preferenses/enabled_params_count", 1000000000},
+                  {"preferenses/disabled_params_count", -5}});
+        QElapsedTimer timer;
+        timer.start();
+        const Settings s = Settings::readFile(path);
+        QVERIFY(timer.elapsed() < 20000);
+        QCOMPARE(s.controllers.size(), Settings::kMaxStoredListCount);
+        QCOMPARE(s.consoles.size(), Settings::kMaxStoredListCount);
+        QCOMPARE(s.preferences.enabled_params_count, Settings::kMaxStoredListCount);
+        // The disabled list was read empty and then received every name not enabled.
+        QCOMPARE(s.preferences.disabled_params_count, 55);
+    }
+
+    void instanceLoadsWorkingDirectoryFileOnce()
+    {
+        // The test's working directory is a fresh scratch folder.
+        writeIni(QStringLiteral("settings.ini"), {{"servise/factory_name", "Первый"}});
+        Settings *first = Settings::instance();
+        QCOMPARE(first->service.factory_name, QStringLiteral("Первый"));
+        writeIni(QStringLiteral("settings.ini"), {{"servise/factory_name", "Второй"}});
+        QCOMPARE(Settings::instance(), first);
+        QCOMPARE(Settings::instance()->service.factory_name, QStringLiteral("Первый"));
+
+        Settings::modify([](Settings &s) { s.service.factory_name = QStringLiteral("Третий"); });
+        QCOMPARE(Settings::readFile(QStringLiteral("settings.ini")).service.factory_name,
+                 QStringLiteral("Третий"));
+    }
+
+    void snapshotsOnAWorkerSeeWholeWrites()
+    {
+        // The worker's copies must always show both members of one change together.
+        std::atomic<bool> stop {false};
+        std::atomic<int> torn {0};
+        QFuture<void> reader = QtConcurrent::run([&] {
+            while (!stop.load()) {
+                const Settings copy = Settings::snapshot();
+                if (copy.calibration.needle_bias != copy.calibration.rack_prpendicular)
+                    ++torn;
+            }
+        });
+        for (int i = 0; i < 2000; ++i) {
+            QWriteLocker locker = Settings::writeLocker();
+            Settings::instance()->calibration.needle_bias = i;
+            Settings::instance()->calibration.rack_prpendicular = i;
+        }
+        stop = true;
+        reader.waitForFinished();
+        QCOMPARE(torn.load(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_Settings.moc"

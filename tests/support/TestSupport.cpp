@@ -1,0 +1,107 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QMutex>
+
+#include <cmath>
+
+namespace testsupport {
+
+ScratchDir::ScratchDir()
+    : m_previous(QDir::currentPath())
+{
+    if (m_dir.isValid())
+        QDir::setCurrent(m_dir.path());
+}
+
+ScratchDir::~ScratchDir()
+{
+    QDir::setCurrent(m_previous);
+}
+
+bool relativelyEqual(double actual, double expected, double rel, double abs)
+{
+    if (std::isnan(actual) || std::isnan(expected))
+        return std::isnan(actual) && std::isnan(expected);
+    return std::fabs(actual - expected) <= rel * std::fabs(expected) + abs;
+}
+
+QString relativeMismatchText(double actual, double expected, double rel, double abs)
+{
+    return QStringLiteral("actual %1, expected %2 (relative tolerance %3, absolute %4)")
+        .arg(actual, 0, 'g', 17)
+        .arg(expected, 0, 'g', 17)
+        .arg(rel)
+        .arg(abs);
+}
+
+namespace {
+struct CollectorState
+{
+    QMutex mutex;
+    QtMessageHandler previous = nullptr;
+    QList<QRegularExpression> allowed;
+    QStringList collected;
+    bool active = false;
+};
+
+CollectorState &state()
+{
+    static CollectorState s;
+    return s;
+}
+} // namespace
+
+WarningCollector::WarningCollector()
+{
+    CollectorState &s = state();
+    QMutexLocker locker(&s.mutex);
+    s.allowed.clear();
+    s.collected.clear();
+    s.active = true;
+    s.previous = qInstallMessageHandler(&WarningCollector::handler);
+}
+
+WarningCollector::~WarningCollector()
+{
+    CollectorState &s = state();
+    qInstallMessageHandler(s.previous);
+    QMutexLocker locker(&s.mutex);
+    s.active = false;
+}
+
+void WarningCollector::allow(const QRegularExpression &pattern)
+{
+    CollectorState &s = state();
+    QMutexLocker locker(&s.mutex);
+    s.allowed.append(pattern);
+}
+
+QStringList WarningCollector::unexpected() const
+{
+    CollectorState &s = state();
+    QMutexLocker locker(&s.mutex);
+    return s.collected;
+}
+
+void WarningCollector::handler(QtMsgType type, const QMessageLogContext &context,
+                               const QString &text)
+{
+    CollectorState &s = state();
+    QtMessageHandler previous = nullptr;
+    {
+        QMutexLocker locker(&s.mutex);
+        previous = s.previous;
+        if (s.active && (type == QtWarningMsg || type == QtCriticalMsg)) {
+            bool allowed = false;
+            for (const QRegularExpression &pattern : qAsConst(s.allowed))
+                allowed = allowed || pattern.match(text).hasMatch();
+            if (!allowed)
+                s.collected.append(text);
+        }
+    }
+    if (previous)
+        previous(type, context, text);
+}
+
+} // namespace testsupport

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace testsupport {
+
+// A fresh temporary folder that is the working directory while the object lives.
+class ScratchDir
+{
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    bool isValid() const { return m_dir.isValid(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// True when |actual - expected| <= rel * |expected| + abs.
+bool relativelyEqual(double actual, double expected, double rel, double abs = 0.0);
+QString relativeMismatchText(double actual, double expected, double rel, double abs);
+
+// Collects the Qt warnings and critical messages sent while it lives (they still reach the
+// previous handler). Messages matching an allowed pattern are not collected.
+class WarningCollector
+{
+public:
+    WarningCollector();
+    ~WarningCollector();
+    WarningCollector(const WarningCollector &) = delete;
+    WarningCollector &operator=(const WarningCollector &) = delete;
+
+    void allow(const QRegularExpression &pattern);
+    QStringList unexpected() const;
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
+};
+
+} // namespace testsupport
+
+// Compares two doubles with a relative (and optional absolute) tolerance.
+#define COMPARE_REL(actual, expected, rel)                                                         \
+    do {                                                                                           \
+        const double a_ = (actual);                                                                \
+        const double e_ = (expected);                                                              \
+        if (!testsupport::relativelyEqual(a_, e_, (rel)))                                          \
+            QFAIL(qPrintable(testsupport::relativeMismatchText(a_, e_, (rel), 0.0)));              \
+    } while (false)
+
+#define COMPARE_TOL(actual, expected, rel, abs)                                                    \
+    do {                                                                                           \
+        const double a_ = (actual);                                                                \
+        const double e_ = (expected);                                                              \
+        if (!testsupport::relativelyEqual(a_, e_, (rel), (abs)))                                   \
+            QFAIL(qPrintable(testsupport::relativeMismatchText(a_, e_, (rel), (abs))));            \
+    } while (false)
+
+// Fails the current test when a Qt warning that was not allowed was sent.
+#define VERIFY_NO_WARNINGS(collector)                                                              \
+    QVERIFY2((collector).unexpected().isEmpty(),                                                   \
+             qPrintable((collector).unexpected().join(QStringLiteral("\n"))))

@@ -1,0 +1,849 @@
+#include "device/Device.h"
+
+#include "core/Logger.h"
+#include "device/DevicePort.h"
+
+#include <QDebug>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+QMap<int, int> kPacketLength = {{0, 20}, {1, 3}, {2, 4}, {3, 4},    {4, 3},  {5, 6},
+                                {6, 4},  {8, 1}, {9, 3}, {10, 120}, {11, 14}};
+
+const std::map<int, QString> kSpeedNames = {{0, QStringLiteral("0.25 мм/c")},
+                                            {1, QStringLiteral("0.50 мм/c")},
+                                            {2, QStringLiteral("1.00 мм/c")},
+                                            {3, QStringLiteral("2.00 мм/c")}};
+
+namespace {
+
+const QByteArray kCalibrationDoneText = QByteArrayLiteral("Stage 6");
+const QByteArray kPreviewEndMarker = QByteArray("\x00\x00\x00\x01", 4);
+
+// Initial value of the last alarm and status bytes: no byte has it, so the first contour packet
+// after an identification always counts as a change.
+constexpr int kNoByte = 1000000;
+
+} // namespace
+
+Device::Device()
+{
+    const Settings *settings = Settings::instance();
+    deviceKind = static_cast<E_ANALISIS_TYPE>(settings->device.device_type);
+    powerPressing = settings->device.power_pressing;
+    needlePressing = settings->movement.needle_pressing;
+    traceStarted = false;
+    markerMisses = 0;
+    port = new DevicePort();
+    replyState = IDENTIFICATION;
+    connect(port, &DevicePort::parseIncomingData, this, &Device::parseIncomingData);
+    connect(port, &DevicePort::portLost, this, &Device::onPortLost);
+    connect(port, &DevicePort::portOpened, this, &Device::openDevice);
+}
+
+Device::~Device()
+{
+    delete port;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fixed-point values
+
+qint32 Device::toFixedPoint(double value, double scale)
+{
+    const double scaled = std::round(value * scale);
+    if (!(scaled == scaled))
+        return 0;
+    if (scaled >= static_cast<double>(std::numeric_limits<qint32>::max()))
+        return std::numeric_limits<qint32>::max();
+    if (scaled <= static_cast<double>(std::numeric_limits<qint32>::min()))
+        return std::numeric_limits<qint32>::min();
+    return static_cast<qint32>(scaled);
+}
+
+QByteArray Device::calibrationValueText(double raMicrometres)
+{
+    return QByteArray::number(toFixedPoint(raMicrometres, 1000.0)).rightJustified(5, '0');
+}
+
+QByteArray Device::mmPerRotationText(double value)
+{
+    const qint32 hundredths = std::clamp(toFixedPoint(value, 100.0), 0, 9999);
+    return QByteArray::number(hundredths).rightJustified(4, '0');
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection and identification
+
+void Device::send(const QByteArray &command)
+{
+    port->write(command);
+}
+
+void Device::openDevice()
+{
+    replyState = IDENTIFICATION;
+    sendIdentification();
+    emit deviceOpened();
+}
+
+void Device::sendIdentification()
+{
+    if (port->isOpen())
+        send("CP");
+    else
+        emit deviceLost();
+}
+
+void Device::onPortLost()
+{
+    // A receiver of pushButtonStopTrace stops the trace, which writes to the closed port and
+    // reports the loss again; that report is part of this one.
+    if (m_handlingPortLoss)
+        return;
+    m_handlingPortLoss = true;
+    emit deviceLost();
+    if (traceStarted) {
+        emit pushButtonStopTrace();
+        traceStarted = false;
+    }
+    replyState = IDENTIFICATION;
+    m_handlingPortLoss = false;
+}
+
+void Device::onDeviceIdentified()
+{
+    initDevice();
+    emit newDeviceType(deviceKind);
+    const int kind = deviceKind;
+    Settings::modify([kind](Settings &settings) { settings.device.device_type = kind; });
+}
+
+void Device::initDevice()
+{
+    lastAlarm = kNoByte;
+    lastStatus = kNoByte;
+    progress = 0;
+    demoState = -1;
+    measuring = false;
+    send("CM");
+    const Settings *settings = Settings::instance();
+    changePresingPower(settings->movement.needle_pressing, settings->device.power_pressing);
+    demoExtremes = {{1000000000, 0, 0}, {0, 0, 0}, {-1000000000}, {1000000000}};
+    steps = 1;
+    if (deviceKind == PROFILE) {
+        send("Cq");
+        setFilter(settings->device.spinbox_filter_length_index);
+        setTraceLength(settings->device.trace_length);
+    }
+    setSpeed(settings->movement.current_speed);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void Device::moveX(int val)
+{
+    send(val == 0 ? "DX0" : (val > 0 ? "DX-" : "DX+"));
+}
+
+void Device::moveY(int val)
+{
+    send(val == 0 ? "DY0" : (val > 0 ? "DY+" : "DY-"));
+}
+
+void Device::moveZ(int val)
+{
+    send(val == 0 ? "DZ0" : (val > 0 ? "DZ+" : "DZ-"));
+}
+
+void Device::autoMinMaxCalib()
+{
+    logger.log(INFO, "autoMaxCalib");
+    send("CV");
+}
+
+void Device::calibration()
+{
+    logger.log(INFO, "Calibration");
+    if (deviceKind == PROFILE) {
+        replyState = CALIBRATION_REPLY;
+        m_calibrationTail.clear();
+        send("Ka" + calibrationValueText(Settings::instance()->calibration.calibration_Ra_value));
+    } else {
+        send("CK");
+    }
+}
+
+void Device::startTrace(bool trace_started)
+{
+    qDebug() << "trace_started: " << trace_started;
+    logger.log(INFO, "startTrace");
+    progress = 0;
+    const Settings *settings = Settings::instance();
+    switch (settings->device.device_type) {
+    case CONTOUR:
+    case CONTOURPROF:
+        switch (settings->device.measurement_mode) {
+        case 0:
+        case 2:
+            send("CS");
+            break;
+        case 1:
+            send("Cs");
+            break;
+        case 3:
+            send("CL");
+            break;
+        default:
+            break;
+        }
+        break;
+    case PROFILE:
+    case ADDITIONAL_TRACE:
+        send("CS");
+        if (trace_started)
+            replyState = STEPS_HEADER;
+        break;
+    default:
+        break;
+    }
+    traceStarted = trace_started;
+}
+
+void Device::startTrace()
+{
+    startTrace(true);
+}
+
+void Device::stopTrace()
+{
+    if (!traceStarted)
+        return;
+    logger.log(INFO, "stopTrace");
+    send("CC");
+    const int storedKind = Settings::instance()->device.device_type;
+    if (storedKind == PROFILE || storedKind == ADDITIONAL_TRACE) {
+        // The end of the data block ends the trace.
+        send("CV");
+    } else {
+        send("CA");
+        traceStarted = false;
+    }
+}
+
+void Device::setSpeed(int spd)
+{
+    logger.log(INFO, "setspeed with value " + std::to_string(spd));
+    send((deviceKind == PROFILE ? "PS" : "SX") + QByteArray::number(spd));
+}
+
+void Device::changePresingPower(MovementSettings::E_NEEDLE_PRESSING needle_pressing,
+                                int power_pressing)
+{
+    if (needle_pressing == needlePressing && power_pressing == powerPressing)
+        return;
+    needlePressing = needle_pressing;
+    powerPressing = power_pressing;
+    const QByteArray command = QByteArray("P")
+        + (needle_pressing == MovementSettings::E_PRESSING_DOWN ? "d" : "u")
+        + QByteArray::number(power_pressing);
+    logger.log(INFO, "changePresingPower to value: " + command.toStdString());
+    send(command);
+    Settings::modify([needle_pressing, power_pressing](Settings &settings) {
+        settings.device.power_pressing = power_pressing;
+        settings.movement.needle_pressing = needle_pressing;
+    });
+}
+
+void Device::changeResolutionScaling() { }
+
+void Device::setMMPerRotation(double value)
+{
+    send("R" + mmPerRotationText(value));
+}
+
+E_ANALISIS_TYPE Device::type()
+{
+    return deviceKind;
+}
+
+void Device::setFilter(int index)
+{
+    send("PF" + QByteArray::number(index + 1));
+}
+
+void Device::setDeviceType(int type)
+{
+    deviceKind = static_cast<E_ANALISIS_TYPE>(type);
+    send(type == CONTOURPROF ? "PR1" : "PR0");
+}
+
+void Device::setTraceLength(int length)
+{
+    send(QByteArray("PL") + static_cast<char>((48 + length) & 0xFF));
+}
+
+void Device::cancelOperation()
+{
+    send("CC");
+    send("CA");
+}
+
+void Device::resetAdditionalCalibration()
+{
+    send("Ke00000");
+    QTimer::singleShot(200, this, &Device::sendReturnCommand);
+}
+
+void Device::sendReturnCommand()
+{
+    send("Cr");
+}
+
+void Device::sendRawText(QString text)
+{
+    text.remove(QLatin1Char('\n'));
+    send(text.toUtf8());
+}
+
+void Device::uploadDeviceParams()
+{
+    qDebug() << "UPLOAD DATA TO CONTOUROGRAPH";
+    const CalibrationSettings &calibration = Settings::instance()->calibration;
+    qint32 params[kDeviceParamCount] = {};
+    params[0] = toFixedPoint(calibration.x_axis_compression_ratio, 1e6);
+    params[1] = toFixedPoint(calibration.y_axis_compression_ratio, 1e6);
+    params[2] = toFixedPoint(calibration.displacement_coefficient, 1e6);
+    params[3] = toFixedPoint(calibration.rack_prpendicular, 100.0);
+    qDebug() << "Device params" << params[0] << params[1] << params[2] << params[3];
+    QByteArray command("O");
+    for (const qint32 param : params) {
+        const auto value = static_cast<quint32>(param);
+        for (int shift = 0; shift < 32; shift += 8)
+            command.append(static_cast<char>((value >> shift) & 0xFF));
+    }
+    qDebug() << command.size();
+    send(command);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reply parser
+
+int Device::bytesNeeded() const
+{
+    if (replyState == SAMPLE_BLOCK)
+        return kPacketLength.value(SAMPLE_BLOCK, 0) <= 0 ? 0 : 2;
+    return kPacketLength.value(replyState, 0);
+}
+
+void Device::parseIncomingData()
+{
+    // Every pass either consumes bytes or changes the state; a handler that can do neither ends
+    // the loop until more bytes arrive, so the parser never spins.
+    for (;;) {
+        if (port->available() < bytesNeeded())
+            return;
+        const int before = port->available();
+        const int state = replyState;
+        handlePacket();
+        if (port->available() == before && replyState == state)
+            return;
+    }
+}
+
+void Device::handlePacket()
+{
+    switch (replyState) {
+    case IDENTIFICATION:
+        readIdentification();
+        break;
+    case POSITION:
+        readPositionPacket();
+        break;
+    case PREVIEW:
+        readPreviewPacket();
+        break;
+    case STEPS_HEADER:
+        readStepsHeader();
+        break;
+    case BLOCK_LENGTH:
+        readBlockLength();
+        break;
+    case SAMPLE_SCALE:
+        readSampleScale();
+        break;
+    case BLOCK_HEADER:
+        readBlockHeader();
+        break;
+    case SAMPLE_BLOCK:
+        readSampleBlock();
+        break;
+    case CALIBRATION_REPLY:
+        readCalibrationReply();
+        break;
+    case PARAMS_MARKER:
+        waitParamsMarker();
+        break;
+    case DEVICE_PARAMS:
+        readDeviceParams();
+        break;
+    case CONTOUR_PACKET:
+        readContourPacket();
+        break;
+    default:
+        break;
+    }
+}
+
+quint32 Device::takeUInt(int byteCount, bool bigEndian)
+{
+    quint32 value = 0;
+    for (int i = 0; i < byteCount; ++i) {
+        const quint32 byte = port->takeByte();
+        if (bigEndian)
+            value = (value << 8) | byte;
+        else
+            value |= byte << (8 * i);
+    }
+    return value;
+}
+
+void Device::readIdentification()
+{
+    const QString text = QString::fromUtf8(port->takeBytes(kIdentificationLength));
+    qDebug() << "Received:" << text;
+    if (text.contains(QLatin1String("OK"))) {
+        deviceKind = PROFILE;
+        replyState = POSITION;
+        onDeviceIdentified();
+    } else if (text.contains(QLatin1String(kContourographIdentification))) {
+        setDeviceType(Settings::instance()->device.measurement_mode == 2 ? CONTOURPROF : CONTOUR);
+        replyState = PARAMS_MARKER;
+        markerMisses = 0;
+        send("CO");
+        onDeviceIdentified();
+    } else {
+        send("CP");
+    }
+}
+
+void Device::readPositionPacket()
+{
+    if (port->takeByte() != 'Z')
+        return;
+    send("CT");
+    const int value = static_cast<int>(takeUInt(2, true));
+    consoleHeight = value;
+    emit setBarValue(65535 - value);
+}
+
+void Device::readPreviewPacket()
+{
+    if (port->byteAt(0) == 'B' && port->byteAt(3) == 'B') {
+        readPreviewSample();
+        return;
+    }
+    for (const char expected : kPreviewEndMarker) {
+        if (port->takeChar() != expected)
+            return;
+    }
+    replyState = BLOCK_LENGTH;
+    emit dataReset();
+}
+
+void Device::readPreviewSample()
+{
+    port->skip(1);
+    const int value = static_cast<int>(takeUInt(2, true));
+    const int stepCount = steps > 0 ? steps : 1;
+    const double xpos = progress * 500 / 12.5 / stepCount * 1000;
+    ++progress;
+    emit setBarValue(65535 - value);
+    emit dataRecieved(value, 0, xpos, kPreviewBatch);
+}
+
+void Device::readStepsHeader()
+{
+    if (port->takeChar() != 'S')
+        return;
+    if (port->takeChar() != 'T')
+        return;
+    progress = 0;
+    steps = static_cast<int>(takeUInt(2, false));
+    replyState = PREVIEW;
+}
+
+void Device::readBlockLength()
+{
+    blockLength = static_cast<int>(takeUInt(3, true));
+    replyState = SAMPLE_SCALE;
+}
+
+void Device::readSampleScale()
+{
+    port->skip(3);
+    sampleScale = static_cast<int>(takeUInt(3, false));
+    replyState = BLOCK_HEADER;
+}
+
+void Device::readBlockHeader()
+{
+    steps = static_cast<int>(takeUInt(2, false));
+    port->skip(2);
+    kPacketLength[SAMPLE_BLOCK] = blockLength / 8 * 2 - 1026;
+    blockBytesRead = 0;
+    progress = 0;
+    m_blockLeadSkipped = false;
+    replyState = SAMPLE_BLOCK;
+}
+
+void Device::readSampleBlock()
+{
+    const int length = kPacketLength.value(SAMPLE_BLOCK, 0);
+    // A block header that announces no samples ends the block at once.
+    if (length <= 0) {
+        finishSampleBlock();
+        return;
+    }
+    // The samples are taken as they arrive; the 2-byte lead is skipped once per block, so a
+    // block that arrives in several reads is read whole and in step.
+    if (!m_blockLeadSkipped) {
+        if (port->available() < 2)
+            return;
+        port->skip(2);
+        m_blockLeadSkipped = true;
+    }
+    const int stepCount = steps > 0 ? steps : 1;
+    while (replyState == SAMPLE_BLOCK && blockBytesRead < length && port->available() >= 2) {
+        const quint32 sample = takeUInt(2, true);
+        const double xpos = static_cast<double>(progress) / stepCount * 1000;
+        ++progress;
+        blockBytesRead += 2;
+        emit dataRecieved(sample * static_cast<double>(sampleScale) * 1e-8, 0, xpos, kBlockBatch);
+    }
+    if (replyState == SAMPLE_BLOCK && blockBytesRead >= length)
+        finishSampleBlock();
+}
+
+void Device::finishSampleBlock()
+{
+    replyState = POSITION;
+    // The panel answers pushButtonStopTrace with stopTrace, which acts only while the trace is
+    // still marked as running.
+    emit pushButtonStopTrace();
+    traceStarted = false;
+}
+
+void Device::readCalibrationReply()
+{
+    const QByteArray bytes = port->takeBytes(port->available());
+    qDebug() << QString::fromUtf8(bytes);
+    const QByteArray text = m_calibrationTail + bytes;
+    if (text.contains(kCalibrationDoneText)) {
+        m_calibrationTail.clear();
+        replyState = POSITION;
+        setTraceLength(Settings::instance()->device.trace_length);
+        return;
+    }
+    m_calibrationTail = text.right(kCalibrationDoneText.size() - 1);
+}
+
+void Device::waitParamsMarker()
+{
+    int matched = 0;
+    while (matched < 3 && port->takeChar() == 'A')
+        ++matched;
+    if (matched == 3) {
+        replyState = DEVICE_PARAMS;
+        return;
+    }
+    ++markerMisses;
+    if (markerMisses > kMaxMarkerMisses) {
+        replyState = CONTOUR_PACKET;
+        progress = 0;
+    }
+}
+
+void Device::readDeviceParams()
+{
+    qint32 params[kDeviceParamCount];
+    for (int i = 0; i < kDeviceParamCount; ++i) {
+        params[i] = static_cast<qint32>(takeUInt(4, false));
+        qDebug() << "Param_" << i << ": " << params[i];
+    }
+    replyState = CONTOUR_PACKET;
+    const double x = params[0] / 1e6;
+    const double y = params[1] / 1e6;
+    qDebug() << "x_axis_compression_ratio: " << x;
+    qDebug() << "y_axis_compression_ratio: " << y;
+    // The set is taken whole or not at all.
+    if (x < 0.95 || x > 1.05 || y < 0.95 || y > 1.05)
+        return;
+    const double displacement = params[2] / 1e6;
+    const double rack = params[3] / 100.0;
+    Settings::modify([=](Settings &settings) {
+        settings.calibration.x_axis_compression_ratio = x;
+        settings.calibration.y_axis_compression_ratio = y;
+        settings.calibration.displacement_coefficient = displacement;
+        settings.calibration.rack_prpendicular = rack;
+    });
+}
+
+void Device::readContourValues()
+{
+    probeHeight = static_cast<qint32>(takeUInt(4, false));
+    consoleHeight = static_cast<qint32>(takeUInt(4, false));
+    xPosition = static_cast<int>(takeUInt(3, false));
+}
+
+bool Device::isValidContourPoint() const
+{
+    return probeHeight <= kMaxContourCoordinate && consoleHeight >= kMinConsoleHeight
+        && progress <= xPosition && xPosition <= kMaxContourCoordinate;
+}
+
+void Device::readContourPacket()
+{
+    if (port->takeByte() != 'B')
+        return;
+    readContourValues();
+    const int status = port->takeByte();
+    const int alarm = port->takeByte();
+    // The reactions below may run a nested event loop that parses later packets, so the values
+    // of this packet are kept here.
+    const int probe = probeHeight;
+    const int console = consoleHeight;
+    const int x = xPosition;
+
+    if ((alarm == 10 || alarm == 110) && status == 109)
+        send("CA");
+
+    if (Settings::instance()->service.demo_regime) {
+        demoCycle(alarm);
+        if (alarm != lastAlarm) {
+            lastAlarm = alarm;
+            lastStatus = status;
+            handleDemoAlarm(alarm);
+        } else if (status != lastStatus) {
+            lastStatus = status;
+        }
+    } else if (alarm != lastAlarm) {
+        lastAlarm = alarm;
+        lastStatus = status;
+        measuring = handleAlarmByte(alarm, status);
+    } else if (status != lastStatus) {
+        lastStatus = status;
+        measuring = handleAlarmByte(alarm, status);
+    }
+
+    probeHeight = probe;
+    consoleHeight = console;
+    xPosition = x;
+    // Only a valid point moves the trace forward: one corrupt packet costs at most its own point.
+    const bool valid = isValidContourPoint();
+    if (valid)
+        progress = std::max(progress, x);
+    emit setBarValue(console);
+    if (valid && measuring)
+        emit dataRecieved(deviceKind == CONTOURPROF ? 0 : probe, console, x, kContourBatch);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status and alarm bytes
+
+bool Device::handleAlarmByte(int alarm, int status)
+{
+    qDebug() << "ALARM BYTE: " << alarm << " Status: " << status;
+    switch (alarm) {
+    case 0:
+        emit normalStatus();
+        return false;
+    case 1:
+    case 101:
+        send("CA");
+        emit pushButtonStopTrace();
+        return false;
+    case 2:
+    case 102:
+        emit pushButtonStartTrace();
+        return true;
+    case 3:
+    case 103:
+        emit needCalibration();
+        return false;
+    case 4:
+        send("CA");
+        traceStarted = false;
+        emit crashDevice();
+        return false;
+    case 5:
+    case 7:
+    case 9:
+    case 105:
+    case 107:
+    case 108:
+    case 109:
+        emit prepareTrace();
+        return false;
+    case 6:
+    case 100:
+    case 106:
+        emit prepareTrace();
+        return true;
+    case 8:
+        reportCentreSearchStage(status);
+        emit prepareTrace();
+        return false;
+    case 10:
+        reportCalibrationStage(status);
+        emit prepareTrace();
+        return false;
+    case 110:
+        emit prepareTrace();
+        if (status == 109)
+            send("CA");
+        return false;
+    default:
+        return false;
+    }
+}
+
+void Device::reportCalibrationStage(int stage)
+{
+    QString text;
+    switch (stage) {
+    case 1:
+        emit openLoader(QStringLiteral("Идёт калибровка"));
+        text = QStringLiteral("Отвод контурографа от поверхности");
+        break;
+    case 2:
+        text = QStringLiteral("Поиск максимума показания датчика");
+        break;
+    case 3:
+        text = QStringLiteral("Поиск минимума показания датчика");
+        break;
+    case 4:
+        text = QStringLiteral("Настройка силы прижима иглы");
+        break;
+    case 5:
+        text = QStringLiteral("Подвод контурографа к поверхности до касания");
+        break;
+    case 107:
+        text = QStringLiteral("Отвод контурографа от поверхности");
+        break;
+    case 108:
+        text = QStringLiteral("Опускание контурографа до центра диапазона датчика");
+        break;
+    case 109:
+        text = QStringLiteral("Калибровка завершена");
+        break;
+    default:
+        text = QStringLiteral("Калибровка датчика");
+        break;
+    }
+    emit setStatusProgressBar(stage * 100 / 109, text);
+}
+
+void Device::reportCentreSearchStage(int stage)
+{
+    QString text;
+    if (stage > 94) {
+        text = QStringLiteral("Перемещение на центр");
+    } else {
+        if (stage == 1)
+            emit openLoader(QStringLiteral("Идёт поиск минимума"));
+        text = QStringLiteral("Поиск центра окружности");
+    }
+    emit setStatusProgressBar(stage, text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Demonstration cycle
+
+void Device::handleDemoAlarm(int alarm)
+{
+    qDebug() << "ALARM BYTE: " << alarm;
+    if (alarm == 1) {
+        send("CA");
+        emit pushButtonStopTrace();
+        demoState = 1;
+    } else if (alarm == 0) {
+        emit normalStatus();
+    } else if (alarm >= 5 && alarm <= 9) {
+        emit prepareTrace();
+    }
+}
+
+void Device::demoCycle(int alarm)
+{
+    switch (demoState) {
+    case -1:
+        if (alarm == 2) {
+            emit pushButtonStartTrace();
+            measuring = true;
+            demoState = 0;
+        }
+        break;
+    case 0:
+        updateDemoExtremes();
+        break;
+    case 1: {
+        const qint64 highest = demoExtremes[2][0];
+        const qint64 lowest = demoExtremes[3][0];
+        const double range = static_cast<double>(std::llabs(highest - lowest));
+        if (probeHeight < static_cast<double>(highest) + 0.1 * range) {
+            moveZ(1);
+        } else {
+            moveZ(0);
+            if (xPosition > demoExtremes[0][0]) {
+                moveX(-1);
+            } else {
+                moveX(0);
+                emit deleteAllTrace();
+                demoState = 2;
+            }
+        }
+        break;
+    }
+    case 2:
+        emit pushButtonStartTrace();
+        measuring = true;
+        demoState = 3;
+        break;
+    case 3:
+        demoState = demoTraceStep(demoExtremes);
+        break;
+    default:
+        break;
+    }
+}
+
+void Device::updateDemoExtremes()
+{
+    // Only points that would be recorded shape the cycle: a corrupt packet must not send the
+    // probe to an unreachable height or position.
+    if (!isValidContourPoint() || demoExtremes.size() < 4)
+        return;
+    if (xPosition < demoExtremes[0][0])
+        demoExtremes[0] = {xPosition, consoleHeight, probeHeight};
+    if (xPosition > demoExtremes[1][0])
+        demoExtremes[1] = {xPosition, consoleHeight, probeHeight};
+    if (probeHeight > demoExtremes[2][0])
+        demoExtremes[2][0] = probeHeight;
+    if (probeHeight < demoExtremes[3][0])
+        demoExtremes[3][0] = probeHeight;
+}
+
+int Device::demoTraceStep(QList<QList<int>> extremes)
+{
+    if (xPosition < extremes[1][0])
+        return 3;
+    send("CA");
+    emit pushButtonStopTrace();
+    return 1;
+}

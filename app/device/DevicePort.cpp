@@ -199,8 +199,7 @@ void DevicePort::write(const std::string &command)
 void DevicePort::write(const QByteArray &command)
 {
     if (!isOpen()) {
-        if (serialPort)
-            serialPort->close();
+        // Closing an unopened QSerialPort would report NotOpenError as a second loss.
         emit portLost();
         return;
     }

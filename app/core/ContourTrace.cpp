@@ -108,8 +108,8 @@ void ContourTrace::compensateToolRadius()
             window.pop_front();
         while (next < n && x.at(next) <= xk + r)
             window.push_back(next++);
-        // The sample's own circle always counts, so a sample whose neighbours lie out of reach
-        // (X that falls back on itself) still gets its compensation and never an infinite value.
+        // The sample's own circle always counts, so no output keeps an infinite start value,
+        // whatever order X comes in.
         double h = down ? y.at(k) - r : y.at(k) + r;
         for (int j : window) {
             const double d = xk - x.at(j);

@@ -520,7 +520,8 @@ void Device::readSampleBlock()
     }
     const int stepCount = steps > 0 ? steps : 1;
     while (replyState == SAMPLE_BLOCK && blockBytesRead < length && port->available() >= 2) {
-        const quint32 sample = takeUInt(2, true);
+        const quint32 sample = (quint32(port->byteAt(0)) << 8) | port->byteAt(1);
+        port->skip(2);
         const double xpos = static_cast<double>(progress) / stepCount * 1000;
         ++progress;
         blockBytesRead += 2;

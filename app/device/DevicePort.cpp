@@ -174,23 +174,6 @@ QByteArray DevicePort::takeBytes(int n)
     return result;
 }
 
-char DevicePort::takeChar()
-{
-    if (available() <= 0)
-        return 0;
-    return rxBuffer.at(rxHead++);
-}
-
-quint8 DevicePort::takeByte()
-{
-    return static_cast<quint8>(takeChar());
-}
-
-void DevicePort::skip(int n)
-{
-    rxHead += qBound(0, n, available());
-}
-
 void DevicePort::write(const std::string &command)
 {
     write(QByteArray(command.data(), static_cast<int>(command.size())));

@@ -79,12 +79,12 @@ public:
     int available() const { return rxBuffer.size() - rxHead; }
     std::string takeString(int n);
     QByteArray takeBytes(int n);
-    char takeChar();
-    quint8 takeByte();
+    char takeChar() { return available() > 0 ? rxBuffer.at(rxHead++) : '\0'; }
+    quint8 takeByte() { return static_cast<quint8>(takeChar()); }
     // The byte at index i of the unread bytes; the caller guarantees i < available().
     quint8 byteAt(int i) const { return static_cast<quint8>(rxBuffer.at(rxHead + i)); }
     // Drops up to n unread bytes.
-    void skip(int n);
+    void skip(int n) { rxHead += qBound(0, n, available()); }
 
     QSerialPort *serialPort = nullptr;
     QThread *thread = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/AbstractTrace.h"
 #include "core/Settings.h"
+#include "device/WaitableFlag.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,7 +10,6 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <map>
 #include <string>
 
@@ -31,8 +31,8 @@ extern const std::map<int, QString> kSpeedNames;
 // bytes do not match its signature loses only those bytes, so the parser slides forward until
 // the signature lines up again.
 //
-// Everything runs on the GUI thread. The live-trace provider's worker thread reads
-// `traceStarted`, which is therefore atomic.
+// Everything runs on the GUI thread. The live-trace provider's worker thread reads and waits on
+// `traceStarted`, which is therefore a `WaitableFlag`.
 class Device : public QObject
 {
     Q_OBJECT
@@ -89,7 +89,8 @@ public:
     E_ANALISIS_TYPE deviceKind = PROFILE;
     int powerPressing = 0;
     MovementSettings::E_NEEDLE_PRESSING needlePressing = MovementSettings::E_PRESSING_DOWN;
-    std::atomic<bool> traceStarted {false};
+    // A trace is running. Read by the live-trace provider's worker, which waits for it to clear.
+    WaitableFlag traceStarted;
     int lastAlarm = 0;
     int lastStatus = 0;
     bool measuring = false;

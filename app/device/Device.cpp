@@ -461,7 +461,7 @@ void Device::readPreviewSample()
     port->skip(1);
     const int value = static_cast<int>(takeUInt(2, true));
     const int stepCount = steps > 0 ? steps : 1;
-    const double xpos = progress * 500 / 12.5 / stepCount * 1000;
+    const double xpos = static_cast<double>(progress) * 500 / 12.5 / stepCount * 1000;
     ++progress;
     emit setBarValue(65535 - value);
     emit dataRecieved(value, 0, xpos, kPreviewBatch);

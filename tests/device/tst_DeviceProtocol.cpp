@@ -84,6 +84,18 @@ private slots:
         pty.reset();
     }
 
+    void tables()
+    {
+        const QMap<int, int> lengths = {{0, 20}, {1, 3}, {2, 4}, {3, 4},    {4, 3},  {5, 6},
+                                        {6, 4},  {8, 1}, {9, 3}, {10, 120}, {11, 14}};
+        for (auto it = lengths.cbegin(); it != lengths.cend(); ++it)
+            QCOMPARE(kPacketLength.value(it.key()), it.value());
+        // The speed labels end in a Latin "c".
+        QCOMPARE(kSpeedNames.size(), size_t(4));
+        QCOMPARE(kSpeedNames.at(0), QString::fromUtf8("0.25 \xd0\xbc\xd0\xbc/c"));
+        QCOMPARE(kSpeedNames.at(3), QString::fromUtf8("2.00 \xd0\xbc\xd0\xbc/c"));
+    }
+
     // --- framing ---------------------------------------------------------------------------
 
     void framing_data()

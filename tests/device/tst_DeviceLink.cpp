@@ -94,6 +94,12 @@ private slots:
         QCOMPARE(device->replyState, int(Device::POSITION));
         QCOMPARE(Settings::instance()->device.device_type, int(PROFILE));
         QVERIFY(device->port->portName == sim->linkPath().toStdString());
+        // Every position packet is answered with "CT" and moves the height bar.
+        QSignalSpy bar(device.get(), &Device::setBarValue);
+        sim->sendRaw(testsupport::replies::position(1000) + testsupport::replies::position(1200));
+        QTRY_VERIFY_WITH_TIMEOUT(sim->received.endsWith("PS0CTCT"), kWaitMs);
+        QCOMPARE(device->consoleHeight, 1200);
+        QCOMPARE(bar.last().first().toInt(), 65535 - 1200);
     }
 
     void identifiesContourographWithStartupSequence_data()

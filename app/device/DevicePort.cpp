@@ -207,6 +207,8 @@ void DevicePort::scheduleWrite()
         this, [this] { writeNext(); }, Qt::QueuedConnection);
 }
 
+// Takes the next block off the queue and writes it; an empty queue (or a closed port) makes the
+// link idle.
 void DevicePort::writeNext()
 {
     QByteArray block;
@@ -223,10 +225,10 @@ void DevicePort::writeNext()
 
 // Hands one block to the port (no lock held: the port may report an error at once). One block is
 // in flight at a time, so the controller receives the commands in the order written.
-bool DevicePort::startBlock(const QByteArray &block)
+void DevicePort::startBlock(const QByteArray &block)
 {
     if (serialPort->write(block) != -1)
-        return true;
+        return;
     qDebug() << "Ошибка записи: " << serialPort->errorString();
     bool more = false;
     {
@@ -236,7 +238,6 @@ bool DevicePort::startBlock(const QByteArray &block)
     }
     if (more)
         scheduleWrite();
-    return false;
 }
 
 void DevicePort::onBytesWritten(qint64 bytes)
@@ -245,16 +246,7 @@ void DevicePort::onBytesWritten(qint64 bytes)
     // The port reports a block it has passed on; more of that block may still be pending.
     if (serialPort && serialPort->bytesToWrite() > 0)
         return;
-    QByteArray block;
-    {
-        const QMutexLocker locker(&txMutex);
-        if (txQueue.isEmpty() || !isOpen()) {
-            writing = false;
-            return;
-        }
-        block = txQueue.takeFirst();
-    }
-    startBlock(block);
+    writeNext();
 }
 
 void DevicePort::error(QSerialPort::SerialPortError code)

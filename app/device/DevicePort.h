@@ -117,7 +117,7 @@ private:
     void findAndOpen();
     void writeNext();
     void scheduleWrite();
-    bool startBlock(const QByteArray &block);
+    void startBlock(const QByteArray &block);
 
     SerialPortLister m_lister;
 };

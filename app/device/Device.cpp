@@ -337,7 +337,7 @@ void Device::uploadDeviceParams()
 int Device::bytesNeeded() const
 {
     if (replyState == SAMPLE_BLOCK)
-        return kPacketLength.value(SAMPLE_BLOCK, 0) <= 0 ? 0 : 2;
+        return m_sampleBlockLength <= 0 ? 0 : 2;
     return kPacketLength.value(replyState, 0);
 }
 
@@ -495,7 +495,8 @@ void Device::readBlockHeader()
 {
     steps = static_cast<int>(takeUInt(2, false));
     port->skip(2);
-    kPacketLength[SAMPLE_BLOCK] = blockLength / 8 * 2 - 1026;
+    m_sampleBlockLength = blockLength / 8 * 2 - 1026;
+    kPacketLength[SAMPLE_BLOCK] = m_sampleBlockLength;
     blockBytesRead = 0;
     progress = 0;
     m_blockLeadSkipped = false;
@@ -504,7 +505,7 @@ void Device::readBlockHeader()
 
 void Device::readSampleBlock()
 {
-    const int length = kPacketLength.value(SAMPLE_BLOCK, 0);
+    const int length = m_sampleBlockLength;
     // A block header that announces no samples ends the block at once.
     if (length <= 0) {
         finishSampleBlock();

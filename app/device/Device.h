@@ -190,6 +190,8 @@ private:
 
     quint32 takeUInt(int byteCount, bool bigEndian);
 
+    // Length of the current sample block's samples (kPacketLength[7], kept at hand).
+    int m_sampleBlockLength = 0;
     // The 2-byte lead of the current sample block has been skipped.
     bool m_blockLeadSkipped = false;
     // The end of the calibration text received so far, so that "Stage 6" is found when it is

@@ -189,7 +189,7 @@ void inverseFft(Spectrum &spectrum)
 
 double gaussianTransmission(double wavelength, double longCut, double shortCut)
 {
-    if (wavelength > DBL_MAX)
+    if (wavelength == 0.0 || wavelength > DBL_MAX)
         return 0.0;
     return std::fabs(lowPassTransmission(shortCut, wavelength)
                      - lowPassTransmission(longCut, wavelength));

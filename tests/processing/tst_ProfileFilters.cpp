@@ -276,6 +276,7 @@ void tst_ProfileFilters::transmissionWeights()
              Algos::gaussianTransmission(300, 2.5, 800));
     QCOMPARE(Algos::gaussianTransmission(0, 800, 2.5), 0.0);
     QCOMPARE(Algos::gaussianTransmission(0, DBL_MAX, 2.5), 0.0);
+    QCOMPARE(Algos::gaussianTransmission(0, DBL_MAX, 0), 0.0);
     QCOMPARE(Algos::gaussianTransmission(std::numeric_limits<double>::infinity(), 800, 2.5), 0.0);
     COMPARE_TOL(Algos::gaussianTransmission(1e9, DBL_MAX, 20), 1.0, 0, 1e-15);
     Algos::Spectrum spectrum {{2, 4}, {2, 4}, {2, 4}};
@@ -369,6 +370,8 @@ void tst_ProfileFilters::oneSampleProfile()
     const TData result = Algos::gaussianFilter({{42.0}, {5.0}}, 800, 2.6666666666666665);
     QCOMPARE(result, (TData {{42.0}, {0.0}}));
     QCOMPARE(Algos::gaussianFilter({{42.0}, {5.0}}, DBL_MAX, 20), (TData {{42.0}, {0.0}}));
+    // A cut-off of 0 (a contour probe of radius 0) too.
+    QCOMPARE(Algos::gaussianFilter({{42.0}, {5.0}}, DBL_MAX, 0), (TData {{42.0}, {0.0}}));
 }
 
 void tst_ProfileFilters::runInOutTrim()

@@ -108,27 +108,19 @@ std::shared_ptr<const RealTransformPlans> realTransformPlans(int n)
     return cached;
 }
 
-// exp(−x) is 0 in double precision for every x above this.
-constexpr double kExpUnderflow = 746.0;
-
-// The transmission of one Gaussian low-pass: exp(−π·(0.4697·cut-off/wavelength)²).
-double lowPassTransmission(double cutOff, double wavelength)
+// The transmission of the band at a spatial frequency (1/wavelength): the difference of the two
+// Gaussian low-passes exp(−π·(0.4697·cut-off·frequency)²).
+double bandTransmission(double frequency, double longCut, double shortCut)
 {
     constexpr double kPi = 3.141592653589793;
-    const double s = 0.4697 * cutOff / wavelength;
-    const double exponent = kPi * s * s;
-    return exponent > kExpUnderflow ? 0.0 : std::exp(-exponent);
-}
-
-// The wavelength of bin i of an N-bin spectrum on a grid of step h: bin 0 stands for a
-// wavelength of 1e9 (frequency 1e−9), bins i and N − i for N·h/i. A single bin has no entry.
-double binWavelength(int i, int n, double step)
-{
-    if (n < 2)
-        return 0.0;
-    const int k = i <= n / 2 ? i : n - i;
-    const double frequency = k == 0 ? 1e-9 : k / (step * n);
-    return 1.0 / frequency;
+    // exp(−x) is 0 in double precision for every x above this.
+    constexpr double kExpUnderflow = 746.0;
+    const auto lowPass = [frequency](double cutOff) {
+        const double s = 0.4697 * cutOff * frequency;
+        const double exponent = kPi * s * s;
+        return exponent > kExpUnderflow ? 0.0 : std::exp(-exponent);
+    };
+    return std::fabs(lowPass(shortCut) - lowPass(longCut));
 }
 
 } // namespace
@@ -191,8 +183,7 @@ double gaussianTransmission(double wavelength, double longCut, double shortCut)
 {
     if (wavelength == 0.0 || wavelength > DBL_MAX)
         return 0.0;
-    return std::fabs(lowPassTransmission(shortCut, wavelength)
-                     - lowPassTransmission(longCut, wavelength));
+    return bandTransmission(1.0 / wavelength, longCut, shortCut);
 }
 
 void applyGaussianTransmission(Spectrum &spectrum, const QVector<double> &wavelengths,
@@ -284,11 +275,13 @@ QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile,
     const std::shared_ptr<const RealTransformPlans> plans = realTransformPlans(bins);
     fftw_execute_dft_r2c(plans->forward, signal, spectrum);
     // A real signal has a conjugate-symmetric spectrum, so bins i and N − i share one
-    // wavelength and one weight, and the half spectrum carries the whole transform.
+    // wavelength, N·h/i, and one weight, and the half spectrum carries the whole transform.
+    // Bin 0 stands for the frequency 1e−9; a single bin has no wavelength and passes nothing.
     const double scale = 1.0 / bins;
+    const double binFrequency = 1.0 / (step * bins);
     for (int i = 0; i < half; ++i) {
-        const double w
-            = gaussianTransmission(binWavelength(i, bins, step), longCut, shortCut) * scale;
+        const double frequency = i == 0 ? 1e-9 : i * binFrequency;
+        const double w = bins < 2 ? 0.0 : bandTransmission(frequency, longCut, shortCut) * scale;
         spectrum[i][0] *= w;
         spectrum[i][1] *= w;
     }

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QVector>
+#include <qcustomplot.h>
+
+// The plot curve of every trace: a QCPCurve that, before stroking its line, drops the line
+// points that stay within one pixel of the last point it kept. A trace of a million samples is
+// then stroked with a few points per pixel of its path. Fill, scatter symbols, selection and the
+// hit test still see every point.
+class AdaptiveCurve : public QCPCurve
+{
+    Q_OBJECT
+
+public:
+    AdaptiveCurve(QCPAxis *keyAxis, QCPAxis *valueAxis);
+    ~AdaptiveCurve() override;
+
+    bool thinning() const { return m_thinning; }
+    void setThinning(bool enabled) { m_thinning = enabled; }
+
+    // The line points (pixels) that are stroked for the given ones. A point is kept when it
+    // leaves the 2 x 2 pixel square centred on the last kept point. A NaN point is a gap in the
+    // line: it is kept (once per run) together with the last point before it, and the point after
+    // it starts a new run, so a gap is never bridged and a leading NaN hides nothing.
+    QVector<QPointF> thinLinePoints(const QVector<QPointF> &lines) const;
+
+protected:
+    void drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const override;
+
+private:
+    bool m_thinning = true;
+};

@@ -4,8 +4,7 @@
 
 AdaptiveCurve::AdaptiveCurve(QCPAxis *keyAxis, QCPAxis *valueAxis)
     : QCPCurve(keyAxis, valueAxis)
-{
-}
+{ }
 
 AdaptiveCurve::~AdaptiveCurve() = default;
 

@@ -116,7 +116,9 @@ CurveHitTester::Hit CurveHitTester::hitTest(const QCPCurve *curve, const QPointF
     double bestSqr = bestPointSqr;
     int bestIndex = -1;
 
-    auto pixel = [&](int i) { return curve->coordsToPixels(data[i].key, data[i].value); };
+    auto pixel = [&](int i) {
+        return curve->coordsToPixels(data[i].key, data[i].value);
+    };
 
     // Visits one block; returns false when the block, and every block beyond it in the same
     // direction, lies farther along the key than the nearest point found so far.
@@ -125,16 +127,16 @@ CurveHitTester::Hit CurveHitTester::hitTest(const QCPCurve *curve, const QPointF
         const int to = std::min(from + kBlock, size - 1);
         const double k1 = keyAxis->coordToPixel(data[from].key);
         const double k2 = keyAxis->coordToPixel(data[to].key);
-        const double keyGap = std::max({0.0, std::min(k1, k2) - posKeyPixel,
-                                        posKeyPixel - std::max(k1, k2)});
+        const double keyGap
+            = std::max({0.0, std::min(k1, k2) - posKeyPixel, posKeyPixel - std::max(k1, k2)});
         if (keyGap * keyGap > bestPointSqr)
             return false;
         if (std::isnan(index.low[b]))
             return true;
         const double v1 = valueAxis->coordToPixel(index.low[b]);
         const double v2 = valueAxis->coordToPixel(index.high[b]);
-        const double valueGap = std::max({0.0, std::min(v1, v2) - posValuePixel,
-                                          posValuePixel - std::max(v1, v2)});
+        const double valueGap
+            = std::max({0.0, std::min(v1, v2) - posValuePixel, posValuePixel - std::max(v1, v2)});
         if (keyGap * keyGap + valueGap * valueGap > bestPointSqr)
             return true;
         const int pointEnd = std::min(from + kBlock, size);
@@ -149,16 +151,16 @@ CurveHitTester::Hit CurveHitTester::hitTest(const QCPCurve *curve, const QPointF
             if (d < bestSqr)
                 bestSqr = d;
             if (withLine && i > from) {
-                const double s = target.distanceSquaredToLine(QCPVector2D(previous),
-                                                              QCPVector2D(current));
+                const double s
+                    = target.distanceSquaredToLine(QCPVector2D(previous), QCPVector2D(current));
                 if (s < bestSqr)
                     bestSqr = s;
             }
             previous = current;
         }
         if (withLine && pointEnd < size) {
-            const double s = target.distanceSquaredToLine(QCPVector2D(previous),
-                                                          QCPVector2D(pixel(pointEnd)));
+            const double s
+                = target.distanceSquaredToLine(QCPVector2D(previous), QCPVector2D(pixel(pointEnd)));
             if (s < bestSqr)
                 bestSqr = s;
         }
@@ -166,21 +168,15 @@ CurveHitTester::Hit CurveHitTester::hitTest(const QCPCurve *curve, const QPointF
     };
 
     // The first point at or beyond the pointer's key starts the outward walk.
-    const QCPCurveData *start
-        = index.ascending ? std::lower_bound(data, data + size, posKey,
-                                             [](const QCPCurveData &d, double k) {
-                                                 return d.key < k;
-                                             })
-                          : std::lower_bound(data, data + size, posKey,
-                                             [](const QCPCurveData &d, double k) {
-                                                 return d.key > k;
-                                             });
+    const QCPCurveData *start = index.ascending
+        ? std::lower_bound(data, data + size, posKey,
+                           [](const QCPCurveData &d, double k) { return d.key < k; })
+        : std::lower_bound(data, data + size, posKey,
+                           [](const QCPCurveData &d, double k) { return d.key > k; });
     const int startBlock = std::min(int(start - data), size - 1) / kBlock;
     const int blocks = index.low.size();
-    for (int b = startBlock; b < blocks && visit(b); ++b) {
-    }
-    for (int b = startBlock - 1; b >= 0 && visit(b); --b) {
-    }
+    for (int b = startBlock; b < blocks && visit(b); ++b) { }
+    for (int b = startBlock - 1; b >= 0 && visit(b); --b) { }
 
     if (bestIndex < 0)
         return hit;

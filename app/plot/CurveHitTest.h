@@ -22,7 +22,7 @@ public:
     struct Hit
     {
         double distance = -1.0; // pixels; negative: no hit
-        int index = -1;         // data index of the nearest point
+        int index = -1; // data index of the nearest point
     };
 
     Hit hitTest(const QCPCurve *curve, const QPointF &pos);
@@ -39,7 +39,7 @@ private:
         double lastKey = 0.0;
         bool monotonic = false;
         bool ascending = true;
-        QVector<double> low;  // per block: smallest value, NaN for a block without values
+        QVector<double> low; // per block: smallest value, NaN for a block without values
         QVector<double> high; // per block: largest value
     };
 

@@ -30,13 +30,13 @@ QPoint clampedInto(const QPoint &pos, const QRect &rect)
 
 SelectionRect::SelectionRect(QCustomPlot *parentPlot)
     : QCPSelectionRect(parentPlot)
-{
-}
+{ }
 
 void SelectionRect::setRangeCurve(QCPCurve *curve, const QPoint &anchor)
 {
     m_rangeCurve = curve;
     m_rangeAnchor = anchor;
+    m_rangeBase = curve ? curve->selection() : QCPDataSelection();
 }
 
 void SelectionRect::startSelection(QMouseEvent *event)
@@ -268,6 +268,7 @@ void Plot::processRectSelection(QRect rect, QMouseEvent *event)
 
     if (libraryFlags.testFlag(QCP::iSelectPlottables)) {
         bool haveAxisRect = false;
+        bool additive = event->modifiers().testFlag(multiSelectModifier());
         if (testInteraction(iRangeSelection)) {
             SelectionRect *srect = rangeSelectionRect();
             if (!srect)
@@ -293,6 +294,13 @@ void Plot::processRectSelection(QRect rect, QMouseEvent *event)
                 range.addDataRange(QCPDataRange(std::min(i1, i2), std::max(i1, i2)), false);
             candidates.insert(std::abs(i2 - i1), Candidate(c, range));
             haveAxisRect = true;
+            // The range is applied again on every movement and on release. An additive select
+            // would toggle it each time, so the drag's range is added once to the selection the
+            // curve had when the drag met it, and that sum replaces the selection.
+            if (additive) {
+                candidates.begin().value().second = srect->rangeBase() + range;
+                additive = false;
+            }
         } else {
             const QRectF rectF(rect.normalized());
             if (QCPAxisRect *axisRect = axisRectAt(rectF.topLeft())) {
@@ -315,7 +323,6 @@ void Plot::processRectSelection(QRect rect, QMouseEvent *event)
                 candidates.clear();
                 candidates.insert(key, keep);
             }
-            const bool additive = event->modifiers().testFlag(multiSelectModifier());
             const auto category = LayerableAccess::category();
             if (!testInteraction(iKeepSelections)) {
                 for (QCPLayer *l : qAsConst(mLayers)) {

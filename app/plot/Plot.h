@@ -23,6 +23,8 @@ public:
     // position at the moment it was chosen. Cleared when a drag starts.
     QCPCurve *rangeCurve() const { return m_rangeCurve; }
     QPoint rangeAnchor() const { return m_rangeAnchor; }
+    // The curve's selection when it was chosen; an additive drag adds its range to it.
+    QCPDataSelection rangeBase() const { return m_rangeBase; }
     void setRangeCurve(QCPCurve *curve, const QPoint &anchor);
 
     bool rectVisible() const { return m_rectVisible; }
@@ -35,6 +37,7 @@ protected:
 private:
     QPointer<QCPCurve> m_rangeCurve;
     QPoint m_rangeAnchor;
+    QCPDataSelection m_rangeBase;
     bool m_rectVisible = true;
 };
 

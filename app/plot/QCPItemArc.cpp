@@ -37,8 +37,8 @@ double QCPItemArc::selectTest(const QPointF &pos, bool onlySelectable, QVariant 
     if (a <= 0.0 || b <= 0.0) {
         // A flat ellipse is the segment between the two positions; the ray formula below would
         // divide by zero.
-        distance = std::sqrt(QCPVector2D(pos).distanceSquaredToLine(QCPVector2D(p1),
-                                                                    QCPVector2D(p2)));
+        distance
+            = std::sqrt(QCPVector2D(pos).distanceSquaredToLine(QCPVector2D(p1), QCPVector2D(p2)));
         q = distance == 0.0 ? 1.0 : 2.0;
     } else {
         q = x * x / (a * a) + y * y / (b * b);

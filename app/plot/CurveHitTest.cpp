@@ -46,40 +46,45 @@ const CurveHitTester::Index &CurveHitTester::indexFor(const QCPCurve *curve)
         index.firstKey = data[0].key;
         index.lastKey = data[size - 1].key;
     }
-    // Monotonic means every key is a number and the keys never turn back.
+    if (size < 2)
+        return *m_indices.insert(curve, index);
+
+    // One pass: the direction of the keys and the value bounds of every block. Monotonic means
+    // every key is a number and the keys never turn back; a NaN key fails both comparisons.
+    const int blocks = (size - 1) / kBlock + 1;
+    index.low.resize(blocks);
+    index.high.resize(blocks);
     bool up = true;
     bool down = true;
-    for (int i = 0; i < size && (up || down); ++i) {
-        if (std::isnan(data[i].key))
-            up = down = false;
-        else if (i > 0) {
-            up = up && data[i].key >= data[i - 1].key;
-            down = down && data[i].key <= data[i - 1].key;
+    for (int b = 0; b < blocks; ++b) {
+        const int from = b * kBlock;
+        const int to = std::min(from + kBlock, size - 1); // inclusive
+        double lo = std::numeric_limits<double>::infinity();
+        double hi = -lo;
+        bool blockUp = true;
+        bool blockDown = true;
+        double previousKey = data[from].key;
+        for (int i = from; i <= to; ++i) {
+            const double k = data[i].key;
+            const double v = data[i].value;
+            blockUp &= k >= previousKey;
+            blockDown &= k <= previousKey;
+            previousKey = k;
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
         }
+        up = up && blockUp;
+        down = down && blockDown;
+        if (lo > hi) // only NaN values
+            lo = hi = std::numeric_limits<double>::quiet_NaN();
+        index.low[b] = lo;
+        index.high[b] = hi;
     }
-    index.monotonic = size > 1 && (up || down);
+    index.monotonic = up || down;
     index.ascending = up;
-    if (index.monotonic) {
-        const int blocks = (size - 1) / kBlock + 1;
-        index.low.resize(blocks);
-        index.high.resize(blocks);
-        for (int b = 0; b < blocks; ++b) {
-            const int from = b * kBlock;
-            const int to = std::min(from + kBlock, size - 1); // inclusive
-            double lo = std::numeric_limits<double>::infinity();
-            double hi = -lo;
-            for (int i = from; i <= to; ++i) {
-                const double v = data[i].value;
-                if (v < lo)
-                    lo = v;
-                if (v > hi)
-                    hi = v;
-            }
-            if (lo > hi) // only NaN values
-                lo = hi = std::numeric_limits<double>::quiet_NaN();
-            index.low[b] = lo;
-            index.high[b] = hi;
-        }
+    if (!index.monotonic) {
+        index.low.clear();
+        index.high.clear();
     }
     return *m_indices.insert(curve, index);
 }

@@ -70,6 +70,8 @@ private slots:
     void thinning();
     void thinningOff();
     void drawsTheSameTraceAsTheLibraryCurve();
+    void fastDrawingMatchesLibraryLine_data();
+    void fastDrawingMatchesLibraryLine();
     void screenshotWithoutWarnings();
 };
 
@@ -163,6 +165,61 @@ void tst_AdaptiveCurve::drawsTheSameTraceAsTheLibraryCurve()
     const QImage full = render(false);
     QCOMPARE(strayPixels(thinned, full, 1), 0);
     QCOMPARE(strayPixels(full, thinned, 1), 0);
+}
+
+void tst_AdaptiveCurve::fastDrawingMatchesLibraryLine_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("descending");
+    QTest::newRow("full view") << 1.0 << false << false;
+    QTest::newRow("full view, selected range") << 1.0 << true << false;
+    QTest::newRow("zoomed") << 40.0 << false << false;
+    QTest::newRow("zoomed, selected range") << 40.0 << true << false;
+    QTest::newRow("falling keys (library path)") << 1.0 << false << true;
+}
+
+// The curve's own line computation strokes the pixels that the library's line computation,
+// thinned, strokes: exactly while the whole trace is in view, and within a pixel where the line
+// is cut at the view's edges.
+void tst_AdaptiveCurve::fastDrawingMatchesLibraryLine()
+{
+    QFETCH(double, zoom);
+    QFETCH(bool, selected);
+    QFETCH(bool, descending);
+    QVector<double> keys, values;
+    for (int i = 0; i < 30000; ++i) {
+        keys << (descending ? 30000 - i : i) * 0.01;
+        values << std::sin(i * 0.001) + 0.2 * std::sin(i * 0.05)
+                + (i > 9000 && i < 9200 ? kNaN : 0);
+    }
+    auto render = [&](bool fast) {
+        Plot plot;
+        plot.setNotAntialiasedElements(QCP::aeAll);
+        plot.xAxis->grid()->setVisible(false);
+        plot.yAxis->grid()->setVisible(false);
+        auto *c = new AdaptiveCurve(plot.xAxis, plot.yAxis);
+        c->setFastDrawing(fast);
+        c->setData(keys, values);
+        c->setSelectable(QCP::stDataRange);
+        if (selected)
+            c->setSelection(QCPDataSelection(QCPDataRange(12000, 14000)));
+        plot.rescaleAxes();
+        if (zoom > 1) {
+            const QCPRange x = plot.xAxis->range();
+            plot.xAxis->setRange(x.lower + x.size() * 0.37,
+                                 x.lower + x.size() * 0.37 + x.size() / zoom);
+        }
+        return plot.toPixmap(900, 500).toImage();
+    };
+    const QImage fast = render(true);
+    const QImage library = render(false);
+    if (zoom == 1.0) {
+        QCOMPARE(fast, library);
+    } else {
+        QCOMPARE(strayPixels(fast, library, 1), 0);
+        QCOMPARE(strayPixels(library, fast, 1), 0);
+    }
 }
 
 // A plot with an arc, suffixed axes and a million-point thinned trace renders to a PNG file

@@ -35,11 +35,12 @@ const CurveHitTester::Index &CurveHitTester::indexFor(const QCPCurve *curve)
     const QCPCurveData *data = firstPoint(curve);
     const int size = curve->data()->size();
     auto it = m_indices.find(curve);
-    if (it != m_indices.end() && it->storage == data && it->size == size && size > 0
-        && it->firstKey == data[0].key && it->lastKey == data[size - 1].key)
+    if (it != m_indices.end() && it->curve == curve && it->storage == data && it->size == size
+        && size > 0 && it->firstKey == data[0].key && it->lastKey == data[size - 1].key)
         return *it;
 
     Index index;
+    index.curve = const_cast<QCPCurve *>(curve);
     index.storage = data;
     index.size = size;
     if (size > 0) {

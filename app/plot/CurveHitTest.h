@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QPointF>
+#include <QPointer>
 #include <QVector>
 #include <qcustomplot.h>
 
@@ -33,6 +34,7 @@ public:
 private:
     struct Index
     {
+        QPointer<QCPCurve> curve; // null once the curve is gone, whatever reuses its address
         const void *storage = nullptr;
         int size = -1;
         double firstKey = 0.0;

@@ -59,6 +59,25 @@ int strayPixels(const QImage &image, const QImage &other, int radius)
     return stray;
 }
 
+// A plot drawn without antialiasing and grids, so that pictures compare pixel by pixel.
+void makeCrisp(Plot &plot)
+{
+    plot.setNotAntialiasedElements(QCP::aeAll);
+    plot.xAxis->grid()->setVisible(false);
+    plot.yAxis->grid()->setVisible(false);
+}
+
+// A wavy trace of n samples with a NaN gap of 1/150 of its length at 3/10 of it.
+void wavyTrace(int n, double ripple, bool descending, QVector<double> *keys,
+               QVector<double> *values)
+{
+    for (int i = 0; i < n; ++i) {
+        keys->append((descending ? n - i : i) * 0.01);
+        values->append(std::sin(i * 0.001) + 0.2 * std::sin(i * ripple)
+                       + (i > n * 3 / 10 && i < n * 3 / 10 + n / 150 ? kNaN : 0));
+    }
+}
+
 } // namespace
 
 class tst_AdaptiveCurve : public QObject
@@ -145,16 +164,10 @@ void tst_AdaptiveCurve::thinningOff()
 void tst_AdaptiveCurve::drawsTheSameTraceAsTheLibraryCurve()
 {
     QVector<double> keys, values;
-    for (int i = 0; i < 20000; ++i) {
-        keys << i * 0.005;
-        values << std::sin(i * 0.002) + 0.05 * std::sin(i * 1.7)
-                + (i > 12000 && i < 12100 ? kNaN : 0);
-    }
+    wavyTrace(20000, 1.7, false, &keys, &values);
     auto render = [&](bool adaptive) {
         Plot plot;
-        plot.setNotAntialiasedElements(QCP::aeAll);
-        plot.xAxis->grid()->setVisible(false);
-        plot.yAxis->grid()->setVisible(false);
+        makeCrisp(plot);
         QCPCurve *c = adaptive ? new AdaptiveCurve(plot.xAxis, plot.yAxis)
                                : new QCPCurve(plot.xAxis, plot.yAxis);
         c->setData(keys, values);
@@ -188,16 +201,10 @@ void tst_AdaptiveCurve::fastDrawingMatchesLibraryLine()
     QFETCH(bool, selected);
     QFETCH(bool, descending);
     QVector<double> keys, values;
-    for (int i = 0; i < 30000; ++i) {
-        keys << (descending ? 30000 - i : i) * 0.01;
-        values << std::sin(i * 0.001) + 0.2 * std::sin(i * 0.05)
-                + (i > 9000 && i < 9200 ? kNaN : 0);
-    }
+    wavyTrace(30000, 0.05, descending, &keys, &values);
     auto render = [&](bool fast) {
         Plot plot;
-        plot.setNotAntialiasedElements(QCP::aeAll);
-        plot.xAxis->grid()->setVisible(false);
-        plot.yAxis->grid()->setVisible(false);
+        makeCrisp(plot);
         auto *c = new AdaptiveCurve(plot.xAxis, plot.yAxis);
         c->setFastDrawing(fast);
         c->setData(keys, values);

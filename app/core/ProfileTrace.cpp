@@ -1,7 +1,7 @@
 #include "core/ProfileTrace.h"
 
-#include "processing/ProfileFilters.h"
 #include "processing/ParameterCatalogue.h"
+#include "processing/ProfileFilters.h"
 
 #include <cmath>
 #include <memory>

@@ -162,7 +162,8 @@ private slots:
     {
         const ExtraArgs args = record(100.0);
         for (const char *name : {"Dp", "Rk", "Rpk", "Rvk", "Mr1(tp1)", "Mr2(tp2)"}) {
-            const ParamCalculator calc = kParameterCatalogue.value(QString::fromUtf8(name)).calculator;
+            const ParamCalculator calc
+                = kParameterCatalogue.value(QString::fromUtf8(name)).calculator;
             QCOMPARE(calc(rippled(1.0), args), calc(rippled(7.0), args));
             QCOMPARE(calc(Profile(), args), calc(rippled(7.0), args));
         }
@@ -172,7 +173,8 @@ private slots:
     {
         const Profile p = rippled(1.0);
         for (const char *name : {"Rt", "S", "Wt", "Pt"}) {
-            const ParamCalculator calc = kParameterCatalogue.value(QString::fromUtf8(name)).calculator;
+            const ParamCalculator calc
+                = kParameterCatalogue.value(QString::fromUtf8(name)).calculator;
             QCOMPARE(calc(p, record(100.0)), calc(p, record(3.0)));
             QCOMPARE(calc(p, record(100.0)), calc(p, record(1e9)));
         }

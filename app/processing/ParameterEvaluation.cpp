@@ -3,6 +3,7 @@
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "processing/MaterialRatio.h"
+#include "processing/ProfileParameters.h"
 
 #include <cmath>
 
@@ -21,6 +22,7 @@ QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &n
     if (2.0 * args.filterLength > trace->length())
         return kTooShortTraceText;
 
+    const Algos::SamplingLengthReuse reuse;
     const ParamDef def = kParameterCatalogue.value(name);
     // A name from a hand-edited settings file that no row knows.
     if (!def.calculator)
@@ -64,6 +66,8 @@ void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace)
     fillMaterialRatioCurve(args, trace);
     trace->parameterResults.clear();
 
+    // The profiles of the trace are split and fitted once for all the displayed parameters.
+    const Algos::SamplingLengthReuse reuse;
     const Settings settings = Settings::snapshot();
     const int count = settings.preferences.enabled_params_count;
     const QMap<int, QString> &names = settings.preferences.enabled_params;

@@ -60,6 +60,20 @@ double calcR3z(const Profile &profile, double c);
 double calcRt(const Profile &profile);
 double calcS(const Profile &profile);
 
+// While an object of this class lives, the calculators on its thread split and fit each profile
+// they meet (recognised by the address of its samples) once and reuse the sampling lengths and
+// mean lines for every further parameter of that profile; the profiles are kept alive until the
+// object is destroyed. Objects may nest: the outermost one ends the reuse. Without one, every
+// call splits and fits anew.
+class SamplingLengthReuse
+{
+public:
+    SamplingLengthReuse();
+    ~SamplingLengthReuse();
+    SamplingLengthReuse(const SamplingLengthReuse &) = delete;
+    SamplingLengthReuse &operator=(const SamplingLengthReuse &) = delete;
+};
+
 // Section parameters at a level compared with the profile's Y directly.
 double calcEtaP(const Profile &profile, double c, double sectionLevel);
 double calcTp(const Profile &profile, double c, double sectionLevel);

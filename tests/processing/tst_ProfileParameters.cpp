@@ -69,6 +69,8 @@ private slots:
         QCOMPARE(lengths.size(), 2);
         QCOMPARE(lengths.at(0), points({0, 50, 100}, {1, 2, 3}));
         QCOMPARE(lengths.at(1), points({150, 200}, {4, 5}));
+        // The calculators split the same way: Rmax of [0 0 10] and [0 5].
+        QCOMPARE(Algos::calcRmax(points({0, 50, 100, 150, 200}, {0, 0, 10, 0, 5}), 100), 7.5);
         QVERIFY(Algos::splitSamplingLengths(Profile(), 100).isEmpty());
         QVERIFY(Algos::splitSamplingLengths(Profile(2), 100).isEmpty());
     }
@@ -158,6 +160,21 @@ private slots:
         QCOMPARE(Algos::calcTp(profile, 100, -10), 0.0);
         QCOMPARE(Algos::calcRt(Profile()), 0.0);
         QCOMPARE(Algos::calcS(Profile()), 0.0);
+    }
+
+    // Points out of X order still go to the first length that holds them; the pooled and
+    // per-length values do not depend on the order inside a length.
+    void unorderedPointsSplitTheSameWay()
+    {
+        const Profile ordered = sampled(0, 700, 1, [](double x) { return std::sin(x / 3.0); });
+        Profile shuffled = ordered;
+        std::swap(shuffled[0][10], shuffled[0][20]);
+        std::swap(shuffled[1][10], shuffled[1][20]);
+        std::swap(shuffled[0][120], shuffled[0][160]);
+        std::swap(shuffled[1][120], shuffled[1][160]);
+        COMPARE_REL(Algos::calcRa(shuffled, 100), Algos::calcRa(ordered, 100), 1e-12);
+        COMPARE_REL(Algos::calcRz(shuffled, 100), Algos::calcRz(ordered, 100), 1e-12);
+        COMPARE_REL(Algos::calcRmax(shuffled, 100), Algos::calcRmax(ordered, 100), 1e-12);
     }
 
     void spacingOfLocalPeaks()
@@ -252,6 +269,37 @@ private slots:
         QFETCH(Profile, profile);
         QFETCH(double, rsm);
         COMPARE_REL(Algos::calcRSm(profile, 1000), rsm, 1e-12);
+    }
+
+    // Reusing the sampling lengths of a profile gives the values of a fresh computation, and a
+    // profile changed meanwhile is not mistaken for the one it was copied from.
+    void reuseGivesFreshValues()
+    {
+        Profile p = sampled(0, 700, 0.5, [](double x) { return std::sin(x / 3.0) + 0.001 * x; });
+        const double ra = Algos::calcRa(p, 100);
+        const double rz = Algos::calcRz(p, 100);
+        const double rt = Algos::calcRt(p);
+        const double rz50 = Algos::calcRz(p, 50);
+        Profile changed = p;
+        changed[1][300] += 50.0;
+        const double changedRz = Algos::calcRz(changed, 100);
+        {
+            const Algos::SamplingLengthReuse reuse;
+            QCOMPARE(Algos::calcRa(p, 100), ra);
+            QCOMPARE(Algos::calcRz(p, 100), rz);
+            QCOMPARE(Algos::calcRt(p), rt);
+            QCOMPARE(Algos::calcRz(p, 100), rz);
+            {
+                const Algos::SamplingLengthReuse nested;
+                QCOMPARE(Algos::calcRa(p, 100), ra);
+            }
+            // Another cut-off is another split.
+            QCOMPARE(Algos::calcRz(p, 50), rz50);
+            // The same samples written to in place detach from the stored copy.
+            p[1][300] += 50.0;
+            QCOMPARE(Algos::calcRz(p, 100), changedRz);
+        }
+        QCOMPARE(Algos::calcRz(p, 100), changedRz);
     }
 
     void developedLengthNeedsThreePoints()

@@ -6,6 +6,7 @@
 #include "processing/ProfileParameters.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -337,6 +338,41 @@ private slots:
         QCOMPARE(shared.materialRatioCurve, fresh.materialRatioCurve);
         QCOMPARE(shared.materialRatioCurve,
                  Algos::materialRatioCurve(profile(steps(21, 5), scaled(kRoughnessY, 3))));
+    }
+
+    // Odd traces give some text for every row, never a crash or a read out of bounds.
+    void degenerateTracesGiveTexts_data()
+    {
+        QTest::addColumn<Profile>("raw");
+        QTest::addColumn<double>("filterLength");
+        QVector<double> wave;
+        for (double x : steps(2001, 1))
+            wave.append(std::sin(x / 7.0));
+        QTest::newRow("no points, no cut-off") << Profile(2) << 0.0;
+        QTest::newRow("no cut-off") << profile(steps(2001, 1), wave) << 0.0;
+        QTest::newRow("cut-off not a number") << profile(steps(2001, 1), wave) << std::nan("");
+        QTest::newRow("negative cut-off") << profile(steps(2001, 1), wave) << -80.0;
+        QTest::newRow("one point") << profile({0}, {1}) << 0.0;
+        QTest::newRow("flat") << profile(steps(2001, 1), QVector<double>(2001, 3.0)) << 80.0;
+        QVector<double> repeated = steps(2001, 1);
+        for (int i = 0; i < repeated.size(); ++i)
+            repeated[i] = std::floor(repeated[i] / 10) * 10;
+        QTest::newRow("repeated X") << profile(repeated, wave) << 80.0;
+        QVector<double> backwards = steps(2001, 1);
+        std::reverse(backwards.begin(), backwards.end());
+        QTest::newRow("decreasing X") << profile(backwards, wave) << 80.0;
+    }
+    void degenerateTracesGiveTexts()
+    {
+        QFETCH(Profile, raw);
+        QFETCH(double, filterLength);
+        std::unique_ptr<ProfileTrace> trace = traceOf(raw, filterLength);
+        showParameters(kParameterIndexNames.toList());
+        ExtraArgs args;
+        evaluateEnabledParameters(args, trace.get());
+        QCOMPARE(trace->parameterResults.size(), 56);
+        for (const QString &text : qAsConst(trace->parameterResults))
+            QVERIFY(!text.isEmpty());
     }
 
     void shortCutOffRule_data()

@@ -85,23 +85,46 @@ QVector<QVector<double>> materialRatioCurve(const QVector<QVector<double>> &prof
 {
     QVector<QVector<double>> curve(2);
     const int n = rowCount(profile);
-    if (n == 0)
-        return curve;
-    const std::vector<double> sorted = sortedHeights(profile.at(1), n);
-    if (sorted.empty())
-        return curve;
-    const double low = sorted.front();
-    const double high = sorted.back();
-    if (!(high - low > 0.0))
+    const double *ys = n > 0 ? profile.at(1).constData() : nullptr;
+    // A NaN is never at or above a level, so it takes no part in the range or the counts.
+    double low = 0.0;
+    double high = 0.0;
+    bool any = false;
+    for (int i = 0; i < n; ++i) {
+        if (std::isnan(ys[i]))
+            continue;
+        low = any ? std::min(low, ys[i]) : ys[i];
+        high = any ? std::max(high, ys[i]) : ys[i];
+        any = true;
+    }
+    if (!any || !(high - low > 0.0))
         return curve;
 
     const double step = (high - low) / 100.0;
-    double counts[100];
     double levels[100];
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 100; ++i)
         levels[i] = low + i * step;
-        counts[i]
-            = double(sorted.cend() - std::lower_bound(sorted.cbegin(), sorted.cend(), levels[i]));
+    // The levels never fall, so a point is at or above levels 0 .. b for one b: each point is
+    // put in the bin of its highest level (guessed from its height, then settled by comparing
+    // with the levels themselves), and the count at a level sums the bins from it upwards.
+    double bins[100] = {};
+    for (int i = 0; i < n; ++i) {
+        const double y = ys[i];
+        if (std::isnan(y))
+            continue;
+        const double guess = std::floor((y - low) / step);
+        int b = guess >= 99.0 ? 99 : (guess >= 0.0 ? int(guess) : 0);
+        while (b < 99 && y >= levels[b + 1])
+            ++b;
+        while (b > 0 && y < levels[b])
+            --b;
+        bins[b] += 1.0;
+    }
+    double counts[100];
+    double above = 0.0;
+    for (int i = 99; i >= 0; --i) {
+        above += bins[i];
+        counts[i] = above;
     }
     // The lowest level is the minimum, so its count is the largest.
     const double largest = counts[0];

@@ -75,9 +75,12 @@ struct Run
     int n = 0;
     double c0 = std::numeric_limits<double>::quiet_NaN();
     double c1 = std::numeric_limits<double>::quiet_NaN();
-    // Highest and lowest deviation, known once the mean line is fitted; 0 for no points.
+    // Highest and lowest deviation and height, known once the mean line is fitted; 0 for no
+    // points.
     double highest = 0.0;
     double lowest = 0.0;
+    double highestY = 0.0;
+    double lowestY = 0.0;
     // Sums of |d|, d², d³ and d⁴, and of s² and |s| over the slopes s between consecutive
     // points, known once summarised.
     double powerSums[4] = {0.0, 0.0, 0.0, 0.0};
@@ -98,13 +101,17 @@ struct Run
         const Algos::RMS line(sums.line());
         c0 = line.coefficient(0);
         c1 = line.coefficient(1);
-        // The extreme deviations serve Rz, Rp, Rv and Rt without another pass.
+        // The extreme deviations and heights serve Rz, Rp, Rv, Rt and Rmax without another
+        // pass.
         if (n > 0) {
             highest = lowest = deviation(0);
+            highestY = lowestY = ys[0];
             for (int i = 1; i < n; ++i) {
                 const double d = deviation(i);
                 highest = std::max(highest, d);
                 lowest = std::min(lowest, d);
+                highestY = std::max(highestY, ys[i]);
+                lowestY = std::min(lowestY, ys[i]);
             }
         }
     }
@@ -517,12 +524,7 @@ double calcRm(const Profile &profile, double c)
 
 double calcRmax(const Profile &profile, double c)
 {
-    return meanOverLengths(profile, c, [](const Run &run) {
-        if (run.n == 0)
-            return 0.0;
-        const auto range = std::minmax_element(run.ys, run.ys + run.n);
-        return *range.second - *range.first;
-    });
+    return meanOverLengths(profile, c, [](const Run &run) { return run.highestY - run.lowestY; });
 }
 
 double calcRp(const Profile &profile, double c)

@@ -78,6 +78,31 @@ private slots:
         QCOMPARE(curve.at(0).at(48), 25.0);
     }
 
+    // The counts against a plain scan of every level, on heights that fall on the levels and
+    // between them, with a NaN that counts nowhere.
+    void countsMatchAScanOfEveryLevel()
+    {
+        QVector<double> ys;
+        quint32 state = 12345;
+        for (int i = 0; i < 5000; ++i) {
+            state = state * 1664525u + 1013904223u;
+            ys.append(-3.0 + 0.06 * double(state % 101) + (i % 7 == 0 ? 1e-9 : 0.0));
+        }
+        ys[17] = std::nan("");
+        const Profile curve = Algos::materialRatioCurve(heights(ys));
+        QCOMPARE(curve.at(0).size(), 100);
+        int largest = 0;
+        for (double y : ys)
+            largest += std::isnan(y) ? 0 : 1;
+        for (int r = 0; r < 100; ++r) {
+            const double level = curve.at(1).at(r);
+            int count = 0;
+            for (double y : ys)
+                count += y >= level ? 1 : 0;
+            QCOMPARE(curve.at(0).at(r), double(count) / largest * 100.0);
+        }
+    }
+
     void flatOrEmptyProfileHasNoCurve_data()
     {
         QTest::addColumn<Profile>("profile");

@@ -288,7 +288,6 @@ double meanOverLengths(const Profile &profile, double c, PerLength perLength)
     return sum / lengths.count();
 }
 
-// Sum over all points of all sampling lengths of f(d), divided by their number.
 // Sum over all points of all sampling lengths of |d| (power 1) or d^power, divided by their
 // number.
 double pooledMoment(const Profile &profile, double c, int power)

@@ -82,7 +82,7 @@ struct Run
     double highestY = 0.0;
     double lowestY = 0.0;
     // Sums of |d|, d², d³ and d⁴, and of s² and |s| over the slopes s between consecutive
-    // points, known once summarised.
+    // points, known once a sampling length's mean line is fitted.
     double powerSums[4] = {0.0, 0.0, 0.0, 0.0};
     double slopeSums[2] = {0.0, 0.0};
 
@@ -92,8 +92,10 @@ struct Run
     double deviation(int i) const { return ys[i] - (c0 + c1 * xs[i]); }
     double extent() const { return n > 0 ? xs[n - 1] - xs[0] : 0.0; }
 
-    // The Algos::RMS line of the run's points; no line (NaN) where it fits none.
-    void fitMeanLine()
+    // The Algos::RMS line of the run's points (no line, NaN, where it fits none), then in one
+    // more pass the extreme deviations and heights that Rz, Rp, Rv, Rt and Rmax read and, for a
+    // sampling length, the sums that Ra, Rq, Rsk, Rku, RΔq and RΔa are built from.
+    void fitMeanLine(bool withSums)
     {
         detail::LineSums sums;
         for (int i = 0; i < n; ++i)
@@ -101,36 +103,28 @@ struct Run
         const Algos::RMS line(sums.line());
         c0 = line.coefficient(0);
         c1 = line.coefficient(1);
-        // The extreme deviations and heights serve Rz, Rp, Rv, Rt and Rmax without another
-        // pass.
-        if (n > 0) {
-            highest = lowest = deviation(0);
-            highestY = lowestY = ys[0];
-            for (int i = 1; i < n; ++i) {
-                const double d = deviation(i);
-                highest = std::max(highest, d);
-                lowest = std::min(lowest, d);
-                highestY = std::max(highestY, ys[i]);
-                lowestY = std::min(lowestY, ys[i]);
-            }
-        }
-    }
-
-    // The sums that Ra, Rq, Rsk, Rku, RΔq and RΔa are built from, in one pass after the fit.
-    void summarise()
-    {
+        if (n == 0)
+            return;
+        highest = lowest = deviation(0);
+        highestY = lowestY = ys[0];
         for (int i = 0; i < n; ++i) {
             const double d = deviation(i);
+            highest = std::max(highest, d);
+            lowest = std::min(lowest, d);
+            highestY = std::max(highestY, ys[i]);
+            lowestY = std::min(lowestY, ys[i]);
+            if (!withSums)
+                continue;
             const double d2 = d * d;
             powerSums[0] += std::fabs(d);
             powerSums[1] += d2;
             powerSums[2] += d2 * d;
             powerSums[3] += d2 * d2;
-        }
-        for (int i = 1; i < n; ++i) {
-            const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
-            slopeSums[0] += slope * slope;
-            slopeSums[1] += std::fabs(slope);
+            if (i > 0) {
+                const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
+                slopeSums[0] += slope * slope;
+                slopeSums[1] += std::fabs(slope);
+            }
         }
     }
 };
@@ -156,7 +150,7 @@ public:
     {
         if (whole) {
             m_runs.push_back(wholeRun(profile));
-            m_runs.back().fitMeanLine();
+            m_runs.back().fitMeanLine(false);
             return;
         }
         if (samplingLengthCount(profile, c) < 1)
@@ -166,10 +160,8 @@ public:
         else
             copyOut(profile, c);
         if (withMeanLines) {
-            for (Run &run : m_runs) {
-                run.fitMeanLine();
-                run.summarise();
-            }
+            for (Run &run : m_runs)
+                run.fitMeanLine(true);
         }
     }
     LengthRuns(const LengthRuns &) = delete;

@@ -1,6 +1,7 @@
 #include "core/ProfileTrace.h"
 
 #include "processing/ParameterCatalogue.h"
+#include "processing/PostProcessors.h"
 #include "processing/ProfileFilters.h"
 
 #include <cmath>
@@ -83,12 +84,7 @@ void ProfileTrace::clearProfileCaches()
 
 double ProfileTrace::shortCutOff(double cutOff)
 {
-    // The two shortest cut-offs keep the short edges the instrument has always used.
-    if (cutOff == 80.0)
-        return 2.6666666666666665;
-    if (cutOff == 250.0)
-        return 2.5;
-    return cutOff / 300.0;
+    return shortCutOffFor(cutOff);
 }
 
 TData ProfileTrace::profileForParameters(double cutOff, int kind)

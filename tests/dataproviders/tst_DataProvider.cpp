@@ -1,6 +1,7 @@
 #include "core/ProfileTrace.h"
 #include "dataproviders/DataProvider.h"
 #include "processing/DataProcessors.h"
+#include "support/ProviderSignalLog.h"
 #include "support/TestSupport.h"
 
 #include <QSemaphore>
@@ -9,28 +10,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Records the signals of a provider as text, in the order they arrive.
-class SignalLog : public QObject
-{
-public:
-    explicit SignalLog(DataProvider &provider)
-    {
-        connect(&provider, &DataProvider::dataReadStarted, this,
-                [this] { events << QStringLiteral("started"); });
-        connect(&provider, &DataProvider::dataBatchReady, this, [this](int from, int count) {
-            events << QStringLiteral("batch %1 %2").arg(from).arg(count);
-        });
-        connect(&provider, &DataProvider::dataReadError, this,
-                [this](const QString &s) { events << QStringLiteral("error ") + s; });
-        connect(&provider, &DataProvider::dataReadFinished, this, [this] {
-            events << QStringLiteral("finished");
-            finished = true;
-        });
-    }
-    QStringList events;
-    bool finished = false;
-};
 
 // Counts its runs; the provider's road must run it once after the read.
 class CountingPostProcessor : public IDataPostProcessor
@@ -115,7 +94,7 @@ private slots:
         ProfileTrace trace;
         trace.addPostProcessor(new CountingPostProcessor(runs));
         BaseProvider provider;
-        SignalLog log(provider);
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
         QCOMPARE(provider.trace(), nullptr);
         QCOMPARE(provider.source(), QStringLiteral("test source"));
         provider.start(&trace);
@@ -130,7 +109,7 @@ private slots:
     void nullTraceNeverReachesTheWorker()
     {
         BaseProvider provider;
-        SignalLog log(provider);
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
         provider.start(nullptr);
         QCOMPARE(log.events, QStringList({"error No trace to fill", "finished"}));
         QVERIFY(!provider.lastResult());
@@ -152,7 +131,7 @@ private slots:
         QFETCH(QStringList, expected);
         ProfileTrace trace;
         ThrowingProvider provider(inPrepare);
-        SignalLog log(provider);
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
         provider.start(&trace);
         QTRY_VERIFY(log.finished);
         QCOMPARE(log.events, expected);
@@ -178,7 +157,7 @@ private slots:
     {
         ProfileTrace trace;
         EndlessProvider provider;
-        SignalLog log(provider);
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
         provider.start(&trace);
         QVERIFY(provider.started.tryAcquire(1, 10000));
         provider.cancel();

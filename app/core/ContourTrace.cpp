@@ -1,5 +1,12 @@
 #include "core/ContourTrace.h"
 
+#include "processing/ProfileFilters.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <deque>
+
 ContourTrace::ContourTrace()
     : AbstractTrace(3)
 { }
@@ -21,8 +28,99 @@ ContourTrace::ContourTrace(const TData &columns)
 
 void ContourTrace::finalizeAfterRead()
 {
-    // The contour finishing (smoothing, tip radius compensation) is added with the numeric
-    // kernels; until then the processed data stay as the chains left them.
+    TData &data = *processedData;
+    if (data.size() < 3 || data.at(0).isEmpty() || data.at(1).isEmpty()
+        || data.at(0).size() != data.at(1).size())
+        return;
+    // This runs on the data provider's worker thread as well: read a consistent copy.
+    const ServiceSettings service = Settings::snapshot().service;
+
+    data[0] = Algos::spreadEqualRuns(data.at(0));
+    if (service.is_disabled_gauss_filter && measurementMode == 0)
+        smooth();
+    if (service.is_disabled_radius_elimination)
+        compensateToolRadius();
+    if (needlePressing == MovementSettings::E_PRESSING_UP) {
+        const double dx = needleBias * 1000;
+        const double dy = doubleSidedProbeHigh * 1000;
+        QVector<double> &x = data[0];
+        QVector<double> &y = data[1];
+        for (int i = 0; i < y.size(); ++i) {
+            x[i] += dx;
+            y[i] += dy;
+        }
+    }
+}
+
+double ContourTrace::contactRadius() const
+{
+    const double r = needlePressing == MovementSettings::E_PRESSING_DOWN ? toolHeadRadiusDown
+                                                                         : toolHeadRadiusUp;
+    return r > 0.0 && std::isfinite(r) ? r : 0.0;
+}
+
+void ContourTrace::smooth()
+{
+    TData &data = *processedData;
+    if (data.size() < 2)
+        return;
+    const double shortCut = std::min(20.0, contactRadius());
+    TData filtered = Algos::gaussianFilter({data.at(0), data.at(1)}, DBL_MAX, shortCut);
+    if (filtered.size() != 2)
+        return;
+    for (double v : filtered.at(1)) {
+        // X that falls back on itself can leave the filter without a defined value: keep the
+        // unsmoothed contour rather than garbage.
+        if (!std::isfinite(v))
+            return;
+    }
+    // The filter trims by X; the other channels lose the same samples so that every channel
+    // keeps the same length and sample i stays one sample.
+    TData rest;
+    rest.append(data.at(0));
+    for (int c = 2; c < data.size(); ++c)
+        rest.append(data.at(c));
+    rest = Algos::trimRunInOut(std::move(rest), shortCut);
+    if (rest.at(0).size() != filtered.at(0).size())
+        return;
+    data[0] = filtered.at(0);
+    data[1] = filtered.at(1);
+    for (int c = 2; c < data.size(); ++c)
+        data[c] = rest.at(c - 1);
+}
+
+void ContourTrace::compensateToolRadius()
+{
+    TData &data = *processedData;
+    if (data.size() < 2)
+        return;
+    const QVector<double> &x = data.at(0);
+    const QVector<double> &y = data.at(1);
+    const int n = std::min(x.size(), y.size());
+    const double r = contactRadius();
+    const bool down = needlePressing == MovementSettings::E_PRESSING_DOWN;
+    QVector<double> out(n);
+    std::deque<int> window;
+    int next = 0;
+    for (int k = 0; k < n; ++k) {
+        const double xk = x.at(k);
+        while (!window.empty() && x.at(window.front()) < xk - r)
+            window.pop_front();
+        while (next < n && x.at(next) <= xk + r)
+            window.push_back(next++);
+        // The sample's own circle always counts, so no output keeps an infinite start value,
+        // whatever order X comes in.
+        double h = down ? y.at(k) - r : y.at(k) + r;
+        for (int j : window) {
+            const double d = xk - x.at(j);
+            const double t = r * r - d * d;
+            if (t < 0)
+                continue;
+            h = down ? std::min(h, y.at(j) - std::sqrt(t)) : std::max(h, y.at(j) + std::sqrt(t));
+        }
+        out[k] = h;
+    }
+    data[1] = out;
 }
 
 AbstractTrace *ContourTrace::clone() const

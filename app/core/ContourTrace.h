@@ -15,7 +15,17 @@ public:
     ContourTrace(const ContourTrace &other) = default;
     ~ContourTrace() override = default;
 
+    // Turns the processed X and Y, the path of the probe tip, into the contour of the part:
+    // spreads runs of equal X, smooths (measurement mode 0), compensates the tip radius and, with
+    // the needle pressing up, moves the trace into the frame of the lower tip. The switches come
+    // from the settings record at every call.
     void finalizeAfterRead() override;
+    // Gaussian low-pass of processed X and Y with the cut-off min(20, tip radius); the samples the
+    // filter trims at the ends leave every channel.
+    void smooth();
+    // Each Y becomes the lowest (needle down) or highest (needle up) point above its X of the
+    // tip circles centred on the recorded points within one radius of it.
+    void compensateToolRadius();
     AbstractTrace *clone() const override;
     QString headerText() const override;
 
@@ -30,4 +40,8 @@ public:
     double displacementCoefficient = 0.0;
     int measurementMode = 0;
     MovementSettings::E_NEEDLE_PRESSING needlePressing = MovementSettings::E_PRESSING_DOWN;
+
+private:
+    // The radius of the tip that touches the part; a negative or unknown radius counts as 0.
+    double contactRadius() const;
 };

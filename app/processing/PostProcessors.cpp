@@ -1,0 +1,249 @@
+#include "processing/PostProcessors.h"
+
+#include "core/Settings.h"
+#include "processing/ProfileFilters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+constexpr double kDegreesToRadians = 0.017453292519943295;
+const char kNonLinearityDir[] = "non_linearity";
+const char kNonLinearityFile[] = "non_linearity/non_linearity.txt";
+
+QString numberText(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+bool nonLinearityFilesExist()
+{
+    return QDir(QLatin1String(kNonLinearityDir)).exists()
+        && QFileInfo::exists(QLatin1String(kNonLinearityFile));
+}
+
+} // namespace
+
+double shortCutOffFor(double cutOff)
+{
+    if (cutOff == 80.0)
+        return 2.6666666666666665;
+    if (cutOff == 250.0)
+        return 2.5;
+    return cutOff / 300;
+}
+
+DataMedianFilterProcessor::DataMedianFilterProcessor(int medianWindow)
+    : IDataPostProcessor(QStringLiteral("Median") + QString::number(medianWindow))
+    , window(medianWindow)
+{ }
+
+void DataMedianFilterProcessor::process(QVector<QVector<double>> &data)
+{
+    Algos::medianFilter(window, data);
+}
+
+IDataPostProcessor *DataMedianFilterProcessor::clone() const
+{
+    return new DataMedianFilterProcessor(window);
+}
+
+ThreadAngleCompensationProcessor::ThreadAngleCompensationProcessor(double angleDegrees)
+    : IDataPostProcessor(QStringLiteral("Angle ") + numberText(angleDegrees))
+    , angle(angleDegrees)
+{ }
+
+void ThreadAngleCompensationProcessor::process(QVector<QVector<double>> &data)
+{
+    if (data.isEmpty())
+        return;
+    const double factor = std::cos(angle * kDegreesToRadians);
+    for (double &x : data[0])
+        x *= factor;
+}
+
+IDataPostProcessor *ThreadAngleCompensationProcessor::clone() const
+{
+    return new ThreadAngleCompensationProcessor(angle);
+}
+
+FilterRoughnessProfileProcessor::FilterRoughnessProfileProcessor(double cutOff)
+    : IDataPostProcessor(QStringLiteral("Filter ") + numberText(cutOff))
+    , filterLength(cutOff)
+{ }
+
+void FilterRoughnessProfileProcessor::process(QVector<QVector<double>> &data)
+{
+    data = Algos::gaussianFilter(data, filterLength, shortCutOffFor(filterLength));
+}
+
+IDataPostProcessor *FilterRoughnessProfileProcessor::clone() const
+{
+    return new FilterRoughnessProfileProcessor(filterLength);
+}
+
+FilterWaveProfileProcessor::FilterWaveProfileProcessor(double cutOff)
+    : IDataPostProcessor(QStringLiteral("Filter ") + numberText(cutOff))
+    , filterLength(cutOff)
+{ }
+
+void FilterWaveProfileProcessor::process(QVector<QVector<double>> &data)
+{
+    data = Algos::gaussianFilter(data, filterLength,
+                                 filterLength + filterLength - shortCutOffFor(filterLength));
+}
+
+IDataPostProcessor *FilterWaveProfileProcessor::clone() const
+{
+    return new FilterWaveProfileProcessor(filterLength);
+}
+
+YZeronator::YZeronator()
+    : IDataPostProcessor(QStringLiteral("YZeronator"))
+{ }
+
+void YZeronator::process(QVector<QVector<double>> &data)
+{
+    if (data.size() < 2 || data.at(1).isEmpty())
+        return;
+    QVector<double> &y = data[1];
+    const double lowest = *std::min_element(y.cbegin(), y.cend());
+    for (double &v : y)
+        v -= lowest;
+}
+
+IDataPostProcessor *YZeronator::clone() const
+{
+    return new YZeronator;
+}
+
+XZeronator::XZeronator()
+    : IDataPostProcessor(QStringLiteral("XZeronator"))
+{ }
+
+void XZeronator::process(QVector<QVector<double>> &data)
+{
+    if (data.isEmpty() || data.at(0).isEmpty())
+        return;
+    QVector<double> &x = data[0];
+    const double first = x.first();
+    for (double &v : x)
+        v -= first;
+}
+
+IDataPostProcessor *XZeronator::clone() const
+{
+    return new XZeronator;
+}
+
+NonLinearityEliminationProcessor::NonLinearityEliminationProcessor()
+    : IDataPostProcessor(QStringLiteral("NonLinearityEliminationProcessor"))
+    , table(new QVector<QVector<double>>(2))
+{
+    if (!QDir(QLatin1String(kNonLinearityDir)).exists())
+        return;
+    QFile file {QLatin1String(kNonLinearityFile)};
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    QVector<std::pair<double, double>> rows;
+    QTextStream stream(&file);
+    while (!stream.atEnd()) {
+        const QString line = stream.readLine().trimmed();
+        if (line.isEmpty())
+            continue;
+        const QStringList parts = line.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+        if (parts.size() != 2)
+            continue;
+        bool xOk = false;
+        bool yOk = false;
+        const double x = parts.at(0).toDouble(&xOk);
+        const double correction = parts.at(1).toDouble(&yOk);
+        if (xOk && yOk)
+            rows.append({x, correction});
+    }
+    // The correction walks the table with a cursor that only moves forward, so the rows must
+    // stand in increasing X whatever order the file holds them in.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    (*table)[0].reserve(rows.size());
+    (*table)[1].reserve(rows.size());
+    for (const auto &row : rows) {
+        (*table)[0].append(row.first);
+        (*table)[1].append(row.second);
+    }
+}
+
+NonLinearityEliminationProcessor::~NonLinearityEliminationProcessor()
+{
+    delete table;
+}
+
+void NonLinearityEliminationProcessor::process(QVector<QVector<double>> &data)
+{
+    const QVector<double> &tx = table->at(0);
+    const QVector<double> &ty = table->at(1);
+    const int rows = tx.size();
+    if (rows <= 1 || data.size() < 2 || !nonLinearityFilesExist()
+        || !Settings::snapshot().preferences.non_linearity)
+        return;
+    const QVector<double> &x = data.at(0);
+    QVector<double> &y = data[1];
+    const int count = std::min(x.size(), y.size());
+    int i = 0;
+    for (int k = 0; k < count; ++k) {
+        const double xk = x.at(k);
+        double correction = 0.0;
+        for (;;) {
+            if (i >= rows - 1) {
+                correction = ty.at(rows - 1);
+                break;
+            }
+            if (xk <= tx.at(i + 1)) {
+                if (i == 0 && xk < tx.at(0))
+                    correction = ty.at(0);
+                else
+                    correction = ty.at(i)
+                        + (xk - tx.at(i)) / (tx.at(i + 1) - tx.at(i)) * (ty.at(i + 1) - ty.at(i));
+                break;
+            }
+            ++i;
+        }
+        y[k] -= correction;
+    }
+}
+
+IDataPostProcessor *NonLinearityEliminationProcessor::clone() const
+{
+    return new NonLinearityEliminationProcessor;
+}
+
+void ContourConversionPointProcessor::process(QVector<double> &sample)
+{
+    if (sample.size() < 3)
+        return;
+    const CalibrationSettings calibration = Settings::snapshot().calibration;
+    double x = sample.at(0);
+    double y = sample.at(1);
+    const double w = sample.at(2);
+    y *= calibration.y_axis_compression_ratio;
+    x *= calibration.x_axis_compression_ratio;
+    x -= w * calibration.displacement_coefficient;
+    y += w / 1000;
+    const double t = calibration.rack_prpendicular * kDegreesToRadians;
+    x -= std::sin(t) * y;
+    y = std::cos(t) * y;
+    sample[0] = x;
+    sample[1] = y;
+}
+
+IDataSinglePointProcessor *ContourConversionPointProcessor::clone() const
+{
+    return new ContourConversionPointProcessor;
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "processing/DataProcessors.h"
+
+// The short cut-off that the band filters derive from the cut-off lc: 2.6666666666666665 for 80,
+// 2.5 for 250, lc/300 otherwise.
+double shortCutOffFor(double cutOff);
+
+// Y replaced by its moving median over `window` points.
+class DataMedianFilterProcessor : public IDataPostProcessor
+{
+public:
+    explicit DataMedianFilterProcessor(int window);
+    void process(QVector<QVector<double>> &data) override;
+    IDataPostProcessor *clone() const override;
+
+    int window;
+};
+
+// Every X multiplied by cos(angle), the angle in degrees.
+class ThreadAngleCompensationProcessor : public IDataPostProcessor
+{
+public:
+    explicit ThreadAngleCompensationProcessor(double angle);
+    void process(QVector<QVector<double>> &data) override;
+    IDataPostProcessor *clone() const override;
+
+    double angle;
+};
+
+// The roughness band between λs(lc) and lc, trimmed by lc/2 at each end.
+class FilterRoughnessProfileProcessor : public IDataPostProcessor
+{
+public:
+    explicit FilterRoughnessProfileProcessor(double cutOff);
+    void process(QVector<QVector<double>> &data) override;
+    IDataPostProcessor *clone() const override;
+
+    double filterLength;
+};
+
+// The waviness band between lc and 2·lc − λs(lc), trimmed by lc/2 at each end.
+class FilterWaveProfileProcessor : public IDataPostProcessor
+{
+public:
+    explicit FilterWaveProfileProcessor(double cutOff);
+    void process(QVector<QVector<double>> &data) override;
+    IDataPostProcessor *clone() const override;
+
+    double filterLength;
+};
+
+// The smallest Y is subtracted from every Y.
+class YZeronator : public IDataPostProcessor
+{
+public:
+    YZeronator();
+    void process(QVector<QVector<double>> &data) override;
+    IDataPostProcessor *clone() const override;
+};
+
+// The first X is subtracted from every X.
+class XZeronator : public IDataPostProcessor
+{
+public:
+    XZeronator();
+    void process(QVector<QVector<double>> &data) override;
+    IDataPostProcessor *clone() const override;
+};
+
+// Subtracts the probe non-linearity correction from Y. The table (X, correction) is read from
+// non_linearity/non_linearity.txt in the working directory when the processor is constructed and
+// sorted by X; it corrects only while the setting preferenses/non_linearity is on, the table
+// holds more than one row and the file still exists.
+class NonLinearityEliminationProcessor : public IDataPostProcessor
+{
+public:
+    NonLinearityEliminationProcessor();
+    ~NonLinearityEliminationProcessor() override;
+    void process(QVector<QVector<double>> &data) override;
+    IDataPostProcessor *clone() const override;
+
+    // Channel 0 X, channel 1 the correction; owned.
+    QVector<QVector<double>> *table;
+
+private:
+    NonLinearityEliminationProcessor(const NonLinearityEliminationProcessor &) = delete;
+    NonLinearityEliminationProcessor &operator=(const NonLinearityEliminationProcessor &) = delete;
+};
+
+// Turns a raw contour sample (x, y, console height w) into calibrated coordinates with the
+// current calibration settings; w is not changed.
+class ContourConversionPointProcessor : public IDataSinglePointProcessor
+{
+public:
+    ContourConversionPointProcessor() = default;
+    void process(QVector<double> &sample) override;
+    IDataSinglePointProcessor *clone() const override;
+};

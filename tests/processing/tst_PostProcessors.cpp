@@ -1,0 +1,314 @@
+#include "core/Settings.h"
+#include "processing/PostProcessors.h"
+#include "processing/ProfileFilters.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cfloat>
+#include <cmath>
+#include <memory>
+#include <typeinfo>
+
+using TData = QVector<QVector<double>>;
+using ProcessorPtr = std::shared_ptr<IDataPostProcessor>;
+Q_DECLARE_METATYPE(ProcessorPtr)
+
+namespace {
+
+void writeTable(const QByteArray &content)
+{
+    QDir().mkpath(QStringLiteral("non_linearity"));
+    QFile file(QStringLiteral("non_linearity/non_linearity.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+void setNonLinearity(bool on)
+{
+    Settings::modify([on](Settings &s) { s.preferences.non_linearity = on; });
+}
+
+void setCalibration(double xRatio, double yRatio, double displacement, double rack)
+{
+    Settings::modify([=](Settings &s) {
+        s.calibration.x_axis_compression_ratio = xRatio;
+        s.calibration.y_axis_compression_ratio = yRatio;
+        s.calibration.displacement_coefficient = displacement;
+        s.calibration.rack_prpendicular = rack;
+    });
+}
+
+// Samples at the given X with Y = 10.
+TData samplesAt(const QVector<double> &x)
+{
+    return {x, QVector<double>(x.size(), 10.0)};
+}
+
+QVector<double> corrections(IDataPostProcessor &processor, const QVector<double> &x)
+{
+    TData data = samplesAt(x);
+    processor.process(data);
+    QVector<double> result;
+    for (double y : data.at(1))
+        result.append(10.0 - y);
+    return result;
+}
+
+} // namespace
+
+class tst_PostProcessors : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void namesAndClones_data();
+    void namesAndClones();
+    void shortCutOff_data();
+    void shortCutOff();
+    void bandFilters();
+    void threadAngle();
+    void zeronators();
+    void nonLinearityTable_data();
+    void nonLinearityTable();
+    void nonLinearityParsing();
+    void nonLinearitySwitchedOff();
+    void contourConversion_data();
+    void contourConversion();
+};
+
+void tst_PostProcessors::cleanup()
+{
+    setNonLinearity(false);
+    setCalibration(1.0, 1.0, 0.0, 0.0);
+}
+
+void tst_PostProcessors::namesAndClones_data()
+{
+    QTest::addColumn<ProcessorPtr>("processor");
+    QTest::addColumn<QString>("name");
+    using P = ProcessorPtr;
+    QTest::newRow("median") << P(new DataMedianFilterProcessor(5)) << "Median5";
+    QTest::newRow("angle") << P(new ThreadAngleCompensationProcessor(2.5)) << "Angle 2.5";
+    QTest::newRow("angle precision")
+        << P(new ThreadAngleCompensationProcessor(1.0 / 3)) << "Angle 0.333333";
+    QTest::newRow("roughness") << P(new FilterRoughnessProfileProcessor(800)) << "Filter 800";
+    QTest::newRow("waviness") << P(new FilterWaveProfileProcessor(2500)) << "Filter 2500";
+    QTest::newRow("y zero") << P(new YZeronator) << "YZeronator";
+    QTest::newRow("x zero") << P(new XZeronator) << "XZeronator";
+    QTest::newRow("non-linearity")
+        << P(new NonLinearityEliminationProcessor) << "NonLinearityEliminationProcessor";
+}
+
+void tst_PostProcessors::namesAndClones()
+{
+    QFETCH(ProcessorPtr, processor);
+    QFETCH(QString, name);
+    QCOMPARE(processor->name, name);
+    const std::unique_ptr<IDataPostProcessor> copy(processor->clone());
+    QVERIFY(copy.get() != processor.get());
+    QCOMPARE(typeid(*copy), typeid(*processor));
+    QCOMPARE(copy->name, name);
+    // The clone does to a profile what the original does.
+    TData a {{0, 1, 2, 3, 4, 5, 6, 7}, {5, 1, 7, 3, 9, 2, 8, 4}};
+    TData b = a;
+    processor->process(a);
+    copy->process(b);
+    QCOMPARE(b, a);
+}
+
+void tst_PostProcessors::shortCutOff_data()
+{
+    QTest::addColumn<double>("cutOff");
+    QTest::addColumn<double>("shortCut");
+    QTest::addColumn<double>("waveEdge");
+    QTest::newRow("8000") << 8000.0 << 26.666666666666668 << 15973.333333333334;
+    QTest::newRow("2500") << 2500.0 << 8.333333333333334 << 4991.666666666667;
+    QTest::newRow("800") << 800.0 << 2.6666666666666665 << 1597.3333333333333;
+    QTest::newRow("250") << 250.0 << 2.5 << 497.5;
+    QTest::newRow("80") << 80.0 << 2.6666666666666665 << 157.33333333333334;
+}
+
+void tst_PostProcessors::shortCutOff()
+{
+    QFETCH(double, cutOff);
+    QFETCH(double, shortCut);
+    QFETCH(double, waveEdge);
+    QCOMPARE(shortCutOffFor(cutOff), shortCut);
+    QCOMPARE(cutOff + cutOff - shortCutOffFor(cutOff), waveEdge);
+}
+
+void tst_PostProcessors::bandFilters()
+{
+    QVector<double> x;
+    QVector<double> y;
+    for (int i = 0; i < 3000; ++i) {
+        x.append(i * 0.5);
+        y.append(std::sin(x.last() / 9) + 0.3 * std::sin(x.last() / 70) + 0.01 * x.last());
+    }
+    const TData profile {x, y};
+    TData rough = profile;
+    FilterRoughnessProfileProcessor(80).process(rough);
+    QCOMPARE(rough, Algos::gaussianFilter(profile, 80, 2.6666666666666665));
+    QCOMPARE(rough.at(0).first(), 40.0);
+    TData wave = profile;
+    FilterWaveProfileProcessor(250).process(wave);
+    QCOMPARE(wave, Algos::gaussianFilter(profile, 250, 497.5));
+    QCOMPARE(wave.at(0).first(), 125.0);
+
+    // A data set that is not a profile becomes empty.
+    TData three {x, y, y};
+    FilterRoughnessProfileProcessor(80).process(three);
+    QVERIFY(three.isEmpty());
+    TData none;
+    FilterWaveProfileProcessor(80).process(none);
+    QVERIFY(none.isEmpty());
+}
+
+void tst_PostProcessors::threadAngle()
+{
+    TData data {{2, 4, -6}, {1, 2, 3}};
+    ThreadAngleCompensationProcessor(60).process(data);
+    COMPARE_REL(data.at(0).at(0), 1.0, 1e-15);
+    COMPARE_REL(data.at(0).at(1), 2.0, 1e-15);
+    COMPARE_REL(data.at(0).at(2), -3.0, 1e-15);
+    QCOMPARE(data.at(1), (QVector<double> {1, 2, 3}));
+    TData same {{2, 4, -6}, {1, 2, 3}};
+    ThreadAngleCompensationProcessor(0).process(same);
+    QCOMPARE(same, (TData {{2, 4, -6}, {1, 2, 3}}));
+    TData empty;
+    ThreadAngleCompensationProcessor(30).process(empty);
+    QVERIFY(empty.isEmpty());
+}
+
+void tst_PostProcessors::zeronators()
+{
+    TData data {{7, 8, 9}, {5, 3, 4}};
+    YZeronator().process(data);
+    QCOMPARE(data, (TData {{7, 8, 9}, {2, 0, 1}}));
+    XZeronator().process(data);
+    QCOMPARE(data, (TData {{0, 1, 2}, {2, 0, 1}}));
+    TData empty {{}, {}};
+    YZeronator().process(empty);
+    XZeronator().process(empty);
+    QCOMPARE(empty, (TData {{}, {}}));
+    TData noChannels;
+    YZeronator().process(noChannels);
+    XZeronator().process(noChannels);
+    QVERIFY(noChannels.isEmpty());
+}
+
+void tst_PostProcessors::nonLinearityTable_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QVector<double>>("x");
+    QTest::addColumn<QVector<double>>("expected");
+    QTest::newRow("two rows") << QByteArray("0\t1\n100\t3\n")
+                              << QVector<double> {-5, 0, 50, 100, 150}
+                              << QVector<double> {1, 1, 2, 3, 3};
+    QTest::newRow("three rows") << QByteArray("0\t0\n10\t10\n20\t0\n")
+                                << QVector<double> {5, 10, 15, 25} << QVector<double> {5, 10, 5, 0};
+    // Rows out of order are sorted by X on loading, so the result is that of the sorted table.
+    QTest::newRow("unsorted rows")
+        << QByteArray("20\t0\n0\t0\n10\t10\n") << QVector<double> {5, 10, 15, 25}
+        << QVector<double> {5, 10, 5, 0};
+}
+
+void tst_PostProcessors::nonLinearityTable()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QVector<double>, x);
+    QFETCH(QVector<double>, expected);
+    testsupport::ScratchDir scratch;
+    writeTable(file);
+    setNonLinearity(true);
+    NonLinearityEliminationProcessor processor;
+    QCOMPARE(corrections(processor, x), expected);
+    // A clone reads the file again and corrects the same way.
+    const std::unique_ptr<IDataPostProcessor> copy(processor.clone());
+    QCOMPARE(corrections(*copy, x), expected);
+}
+
+void tst_PostProcessors::nonLinearityParsing()
+{
+    testsupport::ScratchDir scratch;
+    writeTable("10\t0.5\n  20\t\t0.7  \n30\t0.9\t1\nx\t1\n\n");
+    NonLinearityEliminationProcessor processor;
+    QCOMPARE(*processor.table, (TData {{10, 20}, {0.5, 0.7}}));
+
+    // No directory or no file: an empty table.
+    testsupport::ScratchDir bare;
+    QCOMPARE(*NonLinearityEliminationProcessor().table, (TData {{}, {}}));
+    QDir().mkpath(QStringLiteral("non_linearity"));
+    QCOMPARE(*NonLinearityEliminationProcessor().table, (TData {{}, {}}));
+}
+
+void tst_PostProcessors::nonLinearitySwitchedOff()
+{
+    testsupport::ScratchDir scratch;
+    const QVector<double> x {-5, 50, 150};
+    const QVector<double> none(3, 0.0);
+    writeTable("0\t1\n100\t3\n");
+    NonLinearityEliminationProcessor processor;
+    // Setting off.
+    setNonLinearity(false);
+    QCOMPARE(corrections(processor, x), none);
+    // Setting on, then the file deleted after loading.
+    setNonLinearity(true);
+    QCOMPARE(corrections(processor, x), (QVector<double> {1, 2, 3}));
+    QVERIFY(QFile::remove(QStringLiteral("non_linearity/non_linearity.txt")));
+    QCOMPARE(corrections(processor, x), none);
+    // A one-row table.
+    writeTable("0\t1\n");
+    NonLinearityEliminationProcessor oneRow;
+    QCOMPARE(corrections(oneRow, x), none);
+    // A data set without a Y channel is left alone.
+    writeTable("0\t1\n100\t3\n");
+    NonLinearityEliminationProcessor full;
+    TData onlyX {{1, 2}};
+    full.process(onlyX);
+    QCOMPARE(onlyX, (TData {{1, 2}}));
+}
+
+void tst_PostProcessors::contourConversion_data()
+{
+    QTest::addColumn<double>("xRatio");
+    QTest::addColumn<double>("yRatio");
+    QTest::addColumn<double>("displacement");
+    QTest::addColumn<double>("rack");
+    QTest::addColumn<QVector<double>>("expected");
+    QTest::newRow("defaults") << 1.0 << 1.0 << 0.0 << 0.0 << QVector<double> {10, 2.5, 500};
+    QTest::newRow("rack 90") << 1.0 << 1.0 << 0.0 << 90.0 << QVector<double> {7.5, 0, 500};
+    // y = 2·3 + 0.5 = 6.5; x = 10·2 − 500·0.01 = 15; rack 30°: x − 6.5/2, y·cos 30°.
+    QTest::newRow("all values") << 2.0 << 3.0 << 0.01 << 30.0
+                                << QVector<double> {15 - 3.25, 6.5 * std::sqrt(3.0) / 2, 500};
+}
+
+void tst_PostProcessors::contourConversion()
+{
+    QFETCH(double, xRatio);
+    QFETCH(double, yRatio);
+    QFETCH(double, displacement);
+    QFETCH(double, rack);
+    QFETCH(QVector<double>, expected);
+    setCalibration(xRatio, yRatio, displacement, rack);
+    ContourConversionPointProcessor processor;
+    QVector<double> sample {10, 2, 500};
+    processor.process(sample);
+    QCOMPARE(sample.size(), 3);
+    for (int c = 0; c < 3; ++c)
+        COMPARE_TOL(sample.at(c), expected.at(c), 1e-14, 1e-15);
+    const std::unique_ptr<IDataSinglePointProcessor> copy(processor.clone());
+    QVector<double> again {10, 2, 500};
+    copy->process(again);
+    QCOMPARE(again, sample);
+    // A sample without the console height is left alone.
+    QVector<double> shortSample {1, 2};
+    processor.process(shortSample);
+    QCOMPARE(shortSample, (QVector<double> {1, 2}));
+}
+
+QTEST_GUILESS_MAIN(tst_PostProcessors)
+#include "tst_PostProcessors.moc"

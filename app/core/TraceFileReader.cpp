@@ -1,6 +1,5 @@
 #include "core/TraceFileReader.h"
 
-#include "core/Constants.h"
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
@@ -385,12 +384,6 @@ private:
 
 const QString kPointCountKey = QStringLiteral("point_count");
 
-double defaultFilterLength(const Settings &settings)
-{
-    const int index = settings.device.spinbox_filter_length_index;
-    return kFilterLengths.at(qBound(0, index, kFilterLengths.size() - 1));
-}
-
 // Reads the rows of one point block into trace: `count` rows when count >= 0 (every line is a
 // row), otherwise the lines up to the first blank one. The first row is the reader's next line.
 TraceReadResult readRows(LineReader &lines, int count,
@@ -497,7 +490,7 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
 
     const double speed
         = header.number(QStringLiteral("speed"), settings.movement.current_speed * 0.25 + 0.25);
-    const double filter = header.number(QStringLiteral("filter"), defaultFilterLength(settings));
+    const double filter = header.number(QStringLiteral("filter"), filterLengthSetting(settings));
     const CalibrationSettings &calibration = settings.calibration;
     const auto calibrationValue = [&header](const char *key, double fallback) {
         return header.number(QLatin1String(key), fallback);

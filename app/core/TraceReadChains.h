@@ -6,6 +6,10 @@ class Settings;
 
 // The processing chains that the trace-file readers give the traces they fill.
 
+// The cut-off of the setting "device/spinbox_filter_length_index" in kFilterLengths; an index
+// outside the table is held to its nearest end.
+double filterLengthSetting(const Settings &settings);
+
 // The contour point conversion that every sample of a contour file passes through; the caller
 // owns the new processor (a trace takes it with addPointProcessor).
 IDataSinglePointProcessor *newContourPointConversion();

@@ -60,10 +60,8 @@ namespace {
 // the conversion works on.
 void addContourConversion(AbstractTrace *trace)
 {
-    if (!dynamic_cast<ContourTrace *>(trace))
-        return;
-    if (IDataSinglePointProcessor *conversion = newContourPointConversion())
-        trace->addPointProcessor(conversion);
+    if (dynamic_cast<ContourTrace *>(trace))
+        trace->addPointProcessor(newContourPointConversion());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
+#include "processing/PostProcessors.h"
 #include "support/ProviderSignalLog.h"
 #include "support/TestSupport.h"
 
@@ -355,6 +356,85 @@ private slots:
         for (const ProfileTrace *child : qAsConst(main.additionalTraces))
             got << rowsText(*child->rawData);
         QCOMPARE(got, children);
+    }
+
+    // Each additional trace gets the post-processors the settings name, in chain order; a
+    // band filter's class decides between roughness and waviness.
+    void additionalTraceChains_data()
+    {
+        QTest::addColumn<bool>("median");
+        QTest::addColumn<bool>("angle");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("waviness");
+        QTest::newRow("defaults") << false << false << 0 << QStringList {"YZeronator"} << false;
+        QTest::newRow("all, roughness")
+            << true << true << 1 << QStringList {"Median5", "Angle 60", "Filter 800", "YZeronator"}
+            << false;
+        QTest::newRow("waviness") << false << false << 2 << QStringList {"Filter 800", "YZeronator"}
+                                  << true;
+    }
+    void additionalTraceChains()
+    {
+        QFETCH(bool, median);
+        QFETCH(bool, angle);
+        QFETCH(int, mode);
+        QFETCH(QStringList, names);
+        QFETCH(bool, waviness);
+        testsupport::ScratchDir scratch;
+        Settings::modify([&](Settings &s) {
+            s.preferences.meadian_filter = median;
+            s.preferences.meadian_filter_value = 5;
+            s.preferences.thread_angle_compensation = angle;
+            s.preferences.thread_angle_compensation_value = 60;
+            s.preferences.profile_filter_mode = mode;
+            s.device.spinbox_filter_length_index = 2;
+        });
+        ProfileTrace main;
+        AdditionalTraceCleanup cleanup(&main);
+        readThroughProvider(fixture("profile_two_additional.txt"), main);
+        // The main trace keeps the chain its creator gave it.
+        QVERIFY(main.postProcessors.isEmpty());
+        QCOMPARE(main.additionalTraces.size(), 2);
+        for (const ProfileTrace *child : qAsConst(main.additionalTraces)) {
+            QStringList got;
+            for (const IDataPostProcessor *processor : child->postProcessors)
+                got << processor->name;
+            QCOMPARE(got, names);
+            QCOMPARE(child->medianEnabled, median);
+            QCOMPARE(child->medianWindow, 5);
+            if (mode != 0) {
+                const IDataPostProcessor *filter = child->postProcessors.at(names.size() - 2);
+                QCOMPARE(dynamic_cast<const FilterWaveProfileProcessor *>(filter) != nullptr,
+                         waviness);
+            }
+        }
+        Settings::modify([](Settings &s) { s = Settings::readFile(QStringLiteral("none.ini")); });
+    }
+
+    // Samples of every contour format pass through the contour point conversion; with the
+    // default calibration it adds the console height / 1000 to Y.
+    void contourReadersConvertSamples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("converted");
+        QTest::newRow("native") << "contour.txt"
+                                << "10 2.5 500;11 -2.6 400";
+        QTest::newRow("columns") << "columns_duplicates.txt"
+                                 << "1 2.003 3;2 7.008 8;1 7.008 8";
+        QTest::newRow("T46") << "contour_n3.T46"
+                             << "0 1 0;0.5 -1 0;1 0 0";
+    }
+    void contourReadersConvertSamples()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, converted);
+        ContourTrace trace;
+        // A point processor the trace brought with it is dropped by the provider.
+        trace.addPointProcessor(new ContourConversionPointProcessor);
+        readThroughProvider(fixture(file), trace);
+        QCOMPARE(trace.pointProcessors.size(), 1);
+        QCOMPARE(rowsText(*trace.convertedData), converted);
     }
 
     // Batches are announced for every full 500 samples of the main trace, never for the rest.

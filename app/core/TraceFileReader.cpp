@@ -107,10 +107,13 @@ private:
     {
         if (m_eof)
             return false;
-        constexpr int kChunk = 1 << 20;
+        constexpr qint64 kChunk = 1 << 20;
+        // A small file needs no megabyte of buffer.
+        const qint64 want
+            = m_in.isSequential() ? kChunk : qBound<qint64>(1, m_in.bytesAvailable(), kChunk);
         const int old = m_buf.size();
-        m_buf.resize(old + kChunk);
-        const qint64 got = m_in.read(m_buf.data() + old, kChunk);
+        m_buf.resize(old + int(want));
+        const qint64 got = m_in.read(m_buf.data() + old, want);
         if (got <= 0) {
             m_buf.resize(old);
             m_eof = true;

@@ -57,7 +57,7 @@ private:
     bool m_inPrepare;
 };
 
-// Appends samples until it is cancelled; `started` is released once it is inside obtainData.
+// Appends samples until it is cancelled; `started` is released after the first 1000.
 class EndlessProvider : public DataProvider
 {
 public:
@@ -68,12 +68,12 @@ public:
     void prepare() override { }
     bool obtainData() override
     {
-        started.release();
         QVector<double> sample(2);
         while (!cancelRequested()) {
             sample[0] = sample[1] = appended;
             trace()->appendPoint(sample);
-            ++appended;
+            if (++appended == 1000)
+                started.release();
         }
         return true;
     }

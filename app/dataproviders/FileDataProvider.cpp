@@ -92,23 +92,17 @@ bool FileDataProvider::readTraceFile(const QString &path)
 
 bool FileDataProvider::readBinaryFile(const QString &path)
 {
-    addContourConversion(trace());
-    QFile file(path);
-    if (!trace() || !file.open(QIODevice::ReadOnly)) {
-        reportOpenFailure(path);
-        return false;
-    }
-    logger.log(INFO, "Open file " + path.toStdString());
-    const TraceReadResult result
-        = readBinaryContour(file, *trace(), Settings::snapshot(), readProgress());
-    file.close();
-    if (!concludeRead(path, result, true))
-        return false;
-    logger.log(INFO, "Close file " + path.toStdString());
-    return true;
+    return readContourFormat(path, readBinaryContour, true);
 }
 
 bool FileDataProvider::readColumnsFile(const QString &path)
+{
+    // The column reader's log line names the file only.
+    return readContourFormat(path, readNumberColumns, false);
+}
+
+bool FileDataProvider::readContourFormat(const QString &path, ContourFormatReader reader,
+                                         bool logDetail)
 {
     addContourConversion(trace());
     QFile file(path);
@@ -117,11 +111,9 @@ bool FileDataProvider::readColumnsFile(const QString &path)
         return false;
     }
     logger.log(INFO, "Open file " + path.toStdString());
-    const TraceReadResult result
-        = readNumberColumns(file, *trace(), Settings::snapshot(), readProgress());
+    const TraceReadResult result = reader(file, *trace(), Settings::snapshot(), readProgress());
     file.close();
-    // The column reader's log line names the file only.
-    if (!concludeRead(path, result, false))
+    if (!concludeRead(path, result, logDetail))
         return false;
     logger.log(INFO, "Close file " + path.toStdString());
     return true;

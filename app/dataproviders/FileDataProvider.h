@@ -2,6 +2,8 @@
 
 #include "dataproviders/DataProvider.h"
 
+class QIODevice;
+class Settings;
 struct TraceReadProgress;
 struct TraceReadResult;
 
@@ -39,6 +41,11 @@ public:
     QString fileName;
 
 private:
+    using ContourFormatReader = TraceReadResult (*)(QIODevice &, AbstractTrace &, const Settings &,
+                                                    const TraceReadProgress &);
+
+    // Opens, reads with reader, logs "Open file" and "Close file" around a good read.
+    bool readContourFormat(const QString &path, ContourFormatReader reader, bool logDetail);
     TraceReadProgress readProgress();
     void reportOpenFailure(const QString &path);
     // Logs and signals a failed read; false unless the result is good.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <memory>
 #include <mutex>
 
 namespace Algos {
@@ -59,15 +60,67 @@ std::mutex &plannerMutex()
     return mutex;
 }
 
-// The wavelength of bin i of an N-bin spectrum on a grid of step h: bin 0 stands for a
-// wavelength of 1e9 (frequency 1e−9), bins i and N − i for N·h/i. A single bin has no entry.
-double binWavelength(int i, int n, double step)
+// The forward (real to half spectrum) and backward transforms of one length, in place on an
+// FFTW-allocated buffer of 2·(N/2 + 1) doubles. Plans are executed on the caller's buffer.
+class RealTransformPlans
 {
-    if (n < 2)
-        return 0.0;
-    const int k = i <= n / 2 ? i : n - i;
-    const double frequency = k == 0 ? 1e-9 : k / (step * n);
-    return 1.0 / frequency;
+public:
+    explicit RealTransformPlans(int n)
+        : size(n)
+    {
+        // Planning with FFTW_ESTIMATE does not touch the buffer; it only fixes its alignment
+        // and in-place layout, which every buffer from fftw_alloc_real shares.
+        double *scratch = fftw_alloc_real(2 * (static_cast<size_t>(n) / 2 + 1));
+        {
+            std::lock_guard<std::mutex> lock(plannerMutex());
+            forward = fftw_plan_dft_r2c_1d(n, scratch, reinterpret_cast<fftw_complex *>(scratch),
+                                           FFTW_ESTIMATE);
+            backward = fftw_plan_dft_c2r_1d(n, reinterpret_cast<fftw_complex *>(scratch), scratch,
+                                            FFTW_ESTIMATE);
+        }
+        fftw_free(scratch);
+    }
+    ~RealTransformPlans()
+    {
+        std::lock_guard<std::mutex> lock(plannerMutex());
+        fftw_destroy_plan(forward);
+        fftw_destroy_plan(backward);
+    }
+    RealTransformPlans(const RealTransformPlans &) = delete;
+    RealTransformPlans &operator=(const RealTransformPlans &) = delete;
+
+    const int size;
+    fftw_plan forward;
+    fftw_plan backward;
+};
+
+// Plans for a length. Re-processing and the parameter profiles filter traces of the same length
+// again and again, and planning a long transform (its twiddle tables) costs as much as a fifth of
+// the filter, so the plans of the last length are kept until another length is asked for. They
+// hold about 12 bytes per bin, less than the trace they serve.
+std::shared_ptr<const RealTransformPlans> realTransformPlans(int n)
+{
+    static std::mutex cacheMutex;
+    static std::shared_ptr<const RealTransformPlans> cached;
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    if (!cached || cached->size != n)
+        cached = std::make_shared<const RealTransformPlans>(n);
+    return cached;
+}
+
+// The transmission of the band at a spatial frequency (1/wavelength): the difference of the two
+// Gaussian low-passes exp(−π·(0.4697·cut-off·frequency)²).
+double bandTransmission(double frequency, double longCut, double shortCut)
+{
+    constexpr double kPi = 3.141592653589793;
+    // exp(−x) is 0 in double precision for every x above this.
+    constexpr double kExpUnderflow = 746.0;
+    const auto lowPass = [frequency](double cutOff) {
+        const double s = 0.4697 * cutOff * frequency;
+        const double exponent = kPi * s * s;
+        return exponent > kExpUnderflow ? 0.0 : std::exp(-exponent);
+    };
+    return std::fabs(lowPass(shortCut) - lowPass(longCut));
 }
 
 } // namespace
@@ -128,12 +181,9 @@ void inverseFft(Spectrum &spectrum)
 
 double gaussianTransmission(double wavelength, double longCut, double shortCut)
 {
-    if (wavelength > DBL_MAX)
+    if (wavelength == 0.0 || wavelength > DBL_MAX)
         return 0.0;
-    constexpr double kPi = 3.141592653589793;
-    const double s = 0.4697 * shortCut / wavelength;
-    const double l = 0.4697 * longCut / wavelength;
-    return std::fabs(std::exp(-kPi * s * s) - std::exp(-kPi * l * l));
+    return bandTransmission(1.0 / wavelength, longCut, shortCut);
 }
 
 void applyGaussianTransmission(Spectrum &spectrum, const QVector<double> &wavelengths,
@@ -198,25 +248,21 @@ QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile,
     const QVector<double> &x = profile.at(0);
     const QVector<double> &y = profile.at(1);
     const int n = x.size();
+    bool ascending = true;
     for (int i = 0; i < n; ++i) {
         if (!std::isfinite(x.at(i)) || !std::isfinite(y.at(i)))
             return {};
+        if (i > 0 && x.at(i) < x.at(i - 1))
+            ascending = false;
     }
 
-    // Re-sampling straight into the transform's input: the grid's X are never stored.
+    // Re-sampling straight into the transform's buffer: the grid's X are never stored.
     const int bins = isPowerOfTwo(n) ? n : nextPowerOfTwoAbove(n);
     const double x0 = x.first();
     const double step = bins > 1 ? (x.last() - x0) / (bins - 1) : 0.0;
-    double *signal = fftw_alloc_real(static_cast<size_t>(bins));
     const int half = bins / 2 + 1;
-    fftw_complex *spectrum = fftw_alloc_complex(static_cast<size_t>(half));
-    fftw_plan forward;
-    fftw_plan backward;
-    {
-        std::lock_guard<std::mutex> lock(plannerMutex());
-        forward = fftw_plan_dft_r2c_1d(bins, signal, spectrum, FFTW_ESTIMATE);
-        backward = fftw_plan_dft_c2r_1d(bins, spectrum, signal, FFTW_ESTIMATE);
-    }
+    double *signal = fftw_alloc_real(2 * static_cast<size_t>(half));
+    auto *spectrum = reinterpret_cast<fftw_complex *>(signal);
     if (bins == n) {
         std::copy(y.cbegin(), y.cend(), signal);
     } else {
@@ -226,35 +272,47 @@ QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile,
             [signal](int j, double v) { signal[j] = v; });
     }
 
-    fftw_execute(forward);
+    const std::shared_ptr<const RealTransformPlans> plans = realTransformPlans(bins);
+    fftw_execute_dft_r2c(plans->forward, signal, spectrum);
     // A real signal has a conjugate-symmetric spectrum, so bins i and N − i share one
-    // wavelength and one weight, and the half spectrum carries the whole transform.
+    // wavelength, N·h/i, and one weight, and the half spectrum carries the whole transform.
+    // Bin 0 stands for the frequency 1e−9; a single bin has no wavelength and passes nothing.
+    const double scale = 1.0 / bins;
+    const double binFrequency = 1.0 / (step * bins);
     for (int i = 0; i < half; ++i) {
-        const double w = gaussianTransmission(binWavelength(i, bins, step), longCut, shortCut);
+        const double frequency = i == 0 ? 1e-9 : i * binFrequency;
+        const double w = bins < 2 ? 0.0 : bandTransmission(frequency, longCut, shortCut) * scale;
         spectrum[i][0] *= w;
         spectrum[i][1] *= w;
     }
-    fftw_execute(backward);
+    fftw_execute_dft_c2r(plans->backward, spectrum, signal);
 
-    QVector<QVector<double>> filtered(2);
-    filtered[0] = x;
-    QVector<double> &values = filtered[1];
-    values.resize(n);
-    const double scale = 1.0 / bins;
-    interpolateForward(
-        bins, [x0, step](int i) { return x0 + i * step; },
-        [signal, scale](int i) { return signal[i] * scale; }, n, [&x](int j) { return x.at(j); },
-        [&values](int j, double v) { values[j] = v; });
-
-    {
-        std::lock_guard<std::mutex> lock(plannerMutex());
-        fftw_destroy_plan(forward);
-        fftw_destroy_plan(backward);
+    // Back onto the profile's X. Along ascending X the trimmed samples form one stretch, so
+    // only that stretch is interpolated; otherwise every sample is, and then trimmed.
+    const double trim = longCut == DBL_MAX ? shortCut : longCut;
+    int first = 0;
+    int count = n;
+    if (ascending) {
+        const double low = x0 + trim / 2;
+        const double high = x.last() - trim / 2;
+        if (!(trim > x.last() - x0) && low < high) {
+            first = int(std::lower_bound(x.cbegin(), x.cend(), low) - x.cbegin());
+            count = int(std::upper_bound(x.cbegin(), x.cend(), high) - x.cbegin()) - first;
+        }
     }
-    fftw_free(spectrum);
+    QVector<QVector<double>> filtered(2);
+    filtered[0] = count == n ? x : x.mid(first, count);
+    QVector<double> &values = filtered[1];
+    values.resize(count);
+    interpolateForward(
+        bins, [x0, step](int i) { return x0 + i * step; }, [signal](int i) { return signal[i]; },
+        count, [&x, first](int j) { return x.at(first + j); },
+        [&values](int j, double v) { values[j] = v; });
     fftw_free(signal);
 
-    return trimRunInOut(std::move(filtered), longCut == DBL_MAX ? shortCut : longCut);
+    if (ascending)
+        return filtered;
+    return trimRunInOut(std::move(filtered), trim);
 }
 
 void medianFilter(int window, QVector<QVector<double>> &data)

@@ -1,6 +1,8 @@
 #include "processing/ProfileFilters.h"
 #include "support/TestSupport.h"
 
+#include <QtConcurrent>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -67,6 +69,41 @@ QVector<double> referenceMedian(const QVector<double> &y, int w)
     return out;
 }
 
+TData filter250(const TData &profile)
+{
+    return Algos::gaussianFilter(profile, 250, 2.5);
+}
+
+// The filter composed from its public steps, with the complex transform: bins i and N − i
+// share the wavelength N·h/i, bin 0 stands for 1e9.
+TData composedFilter(const TData &profile, double longCut, double shortCut)
+{
+    const TData grid = Algos::resampleToPowerOfTwo(profile);
+    const int n = grid.at(0).size();
+    Algos::Spectrum spectrum(n);
+    for (int i = 0; i < n; ++i)
+        spectrum[i] = grid.at(1).at(i);
+    Algos::fft(spectrum);
+    const double h = (profile.at(0).last() - profile.at(0).first()) / (n - 1);
+    QVector<double> wavelengths(n, 0.0);
+    for (int i = 0; i <= n / 2; ++i) {
+        const double w = i == 0 ? 1 / 1e-9 : n * h / i;
+        wavelengths[i] = w;
+        if (i > 0)
+            wavelengths[n - i] = w;
+    }
+    Algos::applyGaussianTransmission(spectrum, wavelengths, longCut, shortCut);
+    Algos::inverseFft(spectrum);
+    QVector<double> gx(n);
+    QVector<double> gy(n);
+    for (int i = 0; i < n; ++i) {
+        gx[i] = profile.at(0).first() + i * h;
+        gy[i] = spectrum.at(i).real();
+    }
+    return Algos::trimRunInOut(Algos::interpolateOnto({gx, gy}, profile.at(0)),
+                               longCut == DBL_MAX ? shortCut : longCut);
+}
+
 } // namespace
 
 class tst_ProfileFilters : public QObject
@@ -80,6 +117,10 @@ private slots:
     void fftMatchesExactDft();
     void transmission_data();
     void transmission();
+    void transmissionWeights();
+    void filterEqualsItsSteps_data();
+    void filterEqualsItsSteps();
+    void concurrentFilters();
     void filterKeepsInputPositions_data();
     void filterKeepsInputPositions();
     void oneSampleProfile();
@@ -226,6 +267,78 @@ void tst_ProfileFilters::transmission()
     COMPARE_TOL(fittedAmplitude(filtered, wavelength), expected, relativeTolerance, 1e-4);
 }
 
+void tst_ProfileFilters::transmissionWeights()
+{
+    // 50 % at the cut-off to four digits; the order of the two cut-offs does not matter; a zero
+    // or infinite wavelength passes nothing.
+    COMPARE_TOL(Algos::gaussianTransmission(800, DBL_MAX, 800), 0.5, 0, 1e-4);
+    QCOMPARE(Algos::gaussianTransmission(300, 800, 2.5),
+             Algos::gaussianTransmission(300, 2.5, 800));
+    QCOMPARE(Algos::gaussianTransmission(0, 800, 2.5), 0.0);
+    QCOMPARE(Algos::gaussianTransmission(0, DBL_MAX, 2.5), 0.0);
+    QCOMPARE(Algos::gaussianTransmission(0, DBL_MAX, 0), 0.0);
+    QCOMPARE(Algos::gaussianTransmission(std::numeric_limits<double>::infinity(), 800, 2.5), 0.0);
+    COMPARE_TOL(Algos::gaussianTransmission(1e9, DBL_MAX, 20), 1.0, 0, 1e-15);
+    Algos::Spectrum spectrum {{2, 4}, {2, 4}, {2, 4}};
+    Algos::applyGaussianTransmission(spectrum, {0, 800, 1e12}, DBL_MAX, 800);
+    QCOMPARE(spectrum.at(0), std::complex<double>(0, 0));
+    COMPARE_TOL(spectrum.at(1).real(), 1.0, 0, 1e-3);
+    COMPARE_TOL(spectrum.at(1).imag(), 2.0, 0, 1e-3);
+    COMPARE_TOL(spectrum.at(2).imag(), 4.0, 0, 1e-12);
+}
+
+void tst_ProfileFilters::filterEqualsItsSteps_data()
+{
+    QTest::addColumn<TData>("profile");
+    QTest::addColumn<double>("longCut");
+    QTest::addColumn<double>("shortCut");
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0, 1);
+    QVector<double> x;
+    QVector<double> y;
+    for (int i = 0; i < 3000; ++i) {
+        x.append(i * 0.7 + 0.2 * (i % 5));
+        y.append(std::sin(x.last() / 50) + 0.3 * noise(random));
+    }
+    QTest::newRow("band, re-sampled") << TData {x, y} << 800.0 << 2.6666666666666665;
+    QTest::newRow("low-pass, re-sampled") << TData {x, y} << DBL_MAX << 20.0;
+    QTest::newRow("band, power of two") << TData {x.mid(0, 2048), y.mid(0, 2048)} << 250.0 << 2.5;
+    // X that falls back for a while, as a tilted contour can.
+    QVector<double> back = x;
+    for (int i = 1000; i < 1010; ++i)
+        back[i] = back.at(999) - (i - 999) * 0.1;
+    QTest::newRow("X falling back") << TData {back, y} << DBL_MAX << 20.0;
+}
+
+void tst_ProfileFilters::filterEqualsItsSteps()
+{
+    QFETCH(TData, profile);
+    QFETCH(double, longCut);
+    QFETCH(double, shortCut);
+    const TData filtered = Algos::gaussianFilter(profile, longCut, shortCut);
+    const TData expected = composedFilter(profile, longCut, shortCut);
+    QCOMPARE(filtered.at(0), expected.at(0));
+    QCOMPARE(filtered.at(1).size(), expected.at(1).size());
+    for (int i = 0; i < expected.at(1).size(); ++i)
+        COMPARE_TOL(filtered.at(1).at(i), expected.at(1).at(i), 0, 1e-12);
+}
+
+void tst_ProfileFilters::concurrentFilters()
+{
+    // Worker threads filter traces of different lengths at once: the transforms' plans are made,
+    // shared and replaced under their locks, and every result equals the one computed alone.
+    QVector<TData> profiles;
+    for (int n : {1000, 3000, 5000, 1000, 3000, 5000, 7000, 9000})
+        profiles.append(sinusoid(n, 0, n * 0.5, 97));
+    QVector<TData> alone;
+    for (const TData &profile : profiles)
+        alone.append(filter250(profile));
+    for (int round = 0; round < 5; ++round) {
+        const QVector<TData> together = QtConcurrent::blockingMapped(profiles, filter250);
+        QCOMPARE(together, alone);
+    }
+}
+
 void tst_ProfileFilters::filterKeepsInputPositions_data()
 {
     QTest::addColumn<int>("samples");
@@ -257,6 +370,8 @@ void tst_ProfileFilters::oneSampleProfile()
     const TData result = Algos::gaussianFilter({{42.0}, {5.0}}, 800, 2.6666666666666665);
     QCOMPARE(result, (TData {{42.0}, {0.0}}));
     QCOMPARE(Algos::gaussianFilter({{42.0}, {5.0}}, DBL_MAX, 20), (TData {{42.0}, {0.0}}));
+    // A cut-off of 0 (a contour probe of radius 0) too.
+    QCOMPARE(Algos::gaussianFilter({{42.0}, {5.0}}, DBL_MAX, 0), (TData {{42.0}, {0.0}}));
 }
 
 void tst_ProfileFilters::runInOutTrim()

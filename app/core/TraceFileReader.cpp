@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "core/TraceReadChains.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QFile>
 #include <QHash>
@@ -434,7 +435,11 @@ QString traceTypeWord(int type)
 
 int traceTypeOfFirstLine(QIODevice &in)
 {
-    LineReader lines(in);
+    // A type line is short: a binary file without line feeds is not read whole to find it.
+    QByteArray head = in.read(4096);
+    QBuffer headBuffer(&head);
+    headBuffer.open(QIODevice::ReadOnly);
+    LineReader lines(headBuffer);
     const char *begin = nullptr;
     const char *end = nullptr;
     if (!lines.next(begin, end))

@@ -295,6 +295,8 @@ private slots:
         QTest::newRow("other key") << QByteArray("type:PROFILE\n") << -1;
         QTest::newRow("empty") << QByteArray() << -1;
         QTest::newRow("numbers") << QByteArray("1 2 3\n") << -1;
+        QTest::newRow("no line feed in a long file")
+            << QByteArray("trace_type:PROFILE") + QByteArray(1 << 20, ' ') << int(PROFILE);
     }
     void firstLineKinds()
     {

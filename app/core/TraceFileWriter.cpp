@@ -8,17 +8,14 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <functional>
 
 namespace {
 
 // Rows are gathered into chunks of about this size before they go to the device.
 constexpr int kWriteChunk = 1 << 16;
-
-void appendNumber(QByteArray &out, double value)
-{
-    out += traceNumberText(value).toLatin1();
-}
 
 // Writes `count` rows made by `row` in chunks.
 void writeRows(QIODevice *device, int count, const std::function<void(QByteArray &, int)> &row)
@@ -61,6 +58,63 @@ bool saveFile(const QString &path, const std::function<void(QIODevice *)> &write
 
 } // namespace
 
+void appendTraceNumber(QByteArray &out, double value)
+{
+    if (!std::isfinite(value) || value == 0.0) {
+        out += traceNumberText(value).toLatin1();
+        return;
+    }
+    // The shortest digits that read back to value, as d.ddde±XX.
+    char scientific[32];
+    const auto converted = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                         std::chars_format::scientific);
+    const char *p = scientific;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    char digits[24];
+    int digitCount = 0;
+    for (; *p != 'e'; ++p) {
+        if (*p != '.')
+            digits[digitCount++] = *p;
+    }
+    int exponent = 0;
+    std::from_chars(p[1] == '+' ? p + 2 : p + 1, converted.ptr, exponent);
+
+    // The choice between the plain and the exponent form that traceNumberText makes: the
+    // shorter one, with the exponent form below 1e-4.
+    const int pointPosition = exponent + 1;
+    int cutOff = 6;
+    if (pointPosition > 0) {
+        cutOff = digitCount + 4 + (pointPosition <= 10 ? 1 : (pointPosition > 100 ? 2 : 1));
+        if (digitCount > pointPosition)
+            ++cutOff;
+    }
+    if (negative)
+        out += '-';
+    if (exponent < -4 || exponent > cutOff - 1) {
+        out += digits[0];
+        if (digitCount > 1) {
+            out += '.';
+            out.append(digits + 1, digitCount - 1);
+        }
+        out.append(p, int(converted.ptr - p));
+        return;
+    }
+    if (pointPosition <= 0) {
+        out += "0.";
+        out.append(QByteArray(-pointPosition, '0'));
+        out.append(digits, digitCount);
+    } else if (pointPosition >= digitCount) {
+        out.append(digits, digitCount);
+        out.append(QByteArray(pointPosition - digitCount, '0'));
+    } else {
+        out.append(digits, pointPosition);
+        out += '.';
+        out.append(digits + pointPosition, digitCount - pointPosition);
+    }
+}
+
 QString traceHeaderText(const AbstractTrace *trace)
 {
     return QStringLiteral("trace_type:") + traceTypeWord(trace->type) + QLatin1Char('\n')
@@ -78,7 +132,7 @@ void writePointBlock(QIODevice *device, const AbstractTrace *trace)
     device->write(QByteArrayLiteral("point_count:") + QByteArray::number(count) + '\n');
     writeRows(device, count, [&raw](QByteArray &out, int i) {
         for (const QVector<double> &channel : raw) {
-            appendNumber(out, channel.at(i));
+            appendTraceNumber(out, channel.at(i));
             out += '\t';
         }
         out += '\n';
@@ -114,9 +168,9 @@ void writeColumnsPoints(QIODevice *device, const AbstractTrace *trace)
     const QVector<double> &x = processed.at(0);
     const QVector<double> &y = processed.at(1);
     writeRows(device, std::min(x.size(), y.size()), [&x, &y](QByteArray &out, int i) {
-        appendNumber(out, x.at(i));
+        appendTraceNumber(out, x.at(i));
         out += '\t';
-        appendNumber(out, y.at(i));
+        appendTraceNumber(out, y.at(i));
         out += "\t\n";
     });
 }

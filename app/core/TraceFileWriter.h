@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class AbstractTrace;
@@ -20,6 +21,9 @@ bool writeTraceFile(const QString &path, const AbstractTrace *trace);
 QString traceHeaderText(const AbstractTrace *trace);
 // "point_count:" N, then N rows of the raw samples, each value followed by a tab.
 void writePointBlock(QIODevice *device, const AbstractTrace *trace);
+
+// Appends traceNumberText(value) as Latin-1 text, several times faster.
+void appendTraceNumber(QByteArray &out, double value);
 
 // The processed X and Y of trace, one "X\tY\t\n" line per sample.
 bool writeColumnsExport(const QString &path, const AbstractTrace *trace);

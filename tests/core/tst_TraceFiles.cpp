@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -131,6 +132,60 @@ private slots:
         buffer.open(QIODevice::WriteOnly);
         writeColumnsPoints(&buffer, &trace);
         QCOMPARE(buffer.data(), QByteArray("0.1\t0.2\t\n100000.5\t-1e-07\t\n3\t4\t\n"));
+    }
+
+    // The writers' number text is exactly traceNumberText over every kind of double.
+    void fastNumberTextEqualsTraceNumberText()
+    {
+        std::mt19937_64 random(777);
+        std::uniform_int_distribution<int> exponent(-330, 310);
+        std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+        std::uniform_int_distribution<std::uint64_t> bits;
+        QVector<double> values {0.0,
+                                -0.0,
+                                1.0,
+                                -1.0,
+                                100000.5,
+                                1e-5,
+                                1e-4,
+                                0.0001234,
+                                2.5e6,
+                                3e5,
+                                1e15,
+                                1e16,
+                                1e21,
+                                1e100,
+                                5e-324,
+                                1.7976931348623157e308,
+                                0.1 + 0.2,
+                                1.0 / 3.0,
+                                123456789012.0,
+                                12345678901234567890.0,
+                                std::nan(""),
+                                HUGE_VAL,
+                                -HUGE_VAL};
+        for (int i = 0; i < 200000; ++i) {
+            const double magnitude = mantissa(random) * std::pow(10.0, exponent(random));
+            values << (i % 2 ? magnitude : -magnitude);
+            values << std::round(magnitude) << std::round(mantissa(random) * 1e6) / 1e3;
+            double raw;
+            const std::uint64_t pattern = bits(random);
+            std::memcpy(&raw, &pattern, sizeof raw);
+            values << raw;
+        }
+        for (int e = -330; e <= 310; ++e) {
+            values << std::pow(10.0, e) << 3 * std::pow(10.0, e) << 25 * std::pow(10.0, e)
+                   << 123456 * std::pow(10.0, e);
+        }
+        for (double value : qAsConst(values)) {
+            QByteArray fast;
+            appendTraceNumber(fast, value);
+            if (fast != traceNumberText(value).toLatin1()) {
+                QFAIL(qPrintable(QStringLiteral("%1: %2 instead of %3")
+                                     .arg(value, 0, 'g', 17)
+                                     .arg(QString::fromLatin1(fast), traceNumberText(value))));
+            }
+        }
     }
 
     void failedWriteIsReported()

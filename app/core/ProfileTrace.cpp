@@ -1,5 +1,10 @@
 #include "core/ProfileTrace.h"
 
+#include "processing/ParameterCatalogue.h"
+#include "processing/PostProcessors.h"
+#include "processing/ProfileFilters.h"
+
+#include <cmath>
 #include <memory>
 
 ProfileTrace::ProfileTrace()
@@ -75,4 +80,40 @@ void ProfileTrace::clearProfileCaches()
 {
     roughnessProfileCache.clear();
     wavinessProfileCache.clear();
+}
+
+double ProfileTrace::shortCutOff(double cutOff)
+{
+    return shortCutOffFor(cutOff);
+}
+
+TData ProfileTrace::profileForParameters(double cutOff, int kind)
+{
+    if (kind == PRIMARY_PROFILE)
+        return rawData ? *rawData : TData();
+    if (kind != ROUGHNESS_PROFILE && kind != WAVINESS_PROFILE)
+        return TData();
+
+    QMap<double, TData> &cache
+        = kind == ROUGHNESS_PROFILE ? roughnessProfileCache : wavinessProfileCache;
+    // A cut-off that is not a number cannot be a map key: it is filtered every time.
+    const bool cacheable = !std::isnan(cutOff);
+    if (cacheable) {
+        const auto cached = cache.constFind(cutOff);
+        if (cached != cache.constEnd())
+            return cached.value();
+    }
+
+    const double lambdaS = shortCutOff(cutOff);
+    TData working = rawData ? *rawData : TData();
+    if (medianEnabled)
+        Algos::medianFilter(medianWindow, working);
+    // The waviness band ends at twice the cut-off; the edge is written the way it has always
+    // been computed, which gives exactly 2 x cut-off for every standard cut-off.
+    const double shortEdge
+        = kind == ROUGHNESS_PROFILE ? lambdaS : (cutOff + cutOff - lambdaS) + lambdaS;
+    TData filtered = Algos::gaussianFilter(working, filterLength, shortEdge);
+    if (cacheable)
+        cache.insert(cutOff, filtered);
+    return filtered;
 }

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QVector>
+#include <qcustomplot.h>
+
+// The plot curve of every trace: a QCPCurve that, before stroking its line, drops the line
+// points that stay within one pixel of the last point it kept. A trace of a million samples is
+// then stroked with a few points per pixel of its path. Fill, scatter symbols, selection and the
+// hit test still see every point.
+//
+// For the usual trace (keys never turning back, linear axes with the key axis horizontal, no fill
+// and no scatter symbols) the curve also computes its line points itself: it finds the visible
+// key range by binary search and thins while it converts, so neither the samples outside the
+// view are walked nor a line vector of every sample is built. Any other curve is drawn by the
+// library's code with the thinning applied to its line.
+class AdaptiveCurve : public QCPCurve
+{
+    Q_OBJECT
+
+public:
+    AdaptiveCurve(QCPAxis *keyAxis, QCPAxis *valueAxis);
+    ~AdaptiveCurve() override;
+
+    bool thinning() const { return m_thinning; }
+    void setThinning(bool enabled) { m_thinning = enabled; }
+
+    // Off: the line points always come from the library's computation (for comparisons).
+    bool fastDrawing() const { return m_fastDrawing; }
+    void setFastDrawing(bool enabled) { m_fastDrawing = enabled; }
+
+    // The line points (pixels) that are stroked for the given ones. A point is kept when it
+    // leaves the 2 x 2 pixel square centred on the last kept point. A NaN point is a gap in the
+    // line: it is kept (once per run) together with the last point before it, and the point after
+    // it starts a new run, so a gap is never bridged and a leading NaN hides nothing.
+    QVector<QPointF> thinLinePoints(const QVector<QPointF> &lines) const;
+
+protected:
+    void draw(QCPPainter *painter) override;
+    void drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const override;
+
+private:
+    bool thinnedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const;
+
+    bool m_thinning = true;
+    bool m_fastDrawing = true;
+};

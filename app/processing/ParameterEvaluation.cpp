@@ -1,0 +1,94 @@
+#include "processing/ParameterEvaluation.h"
+
+#include "core/ProfileTrace.h"
+#include "core/Settings.h"
+#include "processing/MaterialRatio.h"
+#include "processing/ProfileParameters.h"
+
+#include <cmath>
+
+const QString kTooShortTraceText = QStringLiteral("Недостаточная длина измерения");
+
+QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &name)
+{
+    if (!trace || name.isEmpty())
+        return QString();
+
+    args.amplitudeDensity = trace->amplitudeDensity;
+    args.filterLength = trace->filterLength;
+    args.sectionLevel = trace->sectionLevel;
+
+    // Strictly greater: a trace of exactly two cut-offs is evaluated; a NaN lets it through.
+    if (2.0 * args.filterLength > trace->length())
+        return kTooShortTraceText;
+
+    const Algos::SamplingLengthReuse reuse;
+    const ParamDef def = kParameterCatalogue.value(name);
+    // A name from a hand-edited settings file that no row knows.
+    if (!def.calculator)
+        return QString();
+
+    const TData own = trace->profileForParameters(args.filterLength, def.profileKind);
+    QVector<double> values;
+    const QVector<ProfileTrace *> additional = trace->additionalTraces;
+    values.reserve(additional.size() + 1);
+    for (ProfileTrace *child : additional)
+        values.append(
+            def.calculator(child->profileForParameters(args.filterLength, def.profileKind), args));
+    values.append(def.calculator(own, args));
+
+    double sum = 0.0;
+    for (double v : qAsConst(values))
+        sum += v;
+    const double mean = sum / values.size();
+
+    QString text;
+    if (additional.isEmpty()) {
+        text = QString::number(mean, 'f', 3);
+    } else {
+        double squares = 0.0;
+        for (double v : qAsConst(values))
+            squares += (v - mean) * (v - mean);
+        const double sigma = std::sqrt(squares / values.size());
+        const double percent = sigma / mean * 100.0;
+        text = QString::number(mean, 'f', 3) + QStringLiteral("±") + QString::number(sigma, 'f', 3)
+            + QStringLiteral("(") + QString::number(percent, 'f', 2) + QStringLiteral("%)");
+    }
+    trace->parameterResults.insert(name, text);
+    return text;
+}
+
+void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace)
+{
+    if (!trace)
+        return;
+    args.filterLength = trace->filterLength;
+    fillMaterialRatioCurve(args, trace);
+    trace->parameterResults.clear();
+
+    // The profiles of the trace are split and fitted once for all the displayed parameters.
+    const Algos::SamplingLengthReuse reuse;
+    const Settings settings = Settings::snapshot();
+    const int count = settings.preferences.enabled_params_count;
+    const QMap<int, QString> &names = settings.preferences.enabled_params;
+    for (int i = 0; i < count; ++i) {
+        const QString name = names.value(i);
+        trace->parameterResults.insert(name, evaluateParameter(args, trace, name));
+    }
+}
+
+void reevaluateDp(ExtraArgs &args, ProfileTrace *trace)
+{
+    static const QString kDp = QStringLiteral("Dp");
+    if (!trace || !trace->parameterResults.contains(kDp))
+        return;
+    trace->parameterResults.insert(kDp, evaluateParameter(args, trace, kDp));
+}
+
+void fillMaterialRatioCurve(ExtraArgs &args, ProfileTrace *trace)
+{
+    if (!trace)
+        return;
+    args.materialRatioCurve = Algos::materialRatioCurve(
+        trace->profileForParameters(args.filterLength, ROUGHNESS_PROFILE));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "processing/ParameterCatalogue.h"
+
+#include <QString>
+
+class ProfileTrace;
+
+// The text shown instead of a value for a trace shorter than two cut-off lengths.
+extern const QString kTooShortTraceText;
+
+// Value text of one parameter of a trace: the value with three decimals, or, for a trace with
+// additional traces, mean "±" population deviation "(" percent "%)" over the trace and all its
+// additional traces. Fills args from the trace first. Gives the empty text for a null trace, an
+// empty or unknown name, and kTooShortTraceText when twice the cut-off exceeds the trace's
+// length. A computed text is stored in the trace's parameterResults.
+QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &name);
+
+// Rebuilds the trace's parameterResults from the displayed parameters of the settings, the
+// material-ratio curve computed once for all of them. Safe on any thread: the settings are read
+// through a snapshot.
+void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace);
+
+// Renews the "Dp" entry of the trace's results when it has one; nothing else changes.
+void reevaluateDp(ExtraArgs &args, ProfileTrace *trace);
+
+// args.materialRatioCurve = the material-ratio curve of the trace's roughness profile at
+// args.filterLength.
+void fillMaterialRatioCurve(ExtraArgs &args, ProfileTrace *trace);

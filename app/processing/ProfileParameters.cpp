@@ -1,0 +1,720 @@
+#include "processing/ProfileParameters.h"
+
+#include "processing/Fitting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace Algos {
+
+namespace {
+
+constexpr double kRadToDeg = 180.0 / M_PI;
+
+// Points of a profile: both channels must exist; unequal channels are read up to the shorter.
+int pointCount(const Profile &profile)
+{
+    if (profile.size() < 2)
+        return 0;
+    return std::min(profile.at(0).size(), profile.at(1).size());
+}
+
+// Whole cut-offs in the span, at most 5; 0 when the span is shorter than c (or c is not a
+// usable number).
+int lengthCountForSpan(double span, double c)
+{
+    const double whole = span / c;
+    if (!(whole >= 1.0))
+        return 0;
+    return whole >= 5.0 ? 5 : int(std::floor(whole));
+}
+
+double spanOf(const Profile &profile)
+{
+    const int n = pointCount(profile);
+    return n > 0 ? profile.at(0).at(n - 1) - profile.at(0).at(0) : 0.0;
+}
+
+bool anyNaN(const std::vector<double> &values)
+{
+    return std::any_of(values.cbegin(), values.cend(), [](double v) { return std::isnan(v); });
+}
+
+// Starts of the sampling-length intervals [s, s + c]: k = floor(span / c), at most 5; two or
+// more are spread with equal gaps so that the last one ends at the last point, a single one
+// starts at the first point.
+QVector<double> samplingLengthStarts(const Profile &profile, double c)
+{
+    const double span = spanOf(profile);
+    int k = 1;
+    double gap = 0.0;
+    const double whole = span / c;
+    if (whole >= 2.0) {
+        k = whole >= 5.0 ? 5 : int(std::floor(whole));
+        gap = (span - k * c) / (k - 1);
+    }
+    QVector<double> starts(k);
+    double s = profile.at(0).at(0);
+    for (int j = 0; j < k; ++j) {
+        starts[j] = s;
+        s = s + c + gap;
+    }
+    return starts;
+}
+
+// A run of consecutive points (one sampling length, or a whole profile) read in place, with
+// the least-squares mean line of its points.
+struct Run
+{
+    const double *xs = nullptr;
+    const double *ys = nullptr;
+    int n = 0;
+    double c0 = std::numeric_limits<double>::quiet_NaN();
+    double c1 = std::numeric_limits<double>::quiet_NaN();
+    // Highest and lowest deviation and height, known once the mean line is fitted; 0 for no
+    // points.
+    double highest = 0.0;
+    double lowest = 0.0;
+    double highestY = 0.0;
+    double lowestY = 0.0;
+    // Sums of |d|, d², d³ and d⁴, and of s² and |s| over the slopes s between consecutive
+    // points, known once a sampling length's mean line is fitted.
+    double powerSums[4] = {0.0, 0.0, 0.0, 0.0};
+    double slopeSums[2] = {0.0, 0.0};
+
+    double x(int i) const { return xs[i]; }
+    double y(int i) const { return ys[i]; }
+    double mean(int i) const { return c0 + c1 * xs[i]; }
+    double deviation(int i) const { return ys[i] - (c0 + c1 * xs[i]); }
+    double extent() const { return n > 0 ? xs[n - 1] - xs[0] : 0.0; }
+
+    // The Algos::RMS line of the run's points (no line, NaN, where it fits none), then in one
+    // more pass the extreme deviations and heights that Rz, Rp, Rv, Rt and Rmax read and, for a
+    // sampling length, the sums that Ra, Rq, Rsk, Rku, RΔq and RΔa are built from.
+    void fitMeanLine(bool withSums)
+    {
+        detail::LineSums sums;
+        for (int i = 0; i < n; ++i)
+            sums.add(xs[i], ys[i]);
+        const Algos::RMS line(sums.line());
+        c0 = line.coefficient(0);
+        c1 = line.coefficient(1);
+        if (n == 0)
+            return;
+        highest = lowest = deviation(0);
+        highestY = lowestY = ys[0];
+        for (int i = 0; i < n; ++i) {
+            const double d = deviation(i);
+            highest = std::max(highest, d);
+            lowest = std::min(lowest, d);
+            highestY = std::max(highestY, ys[i]);
+            lowestY = std::min(lowestY, ys[i]);
+            if (!withSums)
+                continue;
+            const double d2 = d * d;
+            powerSums[0] += std::fabs(d);
+            powerSums[1] += d2;
+            powerSums[2] += d2 * d;
+            powerSums[3] += d2 * d2;
+            if (i > 0) {
+                const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
+                slopeSums[0] += slope * slope;
+                slopeSums[1] += std::fabs(slope);
+            }
+        }
+    }
+};
+
+Run wholeRun(const Profile &profile)
+{
+    Run run;
+    run.n = pointCount(profile);
+    if (run.n > 0) {
+        run.xs = profile.at(0).constData();
+        run.ys = profile.at(1).constData();
+    }
+    return run;
+}
+
+// The sampling lengths of a profile as runs. When X never decreases every length is a
+// contiguous stretch of the profile and is read in place; otherwise the points are copied out
+// by splitSamplingLengths. Empty when the profile is shorter than one cut-off.
+class LengthRuns
+{
+public:
+    LengthRuns(const Profile &profile, double c, bool withMeanLines, bool whole)
+    {
+        if (whole) {
+            m_runs.push_back(wholeRun(profile));
+            m_runs.back().fitMeanLine(false);
+            return;
+        }
+        if (samplingLengthCount(profile, c) < 1)
+            return;
+        if (isNonDecreasing(profile))
+            viewInPlace(profile, c);
+        else
+            copyOut(profile, c);
+        if (withMeanLines) {
+            for (Run &run : m_runs)
+                run.fitMeanLine(true);
+        }
+    }
+    LengthRuns(const LengthRuns &) = delete;
+    LengthRuns &operator=(const LengthRuns &) = delete;
+
+    const std::vector<Run> &runs() const { return m_runs; }
+    bool isEmpty() const { return m_runs.empty(); }
+    double count() const { return double(m_runs.size()); }
+
+private:
+    static bool isNonDecreasing(const Profile &profile)
+    {
+        const int n = pointCount(profile);
+        const double *xs = profile.at(0).constData();
+        for (int i = 1; i < n; ++i) {
+            if (!(xs[i - 1] <= xs[i]))
+                return false;
+        }
+        return true;
+    }
+
+    // The same intervals as splitSamplingLengths: a point belongs to the first interval that
+    // holds it, so each length starts after the end of the one before.
+    void viewInPlace(const Profile &profile, double c)
+    {
+        const int n = pointCount(profile);
+        const double *xs = profile.at(0).constData();
+        const double *ys = profile.at(1).constData();
+        const QVector<double> starts = samplingLengthStarts(profile, c);
+        int previousEnd = 0;
+        for (double start : starts) {
+            const double *first = std::lower_bound(xs + previousEnd, xs + n, start);
+            const double *last = std::upper_bound(first, xs + n, start + c);
+            Run run;
+            run.xs = first;
+            run.ys = ys + (first - xs);
+            run.n = int(last - first);
+            m_runs.push_back(run);
+            previousEnd = int(last - xs);
+        }
+    }
+
+    void copyOut(const Profile &profile, double c)
+    {
+        m_storage = splitSamplingLengths(profile, c);
+        for (const Profile &length : qAsConst(m_storage))
+            m_runs.push_back(wholeRun(length));
+    }
+
+    QVector<Profile> m_storage;
+    std::vector<Run> m_runs;
+};
+
+// The sampling lengths kept while a SamplingLengthReuse lives on this thread. An entry holds a
+// copy of its profile: the copy shares the profile's samples, so they can neither be freed nor
+// changed in place (a write to any sharing copy detaches it) while the entry lives, and the
+// addresses of the samples identify the profile.
+struct ReuseEntry
+{
+    Profile profile;
+    double c;
+    bool whole;
+    std::shared_ptr<const LengthRuns> runs;
+};
+
+thread_local int t_reuseDepth = 0;
+thread_local std::vector<ReuseEntry> t_reuseEntries;
+
+bool sameSamples(const Profile &a, const Profile &b)
+{
+    return a.at(0).constData() == b.at(0).constData() && a.at(1).constData() == b.at(1).constData()
+        && pointCount(a) == pointCount(b);
+}
+
+// The sampling lengths of a profile (with or without mean lines), or the whole profile as one
+// run with its mean line; taken from the reuse store when one is open on this thread.
+class Lengths
+{
+public:
+    Lengths(const Profile &profile, double c, bool withMeanLines, bool whole = false)
+    {
+        if (t_reuseDepth == 0 || pointCount(profile) == 0) {
+            m_runs = std::make_shared<const LengthRuns>(profile, c, withMeanLines, whole);
+            return;
+        }
+        for (const ReuseEntry &entry : t_reuseEntries) {
+            if (entry.whole == whole && sameSamples(entry.profile, profile)
+                && (whole || std::memcmp(&entry.c, &c, sizeof(double)) == 0)) {
+                m_runs = entry.runs;
+                return;
+            }
+        }
+        // Stored entries carry their mean lines, whoever asks next.
+        m_runs = std::make_shared<const LengthRuns>(profile, c, true, whole);
+        t_reuseEntries.push_back(ReuseEntry {profile, c, whole, m_runs});
+    }
+
+    const std::vector<Run> &runs() const { return m_runs->runs(); }
+    bool isEmpty() const { return m_runs->isEmpty(); }
+    double count() const { return m_runs->count(); }
+
+private:
+    std::shared_ptr<const LengthRuns> m_runs;
+};
+
+// Mean over the sampling lengths of a per-length value.
+template<class PerLength>
+double meanOverLengths(const Profile &profile, double c, PerLength perLength)
+{
+    const Lengths lengths(profile, c, true);
+    if (lengths.isEmpty())
+        return 0.0;
+    double sum = 0.0;
+    for (const Run &run : lengths.runs())
+        sum += perLength(run);
+    return sum / lengths.count();
+}
+
+// Sum over all points of all sampling lengths of |d| (power 1) or d^power, divided by their
+// number.
+double pooledMoment(const Profile &profile, double c, int power)
+{
+    const Lengths lengths(profile, c, true);
+    if (lengths.isEmpty())
+        return 0.0;
+    double sum = 0.0;
+    double count = 0.0;
+    for (const Run &run : lengths.runs()) {
+        sum += run.powerSums[power - 1];
+        count += run.n;
+    }
+    return sum / count;
+}
+
+double maxDeviation(const Run &run)
+{
+    return run.highest;
+}
+
+double minDeviation(const Run &run)
+{
+    return run.lowest;
+}
+
+std::vector<double> deviations(const Run &run)
+{
+    std::vector<double> d(size_t(run.n));
+    for (int i = 0; i < run.n; ++i)
+        d[size_t(i)] = run.deviation(i);
+    return d;
+}
+
+// Slopes between consecutive raw points of a sampling length: the sum of s² (0) or |s| (1)
+// divided by N - 1.
+double meanSlopeMeasure(const Run &run, int which)
+{
+    return run.slopeSums[which] / double(run.n - 1);
+}
+
+// Walks the profile elements of a run against its mean line and reports each element that is
+// wider than 1 % of the cut-off and higher than 10 % of Rz, with its width and height. A
+// narrower or lower element is not closed: it merges with the next one.
+template<class Counted>
+void forEachElement(const Run &run, double c, double rz, Counted counted)
+{
+    int start = 0;
+    while (start < run.n && !(run.y(start) < run.mean(start)))
+        ++start;
+    if (start >= run.n)
+        return;
+    double x0 = run.x(start);
+    double hi = run.deviation(start);
+    double lo = hi;
+    bool above = false;
+    double prevX = x0;
+    for (int i = start; i < run.n; ++i) {
+        const double x = run.x(i);
+        const double y = run.y(i);
+        const double m = run.mean(i);
+        const double d = run.deviation(i);
+        if (above && y <= m) {
+            above = false;
+            if (prevX - x0 > 0.01 * c && hi - lo > 0.1 * rz) {
+                counted(prevX - x0, hi - lo);
+                x0 = x;
+                hi = lo = d;
+            }
+        } else if (!above) {
+            above = y > m;
+        }
+        hi = std::max(hi, d);
+        lo = std::min(lo, d);
+        prevX = x;
+    }
+}
+
+double materialLengthAbove(const Run &run, double level)
+{
+    if (run.n < 2)
+        return 0.0;
+    double total = 0.0;
+    double start = 0.0;
+    bool above = false;
+    for (int i = 0; i < run.n; ++i) {
+        if (!above && run.y(i) > level) {
+            start = run.x(i);
+            above = true;
+        } else if (above && run.y(i) < level) {
+            total += run.x(i) - start;
+            above = false;
+        }
+    }
+    if (above)
+        total += run.x(run.n - 1) - start;
+    return total;
+}
+
+double developedLength(const Run &run)
+{
+    if (run.n < 3)
+        return 0.0;
+    double sum = 0.0;
+    for (int i = 1; i < run.n; ++i) {
+        const double dx = run.x(i) - run.x(i - 1);
+        const double dy = run.y(i) - run.y(i - 1);
+        sum += std::sqrt(dx * dx + dy * dy);
+    }
+    return sum;
+}
+
+// Per-length value of ηp and tp: 0 for a length of fewer than three points; divided by the
+// number of all lengths.
+double sectionMeasure(const Profile &profile, double c, double level, bool relative)
+{
+    const Lengths lengths(profile, c, false);
+    if (lengths.isEmpty())
+        return 0.0;
+    double sum = 0.0;
+    for (const Run &run : lengths.runs()) {
+        if (run.n < 3)
+            continue;
+        const double material = materialLengthAbove(run, level);
+        sum += relative ? material / run.extent() : material;
+    }
+    return sum / lengths.count();
+}
+
+// Developed length (absolute or relative to the X extent) averaged over the lengths of at least
+// two points.
+double developedMeasure(const Profile &profile, double c, bool relative)
+{
+    const Lengths lengths(profile, c, false);
+    double sum = 0.0;
+    int used = 0;
+    for (const Run &run : lengths.runs()) {
+        if (run.n < 2)
+            continue;
+        const double developed = developedLength(run);
+        sum += relative ? developed / run.extent() : developed;
+        ++used;
+    }
+    return used > 0 ? sum / used : 0.0;
+}
+
+// Rq·2π / (slope·π/180), 0 when either input is 0.
+double slopeWavelength(double amplitude, double slopeDegrees)
+{
+    if (amplitude == 0.0 || slopeDegrees == 0.0)
+        return 0.0;
+    return amplitude * 2.0 * M_PI / (slopeDegrees * M_PI / 180.0);
+}
+
+} // namespace
+
+int samplingLengthCount(const Profile &profile, double c)
+{
+    if (pointCount(profile) == 0)
+        return 0;
+    return lengthCountForSpan(spanOf(profile), c);
+}
+
+QVector<Profile> splitSamplingLengths(const Profile &profile, double c)
+{
+    const int n = pointCount(profile);
+    if (n == 0)
+        return {};
+    const QVector<double> starts = samplingLengthStarts(profile, c);
+    const int k = starts.size();
+    QVector<Profile> lengths(k, Profile(2));
+    const double *xs = profile.at(0).constData();
+    const double *ys = profile.at(1).constData();
+    for (int i = 0; i < n; ++i) {
+        const double x = xs[i];
+        for (int j = 0; j < k; ++j) {
+            if (starts[j] <= x && x <= starts[j] + c) {
+                lengths[j][0].append(x);
+                lengths[j][1].append(ys[i]);
+                break;
+            }
+        }
+    }
+    return lengths;
+}
+
+double developedLength(const Profile &profile)
+{
+    return developedLength(wholeRun(profile));
+}
+
+double materialLengthAbove(const Profile &profile, double level)
+{
+    return materialLengthAbove(wholeRun(profile), level);
+}
+
+double calcRa(const Profile &profile, double c)
+{
+    return pooledMoment(profile, c, 1);
+}
+
+double calcRq(const Profile &profile, double c)
+{
+    return std::sqrt(pooledMoment(profile, c, 2));
+}
+
+double calcRsk(const Profile &profile, double c)
+{
+    if (samplingLengthCount(profile, c) < 1)
+        return 0.0;
+    const double rq = calcRq(profile, c);
+    return pooledMoment(profile, c, 3) / (rq * rq * rq);
+}
+
+double calcRku(const Profile &profile, double c)
+{
+    if (samplingLengthCount(profile, c) < 1)
+        return 0.0;
+    const double rq = calcRq(profile, c);
+    return pooledMoment(profile, c, 4) / ((rq * rq) * (rq * rq));
+}
+
+double calcRz(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c,
+                           [](const Run &run) { return maxDeviation(run) - minDeviation(run); });
+}
+
+double calcRm(const Profile &profile, double c)
+{
+    return calcRz(profile, c);
+}
+
+double calcRmax(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c, [](const Run &run) { return run.highestY - run.lowestY; });
+}
+
+double calcRp(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c, [](const Run &run) { return maxDeviation(run); });
+}
+
+double calcRv(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c, [](const Run &run) { return std::fabs(minDeviation(run)); });
+}
+
+double calcR3z(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c, [](const Run &run) {
+        const int n = run.n;
+        // A length of fewer than three points has no third-highest deviation: no contribution.
+        if (n < 3)
+            return 0.0;
+        std::vector<double> d = deviations(run);
+        if (anyNaN(d))
+            return std::numeric_limits<double>::quiet_NaN();
+        // Ascending: the third-lowest is at 2, the third-highest at n - 3.
+        std::nth_element(d.begin(), d.begin() + 2, d.end());
+        const double thirdLowest = d[2];
+        std::nth_element(d.begin() + 2, d.begin() + (n - 3), d.end());
+        const double thirdHighest = d[size_t(n - 3)];
+        return thirdHighest - thirdLowest;
+    });
+}
+
+double calcRz10(const Profile &profile, double c)
+{
+    const Lengths lengths(profile, c, true);
+    double sum = 0.0;
+    int used = 0;
+    for (const Run &run : lengths.runs()) {
+        const int n = run.n;
+        if (n < 10)
+            continue;
+        ++used;
+        std::vector<double> d = deviations(run);
+        if (anyNaN(d)) {
+            sum += std::numeric_limits<double>::quiet_NaN();
+            continue;
+        }
+        // The five highest to the end, then the five lowest to the front.
+        std::nth_element(d.begin(), d.begin() + (n - 5), d.end());
+        std::nth_element(d.begin(), d.begin() + 5, d.begin() + (n - 5));
+        double highest = 0.0;
+        double lowest = 0.0;
+        for (int i = 0; i < 5; ++i) {
+            lowest += d[size_t(i)];
+            highest += d[size_t(n - 5 + i)];
+        }
+        sum += highest / 5.0 - lowest / 5.0;
+    }
+    return used > 0 ? sum / used : 0.0;
+}
+
+double calcDeltaQ(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c,
+                           [](const Run &run) { return std::sqrt(meanSlopeMeasure(run, 0)); })
+        * kRadToDeg;
+}
+
+double calcDeltaA(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c, [](const Run &run) { return meanSlopeMeasure(run, 1); })
+        * kRadToDeg;
+}
+
+double calcLambdaQ(const Profile &profile, double c)
+{
+    if (profile.isEmpty())
+        return 0.0;
+    return slopeWavelength(calcRq(profile, c), calcDeltaQ(profile, c));
+}
+
+double calcLambdaA(const Profile &profile, double c)
+{
+    if (profile.isEmpty())
+        return 0.0;
+    return slopeWavelength(calcRa(profile, c), calcDeltaA(profile, c));
+}
+
+double calcRSm(const Profile &profile, double c)
+{
+    const double rz = calcRz(profile, c);
+    if (!(rz > 0.0))
+        return 0.0;
+    const Lengths whole(profile, 0.0, true, true);
+    double widths = 0.0;
+    int count = 0;
+    forEachElement(whole.runs().front(), c, rz, [&](double width, double) {
+        widths += width;
+        ++count;
+    });
+    return count > 0 ? widths / count : 0.0;
+}
+
+double calcRc(const Profile &profile, double c)
+{
+    const double rz = calcRz(profile, c);
+    if (!(rz > 0.0))
+        return 0.0;
+    double heights = 0.0;
+    int count = 0;
+    const Lengths lengths(profile, c, true);
+    for (const Run &run : lengths.runs()) {
+        forEachElement(run, c, rz, [&](double, double height) {
+            heights += height;
+            ++count;
+        });
+    }
+    return count > 0 ? heights / count : 0.0;
+}
+
+double calcD(const Profile &profile, double c)
+{
+    return meanOverLengths(profile, c, [](const Run &run) {
+        int i = 0;
+        while (i < run.n && !(run.y(i) < run.mean(i)))
+            ++i;
+        int peaks = 0;
+        bool above = false;
+        for (; i < run.n; ++i) {
+            const double y = run.y(i);
+            const double m = run.mean(i);
+            if (above && y <= m) {
+                above = false;
+                ++peaks;
+            } else if (!above) {
+                above = y > m;
+            }
+        }
+        return peaks / (run.extent() / 10000.0);
+    });
+}
+
+double calcL0(const Profile &profile, double c)
+{
+    return developedMeasure(profile, c, false);
+}
+
+double calcRelativeLength(const Profile &profile, double c)
+{
+    return developedMeasure(profile, c, true);
+}
+
+double calcEtaP(const Profile &profile, double c, double sectionLevel)
+{
+    return sectionMeasure(profile, c, sectionLevel, false);
+}
+
+double calcTp(const Profile &profile, double c, double sectionLevel)
+{
+    return 100.0 * sectionMeasure(profile, c, sectionLevel, true);
+}
+
+double calcRt(const Profile &profile)
+{
+    if (pointCount(profile) == 0)
+        return 0.0;
+    const Lengths whole(profile, 0.0, true, true);
+    return maxDeviation(whole.runs().front()) - minDeviation(whole.runs().front());
+}
+
+double calcS(const Profile &profile)
+{
+    const int n = pointCount(profile);
+    if (n < 3)
+        return 0.0;
+    const double *xs = profile.at(0).constData();
+    const double *ys = profile.at(1).constData();
+    int peaks = 0;
+    double first = 0.0;
+    double last = 0.0;
+    for (int i = 1; i + 1 < n; ++i) {
+        if (ys[i] > ys[i - 1] && ys[i] > ys[i + 1]) {
+            if (peaks == 0)
+                first = xs[i];
+            last = xs[i];
+            ++peaks;
+        }
+    }
+    return peaks < 2 ? 0.0 : (last - first) / (peaks - 1);
+}
+
+SamplingLengthReuse::SamplingLengthReuse()
+{
+    ++t_reuseDepth;
+}
+
+SamplingLengthReuse::~SamplingLengthReuse()
+{
+    if (--t_reuseDepth == 0)
+        t_reuseEntries.clear();
+}
+
+} // namespace Algos

@@ -30,6 +30,7 @@ AbstractTrace::AbstractTrace(const AbstractTrace &other)
     , m_name(other.m_name)
     , m_filePath(other.m_filePath)
 {
+    QMutexLocker otherData(&other.m_dataMutex);
     auto raw = std::make_unique<TData>(*other.rawData);
     auto converted = std::make_unique<TData>(*other.convertedData);
     auto processed = std::make_unique<TData>(*other.processedData);
@@ -85,6 +86,7 @@ void AbstractTrace::clearPostProcessors()
 
 void AbstractTrace::appendPoint(QVector<double> &sample)
 {
+    QMutexLocker data(&m_dataMutex);
     const int channels = processedData->size();
     for (int c = 0; c < channels; ++c)
         (*rawData)[c].append(sample.at(c));
@@ -127,8 +129,11 @@ void AbstractTrace::reprocess()
             processed[c].append(sample.at(c));
         }
     }
-    *convertedData = std::move(converted);
-    *processedData = std::move(processed);
+    {
+        QMutexLocker data(&m_dataMutex);
+        *convertedData = std::move(converted);
+        *processedData = std::move(processed);
+    }
     applyPostProcessors();
     finalizeAfterRead();
 }
@@ -138,17 +143,33 @@ void AbstractTrace::crop(int from, int to)
     const int count = rawData->isEmpty() ? 0 : rawData->at(0).size();
     if (to < from || to > count || from < 0)
         return;
-    for (QVector<double> &channel : *rawData)
-        channel = channel.mid(from, to - from);
+    {
+        QMutexLocker data(&m_dataMutex);
+        for (QVector<double> &channel : *rawData)
+            channel = channel.mid(from, to - from);
+    }
     reprocess();
 }
 
 void AbstractTrace::clearData()
 {
+    QMutexLocker data(&m_dataMutex);
     for (TData *set : {rawData, convertedData, processedData}) {
         for (QVector<double> &channel : *set)
             channel.clear();
     }
+}
+
+TData AbstractTrace::batchSamples(int from, int count) const
+{
+    QMutexLocker data(&m_dataMutex);
+    TData batch(convertedData->size());
+    const int present = convertedData->isEmpty() ? 0 : convertedData->at(0).size();
+    const int begin = qBound(0, from, present);
+    const int end = count > 0 ? int(qBound<qint64>(begin, qint64(from) + count, present)) : begin;
+    for (int c = 0; c < convertedData->size(); ++c)
+        batch[c] = convertedData->at(c).mid(begin, end - begin);
+    return batch;
 }
 
 double AbstractTrace::length() const

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMutex>
 #include <QString>
 #include <QVector>
 
@@ -23,8 +24,11 @@ using TData = QVector<QVector<double>>;
 // that turn one into the other. The raw samples never change, so the other two can be rebuilt
 // at any time with `reprocess`.
 //
-// A trace takes no locks: while a data provider fills it, its worker thread is the only writer,
-// and every other operation runs on the GUI thread.
+// While a data provider fills a trace, its worker thread is the only writer and the GUI thread
+// reads announced samples through `batchSamples`. The data sets are guarded by one data lock:
+// `appendPoint`, `reprocess`, `crop`, `clearData`, the copy constructor and `batchSamples` take
+// it, so a growing data set never moves under a reader. Everything else runs on the GUI thread
+// once the provider has finished (see DataProvider).
 class AbstractTrace
 {
 public:
@@ -64,6 +68,9 @@ public:
     // the samples leaves the trace untouched.
     void crop(int from, int to);
     void clearData();
+    // A copy of the converted samples [from, from + count), one vector per channel, taken under
+    // the data lock; the range is clamped to the samples present. Safe while a provider appends.
+    TData batchSamples(int from, int count) const;
     // Extent of the processed X channel (last X minus first X).
     double length() const;
     QString creationDateText() const;
@@ -85,6 +92,7 @@ public:
     QList<IDataPostProcessor *> postProcessors;
 
 private:
+    mutable QMutex m_dataMutex;
     QString m_name;
     QString m_filePath;
 };

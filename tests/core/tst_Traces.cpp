@@ -108,8 +108,8 @@ private slots:
 
     void idsAreUniqueAcrossThreads()
     {
-        const int perThread = 2000;
-        auto make = [perThread] {
+        static constexpr int perThread = 2000;
+        auto make = [] {
             QVector<int> ids;
             for (int i = 0; i < perThread; ++i)
                 ids.append(ProfileTrace().id);

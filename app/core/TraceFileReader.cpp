@@ -1,0 +1,732 @@
+#include "core/TraceFileReader.h"
+
+#include "core/ContourTrace.h"
+#include "core/ProfileTrace.h"
+#include "core/Settings.h"
+#include "core/TraceReadChains.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QFile>
+#include <QHash>
+#include <QIODevice>
+#include <QTextCodec>
+#include <QtEndian>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Hands out the lines of a device one at a time without copying them. A UTF-8 byte-order mark
+// is skipped; a file with a UTF-16 or UTF-32 byte-order mark is decoded to UTF-8 first.
+class LineReader
+{
+public:
+    explicit LineReader(QIODevice &in)
+        : m_in(in)
+    {
+        fill();
+        if (m_buf.startsWith("\xEF\xBB\xBF")) {
+            m_pos = 3;
+            return;
+        }
+        if (m_buf.startsWith("\xFE\xFF") || m_buf.startsWith("\xFF\xFE")
+            || m_buf.startsWith(QByteArray("\x00\x00\xFE\xFF", 4))) {
+            while (fill()) { }
+            if (QTextCodec *codec = QTextCodec::codecForUtfText(m_buf, nullptr))
+                m_buf = codec->toUnicode(m_buf).toUtf8();
+            m_scanFrom = 0;
+        }
+    }
+
+    // The next line without its line feed and without a carriage return before it; the view
+    // stays valid until the next call. False when no line is left.
+    bool next(const char *&begin, const char *&end)
+    {
+        if (m_putBack) {
+            m_putBack = false;
+            begin = m_lastBegin;
+            end = m_lastEnd;
+            return true;
+        }
+        for (;;) {
+            const char *data = m_buf.constData();
+            const qsizetype size = m_buf.size();
+            const void *lineFeed = std::memchr(data + m_scanFrom, '\n', size_t(size - m_scanFrom));
+            if (lineFeed) {
+                const char *stop = static_cast<const char *>(lineFeed);
+                return take(data + m_pos, stop, stop - data + 1, begin, end);
+            }
+            if (m_eof) {
+                if (m_pos >= size)
+                    return false;
+                return take(data + m_pos, data + size, size, begin, end);
+            }
+            m_scanFrom = size - m_pos;
+            m_buf.remove(0, int(m_pos));
+            m_pos = 0;
+            fill();
+        }
+    }
+
+    // The next call of `next` gives the last line again.
+    void putBack() { m_putBack = true; }
+
+    bool atEnd()
+    {
+        if (m_putBack)
+            return false;
+        while (m_pos >= m_buf.size() && !m_eof) {
+            m_buf.clear();
+            m_pos = 0;
+            m_scanFrom = 0;
+            fill();
+        }
+        return m_pos >= m_buf.size();
+    }
+
+private:
+    bool take(const char *from, const char *stop, qsizetype nextPos, const char *&begin,
+              const char *&end)
+    {
+        begin = from;
+        end = stop;
+        if (end > begin && end[-1] == '\r')
+            --end;
+        m_pos = nextPos;
+        m_scanFrom = nextPos;
+        m_lastBegin = begin;
+        m_lastEnd = end;
+        return true;
+    }
+
+    // Appends the next chunk of the device; false (and end of file) when nothing came.
+    bool fill()
+    {
+        if (m_eof)
+            return false;
+        constexpr qint64 kChunk = 1 << 20;
+        // A small file needs no megabyte of buffer.
+        const qint64 want
+            = m_in.isSequential() ? kChunk : qBound<qint64>(1, m_in.bytesAvailable(), kChunk);
+        const int old = m_buf.size();
+        m_buf.resize(old + int(want));
+        const qint64 got = m_in.read(m_buf.data() + old, want);
+        if (got <= 0) {
+            m_buf.resize(old);
+            m_eof = true;
+            return false;
+        }
+        m_buf.resize(old + int(got));
+        return true;
+    }
+
+    QIODevice &m_in;
+    QByteArray m_buf;
+    qsizetype m_pos = 0;
+    qsizetype m_scanFrom = 0;
+    const char *m_lastBegin = nullptr;
+    const char *m_lastEnd = nullptr;
+    bool m_putBack = false;
+    bool m_eof = false;
+};
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+bool isBlankLine(const char *begin, const char *end)
+{
+    for (const char *p = begin; p < end; ++p) {
+        if (!isBlank(*p))
+            return false;
+    }
+    return true;
+}
+
+// The end of the number-shaped token at p, by the rules QTextStream uses for doubles: sign,
+// digits, '.', digits, exponent, or the words nan and inf. p itself when there is none.
+const char *scanNumberToken(const char *p, const char *end)
+{
+    enum State {
+        Init,
+        Sign,
+        Mantissa,
+        Dot,
+        Abscissa,
+        ExpMark,
+        ExpSign,
+        Exponent,
+        Nan1,
+        Nan2,
+        Inf1,
+        Inf2,
+        NanInf,
+        Done
+    };
+    enum Input { None, InSign, InDigit, InDot, InExp, InI, InN, InF, InA, InT };
+    static const unsigned char table[13][10] = {
+        // None  Sign     Digit     Dot       Exp      I     N       F       A     T
+        {Init, Sign, Mantissa, Dot, Init, Inf1, Nan1, Init, Init, Init}, // Init
+        {Init, Init, Mantissa, Dot, Init, Inf1, Init, Init, Init, Init}, // Sign
+        {Done, Done, Mantissa, Dot, ExpMark, Init, Init, Init, Init, Init}, // Mantissa
+        {Init, Init, Abscissa, Init, Init, Init, Init, Init, Init, Init}, // Dot
+        {Done, Done, Abscissa, Done, ExpMark, Init, Init, Init, Init, Init}, // Abscissa
+        {Init, ExpSign, Exponent, Init, Init, Init, Init, Init, Init, Init}, // ExpMark
+        {Init, Init, Exponent, Init, Init, Init, Init, Init, Init, Init}, // ExpSign
+        {Done, Done, Exponent, Done, Done, Init, Init, Init, Init, Init}, // Exponent
+        {Init, Init, Init, Init, Init, Init, Init, Init, Nan2, Init}, // Nan1
+        {Init, Init, Init, Init, Init, Init, NanInf, Init, Init, Init}, // Nan2
+        {Init, Init, Init, Init, Init, Init, Inf2, Init, Init, Init}, // Inf1
+        {Init, Init, Init, Init, Init, Init, Init, NanInf, Init, Init}, // Inf2
+        {Done, Init, Init, Init, Init, Init, Init, Init, Init, Init}, // NanInf
+    };
+    int state = Init;
+    const char *q = p;
+    for (; q < end; ++q) {
+        Input input = None;
+        switch (*q) {
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9':
+            input = InDigit;
+            break;
+        case '+':
+        case '-':
+            input = InSign;
+            break;
+        case '.':
+            input = InDot;
+            break;
+        case 'e':
+        case 'E':
+            input = InExp;
+            break;
+        case 'i':
+        case 'I':
+            input = InI;
+            break;
+        case 'n':
+        case 'N':
+            input = InN;
+            break;
+        case 'f':
+        case 'F':
+            input = InF;
+            break;
+        case 'a':
+        case 'A':
+            input = InA;
+            break;
+        case 't':
+        case 'T':
+            input = InT;
+            break;
+        default:
+            break;
+        }
+        state = table[state][input];
+        if (state == Init || state == Done)
+            break;
+    }
+    return q;
+}
+
+enum class NumberRead { Ok, NotANumber, NotFinite };
+
+NumberRead convertToken(const char *begin, const char *end, double &value)
+{
+    if (begin == end)
+        return NumberRead::NotANumber;
+    // std::from_chars takes no leading plus sign.
+    const char *p = (*begin == '+') ? begin + 1 : begin;
+    const auto result = std::from_chars(p, end, value);
+    if (result.ec == std::errc::result_out_of_range)
+        return NumberRead::NotFinite;
+    if (result.ec != std::errc() || result.ptr != end)
+        return NumberRead::NotANumber;
+    return std::isfinite(value) ? NumberRead::Ok : NumberRead::NotFinite;
+}
+
+// Reads up to `count` numbers of a row into values; numbers missing at the end are 0. Stops at
+// the first token that is not a finite number and leaves it and every later value 0.
+NumberRead readRow(const char *p, const char *end, double *values, int count)
+{
+    for (int c = 0; c < count; ++c)
+        values[c] = 0.0;
+    for (int c = 0; c < count; ++c) {
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end)
+            return NumberRead::Ok;
+        const char *stop = scanNumberToken(p, end);
+        const NumberRead read = convertToken(p, stop, values[c]);
+        if (read != NumberRead::Ok) {
+            values[c] = 0.0;
+            return read;
+        }
+        p = stop;
+    }
+    return NumberRead::Ok;
+}
+
+QString lineText(const char *begin, const char *end)
+{
+    return QString::fromUtf8(begin, int(end - begin)).trimmed();
+}
+
+// Appends samples to the main trace and announces full batches.
+class SampleSink
+{
+public:
+    SampleSink(AbstractTrace &trace, const TraceReadProgress &progress)
+        : m_trace(trace)
+        , m_progress(progress)
+    { }
+
+    void append(QVector<double> &sample)
+    {
+        m_trace.appendPoint(sample);
+        ++m_count;
+        if (m_count % kTraceBatchSize == 0 && m_progress.batchReady)
+            m_progress.batchReady(m_count - kTraceBatchSize, kTraceBatchSize);
+    }
+
+    bool stopRequested() const { return m_progress.stopRequested && m_progress.stopRequested(); }
+
+private:
+    AbstractTrace &m_trace;
+    const TraceReadProgress &m_progress;
+    int m_count = 0;
+};
+
+TraceReadResult failure(TraceReadResult::Status status, const QString &detail)
+{
+    TraceReadResult result;
+    result.status = status;
+    result.detail = detail;
+    return result;
+}
+
+TraceReadResult cancelled()
+{
+    return failure(TraceReadResult::Cancelled, QStringLiteral("cancelled"));
+}
+
+TraceReadResult badRow(int line, NumberRead read)
+{
+    return failure(TraceReadResult::BadNumber,
+                   QStringLiteral("line %1: %2")
+                       .arg(line)
+                       .arg(read == NumberRead::NotFinite ? QStringLiteral("number not finite")
+                                                          : QStringLiteral("not a number")));
+}
+
+int traceTypeOfWord(const QString &word)
+{
+    if (word == QLatin1String("PROFILE"))
+        return PROFILE;
+    if (word == QLatin1String("ADDITIONAL_TRACE"))
+        return ADDITIONAL_TRACE;
+    if (word == QLatin1String("CONTOURPROF"))
+        return CONTOURPROF;
+    return CONTOUR;
+}
+
+bool isProfileKind(int type)
+{
+    return type == PROFILE || type == ADDITIONAL_TRACE;
+}
+
+// The header values of one native header with the reader's defaults.
+class HeaderValues
+{
+public:
+    void set(const QString &key, const QString &value) { m_values.insert(key, value); }
+    bool contains(const QString &key) const { return m_values.contains(key); }
+    QString text(const QString &key, const QString &fallback) const
+    {
+        return m_values.value(key, fallback);
+    }
+    // A number of the header, or fallback when the key is missing; a value that does not
+    // convert gives 0. Not finite numbers are remembered as an error.
+    double number(const QString &key, double fallback)
+    {
+        if (!m_values.contains(key))
+            return fallback;
+        bool ok = false;
+        const double value = m_values.value(key).toDouble(&ok);
+        if (!ok)
+            return 0.0;
+        if (!std::isfinite(value)) {
+            m_notFiniteKey = key;
+            return 0.0;
+        }
+        return value;
+    }
+    int integer(const QString &key, int fallback) const
+    {
+        return m_values.contains(key) ? m_values.value(key).toInt() : fallback;
+    }
+    QString notFiniteKey() const { return m_notFiniteKey; }
+
+private:
+    QHash<QString, QString> m_values;
+    QString m_notFiniteKey;
+};
+
+const QString kPointCountKey = QStringLiteral("point_count");
+
+// Reads the rows of one point block into trace: `count` rows when count >= 0 (every line is a
+// row), otherwise the lines up to the first blank one. The first row is the reader's next line.
+TraceReadResult readRows(LineReader &lines, int count,
+                         const std::function<void(QVector<double> &)> &append,
+                         const std::function<bool()> &stop, int channels)
+{
+    QVector<double> sample(channels);
+    const char *begin = nullptr;
+    const char *end = nullptr;
+    for (int row = 0; count < 0 || row < count; ++row) {
+        if (!lines.next(begin, end))
+            break;
+        if (count < 0 && isBlankLine(begin, end))
+            break;
+        if (stop())
+            return cancelled();
+        sample.resize(channels);
+        const NumberRead read = readRow(begin, end, sample.data(), channels);
+        // In the native format a token that is not a number reads as 0 with the rest of its row;
+        // only a number that is not finite is refused.
+        if (read == NumberRead::NotFinite)
+            return badRow(row + 1, read);
+        append(sample);
+    }
+    return {};
+}
+
+} // namespace
+
+QString traceTypeWord(int type)
+{
+    switch (type) {
+    case CONTOUR:
+        return QStringLiteral("CONTOUR");
+    case CONTOURPROF:
+        return QStringLiteral("CONTOURPROF");
+    case PROFILE:
+        return QStringLiteral("PROFILE");
+    case ADDITIONAL_TRACE:
+        return QStringLiteral("ADDITIONAL_TRACE");
+    default:
+        return QString();
+    }
+}
+
+int traceTypeOfFirstLine(QIODevice &in)
+{
+    // A type line is short: a binary file without line feeds is not read whole to find it.
+    QByteArray head = in.read(4096);
+    QBuffer headBuffer(&head);
+    headBuffer.open(QIODevice::ReadOnly);
+    LineReader lines(headBuffer);
+    const char *begin = nullptr;
+    const char *end = nullptr;
+    if (!lines.next(begin, end))
+        return -1;
+    const QString text = lineText(begin, end);
+    const int colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0 || text.leftRef(colon).trimmed() != QLatin1String("trace_type"))
+        return -1;
+    const QString word = text.mid(colon + 1).trimmed();
+    for (int type : {CONTOUR, CONTOURPROF, PROFILE, ADDITIONAL_TRACE}) {
+        if (word == traceTypeWord(type))
+            return type;
+    }
+    return -1;
+}
+
+int traceTypeOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return traceTypeOfFirstLine(file);
+}
+
+TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrace &trace,
+                                const Settings &settings, const TraceReadProgress &progress)
+{
+    LineReader lines(in);
+    const char *begin = nullptr;
+    const char *end = nullptr;
+
+    // Main header: up to its point_count line, or up to the first line without ':' (which is
+    // then the first row).
+    HeaderValues header;
+    while (lines.next(begin, end)) {
+        const QString text = lineText(begin, end);
+        const int colon = text.indexOf(QLatin1Char(':'));
+        if (colon < 0) {
+            lines.putBack();
+            break;
+        }
+        const QString key = text.left(colon).trimmed();
+        header.set(key, text.mid(colon + 1).trimmed());
+        if (key == kPointCountKey)
+            break;
+    }
+
+    const int type
+        = traceTypeOfWord(header.text(QStringLiteral("trace_type"), QStringLiteral("CONTOUR")));
+    auto *profile = dynamic_cast<ProfileTrace *>(&trace);
+    auto *contour = dynamic_cast<ContourTrace *>(&trace);
+    if (isProfileKind(type) ? !profile : !contour) {
+        return failure(TraceReadResult::WrongTraceClass,
+                       QStringLiteral("the header names a %1 trace").arg(traceTypeWord(type)));
+    }
+
+    const double speed
+        = header.number(QStringLiteral("speed"), settings.movement.current_speed * 0.25 + 0.25);
+    const double filter = header.number(QStringLiteral("filter"), filterLengthSetting(settings));
+    const CalibrationSettings &calibration = settings.calibration;
+    const auto calibrationValue = [&header](const char *key, double fallback) {
+        return header.number(QLatin1String(key), fallback);
+    };
+    const double radiusDown
+        = calibrationValue("tool_head_radius_down", calibration.tool_head_radius_down);
+    const double radiusUp
+        = calibrationValue("tool_head_radius_up", calibration.tool_head_radius_up);
+    const double probeHigh
+        = calibrationValue("double_sided_probe_high", calibration.double_sided_probe_high);
+    const double needleBias = calibrationValue("needle_bias", calibration.needle_bias);
+    const double rack = calibrationValue("rack_perpendicular", calibration.rack_prpendicular);
+    const double xRatio
+        = calibrationValue("x_axis_compression_ratio", calibration.x_axis_compression_ratio);
+    const double yRatio
+        = calibrationValue("y_axis_compression_ratio", calibration.y_axis_compression_ratio);
+    const double displacement
+        = calibrationValue("displacement_coefficient", calibration.displacement_coefficient);
+    const double roughnessRatio = calibrationValue("roughness_ratio", calibration.roughness_ratio);
+    if (!header.notFiniteKey().isEmpty()) {
+        return failure(TraceReadResult::BadNumber,
+                       QStringLiteral("header value %1 not finite").arg(header.notFiniteKey()));
+    }
+
+    trace.setType(type);
+    if (profile) {
+        profile->speed = speed;
+        profile->filterLength = filter;
+        profile->medianEnabled = settings.preferences.meadian_filter;
+        profile->medianWindow = settings.preferences.meadian_filter_value;
+    } else {
+        const QString pressingDefault
+            = settings.movement.needle_pressing == MovementSettings::E_PRESSING_UP
+            ? QStringLiteral("u")
+            : QStringLiteral("d");
+        contour->needlePressing
+            = header.text(QStringLiteral("needle_pressing"), pressingDefault) == QLatin1String("u")
+            ? MovementSettings::E_PRESSING_UP
+            : MovementSettings::E_PRESSING_DOWN;
+        contour->toolHeadRadiusDown = radiusDown;
+        contour->toolHeadRadiusUp = radiusUp;
+        contour->doubleSidedProbeHigh = probeHigh;
+        contour->needleBias = needleBias;
+        contour->rackPerpendicular = rack;
+        contour->xAxisCompressionRatio = xRatio;
+        contour->yAxisCompressionRatio = yRatio;
+        contour->displacementCoefficient = displacement;
+        contour->roughnessRatio = roughnessRatio;
+        contour->measurementMode
+            = header.integer(QStringLiteral("measurement_mode"), settings.device.measurement_mode);
+    }
+    const QString controller
+        = header.text(QStringLiteral("controler_name"), QStringLiteral("no name"));
+    trace.controllerName = controller;
+    trace.creationDate = QDateTime::fromString(
+        header.text(QStringLiteral("creation_date"), QStringLiteral("01-01-1970 00:00:00")),
+        QStringLiteral("dd-MM-yyyy HH:mm:ss"));
+    trace.setFilePath(path);
+
+    const int channels = trace.processedData->size();
+    SampleSink sink(trace, progress);
+    const auto stop = [&sink] {
+        return sink.stopRequested();
+    };
+    const int pointCount = header.contains(kPointCountKey) ? header.integer(kPointCountKey, 0) : -1;
+    TraceReadResult result = readRows(
+        lines, pointCount < 0 ? -1 : pointCount,
+        [&sink](QVector<double> &sample) { sink.append(sample); }, stop, channels);
+    if (!result.ok() || type != PROFILE)
+        return result;
+
+    const int additionalCount = header.integer(QStringLiteral("addittional_trace_count"), 0);
+    // A damaged count must not make empty traces beyond the end of the file.
+    for (int k = 0; k < additionalCount && !lines.atEnd(); ++k) {
+        HeaderValues block;
+        bool endedByRow = false;
+        while (lines.next(begin, end)) {
+            const QString text = lineText(begin, end);
+            if (!text.contains(QLatin1Char(':'))) {
+                lines.putBack();
+                endedByRow = true;
+                break;
+            }
+            // Only "key:value" lines count; the date line, with the colons of its time, does not.
+            const QStringList parts = text.split(QLatin1Char(':'));
+            if (parts.size() != 2)
+                continue;
+            const QString key = parts.at(0).trimmed();
+            block.set(key, parts.at(1).trimmed());
+            if (key == kPointCountKey)
+                break;
+        }
+        const int rows = block.integer(kPointCountKey, 0);
+
+        auto additional = std::make_unique<ProfileTrace>();
+        additional->setType(ADDITIONAL_TRACE);
+        additional->speed = speed;
+        additional->filterLength = filter;
+        additional->controllerName = controller;
+        additional->medianEnabled = settings.preferences.meadian_filter;
+        additional->medianWindow = settings.preferences.meadian_filter_value;
+        additional->setFilePath(path);
+        additional->setName(path);
+        ProfileTrace *child = additional.get();
+        if (rows > 0) {
+            result = readRows(
+                lines, rows, [child](QVector<double> &sample) { child->appendPoint(sample); }, stop,
+                channels);
+        } else if (endedByRow) {
+            // The line that ended the header was the block's first row; the block takes none.
+            lines.next(begin, end);
+        }
+        addAdditionalTraceChain(*child, settings);
+        profile->addAdditionalTrace(additional.release());
+        if (!result.ok())
+            return result;
+    }
+    return {};
+}
+
+namespace {
+
+// The contour-file readers fill a ContourTrace; a ProfileTrace that reaches them gets the X and
+// Y samples alone, without the contour members.
+void markAsContour(AbstractTrace &trace, const Settings &settings)
+{
+    if (auto *contour = dynamic_cast<ContourTrace *>(&trace)) {
+        contour->setType(CONTOUR);
+        contour->needlePressing = settings.movement.needle_pressing;
+    }
+}
+
+template<typename T>
+T readLittleEndian(const char *data)
+{
+    return qFromLittleEndian<T>(data);
+}
+
+} // namespace
+
+TraceReadResult readBinaryContour(QIODevice &in, AbstractTrace &trace, const Settings &settings,
+                                  const TraceReadProgress &progress)
+{
+    // Layout: 36 + 320 + 4 + 80 bytes not used, N in the next 80-byte block, the X step in the
+    // 160-byte block after it, 20 bytes not used, then the samples and an 80-byte block that
+    // starts with the Y scale.
+    constexpr qint64 kHeaderSize = 700;
+    constexpr qint64 kCountOffset = 440;
+    constexpr qint64 kStepOffset = 520;
+    constexpr qint64 kTrailerSize = 80;
+
+    markAsContour(trace, settings);
+    const QByteArray header = in.read(kHeaderSize);
+    if (header.size() < kHeaderSize) {
+        return failure(
+            TraceReadResult::Damaged,
+            QStringLiteral("%1 bytes, shorter than the 780-byte layout").arg(header.size()));
+    }
+    const qint32 count = readLittleEndian<qint32>(header.constData() + kCountOffset);
+    const double step = readLittleEndian<double>(header.constData() + kStepOffset);
+    if (count < 0)
+        return failure(TraceReadResult::Damaged, QStringLiteral("sample count %1").arg(count));
+    const qint64 needed = kHeaderSize + 2 * qint64(count) + kTrailerSize;
+    if (!in.isSequential() && in.size() < needed) {
+        return failure(
+            TraceReadResult::Damaged,
+            QStringLiteral("%1 bytes, %2 samples need %3").arg(in.size()).arg(count).arg(needed));
+    }
+    const QByteArray samples = in.read(2 * qint64(count));
+    const QByteArray trailer = in.read(kTrailerSize);
+    if (samples.size() < 2 * qint64(count) || trailer.size() < kTrailerSize) {
+        return failure(TraceReadResult::Damaged,
+                       QStringLiteral("file ends inside the %1 samples or the Y scale").arg(count));
+    }
+    const double scale = readLittleEndian<double>(trailer.constData());
+    if (!std::isfinite(step) || !std::isfinite(scale)) {
+        return failure(TraceReadResult::BadNumber,
+                       QStringLiteral("X step %1 or Y scale %2 not finite").arg(step).arg(scale));
+    }
+
+    const int channels = trace.processedData->size();
+    SampleSink sink(trace, progress);
+    QVector<double> sample(channels);
+    for (qint32 i = 0; i < count; ++i) {
+        if (sink.stopRequested())
+            return cancelled();
+        const double x = i * step;
+        const double y = readLittleEndian<qint16>(samples.constData() + 2 * qint64(i)) * scale;
+        if (!std::isfinite(x) || !std::isfinite(y)) {
+            return failure(TraceReadResult::BadNumber,
+                           QStringLiteral("sample %1 not finite").arg(i));
+        }
+        sample.resize(channels);
+        sample.fill(0.0);
+        sample[0] = x;
+        sample[1] = y;
+        sink.append(sample);
+    }
+    return {};
+}
+
+TraceReadResult readNumberColumns(QIODevice &in, AbstractTrace &trace, const Settings &settings,
+                                  const TraceReadProgress &progress)
+{
+    markAsContour(trace, settings);
+    LineReader lines(in);
+    const int channels = trace.processedData->size();
+    SampleSink sink(trace, progress);
+    QVector<double> sample(channels);
+    bool havePrevious = false;
+    double previous = 0.0;
+    const char *begin = nullptr;
+    const char *end = nullptr;
+    for (int line = 1; lines.next(begin, end); ++line) {
+        if (isBlankLine(begin, end))
+            continue;
+        if (sink.stopRequested())
+            return cancelled();
+        sample.resize(channels);
+        const NumberRead read = readRow(begin, end, sample.data(), channels);
+        if (read != NumberRead::Ok)
+            return badRow(line, read);
+        // A run of lines with the same first value gives one sample, the first of the run.
+        if (havePrevious && sample.at(0) == previous)
+            continue;
+        havePrevious = true;
+        previous = sample.at(0);
+        sink.append(sample);
+    }
+    return {};
+}

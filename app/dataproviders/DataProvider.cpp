@@ -1,0 +1,98 @@
+#include "dataproviders/DataProvider.h"
+
+#include "core/AbstractTrace.h"
+#include "core/Logger.h"
+
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <exception>
+
+DataProvider::DataProvider(const QString &source)
+    : QObject(nullptr)
+    , m_source(source)
+{ }
+
+DataProvider::~DataProvider()
+{
+    finishWorker();
+}
+
+bool DataProvider::obtainData()
+{
+    emit dataBatchReady(0, 0);
+    return true;
+}
+
+void DataProvider::start(AbstractTrace *trace)
+{
+    if (!trace) {
+        logger.log(ERROR, "DataProvider started without a trace: " + m_source.toStdString());
+        m_lastResult = false;
+        emit dataReadError(QStringLiteral("No trace to fill"));
+        emit dataReadFinished();
+        return;
+    }
+    waitForFinished();
+    m_trace = trace;
+    m_cancelRequested = false;
+    m_future = QtConcurrent::run(QThreadPool::globalInstance(), this, &DataProvider::run);
+}
+
+void DataProvider::cancel()
+{
+    m_cancelRequested = true;
+}
+
+void DataProvider::waitForFinished()
+{
+    m_future.waitForFinished();
+}
+
+bool DataProvider::isRunning() const
+{
+    return m_future.isRunning();
+}
+
+void DataProvider::finishWorker()
+{
+    cancel();
+    waitForFinished();
+}
+
+void DataProvider::reportFailure(const QString &message)
+{
+    logger.log(ERROR, "Reading " + m_source.toStdString() + " failed: " + message.toStdString());
+    emit dataReadError(message);
+}
+
+void DataProvider::run()
+{
+    // Every step is guarded: an exception must not escape into the thread pool, and the
+    // receivers must always get dataReadFinished.
+    bool result = false;
+    try {
+        prepare();
+        emit dataReadStarted();
+        result = !cancelRequested() && obtainData();
+    } catch (const std::exception &e) {
+        result = false;
+        reportFailure(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        result = false;
+        reportFailure(QStringLiteral("unknown error"));
+    }
+    if (cancelRequested())
+        result = false;
+    m_lastResult = result;
+
+    try {
+        m_trace->applyPostProcessors();
+        m_trace->finalizeAfterRead();
+    } catch (const std::exception &e) {
+        reportFailure(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        reportFailure(QStringLiteral("unknown error"));
+    }
+    emit dataReadFinished();
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QFuture>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+class AbstractTrace;
+
+// Fills one trace with samples from one source (a trace file, the instrument) on a thread of the
+// global thread pool and reports its progress by signals.
+//
+// The worker road (`start` queues it; it runs on the pool thread):
+//   prepare() -> dataReadStarted -> obtainData() -> the trace's post-processors -> the trace's
+//   finalizeAfterRead() -> dataReadFinished.
+// The post-processors and the finishing run whatever obtainData returned, so a failed read ends
+// like a good one, with the samples read so far. `dataReadFinished` is always the last signal of
+// a road, also when a step threw: the exception is caught on the worker and reported as
+// `dataReadError(message)` (and logged at ERROR) before `dataReadFinished`, so a window that
+// locks itself on `dataReadStarted` is always unlocked again.
+//
+// Batches and the GUI thread. The provider announces samples with dataBatchReady(from, count)
+// only after all of them are in the trace; samples are only ever appended at the end. Receivers
+// on the GUI thread get the signal queued, while the worker goes on appending (a growing
+// container may move its storage) and, at the end, runs the post-processors (which may shorten
+// or replace the processed data set). Therefore, until `dataReadFinished` has been received:
+//  - read an announced batch only through AbstractTrace::batchSamples(from, count): it copies
+//    the converted samples under the trace's data lock, which appendPoint and every other change
+//    of the data sets take as well;
+//  - never index rawData, convertedData or processedData directly;
+//  - a batch signal that arrives late (after the post-processors ran) still gives exactly the
+//    announced samples, because the converted data set is never changed by post-processing;
+//    batchSamples clamps the range to the samples present, so it never reads past them.
+// After `dataReadFinished` the worker no longer touches the trace and the GUI thread may use it
+// freely.
+//
+// Lifetime. The provider keeps the future of its worker road. The provider and its trace must
+// outlive the road: the destructor asks the road to stop (`cancel`) and waits for it, so
+// deleting a provider never leaves a worker running on freed memory; delete the provider before
+// the trace it fills. A subclass whose obtainData uses its own members must call
+// `finishWorker()` first thing in its destructor (the base destructor runs too late for that),
+// and an obtainData that waits for anything must poll `cancelRequested()` while it waits.
+class DataProvider : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A provider without parent that reads from source (a file path or a serial port name).
+    explicit DataProvider(const QString &source);
+    ~DataProvider() override;
+
+    // Gets the trace ready for this source (name, point processors); runs on the worker.
+    virtual void prepare() = 0;
+    // Puts the samples into the trace; true when the read succeeded. The base version announces
+    // an empty batch, dataBatchReady(0, 0), and returns true.
+    virtual bool obtainData();
+
+    QString source() const { return m_source; }
+    // The result of the last obtainData (false before the first road has ended).
+    bool lastResult() const { return m_lastResult.load(); }
+    // The trace being filled; null before `start`. Not owned.
+    AbstractTrace *trace() const { return m_trace; }
+
+    // Stores the trace and queues the worker road on QThreadPool::globalInstance(); returns at
+    // once. A null trace never reaches the worker: it is reported (ERROR log line,
+    // dataReadError, dataReadFinished) on the calling thread. A second call waits for the
+    // previous road before it starts a new one.
+    void start(AbstractTrace *trace);
+
+    // Asks a running road to stop reading; the road then runs the post-processors and the
+    // finishing on what was read and emits dataReadFinished, with lastResult false.
+    void cancel();
+    // Blocks until the road has ended (returns at once when none was started).
+    void waitForFinished();
+    bool isRunning() const;
+
+signals:
+    void dataReadStarted();
+    void dataBatchReady(int from, int count);
+    void dataReadFinished();
+    void dataReadError(QString s);
+    void dataReset();
+
+protected:
+    // True once `cancel` was called; readers check it between samples.
+    bool cancelRequested() const { return m_cancelRequested.load(std::memory_order_relaxed); }
+    // Cancels the road and waits for it; every subclass destructor calls it first.
+    void finishWorker();
+
+private:
+    void run();
+    void reportFailure(const QString &message);
+
+    QString m_source;
+    std::atomic<bool> m_lastResult {false};
+    AbstractTrace *m_trace = nullptr;
+    QFuture<void> m_future;
+    std::atomic<bool> m_cancelRequested {false};
+};

@@ -1,0 +1,156 @@
+#include "dataproviders/FileDataProvider.h"
+
+#include "core/AbstractTrace.h"
+#include "core/ContourTrace.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "core/TraceFileReader.h"
+#include "core/TraceReadChains.h"
+#include "processing/DataProcessors.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+
+FileDataProvider::FileDataProvider(const QString &fileName)
+    : DataProvider(fileName)
+    , fileName(fileName)
+{ }
+
+FileDataProvider::~FileDataProvider()
+{
+    // The worker reads fileName: it must be gone before the members are.
+    finishWorker();
+}
+
+void FileDataProvider::prepare()
+{
+    trace()->setName(QFileInfo(fileName).fileName());
+    trace()->clearPointProcessors();
+}
+
+bool FileDataProvider::obtainData()
+{
+    logger.log(INFO, "FileDataProvider obtain data from " + fileName.toStdString());
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reportOpenFailure(fileName);
+        return false;
+    }
+    const int type = traceTypeOfFirstLine(file);
+    file.close();
+
+    switch (type) {
+    case PROFILE:
+    case ADDITIONAL_TRACE:
+        return readProfileTraceFile(fileName);
+    case CONTOUR:
+    case CONTOURPROF:
+        return readContourTraceFile(fileName);
+    default:
+        if (fileName.endsWith(QLatin1String(".T46")))
+            return readBinaryFile(fileName);
+        return readColumnsFile(fileName);
+    }
+}
+
+namespace {
+
+// The contour files' readers convert every sample; only a contour trace has the three channels
+// the conversion works on.
+void addContourConversion(AbstractTrace *trace)
+{
+    if (dynamic_cast<ContourTrace *>(trace))
+        trace->addPointProcessor(newContourPointConversion());
+}
+
+} // namespace
+
+bool FileDataProvider::readProfileTraceFile(const QString &path)
+{
+    return readTraceFile(path);
+}
+
+bool FileDataProvider::readContourTraceFile(const QString &path)
+{
+    addContourConversion(trace());
+    return readTraceFile(path);
+}
+
+bool FileDataProvider::readTraceFile(const QString &path)
+{
+    QFile file(path);
+    if (!trace() || !file.open(QIODevice::ReadOnly)) {
+        reportOpenFailure(path);
+        return false;
+    }
+    const TraceReadResult result
+        = readNativeTrace(file, path, *trace(), Settings::snapshot(), readProgress());
+    file.close();
+    return concludeRead(path, result, true);
+}
+
+bool FileDataProvider::readBinaryFile(const QString &path)
+{
+    return readContourFormat(path, readBinaryContour, true);
+}
+
+bool FileDataProvider::readColumnsFile(const QString &path)
+{
+    // The column reader's log line names the file only.
+    return readContourFormat(path, readNumberColumns, false);
+}
+
+bool FileDataProvider::readContourFormat(const QString &path, ContourFormatReader reader,
+                                         bool logDetail)
+{
+    addContourConversion(trace());
+    QFile file(path);
+    if (!trace() || !file.open(QIODevice::ReadOnly)) {
+        reportOpenFailure(path);
+        return false;
+    }
+    logger.log(INFO, "Open file " + path.toStdString());
+    const TraceReadResult result = reader(file, *trace(), Settings::snapshot(), readProgress());
+    file.close();
+    if (!concludeRead(path, result, logDetail))
+        return false;
+    logger.log(INFO, "Close file " + path.toStdString());
+    return true;
+}
+
+void FileDataProvider::reportOpenFailure(const QString &path)
+{
+    qDebug().noquote() << "Can't open file " + path;
+    logger.log(ERROR, "Can't open file " + path.toStdString());
+    emit dataReadError(QStringLiteral("Can't open file "));
+}
+
+TraceReadProgress FileDataProvider::readProgress()
+{
+    return {[this](int from, int count) { emit dataBatchReady(from, count); },
+            [this] {
+                return cancelRequested();
+            }};
+}
+
+bool FileDataProvider::concludeRead(const QString &path, const TraceReadResult &result,
+                                    bool logDetail)
+{
+    switch (result.status) {
+    case TraceReadResult::Ok:
+        return true;
+    case TraceReadResult::Cancelled:
+        logger.log(INFO, "Reading of " + path.toStdString() + " cancelled");
+        return false;
+    default:
+        break;
+    }
+    const QString message = result.status == TraceReadResult::WrongTraceClass
+        ? QStringLiteral("Wrong trace type in ") + path
+        : QStringLiteral("Error in ") + path;
+    const QString line = logDetail ? message + QStringLiteral(": ") + result.detail : message;
+    logger.log(ERROR, line.toStdString());
+    emit dataReadError(message);
+    return false;
+}

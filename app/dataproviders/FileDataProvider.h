@@ -1,0 +1,53 @@
+#pragma once
+
+#include "dataproviders/DataProvider.h"
+
+class QIODevice;
+class Settings;
+struct TraceReadProgress;
+struct TraceReadResult;
+
+// Reads a trace file into the trace given to `start`. The dispatch looks at the file's first
+// line: "trace_type:" with PROFILE or ADDITIONAL_TRACE goes to the native profile reader,
+// CONTOUR or CONTOURPROF to the native contour reader; any other first line to the binary
+// contour reader when the name ends with ".T46" (case-sensitive), otherwise to the column
+// reader. A UTF-8 byte-order mark and blanks around the key and the word are ignored.
+//
+// Every reader fails with an ERROR log line, dataReadError(message) and a false result; the
+// samples read before the failure stay in the trace.
+class FileDataProvider : public DataProvider
+{
+public:
+    explicit FileDataProvider(const QString &fileName);
+    ~FileDataProvider() override;
+
+    // Names the trace after the file (without its directory) and removes the point processors
+    // it brought with it.
+    void prepare() override;
+    // The dispatch (see the class comment).
+    bool obtainData() override;
+
+    // The native trace file into the trace (a ProfileTrace for the profile kinds, a
+    // ContourTrace for the contour kinds; a header naming the other class is refused).
+    bool readTraceFile(const QString &path);
+    bool readProfileTraceFile(const QString &path);
+    // Adds the contour point conversion, then reads the native file.
+    bool readContourTraceFile(const QString &path);
+    // The binary ".T46" contour file.
+    bool readBinaryFile(const QString &path);
+    // Headerless number columns, one sample per line.
+    bool readColumnsFile(const QString &path);
+
+    QString fileName;
+
+private:
+    using ContourFormatReader = TraceReadResult (*)(QIODevice &, AbstractTrace &, const Settings &,
+                                                    const TraceReadProgress &);
+
+    // Opens, reads with reader, logs "Open file" and "Close file" around a good read.
+    bool readContourFormat(const QString &path, ContourFormatReader reader, bool logDetail);
+    TraceReadProgress readProgress();
+    void reportOpenFailure(const QString &path);
+    // Logs and signals a failed read; false unless the result is good.
+    bool concludeRead(const QString &path, const TraceReadResult &result, bool logDetail);
+};

@@ -1,0 +1,403 @@
+#include "core/ContourTrace.h"
+#include "core/ProfileTrace.h"
+#include "core/Settings.h"
+#include "core/TraceFileReader.h"
+#include "core/TraceFileWriter.h"
+#include "support/TestSupport.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+QByteArray writtenBlock(const AbstractTrace &trace)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writePointBlock(&buffer, &trace);
+    return buffer.data();
+}
+
+void append(AbstractTrace &trace, QVector<double> sample)
+{
+    trace.appendPoint(sample);
+}
+
+TraceReadResult readNative(const QByteArray &content, AbstractTrace &trace)
+{
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    return readNativeTrace(buffer, QStringLiteral("mem.txt"), trace, Settings::snapshot(), {});
+}
+
+TraceReadResult readColumns(const QByteArray &content, AbstractTrace &trace)
+{
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    return readNumberColumns(buffer, trace, Settings::snapshot(), {});
+}
+
+// How QTextStream reads `count` doubles from a row, stopping at the first token that is not a
+// number (it and everything after it read as 0).
+QVector<double> textStreamRow(const QByteArray &row, int count)
+{
+    QVector<double> values(count, 0.0);
+    QTextStream stream(row);
+    for (int c = 0; c < count; ++c) {
+        double value = 0.0;
+        stream >> value;
+        if (stream.status() != QTextStream::Ok)
+            break;
+        values[c] = value;
+    }
+    return values;
+}
+
+QVector<double> firstSample(const AbstractTrace &trace)
+{
+    QVector<double> sample;
+    for (const QVector<double> &channel : *trace.rawData)
+        sample << (channel.isEmpty() ? std::nan("") : channel.at(0));
+    return sample;
+}
+
+} // namespace
+
+class TestTraceFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void profileFileText()
+    {
+        ProfileTrace trace;
+        trace.setType(PROFILE);
+        trace.speed = 0.5;
+        trace.filterLength = 800;
+        // A line break in a free text would end the header early.
+        trace.controllerName = QStringLiteral("Иванов\nИ.");
+        trace.creationDate = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9));
+        append(trace, {100000.5, 12.3456789});
+        append(trace, {1e-5, -2.5e6});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.txt"));
+        QVERIFY(writeTraceFile(path, &trace));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()),
+                 QStringLiteral("trace_type:PROFILE\nspeed:0.5\nfilter:800\n"
+                                "controler_name:Иванов И.\ncreation_date:05-03-2024 14:07:09\n"
+                                "addittional_trace_count:0\npoint_count:2\n"
+                                "100000.5\t12.3456789\t\n1e-05\t-2500000\t\n"));
+    }
+
+    void contourHeaderText()
+    {
+        ContourTrace trace;
+        trace.setType(CONTOURPROF);
+        trace.needlePressing = MovementSettings::E_PRESSING_DOWN;
+        trace.toolHeadRadiusDown = 20;
+        trace.toolHeadRadiusUp = 1.0 / 3.0;
+        trace.measurementMode = 3;
+        trace.controllerName = QStringLiteral("no name");
+        trace.creationDate = QDateTime();
+        QCOMPARE(traceHeaderText(&trace),
+                 QStringLiteral("trace_type:CONTOURPROF\nneedle_pressing:d\n"
+                                "tool_head_radius_down:20\n"
+                                "tool_head_radius_up:0.3333333333333333\n"
+                                "double_sided_probe_high:0\nneedle_bias:0\n"
+                                "rack_perpendicular:0\nx_axis_compression_ratio:1\n"
+                                "y_axis_compression_ratio:1\ndisplacement_coefficient:0\n"
+                                "roughness_ratio:0\nmeasurement_mode:3\n"
+                                "controler_name:no name\ncreation_date:\n"));
+        append(trace, {1, 2, 3});
+        QCOMPARE(writtenBlock(trace), QByteArray("point_count:1\n1\t2\t3\t\n"));
+    }
+
+    // The export writes processed X and Y only, shortest exact text.
+    void columnsExportText()
+    {
+        ContourTrace trace;
+        append(trace, {0.1, 0.2, 500});
+        append(trace, {100000.5, -1e-7, 400});
+        append(trace, {3, 4, 300});
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        writeColumnsPoints(&buffer, &trace);
+        QCOMPARE(buffer.data(), QByteArray("0.1\t0.2\t\n100000.5\t-1e-07\t\n3\t4\t\n"));
+    }
+
+    // The writers' number text is exactly traceNumberText over every kind of double.
+    void fastNumberTextEqualsTraceNumberText()
+    {
+        std::mt19937_64 random(777);
+        std::uniform_int_distribution<int> exponent(-330, 310);
+        std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+        std::uniform_int_distribution<std::uint64_t> bits;
+        QVector<double> values {0.0,
+                                -0.0,
+                                1.0,
+                                -1.0,
+                                100000.5,
+                                1e-5,
+                                1e-4,
+                                0.0001234,
+                                2.5e6,
+                                3e5,
+                                1e15,
+                                1e16,
+                                1e21,
+                                1e100,
+                                5e-324,
+                                1.7976931348623157e308,
+                                0.1 + 0.2,
+                                1.0 / 3.0,
+                                123456789012.0,
+                                12345678901234567890.0,
+                                std::nan(""),
+                                HUGE_VAL,
+                                -HUGE_VAL};
+        for (int i = 0; i < 200000; ++i) {
+            const double magnitude = mantissa(random) * std::pow(10.0, exponent(random));
+            values << (i % 2 ? magnitude : -magnitude);
+            values << std::round(magnitude) << std::round(mantissa(random) * 1e6) / 1e3;
+            double raw;
+            const std::uint64_t pattern = bits(random);
+            std::memcpy(&raw, &pattern, sizeof raw);
+            values << raw;
+        }
+        for (int e = -330; e <= 310; ++e) {
+            values << std::pow(10.0, e) << 3 * std::pow(10.0, e) << 25 * std::pow(10.0, e)
+                   << 123456 * std::pow(10.0, e);
+        }
+        for (double value : qAsConst(values)) {
+            QByteArray fast;
+            appendTraceNumber(fast, value);
+            if (fast != traceNumberText(value).toLatin1()) {
+                QFAIL(qPrintable(QStringLiteral("%1: %2 instead of %3")
+                                     .arg(value, 0, 'g', 17)
+                                     .arg(QString::fromLatin1(fast), traceNumberText(value))));
+            }
+        }
+    }
+
+    void failedWriteIsReported()
+    {
+        ProfileTrace trace;
+        QVERIFY(!writeTraceFile(QStringLiteral("/nonexistent-dir/trace.txt"), &trace));
+        QVERIFY(!writeColumnsExport(QStringLiteral("/nonexistent-dir/points.txt"), &trace));
+    }
+
+    // A failed save leaves the previous file as it was.
+    void existingFileIsReplacedWhole()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.txt"));
+        ProfileTrace trace;
+        trace.setType(PROFILE);
+        append(trace, {1, 2});
+        QVERIFY(writeTraceFile(path, &trace));
+        append(trace, {3, 4});
+        QVERIFY(writeTraceFile(path, &trace));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().endsWith("point_count:2\n1\t2\t\n3\t4\t\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {"t.txt"});
+    }
+
+    // Rows of native files are read as QTextStream reads them (first failing token ends the
+    // row), only faster.
+    void rowNumbersAsTextStream_data()
+    {
+        QTest::addColumn<QByteArray>("row");
+        for (const char *row : {"1 2",
+                                "1.5e3\t-2.25E-2",
+                                "  +3  .5",
+                                "1,5 2",
+                                "12abc 3",
+                                "1-2",
+                                "5. 6",
+                                "1e 2",
+                                "1e+ 2",
+                                ".e1 2",
+                                "0x10 1",
+                                "-0 0",
+                                "1e308 -1e-308",
+                                "12345678901234567890123 1",
+                                "0.1000000000000000055511151231257827 3",
+                                "4.9406564584124654e-324 1",
+                                "1 2 3 4",
+                                "",
+                                "\t ",
+                                "7",
+                                "+-1 2",
+                                "--1",
+                                "1.2.3 4",
+                                "1e5.5 3",
+                                "e5 1",
+                                "2 x",
+                                "3\v4",
+                                "1E+05 -.25",
+                                "00012 0.000",
+                                "- 5"})
+            QTest::newRow(row) << QByteArray(row);
+    }
+    void rowNumbersAsTextStream()
+    {
+        QFETCH(QByteArray, row);
+        ProfileTrace trace;
+        QVERIFY(readNative("trace_type:PROFILE\npoint_count:1\n" + row + "\n", trace).ok());
+        QCOMPARE(firstSample(trace), textStreamRow(row, 2));
+    }
+
+    void randomNumbersAsTextStream()
+    {
+        std::mt19937_64 random(12345);
+        std::uniform_int_distribution<int> exponent(-300, 300);
+        std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+        QByteArray content = "trace_type:PROFILE\npoint_count:3000\n";
+        QVector<QByteArray> rows;
+        for (int i = 0; i < 3000; ++i) {
+            const double a = mantissa(random) * std::pow(10.0, exponent(random) / 10);
+            const double b = mantissa(random);
+            const char format = "gef"[i % 3];
+            const QByteArray row = QByteArray::number(a, 'g', 17) + "\t"
+                + QByteArray::number(b, format, i % 20) + "\t";
+            rows << row;
+            content += row + "\n";
+        }
+        ProfileTrace trace;
+        QVERIFY(readNative(content, trace).ok());
+        QCOMPARE(trace.rawData->at(0).size(), 3000);
+        for (int i = 0; i < 3000; ++i) {
+            const QVector<double> expected = textStreamRow(rows.at(i), 2);
+            QCOMPARE(trace.rawData->at(0).at(i), expected.at(0));
+            QCOMPARE(trace.rawData->at(1).at(i), expected.at(1));
+        }
+    }
+
+    // A number that is not finite is refused in every format, also where QTextStream would give
+    // one (nan, inf) and where it would give 0 (out of range).
+    void nonFiniteNumbersAreErrors_data()
+    {
+        QTest::addColumn<QByteArray>("row");
+        for (const char *row : {"nan 1", "1 inf", "-inf 2", "NaN 3", "1e999 1", "1 -1e400",
+                                "1e-400 2", "infinite 3", "nano 3"})
+            QTest::newRow(row) << QByteArray(row);
+    }
+    void nonFiniteNumbersAreErrors()
+    {
+        QFETCH(QByteArray, row);
+        ProfileTrace native;
+        const TraceReadResult result
+            = readNative("trace_type:PROFILE\npoint_count:2\n5 5\n" + row + "\n", native);
+        QCOMPARE(result.status, TraceReadResult::BadNumber);
+        QCOMPARE(native.rawData->at(0), QVector<double>({5.0}));
+        ContourTrace columns;
+        QCOMPARE(readColumns("5 5\n" + row + "\n", columns).status, TraceReadResult::BadNumber);
+        QCOMPARE(columns.rawData->at(0), QVector<double>({5.0}));
+    }
+
+    // Column files refuse any token that is not a number; missing trailing numbers are 0.
+    void columnRows_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("samples");
+        QTest::newRow("decimal comma") << QByteArray("1,5 2\n") << false << 0;
+        QTest::newRow("trailing word") << QByteArray("1 2 x\n") << false << 0;
+        QTest::newRow("fourth token ignored") << QByteArray("1 2 3 x\n") << true << 1;
+        QTest::newRow("one number") << QByteArray("1\n2\n") << true << 2;
+        QTest::newRow("no final line feed") << QByteArray("1 2\n2 3") << true << 2;
+        QTest::newRow("only blank lines") << QByteArray("\n \r\n\t\n") << true << 0;
+        QTest::newRow("NUL bytes") << QByteArray("1 2\n\0\0\n", 7) << false << 1;
+    }
+    void columnRows()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, ok);
+        QFETCH(int, samples);
+        ContourTrace trace;
+        QCOMPARE(readColumns(content, trace).ok(), ok);
+        QCOMPARE(trace.rawData->at(0).size(), samples);
+        QCOMPARE(trace.type, int(CONTOUR));
+    }
+
+    void firstLineKinds_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("type");
+        QTest::newRow("profile") << QByteArray("trace_type:PROFILE\n") << int(PROFILE);
+        QTest::newRow("end of file") << QByteArray("trace_type:PROFILE") << int(PROFILE);
+        QTest::newRow("CRLF") << QByteArray("trace_type:CONTOUR\r\nx") << int(CONTOUR);
+        QTest::newRow("BOM and blanks")
+            << QByteArray("\xEF\xBB\xBF trace_type : CONTOURPROF \n") << int(CONTOURPROF);
+        QTest::newRow("additional")
+            << QByteArray("trace_type:ADDITIONAL_TRACE\n") << int(ADDITIONAL_TRACE);
+        QTest::newRow("UTF-16") << QByteArray("\xFF\xFEt\0r\0a\0c\0e\0_\0t\0y\0p\0e\0:\0P\0R\0O\0F"
+                                              "\0I\0L\0E\0\n\0",
+                                              40)
+                                << int(PROFILE);
+        QTest::newRow("lower case") << QByteArray("trace_type:profile\n") << -1;
+        QTest::newRow("word alone") << QByteArray("PROFILE\n") << -1;
+        QTest::newRow("other key") << QByteArray("type:PROFILE\n") << -1;
+        QTest::newRow("empty") << QByteArray() << -1;
+        QTest::newRow("numbers") << QByteArray("1 2 3\n") << -1;
+        QTest::newRow("no line feed in a long file")
+            << QByteArray("trace_type:PROFILE") + QByteArray(1 << 20, ' ') << int(PROFILE);
+    }
+    void firstLineKinds()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, type);
+        QBuffer buffer(&content);
+        buffer.open(QIODevice::ReadOnly);
+        QCOMPARE(traceTypeOfFirstLine(buffer), type);
+    }
+
+    // Lines longer than the reader's chunk and files of many chunks are read whole.
+    void longLinesAndChunks()
+    {
+        QByteArray content = "trace_type:PROFILE\nunknown:" + QByteArray(3 << 20, 'a') + "\n";
+        content += "point_count:200000\n";
+        for (int i = 0; i < 200000; ++i)
+            content += QByteArray::number(i) + "\t" + QByteArray::number(i % 7) + "\t\n";
+        ProfileTrace trace;
+        QVERIFY(readNative(content, trace).ok());
+        QCOMPARE(trace.rawData->at(0).size(), 200000);
+        QCOMPARE(trace.rawData->at(0).last(), 199999.0);
+        QCOMPARE(trace.rawData->at(1).last(), double(199999 % 7));
+    }
+
+    void stopRequestEndsTheRead()
+    {
+        QByteArray content = "trace_type:PROFILE\npoint_count:2000\n";
+        for (int i = 0; i < 2000; ++i)
+            content += "1\t2\t\n";
+        QBuffer buffer(&content);
+        buffer.open(QIODevice::ReadOnly);
+        ProfileTrace trace;
+        int batches = 0;
+        TraceReadProgress progress;
+        progress.batchReady = [&batches](int, int) {
+            ++batches;
+        };
+        progress.stopRequested = [&batches] {
+            return batches == 2;
+        };
+        const TraceReadResult result
+            = readNativeTrace(buffer, QStringLiteral("mem"), trace, Settings::snapshot(), progress);
+        QCOMPARE(result.status, TraceReadResult::Cancelled);
+        QCOMPARE(trace.rawData->at(0).size(), 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTraceFiles)
+#include "tst_TraceFiles.moc"

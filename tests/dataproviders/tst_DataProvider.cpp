@@ -1,0 +1,198 @@
+#include "core/ProfileTrace.h"
+#include "dataproviders/DataProvider.h"
+#include "processing/DataProcessors.h"
+#include "support/ProviderSignalLog.h"
+#include "support/TestSupport.h"
+
+#include <QSemaphore>
+
+#include <atomic>
+#include <stdexcept>
+
+namespace {
+
+// Counts its runs; the provider's road must run it once after the read.
+class CountingPostProcessor : public IDataPostProcessor
+{
+public:
+    explicit CountingPostProcessor(std::atomic<int> &runs)
+        : m_runs(runs)
+    { }
+    void process(QVector<QVector<double>> &) override { ++m_runs; }
+    IDataPostProcessor *clone() const override { return new CountingPostProcessor(m_runs); }
+
+private:
+    std::atomic<int> &m_runs;
+};
+
+class BaseProvider : public DataProvider
+{
+public:
+    BaseProvider()
+        : DataProvider(QStringLiteral("test source"))
+    { }
+    void prepare() override { trace()->setName(QStringLiteral("prepared")); }
+};
+
+class ThrowingProvider : public DataProvider
+{
+public:
+    explicit ThrowingProvider(bool inPrepare)
+        : DataProvider(QStringLiteral("thrower"))
+        , m_inPrepare(inPrepare)
+    { }
+    void prepare() override
+    {
+        if (m_inPrepare)
+            throw std::runtime_error("prepare failed");
+    }
+    bool obtainData() override
+    {
+        QVector<double> sample {1.0, 2.0};
+        trace()->appendPoint(sample);
+        throw std::runtime_error("device vanished");
+    }
+
+private:
+    bool m_inPrepare;
+};
+
+// Appends samples until it is cancelled; `started` is released after the first 1000.
+class EndlessProvider : public DataProvider
+{
+public:
+    EndlessProvider()
+        : DataProvider(QStringLiteral("endless"))
+    { }
+    ~EndlessProvider() override { finishWorker(); }
+    void prepare() override { }
+    bool obtainData() override
+    {
+        QVector<double> sample(2);
+        while (!cancelRequested()) {
+            sample[0] = sample[1] = appended;
+            trace()->appendPoint(sample);
+            if (++appended == 1000)
+                started.release();
+        }
+        return true;
+    }
+    QSemaphore started;
+    std::atomic<int> appended {0};
+};
+
+} // namespace
+
+class TestDataProvider : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void baseRoadEmitsEmptyBatchAndRunsPostProcessors()
+    {
+        std::atomic<int> runs {0};
+        ProfileTrace trace;
+        trace.addPostProcessor(new CountingPostProcessor(runs));
+        BaseProvider provider;
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
+        QCOMPARE(provider.trace(), nullptr);
+        QCOMPARE(provider.source(), QStringLiteral("test source"));
+        provider.start(&trace);
+        QTRY_VERIFY(log.finished);
+        QCOMPARE(log.events, QStringList({"started", "batch 0 0", "finished"}));
+        QVERIFY(provider.lastResult());
+        QCOMPARE(provider.trace(), &trace);
+        QCOMPARE(trace.name(), QStringLiteral("prepared"));
+        QCOMPARE(runs.load(), 1);
+    }
+
+    void nullTraceNeverReachesTheWorker()
+    {
+        BaseProvider provider;
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
+        provider.start(nullptr);
+        QCOMPARE(log.events, QStringList({"error No trace to fill", "finished"}));
+        QVERIFY(!provider.lastResult());
+        QVERIFY(!provider.isRunning());
+    }
+
+    void exceptionsEndAsErrorThenFinished_data()
+    {
+        QTest::addColumn<bool>("inPrepare");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("obtainData throws")
+            << false << QStringList({"started", "error device vanished", "finished"});
+        QTest::newRow("prepare throws")
+            << true << QStringList({"error prepare failed", "finished"});
+    }
+    void exceptionsEndAsErrorThenFinished()
+    {
+        QFETCH(bool, inPrepare);
+        QFETCH(QStringList, expected);
+        ProfileTrace trace;
+        ThrowingProvider provider(inPrepare);
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
+        provider.start(&trace);
+        QTRY_VERIFY(log.finished);
+        QCOMPARE(log.events, expected);
+        QVERIFY(!provider.lastResult());
+    }
+
+    // Deleting a provider in the middle of a read stops and waits for its worker, so neither
+    // the provider nor the trace is used after it is gone.
+    void deletingARunningProviderStopsItsWorker()
+    {
+        ProfileTrace trace;
+        auto *provider = new EndlessProvider;
+        provider->start(&trace);
+        QVERIFY(provider->started.tryAcquire(1, 10000));
+        QVERIFY(provider->isRunning());
+        delete provider;
+        const int count = trace.rawData->at(0).size();
+        QVERIFY(count > 0);
+        QCOMPARE(trace.processedData->at(0).size(), count);
+    }
+
+    void cancelEndsTheRoadWithFalse()
+    {
+        ProfileTrace trace;
+        EndlessProvider provider;
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
+        provider.start(&trace);
+        QVERIFY(provider.started.tryAcquire(1, 10000));
+        provider.cancel();
+        QTRY_VERIFY(log.finished);
+        QCOMPARE(log.events, QStringList({"started", "finished"}));
+        QVERIFY(!provider.lastResult());
+    }
+
+    // The GUI thread copies announced samples while the worker keeps appending; the copies
+    // never see a moved or partly written data set (ASan and the sanitiser build catch it).
+    void batchSamplesAreSafeWhileTheWorkerAppends()
+    {
+        ProfileTrace trace;
+        EndlessProvider provider;
+        provider.start(&trace);
+        QVERIFY(provider.started.tryAcquire(1, 10000));
+        for (int round = 0; round < 2000; ++round) {
+            const int present = provider.appended.load();
+            const int from = present / 2;
+            const TData batch = trace.batchSamples(from, 100);
+            QCOMPARE(batch.size(), 2);
+            QVERIFY(batch.at(0).size() <= 100);
+            for (int i = 0; i < batch.at(0).size(); ++i) {
+                QCOMPARE(batch.at(0).at(i), double(from + i));
+                QCOMPARE(batch.at(1).at(i), double(from + i));
+            }
+        }
+        provider.cancel();
+        provider.waitForFinished();
+        const int count = trace.rawData->at(0).size();
+        QCOMPARE(trace.batchSamples(count - 10, 500).at(0).size(), 10);
+        QCOMPARE(trace.batchSamples(count + 10, 500).at(0).size(), 0);
+        QCOMPARE(trace.batchSamples(-5, 10).at(0).size(), 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataProvider)
+#include "tst_DataProvider.moc"

@@ -1,0 +1,123 @@
+#include "dataproviders/DeviceDataProvider.h"
+
+#include "core/AbstractTrace.h"
+#include "core/ContourTrace.h"
+#include "core/Settings.h"
+#include "device/Device.h"
+#include "device/DevicePort.h"
+#include "processing/PostProcessors.h"
+
+#include <QMutexLocker>
+
+#include <chrono>
+
+DeviceDataProvider::DeviceDataProvider(Device *dev)
+    : DataProvider(QString::fromStdString(dev->port->portName))
+    , device(dev)
+{
+    dataConnection = connect(device, &Device::dataRecieved, this,
+                             &DeviceDataProvider::onDataRecieved, Qt::DirectConnection);
+    connect(device, &Device::dataReset, this, &DeviceDataProvider::onDataReset);
+}
+
+DeviceDataProvider::~DeviceDataProvider()
+{
+    waiting = false;
+    device->traceStarted.wakeAll();
+    finishWorker();
+    disconnect(dataConnection);
+}
+
+void DeviceDataProvider::prepare()
+{
+    AbstractTrace *target = trace();
+    const Settings settings = Settings::snapshot();
+    const QMutexLocker locker(&m_intake);
+    target->setName(source());
+    target->clearPointProcessors();
+    if (target->type == CONTOUR || target->type == CONTOURPROF) {
+        if (auto *contour = dynamic_cast<ContourTrace *>(target))
+            contour->needlePressing = settings.movement.needle_pressing;
+        target->addPointProcessor(new ContourConversionPointProcessor());
+    }
+}
+
+bool DeviceDataProvider::obtainData()
+{
+    waiting = true;
+    // Points that came before the worker started go in first. They are announced under the
+    // lock (the receivers are on other threads and queued), so that no reset or later point
+    // from the GUI thread can come between them.
+    {
+        const QMutexLocker locker(&m_intake);
+        m_open = true;
+        for (const PendingPoint &point : qAsConst(m_pending))
+            announce(appendLocked(point.sample, point.batchSize));
+        m_pending.clear();
+    }
+
+    const auto stop = [this] {
+        return !waiting || cancelRequested();
+    };
+    while (device->traceStarted && !stop())
+        device->traceStarted.waitWhileSet(std::chrono::milliseconds(kWaitStepMs), stop);
+
+    {
+        const QMutexLocker locker(&m_intake);
+        m_closed = true;
+    }
+    disconnect(dataConnection);
+    return true;
+}
+
+DeviceDataProvider::Batch DeviceDataProvider::appendLocked(QVector<double> sample, int batchSize)
+{
+    trace()->appendPoint(sample);
+    ++pointCount;
+    if (batchSize > 0 && pointCount % batchSize == 0)
+        return {pointCount - batchSize, batchSize};
+    return {0, 0};
+}
+
+void DeviceDataProvider::announce(Batch batch)
+{
+    if (batch.count > 0)
+        emit dataBatchReady(batch.from, batch.count);
+}
+
+void DeviceDataProvider::onDataRecieved(double probeHight, double consoleHight, double xpos,
+                                        int kBatchNotificationSize)
+{
+    if (!device->traceStarted)
+        return;
+    Batch batch {0, 0};
+    {
+        const QMutexLocker locker(&m_intake);
+        if (m_closed)
+            return;
+        QVector<double> sample {xpos, probeHight, consoleHight};
+        if (!m_open) {
+            m_pending.append({sample, kBatchNotificationSize});
+            return;
+        }
+        batch = appendLocked(sample, kBatchNotificationSize);
+    }
+    announce(batch);
+}
+
+void DeviceDataProvider::onDataReset()
+{
+    if (!device->traceStarted)
+        return;
+    {
+        const QMutexLocker locker(&m_intake);
+        if (m_closed)
+            return;
+        pointCount = 0;
+        m_pending.clear();
+        if (!m_open || !trace())
+            return; // nothing was announced yet
+        trace()->clearData();
+    }
+    emit dataReset();
+}

@@ -102,6 +102,24 @@ private slots:
         QCOMPARE(bar.last().first().toInt(), 65535 - 1200);
     }
 
+    void identificationWaitsForALateReply()
+    {
+        sim = std::make_unique<SimulatedInstrument>(SimulatedInstrument::Profilometer);
+        QVERIFY(sim->isValid());
+        sim->silent = true;
+        qputenv(DevicePort::kPortsVariable, sim->linkPath().toLocal8Bit());
+        device = std::make_unique<Device>();
+        QTRY_COMPARE_WITH_TIMEOUT(sim->received, QByteArray("CP"), kWaitMs);
+        // The controller answers late and in two pieces.
+        const QByteArray reply = testsupport::replies::identification("T46 OK");
+        sim->sendRaw(reply.left(9));
+        QTRY_VERIFY_WITH_TIMEOUT(sim->idle(), kWaitMs);
+        QCOMPARE(device->replyState, int(Device::IDENTIFICATION));
+        sim->sendRaw(reply.mid(9));
+        QTRY_COMPARE_WITH_TIMEOUT(sim->received, QByteArray("CPCMCqPF2PL1PS0"), kWaitMs);
+        QCOMPARE(device->deviceKind, PROFILE);
+    }
+
     void identifiesContourographWithStartupSequence_data()
     {
         QTest::addColumn<int>("measurementMode");

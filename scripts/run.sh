@@ -5,5 +5,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+# See scripts/test.sh: new Q_OBJECT headers in an existing build folder need a fresh moc pass.
+find build -path '*_autogen/timestamp' -delete
 cmake --build build --target surfacemeter -j "$(nproc)"
 exec ./build/app/surfacemeter "$@"

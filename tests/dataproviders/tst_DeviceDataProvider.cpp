@@ -10,6 +10,7 @@
 #include "support/SimulatedInstrument.h"
 #include "support/TestSupport.h"
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -27,6 +28,16 @@ QString batchesText(const QSignalSpy &spy)
     for (const QList<QVariant> &args : spy)
         parts << QStringLiteral("%1+%2").arg(args.at(0).toInt()).arg(args.at(1).toInt());
     return parts.join(QLatin1Char(' '));
+}
+
+// The provider's signals come from its worker thread straight into the spies, possibly before
+// the test starts to wait; so the test waits for a count, not for the next emission.
+bool waitForCount(const QSignalSpy &spy, int count)
+{
+    QDeadlineTimer deadline(kWaitMs);
+    while (spy.count() < count && !deadline.hasExpired())
+        QTest::qWait(5);
+    return spy.count() >= count;
 }
 
 int rawCount(const AbstractTrace &trace)
@@ -69,7 +80,7 @@ private slots:
         DeviceDataProvider provider(&device);
         QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
         provider.start(&trace);
-        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(waitForCount(finished, 1));
         QCOMPARE(rawCount(trace), 0);
         QVERIFY(provider.lastResult());
     }
@@ -94,11 +105,11 @@ private slots:
         QSignalSpy batches(&provider, &DataProvider::dataBatchReady);
         QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
         provider.start(&trace);
-        QVERIFY(started.count() > 0 || started.wait(kWaitMs));
+        QVERIFY(waitForCount(started, 1));
         for (int i = 0; i < 20; ++i)
             emit device.dataRecieved(100.0 + i, 500.0, 1000.0 + 10 * i, Device::kContourBatch);
         device.traceStarted = false;
-        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(waitForCount(finished, 1));
         QCOMPARE(batchesText(batches), QStringLiteral("0+8 8+8"));
         // Points after the end are not taken.
         emit device.dataRecieved(1.0, 500.0, 5000.0, Device::kContourBatch);
@@ -127,7 +138,7 @@ private slots:
         for (int i = 150; i < 250; ++i)
             emit device.dataRecieved(i, 0, i, Device::kBlockBatch);
         device.traceStarted = false;
-        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(waitForCount(finished, 1));
         QCOMPARE(rawCount(trace), 250);
         QCOMPARE(trace.rawData->at(0).at(149), 149.0);
         QCOMPARE(trace.rawData->at(0).at(150), 150.0);
@@ -148,7 +159,7 @@ private slots:
         connect(&provider, &DataProvider::dataReset, this,
                 [&] { samplesAtReset = rawCount(trace); });
         provider.start(&trace);
-        QVERIFY(started.count() > 0 || started.wait(kWaitMs));
+        QVERIFY(waitForCount(started, 1));
         for (int i = 0; i < 3; ++i)
             emit device.dataRecieved(7, 0, i * 40000.0, Device::kPreviewBatch);
         QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 3, kWaitMs);
@@ -157,7 +168,7 @@ private slots:
         for (int i = 0; i < 250; ++i)
             emit device.dataRecieved(i * 1e-3, 0, i, Device::kBlockBatch);
         device.traceStarted = false;
-        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(waitForCount(finished, 1));
         QCOMPARE(batchesText(batches), QStringLiteral("0+1 1+1 2+1 0+100 100+100"));
         QCOMPARE(rawCount(trace), 250);
         QCOMPARE(trace.rawData->at(0).first(), 0.0);
@@ -172,7 +183,7 @@ private slots:
         auto provider = std::make_unique<DeviceDataProvider>(&device);
         QSignalSpy started(provider.get(), &DataProvider::dataReadStarted);
         provider->start(&trace);
-        QVERIFY(started.wait(kWaitMs));
+        QVERIFY(waitForCount(started, 1));
         QElapsedTimer timer;
         timer.start();
         provider.reset();
@@ -228,7 +239,7 @@ private slots:
         QSignalSpy batches(&provider, &DataProvider::dataBatchReady);
         QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
         provider.start(trace.get());
-        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(waitForCount(finished, 1));
         QCOMPARE(rawCount(*trace), points);
         QCOMPARE(trace->rawData->at(0).first(), firstX);
         QCOMPARE(trace->rawData->at(0).last(), lastX);
@@ -259,7 +270,7 @@ private slots:
         provider.start(&trace);
         QTRY_COMPARE_WITH_TIMEOUT(rawCount(trace), 16, kWaitMs);
         sim.dropLine();
-        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(waitForCount(finished, 1));
         QCOMPARE(rawCount(trace), 16);
         QCOMPARE(trace.rawData->at(0).last(), 1150.0);
     }

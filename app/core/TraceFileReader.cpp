@@ -13,6 +13,7 @@
 #include <QTextCodec>
 #include <QtEndian>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -563,10 +564,12 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
     const auto stop = [&sink] {
         return sink.stopRequested();
     };
-    const int pointCount = header.contains(kPointCountKey) ? header.integer(kPointCountKey, 0) : -1;
+    // Without point_count the rows run up to a blank line; a count of 0 or below means none.
+    const int pointCount
+        = header.contains(kPointCountKey) ? std::max(header.integer(kPointCountKey, 0), 0) : -1;
     TraceReadResult result = readRows(
-        lines, pointCount < 0 ? -1 : pointCount,
-        [&sink](QVector<double> &sample) { sink.append(sample); }, stop, channels);
+        lines, pointCount, [&sink](QVector<double> &sample) { sink.append(sample); }, stop,
+        channels);
     if (!result.ok() || type != PROFILE)
         return result;
 

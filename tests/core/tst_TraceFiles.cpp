@@ -376,6 +376,28 @@ private slots:
         QCOMPARE(trace.rawData->at(1).last(), double(199999 % 7));
     }
 
+    // The rows of the main block: point_count rows (none for a count of 0 or below, whatever
+    // follows), or without the key the lines up to the first blank one.
+    void mainBlockRowCount_data()
+    {
+        QTest::addColumn<QByteArray>("countLine");
+        QTest::addColumn<int>("samples");
+        QTest::newRow("count 2") << QByteArray("point_count:2\n") << 2;
+        QTest::newRow("count 0") << QByteArray("point_count:0\n") << 0;
+        QTest::newRow("negative count") << QByteArray("point_count:-3\n") << 0;
+        QTest::newRow("count not a number") << QByteArray("point_count:many\n") << 0;
+        QTest::newRow("no count") << QByteArray() << 3;
+    }
+    void mainBlockRowCount()
+    {
+        QFETCH(QByteArray, countLine);
+        QFETCH(int, samples);
+        ProfileTrace trace;
+        QVERIFY(
+            readNative("trace_type:PROFILE\n" + countLine + "1 1\n2 2\n3 3\n\n4 4\n", trace).ok());
+        QCOMPARE(trace.rawData->at(0).size(), samples);
+    }
+
     void stopRequestEndsTheRead()
     {
         QByteArray content = "trace_type:PROFILE\npoint_count:2000\n";

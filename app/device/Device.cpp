@@ -448,10 +448,16 @@ void Device::readPreviewPacket()
         readPreviewSample();
         return;
     }
-    for (const char expected : kPreviewEndMarker) {
-        if (port->takeChar() != expected)
+    // Not the end marker: only the first byte is dropped. A failed match may have run into the
+    // marker itself (a last sample ending in zero bytes), so the marker is looked for again one
+    // byte further on instead of behind every byte read.
+    for (int i = 0; i < kPreviewEndMarker.size(); ++i) {
+        if (port->byteAt(i) != static_cast<quint8>(kPreviewEndMarker.at(i))) {
+            port->skip(1);
             return;
+        }
     }
+    port->skip(kPreviewEndMarker.size());
     replyState = BLOCK_LENGTH;
     emit dataReset();
 }
@@ -469,10 +475,12 @@ void Device::readPreviewSample()
 
 void Device::readStepsHeader()
 {
-    if (port->takeChar() != 'S')
+    // A mismatch drops one byte only: in "SST" the second 'S' begins the header.
+    if (port->byteAt(0) != 'S' || port->byteAt(1) != 'T') {
+        port->skip(1);
         return;
-    if (port->takeChar() != 'T')
-        return;
+    }
+    port->skip(2);
     progress = 0;
     steps = static_cast<int>(takeUInt(2, false));
     replyState = PREVIEW;

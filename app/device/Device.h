@@ -28,8 +28,8 @@ extern const std::map<int, QString> kSpeedNames;
 //
 // The replies carry no delimiter, length or checksum: `replyState` says what comes next, which
 // fixes the length of the next packet (`kPacketLength`) and how it is read. A packet whose leading
-// bytes do not match its signature loses only those bytes, so the parser slides forward until
-// the signature lines up again.
+// bytes do not match its signature loses only bytes that cannot begin the signature, so the
+// parser slides forward until the signature lines up again.
 //
 // Everything runs on the GUI thread. The live-trace provider's worker thread reads and waits on
 // `traceStarted`, which is therefore a `WaitableFlag`.

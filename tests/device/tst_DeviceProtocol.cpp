@@ -120,10 +120,22 @@ private slots:
             << QByteArray();
         QTest::newRow("preview waits for the next sample's B")
             << 2 << QByteArray::fromHex("420A1B42") << 2 << 1 << "2587/0/0/1" << QByteArray();
+        // A sample whose value ends in zero bytes runs into the end marker: the marker must
+        // still be found, or the trace's block is read as preview.
+        QTest::newRow("end marker after a sample ending in 00")
+            << 2 << QByteArray::fromHex("420A0000000001") << 4 << 0 << QString() << QByteArray();
+        QTest::newRow("end marker after a sample of 0")
+            << 2 << QByteArray::fromHex("42000000000001") << 4 << 0 << QString() << QByteArray();
+        QTest::newRow("end marker after a broken marker")
+            << 2 << QByteArray::fromHex("00000000000001") << 4 << 0 << QString() << QByteArray();
         QTest::newRow("steps header")
             << 3 << QByteArray::fromHex("5354E803") << 2 << 0 << QString() << QByteArray();
         QTest::newRow("steps header after junk")
             << 3 << QByteArray::fromHex("005354E803") << 2 << 0 << QString() << QByteArray();
+        QTest::newRow("steps header behind an S")
+            << 3 << QByteArray::fromHex("535354E803") << 2 << 0 << QString() << QByteArray();
+        QTest::newRow("steps header behind a position packet ending in S")
+            << 3 << QByteArray::fromHex("5A01535354E803") << 2 << 0 << QString() << QByteArray();
         QTest::newRow("block length")
             << 4 << QByteArray::fromHex("002F48") << 5 << 0 << QString() << QByteArray();
         QTest::newRow("sample scale")

@@ -197,6 +197,5 @@ private:
     // The end of the calibration text received so far, so that "Stage 6" is found when it is
     // split across reads.
     QByteArray m_calibrationTail;
-    bool m_parsing = false;
     bool m_handlingPortLoss = false;
 };

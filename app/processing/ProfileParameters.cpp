@@ -541,7 +541,12 @@ double calcR3z(const Profile &profile, double c)
         // Ascending: the third-lowest is at 2, the third-highest at n - 3.
         std::nth_element(d.begin(), d.begin() + 2, d.end());
         const double thirdLowest = d[2];
-        std::nth_element(d.begin() + 2, d.begin() + (n - 3), d.end());
+        // From five points on the third-highest lies above the third-lowest; with three or four
+        // it is one of the two lowest, which the first selection left unordered.
+        if (n >= 5)
+            std::nth_element(d.begin() + 2, d.begin() + (n - 3), d.end());
+        else
+            std::sort(d.begin(), d.begin() + 2);
         const double thirdHighest = d[size_t(n - 3)];
         return thirdHighest - thirdLowest;
     });

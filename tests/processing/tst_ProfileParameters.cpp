@@ -222,6 +222,27 @@ private slots:
         COMPARE_REL(Algos::calcR3z(p, 100), 62.0 / 70.0, 1e-12);
     }
 
+    // The third-highest and third-lowest deviations of a length of three or four points: each
+    // fixture has the flat mean line Y = 0, so the deviations are the Y values.
+    void r3zOfTheShortestLengths_data()
+    {
+        QTest::addColumn<Profile>("profile");
+        QTest::addColumn<double>("r3z");
+        // Descending 1, 1, -2: third-highest -2, third-lowest 1.
+        QTest::newRow("three points") << points({0, 1, 2}, {1, -2, 1}) << -3.0;
+        // Descending 3, 1, -1, -3: third-highest -1, third-lowest 1.
+        QTest::newRow("four points") << points({0, 1, 2, 3}, {1, -3, 3, -1}) << -2.0;
+        QTest::newRow("four points reordered") << points({0, 1, 2, 3}, {-1, 3, -3, 1}) << -2.0;
+    }
+    void r3zOfTheShortestLengths()
+    {
+        QFETCH(Profile, profile);
+        QFETCH(double, r3z);
+        // One sampling length over the whole span.
+        const double c = profile.at(0).last();
+        COMPARE_TOL(Algos::calcR3z(profile, c), r3z, 0, 1e-12);
+    }
+
     void sectionParametersAboveAndBelowEverything()
     {
         const Profile p = sampled(0, 700, 1, [](double x) { return std::sin(x / 7.0); });

@@ -24,6 +24,11 @@ namespace {
 const QByteArray kCalibrationDoneText = QByteArrayLiteral("Stage 6");
 const QByteArray kPreviewEndMarker = QByteArray("\x00\x00\x00\x01", 4);
 
+int packetLength(int state)
+{
+    return kPacketLength.value(state, 0);
+}
+
 // Initial value of the last alarm and status bytes: no byte has it, so the first contour packet
 // after an identification always counts as a change.
 constexpr int kNoByte = 1000000;
@@ -40,7 +45,7 @@ Device::Device()
     markerMisses = 0;
     port = new DevicePort();
     replyState = IDENTIFICATION;
-    connect(port, &DevicePort::parseIncomingData, this, &Device::parseIncomingData);
+    port->setParser([this] { parseIncomingData(); });
     connect(port, &DevicePort::portLost, this, &Device::onPortLost);
     connect(port, &DevicePort::portOpened, this, &Device::openDevice);
 }
@@ -336,9 +341,10 @@ void Device::uploadDeviceParams()
 
 int Device::bytesNeeded() const
 {
+    // The sample block is the bulk of the traffic; its test stays clear of the table lookup.
     if (replyState == SAMPLE_BLOCK)
         return m_sampleBlockLength <= 0 ? 0 : 2;
-    return kPacketLength.value(replyState, 0);
+    return packetLength(replyState);
 }
 
 void Device::parseIncomingData()
@@ -346,9 +352,9 @@ void Device::parseIncomingData()
     // Every pass either consumes bytes or changes the state; a handler that can do neither ends
     // the loop until more bytes arrive, so the parser never spins.
     for (;;) {
-        if (port->available() < bytesNeeded())
-            return;
         const int before = port->available();
+        if (before < bytesNeeded())
+            return;
         const int state = replyState;
         handlePacket();
         if (port->available() == before && replyState == state)
@@ -527,10 +533,17 @@ void Device::readSampleBlock()
         port->skip(2);
         m_blockLeadSkipped = true;
     }
+    // Samples are decoded straight from the receive buffer. A receiver of dataRecieved may run a
+    // nested event loop that receives and parses more bytes (moving the buffer) or ends the
+    // block, so the read position and the state are looked at afresh for every sample.
     const int stepCount = steps > 0 ? steps : 1;
-    while (replyState == SAMPLE_BLOCK && blockBytesRead < length && port->available() >= 2) {
-        const quint32 sample = (quint32(port->byteAt(0)) << 8) | port->byteAt(1);
-        port->skip(2);
+    while (replyState == SAMPLE_BLOCK && blockBytesRead < length) {
+        const int head = port->rxHead;
+        if (port->rxBuffer.size() - head < 2)
+            break;
+        const auto *bytes = reinterpret_cast<const uchar *>(port->rxBuffer.constData()) + head;
+        const quint32 sample = (quint32(bytes[0]) << 8) | bytes[1];
+        port->rxHead = head + 2;
         const double xpos = static_cast<double>(progress) / stepCount * 1000;
         ++progress;
         blockBytesRead += 2;

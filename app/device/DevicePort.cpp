@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QMetaMethod>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QSerialPortInfo>
@@ -145,17 +146,38 @@ void DevicePort::readyRead()
 
 void DevicePort::receive(const QByteArray &bytes)
 {
-    {
-        const QMutexLocker locker(&rxMutex);
-        // Consumed bytes are dropped once they are at least half of the buffer: each byte is
-        // moved at most a bounded number of times, however small the reads.
-        if (rxHead > 0 && rxHead * 2 >= rxBuffer.size()) {
-            rxBuffer.remove(0, rxHead);
-            rxHead = 0;
-        }
-        rxBuffer.append(bytes);
+    // Consumed bytes are dropped once they are at least half of the buffer (and more than a few
+    // dozen, so that tiny reads do not each pay for it): each byte is moved at most a bounded
+    // number of times, however small the reads. The storage is kept (reserved), so a buffer that
+    // was read empty does not cost a free and a new allocation per read.
+    if (rxHead >= kCompactAfter && rxHead * 2 >= rxBuffer.size()) {
+        rxBuffer.remove(0, rxHead);
+        rxHead = 0;
     }
-    emit parseIncomingData();
+    if (rxBuffer.capacity() < kReceiveReserve)
+        rxBuffer.reserve(kReceiveReserve);
+    rxBuffer.append(bytes);
+    if (m_parser)
+        m_parser();
+    if (m_parseReceivers.loadRelaxed() > 0)
+        emit parseIncomingData();
+}
+
+void DevicePort::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&DevicePort::parseIncomingData))
+        m_parseReceivers.ref();
+}
+
+void DevicePort::disconnectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&DevicePort::parseIncomingData))
+        m_parseReceivers.deref();
+}
+
+void DevicePort::setParser(std::function<void()> parser)
+{
+    m_parser = std::move(parser);
 }
 
 std::string DevicePort::takeString(int n)

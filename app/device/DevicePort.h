@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAtomicInt>
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -55,6 +56,10 @@ public:
 
     static constexpr int kBaudRate = 460800;
     static constexpr int kSearchIntervalMs = 2000;
+    // Storage the receive buffer keeps once it has been used.
+    static constexpr int kReceiveReserve = 4096;
+    // Consumed bytes kept at the front of the receive buffer before they are dropped.
+    static constexpr int kCompactAfter = 32;
     static constexpr const char *kPortsVariable = "SURFACEMETER_SERIAL_PORTS";
 
     // The ports the search tries when no lister was set: those named by SURFACEMETER_SERIAL_PORTS,
@@ -70,9 +75,13 @@ public:
     void write(const std::string &command);
     void write(const QByteArray &command);
 
-    // Appends received bytes to the buffer and has them parsed (`parseIncomingData`). The port's
-    // readyRead uses it with what the port delivered.
+    // Appends received bytes to the buffer and has them parsed: the reply parser set with
+    // `setParser` runs first, then `parseIncomingData` is emitted. The port's readyRead uses it
+    // with what the port delivered.
     void receive(const QByteArray &bytes);
+    // The reply parser `receive` calls directly. A plain call costs far less than a signal
+    // connection, and the parser runs once per read, which may be only a few bytes.
+    void setParser(std::function<void()> parser);
 
     // The reply parser's view of the receive buffer. None of these locks: they run on the GUI
     // thread only, inside the parse that `receive` starts.
@@ -90,7 +99,9 @@ public:
     QThread *thread = nullptr;
     QTimer *checkTimer = nullptr;
     // Received bytes; the unread ones start at rxHead (consumed bytes are dropped from the front
-    // in bulk, so the parser's cost stays linear in the bytes received).
+    // in bulk, so the parser's cost stays linear in the bytes received). The buffer belongs to
+    // the GUI thread: `receive` and the parser use it without a lock; rxMutex is held only where
+    // the port's callbacks reset it.
     QByteArray rxBuffer;
     int rxHead = 0;
     QMutex rxMutex;
@@ -111,6 +122,11 @@ public slots:
     void error(QSerialPort::SerialPortError error);
     void checkDevice();
 
+protected:
+    // Count the receivers of parseIncomingData, so that a read with none costs no emission.
+    void connectNotify(const QMetaMethod &signal) override;
+    void disconnectNotify(const QMetaMethod &signal) override;
+
 private:
     void onThreadStarted();
     void onThreadFinished();
@@ -120,4 +136,8 @@ private:
     void startBlock(const QByteArray &block);
 
     SerialPortLister m_lister;
+    std::function<void()> m_parser;
+    // Connections made to parseIncomingData less those removed (never below the true number:
+    // a disconnection of every signal at once is not subtracted).
+    QAtomicInt m_parseReceivers;
 };

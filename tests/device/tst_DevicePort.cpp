@@ -173,6 +173,32 @@ private slots:
         QVERIFY(rxFree);
     }
 
+    // The parser set on the link sees every read first; parseIncomingData reaches whoever is
+    // connected at the time, however receivers come and go.
+    void parserAndParseSignalSeeEveryRead()
+    {
+        DevicePort port;
+        QByteArray order;
+        port.setParser([&] { order += 'p'; });
+        port.receive("a");
+        const auto connection = connect(&port, &DevicePort::parseIncomingData, this,
+                                        [&] { order += QByteArray::number(port.available()); });
+        port.receive("b");
+        disconnect(connection);
+        port.receive("c");
+        {
+            QObject context;
+            connect(&port, &DevicePort::parseIncomingData, &context, [&] { order += 's'; });
+            port.receive("d");
+        }
+        port.receive("e");
+        QSignalSpy spy(&port, &DevicePort::parseIncomingData);
+        port.receive("f");
+        QCOMPARE(order, QByteArray("pp2ppspp"));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(port.available(), 6);
+    }
+
     void takeOperations()
     {
         DevicePort port;

@@ -293,6 +293,42 @@ private slots:
         QCOMPARE(device->consoleHeight, 5);
     }
 
+    // A receiver of the points may run a nested event loop in which more of the block arrives
+    // and is parsed (moving the receive buffer under the outer parse): the samples still come
+    // out once each and in order, and the block ends once.
+    void sampleBlockFedFromInsideAReceiver()
+    {
+        device->traceStarted = true;
+        device->replyState = Device::BLOCK_LENGTH;
+        QByteArray rest("\xAA\xBB");
+        for (int i = 0; i < 300; ++i)
+            rest += replies::u16be(static_cast<quint16>(i * 5));
+        rest += replies::position(5);
+        QSignalSpy data(device.get(), &Device::dataRecieved);
+        QSignalSpy stopped(device.get(), &Device::pushButtonStopTrace);
+        int fed = 7;
+        connect(device.get(), &Device::dataRecieved, this, [&] {
+            if (fed >= rest.size())
+                return;
+            const int chunk = std::min(37, static_cast<int>(rest.size()) - fed);
+            fed += chunk;
+            feed(rest.mid(fed - chunk, chunk));
+        });
+        // 6504 / 8 * 2 - 1026 = 600 bytes of samples.
+        feed(replies::u24be(6504) + QByteArray(3, 'x') + replies::u24le(2000) + replies::u16le(300)
+             + QByteArray(2, '\0') + rest.left(fed));
+        QCOMPARE(fed, static_cast<int>(rest.size()));
+        QCOMPARE(data.count(), 300);
+        for (int i = 0; i < 300; ++i) {
+            QCOMPARE(data[i].at(0).toDouble(), i * 5 * 2000 * 1e-8);
+            QCOMPARE(data[i].at(2).toDouble(), i / 300.0 * 1000);
+        }
+        QCOMPARE(stopped.count(), 1);
+        QCOMPARE(device->replyState, int(Device::POSITION));
+        QCOMPARE(device->consoleHeight, 5);
+        QCOMPARE(device->port->available(), 0);
+    }
+
     void shortBlockEndsWithoutSpinning()
     {
         device->traceStarted = true;

@@ -137,7 +137,8 @@ private:
 
     SerialPortLister m_lister;
     std::function<void()> m_parser;
-    // Connections made to parseIncomingData less those removed (never below the true number:
-    // a disconnection of every signal at once is not subtracted).
+    // Connections made to parseIncomingData less those removed. It never falls below the true
+    // number (a disconnect that removes several connections at once subtracts one, and one that
+    // removes every signal's none), so a receiver is never missed.
     QAtomicInt m_parseReceivers;
 };

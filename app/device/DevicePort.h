@@ -122,11 +122,6 @@ public slots:
     void error(QSerialPort::SerialPortError error);
     void checkDevice();
 
-protected:
-    // Count the receivers of parseIncomingData, so that a read with none costs no emission.
-    void connectNotify(const QMetaMethod &signal) override;
-    void disconnectNotify(const QMetaMethod &signal) override;
-
 private:
     void onThreadStarted();
     void onThreadFinished();
@@ -137,8 +132,4 @@ private:
 
     SerialPortLister m_lister;
     std::function<void()> m_parser;
-    // Connections made to parseIncomingData less those removed. It never falls below the true
-    // number (a disconnect that removes several connections at once subtracts one, and one that
-    // removes every signal's none), so a receiver is never missed.
-    QAtomicInt m_parseReceivers;
 };

@@ -64,7 +64,47 @@ struct IsPointIterator<It, decltype(void(std::declval<It>()->key), void(std::dec
 class LineSums
 {
 public:
-    void add(double x, double y);
+    // Inline: the per-point fits of long profiles call it in their innermost loops.
+    void add(double x, double y)
+    {
+        if (m_n == 0)
+            m_x0 = x;
+        else if (x != m_x0)
+            m_distinct = true;
+        const double u = x - m_x0;
+        ++m_n;
+        m_sx += u;
+        m_sy += y;
+        m_sxx += u * u;
+        m_sxy += u * y;
+    }
+    // add() for each of count points in turn, with the running sums held in registers.
+    void addRange(const double *xs, const double *ys, int count)
+    {
+        if (count <= 0)
+            return;
+        if (m_n == 0)
+            m_x0 = xs[0];
+        const double x0 = m_x0;
+        double sx = m_sx, sy = m_sy, sxx = m_sxx, sxy = m_sxy;
+        bool distinct = m_distinct;
+        for (int i = 0; i < count; ++i) {
+            const double x = xs[i];
+            const double y = ys[i];
+            distinct = distinct || x != x0;
+            const double u = x - x0;
+            sx += u;
+            sy += y;
+            sxx += u * u;
+            sxy += u * y;
+        }
+        m_n += count;
+        m_sx = sx;
+        m_sy = sy;
+        m_sxx = sxx;
+        m_sxy = sxy;
+        m_distinct = distinct;
+    }
     // [c0, c1], or empty when fewer than two distinct x values were added or a sum is not finite.
     QVector<double> line() const;
 

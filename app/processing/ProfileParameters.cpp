@@ -98,34 +98,58 @@ struct Run
     void fitMeanLine(bool withSums)
     {
         detail::LineSums sums;
-        for (int i = 0; i < n; ++i)
-            sums.add(xs[i], ys[i]);
+        sums.addRange(xs, ys, n);
         const Algos::RMS line(sums.line());
         c0 = line.coefficient(0);
         c1 = line.coefficient(1);
         if (n == 0)
             return;
-        highest = lowest = deviation(0);
-        highestY = lowestY = ys[0];
-        for (int i = 0; i < n; ++i) {
-            const double d = deviation(i);
-            highest = std::max(highest, d);
-            lowest = std::min(lowest, d);
-            highestY = std::max(highestY, ys[i]);
-            lowestY = std::min(lowestY, ys[i]);
-            if (!withSums)
-                continue;
-            const double d2 = d * d;
-            powerSums[0] += std::fabs(d);
-            powerSums[1] += d2;
-            powerSums[2] += d2 * d;
-            powerSums[3] += d2 * d2;
-            if (i > 0) {
-                const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
-                slopeSums[0] += slope * slope;
-                slopeSums[1] += std::fabs(slope);
+        // Accumulated in locals: the compiler cannot keep members in registers while it reads
+        // the samples through pointers that might point at them.
+        const double a = c0;
+        const double b = c1;
+        double hi = ys[0] - (a + b * xs[0]);
+        double lo = hi;
+        double hiY = ys[0];
+        double loY = ys[0];
+        if (!withSums) {
+            for (int i = 0; i < n; ++i) {
+                const double d = ys[i] - (a + b * xs[i]);
+                hi = std::max(hi, d);
+                lo = std::min(lo, d);
+                hiY = std::max(hiY, ys[i]);
+                loY = std::min(loY, ys[i]);
             }
+        } else {
+            double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0, s2 = 0.0, s1 = 0.0;
+            for (int i = 0; i < n; ++i) {
+                const double d = ys[i] - (a + b * xs[i]);
+                hi = std::max(hi, d);
+                lo = std::min(lo, d);
+                hiY = std::max(hiY, ys[i]);
+                loY = std::min(loY, ys[i]);
+                const double d2 = d * d;
+                p1 += std::fabs(d);
+                p2 += d2;
+                p3 += d2 * d;
+                p4 += d2 * d2;
+                if (i > 0) {
+                    const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
+                    s2 += slope * slope;
+                    s1 += std::fabs(slope);
+                }
+            }
+            powerSums[0] = p1;
+            powerSums[1] = p2;
+            powerSums[2] = p3;
+            powerSums[3] = p4;
+            slopeSums[0] = s2;
+            slopeSums[1] = s1;
         }
+        highest = hi;
+        lowest = lo;
+        highestY = hiY;
+        lowestY = loY;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QVector>
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -104,6 +105,56 @@ public:
         m_sxx = sxx;
         m_sxy = sxy;
         m_distinct = distinct;
+    }
+    // a.addRange(xa, ya, na) and b.addRange(xb, yb, nb), the two stepped together so that the
+    // processor overlaps their independent chains of additions; the sums come out the same.
+    static void addRanges(LineSums &a, const double *xa, const double *ya, int na, LineSums &b,
+                          const double *xb, const double *yb, int nb)
+    {
+        const int common = std::min(na, nb);
+        if (common <= 0) {
+            a.addRange(xa, ya, na);
+            b.addRange(xb, yb, nb);
+            return;
+        }
+        if (a.m_n == 0)
+            a.m_x0 = xa[0];
+        if (b.m_n == 0)
+            b.m_x0 = xb[0];
+        const double x0a = a.m_x0, x0b = b.m_x0;
+        double sxa = a.m_sx, sya = a.m_sy, sxxa = a.m_sxx, sxya = a.m_sxy;
+        double sxb = b.m_sx, syb = b.m_sy, sxxb = b.m_sxx, sxyb = b.m_sxy;
+        bool distinctA = a.m_distinct, distinctB = b.m_distinct;
+        for (int i = 0; i < common; ++i) {
+            const double xA = xa[i], yA = ya[i];
+            const double xB = xb[i], yB = yb[i];
+            distinctA = distinctA || xA != x0a;
+            distinctB = distinctB || xB != x0b;
+            const double uA = xA - x0a;
+            const double uB = xB - x0b;
+            sxa += uA;
+            sxb += uB;
+            sya += yA;
+            syb += yB;
+            sxxa += uA * uA;
+            sxxb += uB * uB;
+            sxya += uA * yA;
+            sxyb += uB * yB;
+        }
+        a.m_n += common;
+        a.m_sx = sxa;
+        a.m_sy = sya;
+        a.m_sxx = sxxa;
+        a.m_sxy = sxya;
+        a.m_distinct = distinctA;
+        b.m_n += common;
+        b.m_sx = sxb;
+        b.m_sy = syb;
+        b.m_sxx = sxxb;
+        b.m_sxy = sxyb;
+        b.m_distinct = distinctB;
+        a.addRange(xa + common, ya + common, na - common);
+        b.addRange(xb + common, yb + common, nb - common);
     }
     // [c0, c1], or empty when fewer than two distinct x values were added or a sum is not finite.
     QVector<double> line() const;

@@ -85,6 +85,18 @@ struct Run
     // points, known once a sampling length's mean line is fitted.
     double powerSums[4] = {0.0, 0.0, 0.0, 0.0};
     double slopeSums[2] = {0.0, 0.0};
+    // Worked out on first use and kept with the run, which a SamplingLengthReuse shares between
+    // parameters: the developed length (L0, l0), the length above the last section level asked
+    // for (ηp, tp) and the five lowest and five highest deviations (Rz10, R3z).
+    mutable bool developedKnown = false;
+    mutable double developed = 0.0;
+    mutable bool materialKnown = false;
+    mutable double materialLevel = 0.0;
+    mutable double material = 0.0;
+    mutable bool extremesKnown = false;
+    mutable bool extremesNaN = false;
+    mutable double fiveLowest[5] = {};
+    mutable double fiveHighest[5] = {};
 
     double x(int i) const { return xs[i]; }
     double y(int i) const { return ys[i]; }
@@ -99,6 +111,22 @@ struct Run
     {
         detail::LineSums sums;
         sums.addRange(xs, ys, n);
+        fitMeanLine(sums, withSums);
+    }
+
+    // Two runs at once: their line sums are taken in one interleaved pass.
+    static void fitMeanLines(Run &a, Run &b, bool withSums)
+    {
+        detail::LineSums sumsA;
+        detail::LineSums sumsB;
+        detail::LineSums::addRanges(sumsA, a.xs, a.ys, a.n, sumsB, b.xs, b.ys, b.n);
+        a.fitMeanLine(sumsA, withSums);
+        b.fitMeanLine(sumsB, withSums);
+    }
+
+    // The rest of fitMeanLine once the sums of the run's points are taken.
+    void fitMeanLine(const detail::LineSums &sums, bool withSums)
+    {
         const Algos::RMS line(sums.line());
         c0 = line.coefficient(0);
         c1 = line.coefficient(1);
@@ -184,8 +212,11 @@ public:
         else
             copyOut(profile, c);
         if (withMeanLines) {
-            for (Run &run : m_runs)
-                run.fitMeanLine(true);
+            size_t i = 0;
+            for (; i + 1 < m_runs.size(); i += 2)
+                Run::fitMeanLines(m_runs[i], m_runs[i + 1], true);
+            if (i < m_runs.size())
+                m_runs[i].fitMeanLine(true);
         }
     }
     LengthRuns(const LengthRuns &) = delete;
@@ -200,8 +231,14 @@ private:
     {
         const int n = pointCount(profile);
         const double *xs = profile.at(0).constData();
-        for (int i = 1; i < n; ++i) {
-            if (!(xs[i - 1] <= xs[i]))
+        // In blocks without an early exit inside, which the compiler can vectorise.
+        constexpr int kBlock = 1024;
+        for (int first = 1; first < n; first += kBlock) {
+            const int last = std::min(n, first + kBlock);
+            int disordered = 0;
+            for (int i = first; i < last; ++i)
+                disordered += int(!(xs[i - 1] <= xs[i]));
+            if (disordered > 0)
                 return false;
         }
         return true;
@@ -416,6 +453,47 @@ double developedLength(const Run &run)
     return sum;
 }
 
+double cachedDevelopedLength(const Run &run)
+{
+    if (!run.developedKnown) {
+        run.developed = developedLength(run);
+        run.developedKnown = true;
+    }
+    return run.developed;
+}
+
+double cachedMaterialLengthAbove(const Run &run, double level)
+{
+    if (!run.materialKnown || std::memcmp(&run.materialLevel, &level, sizeof(double)) != 0) {
+        run.material = materialLengthAbove(run, level);
+        run.materialLevel = level;
+        run.materialKnown = true;
+    }
+    return run.material;
+}
+
+// The five lowest deviations of a run of at least ten points, and its five highest, each in
+// the order the selection leaves them; extremesNaN when a deviation is not a number.
+const Run &withExtremes(const Run &run)
+{
+    if (run.extremesKnown)
+        return run;
+    run.extremesKnown = true;
+    const int n = run.n;
+    std::vector<double> d = deviations(run);
+    run.extremesNaN = anyNaN(d);
+    if (run.extremesNaN)
+        return run;
+    // The five highest to the end, then the five lowest to the front.
+    std::nth_element(d.begin(), d.begin() + (n - 5), d.end());
+    std::nth_element(d.begin(), d.begin() + 5, d.begin() + (n - 5));
+    for (int i = 0; i < 5; ++i) {
+        run.fiveLowest[i] = d[size_t(i)];
+        run.fiveHighest[i] = d[size_t(n - 5 + i)];
+    }
+    return run;
+}
+
 // Per-length value of ηp and tp: 0 for a length of fewer than three points; divided by the
 // number of all lengths.
 double sectionMeasure(const Profile &profile, double c, double level, bool relative)
@@ -427,7 +505,7 @@ double sectionMeasure(const Profile &profile, double c, double level, bool relat
     for (const Run &run : lengths.runs()) {
         if (run.n < 3)
             continue;
-        const double material = materialLengthAbove(run, level);
+        const double material = cachedMaterialLengthAbove(run, level);
         sum += relative ? material / run.extent() : material;
     }
     return sum / lengths.count();
@@ -443,7 +521,7 @@ double developedMeasure(const Profile &profile, double c, bool relative)
     for (const Run &run : lengths.runs()) {
         if (run.n < 2)
             continue;
-        const double developed = developedLength(run);
+        const double developed = cachedDevelopedLength(run);
         sum += relative ? developed / run.extent() : developed;
         ++used;
     }
@@ -559,6 +637,19 @@ double calcR3z(const Profile &profile, double c)
         // A length of fewer than three points has no third-highest deviation: no contribution.
         if (n < 3)
             return 0.0;
+        if (n >= 10) {
+            // The third-lowest and third-highest are among the five lowest and highest.
+            const Run &known = withExtremes(run);
+            if (known.extremesNaN)
+                return std::numeric_limits<double>::quiet_NaN();
+            double lows[5];
+            double highs[5];
+            std::copy(known.fiveLowest, known.fiveLowest + 5, lows);
+            std::copy(known.fiveHighest, known.fiveHighest + 5, highs);
+            std::sort(lows, lows + 5);
+            std::sort(highs, highs + 5);
+            return highs[2] - lows[2];
+        }
         std::vector<double> d = deviations(run);
         if (anyNaN(d))
             return std::numeric_limits<double>::quiet_NaN();
@@ -586,19 +677,16 @@ double calcRz10(const Profile &profile, double c)
         if (n < 10)
             continue;
         ++used;
-        std::vector<double> d = deviations(run);
-        if (anyNaN(d)) {
+        const Run &known = withExtremes(run);
+        if (known.extremesNaN) {
             sum += std::numeric_limits<double>::quiet_NaN();
             continue;
         }
-        // The five highest to the end, then the five lowest to the front.
-        std::nth_element(d.begin(), d.begin() + (n - 5), d.end());
-        std::nth_element(d.begin(), d.begin() + 5, d.begin() + (n - 5));
         double highest = 0.0;
         double lowest = 0.0;
         for (int i = 0; i < 5; ++i) {
-            lowest += d[size_t(i)];
-            highest += d[size_t(n - 5 + i)];
+            lowest += known.fiveLowest[i];
+            highest += known.fiveHighest[i];
         }
         sum += highest / 5.0 - lowest / 5.0;
     }

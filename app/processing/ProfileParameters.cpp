@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace Algos {
@@ -75,8 +76,8 @@ struct Run
     int n = 0;
     double c0 = std::numeric_limits<double>::quiet_NaN();
     double c1 = std::numeric_limits<double>::quiet_NaN();
-    // Highest and lowest deviation and height, known once the mean line is fitted; 0 for no
-    // points.
+    // Highest and lowest deviation and height, known once the mean line is fitted (the heights
+    // of a sampling length only); 0 for no points.
     double highest = 0.0;
     double lowest = 0.0;
     double highestY = 0.0;
@@ -141,12 +142,11 @@ struct Run
         double hiY = ys[0];
         double loY = ys[0];
         if (!withSums) {
+            // A whole profile: only Rt and RSm read it, and neither needs the heights.
             for (int i = 0; i < n; ++i) {
                 const double d = ys[i] - (a + b * xs[i]);
                 hi = std::max(hi, d);
                 lo = std::min(lo, d);
-                hiY = std::max(hiY, ys[i]);
-                loY = std::min(loY, ys[i]);
             }
         } else {
             double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0, s2 = 0.0, s1 = 0.0;
@@ -211,22 +211,60 @@ public:
             viewInPlace(profile, c);
         else
             copyOut(profile, c);
-        if (withMeanLines) {
-            size_t i = 0;
-            for (; i + 1 < m_runs.size(); i += 2)
-                Run::fitMeanLines(m_runs[i], m_runs[i + 1], true);
-            if (i < m_runs.size())
-                m_runs[i].fitMeanLine(true);
-        }
+        if (withMeanLines)
+            fitLengths();
     }
+    // No runs yet.
+    LengthRuns() = default;
     LengthRuns(const LengthRuns &) = delete;
     LengthRuns &operator=(const LengthRuns &) = delete;
+
+    // The sampling lengths with their mean lines (first) and the whole profile as one run with
+    // its line (second). When the lengths are read in place, the whole profile's line sums are
+    // taken in the same pass as each length's, which overlaps their chains of additions; the
+    // sums come out as in separate passes.
+    static std::pair<std::shared_ptr<const LengthRuns>, std::shared_ptr<const LengthRuns>>
+    withWhole(const Profile &profile, double c)
+    {
+        auto lengths = std::make_shared<LengthRuns>(profile, c, false, false);
+        auto whole = std::make_shared<LengthRuns>();
+        whole->m_runs.push_back(wholeRun(profile));
+        Run &all = whole->m_runs.back();
+        if (!lengths->m_inPlace) {
+            lengths->fitLengths();
+            all.fitMeanLine(false);
+            return {lengths, whole};
+        }
+        detail::LineSums allSums;
+        int done = 0;
+        for (Run &run : lengths->m_runs) {
+            const int first = int(run.xs - all.xs);
+            allSums.addRange(all.xs + done, all.ys + done, first - done);
+            detail::LineSums runSums;
+            detail::LineSums::addRanges(allSums, run.xs, run.ys, run.n, runSums, run.xs, run.ys,
+                                        run.n);
+            run.fitMeanLine(runSums, true);
+            done = first + run.n;
+        }
+        allSums.addRange(all.xs + done, all.ys + done, all.n - done);
+        all.fitMeanLine(allSums, false);
+        return {lengths, whole};
+    }
 
     const std::vector<Run> &runs() const { return m_runs; }
     bool isEmpty() const { return m_runs.empty(); }
     double count() const { return double(m_runs.size()); }
 
 private:
+    void fitLengths()
+    {
+        size_t i = 0;
+        for (; i + 1 < m_runs.size(); i += 2)
+            Run::fitMeanLines(m_runs[i], m_runs[i + 1], true);
+        if (i < m_runs.size())
+            m_runs[i].fitMeanLine(true);
+    }
+
     static bool isNonDecreasing(const Profile &profile)
     {
         const int n = pointCount(profile);
@@ -263,6 +301,7 @@ private:
             m_runs.push_back(run);
             previousEnd = int(last - xs);
         }
+        m_inPlace = true;
     }
 
     void copyOut(const Profile &profile, double c)
@@ -274,6 +313,8 @@ private:
 
     QVector<Profile> m_storage;
     std::vector<Run> m_runs;
+    // The runs point into the profile's own samples, in profile order.
+    bool m_inPlace = false;
 };
 
 // The sampling lengths kept while a SamplingLengthReuse lives on this thread. An entry holds a
@@ -308,14 +349,19 @@ public:
             m_runs = std::make_shared<const LengthRuns>(profile, c, withMeanLines, whole);
             return;
         }
-        for (const ReuseEntry &entry : t_reuseEntries) {
-            if (entry.whole == whole && sameSamples(entry.profile, profile)
-                && (whole || std::memcmp(&entry.c, &c, sizeof(double)) == 0)) {
-                m_runs = entry.runs;
-                return;
-            }
+        if (const ReuseEntry *entry = find(profile, c, whole)) {
+            m_runs = entry->runs;
+            return;
         }
-        // Stored entries carry their mean lines, whoever asks next.
+        // Stored entries carry their mean lines, whoever asks next. The whole profile is fitted
+        // along with its first split: Rt and RSm are shown with the others.
+        if (!whole && !find(profile, c, true)) {
+            const auto both = LengthRuns::withWhole(profile, c);
+            m_runs = both.first;
+            t_reuseEntries.push_back(ReuseEntry {profile, c, false, both.first});
+            t_reuseEntries.push_back(ReuseEntry {profile, c, true, both.second});
+            return;
+        }
         m_runs = std::make_shared<const LengthRuns>(profile, c, true, whole);
         t_reuseEntries.push_back(ReuseEntry {profile, c, whole, m_runs});
     }
@@ -325,6 +371,16 @@ public:
     double count() const { return m_runs->count(); }
 
 private:
+    static const ReuseEntry *find(const Profile &profile, double c, bool whole)
+    {
+        for (const ReuseEntry &entry : t_reuseEntries) {
+            if (entry.whole == whole && sameSamples(entry.profile, profile)
+                && (whole || std::memcmp(&entry.c, &c, sizeof(double)) == 0))
+                return &entry;
+        }
+        return nullptr;
+    }
+
     std::shared_ptr<const LengthRuns> m_runs;
 };
 

@@ -371,6 +371,37 @@ private slots:
         QCOMPARE(Algos::calcR3z(p, 100), r3z);
     }
 
+    // The whole profile is fitted in the same pass as its sampling lengths when they are read
+    // in place, and apart from them otherwise; both give the values of a fresh computation.
+    void reuseFitsTheWholeProfileWithItsLengths_data()
+    {
+        QTest::addColumn<bool>("ordered");
+        QTest::newRow("in place") << true;
+        QTest::newRow("copied out") << false;
+    }
+    void reuseFitsTheWholeProfileWithItsLengths()
+    {
+        QFETCH(bool, ordered);
+        Profile p = sampled(0, 700, 0.5, [](double x) {
+            return std::sin(x / 3.0) + 0.5 * std::sin(x / 41.0) + 0.002 * x;
+        });
+        if (!ordered) {
+            std::swap(p[0][10], p[0][20]);
+            std::swap(p[1][10], p[1][20]);
+        }
+        const double rt = Algos::calcRt(p);
+        const double rsm = Algos::calcRSm(p, 100);
+        const double rz = Algos::calcRz(p, 100);
+        const double rmax = Algos::calcRmax(p, 100);
+        QVERIFY(rsm > 0.0);
+
+        const Algos::SamplingLengthReuse reuse;
+        QCOMPARE(Algos::calcRz(p, 100), rz);
+        QCOMPARE(Algos::calcRt(p), rt);
+        QCOMPARE(Algos::calcRSm(p, 100), rsm);
+        QCOMPARE(Algos::calcRmax(p, 100), rmax);
+    }
+
     void developedLengthNeedsThreePoints()
     {
         QCOMPARE(Algos::developedLength(points({0, 3}, {0, 4})), 0.0);

@@ -128,56 +128,92 @@ struct Run
     // The rest of fitMeanLine once the sums of the run's points are taken.
     void fitMeanLine(const detail::LineSums &sums, bool withSums)
     {
+        setLine(sums);
+        if (n == 0)
+            return;
+        if (!withSums) {
+            // A whole profile: only Rt and RSm read it, and neither needs the heights.
+            highest = lowest = deviation(0);
+            extremesOver(0, n, highest, lowest);
+            return;
+        }
+        double unusedHi = 0.0;
+        double unusedLo = 0.0;
+        sweep<false>(nullptr, unusedHi, unusedLo);
+    }
+
+    void setLine(const detail::LineSums &sums)
+    {
         const Algos::RMS line(sums.line());
         c0 = line.coefficient(0);
         c1 = line.coefficient(1);
-        if (n == 0)
-            return;
+    }
+
+    // Folds the deviations of the points [from, to) into hi and lo.
+    void extremesOver(int from, int to, double &hi, double &lo) const
+    {
+        const double a = c0;
+        const double b = c1;
+        for (int i = from; i < to; ++i) {
+            const double d = ys[i] - (a + b * xs[i]);
+            hi = std::max(hi, d);
+            lo = std::min(lo, d);
+        }
+    }
+
+    // The pass over a fitted sampling length; with kAlsoWhole it folds the deviations of the
+    // same points from the line of the whole profile (which holds them) into wholeHi and
+    // wholeLo, so that the whole profile needs no pass of its own over them.
+    template<bool kAlsoWhole>
+    void sweep(const Run *whole, double &wholeHi, double &wholeLo)
+    {
         // Accumulated in locals: the compiler cannot keep members in registers while it reads
         // the samples through pointers that might point at them.
         const double a = c0;
         const double b = c1;
+        const double wa = kAlsoWhole ? whole->c0 : 0.0;
+        const double wb = kAlsoWhole ? whole->c1 : 0.0;
+        double wHi = wholeHi;
+        double wLo = wholeLo;
         double hi = ys[0] - (a + b * xs[0]);
         double lo = hi;
         double hiY = ys[0];
         double loY = ys[0];
-        if (!withSums) {
-            // A whole profile: only Rt and RSm read it, and neither needs the heights.
-            for (int i = 0; i < n; ++i) {
-                const double d = ys[i] - (a + b * xs[i]);
-                hi = std::max(hi, d);
-                lo = std::min(lo, d);
+        double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0, s2 = 0.0, s1 = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double d = ys[i] - (a + b * xs[i]);
+            hi = std::max(hi, d);
+            lo = std::min(lo, d);
+            hiY = std::max(hiY, ys[i]);
+            loY = std::min(loY, ys[i]);
+            const double d2 = d * d;
+            p1 += std::fabs(d);
+            p2 += d2;
+            p3 += d2 * d;
+            p4 += d2 * d2;
+            if (i > 0) {
+                const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
+                s2 += slope * slope;
+                s1 += std::fabs(slope);
             }
-        } else {
-            double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0, s2 = 0.0, s1 = 0.0;
-            for (int i = 0; i < n; ++i) {
-                const double d = ys[i] - (a + b * xs[i]);
-                hi = std::max(hi, d);
-                lo = std::min(lo, d);
-                hiY = std::max(hiY, ys[i]);
-                loY = std::min(loY, ys[i]);
-                const double d2 = d * d;
-                p1 += std::fabs(d);
-                p2 += d2;
-                p3 += d2 * d;
-                p4 += d2 * d2;
-                if (i > 0) {
-                    const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
-                    s2 += slope * slope;
-                    s1 += std::fabs(slope);
-                }
+            if (kAlsoWhole) {
+                const double e = ys[i] - (wa + wb * xs[i]);
+                wHi = std::max(wHi, e);
+                wLo = std::min(wLo, e);
             }
-            powerSums[0] = p1;
-            powerSums[1] = p2;
-            powerSums[2] = p3;
-            powerSums[3] = p4;
-            slopeSums[0] = s2;
-            slopeSums[1] = s1;
         }
+        powerSums[0] = p1;
+        powerSums[1] = p2;
+        powerSums[2] = p3;
+        powerSums[3] = p4;
+        slopeSums[0] = s2;
+        slopeSums[1] = s1;
         highest = hi;
         lowest = lo;
         highestY = hiY;
         lowestY = loY;
+        wholeHi = wHi;
+        wholeLo = wLo;
     }
 };
 
@@ -235,19 +271,32 @@ public:
             all.fitMeanLine(false);
             return {lengths, whole};
         }
+        // First the line sums, then one more pass for the deviations from both lines.
         detail::LineSums allSums;
+        std::vector<detail::LineSums> runSums(lengths->m_runs.size());
         int done = 0;
-        for (Run &run : lengths->m_runs) {
+        for (size_t j = 0; j < runSums.size(); ++j) {
+            const Run &run = lengths->m_runs[j];
             const int first = int(run.xs - all.xs);
             allSums.addRange(all.xs + done, all.ys + done, first - done);
-            detail::LineSums runSums;
-            detail::LineSums::addRanges(allSums, run.xs, run.ys, run.n, runSums, run.xs, run.ys,
+            detail::LineSums::addRanges(allSums, run.xs, run.ys, run.n, runSums[j], run.xs, run.ys,
                                         run.n);
-            run.fitMeanLine(runSums, true);
             done = first + run.n;
         }
         allSums.addRange(all.xs + done, all.ys + done, all.n - done);
-        all.fitMeanLine(allSums, false);
+        all.setLine(allSums);
+        all.highest = all.lowest = all.deviation(0);
+        done = 0;
+        for (size_t j = 0; j < runSums.size(); ++j) {
+            Run &run = lengths->m_runs[j];
+            const int first = int(run.xs - all.xs);
+            all.extremesOver(done, first, all.highest, all.lowest);
+            run.setLine(runSums[j]);
+            if (run.n > 0)
+                run.sweep<true>(&all, all.highest, all.lowest);
+            done = first + run.n;
+        }
+        all.extremesOver(done, all.n, all.highest, all.lowest);
         return {lengths, whole};
     }
 

@@ -84,27 +84,10 @@ public:
     {
         if (count <= 0)
             return;
-        if (m_n == 0)
-            m_x0 = xs[0];
-        const double x0 = m_x0;
-        double sx = m_sx, sy = m_sy, sxx = m_sxx, sxy = m_sxy;
-        bool distinct = m_distinct;
-        for (int i = 0; i < count; ++i) {
-            const double x = xs[i];
-            const double y = ys[i];
-            distinct = distinct || x != x0;
-            const double u = x - x0;
-            sx += u;
-            sy += y;
-            sxx += u * u;
-            sxy += u * y;
-        }
-        m_n += count;
-        m_sx = sx;
-        m_sy = sy;
-        m_sxx = sxx;
-        m_sxy = sxy;
-        m_distinct = distinct;
+        Running sums(*this, xs[0]);
+        for (int i = 0; i < count; ++i)
+            sums.add(xs[i], ys[i]);
+        sums.storeTo(*this, count);
     }
     // a.addRange(xa, ya, na) and b.addRange(xb, yb, nb), the two stepped together so that the
     // processor overlaps their independent chains of additions; the sums come out the same.
@@ -112,54 +95,59 @@ public:
                           const double *xb, const double *yb, int nb)
     {
         const int common = std::min(na, nb);
-        if (common <= 0) {
-            a.addRange(xa, ya, na);
-            b.addRange(xb, yb, nb);
-            return;
+        if (common > 0) {
+            Running sumsA(a, xa[0]);
+            Running sumsB(b, xb[0]);
+            for (int i = 0; i < common; ++i) {
+                sumsA.add(xa[i], ya[i]);
+                sumsB.add(xb[i], yb[i]);
+            }
+            sumsA.storeTo(a, common);
+            sumsB.storeTo(b, common);
         }
-        if (a.m_n == 0)
-            a.m_x0 = xa[0];
-        if (b.m_n == 0)
-            b.m_x0 = xb[0];
-        const double x0a = a.m_x0, x0b = b.m_x0;
-        double sxa = a.m_sx, sya = a.m_sy, sxxa = a.m_sxx, sxya = a.m_sxy;
-        double sxb = b.m_sx, syb = b.m_sy, sxxb = b.m_sxx, sxyb = b.m_sxy;
-        bool distinctA = a.m_distinct, distinctB = b.m_distinct;
-        for (int i = 0; i < common; ++i) {
-            const double xA = xa[i], yA = ya[i];
-            const double xB = xb[i], yB = yb[i];
-            distinctA = distinctA || xA != x0a;
-            distinctB = distinctB || xB != x0b;
-            const double uA = xA - x0a;
-            const double uB = xB - x0b;
-            sxa += uA;
-            sxb += uB;
-            sya += yA;
-            syb += yB;
-            sxxa += uA * uA;
-            sxxb += uB * uB;
-            sxya += uA * yA;
-            sxyb += uB * yB;
-        }
-        a.m_n += common;
-        a.m_sx = sxa;
-        a.m_sy = sya;
-        a.m_sxx = sxxa;
-        a.m_sxy = sxya;
-        a.m_distinct = distinctA;
-        b.m_n += common;
-        b.m_sx = sxb;
-        b.m_sy = syb;
-        b.m_sxx = sxxb;
-        b.m_sxy = sxyb;
-        b.m_distinct = distinctB;
-        a.addRange(xa + common, ya + common, na - common);
-        b.addRange(xb + common, yb + common, nb - common);
+        const int done = std::max(common, 0);
+        a.addRange(xa + done, ya + done, na - done);
+        b.addRange(xb + done, yb + done, nb - done);
     }
     // [c0, c1], or empty when fewer than two distinct x values were added or a sum is not finite.
     QVector<double> line() const;
 
 private:
+    // A copy of the sums in locals for a loop of add() calls; the first x of an empty set is
+    // the x it starts with.
+    struct Running
+    {
+        Running(const LineSums &sums, double firstX)
+            : x0(sums.m_n == 0 ? firstX : sums.m_x0)
+            , sx(sums.m_sx)
+            , sy(sums.m_sy)
+            , sxx(sums.m_sxx)
+            , sxy(sums.m_sxy)
+            , distinct(sums.m_distinct)
+        { }
+        void add(double x, double y)
+        {
+            distinct = distinct || x != x0;
+            const double u = x - x0;
+            sx += u;
+            sy += y;
+            sxx += u * u;
+            sxy += u * y;
+        }
+        void storeTo(LineSums &sums, int count) const
+        {
+            sums.m_n += count;
+            sums.m_x0 = x0;
+            sums.m_sx = sx;
+            sums.m_sy = sy;
+            sums.m_sxx = sxx;
+            sums.m_sxy = sxy;
+            sums.m_distinct = distinct;
+        }
+        double x0, sx, sy, sxx, sxy;
+        bool distinct;
+    };
+
     long long m_n = 0;
     double m_x0 = 0.0;
     double m_sx = 0.0, m_sy = 0.0, m_sxx = 0.0, m_sxy = 0.0;

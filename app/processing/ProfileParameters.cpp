@@ -303,6 +303,15 @@ public:
     const std::vector<Run> &runs() const { return m_runs; }
     bool isEmpty() const { return m_runs.empty(); }
     double count() const { return double(m_runs.size()); }
+    bool inPlace() const { return m_inPlace; }
+
+    // The element widths of the whole profile (RSm) and heights of the sampling lengths (Rc),
+    // kept with the lengths once walked: both depend only on the profile and the cut-off.
+    mutable bool elementsKnown = false;
+    mutable double elementWidths = 0.0;
+    mutable int elementWidthCount = 0;
+    mutable double elementHeights = 0.0;
+    mutable int elementHeightCount = 0;
 
 private:
     void fitLengths()
@@ -418,6 +427,7 @@ public:
     const std::vector<Run> &runs() const { return m_runs->runs(); }
     bool isEmpty() const { return m_runs->isEmpty(); }
     double count() const { return m_runs->count(); }
+    const LengthRuns &entry() const { return *m_runs; }
 
 private:
     static const ReuseEntry *find(const Profile &profile, double c, bool whole)
@@ -487,41 +497,101 @@ double meanSlopeMeasure(const Run &run, int which)
     return run.slopeSums[which] / double(run.n - 1);
 }
 
-// Walks the profile elements of a run against its mean line and reports each element that is
-// wider than 1 % of the cut-off and higher than 10 % of Rz, with its width and height. A
-// narrower or lower element is not closed: it merges with the next one.
+// Walks the profile elements of a run against its mean line, a point at a time, and reports
+// each element that is wider than 1 % of the cut-off and higher than 10 % of Rz, with its width
+// and height. The walk starts at the first point below the line. A narrower or lower element is
+// not closed: it merges with the next one.
+class ElementWalk
+{
+public:
+    ElementWalk(const Run &run, double c, double rz)
+        : m_c0(run.c0)
+        , m_c1(run.c1)
+        , m_c(c)
+        , m_rz(rz)
+    { }
+
+    template<class Counted>
+    void step(double x, double y, Counted counted)
+    {
+        const double m = m_c0 + m_c1 * x;
+        const double d = y - m;
+        if (!m_started) {
+            if (!(y < m))
+                return;
+            m_started = true;
+            m_x0 = m_prevX = x;
+            m_hi = m_lo = d;
+        }
+        if (m_above && y <= m) {
+            m_above = false;
+            if (m_prevX - m_x0 > 0.01 * m_c && m_hi - m_lo > 0.1 * m_rz) {
+                counted(m_prevX - m_x0, m_hi - m_lo);
+                m_x0 = x;
+                m_hi = m_lo = d;
+            }
+        } else if (!m_above) {
+            m_above = y > m;
+        }
+        m_hi = std::max(m_hi, d);
+        m_lo = std::min(m_lo, d);
+        m_prevX = x;
+    }
+
+private:
+    double m_c0, m_c1, m_c, m_rz;
+    bool m_started = false;
+    bool m_above = false;
+    double m_x0 = 0.0, m_prevX = 0.0, m_hi = 0.0, m_lo = 0.0;
+};
+
 template<class Counted>
 void forEachElement(const Run &run, double c, double rz, Counted counted)
 {
-    int start = 0;
-    while (start < run.n && !(run.y(start) < run.mean(start)))
-        ++start;
-    if (start >= run.n)
-        return;
-    double x0 = run.x(start);
-    double hi = run.deviation(start);
-    double lo = hi;
-    bool above = false;
-    double prevX = x0;
-    for (int i = start; i < run.n; ++i) {
-        const double x = run.x(i);
-        const double y = run.y(i);
-        const double m = run.mean(i);
-        const double d = run.deviation(i);
-        if (above && y <= m) {
-            above = false;
-            if (prevX - x0 > 0.01 * c && hi - lo > 0.1 * rz) {
-                counted(prevX - x0, hi - lo);
-                x0 = x;
-                hi = lo = d;
-            }
-        } else if (!above) {
-            above = y > m;
-        }
-        hi = std::max(hi, d);
-        lo = std::min(lo, d);
-        prevX = x;
+    ElementWalk walk(run, c, rz);
+    for (int i = 0; i < run.n; ++i)
+        walk.step(run.x(i), run.y(i), counted);
+}
+
+// RSm's element widths over the whole profile and Rc's element heights over the sampling
+// lengths. With a reuse store open they are walked once for both and kept with the lengths;
+// lengths read in place are walked in the same pass as the whole profile.
+const LengthRuns &walkElements(const Lengths &lengths, const Run &whole, double c, double rz)
+{
+    const LengthRuns &entry = lengths.entry();
+    if (entry.elementsKnown)
+        return entry;
+    entry.elementsKnown = true;
+    const auto width = [&entry](double w, double) {
+        entry.elementWidths += w;
+        ++entry.elementWidthCount;
+    };
+    const auto height = [&entry](double, double h) {
+        entry.elementHeights += h;
+        ++entry.elementHeightCount;
+    };
+    if (!entry.inPlace()) {
+        forEachElement(whole, c, rz, width);
+        for (const Run &run : entry.runs())
+            forEachElement(run, c, rz, height);
+        return entry;
     }
+    ElementWalk wholeWalk(whole, c, rz);
+    int done = 0;
+    for (const Run &run : entry.runs()) {
+        const int first = int(run.xs - whole.xs);
+        for (int i = done; i < first; ++i)
+            wholeWalk.step(whole.x(i), whole.y(i), width);
+        ElementWalk runWalk(run, c, rz);
+        for (int i = 0; i < run.n; ++i) {
+            wholeWalk.step(run.x(i), run.y(i), width);
+            runWalk.step(run.x(i), run.y(i), height);
+        }
+        done = first + run.n;
+    }
+    for (int i = done; i < whole.n; ++i)
+        wholeWalk.step(whole.x(i), whole.y(i), width);
+    return entry;
 }
 
 double materialLengthAbove(const Run &run, double level)
@@ -833,10 +903,17 @@ double calcRSm(const Profile &profile, double c)
     const Lengths whole(profile, 0.0, true, true);
     double widths = 0.0;
     int count = 0;
-    forEachElement(whole.runs().front(), c, rz, [&](double width, double) {
-        widths += width;
-        ++count;
-    });
+    if (t_reuseDepth > 0) {
+        const LengthRuns &walked
+            = walkElements(Lengths(profile, c, true), whole.runs().front(), c, rz);
+        widths = walked.elementWidths;
+        count = walked.elementWidthCount;
+    } else {
+        forEachElement(whole.runs().front(), c, rz, [&](double width, double) {
+            widths += width;
+            ++count;
+        });
+    }
     return count > 0 ? widths / count : 0.0;
 }
 
@@ -848,11 +925,18 @@ double calcRc(const Profile &profile, double c)
     double heights = 0.0;
     int count = 0;
     const Lengths lengths(profile, c, true);
-    for (const Run &run : lengths.runs()) {
-        forEachElement(run, c, rz, [&](double, double height) {
-            heights += height;
-            ++count;
-        });
+    if (t_reuseDepth > 0) {
+        const LengthRuns &walked
+            = walkElements(lengths, Lengths(profile, 0.0, true, true).runs().front(), c, rz);
+        heights = walked.elementHeights;
+        count = walked.elementHeightCount;
+    } else {
+        for (const Run &run : lengths.runs()) {
+            forEachElement(run, c, rz, [&](double, double height) {
+                heights += height;
+                ++count;
+            });
+        }
     }
     return count > 0 ? heights / count : 0.0;
 }

@@ -371,8 +371,9 @@ private slots:
         QCOMPARE(Algos::calcR3z(p, 100), r3z);
     }
 
-    // The whole profile is fitted in the same pass as its sampling lengths when they are read
-    // in place, and apart from them otherwise; both give the values of a fresh computation.
+    // The whole profile is fitted, and its elements walked, in the same pass as its sampling
+    // lengths when they are read in place, and apart from them otherwise; both give the values
+    // of a fresh computation.
     void reuseFitsTheWholeProfileWithItsLengths_data()
     {
         QTest::addColumn<bool>("ordered");
@@ -393,13 +394,22 @@ private slots:
         const double rsm = Algos::calcRSm(p, 100);
         const double rz = Algos::calcRz(p, 100);
         const double rmax = Algos::calcRmax(p, 100);
+        const double rc = Algos::calcRc(p, 100);
+        const double rc50 = Algos::calcRc(p, 50);
+        const double rsm50 = Algos::calcRSm(p, 50);
         QVERIFY(rsm > 0.0);
+        QVERIFY(rc > 0.0);
 
         const Algos::SamplingLengthReuse reuse;
         QCOMPARE(Algos::calcRz(p, 100), rz);
         QCOMPARE(Algos::calcRt(p), rt);
         QCOMPARE(Algos::calcRSm(p, 100), rsm);
         QCOMPARE(Algos::calcRmax(p, 100), rmax);
+        QCOMPARE(Algos::calcRc(p, 100), rc);
+        QCOMPARE(Algos::calcRSm(p, 100), rsm);
+        // Another cut-off walks its own elements.
+        QCOMPARE(Algos::calcRc(p, 50), rc50);
+        QCOMPARE(Algos::calcRSm(p, 50), rsm50);
     }
 
     void developedLengthNeedsThreePoints()

@@ -312,6 +312,8 @@ public:
     mutable int elementWidthCount = 0;
     mutable double elementHeights = 0.0;
     mutable int elementHeightCount = 0;
+    // The peaks of each sampling length (D), from the same walk.
+    mutable std::vector<int> elementPeaks;
 
 private:
     void fitLengths()
@@ -525,6 +527,7 @@ public:
         }
         if (m_above && y <= m) {
             m_above = false;
+            ++m_closings;
             if (m_prevX - m_x0 > 0.01 * m_c && m_hi - m_lo > 0.1 * m_rz) {
                 counted(m_prevX - m_x0, m_hi - m_lo);
                 m_x0 = x;
@@ -538,8 +541,13 @@ public:
         m_prevX = x;
     }
 
+    // Crossings down through the line after a rise above it, reported or not: the peaks D
+    // counts.
+    int closings() const { return m_closings; }
+
 private:
     double m_c0, m_c1, m_c, m_rz;
+    int m_closings = 0;
     bool m_started = false;
     bool m_above = false;
     double m_x0 = 0.0, m_prevX = 0.0, m_hi = 0.0, m_lo = 0.0;
@@ -572,8 +580,12 @@ const LengthRuns &walkElements(const Lengths &lengths, const Run &whole, double 
     };
     if (!entry.inPlace()) {
         forEachElement(whole, c, rz, width);
-        for (const Run &run : entry.runs())
-            forEachElement(run, c, rz, height);
+        for (const Run &run : entry.runs()) {
+            ElementWalk runWalk(run, c, rz);
+            for (int i = 0; i < run.n; ++i)
+                runWalk.step(run.x(i), run.y(i), height);
+            entry.elementPeaks.push_back(runWalk.closings());
+        }
         return entry;
     }
     ElementWalk wholeWalk(whole, c, rz);
@@ -587,6 +599,7 @@ const LengthRuns &walkElements(const Lengths &lengths, const Run &whole, double 
             wholeWalk.step(run.x(i), run.y(i), width);
             runWalk.step(run.x(i), run.y(i), height);
         }
+        entry.elementPeaks.push_back(runWalk.closings());
         done = first + run.n;
     }
     for (int i = done; i < whole.n; ++i)
@@ -943,6 +956,19 @@ double calcRc(const Profile &profile, double c)
 
 double calcD(const Profile &profile, double c)
 {
+    if (t_reuseDepth > 0) {
+        // The peaks were counted with the Rc elements when those were walked.
+        const double rz = calcRz(profile, c);
+        const Lengths lengths(profile, c, true);
+        if (rz > 0.0 && !lengths.isEmpty()) {
+            const LengthRuns &walked
+                = walkElements(lengths, Lengths(profile, 0.0, true, true).runs().front(), c, rz);
+            double sum = 0.0;
+            for (size_t j = 0; j < lengths.runs().size(); ++j)
+                sum += walked.elementPeaks[j] / (lengths.runs()[j].extent() / 10000.0);
+            return sum / lengths.count();
+        }
+    }
     return meanOverLengths(profile, c, [](const Run &run) {
         int i = 0;
         while (i < run.n && !(run.y(i) < run.mean(i)))

@@ -371,9 +371,9 @@ private slots:
         QCOMPARE(Algos::calcR3z(p, 100), r3z);
     }
 
-    // The whole profile is fitted, and its elements walked, in the same pass as its sampling
-    // lengths when they are read in place, and apart from them otherwise; both give the values
-    // of a fresh computation.
+    // The whole profile is fitted, and its elements walked (RSm, Rc and the peaks of D), in the
+    // same pass as its sampling lengths when they are read in place, and apart from them
+    // otherwise; both give the values of a fresh computation.
     void reuseFitsTheWholeProfileWithItsLengths_data()
     {
         QTest::addColumn<bool>("ordered");
@@ -397,9 +397,17 @@ private slots:
         const double rc = Algos::calcRc(p, 100);
         const double rc50 = Algos::calcRc(p, 50);
         const double rsm50 = Algos::calcRSm(p, 50);
+        const double d = Algos::calcD(p, 100);
+        QVERIFY(d > 0.0);
         QVERIFY(rsm > 0.0);
         QVERIFY(rc > 0.0);
 
+        {
+            // D first: its peaks come from the walk that Rc then reads.
+            const Algos::SamplingLengthReuse first;
+            QCOMPARE(Algos::calcD(p, 100), d);
+            QCOMPARE(Algos::calcRc(p, 100), rc);
+        }
         const Algos::SamplingLengthReuse reuse;
         QCOMPARE(Algos::calcRz(p, 100), rz);
         QCOMPARE(Algos::calcRt(p), rt);
@@ -407,6 +415,7 @@ private slots:
         QCOMPARE(Algos::calcRmax(p, 100), rmax);
         QCOMPARE(Algos::calcRc(p, 100), rc);
         QCOMPARE(Algos::calcRSm(p, 100), rsm);
+        QCOMPARE(Algos::calcD(p, 100), d);
         // Another cut-off walks its own elements.
         QCOMPARE(Algos::calcRc(p, 50), rc50);
         QCOMPARE(Algos::calcRSm(p, 50), rsm50);

@@ -6,20 +6,6 @@
 namespace Algos {
 namespace detail {
 
-void LineSums::add(double x, double y)
-{
-    if (m_n == 0)
-        m_x0 = x;
-    else if (x != m_x0)
-        m_distinct = true;
-    const double u = x - m_x0;
-    ++m_n;
-    m_sx += u;
-    m_sy += y;
-    m_sxx += u * u;
-    m_sxy += u * y;
-}
-
 QVector<double> LineSums::line() const
 {
     if (!m_distinct)

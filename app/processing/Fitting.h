@@ -2,6 +2,7 @@
 
 #include <QVector>
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -64,11 +65,89 @@ struct IsPointIterator<It, decltype(void(std::declval<It>()->key), void(std::dec
 class LineSums
 {
 public:
-    void add(double x, double y);
+    // Inline: the per-point fits of long profiles call it in their innermost loops.
+    void add(double x, double y)
+    {
+        if (m_n == 0)
+            m_x0 = x;
+        else if (x != m_x0)
+            m_distinct = true;
+        const double u = x - m_x0;
+        ++m_n;
+        m_sx += u;
+        m_sy += y;
+        m_sxx += u * u;
+        m_sxy += u * y;
+    }
+    // add() for each of count points in turn, with the running sums held in registers.
+    void addRange(const double *xs, const double *ys, int count)
+    {
+        if (count <= 0)
+            return;
+        Running sums(*this, xs[0]);
+        for (int i = 0; i < count; ++i)
+            sums.add(xs[i], ys[i]);
+        sums.storeTo(*this, count);
+    }
+    // a.addRange(xa, ya, na) and b.addRange(xb, yb, nb), the two stepped together so that the
+    // processor overlaps their independent chains of additions; the sums come out the same.
+    static void addRanges(LineSums &a, const double *xa, const double *ya, int na, LineSums &b,
+                          const double *xb, const double *yb, int nb)
+    {
+        const int common = std::min(na, nb);
+        if (common > 0) {
+            Running sumsA(a, xa[0]);
+            Running sumsB(b, xb[0]);
+            for (int i = 0; i < common; ++i) {
+                sumsA.add(xa[i], ya[i]);
+                sumsB.add(xb[i], yb[i]);
+            }
+            sumsA.storeTo(a, common);
+            sumsB.storeTo(b, common);
+        }
+        const int done = std::max(common, 0);
+        a.addRange(xa + done, ya + done, na - done);
+        b.addRange(xb + done, yb + done, nb - done);
+    }
     // [c0, c1], or empty when fewer than two distinct x values were added or a sum is not finite.
     QVector<double> line() const;
 
 private:
+    // A copy of the sums in locals for a loop of add() calls; the first x of an empty set is
+    // the x it starts with.
+    struct Running
+    {
+        Running(const LineSums &sums, double firstX)
+            : x0(sums.m_n == 0 ? firstX : sums.m_x0)
+            , sx(sums.m_sx)
+            , sy(sums.m_sy)
+            , sxx(sums.m_sxx)
+            , sxy(sums.m_sxy)
+            , distinct(sums.m_distinct)
+        { }
+        void add(double x, double y)
+        {
+            distinct = distinct || x != x0;
+            const double u = x - x0;
+            sx += u;
+            sy += y;
+            sxx += u * u;
+            sxy += u * y;
+        }
+        void storeTo(LineSums &sums, int count) const
+        {
+            sums.m_n += count;
+            sums.m_x0 = x0;
+            sums.m_sx = sx;
+            sums.m_sy = sy;
+            sums.m_sxx = sxx;
+            sums.m_sxy = sxy;
+            sums.m_distinct = distinct;
+        }
+        double x0, sx, sy, sxx, sxy;
+        bool distinct;
+    };
+
     long long m_n = 0;
     double m_x0 = 0.0;
     double m_sx = 0.0, m_sy = 0.0, m_sxx = 0.0, m_sxy = 0.0;

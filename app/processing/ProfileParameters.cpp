@@ -7,7 +7,12 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace Algos {
 
@@ -75,8 +80,8 @@ struct Run
     int n = 0;
     double c0 = std::numeric_limits<double>::quiet_NaN();
     double c1 = std::numeric_limits<double>::quiet_NaN();
-    // Highest and lowest deviation and height, known once the mean line is fitted; 0 for no
-    // points.
+    // Highest and lowest deviation and height, known once the mean line is fitted (the heights
+    // of a sampling length only); 0 for no points.
     double highest = 0.0;
     double lowest = 0.0;
     double highestY = 0.0;
@@ -85,6 +90,18 @@ struct Run
     // points, known once a sampling length's mean line is fitted.
     double powerSums[4] = {0.0, 0.0, 0.0, 0.0};
     double slopeSums[2] = {0.0, 0.0};
+    // Worked out on first use and kept with the run, which a SamplingLengthReuse shares between
+    // parameters: the developed length (L0, l0), the length above the last section level asked
+    // for (ηp, tp) and the five lowest and five highest deviations (Rz10, R3z).
+    mutable bool developedKnown = false;
+    mutable double developed = 0.0;
+    mutable bool materialKnown = false;
+    mutable double materialLevel = 0.0;
+    mutable double material = 0.0;
+    mutable bool extremesKnown = false;
+    mutable bool extremesNaN = false;
+    mutable double fiveLowest[5] = {};
+    mutable double fiveHighest[5] = {};
 
     double x(int i) const { return xs[i]; }
     double y(int i) const { return ys[i]; }
@@ -98,34 +115,109 @@ struct Run
     void fitMeanLine(bool withSums)
     {
         detail::LineSums sums;
-        for (int i = 0; i < n; ++i)
-            sums.add(xs[i], ys[i]);
+        sums.addRange(xs, ys, n);
+        fitMeanLine(sums, withSums);
+    }
+
+    // Two runs at once: their line sums are taken in one interleaved pass.
+    static void fitMeanLines(Run &a, Run &b, bool withSums)
+    {
+        detail::LineSums sumsA;
+        detail::LineSums sumsB;
+        detail::LineSums::addRanges(sumsA, a.xs, a.ys, a.n, sumsB, b.xs, b.ys, b.n);
+        a.fitMeanLine(sumsA, withSums);
+        b.fitMeanLine(sumsB, withSums);
+    }
+
+    // The rest of fitMeanLine once the sums of the run's points are taken.
+    void fitMeanLine(const detail::LineSums &sums, bool withSums)
+    {
+        setLine(sums);
+        if (n == 0)
+            return;
+        if (!withSums) {
+            // A whole profile: only Rt and RSm read it, and neither needs the heights.
+            highest = lowest = deviation(0);
+            extremesOver(0, n, highest, lowest);
+            return;
+        }
+        double unusedHi = 0.0;
+        double unusedLo = 0.0;
+        sweep<false>(nullptr, unusedHi, unusedLo);
+    }
+
+    void setLine(const detail::LineSums &sums)
+    {
         const Algos::RMS line(sums.line());
         c0 = line.coefficient(0);
         c1 = line.coefficient(1);
-        if (n == 0)
-            return;
-        highest = lowest = deviation(0);
-        highestY = lowestY = ys[0];
+    }
+
+    // Folds the deviations of the points [from, to) into hi and lo.
+    void extremesOver(int from, int to, double &hi, double &lo) const
+    {
+        const double a = c0;
+        const double b = c1;
+        for (int i = from; i < to; ++i) {
+            const double d = ys[i] - (a + b * xs[i]);
+            hi = std::max(hi, d);
+            lo = std::min(lo, d);
+        }
+    }
+
+    // The pass over a fitted sampling length; with kAlsoWhole it folds the deviations of the
+    // same points from the line of the whole profile (which holds them) into wholeHi and
+    // wholeLo, so that the whole profile needs no pass of its own over them.
+    template<bool kAlsoWhole>
+    void sweep(const Run *whole, double &wholeHi, double &wholeLo)
+    {
+        // Accumulated in locals: the compiler cannot keep members in registers while it reads
+        // the samples through pointers that might point at them.
+        const double a = c0;
+        const double b = c1;
+        const double wa = kAlsoWhole ? whole->c0 : 0.0;
+        const double wb = kAlsoWhole ? whole->c1 : 0.0;
+        double wHi = wholeHi;
+        double wLo = wholeLo;
+        double hi = ys[0] - (a + b * xs[0]);
+        double lo = hi;
+        double hiY = ys[0];
+        double loY = ys[0];
+        double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0, s2 = 0.0, s1 = 0.0;
         for (int i = 0; i < n; ++i) {
-            const double d = deviation(i);
-            highest = std::max(highest, d);
-            lowest = std::min(lowest, d);
-            highestY = std::max(highestY, ys[i]);
-            lowestY = std::min(lowestY, ys[i]);
-            if (!withSums)
-                continue;
+            const double d = ys[i] - (a + b * xs[i]);
+            hi = std::max(hi, d);
+            lo = std::min(lo, d);
+            hiY = std::max(hiY, ys[i]);
+            loY = std::min(loY, ys[i]);
             const double d2 = d * d;
-            powerSums[0] += std::fabs(d);
-            powerSums[1] += d2;
-            powerSums[2] += d2 * d;
-            powerSums[3] += d2 * d2;
+            p1 += std::fabs(d);
+            p2 += d2;
+            p3 += d2 * d;
+            p4 += d2 * d2;
             if (i > 0) {
                 const double slope = (ys[i] - ys[i - 1]) / (xs[i] - xs[i - 1]);
-                slopeSums[0] += slope * slope;
-                slopeSums[1] += std::fabs(slope);
+                s2 += slope * slope;
+                s1 += std::fabs(slope);
+            }
+            if (kAlsoWhole) {
+                const double e = ys[i] - (wa + wb * xs[i]);
+                wHi = std::max(wHi, e);
+                wLo = std::min(wLo, e);
             }
         }
+        powerSums[0] = p1;
+        powerSums[1] = p2;
+        powerSums[2] = p3;
+        powerSums[3] = p4;
+        slopeSums[0] = s2;
+        slopeSums[1] = s1;
+        highest = hi;
+        lowest = lo;
+        highestY = hiY;
+        lowestY = loY;
+        wholeHi = wHi;
+        wholeLo = wLo;
     }
 };
 
@@ -159,24 +251,99 @@ public:
             viewInPlace(profile, c);
         else
             copyOut(profile, c);
-        if (withMeanLines) {
-            for (Run &run : m_runs)
-                run.fitMeanLine(true);
-        }
+        if (withMeanLines)
+            fitLengths();
     }
+    // No runs yet.
+    LengthRuns() = default;
     LengthRuns(const LengthRuns &) = delete;
     LengthRuns &operator=(const LengthRuns &) = delete;
+
+    // The sampling lengths with their mean lines (first) and the whole profile as one run with
+    // its line (second). When the lengths are read in place, the whole profile's line sums are
+    // taken in the same pass as each length's, which overlaps their chains of additions; the
+    // sums come out as in separate passes.
+    static std::pair<std::shared_ptr<const LengthRuns>, std::shared_ptr<const LengthRuns>>
+    withWhole(const Profile &profile, double c)
+    {
+        auto lengths = std::make_shared<LengthRuns>(profile, c, false, false);
+        auto whole = std::make_shared<LengthRuns>();
+        whole->m_runs.push_back(wholeRun(profile));
+        Run &all = whole->m_runs.back();
+        if (!lengths->m_inPlace) {
+            lengths->fitLengths();
+            all.fitMeanLine(false);
+            return {lengths, whole};
+        }
+        // First the line sums, then one more pass for the deviations from both lines.
+        detail::LineSums allSums;
+        std::vector<detail::LineSums> runSums(lengths->m_runs.size());
+        int done = 0;
+        for (size_t j = 0; j < runSums.size(); ++j) {
+            const Run &run = lengths->m_runs[j];
+            const int first = int(run.xs - all.xs);
+            allSums.addRange(all.xs + done, all.ys + done, first - done);
+            detail::LineSums::addRanges(allSums, run.xs, run.ys, run.n, runSums[j], run.xs, run.ys,
+                                        run.n);
+            done = first + run.n;
+        }
+        allSums.addRange(all.xs + done, all.ys + done, all.n - done);
+        all.setLine(allSums);
+        all.highest = all.lowest = all.deviation(0);
+        done = 0;
+        for (size_t j = 0; j < runSums.size(); ++j) {
+            Run &run = lengths->m_runs[j];
+            const int first = int(run.xs - all.xs);
+            all.extremesOver(done, first, all.highest, all.lowest);
+            run.setLine(runSums[j]);
+            if (run.n > 0)
+                run.sweep<true>(&all, all.highest, all.lowest);
+            done = first + run.n;
+        }
+        all.extremesOver(done, all.n, all.highest, all.lowest);
+        return {lengths, whole};
+    }
 
     const std::vector<Run> &runs() const { return m_runs; }
     bool isEmpty() const { return m_runs.empty(); }
     double count() const { return double(m_runs.size()); }
+    bool inPlace() const { return m_inPlace; }
+
+    // The element widths of the whole profile (RSm) and heights of the sampling lengths (Rc),
+    // kept with the lengths once walked: both depend only on the profile and the cut-off.
+    mutable bool elementsKnown = false;
+    mutable double elementWidths = 0.0;
+    mutable int elementWidthCount = 0;
+    mutable double elementHeights = 0.0;
+    mutable int elementHeightCount = 0;
+    // The peaks of each sampling length (D), from the same walk.
+    mutable std::vector<int> elementPeaks;
 
 private:
+    void fitLengths()
+    {
+        size_t i = 0;
+        for (; i + 1 < m_runs.size(); i += 2)
+            Run::fitMeanLines(m_runs[i], m_runs[i + 1], true);
+        if (i < m_runs.size())
+            m_runs[i].fitMeanLine(true);
+    }
+
     static bool isNonDecreasing(const Profile &profile)
     {
         const int n = pointCount(profile);
         const double *xs = profile.at(0).constData();
-        for (int i = 1; i < n; ++i) {
+        int i = 1;
+#ifdef __SSE2__
+        // Two neighbours at a time: a lane is set where xs[i - 1] <= xs[i] fails (NaN too).
+        for (; i + 1 < n; i += 2) {
+            const __m128d before = _mm_loadu_pd(xs + i - 1);
+            const __m128d after = _mm_loadu_pd(xs + i);
+            if (_mm_movemask_pd(_mm_cmpnle_pd(before, after)) != 0)
+                return false;
+        }
+#endif
+        for (; i < n; ++i) {
             if (!(xs[i - 1] <= xs[i]))
                 return false;
         }
@@ -202,6 +369,7 @@ private:
             m_runs.push_back(run);
             previousEnd = int(last - xs);
         }
+        m_inPlace = true;
     }
 
     void copyOut(const Profile &profile, double c)
@@ -213,6 +381,8 @@ private:
 
     QVector<Profile> m_storage;
     std::vector<Run> m_runs;
+    // The runs point into the profile's own samples, in profile order.
+    bool m_inPlace = false;
 };
 
 // The sampling lengths kept while a SamplingLengthReuse lives on this thread. An entry holds a
@@ -247,14 +417,19 @@ public:
             m_runs = std::make_shared<const LengthRuns>(profile, c, withMeanLines, whole);
             return;
         }
-        for (const ReuseEntry &entry : t_reuseEntries) {
-            if (entry.whole == whole && sameSamples(entry.profile, profile)
-                && (whole || std::memcmp(&entry.c, &c, sizeof(double)) == 0)) {
-                m_runs = entry.runs;
-                return;
-            }
+        if (const ReuseEntry *entry = find(profile, c, whole)) {
+            m_runs = entry->runs;
+            return;
         }
-        // Stored entries carry their mean lines, whoever asks next.
+        // Stored entries carry their mean lines, whoever asks next. The whole profile is fitted
+        // along with its first split: Rt and RSm are shown with the others.
+        if (!whole && !find(profile, c, true)) {
+            const auto both = LengthRuns::withWhole(profile, c);
+            m_runs = both.first;
+            t_reuseEntries.push_back(ReuseEntry {profile, c, false, both.first});
+            t_reuseEntries.push_back(ReuseEntry {profile, c, true, both.second});
+            return;
+        }
         m_runs = std::make_shared<const LengthRuns>(profile, c, true, whole);
         t_reuseEntries.push_back(ReuseEntry {profile, c, whole, m_runs});
     }
@@ -262,8 +437,19 @@ public:
     const std::vector<Run> &runs() const { return m_runs->runs(); }
     bool isEmpty() const { return m_runs->isEmpty(); }
     double count() const { return m_runs->count(); }
+    const LengthRuns &entry() const { return *m_runs; }
 
 private:
+    static const ReuseEntry *find(const Profile &profile, double c, bool whole)
+    {
+        for (const ReuseEntry &entry : t_reuseEntries) {
+            if (entry.whole == whole && sameSamples(entry.profile, profile)
+                && (whole || std::memcmp(&entry.c, &c, sizeof(double)) == 0))
+                return &entry;
+        }
+        return nullptr;
+    }
+
     std::shared_ptr<const LengthRuns> m_runs;
 };
 
@@ -321,41 +507,112 @@ double meanSlopeMeasure(const Run &run, int which)
     return run.slopeSums[which] / double(run.n - 1);
 }
 
-// Walks the profile elements of a run against its mean line and reports each element that is
-// wider than 1 % of the cut-off and higher than 10 % of Rz, with its width and height. A
-// narrower or lower element is not closed: it merges with the next one.
+// Walks the profile elements of a run against its mean line, a point at a time, and reports
+// each element that is wider than 1 % of the cut-off and higher than 10 % of Rz, with its width
+// and height. The walk starts at the first point below the line. A narrower or lower element is
+// not closed: it merges with the next one.
+class ElementWalk
+{
+public:
+    ElementWalk(const Run &run, double c, double rz)
+        : m_c0(run.c0)
+        , m_c1(run.c1)
+        , m_c(c)
+        , m_rz(rz)
+    { }
+
+    template<class Counted>
+    void step(double x, double y, Counted counted)
+    {
+        const double m = m_c0 + m_c1 * x;
+        const double d = y - m;
+        if (!m_started) {
+            if (!(y < m))
+                return;
+            m_started = true;
+            m_x0 = m_prevX = x;
+            m_hi = m_lo = d;
+        }
+        if (m_above && y <= m) {
+            m_above = false;
+            ++m_closings;
+            if (m_prevX - m_x0 > 0.01 * m_c && m_hi - m_lo > 0.1 * m_rz) {
+                counted(m_prevX - m_x0, m_hi - m_lo);
+                m_x0 = x;
+                m_hi = m_lo = d;
+            }
+        } else if (!m_above) {
+            m_above = y > m;
+        }
+        m_hi = std::max(m_hi, d);
+        m_lo = std::min(m_lo, d);
+        m_prevX = x;
+    }
+
+    // Crossings down through the line after a rise above it, reported or not: the peaks D
+    // counts.
+    int closings() const { return m_closings; }
+
+private:
+    double m_c0, m_c1, m_c, m_rz;
+    int m_closings = 0;
+    bool m_started = false;
+    bool m_above = false;
+    double m_x0 = 0.0, m_prevX = 0.0, m_hi = 0.0, m_lo = 0.0;
+};
+
 template<class Counted>
 void forEachElement(const Run &run, double c, double rz, Counted counted)
 {
-    int start = 0;
-    while (start < run.n && !(run.y(start) < run.mean(start)))
-        ++start;
-    if (start >= run.n)
-        return;
-    double x0 = run.x(start);
-    double hi = run.deviation(start);
-    double lo = hi;
-    bool above = false;
-    double prevX = x0;
-    for (int i = start; i < run.n; ++i) {
-        const double x = run.x(i);
-        const double y = run.y(i);
-        const double m = run.mean(i);
-        const double d = run.deviation(i);
-        if (above && y <= m) {
-            above = false;
-            if (prevX - x0 > 0.01 * c && hi - lo > 0.1 * rz) {
-                counted(prevX - x0, hi - lo);
-                x0 = x;
-                hi = lo = d;
-            }
-        } else if (!above) {
-            above = y > m;
+    ElementWalk walk(run, c, rz);
+    for (int i = 0; i < run.n; ++i)
+        walk.step(run.x(i), run.y(i), counted);
+}
+
+// RSm's element widths over the whole profile and Rc's element heights over the sampling
+// lengths. With a reuse store open they are walked once for both and kept with the lengths;
+// lengths read in place are walked in the same pass as the whole profile.
+const LengthRuns &walkElements(const Lengths &lengths, const Run &whole, double c, double rz)
+{
+    const LengthRuns &entry = lengths.entry();
+    if (entry.elementsKnown)
+        return entry;
+    entry.elementsKnown = true;
+    const auto width = [&entry](double w, double) {
+        entry.elementWidths += w;
+        ++entry.elementWidthCount;
+    };
+    const auto height = [&entry](double, double h) {
+        entry.elementHeights += h;
+        ++entry.elementHeightCount;
+    };
+    if (!entry.inPlace()) {
+        forEachElement(whole, c, rz, width);
+        for (const Run &run : entry.runs()) {
+            ElementWalk runWalk(run, c, rz);
+            for (int i = 0; i < run.n; ++i)
+                runWalk.step(run.x(i), run.y(i), height);
+            entry.elementPeaks.push_back(runWalk.closings());
         }
-        hi = std::max(hi, d);
-        lo = std::min(lo, d);
-        prevX = x;
+        return entry;
     }
+    ElementWalk wholeWalk(whole, c, rz);
+    int done = 0;
+    for (const Run &run : entry.runs()) {
+        const int first = int(run.xs - whole.xs);
+        for (int i = done; i < first; ++i)
+            wholeWalk.step(whole.x(i), whole.y(i), width);
+        ElementWalk runWalk(run, c, rz);
+        for (int i = 0; i < run.n; ++i) {
+            wholeWalk.step(run.x(i), run.y(i), width);
+            runWalk.step(run.x(i), run.y(i), height);
+        }
+        entry.elementPeaks.push_back(runWalk.closings());
+        done = first + run.n;
+    }
+    for (int i = done; i < whole.n; ++i)
+        wholeWalk.step(whole.x(i), whole.y(i), width);
+    return entry;
 }
 
 double materialLengthAbove(const Run &run, double level)
@@ -392,6 +649,47 @@ double developedLength(const Run &run)
     return sum;
 }
 
+double cachedDevelopedLength(const Run &run)
+{
+    if (!run.developedKnown) {
+        run.developed = developedLength(run);
+        run.developedKnown = true;
+    }
+    return run.developed;
+}
+
+double cachedMaterialLengthAbove(const Run &run, double level)
+{
+    if (!run.materialKnown || std::memcmp(&run.materialLevel, &level, sizeof(double)) != 0) {
+        run.material = materialLengthAbove(run, level);
+        run.materialLevel = level;
+        run.materialKnown = true;
+    }
+    return run.material;
+}
+
+// The five lowest deviations of a run of at least ten points, and its five highest, each in
+// the order the selection leaves them; extremesNaN when a deviation is not a number.
+const Run &withExtremes(const Run &run)
+{
+    if (run.extremesKnown)
+        return run;
+    run.extremesKnown = true;
+    const int n = run.n;
+    std::vector<double> d = deviations(run);
+    run.extremesNaN = anyNaN(d);
+    if (run.extremesNaN)
+        return run;
+    // The five highest to the end, then the five lowest to the front.
+    std::nth_element(d.begin(), d.begin() + (n - 5), d.end());
+    std::nth_element(d.begin(), d.begin() + 5, d.begin() + (n - 5));
+    for (int i = 0; i < 5; ++i) {
+        run.fiveLowest[i] = d[size_t(i)];
+        run.fiveHighest[i] = d[size_t(n - 5 + i)];
+    }
+    return run;
+}
+
 // Per-length value of ηp and tp: 0 for a length of fewer than three points; divided by the
 // number of all lengths.
 double sectionMeasure(const Profile &profile, double c, double level, bool relative)
@@ -403,7 +701,7 @@ double sectionMeasure(const Profile &profile, double c, double level, bool relat
     for (const Run &run : lengths.runs()) {
         if (run.n < 3)
             continue;
-        const double material = materialLengthAbove(run, level);
+        const double material = cachedMaterialLengthAbove(run, level);
         sum += relative ? material / run.extent() : material;
     }
     return sum / lengths.count();
@@ -419,7 +717,7 @@ double developedMeasure(const Profile &profile, double c, bool relative)
     for (const Run &run : lengths.runs()) {
         if (run.n < 2)
             continue;
-        const double developed = developedLength(run);
+        const double developed = cachedDevelopedLength(run);
         sum += relative ? developed / run.extent() : developed;
         ++used;
     }
@@ -535,6 +833,19 @@ double calcR3z(const Profile &profile, double c)
         // A length of fewer than three points has no third-highest deviation: no contribution.
         if (n < 3)
             return 0.0;
+        if (n >= 10) {
+            // The third-lowest and third-highest are among the five lowest and highest.
+            const Run &known = withExtremes(run);
+            if (known.extremesNaN)
+                return std::numeric_limits<double>::quiet_NaN();
+            double lows[5];
+            double highs[5];
+            std::copy(known.fiveLowest, known.fiveLowest + 5, lows);
+            std::copy(known.fiveHighest, known.fiveHighest + 5, highs);
+            std::sort(lows, lows + 5);
+            std::sort(highs, highs + 5);
+            return highs[2] - lows[2];
+        }
         std::vector<double> d = deviations(run);
         if (anyNaN(d))
             return std::numeric_limits<double>::quiet_NaN();
@@ -562,19 +873,16 @@ double calcRz10(const Profile &profile, double c)
         if (n < 10)
             continue;
         ++used;
-        std::vector<double> d = deviations(run);
-        if (anyNaN(d)) {
+        const Run &known = withExtremes(run);
+        if (known.extremesNaN) {
             sum += std::numeric_limits<double>::quiet_NaN();
             continue;
         }
-        // The five highest to the end, then the five lowest to the front.
-        std::nth_element(d.begin(), d.begin() + (n - 5), d.end());
-        std::nth_element(d.begin(), d.begin() + 5, d.begin() + (n - 5));
         double highest = 0.0;
         double lowest = 0.0;
         for (int i = 0; i < 5; ++i) {
-            lowest += d[size_t(i)];
-            highest += d[size_t(n - 5 + i)];
+            lowest += known.fiveLowest[i];
+            highest += known.fiveHighest[i];
         }
         sum += highest / 5.0 - lowest / 5.0;
     }
@@ -616,10 +924,17 @@ double calcRSm(const Profile &profile, double c)
     const Lengths whole(profile, 0.0, true, true);
     double widths = 0.0;
     int count = 0;
-    forEachElement(whole.runs().front(), c, rz, [&](double width, double) {
-        widths += width;
-        ++count;
-    });
+    if (t_reuseDepth > 0) {
+        const LengthRuns &walked
+            = walkElements(Lengths(profile, c, true), whole.runs().front(), c, rz);
+        widths = walked.elementWidths;
+        count = walked.elementWidthCount;
+    } else {
+        forEachElement(whole.runs().front(), c, rz, [&](double width, double) {
+            widths += width;
+            ++count;
+        });
+    }
     return count > 0 ? widths / count : 0.0;
 }
 
@@ -631,17 +946,37 @@ double calcRc(const Profile &profile, double c)
     double heights = 0.0;
     int count = 0;
     const Lengths lengths(profile, c, true);
-    for (const Run &run : lengths.runs()) {
-        forEachElement(run, c, rz, [&](double, double height) {
-            heights += height;
-            ++count;
-        });
+    if (t_reuseDepth > 0) {
+        const LengthRuns &walked
+            = walkElements(lengths, Lengths(profile, 0.0, true, true).runs().front(), c, rz);
+        heights = walked.elementHeights;
+        count = walked.elementHeightCount;
+    } else {
+        for (const Run &run : lengths.runs()) {
+            forEachElement(run, c, rz, [&](double, double height) {
+                heights += height;
+                ++count;
+            });
+        }
     }
     return count > 0 ? heights / count : 0.0;
 }
 
 double calcD(const Profile &profile, double c)
 {
+    if (t_reuseDepth > 0) {
+        // The peaks were counted with the Rc elements when those were walked.
+        const double rz = calcRz(profile, c);
+        const Lengths lengths(profile, c, true);
+        if (rz > 0.0 && !lengths.isEmpty()) {
+            const LengthRuns &walked
+                = walkElements(lengths, Lengths(profile, 0.0, true, true).runs().front(), c, rz);
+            double sum = 0.0;
+            for (size_t j = 0; j < lengths.runs().size(); ++j)
+                sum += walked.elementPeaks[j] / (lengths.runs()[j].extent() / 10000.0);
+            return sum / lengths.count();
+        }
+    }
     return meanOverLengths(profile, c, [](const Run &run) {
         int i = 0;
         while (i < run.n && !(run.y(i) < run.mean(i)))

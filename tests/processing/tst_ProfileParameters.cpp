@@ -1,8 +1,11 @@
+#include "processing/Fitting.h"
 #include "processing/ProfileParameters.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <vector>
 
 using Profile = QVector<QVector<double>>;
 
@@ -321,6 +324,101 @@ private slots:
             QCOMPARE(Algos::calcRz(p, 100), changedRz);
         }
         QCOMPARE(Algos::calcRz(p, 100), changedRz);
+    }
+
+    // Values kept with a sampling length for later parameters (the length above a section
+    // level, the extreme deviations) follow the level asked for and match a full sort.
+    void reuseKeepsSectionLevelsAndExtremesApart()
+    {
+        const Profile p = sampled(0, 700, 0.5, [](double x) {
+            return std::sin(x / 3.0) + 0.3 * std::sin(x / 17.0) + 0.001 * x;
+        });
+        const double levels[] = {0.2, -0.3, 0.2, 1.5};
+        double etaP[4];
+        double tp[4];
+        for (int i = 0; i < 4; ++i) {
+            etaP[i] = Algos::calcEtaP(p, 100, levels[i]);
+            tp[i] = Algos::calcTp(p, 100, levels[i]);
+        }
+        QVERIFY(etaP[0] != etaP[1]);
+
+        // R3z and Rz10 of each length from fully sorted deviations.
+        double r3z = 0.0;
+        double rz10 = 0.0;
+        const QVector<Profile> lengths = Algos::splitSamplingLengths(p, 100);
+        for (const Profile &length : lengths) {
+            const Algos::RMS line(length);
+            std::vector<double> d;
+            for (int i = 0; i < length.at(0).size(); ++i)
+                d.push_back(length[1][i]
+                            - (line.coefficient(0) + line.coefficient(1) * length[0][i]));
+            std::sort(d.begin(), d.end());
+            const size_t n = d.size();
+            r3z += d[n - 3] - d[2];
+            rz10 += (d[n - 1] + d[n - 2] + d[n - 3] + d[n - 4] + d[n - 5]) / 5.0
+                - (d[0] + d[1] + d[2] + d[3] + d[4]) / 5.0;
+        }
+        r3z /= lengths.size();
+        rz10 /= lengths.size();
+
+        const Algos::SamplingLengthReuse reuse;
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(Algos::calcEtaP(p, 100, levels[i]), etaP[i]);
+            QCOMPARE(Algos::calcTp(p, 100, levels[i]), tp[i]);
+        }
+        QCOMPARE(Algos::calcR3z(p, 100), r3z);
+        COMPARE_REL(Algos::calcRz10(p, 100), rz10, 1e-12);
+        QCOMPARE(Algos::calcR3z(p, 100), r3z);
+    }
+
+    // The whole profile is fitted, and its elements walked (RSm, Rc and the peaks of D), in the
+    // same pass as its sampling lengths when they are read in place, and apart from them
+    // otherwise; both give the values of a fresh computation.
+    void reuseFitsTheWholeProfileWithItsLengths_data()
+    {
+        QTest::addColumn<bool>("ordered");
+        QTest::newRow("in place") << true;
+        QTest::newRow("copied out") << false;
+    }
+    void reuseFitsTheWholeProfileWithItsLengths()
+    {
+        QFETCH(bool, ordered);
+        Profile p = sampled(0, 700, 0.5, [](double x) {
+            return std::sin(x / 3.0) + 0.5 * std::sin(x / 41.0) + 0.002 * x;
+        });
+        if (!ordered) {
+            std::swap(p[0][10], p[0][20]);
+            std::swap(p[1][10], p[1][20]);
+        }
+        const double rt = Algos::calcRt(p);
+        const double rsm = Algos::calcRSm(p, 100);
+        const double rz = Algos::calcRz(p, 100);
+        const double rmax = Algos::calcRmax(p, 100);
+        const double rc = Algos::calcRc(p, 100);
+        const double rc50 = Algos::calcRc(p, 50);
+        const double rsm50 = Algos::calcRSm(p, 50);
+        const double d = Algos::calcD(p, 100);
+        QVERIFY(d > 0.0);
+        QVERIFY(rsm > 0.0);
+        QVERIFY(rc > 0.0);
+
+        {
+            // D first: its peaks come from the walk that Rc then reads.
+            const Algos::SamplingLengthReuse first;
+            QCOMPARE(Algos::calcD(p, 100), d);
+            QCOMPARE(Algos::calcRc(p, 100), rc);
+        }
+        const Algos::SamplingLengthReuse reuse;
+        QCOMPARE(Algos::calcRz(p, 100), rz);
+        QCOMPARE(Algos::calcRt(p), rt);
+        QCOMPARE(Algos::calcRSm(p, 100), rsm);
+        QCOMPARE(Algos::calcRmax(p, 100), rmax);
+        QCOMPARE(Algos::calcRc(p, 100), rc);
+        QCOMPARE(Algos::calcRSm(p, 100), rsm);
+        QCOMPARE(Algos::calcD(p, 100), d);
+        // Another cut-off walks its own elements.
+        QCOMPARE(Algos::calcRc(p, 50), rc50);
+        QCOMPARE(Algos::calcRSm(p, 50), rsm50);
     }
 
     void developedLengthNeedsThreePoints()

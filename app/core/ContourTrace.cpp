@@ -33,7 +33,7 @@ void ContourTrace::finalizeAfterRead()
         || data.at(0).size() != data.at(1).size())
         return;
     // This runs on the data provider's worker thread as well: read a consistent copy.
-    const ServiceSettings service = Settings::snapshot().service;
+    const ServiceSettings service = Settings::groupSnapshot(&Settings::service);
 
     data[0] = Algos::spreadEqualRuns(data.at(0));
     if (service.is_disabled_gauss_filter && measurementMode == 0)

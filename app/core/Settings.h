@@ -144,6 +144,15 @@ public:
 
     // A consistent copy of the whole record, safe to call from any thread.
     static Settings snapshot();
+    // A copy of one group of the record, taken under the read lock: the cheap form of
+    // snapshot() for code that reads one group per sample.
+    template<typename Group>
+    static Group groupSnapshot(Group Settings::*group)
+    {
+        Settings *record = instance();
+        QReadLocker locker(&lock());
+        return record->*group;
+    }
     // Write access for the GUI thread: hold the returned locker while changing members.
     static QWriteLocker writeLocker();
     // Applies a change under the write lock and saves the record.

@@ -191,7 +191,7 @@ void NonLinearityEliminationProcessor::process(QVector<QVector<double>> &data)
     const QVector<double> &ty = table->at(1);
     const int rows = tx.size();
     if (rows <= 1 || data.size() < 2 || !nonLinearityFilesExist()
-        || !Settings::snapshot().preferences.non_linearity)
+        || !Settings::groupSnapshot(&Settings::preferences).non_linearity)
         return;
     const QVector<double> &x = data.at(0);
     QVector<double> &y = data[1];
@@ -228,7 +228,7 @@ void ContourConversionPointProcessor::process(QVector<double> &sample)
 {
     if (sample.size() < 3)
         return;
-    const CalibrationSettings calibration = Settings::snapshot().calibration;
+    const CalibrationSettings calibration = Settings::groupSnapshot(&Settings::calibration);
     double x = sample.at(0);
     double y = sample.at(1);
     const double w = sample.at(2);

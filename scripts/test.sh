@@ -5,7 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
-JOBS=$(nproc)
+JOBS=${JOBS:-$(nproc)}
+# A compiler cache, where one is installed, keeps rebuilds of an existing checkout short.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 export QT_QPA_PLATFORM=offscreen
 
 echo "== format check"
@@ -27,14 +30,14 @@ refresh_autogen() {
 }
 
 echo "== normal build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "${LAUNCHER[@]}"
 refresh_autogen build
 cmake --build build -j "$JOBS"
 (cd build && ctest --output-on-failure -j "$JOBS") || status=1
 
 echo "== sanitizer build"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPP_SANITIZE=ON \
-    -DAPP_BUILD_BENCH=OFF
+    -DAPP_BUILD_BENCH=OFF "${LAUNCHER[@]}"
 refresh_autogen build-asan
 cmake --build build-asan -j "$JOBS"
 (cd build-asan && ctest --output-on-failure -j "$JOBS") || status=1
@@ -42,7 +45,7 @@ cmake --build build-asan -j "$JOBS"
 if [ -d fuzz ] && command -v clang++ >/dev/null 2>&1; then
     echo "== fuzz targets (corpus replay)"
     CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DAPP_BUILD_FUZZ=ON -DAPP_BUILD_BENCH=OFF
+        -DAPP_BUILD_FUZZ=ON -DAPP_BUILD_BENCH=OFF "${LAUNCHER[@]}"
     refresh_autogen build-fuzz
     cmake --build build-fuzz -j "$JOBS"
     (cd build-fuzz && ctest --output-on-failure -L fuzz -j "$JOBS") || status=1

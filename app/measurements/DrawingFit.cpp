@@ -1,0 +1,110 @@
+#include "measurements/DrawingFit.h"
+
+#include <QDebug>
+
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+} // namespace
+
+DrawingFit::DrawingFit(const DxfDrawing &drawing, const QVector<QPointF> &points,
+                       const QPointF &pivot, double unitFactor)
+    : m_drawing(drawing)
+    , m_points(points)
+    , m_moved(points.size())
+    , m_pivot(pivot)
+    , m_unitFactor(unitFactor > 0.0 && std::isfinite(unitFactor) ? unitFactor : 1.0)
+{ }
+
+double DrawingFit::error()
+{
+    return errorAt(m_angle, m_shift);
+}
+
+double DrawingFit::errorAt(double angle, const QPointF &shift)
+{
+    // A point p lies as far from the drawing turned by angle about the pivot and then shifted
+    // as R(-angle)(p - shift) lies from the drawing in its place.
+    const double c = std::cos(-angle * kPi / 180.0);
+    const double s = std::sin(-angle * kPi / 180.0);
+    for (int i = 0; i < m_points.size(); ++i) {
+        const double dx = m_points.at(i).x() - shift.x() - m_pivot.x();
+        const double dy = m_points.at(i).y() - shift.y() - m_pivot.y();
+        m_moved[i] = QPointF(m_pivot.x() + dx * c - dy * s, m_pivot.y() + dx * s + dy * c);
+    }
+    return m_drawing.distanceSum(m_moved, &m_hints);
+}
+
+double DrawingFit::fitRotation()
+{
+    // A half turn, then a whole one (back to the start); the better wins, the half turn on a tie.
+    double best = 1e308;
+    double turn = 0.0;
+    const double half = errorAt(m_angle + 180.0, m_shift);
+    if (best > half) {
+        best = half;
+        turn = 180.0;
+    }
+    const double none = errorAt(m_angle, m_shift);
+    if (best > none) {
+        best = none;
+        turn = 0.0;
+    }
+    m_angle += turn;
+
+    double step = 90.0;
+    while (step >= kRotationResolutionDeg) {
+        const double g = errorAt(m_angle + step, m_shift);
+        const double h = errorAt(m_angle - step, m_shift);
+        if (best > g && g < h) {
+            m_angle += step;
+            best = g;
+        } else if (g > h && best > h) {
+            m_angle -= step;
+            best = h;
+        } else {
+            step *= 0.5;
+        }
+    }
+    qDebug() << "Error after rotation guess" << best;
+    return best;
+}
+
+double DrawingFit::fitTranslation()
+{
+    double d = error();
+    qDebug() << "Before calculating" << d;
+    const double resolution = kTranslationResolutionMm * m_unitFactor;
+    for (const QPointF direction : {QPointF(0, 1), QPointF(1, 0)}) {
+        double step = m_unitFactor;
+        while (step > resolution) {
+            const double g = errorAt(m_angle, m_shift + direction * step);
+            const double h = errorAt(m_angle, m_shift - direction * step);
+            if (d > g && g < h) {
+                m_shift += direction * step;
+                d = g;
+            } else if (g > h && d > h) {
+                m_shift -= direction * step;
+                d = h;
+            } else {
+                step *= 0.5;
+            }
+        }
+        qDebug() << (direction.y() != 0.0 ? "Error after vertical guess"
+                                          : "Error after horizontal guess")
+                 << d;
+    }
+    return d;
+}
+
+void DrawingFit::apply(DxfDrawing *drawing) const
+{
+    const double turn = std::fmod(m_angle, 360.0);
+    if (turn != 0.0)
+        drawing->rotate(turn, m_pivot);
+    if (!m_shift.isNull())
+        drawing->translate(m_shift.x(), m_shift.y());
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "measurements/DxfDrawing.h"
+
+#include <QPointF>
+#include <QVector>
+
+// Fits a drawing to contour points by turning it about a pivot and then shifting it, with
+// pattern searches whose steps shrink after every failed trial, so that the sum of the
+// distances from the points to the drawing becomes as small as the searches make it.
+//
+// The searches never move the drawing: they move the points the other way (the distances of a
+// rigidly moved drawing are those of the points moved back), so the per-point nearest-entity
+// hints stay valid from one trial to the next. apply() puts the found pose on the drawing.
+class DrawingFit
+{
+public:
+    // unitFactor: one millimetre in the plot's unit (1, 1000 or 1e6).
+    DrawingFit(const DxfDrawing &drawing, const QVector<QPointF> &points, const QPointF &pivot,
+               double unitFactor);
+
+    // The sum of distances with the drawing in the current pose.
+    double error();
+
+    // Turns: a half turn or none, whichever fits better (on equal errors the half turn), then
+    // steps of 90° halved after each failed trial down to 0.001°. Returns the error reached.
+    double fitRotation();
+    // Shifts: vertical, then horizontal, from 1 mm down to 1 µm. Returns the error reached.
+    double fitTranslation();
+
+    // The pose found: the drawing turned about the pivot by angle() degrees, then shifted.
+    double angle() const { return m_angle; }
+    QPointF shift() const { return m_shift; }
+    // Puts the pose on a drawing (the one given to the constructor, as the caller keeps it).
+    void apply(DxfDrawing *drawing) const;
+
+    // The smallest translation step, in millimetres.
+    static constexpr double kTranslationResolutionMm = 1e-3;
+    static constexpr double kRotationResolutionDeg = 1e-3;
+
+private:
+    double errorAt(double angle, const QPointF &shift);
+
+    const DxfDrawing &m_drawing;
+    QVector<QPointF> m_points;
+    QVector<QPointF> m_moved;
+    QVector<int> m_hints;
+    QPointF m_pivot;
+    double m_unitFactor;
+    double m_angle = 0.0;
+    QPointF m_shift;
+};

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QPointF>
+#include <QRectF>
+#include <QVector>
+
+// Millimetres of a drawing to plot units of the display unit (view/axis_unit): 1 for
+// millimetres (0), 1000 for micrometres (1), 1e6 for nanometres (2); 1 for any other value.
+double dxfUnitFactor(int axisUnit);
+
+// Distance from p to the segment from a to b: to the foot of the perpendicular when it falls
+// on the segment, otherwise to the nearer end (a point segment is its end).
+double distanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b);
+
+// Distance from p to the circular arc of the given centre and radius that runs counter-clockwise
+// from startDeg over spanDeg degrees (0 < spanDeg <= 360; 360 is the whole circle). A point
+// beside the missing part of the circle is measured to the nearer arc end.
+double distanceToArc(const QPointF &p, const QPointF &centre, double radius, double startDeg,
+                     double spanDeg);
+
+// One entity of a drawing in plot coordinates of the display unit. A drawing holds straight
+// segments, circular arcs (a whole circle is an arc with its own flag) and ellipses (whole or
+// elliptical arcs).
+struct DxfEntity
+{
+    enum Kind { Line, Arc, Ellipse };
+
+    static DxfEntity line(const QPointF &start, const QPointF &end);
+    static DxfEntity circle(const QPointF &centre, double radius);
+    // Angles in degrees, counter-clockwise from the positive x axis; the arc runs
+    // counter-clockwise from start to end. Equal angles (after bringing both into [0, 360)) make
+    // a whole circle.
+    static DxfEntity arc(const QPointF &centre, double radius, double startDeg, double endDeg);
+    // majorAxis: the end of the major axis relative to the centre; ratio: minor to major axis;
+    // the parameters in radians, equal or a full turn apart for a whole ellipse. chordTolerance:
+    // the largest distance allowed between the ellipse and the polyline it is measured as.
+    static DxfEntity ellipse(const QPointF &centre, const QPointF &majorAxis, double ratio,
+                             double startParam, double endParam, double chordTolerance);
+    // The number of polyline segments of an ellipse within the tolerance (0 when the ellipse is
+    // degenerate or would need more than kMaxEllipseSegments).
+    static int ellipseSegments(double majorLength, double spanParam, double chordTolerance);
+    static constexpr int kMaxEllipseSegments = 1 << 15;
+
+    Kind kind = Line;
+    // Line: its ends.
+    QPointF start;
+    QPointF end;
+    // Arc and ellipse: the centre.
+    QPointF centre;
+    // Arc: radius; start angle in [0, 360) and span in (0, 360] degrees; full circles have
+    // fullCircle set and the span 360.
+    double radius = 0.0;
+    double startAngle = 0.0;
+    double spanAngle = 360.0;
+    bool fullCircle = false;
+    // Ellipse: the major axis end relative to the centre, the axis ratio, the start parameter in
+    // [0, 2π) and the parameter span in (0, 2π]; wholeEllipse when the span is a full turn.
+    QPointF majorAxis;
+    double ratio = 1.0;
+    double startParam = 0.0;
+    double spanParam = 0.0;
+    bool wholeEllipse = false;
+    // Ellipse: the polyline it is measured as, and the bounds of its chunks of kChunk segments.
+    QVector<QPointF> outline;
+    QVector<QRectF> chunkBounds;
+    // Bounds of the entity (of the whole circle for an arc).
+    QRectF bounds;
+
+    double endAngle() const;
+    QPointF pointAtAngle(double degrees) const;
+    QPointF ellipsePoint(double param) const;
+    double distanceTo(const QPointF &p, double below = 1e300) const;
+    // The characteristic points that serve as snap targets when a drawing point is picked.
+    QVector<QPointF> reperPoints() const;
+
+    void translate(double dx, double dy);
+    void rotate(double degrees, const QPointF &pivot);
+    void scale(double k);
+    void updateBounds();
+
+    static constexpr int kChunk = 16;
+};
+
+// A drawing: its entities in file order, with the transformations the comparison applies and
+// the distance of a point to it.
+class DxfDrawing
+{
+public:
+    bool isEmpty() const { return m_entities.isEmpty(); }
+    int size() const { return m_entities.size(); }
+    const DxfEntity &entity(int i) const { return m_entities.at(i); }
+    const QVector<DxfEntity> &entities() const { return m_entities; }
+    void append(const DxfEntity &entity);
+    void clear() { m_entities.clear(); }
+
+    void translate(double dx, double dy);
+    // Turns every entity about the pivot by the angle (degrees, counter-clockwise).
+    void rotate(double degrees, const QPointF &pivot);
+    // Multiplies every coordinate and length by k (angles stay).
+    void rescale(double k);
+
+    // Distance from p to the nearest entity; kNoDistance for an empty drawing. hint, when
+    // given, holds the index of the entity found nearest last time for this point (or -1) and
+    // receives the one found now: a good first guess lets the search pass over most entities.
+    double distanceTo(const QPointF &p, int *hint = nullptr) const;
+    // Sum of the distances of the points; hints (resized to the points) speed repeated sums
+    // over the same points as the drawing moves.
+    double distanceSum(const QVector<QPointF> &points, QVector<int> *hints = nullptr) const;
+
+    static constexpr double kNoDistance = 1e100;
+
+private:
+    QVector<DxfEntity> m_entities;
+};

@@ -1,0 +1,381 @@
+#include "measurements/DxfDrawing.h"
+#include "measurements/DxfReader.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+QString num(double v)
+{
+    if (std::abs(v) < 1e-9)
+        v = 0.0;
+    return QString::number(v, 'g', 6);
+}
+
+// A short text of an entity: its kind letter and its numbers.
+QString describe(const DxfEntity &e)
+{
+    switch (e.kind) {
+    case DxfEntity::Line:
+        return QStringLiteral("L %1 %2 %3 %4")
+            .arg(num(e.start.x()), num(e.start.y()), num(e.end.x()), num(e.end.y()));
+    case DxfEntity::Arc:
+        if (e.fullCircle)
+            return QStringLiteral("C %1 %2 %3")
+                .arg(num(e.centre.x()), num(e.centre.y()), num(e.radius));
+        return QStringLiteral("A %1 %2 %3 %4 %5")
+            .arg(num(e.centre.x()), num(e.centre.y()), num(e.radius), num(e.startAngle),
+                 num(e.spanAngle));
+    case DxfEntity::Ellipse:
+        return QStringLiteral("E %1 %2 %3 %4 %5 %6")
+            .arg(num(e.centre.x()), num(e.centre.y()), num(e.majorAxis.x()), num(e.majorAxis.y()),
+                 num(e.ratio),
+                 e.wholeEllipse ? QStringLiteral("whole")
+                                : num(e.startParam) + QLatin1Char(' ') + num(e.spanParam));
+    }
+    return QString();
+}
+
+QStringList describe(const DxfDrawing &drawing)
+{
+    QStringList out;
+    for (const DxfEntity &e : drawing.entities())
+        out << describe(e);
+    return out;
+}
+
+DxfReadResult readFixture(const QString &name, double unitFactor = 1.0)
+{
+    QFile file(QStringLiteral(TEST_FIXTURES_DIR "/dxf/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("fixture %s missing", qPrintable(name));
+    return readDxf(&file, unitFactor);
+}
+
+} // namespace
+
+class TestDxfReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fixtures_data();
+    void fixtures();
+    void unitFactor();
+    void unreadableInput_data();
+    void unreadableInput();
+    void segmentDistance_data();
+    void segmentDistance();
+    void arcDistance_data();
+    void arcDistance();
+    void ellipseMeasuredWithinTenthOfMicrometre_data();
+    void ellipseMeasuredWithinTenthOfMicrometre();
+    void transformations();
+    void reperPoints();
+    void hintedDistanceMatchesPlainSearch();
+};
+
+void TestDxfReader::fixtures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("entities");
+    QTest::addColumn<bool>("problems");
+
+    QTest::newRow("lines, one on a layer named 10")
+        << "line_layer_named_10.dxf" << QStringList {"L 1 2 3 4", "L -1.5 0 -1.5 2.5"} << false;
+    QTest::newRow("circle and arcs across 0° and beyond a turn")
+        << "circle_and_arcs.dxf"
+        << QStringList {"C 0 0 2", "A 5 5 1.5 30 90", "A 0 10 1 350 20", "A 0 0 3 330 60"} << false;
+    QTest::newRow("vertical, rotated and partial ellipses")
+        << "ellipses.dxf"
+        << QStringList {"E 1 1 0 3 0.5 whole", "E 0 0 2.59808 1.5 0.5 whole",
+                        "E 10 0 2 0 0.5 0 1.5708"}
+        << false;
+    // Bit 1 of code 70 closes (129 = closed + linetype generation, 128 alone stays open); a
+    // polyline without vertices is reported and passed over.
+    QTest::newRow("lightweight polylines with bulges")
+        << "lwpolyline_bulges.dxf"
+        << QStringList {"L 0 0 4 0",      "A 4 1 1 270 180", "L 4 2 0 2",
+                        "A 0 1 1 90 180", "L 0 10 1 10",     "A 2 10 1 90 90"}
+        << true;
+    QTest::newRow("old-style polyline with vertices")
+        << "polyline_vertex.dxf"
+        << QStringList {"L 0 0 2 0", "A 2 1 1 270 180", "L 2 2 0 2", "L 0 2 0 0", "L 5 5 6 5"}
+        << false;
+    QTest::newRow("truncated inside the last entity")
+        << "truncated.dxf" << QStringList {"L 0 0 1 0", "C 0 0 1", "A 0 0 2 0 90"} << true;
+    QTest::newRow("flipped bytes in a group code and in a radius")
+        << "byte_flipped.dxf" << QStringList {"A 0 0 2 0 90", "L 5 5 6 6"} << true;
+    QTest::newRow("no entities section") << "no_entities.dxf" << QStringList {} << true;
+}
+
+void TestDxfReader::fixtures()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, entities);
+    QFETCH(bool, problems);
+
+    const DxfReadResult result = readFixture(file);
+    QCOMPARE(describe(result.drawing), entities);
+    QVERIFY2(result.problems.isEmpty() != problems, qPrintable(result.problems.join('\n')));
+}
+
+void TestDxfReader::unitFactor()
+{
+    const DxfReadResult micrometres = readFixture(QStringLiteral("line_layer_named_10.dxf"), 1000);
+    QCOMPARE(describe(micrometres.drawing.entity(0)), QStringLiteral("L 1000 2000 3000 4000"));
+
+    // Angles and ratios are not scaled.
+    const DxfReadResult arcs = readFixture(QStringLiteral("circle_and_arcs.dxf"), 1e6);
+    QCOMPARE(describe(arcs.drawing.entity(1)), QStringLiteral("A 5e+06 5e+06 1.5e+06 30 90"));
+    const DxfReadResult ellipses = readFixture(QStringLiteral("ellipses.dxf"), 1000);
+    QCOMPARE(describe(ellipses.drawing.entity(0)), QStringLiteral("E 1000 1000 0 3000 0.5 whole"));
+
+    QCOMPARE(dxfUnitFactor(0), 1.0);
+    QCOMPARE(dxfUnitFactor(1), 1000.0);
+    QCOMPARE(dxfUnitFactor(2), 1e6);
+    QCOMPARE(dxfUnitFactor(7), 1.0);
+}
+
+void TestDxfReader::unreadableInput_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("binary DXF") << QByteArray("AutoCAD Binary DXF\r\n\x1a\0", 22);
+    QTest::newRow("ends after a code") << QByteArray("0\nSECTION\n2\nENTITIES\n0\nLINE\n10");
+    QTest::newRow("entities without end")
+        << QByteArray("0\nSECTION\n2\nENTITIES\n0\nCIRCLE\n10\n1\n20\n1\n");
+    QTest::newRow("numbers out of range")
+        << QByteArray("0\nSECTION\n2\nENTITIES\n0\nCIRCLE\n10\n1e308\n20\n1\n40\nnan\n0\nENDSEC\n");
+    QTest::newRow("huge ellipse") << QByteArray(
+        "0\nSECTION\n2\nENTITIES\n0\nELLIPSE\n10\n0\n20\n0\n11\n1e30\n21\n0\n40\n0.5\n0\nENDSEC\n");
+    QTest::newRow("vertex before polyline")
+        << QByteArray("0\nSECTION\n2\nENTITIES\n0\nVERTEX\n10\n1\n20\n1\n0\nSEQEND\n0\nENDSEC\n");
+    QTest::newRow("polyline y before x") << QByteArray(
+        "0\nSECTION\n2\nENTITIES\n0\nLWPOLYLINE\n90\n2\n20\n1\n10\n1\n20\n2\n0\nENDSEC\n");
+}
+
+// Damaged input gives an empty drawing with a reason, never a crash or a NaN entity.
+void TestDxfReader::unreadableInput()
+{
+    QFETCH(QByteArray, bytes);
+    const DxfReadResult result = readDxf(bytes, 1000.0);
+    QVERIFY(result.drawing.isEmpty());
+    QVERIFY(!result.problems.isEmpty());
+}
+
+void TestDxfReader::segmentDistance_data()
+{
+    QTest::addColumn<QPointF>("p");
+    QTest::addColumn<QPointF>("a");
+    QTest::addColumn<QPointF>("b");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("foot inside") << QPointF(1, 1) << QPointF(0, 0) << QPointF(2, 0) << 1.0;
+    QTest::newRow("beyond the end") << QPointF(5, 4) << QPointF(0, 0) << QPointF(2, 0) << 5.0;
+    QTest::newRow("before the start") << QPointF(-3, 4) << QPointF(0, 0) << QPointF(2, 0) << 5.0;
+    QTest::newRow("vertical segment")
+        << QPointF(0.3, 0.7) << QPointF(0.1, 0.1) << QPointF(0.1, 0.9) << 0.2;
+    QTest::newRow("oblique, foot inside")
+        << QPointF(0, 2) << QPointF(0, 0) << QPointF(2, 2) << std::sqrt(2.0);
+    QTest::newRow("point segment") << QPointF(3, 4) << QPointF(0, 0) << QPointF(0, 0) << 5.0;
+}
+
+void TestDxfReader::segmentDistance()
+{
+    QFETCH(QPointF, p);
+    QFETCH(QPointF, a);
+    QFETCH(QPointF, b);
+    QFETCH(double, expected);
+    QVERIFY(std::abs(distanceToSegment(p, a, b) - expected) < 1e-12);
+    QVERIFY(std::abs(distanceToSegment(p, b, a) - expected) < 1e-12);
+}
+
+void TestDxfReader::arcDistance_data()
+{
+    QTest::addColumn<QPointF>("p");
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("end");
+    QTest::addColumn<double>("expected");
+
+    // Unit circle arcs about the origin.
+    QTest::newRow("on the arc's side") << QPointF(0, 3) << 30.0 << 120.0 << 2.0;
+    QTest::newRow("beside the missing part: nearer end")
+        << QPointF(0, -1) << 0.0 << 90.0 << std::sqrt(2.0);
+    QTest::newRow("arc across 0°, inside") << QPointF(2, 0) << 350.0 << 10.0 << 1.0;
+    QTest::newRow("arc across 0°, beside it")
+        << QPointF(-1, 0) << 350.0 << 10.0
+        << QLineF(QPointF(-1, 0), QPointF(std::cos(10 * kPi / 180), std::sin(10 * kPi / 180)))
+               .length();
+    QTest::newRow("full circle") << QPointF(0, -0.25) << 0.0 << 0.0 << 0.75;
+    QTest::newRow("centre") << QPointF(0, 0) << 0.0 << 90.0 << 1.0;
+}
+
+void TestDxfReader::arcDistance()
+{
+    QFETCH(QPointF, p);
+    QFETCH(double, start);
+    QFETCH(double, end);
+    QFETCH(double, expected);
+    DxfDrawing drawing;
+    drawing.append(DxfEntity::arc(QPointF(0, 0), 1.0, start, end));
+    QVERIFY2(std::abs(drawing.distanceTo(p) - expected) < 1e-12,
+             qPrintable(QString::number(drawing.distanceTo(p), 'g', 17)));
+}
+
+void TestDxfReader::ellipseMeasuredWithinTenthOfMicrometre_data()
+{
+    QTest::addColumn<double>("unitFactor");
+    QTest::addColumn<double>("rotation");
+    QTest::addColumn<double>("semiMajor");
+
+    QTest::newRow("3 x 1.5 mm, mm") << 1.0 << 0.0 << 3.0;
+    QTest::newRow("3 x 1.5 mm turned 30°, µm") << 1000.0 << 30.0 << 3.0;
+    QTest::newRow("3 x 1.5 mm vertical, nm") << 1e6 << 90.0 << 3.0;
+    QTest::newRow("60 x 30 mm turned 137°, mm") << 1.0 << 137.0 << 60.0;
+}
+
+// Points set off along the ellipse's normal by ±0.2 mm lie exactly that far from it; the
+// polyline the ellipse is measured as must agree within 0.1 µm.
+void TestDxfReader::ellipseMeasuredWithinTenthOfMicrometre()
+{
+    QFETCH(double, unitFactor);
+    QFETCH(double, rotation);
+    QFETCH(double, semiMajor);
+
+    const double f = unitFactor;
+    const double phi = rotation * kPi / 180.0;
+    const QPointF major(semiMajor * std::cos(phi), semiMajor * std::sin(phi));
+    const QString dxf
+        = QStringLiteral("0\nSECTION\n2\nENTITIES\n0\nELLIPSE\n10\n1\n20\n-2\n11\n%1\n"
+                         "21\n%2\n40\n0.5\n0\nENDSEC\n0\nEOF\n")
+              .arg(major.x(), 0, 'g', 17)
+              .arg(major.y(), 0, 'g', 17);
+    const DxfReadResult result = readDxf(dxf.toLatin1(), f);
+    QCOMPARE(result.drawing.size(), 1);
+    const DxfEntity &e = result.drawing.entity(0);
+
+    const QPointF minor(-major.y() * 0.5, major.x() * 0.5);
+    double worst = 0.0;
+    for (int i = 0; i < 3000; ++i) {
+        const double t = 2 * kPi * i / 3000.0 + 0.0005;
+        const QPointF onEllipse = QPointF(1, -2) + major * std::cos(t) + minor * std::sin(t);
+        const QPointF tangent = -major * std::sin(t) + minor * std::cos(t);
+        const double len = std::hypot(tangent.x(), tangent.y());
+        const QPointF normal(tangent.y() / len, -tangent.x() / len);
+        for (double offset : {0.2, 0.0, -0.2}) {
+            const QPointF p = (onEllipse + normal * offset) * f;
+            worst = std::max(worst, std::abs(result.drawing.distanceTo(p) - std::abs(offset) * f));
+        }
+    }
+    QVERIFY2(worst < 1e-4 * f, qPrintable(QString::number(worst / f * 1000, 'g', 4) + " µm"));
+    // The bounds follow the turned major axis (a vertical ellipse is tall, not wide).
+    const QRectF b = e.bounds;
+    QVERIFY(std::abs(b.width() / f
+                     - 2 * std::hypot(semiMajor * std::cos(phi), 0.5 * semiMajor * std::sin(phi)))
+            < 1e-3);
+}
+
+void TestDxfReader::transformations()
+{
+    DxfDrawing d;
+    d.append(DxfEntity::line(QPointF(1, 0), QPointF(2, 0)));
+    d.append(DxfEntity::arc(QPointF(1, 0), 2.0, 30.0, 120.0));
+    d.append(DxfEntity::circle(QPointF(0, 1), 1.0));
+    d.append(DxfEntity::ellipse(QPointF(2, 0), QPointF(3, 0), 0.5, 0, 2 * kPi, 1e-4));
+
+    // A turn can carry an arc start below 0°: it stays an arc within [0, 360), and a full circle
+    // stays a full circle.
+    d.rotate(-45.0, QPointF(0, 0));
+    QCOMPARE(describe(d.entity(1)).section(' ', 4), QStringLiteral("345 90"));
+    QVERIFY(d.entity(2).fullCircle);
+    d.rotate(135.0, QPointF(0, 0));
+    QCOMPARE(describe(d),
+             (QStringList {"L 0 1 0 2", "A 0 1 2 120 90", "C -1 0 1", "E 0 2 0 3 0.5 whole"}));
+    // The ellipse's outline turns with it.
+    QVERIFY(d.distanceTo(QPointF(0, 5)) < 1e-9);
+
+    d.translate(1.0, -1.0);
+    QCOMPARE(describe(d),
+             (QStringList {"L 1 0 1 1", "A 1 0 2 120 90", "C 0 -1 1", "E 1 1 0 3 0.5 whole"}));
+
+    d.rescale(1000.0);
+    QCOMPARE(describe(d),
+             (QStringList {"L 1000 0 1000 1000", "A 1000 0 2000 120 90", "C 0 -1000 1000",
+                           "E 1000 1000 0 3000 0.5 whole"}));
+    QVERIFY(d.distanceTo(QPointF(1000, 4000)) < 1e-6);
+    // Scaling by nothing or by a number that is not one leaves the drawing.
+    d.rescale(0.0);
+    d.rescale(std::numeric_limits<double>::quiet_NaN());
+    QCOMPARE(describe(d.entity(2)), QStringLiteral("C 0 -1000 1000"));
+
+    QCOMPARE(DxfDrawing().distanceTo(QPointF(1, 1)), DxfDrawing::kNoDistance);
+}
+
+void TestDxfReader::reperPoints()
+{
+    // Circles at every radius: the points at the horizontal extremes stay finite.
+    for (double r : {0.1, 0.3, 0.7, 1e-3, 7.1, 123.456}) {
+        const QVector<QPointF> points = DxfEntity::circle(QPointF(0.3, -0.1), r).reperPoints();
+        QCOMPARE(points.size(), 26);
+        for (const QPointF &p : points) {
+            QVERIFY(std::isfinite(p.x()) && std::isfinite(p.y()));
+            QVERIFY(std::abs(QLineF(p, QPointF(0.3, -0.1)).length() - r) < 1e-9 * (1 + r));
+        }
+    }
+    // A vertical line: the points run along it.
+    const QVector<QPointF> vertical = DxfEntity::line(QPointF(2, 5), QPointF(2, 1)).reperPoints();
+    QCOMPARE(vertical.size(), 12);
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(vertical.at(2 + i), QPointF(2, 5 - 0.4 * i));
+    // An oblique line: ten points from the left end, a tenth short of the right one.
+    const QVector<QPointF> oblique = DxfEntity::line(QPointF(10, 0), QPointF(0, 5)).reperPoints();
+    QCOMPARE(oblique.at(2), QPointF(0, 5));
+    QCOMPARE(oblique.at(11), QPointF(9, 0.5));
+    // An arc: its ends first, then eleven points along it.
+    const QVector<QPointF> arc = DxfEntity::arc(QPointF(0, 0), 1.0, 350, 10).reperPoints();
+    QCOMPARE(arc.size(), 13);
+    QVERIFY(QLineF(arc.at(7), QPointF(1, 0)).length() < 1e-12);
+    // A turned ellipse: every point is on it.
+    const DxfEntity e = DxfEntity::ellipse(QPointF(1, 1), QPointF(0, 3), 0.5, 0, 0, 1e-4);
+    for (const QPointF &p : e.reperPoints()) {
+        QVERIFY(std::isfinite(p.x()) && std::isfinite(p.y()));
+        const double u = (p.y() - 1) / 3.0, v = (p.x() - 1) / 1.5;
+        QVERIFY(std::abs(u * u + v * v - 1.0) < 1e-9);
+    }
+}
+
+void TestDxfReader::hintedDistanceMatchesPlainSearch()
+{
+    const DxfReadResult result = readFixture(QStringLiteral("lwpolyline_bulges.dxf"));
+    DxfDrawing d = result.drawing;
+    d.append(DxfEntity::ellipse(QPointF(2, 5), QPointF(2, 1), 0.3, 0, 0, 1e-4));
+    QRandomGenerator random(7);
+    QVector<QPointF> points;
+    for (int i = 0; i < 500; ++i)
+        points << QPointF(-2.0 + 9.0 * random.generateDouble(),
+                          -2.0 + 14.0 * random.generateDouble());
+    QVector<int> hints;
+    for (int round = 0; round < 4; ++round) {
+        double plain = 0.0;
+        for (const QPointF &p : points) {
+            double best = DxfDrawing::kNoDistance;
+            for (const DxfEntity &e : d.entities())
+                best = std::min(best, e.distanceTo(p));
+            plain += best;
+        }
+        QVERIFY(std::abs(d.distanceSum(points, &hints) - plain) < 1e-9);
+        d.rotate(7.0, QPointF(1, 1));
+        d.translate(0.3, -0.2);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestDxfReader)
+#include "tst_DxfReader.moc"

@@ -1,0 +1,234 @@
+#include "measurements/ui/ErrorGraph.h"
+
+#include "core/Constants.h"
+#include "core/Settings.h"
+#include "plot/AdaptiveCurve.h"
+#include "plot/Plot.h"
+
+#include <cmath>
+
+namespace {
+
+bool fuzzyEqual(double a, double b)
+{
+    return std::abs(a - b) * 1e12 <= std::min(std::abs(a), std::abs(b));
+}
+
+} // namespace
+
+ErrorGraph::ErrorGraph(Plot *plot)
+    : m_plot(plot)
+{
+    m_curve = new AdaptiveCurve(plot->xAxis, plot->yAxis);
+    m_curve->setSelectable(QCP::stNone);
+    m_curve->setPen(curvePen());
+    for (QCPItemLine *&line : m_lines) {
+        line = new QCPItemLine(plot);
+        line->setPen(kItemPen);
+        line->setLayer(QStringLiteral("background"));
+    }
+    connect(plot, &QCustomPlot::mouseWheel, this, &ErrorGraph::onPlotWheel);
+}
+
+ErrorGraph::~ErrorGraph()
+{
+    if (!m_plot)
+        return;
+    clearScale();
+    for (QCPItemLine *line : m_lines)
+        m_plot->removeItem(line);
+    m_plot->removePlottable(m_curve);
+}
+
+QPen ErrorGraph::curvePen() const
+{
+    return QPen(QBrush(QColor(Settings::instance()->preferences.visual_objects_color)), 1.0,
+                Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+void ErrorGraph::setLine(int index, const QVector2D &start, const QVector2D &end)
+{
+    if (index < 0 || index > 1)
+        return;
+    m_lines[index]->start->setCoords(start.x(), start.y());
+    m_lines[index]->end->setCoords(end.x(), end.y());
+}
+
+void ErrorGraph::setHighlighted(bool on)
+{
+    for (QCPItemLine *line : m_lines)
+        line->setPen(on ? kSelectedItemPen : kItemPen);
+}
+
+void ErrorGraph::setGraphData(const QVector<double> &keys, const QVector<double> &values)
+{
+    if (keys.isEmpty() || values.size() != keys.size())
+        return;
+    m_curve->setData(keys, values);
+    QCPAxis *x = m_plot->xAxis;
+    QCPAxis *y = m_plot->yAxis;
+    m_tipOffset0 = QPointF(x->coordToPixel(base0.x()) - x->coordToPixel(tip0.x()),
+                           y->coordToPixel(base0.y()) - y->coordToPixel(tip0.y()));
+    m_tipOffset1 = QPointF(x->coordToPixel(base1.x()) - x->coordToPixel(tip1.x()),
+                           y->coordToPixel(base1.y()) - y->coordToPixel(tip1.y()));
+    m_pixelDx.clear();
+    m_pixelDy.clear();
+    if (reference.size() < 2 || reference.at(0).size() != keys.size()
+        || reference.at(1).size() != keys.size())
+        return;
+    m_pixelDx.reserve(keys.size());
+    m_pixelDy.reserve(keys.size());
+    for (int i = 0; i < keys.size(); ++i) {
+        m_pixelDx.append(x->coordToPixel(reference.at(0).at(i)) - x->coordToPixel(keys.at(i)));
+        m_pixelDy.append(y->coordToPixel(reference.at(1).at(i)) - y->coordToPixel(values.at(i)));
+    }
+}
+
+double ErrorGraph::gridStep(double range)
+{
+    const double p = std::pow(10.0, std::floor(std::log10(range)));
+    const double r = range / p;
+    if (r <= 2.0)
+        return 0.2 * p;
+    if (r <= 5.0)
+        return 0.5 * p;
+    return p;
+}
+
+QVector<double> ErrorGraph::scaleValues(double minValue, double maxValue)
+{
+    double lowest = std::min(minValue, maxValue);
+    double highest = std::max(minValue, maxValue);
+    QVector<double> values;
+    if (!std::isfinite(lowest) || !std::isfinite(highest) || !(highest > lowest))
+        return values;
+    const double step = gridStep(highest - lowest);
+    if (!std::isfinite(step) || !(step > 0.0))
+        return values;
+    const double lo = std::ceil(lowest / step) * step;
+    const double hi = std::floor(highest / step) * step;
+    // The count is rounded, not truncated, so that a last value a rounding error short of a
+    // whole step is kept.
+    const double last = std::round((hi - lo) / step);
+    if (!(last >= 0.0) || last >= kMaxTicks)
+        return values;
+    for (int i = 0; i <= int(last); ++i) {
+        const double v = lo + i * step;
+        values.append(std::abs(v) < step * 1e-6 ? 0.0 : v);
+    }
+    return values;
+}
+
+void ErrorGraph::clearScale()
+{
+    if (m_plot) {
+        for (QCPItemLine *tick : qAsConst(m_ticks))
+            m_plot->removeItem(tick);
+        for (QCPItemText *label : qAsConst(m_labels))
+            m_plot->removeItem(label);
+    }
+    m_ticks.clear();
+    m_labels.clear();
+}
+
+void ErrorGraph::draw(double scale, const QString &text)
+{
+    clearScale();
+    m_lastScale = scale;
+    m_lastText = text;
+    const QVector2D along = base1 - tip1;
+    const double lineLength = along.length();
+    m_scaleShare = lineLength > 0.0 ? scale / lineLength : 0.0;
+    // Along line 1 towards its base; straight up when the line has no length.
+    const QVector2D d = lineLength > 0.0 ? along.normalized() : QVector2D(0, 1);
+    const QVector2D n(-d.y(), d.x());
+    const double g = scale * 0.02;
+    const double lowest = std::min(minValue, maxValue);
+    const double span = std::abs(maxValue - minValue);
+
+    const QVector<double> values = scaleValues(minValue, maxValue);
+    for (int i = 0; i < values.size(); ++i) {
+        const double v = values.at(i);
+        const double t = (v - lowest) / span;
+        const QVector2D p = tip1 + d * float(scale * t);
+        auto *tick = new QCPItemLine(m_plot);
+        tick->start->setCoords(p.x(), p.y());
+        const QVector2D tickEnd = p + n * float(g);
+        tick->end->setCoords(tickEnd.x(), tickEnd.y());
+        m_ticks.append(tick);
+
+        auto *label = new QCPItemText(m_plot);
+        label->setLayer(QStringLiteral("overlay"));
+        const QVector2D at = p + n * float(1.5 * g);
+        label->position->setCoords(at.x(), at.y());
+        QString number = QString::number(v, 'g', 6);
+        if (i == values.size() - 1 && !text.isEmpty())
+            number += QLatin1Char('\n') + text;
+        label->setText(number);
+        m_labels.append(label);
+    }
+    m_curve->setPen(curvePen());
+}
+
+void ErrorGraph::onPlotWheel()
+{
+    if (!refreshOnWheel || m_refreshQueued)
+        return;
+    // The plot announces the wheel before it zooms: the rebuild waits until the zoom is done.
+    m_refreshQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_refreshQueued = false;
+            if (!m_plot)
+                return;
+            refresh();
+            m_plot->replot(QCustomPlot::rpQueuedReplot);
+        },
+        Qt::QueuedConnection);
+}
+
+void ErrorGraph::refresh()
+{
+    if (!m_plot || reference.size() < 2 || reference.at(0).isEmpty() || reference.at(1).isEmpty())
+        return;
+    const QCPRange xRange = m_plot->xAxis->range();
+    const QCPRange yRange = m_plot->yAxis->range();
+    if (fuzzyEqual(xRange.size(), m_lastXRange.size())
+        && fuzzyEqual(yRange.size(), m_lastYRange.size()))
+        return;
+    m_lastXRange = xRange;
+    m_lastYRange = yRange;
+    repositionLines();
+    rebuildCurve();
+}
+
+void ErrorGraph::repositionLines()
+{
+    QCPAxis *x = m_plot->xAxis;
+    QCPAxis *y = m_plot->yAxis;
+    tip0 = QVector2D(x->pixelToCoord(x->coordToPixel(base0.x()) - m_tipOffset0.x()),
+                     y->pixelToCoord(y->coordToPixel(base0.y()) - m_tipOffset0.y()));
+    tip1 = QVector2D(x->pixelToCoord(x->coordToPixel(base1.x()) - m_tipOffset1.x()),
+                     y->pixelToCoord(y->coordToPixel(base1.y()) - m_tipOffset1.y()));
+    setLine(0, base0, tip0);
+    setLine(1, base1, tip1);
+    const double lineLength = (base1 - tip1).length();
+    draw(lineLength > 0.0 ? m_scaleShare * lineLength : m_lastScale, m_lastText);
+}
+
+void ErrorGraph::rebuildCurve()
+{
+    const int n = m_curve->data()->size();
+    if (n != m_pixelDx.size() || reference.at(0).size() != n || reference.at(1).size() != n)
+        return;
+    QCPAxis *x = m_plot->xAxis;
+    QCPAxis *y = m_plot->yAxis;
+    QVector<double> keys(n);
+    QVector<double> values(n);
+    for (int c = 0; c < n; ++c) {
+        keys[c] = x->pixelToCoord(x->coordToPixel(reference.at(0).at(c)) - m_pixelDx.at(c));
+        values[c] = y->pixelToCoord(y->coordToPixel(reference.at(1).at(c)) - m_pixelDy.at(c));
+    }
+    m_curve->setData(keys, values);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVector2D>
+#include <QVector>
+#include <qcustomplot.h>
+
+class AdaptiveCurve;
+class Plot;
+
+// The graphic of a deviation measurement on the contour plot: a curve of the exaggerated
+// deviations beside the trace, two reference lines (line 0 from base0 to tip0, line 1 from
+// base1 to tip1) and a value scale with tick marks and numbers along line 1, from minValue at
+// tip1 towards base1.
+//
+// The exaggeration is kept in screen pixels: with refreshOnWheel set, the graph rebuilds itself
+// after every wheel zoom of its plot so that the curve, the lines and the scale keep their size
+// on the screen.
+class ErrorGraph : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ErrorGraph(Plot *plot);
+    ~ErrorGraph() override;
+
+    void setLine(int index, const QVector2D &start, const QVector2D &end);
+    void setHighlighted(bool on);
+    // The curve's points; needs reference, the bases and the tips set first. Nothing happens
+    // when keys is empty or values has another size.
+    void setGraphData(const QVector<double> &keys, const QVector<double> &values);
+    // Redraws the scale: ticks at the multiples of the grid step within [minValue, maxValue],
+    // the largest deviation `scale` plot units from tip1 along line 1 (where the deviation band
+    // puts it). text, when not empty, is written under the last number.
+    void draw(double scale, const QString &text);
+    void clearScale();
+    // The wheel rebuild: tips, scale and curve keep their pixel distances to the bases and to
+    // the reference points.
+    void refresh();
+
+    // The scale's grid step for a range: 0.2, 0.5 or 1 times the power of ten below it.
+    static double gridStep(double range);
+    // The values the scale marks for a range (either order): the multiples of the grid step
+    // within it, at most kMaxTicks; none for an empty or non-finite range.
+    static QVector<double> scaleValues(double minValue, double maxValue);
+    static constexpr int kMaxTicks = 1000;
+
+    const QVector<QCPItemLine *> &ticks() const { return m_ticks; }
+    const QVector<QCPItemText *> &labels() const { return m_labels; }
+    AdaptiveCurve *curve() const { return m_curve; }
+    QCPItemLine *line(int index) const { return m_lines[index]; }
+
+    // Anchor points in plot coordinates; written by the measurement.
+    QVector2D tip0;
+    QVector2D tip1;
+    QVector2D base0;
+    QVector2D base1;
+    // The smallest and largest deviation.
+    double maxValue = 0.0;
+    double minValue = 0.0;
+    // The reference points the curve is drawn against, one per curve point (column 0 x,
+    // column 1 y). The graph keeps its own copy.
+    QVector<QVector<double>> reference;
+    bool refreshOnWheel = false;
+
+private:
+    void onPlotWheel();
+    void repositionLines();
+    void rebuildCurve();
+    QPen curvePen() const;
+
+    QPointer<Plot> m_plot;
+    AdaptiveCurve *m_curve = nullptr;
+    QCPItemLine *m_lines[2] = {nullptr, nullptr};
+    QVector<QCPItemLine *> m_ticks;
+    QVector<QCPItemText *> m_labels;
+    QPointF m_tipOffset0;
+    QPointF m_tipOffset1;
+    QVector<double> m_pixelDx;
+    QVector<double> m_pixelDy;
+    QCPRange m_lastXRange {0, 0};
+    QCPRange m_lastYRange {0, 0};
+    // The scale of the last draw as a share of line 1's length, and its text: the wheel rebuild
+    // draws the scale again at the same place along the line.
+    double m_scaleShare = 0.0;
+    double m_lastScale = 0.0;
+    QString m_lastText;
+    bool m_refreshQueued = false;
+};

@@ -1,0 +1,267 @@
+#include "measurements/ui/ErrorGraph.h"
+#include "plot/AdaptiveCurve.h"
+#include "plot/Plot.h"
+#include "support/TestSupport.h"
+
+#include <QWheelEvent>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+QStringList texts(const ErrorGraph &graph)
+{
+    QStringList out;
+    for (const QCPItemText *label : graph.labels())
+        out << label->text();
+    return out;
+}
+
+} // namespace
+
+class TestErrorGraph : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void scale_data();
+    void scale();
+    void scaleMatchesBand_data();
+    void scaleMatchesBand();
+    void textUnderLastNumber();
+    void curveData();
+    void wheelKeepsPixelGeometry();
+    void destructionLeavesPlotClean();
+
+private:
+    testsupport::ScratchDir *m_scratch = nullptr;
+    Plot *m_plot = nullptr;
+};
+
+void TestErrorGraph::init()
+{
+    m_scratch = new testsupport::ScratchDir;
+    m_plot = new Plot;
+    m_plot->resize(600, 400);
+    m_plot->xAxis->setRange(0, 10);
+    m_plot->yAxis->setRange(-5, 5);
+    m_plot->replot();
+}
+
+void TestErrorGraph::cleanup()
+{
+    delete m_plot;
+    m_plot = nullptr;
+    delete m_scratch;
+    m_scratch = nullptr;
+}
+
+void TestErrorGraph::scale_data()
+{
+    QTest::addColumn<double>("minValue");
+    QTest::addColumn<double>("maxValue");
+    QTest::addColumn<QStringList>("labels");
+
+    QTest::newRow("0 to 0.037: step 0.005")
+        << 0.0 << 0.037
+        << QStringList {"0", "0.005", "0.01", "0.015", "0.02", "0.025", "0.03", "0.035"};
+    // Summing steps would give a last value a rounding error above 0.01 and lose it, and a
+    // middle value of about 1.7e-18 instead of 0.
+    QTest::newRow("-0.02 to 0.013: 0 and the last tick kept")
+        << -0.02 << 0.013
+        << QStringList {"-0.02", "-0.015", "-0.01", "-0.005", "0", "0.005", "0.01"};
+    QTest::newRow("1.5 wide: step 0.2")
+        << 0.1 << 1.6 << QStringList {"0.2", "0.4", "0.6", "0.8", "1", "1.2", "1.4", "1.6"};
+    QTest::newRow("reversed range")
+        << 0.037 << 0.0
+        << QStringList {"0", "0.005", "0.01", "0.015", "0.02", "0.025", "0.03", "0.035"};
+    QTest::newRow("degenerate range") << 0.25 << 0.25 << QStringList {};
+    QTest::newRow("a range of 1e-12 far from 0") << 1.0 << 1.0 + 1e-12 << QStringList {"1", "1"};
+    QTest::newRow("a range of one double far from 0")
+        << 1e17 << std::nextafter(1e17, 2e17) << QStringList {"1e+17", "1e+17"};
+    QTest::newRow("not a number") << 0.0 << std::numeric_limits<double>::quiet_NaN()
+                                  << QStringList {};
+    QTest::newRow("infinite") << 0.0 << std::numeric_limits<double>::infinity() << QStringList {};
+    QTest::newRow("nanometres") << 120.0 << 4380.0 << QStringList {"500",  "1000", "1500", "2000",
+                                                                   "2500", "3000", "3500", "4000"};
+}
+
+void TestErrorGraph::scale()
+{
+    QFETCH(double, minValue);
+    QFETCH(double, maxValue);
+    QFETCH(QStringList, labels);
+
+    ErrorGraph graph(m_plot);
+    graph.tip1 = QVector2D(5, -4);
+    graph.base1 = QVector2D(5, 2);
+    graph.minValue = minValue;
+    graph.maxValue = maxValue;
+    graph.draw(3.0, QString());
+    const QStringList shown = texts(graph);
+    if (labels.size() == 2 && labels.at(0) == labels.at(1)) {
+        // Values closer together than six digits show: only their number is certain.
+        QVERIFY2(shown.size() >= 1 && shown.size() <= ErrorGraph::kMaxTicks,
+                 qPrintable(QString::number(shown.size())));
+    } else {
+        QCOMPARE(shown, labels);
+    }
+    QCOMPARE(graph.ticks().size(), shown.size());
+    // Drawing again replaces the scale.
+    graph.draw(3.0, QString());
+    QCOMPARE(graph.ticks().size(), shown.size());
+    QCOMPARE(m_plot->itemCount(), 2 + 2 * shown.size());
+}
+
+void TestErrorGraph::scaleMatchesBand_data()
+{
+    QTest::addColumn<QVector2D>("base0");
+    QTest::addColumn<QVector2D>("base1");
+
+    // The band puts the largest deviation `scale` above the tips; the ends of the chord may lie
+    // anywhere above the band.
+    QTest::newRow("level chord") << QVector2D(1, 2) << QVector2D(8, 2);
+    QTest::newRow("V: left end far above") << QVector2D(1, 4.5) << QVector2D(8, 0.5);
+    QTest::newRow("groove: right end far above") << QVector2D(1, 0.5) << QVector2D(8, 4);
+}
+
+void TestErrorGraph::scaleMatchesBand()
+{
+    QFETCH(QVector2D, base0);
+    QFETCH(QVector2D, base1);
+
+    ErrorGraph graph(m_plot);
+    graph.base0 = base0;
+    graph.base1 = base1;
+    graph.tip0 = QVector2D(base0.x(), -3);
+    graph.tip1 = QVector2D(base1.x(), -3);
+    graph.minValue = 0.0;
+    graph.maxValue = 0.04;
+    const double bandHeight = 2.5;
+    graph.draw(bandHeight, QString());
+    QCOMPARE(texts(graph).last(), QStringLiteral("0.04"));
+    for (int i = 0; i < graph.ticks().size(); ++i) {
+        const QPointF at = graph.ticks().at(i)->start->coords();
+        const double value = texts(graph).at(i).toDouble();
+        QVERIFY(std::abs(at.x() - base1.x()) < 1e-6);
+        QVERIFY2(std::abs(at.y() - (-3 + bandHeight * value / 0.04)) < 1e-5,
+                 qPrintable(QString::number(at.y())));
+    }
+}
+
+void TestErrorGraph::textUnderLastNumber()
+{
+    ErrorGraph graph(m_plot);
+    graph.tip1 = QVector2D(5, -4);
+    graph.base1 = QVector2D(5, 2);
+    graph.minValue = 0.0;
+    graph.maxValue = 0.037;
+    graph.draw(3.0, QStringLiteral("мкм"));
+    QCOMPARE(texts(graph).first(), QStringLiteral("0"));
+    QCOMPARE(texts(graph).last(), QStringLiteral("0.035\nмкм"));
+}
+
+void TestErrorGraph::curveData()
+{
+    ErrorGraph graph(m_plot);
+    QVector<QVector<double>> reference {{1, 2, 3}, {0, 0.5, 0}};
+    graph.reference = reference;
+    reference[0][0] = 99.0; // the caller's vector is its own
+    graph.setGraphData({1, 2, 3}, {-2, -1.5, -2});
+    QCOMPARE(graph.curve()->data()->size(), 3);
+    graph.setGraphData({1, 2}, {0, 0, 0});
+    graph.setGraphData({}, {});
+    QCOMPARE(graph.curve()->data()->size(), 3);
+    QCOMPARE(graph.curve()->data()->at(1)->value, -1.5);
+    QCOMPARE(graph.reference.at(0).at(0), 1.0);
+    QCOMPARE(graph.curve()->selectable(), QCP::stNone);
+    graph.setHighlighted(true);
+    QCOMPARE(graph.line(1)->pen().color(), QColor(Qt::green));
+    graph.setHighlighted(false);
+    QCOMPARE(graph.line(0)->pen().color(), QColor(Qt::black));
+}
+
+// A wheel zoom is applied by the plot after it announces the wheel; the rebuild follows the
+// zoom, so the tips keep their pixel distance from the bases and the scale its place on line 1.
+void TestErrorGraph::wheelKeepsPixelGeometry()
+{
+    m_plot->setInteractions(QCP::iRangeZoom);
+    ErrorGraph graph(m_plot);
+    graph.base0 = QVector2D(2, 1);
+    graph.base1 = QVector2D(8, 1);
+    graph.tip0 = QVector2D(2, -2);
+    graph.tip1 = QVector2D(8, -2);
+    graph.setLine(0, graph.base0, graph.tip0);
+    graph.setLine(1, graph.base1, graph.tip1);
+    graph.reference = {{2, 5, 8}, {1, 1.5, 1}};
+    graph.setGraphData({2, 5, 8}, {-2, -1, -2});
+    graph.minValue = 0.0;
+    graph.maxValue = 1.0;
+    graph.draw(1.5, QString());
+    m_plot->replot();
+    QCPAxis *y = m_plot->yAxis;
+    const double tipPixels = y->coordToPixel(1) - y->coordToPixel(-2);
+    const double topTickPixels
+        = y->coordToPixel(graph.ticks().last()->start->coords().y()) - y->coordToPixel(-2);
+    const double curvePixels = y->coordToPixel(1.5) - y->coordToPixel(-1);
+
+    auto wheel = [this](int delta) {
+        const QPointF at(300, 200);
+        QWheelEvent event(at, m_plot->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_plot, &event);
+    };
+
+    // Without the flag the graph stays where it is in plot coordinates.
+    wheel(120);
+    QCoreApplication::processEvents();
+    QCOMPARE(graph.tip1, QVector2D(8, -2));
+
+    graph.refreshOnWheel = true;
+    const QCPRange before = y->range();
+    wheel(120);
+    QVERIFY(y->range().size() < before.size());
+    QTRY_VERIFY(
+        std::abs(y->coordToPixel(graph.base1.y()) - y->coordToPixel(graph.tip1.y()) - tipPixels)
+        < 0.01);
+    QVERIFY(std::abs(y->coordToPixel(graph.ticks().last()->start->coords().y())
+                     - y->coordToPixel(graph.tip1.y()) - topTickPixels)
+            < 0.01);
+    QVERIFY(std::abs(y->coordToPixel(1.5) - y->coordToPixel(graph.curve()->data()->at(1)->value)
+                     - curvePixels)
+            < 0.01);
+    QCOMPARE(graph.line(1)->end->coords().y(), double(graph.tip1.y()));
+}
+
+void TestErrorGraph::destructionLeavesPlotClean()
+{
+    auto *other = new AdaptiveCurve(m_plot->xAxis, m_plot->yAxis);
+    Q_UNUSED(other)
+    const int curves = m_plot->curveCount();
+    const int items = m_plot->itemCount();
+    auto *graph = new ErrorGraph(m_plot);
+    graph->minValue = 0;
+    graph->maxValue = 1;
+    graph->tip1 = QVector2D(1, 1);
+    graph->base1 = QVector2D(1, 2);
+    graph->draw(1.0, QStringLiteral("мм"));
+    QCOMPARE(m_plot->curveCount(), curves + 1);
+    QVERIFY(m_plot->itemCount() > items + 2);
+    delete graph;
+    QCOMPARE(m_plot->curveCount(), curves);
+    QCOMPARE(m_plot->itemCount(), items);
+    QCOMPARE(m_plot->curve(curves - 1), other);
+
+    // A graph outliving its plot does not touch it.
+    auto *late = new ErrorGraph(m_plot);
+    delete m_plot;
+    m_plot = nullptr;
+    delete late;
+}
+
+QTEST_MAIN(TestErrorGraph)
+#include "tst_ErrorGraph.moc"

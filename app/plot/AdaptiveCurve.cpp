@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -39,6 +40,15 @@ public:
         }
     }
 
+    // Continues after points that were appended to out by someone else: p is the new anchor.
+    void restartAt(const QPointF &p)
+    {
+        m_kx = p.x();
+        m_ky = p.y();
+        m_haveAnchor = true;
+        m_hasDropped = false;
+    }
+
 private:
     QVector<QPointF> *m_out;
     bool m_haveAnchor = false; // false at the start and after a gap
@@ -46,6 +56,150 @@ private:
     double m_ky = 0.0;
     bool m_hasDropped = false; // a point was dropped since the anchor
     QPointF m_dropped;
+};
+
+// The line as it is stroked, as a stream. Consecutive points in one pixel column (the same
+// integer part of x) form a run. A run of more than kFewInColumn points is stroked as its first,
+// lowest, highest and last point in the order they came, each with its neighbours in the run:
+// the path still enters the column where the full one enters, reaches the same lowest and
+// highest point and leaves where it leaves, so with a one-pixel pen it sets the pixels that
+// stroking every point sets. The neighbours are there because the stroker places the first
+// pixel of a segment by the direction and last pixel of the segment before it; with them the
+// segments at the column's ends and extremes follow the same segments as in the full line. A
+// rough trace at full view then costs at most ten points per column however many samples fall
+// into it. Shorter runs go through the thinning rule. A NaN point ends the run and is a gap, as
+// for the thinning.
+class LineReducer
+{
+public:
+    explicit LineReducer(QVector<QPointF> *out)
+        : m_out(out)
+        , m_thinner(out)
+    { }
+
+    void add(const QPointF &p)
+    {
+        const double x = p.x();
+        const double y = p.y();
+        if (x >= m_columnLow && x < m_columnHigh && !std::isnan(y)) {
+            if (m_count < kFewInColumn)
+                m_run[m_count] = p;
+            m_lowest.follow(p);
+            m_highest.follow(p);
+            if (y < m_lowest.at.y())
+                m_lowest.set(m_count, m_last, p);
+            if (y > m_highest.at.y())
+                m_highest.set(m_count, m_last, p);
+            m_beforeLast = m_last;
+            m_last = p;
+            ++m_count;
+            return;
+        }
+        finish();
+        if (std::isnan(x) || std::isnan(y)) {
+            m_thinner.add(p);
+            return;
+        }
+        m_columnLow = std::floor(x);
+        m_columnHigh = m_columnLow + 1;
+        m_run[0] = m_last = p;
+        m_lowest.set(0, p, p);
+        m_highest.set(0, p, p);
+        m_count = 1;
+    }
+
+    // Hands on the open run; called after the last point.
+    void finish()
+    {
+        if (m_count > kFewInColumn) {
+            // Run indices with their points, in run order, each index once.
+            Kept kept;
+            kept.add(0, m_run[0]);
+            kept.add(1, m_run[1]);
+            m_lowest.keep(&kept);
+            m_highest.keep(&kept);
+            kept.add(m_count - 2, m_beforeLast);
+            kept.add(m_count - 1, m_last);
+            kept.appendTo(m_out);
+            m_thinner.restartAt(m_last);
+        } else {
+            for (int i = 0; i < m_count; ++i)
+                m_thinner.add(m_run[i]);
+        }
+        m_count = 0;
+        m_columnLow = m_columnHigh = kNoColumn;
+    }
+
+private:
+    static constexpr int kFewInColumn = 10;
+    static constexpr double kNoColumn = std::numeric_limits<double>::infinity();
+
+    class Kept
+    {
+    public:
+        void add(int index, const QPointF &p)
+        {
+            int i = m_size++;
+            for (; i > 0 && m_index[i - 1] > index; --i) {
+                m_index[i] = m_index[i - 1];
+                m_point[i] = m_point[i - 1];
+            }
+            m_index[i] = index;
+            m_point[i] = p;
+        }
+        void appendTo(QVector<QPointF> *out) const
+        {
+            for (int i = 0; i < m_size; ++i) {
+                if (i == 0 || m_index[i] != m_index[i - 1])
+                    out->append(m_point[i]);
+            }
+        }
+
+    private:
+        int m_size = 0;
+        int m_index[kFewInColumn];
+        QPointF m_point[kFewInColumn];
+    };
+
+    // The first point of the run with the lowest (or highest) y, and its neighbours.
+    struct Extreme
+    {
+        int index = 0;
+        QPointF before, at, after;
+        bool afterPending = false;
+
+        void set(int i, const QPointF &previous, const QPointF &p)
+        {
+            index = i;
+            before = previous;
+            at = p;
+            afterPending = true;
+        }
+        void follow(const QPointF &p)
+        {
+            if (afterPending) {
+                after = p;
+                afterPending = false;
+            }
+        }
+        void keep(Kept *kept) const
+        {
+            if (index > 0)
+                kept->add(index - 1, before);
+            kept->add(index, at);
+            if (!afterPending)
+                kept->add(index + 1, after);
+        }
+    };
+
+    QVector<QPointF> *m_out;
+    LineThinner m_thinner;
+    double m_columnLow = kNoColumn; // the open run's column is [low, high)
+    double m_columnHigh = kNoColumn;
+    int m_count = 0;
+    QPointF m_run[kFewInColumn]; // the run's first points
+    Extreme m_lowest, m_highest;
+    QPointF m_beforeLast, m_last;
 };
 
 // Linear coordinate-to-pixel conversion of an axis, with the library's own arithmetic so that
@@ -98,14 +252,27 @@ QVector<QPointF> AdaptiveCurve::thinLinePoints(const QVector<QPointF> &lines) co
     return result;
 }
 
-void AdaptiveCurve::drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const
+QVector<QPointF> AdaptiveCurve::strokedLinePoints(const QVector<QPointF> &lines) const
 {
-    QCPCurve::drawCurveLine(painter, thinLinePoints(lines));
+    if (!m_thinning || lines.size() <= 2)
+        return lines;
+    QVector<QPointF> result;
+    result.reserve(lines.size());
+    LineReducer reducer(&result);
+    for (const QPointF &p : lines)
+        reducer.add(p);
+    reducer.finish();
+    return result;
 }
 
-// The thinned line of the data range inside the visible key range, plus the crossings of the
+void AdaptiveCurve::drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const
+{
+    QCPCurve::drawCurveLine(painter, strokedLinePoints(lines));
+}
+
+// The stroked line of the data range inside the visible key range, plus the crossings of the
 // visible key bounds. False when this curve's data or axes do not allow the shortcut.
-bool AdaptiveCurve::thinnedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const
+bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const
 {
     const QCPCurveData *data = &*mDataContainer->constBegin();
     const int begin = std::max(range.begin(), 0);
@@ -134,7 +301,7 @@ bool AdaptiveCurve::thinnedVisibleLine(const QCPDataRange &range, QVector<QPoint
         last = end;
     }
     out->reserve(std::min(last - first + 2, 4 * (rect.width() + rect.height()) + 16));
-    LineThinner thinner(out);
+    LineReducer reducer(out);
     QVector<QPointF> few; // for two points or fewer, which are stroked as they are
     const bool direct = end - begin <= 2 || !m_thinning;
     auto put = [&](double key, double value) {
@@ -145,7 +312,7 @@ bool AdaptiveCurve::thinnedVisibleLine(const QCPDataRange &range, QVector<QPoint
         if (direct)
             few.append(p);
         else
-            thinner.add(p);
+            reducer.add(p);
         return true;
     };
     auto crossing = [&](int outside, int inside, double bound) {
@@ -165,6 +332,8 @@ bool AdaptiveCurve::thinnedVisibleLine(const QCPDataRange &range, QVector<QPoint
         return false;
     if (direct)
         *out = few;
+    else
+        reducer.finish();
     return true;
 }
 
@@ -199,7 +368,7 @@ void AdaptiveCurve::draw(QCPPainter *painter)
     for (int i = 0; i < allSegments.size(); ++i) {
         const bool selected = i >= unselectedSegments.size();
         const QCPDataRange range = selected ? allSegments.at(i) : allSegments.at(i).adjusted(-1, 1);
-        if (!thinnedVisibleLine(range, &lines[i])) {
+        if (!strokedVisibleLine(range, &lines[i])) {
             QCPCurve::draw(painter);
             return;
         }
@@ -209,7 +378,7 @@ void AdaptiveCurve::draw(QCPPainter *painter)
             const bool selected = i >= unselectedSegments.size();
             painter->setPen(selected && mSelectionDecorator ? mSelectionDecorator->pen() : mPen);
             painter->setBrush(Qt::NoBrush);
-            // Already thinned: stroke through the library's line drawing.
+            // Already reduced: stroke through the library's line drawing.
             QCPCurve::drawCurveLine(painter, lines[i]);
         }
     }

@@ -4,9 +4,10 @@
 #include <qcustomplot.h>
 
 // The plot curve of every trace: a QCPCurve that, before stroking its line, drops the line
-// points that stay within one pixel of the last point it kept. A trace of a million samples is
-// then stroked with a few points per pixel of its path. Fill, scatter symbols, selection and the
-// hit test still see every point.
+// points that stay within one pixel of the last point it kept, and strokes a pixel column that
+// many points fall into as that column's first, lowest, highest and last point. A trace of a
+// million samples is then stroked with a few points per pixel of its path, a smooth one and a
+// rough one alike. Fill, scatter symbols, selection and the hit test still see every point.
 //
 // For the usual trace (keys never turning back, linear axes with the key axis horizontal, no fill
 // and no scatter symbols) the curve also computes its line points itself: it finds the visible
@@ -34,12 +35,18 @@ public:
     // it starts a new run, so a gap is never bridged and a leading NaN hides nothing.
     QVector<QPointF> thinLinePoints(const QVector<QPointF> &lines) const;
 
+    // The line points that are stroked: a run of more than ten points in one pixel column becomes
+    // the run's first, lowest, highest and last point, each with its neighbours in the run, which
+    // a one-pixel pen strokes over the same pixels as the whole run; the other points are thinned
+    // as above. Unchanged when thinning is off.
+    QVector<QPointF> strokedLinePoints(const QVector<QPointF> &lines) const;
+
 protected:
     void draw(QCPPainter *painter) override;
     void drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const override;
 
 private:
-    bool thinnedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const;
+    bool strokedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const;
 
     bool m_thinning = true;
     bool m_fastDrawing = true;

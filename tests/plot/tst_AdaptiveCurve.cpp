@@ -6,6 +6,7 @@
 
 #include <QtTest>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 using Points = QVector<QPointF>;
@@ -59,6 +60,23 @@ int strayPixels(const QImage &image, const QImage &other, int radius)
     return stray;
 }
 
+// count points in the pixel column of x0, 0.01 apart, y of i-th point = wobble(i).
+Points columnRun(double x0, int count, const std::function<double(int)> &wobble)
+{
+    Points points;
+    for (int i = 0; i < count; ++i)
+        points << QPointF(x0 + i * 0.01, wobble(i));
+    return points;
+}
+
+Points pick(const Points &points, const QVector<int> &indices)
+{
+    Points picked;
+    for (int i : indices)
+        picked << points[i];
+    return picked;
+}
+
 // A plot drawn without antialiasing and grids, so that pictures compare pixel by pixel.
 void makeCrisp(Plot &plot)
 {
@@ -88,9 +106,13 @@ private slots:
     void thinning_data();
     void thinning();
     void thinningOff();
+    void denseColumns_data();
+    void denseColumns();
     void drawsTheSameTraceAsTheLibraryCurve();
     void fastDrawingMatchesLibraryLine_data();
     void fastDrawingMatchesLibraryLine();
+    void roughTraceSetsThePixelsOfEverySample_data();
+    void roughTraceSetsThePixelsOfEverySample();
     void screenshotWithoutWarnings();
 };
 
@@ -157,6 +179,75 @@ void tst_AdaptiveCurve::thinningOff()
     curve->setThinning(false);
     const Points input = run(50, 0.01, 0.01);
     QCOMPARE(curve->thinLinePoints(input), input);
+}
+
+void tst_AdaptiveCurve::denseColumns_data()
+{
+    QTest::addColumn<Points>("input");
+    QTest::addColumn<Points>("expected");
+
+    // 30 points in column 3 that wobble around 50, then a point in column 9.
+    auto wobbly = [](int low, int high) {
+        return columnRun(3.0, 30, [=](int i) {
+            return i == low ? 0.0 : i == high ? 100.0 : 50 + i % 3;
+        });
+    };
+    const QPointF next(9, 50);
+    Points run = wobbly(10, 20);
+    QTest::newRow("lowest before highest")
+        << (run + Points {next})
+        << (pick(run, {0, 1, 9, 10, 11, 19, 20, 21, 28, 29}) + Points {next});
+    run = wobbly(20, 10);
+    QTest::newRow("highest before lowest")
+        << (run + Points {next})
+        << (pick(run, {0, 1, 9, 10, 11, 19, 20, 21, 28, 29}) + Points {next});
+    run = wobbly(0, 29);
+    QTest::newRow("extremes at the ends")
+        << (run + Points {next}) << (pick(run, {0, 1, 28, 29}) + Points {next});
+    run = wobbly(4, 5);
+    QTest::newRow("neighbouring extremes")
+        << (run + Points {next}) << (pick(run, {0, 1, 3, 4, 5, 6, 28, 29}) + Points {next});
+    run = columnRun(3.0, 30, [](int i) {
+        return i == 10 || i == 15 ? 0.0 : i == 20 ? 100.0 : 50 + i % 3;
+    });
+    QTest::newRow("first of equal extremes")
+        << (run + Points {next})
+        << (pick(run, {0, 1, 9, 10, 11, 19, 20, 21, 28, 29}) + Points {next});
+
+    // Ten points in a column are thinned as usual.
+    run = columnRun(3.0, 10, [](int i) { return i * 0.4; });
+    QTest::newRow("ten in a column are thinned")
+        << (run + Points {next}) << (pick(run, {0, 3, 6, 9}) + Points {next});
+    // After a reduced column the thinning goes on from its last point.
+    run = wobbly(10, 20);
+    QTest::newRow("thinning continues from the run's last point")
+        << (run + Points {{4.2, 51.5}, {6, 52}})
+        << (pick(run, {0, 1, 9, 10, 11, 19, 20, 21, 28, 29}) + Points {{6, 52}});
+    // A column is the integer part of x rounded down: x = 0 starts a new one.
+    run = columnRun(-0.9, 30, [](int i) { return i == 12 ? 0.0 : i == 14 ? 100.0 : 50 + i % 3; });
+    QTest::newRow("column bounds")
+        << (run + Points {{0, 0}, {0.99, 100}})
+        << (pick(run, {0, 1, 11, 12, 13, 14, 15, 28, 29}) + Points {{0, 0}, {0.99, 100}});
+    run = wobbly(10, 20);
+    QTest::newRow("gap inside a column") << (run.mid(0, 25) + Points {{kNaN, kNaN}} + run.mid(25))
+                                         << (pick(run, {0, 1, 9, 10, 11, 19, 20, 21, 23, 24})
+                                             + Points {{kNaN, kNaN}} + pick(run, {25}));
+}
+
+// Many points in one pixel column are stroked as the column's first, lowest, highest and last
+// point, with their neighbours, in their order; other points keep the thinning rule.
+void tst_AdaptiveCurve::denseColumns()
+{
+    QFETCH(Points, input);
+    QFETCH(Points, expected);
+    Plot plot;
+    auto *curve = new AdaptiveCurve(plot.xAxis, plot.yAxis);
+    const Points result = curve->strokedLinePoints(input);
+    QVERIFY2(result.size() == expected.size()
+                 && std::equal(result.begin(), result.end(), expected.begin(), samePoint),
+             qPrintable(text(result) + QStringLiteral("  expected  ") + text(expected)));
+    curve->setThinning(false);
+    QCOMPARE(curve->strokedLinePoints(input).size(), input.size());
 }
 
 // Thinning moves no stroke by more than a pixel: the thinned picture and the library curve's
@@ -227,6 +318,66 @@ void tst_AdaptiveCurve::fastDrawingMatchesLibraryLine()
         QCOMPARE(strayPixels(fast, library, 1), 0);
         QCOMPARE(strayPixels(library, fast, 1), 0);
     }
+}
+
+void tst_AdaptiveCurve::roughTraceSetsThePixelsOfEverySample_data()
+{
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<double>("penWidth");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("descending");
+    QTest::addColumn<bool>("gap");
+    QTest::addColumn<bool>("exact");
+    QTest::newRow("rough") << 60000 << 0.0 << false << false << false << true;
+    QTest::newRow("rough, 1 px pen") << 60000 << 1.0 << false << false << false << true;
+    QTest::newRow("rough, selected range") << 60000 << 0.0 << true << false << false << true;
+    QTest::newRow("rough with a gap") << 60000 << 0.0 << false << false << true << true;
+    // A segment's first pixel depends on the segments before it, so where a column's extreme
+    // lies at the column's edge a pixel may land in the neighbouring column; a wide pen covers
+    // more than the column; a few samples per column are thinned. All stay within a pixel.
+    QTest::newRow("falling keys (library path)") << 60000 << 0.0 << false << true << false << false;
+    QTest::newRow("a few samples per column") << 8000 << 0.0 << false << false << false << false;
+    QTest::newRow("rough, 2 px pen") << 60000 << 2.0 << false << false << false << false;
+    QTest::newRow("rough, 2 px pen, selected range")
+        << 60000 << 2.0 << true << false << false << false;
+}
+
+// A rough trace, whose samples jump by many pixels from one to the next, drawn by the curve sets
+// the pixels that the library curve sets when it strokes every sample.
+void tst_AdaptiveCurve::roughTraceSetsThePixelsOfEverySample()
+{
+    QFETCH(int, samples);
+    QFETCH(double, penWidth);
+    QFETCH(bool, selected);
+    QFETCH(bool, descending);
+    QFETCH(bool, gap);
+    QFETCH(bool, exact);
+    QVector<double> keys, values;
+    for (int i = 0; i < samples; ++i) {
+        keys.append((descending ? samples - i : i) * 0.5);
+        values.append(3 * std::sin(i * 6.0 / samples) + std::sin(i * 0.37) + 0.5 * std::sin(i * 2.9)
+                      + (gap && i > samples / 3 && i < samples / 3 + samples / 50 ? kNaN : 0));
+    }
+    auto render = [&](bool adaptive) {
+        Plot plot;
+        makeCrisp(plot);
+        QCPCurve *c = adaptive ? new AdaptiveCurve(plot.xAxis, plot.yAxis)
+                               : new QCPCurve(plot.xAxis, plot.yAxis);
+        c->setData(keys, values);
+        c->setPen(QPen(Qt::black, penWidth));
+        c->setSelectable(QCP::stDataRange);
+        c->selectionDecorator()->setPen(QPen(Qt::red, penWidth));
+        if (selected)
+            c->setSelection(QCPDataSelection(QCPDataRange(samples / 2, samples / 2 + samples / 7)));
+        plot.rescaleAxes();
+        return plot.toPixmap(900, 500).toImage();
+    };
+    const QImage adaptive = render(true);
+    const QImage library = render(false);
+    if (exact)
+        QCOMPARE(adaptive, library);
+    QCOMPARE(strayPixels(adaptive, library, 1), 0);
+    QCOMPARE(strayPixels(library, adaptive, 1), 0);
 }
 
 // A plot with an arc, suffixed axes and a million-point thinned trace renders to a PNG file

@@ -1,4 +1,5 @@
 #include "core/Settings.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -14,6 +15,7 @@ int main(int argc, char **argv)
     if (qtTranslator.load(QStringLiteral("qtbase_ru"),
                           QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
         application.installTranslator(&qtTranslator);
+    setupPlatform();
 
     Settings::instance();
 

@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
     cmake ninja-build g++ pkg-config
     qtbase5-dev libqt5serialport5-dev libqcustomplot-dev qttranslations5-l10n
-    libfftw3-dev libbenchmark-dev
+    libfftw3-dev libbenchmark-dev fonts-dejavu-core
     clang libclang-rt-14-dev clang-format
 )
 

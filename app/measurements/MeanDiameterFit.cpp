@@ -1,0 +1,173 @@
+#include "measurements/MeanDiameterFit.h"
+
+#include "processing/Fitting.h"
+
+#include <QDebug>
+#include <QLineF>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+} // namespace
+
+MeanDiameterFit::MeanDiameterFit(const QVector<QPointF> &points)
+    : m_points(points)
+{ }
+
+int MeanDiameterFit::crossings(double c0, double c1) const
+{
+    int count = 0;
+    double side = 0.0;
+    for (const QPointF &p : m_points) {
+        const double r = p.y() - (c0 + c1 * p.x());
+        if (r == 0.0)
+            continue;
+        if (side != 0.0 && side * r < 0.0)
+            ++count;
+        side = r;
+    }
+    return count;
+}
+
+double MeanDiameterFit::crossingError(double c0, double c1)
+{
+    const int n = m_points.size();
+    // The walk starts at the first point off the line: a point on it never starts a crossing.
+    int first = 0;
+    auto residual = [&](int i) {
+        return m_points.at(i).y() - (c0 + c1 * m_points.at(i).x());
+    };
+    while (first < n && residual(first) == 0.0)
+        ++first;
+    if (first >= n)
+        return kRejected;
+
+    QVector<double> distances;
+    int ref = first;
+    double refResidual = residual(first);
+    for (int i = first + 1; i < n - 1; ++i) {
+        const double r = residual(i);
+        if (refResidual * r < 0.0) {
+            distances.append(QLineF(m_points.at(ref), m_points.at(i)).length());
+            ref = i;
+            refResidual = r;
+        }
+    }
+    if (distances.isEmpty())
+        return kRejected;
+    // The stretch from the start to the first crossing is not a whole ridge or groove.
+    distances.removeFirst();
+    int m = distances.size();
+    const bool referenceSet = m_referenceCount >= 0;
+    if (!referenceSet)
+        m_referenceCount = m;
+    if (m % 2 == 1) {
+        distances.removeLast();
+        --m;
+    }
+    if (referenceSet && std::abs(m - m_referenceCount) > 2)
+        return kRejected;
+    // A line with no whole ridge and groove left has nothing to compare: not a perfect fit.
+    if (m == 0)
+        return kRejected;
+    double sum = 0.0;
+    for (double d : qAsConst(distances))
+        sum += d;
+    const double mean = sum / m;
+    double error = 0.0;
+    for (double d : qAsConst(distances))
+        error += std::abs(mean - d);
+    return error;
+}
+
+void MeanDiameterFit::turned(double degrees, double *c0, double *c1) const
+{
+    // Turns the drawn segment about its middle; a positive step turns it clockwise.
+    const double yFirst = *c0 + *c1 * m_xMin;
+    const double yLast = *c0 + *c1 * m_xMax;
+    const double cx = (m_xMin + m_xMax) / 2.0;
+    const double cy = (yFirst + yLast) / 2.0;
+    const double theta = -degrees * kPi / 180.0;
+    const double s = std::sin(theta);
+    const double c = std::cos(theta);
+    const double first = cy + (m_xMin - cx) * s + (yFirst - cy) * c;
+    const double last = cy + (m_xMax - cx) * s + (yLast - cy) * c;
+    *c1 = (last - first) / (m_xMax - m_xMin);
+    *c0 = first - *c1 * m_xMin;
+}
+
+double MeanDiameterFit::search(bool turn, double v, double step, double endStep)
+{
+    while (step > endStep) {
+        double plus0 = m_c0, plus1 = m_c1, minus0 = m_c0, minus1 = m_c1;
+        if (turn) {
+            turned(step, &plus0, &plus1);
+            turned(-step, &minus0, &minus1);
+        } else {
+            plus0 += step;
+            minus0 -= step;
+        }
+        const double e1 = crossingError(plus0, plus1);
+        const double e2 = crossingError(minus0, minus1);
+        if (e1 < e2 && e1 < v) {
+            m_c0 = plus0;
+            m_c1 = plus1;
+            v = e1;
+            qDebug() << "Improved (positive step):" << e1;
+        } else if (e2 < e1 && e2 < v) {
+            m_c0 = minus0;
+            m_c1 = minus1;
+            v = e2;
+            qDebug() << "Improved (negative step):" << e2;
+        } else {
+            step *= kStepFactor;
+        }
+    }
+    return v;
+}
+
+MeanDiameterFit::Outcome MeanDiameterFit::fit()
+{
+    QVector<double> xs, ys;
+    xs.reserve(m_points.size());
+    ys.reserve(m_points.size());
+    double yMin = std::numeric_limits<double>::infinity();
+    double yMax = -yMin;
+    m_xMin = std::numeric_limits<double>::infinity();
+    m_xMax = -m_xMin;
+    for (const QPointF &p : qAsConst(m_points)) {
+        xs.append(p.x());
+        ys.append(p.y());
+        m_xMin = std::min(m_xMin, p.x());
+        m_xMax = std::max(m_xMax, p.x());
+        yMin = std::min(yMin, p.y());
+        yMax = std::max(yMax, p.y());
+    }
+    const Algos::RMS line(xs, ys);
+    if (!line.isValid() || !(m_xMax > m_xMin))
+        return TooFewPoints;
+    m_c0 = line.coefficient(0);
+    m_c1 = line.coefficient(1);
+    if (crossings(m_c0, m_c1) < 3)
+        return TooFewCrossings;
+
+    m_referenceCount = -1;
+    double best = crossingError(m_c0, m_c1);
+    const double height = yMax - yMin;
+    const double shiftStep = kInitialShiftShare * height;
+    while (best < std::numeric_limits<double>::max()) {
+        double v = crossingError(m_c0, m_c1);
+        search(true, v, kInitialTurnDeg, kInitialTurnDeg * kEndShare);
+        v = crossingError(m_c0, m_c1);
+        v = search(false, v, shiftStep, shiftStep * kEndShare);
+        if (best > v)
+            best = v;
+        else
+            break;
+    }
+    return Fitted;
+}

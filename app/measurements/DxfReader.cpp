@@ -191,6 +191,8 @@ private:
     bool number(const EntityRecord &e, int code, double *out);
     bool optionalNumber(const EntityRecord &e, int code, double fallback, double *out);
     bool coordinate(const EntityRecord &e, int code, double *out);
+    // The flags of code 70 (0 when the entity has none).
+    bool flagsOf(const EntityRecord &e, int *out);
     bool scaled(const EntityRecord &e, int code, double value, double *out);
     void problem(const EntityRecord &e, const QString &what);
     void problem(const QString &what);
@@ -249,6 +251,20 @@ bool Reader::optionalNumber(const EntityRecord &e, int code, double fallback, do
             return number(e, code, out);
     }
     *out = fallback;
+    return true;
+}
+
+bool Reader::flagsOf(const EntityRecord &e, int *out)
+{
+    *out = 0;
+    for (const Pair &p : e.pairs) {
+        if (p.code != 70)
+            continue;
+        if (parseInt(p.value, out))
+            return true;
+        problem(e, QStringLiteral("the flags \"%1\" are not a whole number").arg(text(p.value)));
+        return false;
+    }
     return true;
 }
 
@@ -363,15 +379,11 @@ void Reader::readLwPolyline(const EntityRecord &e)
     QVector<Vertex> vertices;
     bool haveY = true;
     int flags = 0;
+    if (!flagsOf(e, &flags))
+        return;
     for (const Pair &p : e.pairs) {
         double v;
         switch (p.code) {
-        case 70:
-            if (!parseInt(p.value, &flags)) {
-                problem(e, QStringLiteral("the flags \"%1\" are not a number").arg(text(p.value)));
-                return;
-            }
-            break;
         case 10:
             if (!haveY) {
                 problem(e, QStringLiteral("a vertex has no code 20"));
@@ -429,10 +441,9 @@ void Reader::finishPolyline()
     m_polylineOpen = false;
     if (m_polylineBroken)
         return;
-    double flags = 0.0;
-    if (!optionalNumber(m_polyline, 70, 0.0, &flags))
+    int bits = 0;
+    if (!flagsOf(m_polyline, &bits))
         return;
-    const int bits = static_cast<int>(flags);
     // Polygon meshes (16) and polyface meshes (64) are surfaces, not outlines.
     if (bits & (16 | 64)) {
         problem(m_polyline, QStringLiteral("meshes are not read"));
@@ -448,15 +459,16 @@ void Reader::finishEntity()
         return;
     if (m_polylineOpen) {
         if (e.type == "VERTEX") {
-            double x, y, bulge, flags;
+            double x, y, bulge;
+            int flags = 0;
             if (m_polylineBroken)
                 return;
-            if (!optionalNumber(e, 70, 0.0, &flags)) {
+            if (!flagsOf(e, &flags)) {
                 m_polylineBroken = true;
                 return;
             }
             // Spline frame control points (16) are not on the drawn outline.
-            if (static_cast<int>(flags) & 16)
+            if (flags & 16)
                 return;
             if (!coordinate(e, 10, &x) || !coordinate(e, 20, &y)
                 || !optionalNumber(e, 42, 0.0, &bulge)) {

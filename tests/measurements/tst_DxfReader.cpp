@@ -158,6 +158,15 @@ void TestDxfReader::unreadableInput_data()
         "0\nSECTION\n2\nENTITIES\n0\nELLIPSE\n10\n0\n20\n0\n11\n1e30\n21\n0\n40\n0.5\n0\nENDSEC\n");
     QTest::newRow("vertex before polyline")
         << QByteArray("0\nSECTION\n2\nENTITIES\n0\nVERTEX\n10\n1\n20\n1\n0\nSEQEND\n0\nENDSEC\n");
+    QTest::newRow("polyline flags out of range")
+        << QByteArray("0\nSECTION\n2\nENTITIES\n0\nPOLYLINE\n70\n1e113\n0\nVERTEX\n10\n0\n20\n0\n"
+                      "0\nVERTEX\n10\n1\n20\n0\n0\nSEQEND\n0\nENDSEC\n");
+    QTest::newRow("vertex flags out of range") << QByteArray(
+        "0\nSECTION\n2\nENTITIES\n0\nPOLYLINE\n70\n0\n0\nVERTEX\n70\n710691000000\n10\n0\n"
+        "20\n0\n0\nVERTEX\n10\n1\n20\n0\n0\nSEQEND\n0\nENDSEC\n");
+    QTest::newRow("lightweight flags out of range") << QByteArray(
+        "0\nSECTION\n2\nENTITIES\n0\nLWPOLYLINE\n70\n99999999999\n10\n0\n20\n0\n10\n1\n"
+        "20\n0\n0\nENDSEC\n");
     QTest::newRow("polyline y before x") << QByteArray(
         "0\nSECTION\n2\nENTITIES\n0\nLWPOLYLINE\n90\n2\n20\n1\n10\n1\n20\n2\n0\nENDSEC\n");
 }

@@ -17,6 +17,9 @@ constexpr double kEllipseChordToleranceMm = 1e-4;
 constexpr int kMaxOutlinePoints = 1 << 21;
 // Files larger than this are refused rather than read into memory.
 constexpr qint64 kMaxFileSize = qint64(1) << 30;
+// Coordinates and lengths beyond this (in the display unit: a kilometre in nanometres) are
+// refused, so that no difference or square of them overflows.
+constexpr double kMaxCoordinate = 1e15;
 // Problem lines kept one by one; the rest are counted.
 constexpr int kMaxProblemLines = 100;
 
@@ -271,7 +274,7 @@ bool Reader::flagsOf(const EntityRecord &e, int *out)
 bool Reader::scaled(const EntityRecord &e, int code, double value, double *out)
 {
     *out = value * m_factor;
-    if (std::isfinite(*out))
+    if (std::abs(*out) <= kMaxCoordinate)
         return true;
     problem(e, QStringLiteral("the value of code %1 is out of range").arg(code));
     return false;
@@ -316,7 +319,7 @@ void Reader::readEllipse(const EntityRecord &e)
         || !coordinate(e, 21, &my) || !number(e, 40, &ratio) || !optionalNumber(e, 41, 0.0, &start)
         || !optionalNumber(e, 42, 2.0 * kPi, &end))
         return;
-    if (!(ratio > 0.0) || !(std::hypot(mx, my) > 0.0)) {
+    if (!(ratio > 0.0) || !(ratio <= 1.0) || !(std::hypot(mx, my) > 0.0)) {
         problem(e, QStringLiteral("the axes are not positive"));
         return;
     }
@@ -351,8 +354,12 @@ void Reader::addSegment(const Vertex &a, const QPointF &b)
     const QPointF leftNormal(-chord.y() / len, chord.x() / len);
     const QPointF centre = (a.point + b) / 2.0 + leftNormal * (len * (1.0 - k * k) / (4.0 * k));
     const double radius = len * (1.0 + k * k) / (4.0 * std::abs(k));
-    if (!std::isfinite(radius) || !std::isfinite(centre.x()) || !std::isfinite(centre.y()))
+    // An arc too flat to have a centre within reach is drawn as its chord.
+    if (!(radius <= kMaxCoordinate) || !(std::abs(centre.x()) <= kMaxCoordinate)
+        || !(std::abs(centre.y()) <= kMaxCoordinate)) {
+        m_result.drawing.append(DxfEntity::line(a.point, b));
         return;
+    }
     const double angleA
         = std::atan2(a.point.y() - centre.y(), a.point.x() - centre.x()) * 180.0 / kPi;
     const double angleB = std::atan2(b.y() - centre.y(), b.x() - centre.x()) * 180.0 / kPi;

@@ -154,6 +154,10 @@ void TestDxfReader::unreadableInput_data()
         << QByteArray("0\nSECTION\n2\nENTITIES\n0\nCIRCLE\n10\n1\n20\n1\n");
     QTest::newRow("numbers out of range")
         << QByteArray("0\nSECTION\n2\nENTITIES\n0\nCIRCLE\n10\n1e308\n20\n1\n40\nnan\n0\nENDSEC\n");
+    QTest::newRow("coordinates near the largest double") << QByteArray(
+        "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n-1.7e308\n20\n0\n11\n1.7e308\n21\n0\n0\nENDSEC\n");
+    QTest::newRow("ellipse ratio above 1") << QByteArray(
+        "0\nSECTION\n2\nENTITIES\n0\nELLIPSE\n10\n0\n20\n0\n11\n1\n21\n0\n40\n1e300\n0\nENDSEC\n");
     QTest::newRow("huge ellipse") << QByteArray(
         "0\nSECTION\n2\nENTITIES\n0\nELLIPSE\n10\n0\n20\n0\n11\n1e30\n21\n0\n40\n0.5\n0\nENDSEC\n");
     QTest::newRow("vertex before polyline")

@@ -181,7 +181,8 @@ void BM_FitTenThousandPointsToFiftyEntities(benchmark::State &state)
     for (const QPointF &p : exact)
         trace << transformed(p, 3.0, pivot, shift);
     const QPointF corner = drawing.entity(10).start;
-    const QPointF tracePoint = transformed(corner, 3.0, pivot, shift);
+    // The click takes a trace point 5 µm from the corner.
+    const QPointF tracePoint = transformed(corner + QPointF(0.005, 0), 3.0, pivot, shift);
     drawing.translate(tracePoint.x() - corner.x(), tracePoint.y() - corner.y());
 
     double angle = 0.0;
@@ -189,6 +190,7 @@ void BM_FitTenThousandPointsToFiftyEntities(benchmark::State &state)
         DrawingFit fit(drawing, trace, tracePoint, 1.0);
         fit.fitRotation();
         fit.fitTranslation();
+        fit.refine();
         angle = fit.angle();
         // The const form: the read-write form of this marker miscompiles a double under GCC.
         benchmark::DoNotOptimize(fit.angle());

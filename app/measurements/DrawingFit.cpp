@@ -100,6 +100,49 @@ double DrawingFit::fitTranslation()
     return d;
 }
 
+double DrawingFit::refine()
+{
+    double best = error();
+    // The searches before leave the pose within a fraction of a degree and some micrometres;
+    // the refinement ends well below their resolutions so that its result is within them.
+    double turn = 0.1;
+    double shift = 0.01 * m_unitFactor;
+    const double turnResolution = kRotationResolutionDeg / 8;
+    const double resolution = kTranslationResolutionMm * m_unitFactor / 8;
+    while (turn >= turnResolution || shift > resolution) {
+        struct Move
+        {
+            double turn;
+            QPointF shift;
+        };
+        const Move moves[] = {{turn, {}},       {-turn, {}},     {0, {shift, 0}},
+                              {0, {-shift, 0}}, {0, {0, shift}}, {0, {0, -shift}}};
+        double bestMove = best;
+        const Move *chosen = nullptr;
+        for (const Move &move : moves) {
+            if (move.turn != 0.0 && turn < turnResolution)
+                continue;
+            if (move.turn == 0.0 && shift <= resolution)
+                continue;
+            const double e = errorAt(m_angle + move.turn, m_shift + move.shift);
+            if (e < bestMove) {
+                bestMove = e;
+                chosen = &move;
+            }
+        }
+        if (chosen) {
+            m_angle += chosen->turn;
+            m_shift += chosen->shift;
+            best = bestMove;
+        } else {
+            turn *= 0.5;
+            shift *= 0.5;
+        }
+    }
+    qDebug() << "Error after refinement" << best;
+    return best;
+}
+
 void DrawingFit::apply(DxfDrawing *drawing) const
 {
     const double turn = std::fmod(m_angle, 360.0);

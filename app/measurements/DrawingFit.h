@@ -28,6 +28,13 @@ public:
     // Shifts: vertical, then horizontal, from 1 mm down to 1 µm. Returns the error reached.
     double fitTranslation();
 
+    // Turns and shifts together: from every pose the best of a turn and a shift in each
+    // direction is taken while it lowers the error, and all steps are halved when none does, down
+    // to the resolutions. It finishes what the two searches above leave when the picked trace
+    // point is not exactly the picked drawing point: then the best turn about it is not the best
+    // turn after the shift. Returns the error reached.
+    double refine();
+
     // The pose found: the drawing turned about the pivot by angle() degrees, then shifted.
     double angle() const { return m_angle; }
     QPointF shift() const { return m_shift; }

@@ -31,12 +31,12 @@ double length(const QPointF &v)
     return std::hypot(v.x(), v.y());
 }
 
-// Distance from p to a rectangle (0 inside it).
-double distanceToRect(const QPointF &p, const QRectF &r)
+// Whether p lies at least `distance` away from a rectangle.
+bool atLeastFrom(const QPointF &p, const QRectF &r, double distance)
 {
     const double dx = std::max({r.left() - p.x(), 0.0, p.x() - r.right()});
     const double dy = std::max({r.top() - p.y(), 0.0, p.y() - r.bottom()});
-    return std::hypot(dx, dy);
+    return dx >= distance || dy >= distance || dx * dx + dy * dy >= distance * distance;
 }
 
 QRectF boundsOf(const QPointF *points, int count)
@@ -221,7 +221,7 @@ double DxfEntity::distanceTo(const QPointF &p, double below) const
     double best = below;
     const int segments = outline.size() - 1;
     for (int c = 0; c < chunkBounds.size(); ++c) {
-        if (distanceToRect(p, chunkBounds.at(c)) >= best)
+        if (atLeastFrom(p, chunkBounds.at(c), best))
             continue;
         const int last = std::min(segments, (c + 1) * kChunk);
         for (int i = c * kChunk; i < last; ++i)
@@ -381,7 +381,7 @@ double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
         if (i == first)
             continue;
         const DxfEntity &e = m_entities.at(i);
-        if (distanceToRect(p, e.bounds) >= best)
+        if (atLeastFrom(p, e.bounds, best))
             continue;
         const double d = e.distanceTo(p, best);
         if (d < best) {

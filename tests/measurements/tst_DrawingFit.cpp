@@ -68,10 +68,16 @@ void TestDrawingFit::recoversTurnAndShift_data()
     QTest::addColumn<double>("unitFactor");
     QTest::addColumn<double>("degrees");
     QTest::addColumn<QPointF>("shiftMm");
+    QTest::addColumn<double>("pickMissMm");
 
-    QTest::newRow("mm, 3° and (0.2, 0.1)") << 1.0 << 3.0 << QPointF(0.2, 0.1);
-    QTest::newRow("µm, 3° and (0.2, 0.1)") << 1000.0 << 3.0 << QPointF(0.2, 0.1);
-    QTest::newRow("nm, -2.5° and (-0.3, 0.05)") << 1e6 << -2.5 << QPointF(-0.3, 0.05);
+    QTest::newRow("mm, 3° and (0.2, 0.1)") << 1.0 << 3.0 << QPointF(0.2, 0.1) << 0.0;
+    QTest::newRow("µm, 3° and (0.2, 0.1)") << 1000.0 << 3.0 << QPointF(0.2, 0.1) << 0.0;
+    QTest::newRow("nm, -2.5° and (-0.3, 0.05)") << 1e6 << -2.5 << QPointF(-0.3, 0.05) << 0.0;
+    // At a usual zoom a click takes a trace point a few micrometres from the corner.
+    QTest::newRow("mm, trace picked 8 µm off the corner")
+        << 1.0 << 3.0 << QPointF(0.2, 0.1) << 0.008;
+    QTest::newRow("µm, trace picked 20 µm off the corner")
+        << 1000.0 << 3.0 << QPointF(0.2, 0.1) << -0.02;
 }
 
 // The trace is the drawing turned about (1, 2) mm and shifted. The operator picks the trace's
@@ -82,6 +88,7 @@ void TestDrawingFit::recoversTurnAndShift()
     QFETCH(double, unitFactor);
     QFETCH(double, degrees);
     QFETCH(QPointF, shiftMm);
+    QFETCH(double, pickMissMm);
     const double f = unitFactor;
     const QPointF pivot = QPointF(1, 2) * f;
     const QPointF shift = shiftMm * f;
@@ -92,13 +99,15 @@ void TestDrawingFit::recoversTurnAndShift()
         trace << transformed(p, degrees, pivot, shift);
 
     const QPointF corner = QPointF(5, 3) * f;
-    const QPointF tracePoint = transformed(corner, degrees, pivot, shift);
+    const QPointF tracePoint
+        = transformed(corner + QPointF(pickMissMm * f, 0), degrees, pivot, shift);
     DxfDrawing drawing = original;
     drawing.translate(tracePoint.x() - corner.x(), tracePoint.y() - corner.y());
 
     DrawingFit fit(drawing, trace, tracePoint, f);
     fit.fitRotation();
     fit.fitTranslation();
+    fit.refine();
     fit.apply(&drawing);
 
     double turn = std::remainder(fit.angle() - degrees, 360.0);

@@ -2,8 +2,9 @@
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
+#include "support/gui/PlotDriver.h"
 
-#include <QWheelEvent>
 #include <QtTest>
 
 #include <cmath>
@@ -190,6 +191,7 @@ void TestErrorGraph::curveData()
 void TestErrorGraph::wheelKeepsPixelGeometry()
 {
     m_plot->setInteractions(QCP::iRangeZoom);
+    testsupport::PlotDriver driver(m_plot);
     ErrorGraph graph(m_plot);
     graph.base0 = QVector2D(2, 1);
     graph.base1 = QVector2D(8, 1);
@@ -209,21 +211,14 @@ void TestErrorGraph::wheelKeepsPixelGeometry()
         = y->coordToPixel(graph.ticks().last()->start->coords().y()) - y->coordToPixel(-2);
     const double curvePixels = y->coordToPixel(1.5) - y->coordToPixel(-1);
 
-    auto wheel = [this](int delta) {
-        const QPointF at(300, 200);
-        QWheelEvent event(at, m_plot->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, delta),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(m_plot, &event);
-    };
-
     // Without the flag the graph stays where it is in plot coordinates.
-    wheel(120);
+    driver.wheel(5, 0, 1);
     QCoreApplication::processEvents();
     QCOMPARE(graph.tip1, QVector2D(8, -2));
 
     graph.refreshOnWheel = true;
     const QCPRange before = y->range();
-    wheel(120);
+    driver.wheel(5, 0, 1);
     QVERIFY(y->range().size() < before.size());
     QTRY_VERIFY(
         std::abs(y->coordToPixel(graph.base1.y()) - y->coordToPixel(graph.tip1.y()) - tipPixels)
@@ -263,5 +258,5 @@ void TestErrorGraph::destructionLeavesPlotClean()
     delete late;
 }
 
-QTEST_MAIN(TestErrorGraph)
+GUI_TEST_MAIN(TestErrorGraph)
 #include "tst_ErrorGraph.moc"

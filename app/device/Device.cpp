@@ -2,6 +2,7 @@
 
 #include "core/Logger.h"
 #include "device/DevicePort.h"
+#include "device/ReplyParser.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -11,9 +12,6 @@
 #include <cstdlib>
 #include <limits>
 
-QMap<int, int> kPacketLength = {{0, 20}, {1, 3}, {2, 4}, {3, 4},    {4, 3},  {5, 6},
-                                {6, 4},  {8, 1}, {9, 3}, {10, 120}, {11, 14}};
-
 const std::map<int, QString> kSpeedNames = {{0, QStringLiteral("0.25 мм/c")},
                                             {1, QStringLiteral("0.50 мм/c")},
                                             {2, QStringLiteral("1.00 мм/c")},
@@ -21,21 +19,87 @@ const std::map<int, QString> kSpeedNames = {{0, QStringLiteral("0.25 мм/c")},
 
 namespace {
 
-const QByteArray kCalibrationDoneText = QByteArrayLiteral("Stage 6");
-const QByteArray kPreviewEndMarker = QByteArray("\x00\x00\x00\x01", 4);
-
-int packetLength(int state)
-{
-    return kPacketLength.value(state, 0);
-}
-
 // Initial value of the last alarm and status bytes: no byte has it, so the first contour packet
 // after an identification always counts as a change.
 constexpr int kNoByte = 1000000;
 
 } // namespace
 
+// What the replies mean for the instrument: the parser's handler.
+class Device::Replies : public ReplyParser::Handler
+{
+public:
+    explicit Replies(Device *device)
+        : d(device)
+    { }
+
+    void identification(const QByteArray &text) override { d->onIdentification(text); }
+
+    void position(int value) override
+    {
+        d->send("CT");
+        emit d->setBarValue(65535 - value);
+    }
+
+    void previewSample(int value, double xpos) override
+    {
+        emit d->setBarValue(65535 - value);
+        emit d->dataRecieved(value, 0, xpos, kPreviewBatch);
+    }
+
+    void previewEnded() override { emit d->dataReset(); }
+
+    void blockSample(double probe, double xpos) override
+    {
+        emit d->dataRecieved(probe, 0, xpos, kBlockBatch);
+    }
+
+    void blockEnded() override
+    {
+        // The panel answers pushButtonStopTrace with stopTrace, which acts only while the trace
+        // is still marked as running.
+        emit d->pushButtonStopTrace();
+        d->traceStarted = false;
+    }
+
+    void calibrationText(const QByteArray &text) override { qDebug() << QString::fromUtf8(text); }
+
+    void calibrationFinished() override
+    {
+        d->setTraceLength(Settings::instance()->device.trace_length);
+    }
+
+    void deviceParams(const qint32 (&params)[ReplyParser::kDeviceParamCount]) override
+    {
+        for (int i = 0; i < ReplyParser::kDeviceParamCount; ++i)
+            qDebug() << "Param_" << i << ": " << params[i];
+        const double x = params[0] / 1e6;
+        const double y = params[1] / 1e6;
+        qDebug() << "x_axis_compression_ratio: " << x;
+        qDebug() << "y_axis_compression_ratio: " << y;
+        // The set is taken whole or not at all.
+        if (x < 0.95 || x > 1.05 || y < 0.95 || y > 1.05)
+            return;
+        const double displacement = params[2] / 1e6;
+        const double rack = params[3] / 100.0;
+        Settings::modify([=](Settings &settings) {
+            settings.calibration.x_axis_compression_ratio = x;
+            settings.calibration.y_axis_compression_ratio = y;
+            settings.calibration.displacement_coefficient = displacement;
+            settings.calibration.rack_prpendicular = rack;
+        });
+    }
+
+    void contourPacket(int status, int alarm) override { d->onContourPacket(status, alarm); }
+
+private:
+    Device *d;
+};
+
 Device::Device()
+    : port(new DevicePort())
+    , m_replies(std::make_unique<Replies>(this))
+    , m_parser(m_replies.get())
 {
     const Settings *settings = Settings::instance();
     deviceKind = static_cast<E_ANALISIS_TYPE>(settings->device.device_type);
@@ -43,8 +107,8 @@ Device::Device()
     needlePressing = settings->movement.needle_pressing;
     traceStarted = false;
     markerMisses = 0;
-    port = new DevicePort();
     replyState = IDENTIFICATION;
+    m_parser.setInput(&port->rxBuffer, &port->rxHead);
     port->setParser([this] { parseIncomingData(); });
     connect(port, &DevicePort::portLost, this, &Device::onPortLost);
     connect(port, &DevicePort::portOpened, this, &Device::openDevice);
@@ -176,8 +240,7 @@ void Device::calibration()
 {
     logger.log(INFO, "Calibration");
     if (deviceKind == PROFILE) {
-        replyState = CALIBRATION_REPLY;
-        m_calibrationTail.clear();
+        m_parser.expectCalibrationReply();
         send("Ka" + calibrationValueText(Settings::instance()->calibration.calibration_Ra_value));
     } else {
         send("CK");
@@ -320,7 +383,7 @@ void Device::uploadDeviceParams()
 {
     qDebug() << "UPLOAD DATA TO CONTOUROGRAPH";
     const CalibrationSettings &calibration = Settings::instance()->calibration;
-    qint32 params[kDeviceParamCount] = {};
+    qint32 params[ReplyParser::kDeviceParamCount] = {};
     params[0] = toFixedPoint(calibration.x_axis_compression_ratio, 1e6);
     params[1] = toFixedPoint(calibration.y_axis_compression_ratio, 1e6);
     params[2] = toFixedPoint(calibration.displacement_coefficient, 1e6);
@@ -337,91 +400,21 @@ void Device::uploadDeviceParams()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Reply parser
-
-int Device::bytesNeeded() const
-{
-    // The sample block is the bulk of the traffic; its test stays clear of the table lookup.
-    if (replyState == SAMPLE_BLOCK)
-        return m_sampleBlockLength <= 0 ? 0 : 2;
-    return packetLength(replyState);
-}
+// Replies
 
 void Device::parseIncomingData()
 {
-    // Every pass either consumes bytes or changes the state; a handler that can do neither ends
-    // the loop until more bytes arrive, so the parser never spins.
-    for (;;) {
-        const int before = port->available();
-        if (before < bytesNeeded())
-            return;
-        const int state = replyState;
-        handlePacket();
-        if (port->available() == before && replyState == state)
-            return;
-    }
+    m_parser.parse();
 }
 
 void Device::handlePacket()
 {
-    switch (replyState) {
-    case IDENTIFICATION:
-        readIdentification();
-        break;
-    case POSITION:
-        readPositionPacket();
-        break;
-    case PREVIEW:
-        readPreviewPacket();
-        break;
-    case STEPS_HEADER:
-        readStepsHeader();
-        break;
-    case BLOCK_LENGTH:
-        readBlockLength();
-        break;
-    case SAMPLE_SCALE:
-        readSampleScale();
-        break;
-    case BLOCK_HEADER:
-        readBlockHeader();
-        break;
-    case SAMPLE_BLOCK:
-        readSampleBlock();
-        break;
-    case CALIBRATION_REPLY:
-        readCalibrationReply();
-        break;
-    case PARAMS_MARKER:
-        waitParamsMarker();
-        break;
-    case DEVICE_PARAMS:
-        readDeviceParams();
-        break;
-    case CONTOUR_PACKET:
-        readContourPacket();
-        break;
-    default:
-        break;
-    }
+    m_parser.handlePacket();
 }
 
-quint32 Device::takeUInt(int byteCount, bool bigEndian)
+void Device::onIdentification(const QByteArray &reply)
 {
-    quint32 value = 0;
-    for (int i = 0; i < byteCount; ++i) {
-        const quint32 byte = port->takeByte();
-        if (bigEndian)
-            value = (value << 8) | byte;
-        else
-            value |= byte << (8 * i);
-    }
-    return value;
-}
-
-void Device::readIdentification()
-{
-    const QString text = QString::fromUtf8(port->takeBytes(kIdentificationLength));
+    const QString text = QString::fromUtf8(reply);
     qDebug() << "Received:" << text;
     if (text.contains(QLatin1String("OK"))) {
         deviceKind = PROFILE;
@@ -438,205 +431,14 @@ void Device::readIdentification()
     }
 }
 
-void Device::readPositionPacket()
-{
-    if (port->takeByte() != 'Z')
-        return;
-    send("CT");
-    const int value = static_cast<int>(takeUInt(2, true));
-    consoleHeight = value;
-    emit setBarValue(65535 - value);
-}
-
-void Device::readPreviewPacket()
-{
-    if (port->byteAt(0) == 'B' && port->byteAt(3) == 'B') {
-        readPreviewSample();
-        return;
-    }
-    // Not the end marker: only the first byte is dropped. A failed match may have run into the
-    // marker itself (a last sample ending in zero bytes), so the marker is looked for again one
-    // byte further on instead of behind every byte read.
-    for (int i = 0; i < kPreviewEndMarker.size(); ++i) {
-        if (port->byteAt(i) != static_cast<quint8>(kPreviewEndMarker.at(i))) {
-            port->skip(1);
-            return;
-        }
-    }
-    port->skip(kPreviewEndMarker.size());
-    replyState = BLOCK_LENGTH;
-    emit dataReset();
-}
-
-void Device::readPreviewSample()
-{
-    port->skip(1);
-    const int value = static_cast<int>(takeUInt(2, true));
-    const int stepCount = steps > 0 ? steps : 1;
-    const double xpos = static_cast<double>(progress) * 500 / 12.5 / stepCount * 1000;
-    ++progress;
-    emit setBarValue(65535 - value);
-    emit dataRecieved(value, 0, xpos, kPreviewBatch);
-}
-
-void Device::readStepsHeader()
-{
-    // A mismatch drops one byte only: in "SST" the second 'S' begins the header.
-    if (port->byteAt(0) != 'S' || port->byteAt(1) != 'T') {
-        port->skip(1);
-        return;
-    }
-    port->skip(2);
-    progress = 0;
-    steps = static_cast<int>(takeUInt(2, false));
-    replyState = PREVIEW;
-}
-
-void Device::readBlockLength()
-{
-    blockLength = static_cast<int>(takeUInt(3, true));
-    replyState = SAMPLE_SCALE;
-}
-
-void Device::readSampleScale()
-{
-    port->skip(3);
-    sampleScale = static_cast<int>(takeUInt(3, false));
-    replyState = BLOCK_HEADER;
-}
-
-void Device::readBlockHeader()
-{
-    steps = static_cast<int>(takeUInt(2, false));
-    port->skip(2);
-    m_sampleBlockLength = blockLength / 8 * 2 - 1026;
-    kPacketLength[SAMPLE_BLOCK] = m_sampleBlockLength;
-    blockBytesRead = 0;
-    progress = 0;
-    m_blockLeadSkipped = false;
-    replyState = SAMPLE_BLOCK;
-}
-
-void Device::readSampleBlock()
-{
-    const int length = m_sampleBlockLength;
-    // A block header that announces no samples ends the block at once.
-    if (length <= 0) {
-        finishSampleBlock();
-        return;
-    }
-    // The samples are taken as they arrive; the 2-byte lead is skipped once per block, so a
-    // block that arrives in several reads is read whole and in step.
-    if (!m_blockLeadSkipped) {
-        if (port->available() < 2)
-            return;
-        port->skip(2);
-        m_blockLeadSkipped = true;
-    }
-    // Samples are decoded straight from the receive buffer. A receiver of dataRecieved may run a
-    // nested event loop that receives and parses more bytes (moving the buffer) or ends the
-    // block, so the read position and the state are looked at afresh for every sample.
-    const int stepCount = steps > 0 ? steps : 1;
-    while (replyState == SAMPLE_BLOCK && blockBytesRead < length) {
-        const int head = port->rxHead;
-        if (port->rxBuffer.size() - head < 2)
-            break;
-        const auto *bytes = reinterpret_cast<const uchar *>(port->rxBuffer.constData()) + head;
-        const quint32 sample = (quint32(bytes[0]) << 8) | bytes[1];
-        port->rxHead = head + 2;
-        const double xpos = static_cast<double>(progress) / stepCount * 1000;
-        ++progress;
-        blockBytesRead += 2;
-        emit dataRecieved(sample * static_cast<double>(sampleScale) * 1e-8, 0, xpos, kBlockBatch);
-    }
-    if (replyState == SAMPLE_BLOCK && blockBytesRead >= length)
-        finishSampleBlock();
-}
-
-void Device::finishSampleBlock()
-{
-    replyState = POSITION;
-    // The panel answers pushButtonStopTrace with stopTrace, which acts only while the trace is
-    // still marked as running.
-    emit pushButtonStopTrace();
-    traceStarted = false;
-}
-
-void Device::readCalibrationReply()
-{
-    const QByteArray bytes = port->takeBytes(port->available());
-    qDebug() << QString::fromUtf8(bytes);
-    const QByteArray text = m_calibrationTail + bytes;
-    if (text.contains(kCalibrationDoneText)) {
-        m_calibrationTail.clear();
-        replyState = POSITION;
-        setTraceLength(Settings::instance()->device.trace_length);
-        return;
-    }
-    m_calibrationTail = text.right(kCalibrationDoneText.size() - 1);
-}
-
-void Device::waitParamsMarker()
-{
-    int matched = 0;
-    while (matched < 3 && port->takeChar() == 'A')
-        ++matched;
-    if (matched == 3) {
-        replyState = DEVICE_PARAMS;
-        return;
-    }
-    ++markerMisses;
-    if (markerMisses > kMaxMarkerMisses) {
-        replyState = CONTOUR_PACKET;
-        progress = 0;
-    }
-}
-
-void Device::readDeviceParams()
-{
-    qint32 params[kDeviceParamCount];
-    for (int i = 0; i < kDeviceParamCount; ++i) {
-        params[i] = static_cast<qint32>(takeUInt(4, false));
-        qDebug() << "Param_" << i << ": " << params[i];
-    }
-    replyState = CONTOUR_PACKET;
-    const double x = params[0] / 1e6;
-    const double y = params[1] / 1e6;
-    qDebug() << "x_axis_compression_ratio: " << x;
-    qDebug() << "y_axis_compression_ratio: " << y;
-    // The set is taken whole or not at all.
-    if (x < 0.95 || x > 1.05 || y < 0.95 || y > 1.05)
-        return;
-    const double displacement = params[2] / 1e6;
-    const double rack = params[3] / 100.0;
-    Settings::modify([=](Settings &settings) {
-        settings.calibration.x_axis_compression_ratio = x;
-        settings.calibration.y_axis_compression_ratio = y;
-        settings.calibration.displacement_coefficient = displacement;
-        settings.calibration.rack_prpendicular = rack;
-    });
-}
-
-void Device::readContourValues()
-{
-    probeHeight = static_cast<qint32>(takeUInt(4, false));
-    consoleHeight = static_cast<qint32>(takeUInt(4, false));
-    xPosition = static_cast<int>(takeUInt(3, false));
-}
-
 bool Device::isValidContourPoint() const
 {
     return probeHeight <= kMaxContourCoordinate && consoleHeight >= kMinConsoleHeight
         && progress <= xPosition && xPosition <= kMaxContourCoordinate;
 }
 
-void Device::readContourPacket()
+void Device::onContourPacket(int status, int alarm)
 {
-    if (port->takeByte() != 'B')
-        return;
-    readContourValues();
-    const int status = port->takeByte();
-    const int alarm = port->takeByte();
     // The reactions below may run a nested event loop that parses later packets, so the values
     // of this packet are kept here.
     const int probe = probeHeight;

@@ -2,6 +2,7 @@
 
 #include "core/AbstractTrace.h"
 #include "core/Settings.h"
+#include "device/ReplyParser.h"
 #include "device/WaitableFlag.h"
 
 #include <QByteArray>
@@ -11,25 +12,20 @@
 #include <QString>
 
 #include <map>
+#include <memory>
 #include <string>
 
 class DevicePort;
-
-// Reply state -> length in bytes of the packet the controller sends next. Entry 7 (the sample
-// block) is written when the block header has been read.
-extern QMap<int, int> kPacketLength;
 
 // Speed index (what `Device::setSpeed` sends) -> its label.
 extern const std::map<int, QString> kSpeedNames;
 
 // The instrument as the rest of the program sees it: it sends the controller's ASCII commands,
-// parses the binary replies, turns the status and alarm bytes of contour packets into signals and
-// reports every measured point through `dataRecieved`.
+// has the binary replies read by its `ReplyParser`, turns the status and alarm bytes of contour
+// packets into signals and reports every measured point through `dataRecieved`.
 //
-// The replies carry no delimiter, length or checksum: `replyState` says what comes next, which
-// fixes the length of the next packet (`kPacketLength`) and how it is read. A packet whose leading
-// bytes do not match its signature loses only bytes that cannot begin the signature, so the
-// parser slides forward until the signature lines up again.
+// The parser reads the link's receive buffer; its state is reached under the names below
+// (`replyState`, `progress`, `steps` and the rest), which refer to the parser's own members.
 //
 // Everything runs on the GUI thread. The live-trace provider's worker thread reads and waits on
 // `traceStarted`, which is therefore a `WaitableFlag`.
@@ -46,26 +42,22 @@ public:
 
     // The reply states of the parser.
     enum E_REPLY_STATE {
-        IDENTIFICATION = 0,
-        POSITION = 1,
-        PREVIEW = 2,
-        STEPS_HEADER = 3,
-        BLOCK_LENGTH = 4,
-        SAMPLE_SCALE = 5,
-        BLOCK_HEADER = 6,
-        SAMPLE_BLOCK = 7,
-        CALIBRATION_REPLY = 8,
-        PARAMS_MARKER = 9,
-        DEVICE_PARAMS = 10,
-        CONTOUR_PACKET = 11
+        IDENTIFICATION = ReplyParser::IDENTIFICATION,
+        POSITION = ReplyParser::POSITION,
+        PREVIEW = ReplyParser::PREVIEW,
+        STEPS_HEADER = ReplyParser::STEPS_HEADER,
+        BLOCK_LENGTH = ReplyParser::BLOCK_LENGTH,
+        SAMPLE_SCALE = ReplyParser::SAMPLE_SCALE,
+        BLOCK_HEADER = ReplyParser::BLOCK_HEADER,
+        SAMPLE_BLOCK = ReplyParser::SAMPLE_BLOCK,
+        CALIBRATION_REPLY = ReplyParser::CALIBRATION_REPLY,
+        PARAMS_MARKER = ReplyParser::PARAMS_MARKER,
+        DEVICE_PARAMS = ReplyParser::DEVICE_PARAMS,
+        CONTOUR_PACKET = ReplyParser::CONTOUR_PACKET
     };
 
     // Text of the identification reply of the contourograph's controller.
     static constexpr const char *kContourographIdentification = "Vexa_526_R1";
-    // Identification replies are this long.
-    static constexpr int kIdentificationLength = 20;
-    // Parameter markers tried before the contour state is entered without parameters.
-    static constexpr int kMaxMarkerMisses = 200;
     // Points per announcement: profilometer preview, profilometer block, contour.
     static constexpr int kPreviewBatch = 1;
     static constexpr int kBlockBatch = 100;
@@ -73,7 +65,6 @@ public:
     // Limits of a contour point that is recorded.
     static constexpr int kMaxContourCoordinate = 2000000;
     static constexpr int kMinConsoleHeight = 10;
-    static constexpr int kDeviceParamCount = 30;
 
     // Fixed-point texts of the commands, rounded to the nearest unit.
     // "Ka": the reference Ra in nanometres, at least five digits.
@@ -83,9 +74,18 @@ public:
     // A value scaled to a signed 32-bit integer, rounded and kept inside the range.
     static qint32 toFixedPoint(double value, double scale);
 
-    int consoleHeight = 0;
-    int probeHeight = 0;
-    int xPosition = 0;
+    // The serial link, created first: the parser reads its receive buffer.
+    DevicePort *port = nullptr;
+
+private:
+    class Replies;
+    std::unique_ptr<Replies> m_replies;
+    ReplyParser m_parser;
+
+public:
+    int &consoleHeight = m_parser.consoleHeight;
+    int &probeHeight = m_parser.probeHeight;
+    int &xPosition = m_parser.xPosition;
     E_ANALISIS_TYPE deviceKind = PROFILE;
     int powerPressing = 0;
     MovementSettings::E_NEEDLE_PRESSING needlePressing = MovementSettings::E_PRESSING_DOWN;
@@ -94,16 +94,15 @@ public:
     int lastAlarm = 0;
     int lastStatus = 0;
     bool measuring = false;
-    int progress = 0;
+    int &progress = m_parser.progress;
     int demoState = 0;
-    int steps = 0;
+    int &steps = m_parser.steps;
     QList<QList<int>> demoExtremes;
-    int replyState = IDENTIFICATION;
-    int blockLength = 0;
-    int sampleScale = 0;
-    int blockBytesRead = 0;
-    int markerMisses = 0;
-    DevicePort *port = nullptr;
+    int &replyState = m_parser.replyState;
+    int &blockLength = m_parser.blockLength;
+    int &sampleScale = m_parser.sampleScale;
+    int &blockBytesRead = m_parser.blockBytesRead;
+    int &markerMisses = m_parser.markerMisses;
 
     void setFilter(int index);
     void setDeviceType(int type);
@@ -168,34 +167,9 @@ private:
     void initDevice();
     void sendReturnCommand();
 
-    // The bytes the parse loop needs before the current state's handler can make progress.
-    int bytesNeeded() const;
-
-    void readIdentification();
-    void readPositionPacket();
-    void readPreviewPacket();
-    void readPreviewSample();
-    void readStepsHeader();
-    void readBlockLength();
-    void readSampleScale();
-    void readBlockHeader();
-    void readSampleBlock();
-    void finishSampleBlock();
-    void readCalibrationReply();
-    void waitParamsMarker();
-    void readDeviceParams();
-    void readContourPacket();
-    void readContourValues();
+    void onIdentification(const QByteArray &reply);
+    void onContourPacket(int status, int alarm);
     bool isValidContourPoint() const;
 
-    quint32 takeUInt(int byteCount, bool bigEndian);
-
-    // Length of the current sample block's samples (kPacketLength[7], kept at hand).
-    int m_sampleBlockLength = 0;
-    // The 2-byte lead of the current sample block has been skipped.
-    bool m_blockLeadSkipped = false;
-    // The end of the calibration text received so far, so that "Stage 6" is found when it is
-    // split across reads.
-    QByteArray m_calibrationTail;
     bool m_handlingPortLoss = false;
 };

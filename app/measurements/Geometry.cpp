@@ -1,0 +1,134 @@
+#include "measurements/Geometry.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Below these ratios a spread or a determinant counts as zero. Both are relative, so that the
+// same points give the same answer in every display unit.
+constexpr double kAxisAlignedRatio = 1e-12;
+constexpr double kParallelRatio = 1e-10;
+constexpr double kCollinearRatio = 1e-12;
+
+// Largest number of Newton steps of the circle fit.
+constexpr int kNewtonSteps = 99;
+
+} // namespace
+
+LineRecord lineFromSums(const geometry_detail::LineSums &s)
+{
+    LineRecord line;
+    line.x0 = s.mx;
+    line.y0 = s.my;
+
+    const double t = s.sxx + s.syy;
+    double vx = 0.0;
+    double vy = 1.0;
+    if (!(std::abs(s.sxy) > kAxisAlignedRatio * t)) {
+        if (s.sxx > s.syy) {
+            vx = 1.0;
+            vy = 0.0;
+        }
+    } else {
+        // Eigenvector of the larger eigenvalue of the scatter matrix. Of its two forms the one
+        // whose subtraction does not cancel is taken.
+        const double halfDiff = 0.5 * (s.sxx - s.syy);
+        const double lambda = 0.5 * t + std::sqrt(halfDiff * halfDiff + s.sxy * s.sxy);
+        if (s.sxx >= s.syy) {
+            vx = lambda - s.syy;
+            vy = s.sxy;
+        } else {
+            vx = s.sxy;
+            vy = lambda - s.sxx;
+        }
+        if (vx < 0.0) {
+            vx = -vx;
+            vy = -vy;
+        }
+        const double length = std::hypot(vx, vy);
+        vx /= length;
+        vy /= length;
+    }
+    line.dx = float(vx);
+    line.dy = float(vy);
+    return line;
+}
+
+QPointF intersectLines(const LineRecord &a, const LineRecord &b)
+{
+    // The products of the single-precision components are exact in double.
+    const double det = double(a.dx) * double(b.dy) - double(b.dx) * double(a.dy);
+    const double scale
+        = std::hypot(double(a.dx), double(a.dy)) * std::hypot(double(b.dx), double(b.dy));
+    if (!(std::abs(det) > kParallelRatio * scale))
+        return QPointF(kNaN, kNaN);
+    const double t = ((b.x0 - a.x0) * double(b.dy) - double(b.dx) * (b.y0 - a.y0)) / det;
+    return QPointF(a.x0 + double(a.dx) * t, a.y0 + double(a.dy) * t);
+}
+
+QPointF rotatePoint(float cx, float cy, float angle, const QPointF &p)
+{
+    if (angle == 0.0f)
+        return p;
+    const double ddx = p.x() - double(cx);
+    const double ddy = p.y() - double(cy);
+    const double c = std::cos(double(angle));
+    const double s = std::sin(double(angle));
+    return QPointF(ddx * c - ddy * s + double(cx), ddx * s + ddy * c + double(cy));
+}
+
+bool circleFromMoments(const geometry_detail::CircleMoments &sums, QPointF &centre, double &radius)
+{
+    centre = QPointF(kNaN, kNaN);
+    radius = kNaN;
+    const double n = sums.n;
+    if (!(n > 0.0))
+        return false;
+
+    const double mxx = sums.mxx / n;
+    const double myy = sums.myy / n;
+    const double mxy = sums.mxy / n;
+    const double mxz = sums.mxz / n;
+    const double myz = sums.myz / n;
+    const double mzz = sums.mzz / n;
+
+    const double mz = mxx + myy;
+    const double cov = mxx * myy - mxy * mxy;
+    // Collinear points (two distinct points included) make cov vanish up to rounding; no circle
+    // passes through them.
+    if (!(cov > kCollinearRatio * mxx * myy))
+        return false;
+    const double varz = mzz - mz * mz;
+
+    const double a2 = 4.0 * cov - 3.0 * mz * mz - mzz;
+    const double a1 = varz * mz + 4.0 * cov * mz - mxz * mxz - myz * myz;
+    const double a0 = mxz * (mxz * myy - myz * mxy) + myz * (myz * mxx - mxz * mxy) - varz * cov;
+    const double a22 = 2.0 * a2;
+
+    double x = 0.0;
+    double y = a0;
+    for (int step = 0; step < kNewtonSteps; ++step) {
+        const double dy = a1 + x * (a22 + 16.0 * x * x);
+        const double xnew = x - y / dy;
+        if (xnew == x || !std::isfinite(xnew))
+            break;
+        const double ynew = a0 + xnew * (a1 + xnew * (a2 + 4.0 * xnew * xnew));
+        if (std::abs(ynew) >= std::abs(y))
+            break;
+        x = xnew;
+        y = ynew;
+    }
+
+    const double det = x * x - x * mz + cov;
+    const double xc = (mxz * (myy - x) - myz * mxy) / det / 2.0;
+    const double yc = (myz * (mxx - x) - mxz * mxy) / det / 2.0;
+    const double r = std::sqrt(xc * xc + yc * yc + mz - 2.0 * x);
+    if (!std::isfinite(xc) || !std::isfinite(yc) || !std::isfinite(r))
+        return false;
+    centre = QPointF(sums.mx + xc, sums.my + yc);
+    radius = r;
+    return true;
+}

@@ -1,0 +1,83 @@
+#include "measurements/ui/CurveGeometry.h"
+
+#include "plot/Plot.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const QCPCurveData *pointAt(QCPCurve *curve, int index)
+{
+    if (!curve || index < 0 || index >= curve->data()->size())
+        return nullptr;
+    return &*(curve->data()->constBegin() + index);
+}
+
+} // namespace
+
+double curveKeyAt(QCPCurve *curve, int index)
+{
+    const QCPCurveData *p = pointAt(curve, index);
+    return p ? p->key : 0.0;
+}
+
+double curveValueAt(QCPCurve *curve, int index)
+{
+    const QCPCurveData *p = pointAt(curve, index);
+    return p ? p->value : 0.0;
+}
+
+QPointF CurvePointRef::point() const
+{
+    const QCPCurveData *p = pointAt(curve, index);
+    return p ? QPointF(p->key, p->value) : QPointF(0.0, 0.0);
+}
+
+int nearestDataIndex(QCPCurve *curve, const QPoint &pixel)
+{
+    if (!curve || curve->data()->isEmpty())
+        return -1;
+    const double px = pixel.x();
+    const double py = pixel.y();
+    double best = std::numeric_limits<double>::max();
+    int bestIndex = -1;
+    int index = 0;
+    for (auto it = curve->data()->constBegin(); it != curve->data()->constEnd(); ++it, ++index) {
+        double x = 0.0;
+        double y = 0.0;
+        curve->coordsToPixels(it->key, it->value, x, y);
+        const double d = (x - px) * (x - px) + (y - py) * (y - py);
+        if (d < best) {
+            best = d;
+            bestIndex = index;
+        }
+    }
+    return bestIndex;
+}
+
+QCPCurve *nearestPlottable(Plot *plot, int count, const QPoint &pixel)
+{
+    if (!plot)
+        return nullptr;
+    const QList<QCPCurve *> curves = plot->curves();
+    const int n = std::min(count, int(curves.size()));
+    QCPCurve *best = nullptr;
+    double bestDistance = std::numeric_limits<double>::max();
+    for (int i = 0; i < n; ++i) {
+        QCPCurve *curve = curves.at(i);
+        const int index = nearestDataIndex(curve, pixel);
+        if (index < 0)
+            continue;
+        const int clamped = std::clamp(index, 0, curve->data()->size() - 1);
+        const QCPCurveData &p = *(curve->data()->constBegin() + clamped);
+        const double x = plot->xAxis->coordToPixel(p.key) - pixel.x();
+        const double y = plot->yAxis->coordToPixel(p.value) - pixel.y();
+        const double d = x * x + y * y;
+        if (d < bestDistance) {
+            best = curve;
+            bestDistance = d;
+        }
+    }
+    return best;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QPoint>
+#include <QPointF>
+
+class Plot;
+class QCPCurve;
+
+// Reading one data point of a plot curve, and finding the curve point nearest to a mouse
+// position. The curve's data are read, never changed.
+
+// Key (x) and value (y) of the data point at index; 0 for a null curve or an index outside the
+// curve's data.
+double curveKeyAt(QCPCurve *curve, int index);
+double curveValueAt(QCPCurve *curve, int index);
+
+// One data point of a curve, named by its index.
+struct CurvePointRef
+{
+    int index = 0;
+    QCPCurve *curve = nullptr;
+
+    // (key, value) of the point; (0, 0) for a null curve or an index outside its data.
+    QPointF point() const;
+};
+
+inline QPointF curvePointAt(const CurvePointRef &ref)
+{
+    return ref.point();
+}
+
+// The index of the data point of the curve nearest to a pixel position (squared pixel distance
+// through the curve's own axes; the lowest index on a tie); -1 for a null or empty curve. There
+// is no distance limit.
+int nearestDataIndex(QCPCurve *curve, const QPoint &pixel);
+
+// Of the first count curves of the plot's curve registry, the one whose nearest data point is
+// nearest to the pixel position (the earlier curve on a tie); null when none has a point.
+QCPCurve *nearestPlottable(Plot *plot, int count, const QPoint &pixel);

@@ -1,0 +1,206 @@
+#include "measurements/ui/Measurement.h"
+
+#include "core/Settings.h"
+#include "measurements/ui/ReperPoint.h"
+#include "plot/Plot.h"
+
+#include <QMouseEvent>
+
+#include <algorithm>
+#include <cmath>
+
+int Measurement::idCounter = 0;
+int Measurement::liveCounter = 0;
+
+namespace {
+
+// Millimetres per display unit of view/axis_unit: 1 micrometres, 2 nanometres, else millimetres.
+double millimetresPerUnit()
+{
+    switch (Settings::instance()->view.axis_unit) {
+    case 1:
+        return 0.001;
+    case 2:
+        return 0.000001;
+    default:
+        return 1.0;
+    }
+}
+
+double unitsPerMillimetre()
+{
+    switch (Settings::instance()->view.axis_unit) {
+    case 1:
+        return 1000.0;
+    case 2:
+        return 1000000.0;
+    default:
+        return 1.0;
+    }
+}
+
+} // namespace
+
+Measurement::Measurement(int type, Plot *plot, int reperPointCount)
+    : m_plot(plot)
+    , m_id(++idCounter)
+    , m_type(type)
+{
+    ++liveCounter;
+    if (plot)
+        connections.append(connect(plot, &QCustomPlot::mouseMove, this,
+                                   [this](QMouseEvent *event) { onPlotMouseMove(event); }));
+    createReperPoints(reperPointCount);
+}
+
+Measurement::~Measurement()
+{
+    disconnectAll();
+    --liveCounter;
+    for (ReperPoint *point : qAsConst(reperPoints)) {
+        emit reperPointRemoved(point);
+        delete point;
+    }
+    reperPoints.clear();
+}
+
+QPointF Measurement::cursorPosition() const
+{
+    const double factor = unitsPerMillimetre();
+    return QPointF(cursorPos.x() * factor, cursorPos.y() * factor);
+}
+
+MeasurementSelection *Measurement::selection(quint64 index)
+{
+    if (index >= quint64(selections.size()))
+        return nullptr;
+    return &selections[int(index)];
+}
+
+void Measurement::addSelection(int begin, int end, QCPCurve *curve)
+{
+    const MeasurementSelection record {quint64(std::max(begin, 0)), quint64(std::max(end, 0)),
+                                       curve};
+    if (currentSelection >= quint64(selections.size()))
+        selections.append(record);
+    else
+        selections[int(currentSelection)] = record;
+}
+
+void Measurement::nextSelection()
+{
+    const MeasurementSelection *current = selection(currentSelection);
+    if (!current || !current->curve || current->end <= current->begin)
+        return;
+    ++currentSelection;
+    selections.append(MeasurementSelection());
+}
+
+bool Measurement::allSelected() const
+{
+    if (selections.isEmpty())
+        return false;
+    return std::all_of(selections.cbegin(), selections.cend(),
+                       [](const MeasurementSelection &s) { return s.curve != nullptr; });
+}
+
+void Measurement::addConnection(const QMetaObject::Connection &connection)
+{
+    connections.append(connection);
+}
+
+void Measurement::disconnectAll()
+{
+    for (const QMetaObject::Connection &c : qAsConst(connections))
+        QObject::disconnect(c);
+}
+
+void Measurement::finish()
+{
+    finished = true;
+    disconnectAll();
+    setSelected(false);
+    if (m_plot)
+        m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void Measurement::createReperPoints(int count)
+{
+    for (int i = 0; i < count; ++i)
+        reperPoints.append(new ReperPoint(m_plot, this));
+}
+
+void Measurement::setReperPoint(int index, const QPointF &pos)
+{
+    ReperPoint *point = reperPoints.at(index);
+    point->moveTo(pos);
+    point->setMarkerVisible(std::isfinite(pos.x()) && std::isfinite(pos.y()));
+    emit reperPointChanged(point);
+}
+
+void Measurement::removeLastReperPoint()
+{
+    ReperPoint *point = reperPoints.takeLast();
+    point->setMarkerVisible(false);
+    emit reperPointRemoved(point);
+    delete point;
+}
+
+void Measurement::enableReperPointSnapping()
+{
+    for (ReperPoint *point : qAsConst(reperPoints))
+        point->enableSnapping();
+}
+
+void Measurement::disableReperPointSnapping()
+{
+    for (ReperPoint *point : qAsConst(reperPoints))
+        point->disableSnapping();
+}
+
+bool Measurement::constructionCircle(QPointF *, double *) const
+{
+    return false;
+}
+
+QVector<double> Measurement::lineCoefficients() const
+{
+    return {};
+}
+
+void Measurement::updateSelectionMarker() { }
+
+void Measurement::updateUnits() { }
+
+double Measurement::nominalValue() const
+{
+    return 0.0;
+}
+
+double Measurement::tolerance() const
+{
+    return 1.0;
+}
+
+void Measurement::onSegmentSelected(QCPDataRange range, QCPCurve *curve)
+{
+    if (!curve)
+        return;
+    addSelection(range.begin(), range.end(), curve);
+}
+
+void Measurement::onPlotMouseMove(QMouseEvent *event)
+{
+    if (!m_plot)
+        return;
+    const QPoint pixel = event->pos();
+    // Plot coordinates carry single precision.
+    const double x = double(float(m_plot->xAxis->pixelToCoord(pixel.x())));
+    const double y = double(float(m_plot->yAxis->pixelToCoord(pixel.y())));
+    const double factor = millimetresPerUnit();
+    cursorPos = QPointF(x * factor, y * factor);
+    calculate();
+    // Queued: whatever else this mouse move changes is drawn by the same one replot.
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+    emit measumentChanged();
+}

@@ -1,0 +1,104 @@
+#include "measurements/ui/MeasurementFactory.h"
+
+#include "measurements/ui/Measurement.h"
+
+// Every kind's creator is declared here, so that the table below can name it as soon as the
+// kind defines it.
+#define DECLARE_KIND(kind)                                                                         \
+    template<>                                                                                     \
+    Measurement *createMeasurementKind<kind>(const MeasurementArgs &args);
+
+DECLARE_KIND(VERTICAL_DISTANCE)
+DECLARE_KIND(HORISONTAL_DISTANCE)
+DECLARE_KIND(MAX_MIN_DISTANCE)
+DECLARE_KIND(DIRECT_DISTANCE)
+DECLARE_KIND(VERTICAL_ANGLE)
+DECLARE_KIND(HORIZONTAL_ANGLE)
+DECLARE_KIND(REGULAR_ANGLE)
+DECLARE_KIND(REGULAR_RADIUS)
+DECLARE_KIND(ARCS_RADIUS)
+DECLARE_KIND(LAY_FLAT)
+DECLARE_KIND(LAY_FLAT_BY_TWO)
+DECLARE_KIND(MEAN_HEIGHT)
+DECLARE_KIND(RMSE)
+DECLARE_KIND(RDEM)
+DECLARE_KIND(RDEM_SPECIFIED)
+DECLARE_KIND(RDEM_FILTER)
+DECLARE_KIND(RDEM_BY_TWO_SEGMENT)
+DECLARE_KIND(RDEM_FITER_BY_TWO_SEGMENT)
+DECLARE_KIND(RDEM_WITH_POLAR_GRAPH)
+DECLARE_KIND(AVG_DIAMETERT)
+DECLARE_KIND(RA)
+DECLARE_KIND(RZ)
+DECLARE_KIND(CIRCUMF_AG)
+DECLARE_KIND(CIRCUMF_AG_SPECIFIED)
+DECLARE_KIND(CLICK_HORIZONTAL_LINE)
+DECLARE_KIND(CLICK_VERTICAL_LINE)
+DECLARE_KIND(CLICK_DOUBLE_LINE)
+DECLARE_KIND(CLICK_POINT)
+DECLARE_KIND(MIDDLE_POINT)
+DECLARE_KIND(THREAD)
+DECLARE_KIND(FIND_MAX_POINT)
+DECLARE_KIND(FIND_MIN_POINT)
+DECLARE_KIND(AG_TEXT_PLACEMENT)
+DECLARE_KIND(COMPARE_PLANE_DXF)
+DECLARE_KIND(ERROR_PLANE)
+
+#undef DECLARE_KIND
+
+namespace {
+
+// One line per kind, in the order of E_MEASUREMENTS. A kind that exists replaces its nullptr
+// with &createMeasurementKind<KIND>.
+const MeasurementCreator kCreators[kMeasurementKindCount] = {
+    nullptr, // VERTICAL_DISTANCE
+    nullptr, // HORISONTAL_DISTANCE
+    nullptr, // MAX_MIN_DISTANCE
+    nullptr, // DIRECT_DISTANCE
+    nullptr, // VERTICAL_ANGLE
+    nullptr, // HORIZONTAL_ANGLE
+    nullptr, // REGULAR_ANGLE
+    nullptr, // REGULAR_RADIUS
+    nullptr, // ARCS_RADIUS
+    nullptr, // LAY_FLAT
+    nullptr, // LAY_FLAT_BY_TWO
+    nullptr, // MEAN_HEIGHT
+    nullptr, // RMSE
+    nullptr, // RDEM
+    nullptr, // RDEM_SPECIFIED
+    nullptr, // RDEM_FILTER
+    nullptr, // RDEM_BY_TWO_SEGMENT
+    nullptr, // RDEM_FITER_BY_TWO_SEGMENT
+    nullptr, // RDEM_WITH_POLAR_GRAPH
+    nullptr, // AVG_DIAMETERT
+    nullptr, // RA
+    nullptr, // RZ
+    nullptr, // CIRCUMF_AG
+    nullptr, // CIRCUMF_AG_SPECIFIED
+    nullptr, // CLICK_HORIZONTAL_LINE
+    nullptr, // CLICK_VERTICAL_LINE
+    nullptr, // CLICK_DOUBLE_LINE
+    nullptr, // CLICK_POINT
+    nullptr, // MIDDLE_POINT
+    nullptr, // THREAD
+    nullptr, // FIND_MAX_POINT
+    nullptr, // FIND_MIN_POINT
+    nullptr, // AG_TEXT_PLACEMENT
+    nullptr, // COMPARE_PLANE_DXF
+    nullptr, // ERROR_PLANE
+};
+
+} // namespace
+
+MeasurementCreator measurementCreator(int kind)
+{
+    if (kind < 0 || kind >= kMeasurementKindCount)
+        return nullptr;
+    return kCreators[kind];
+}
+
+Measurement *createMeasurementOfKind(int kind, const MeasurementArgs &args)
+{
+    const MeasurementCreator create = measurementCreator(kind);
+    return create ? create(args) : nullptr;
+}

@@ -1,0 +1,351 @@
+#include "measurements/ui/MeasurementsManager.h"
+
+#include "core/Settings.h"
+#include "measurements/ui/Measurement.h"
+#include "measurements/ui/MeasurementIntersections.h"
+#include "measurements/ui/PlotSegmentSelection.h"
+#include "measurements/ui/ReperPoint.h"
+#include "plot/Plot.h"
+
+#include <QMouseEvent>
+#include <QShortcut>
+
+#include <algorithm>
+#include <cmath>
+
+MeasurementsManager::MeasurementsManager(Plot *plot, QWidget *parent)
+    : plot(plot)
+    , parentWidget(parent)
+    , factory(&createMeasurementOfKind)
+{
+    reperPointController = new ReperPointController(plot);
+    segmentSelection = new PlotSegmentSelection(plot);
+    segmentSelection->setEnabled(false);
+    // The segment selection connected itself first, so on every press and move it runs before
+    // the manager, and the reper point controller before the measurements.
+    connect(plot, &QCustomPlot::mouseMove, reperPointController, &ReperPointController::mouseMove);
+    connect(plot, &QCustomPlot::mousePress, this,
+            [this](QMouseEvent *event) { onPlotMousePress(event); });
+    escapeShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), parent ? parent : plot);
+    connect(escapeShortcut, &QShortcut::activated, this, [this] { onEscape(); });
+}
+
+MeasurementsManager::~MeasurementsManager()
+{
+    for (Measurement *m : measurements) {
+        if (m == current)
+            current = nullptr;
+        delete m;
+    }
+    measurements.clear();
+    delete current;
+    current = nullptr;
+    delete reperPointController;
+    delete escapeShortcut;
+}
+
+void MeasurementsManager::setTraces(const QVector<AbstractTrace *> &traces)
+{
+    this->traces = traces;
+    traceCount = traces.size();
+    if (segmentSelection)
+        segmentSelection->setTraceCount(traceCount);
+}
+
+void MeasurementsManager::setMeasurementType(E_MEASUREMENTS type, bool listed, bool showReperPoints,
+                                             const QString &parameter)
+{
+    if (showReperPoints)
+        reperPointController->showPoints();
+    else
+        reperPointController->hidePoints();
+    this->parameter = parameter;
+
+    if (current) {
+        if (type != this->type && !current->isFinished())
+            dropCurrent();
+        else
+            current->updateSelectionMarker();
+    }
+    this->listed = listed;
+    this->type = type;
+
+    if (plot) {
+        if (type == AG_TEXT_PLACEMENT || type == NO_MEASUREMENT) {
+            if (type == AG_TEXT_PLACEMENT)
+                plot->setCursor(Qt::IBeamCursor);
+            plot->setInteractions(plot->interactionFlags() | Plot::iRangeSelection);
+            plot->setSelectionMarkerVisible(false);
+        } else {
+            plot->setInteractions(Plot::iRangeSelection);
+            plot->setSelectionMarkerVisible(true);
+        }
+    }
+    if (segmentSelection)
+        segmentSelection->setEnabled(!isClickBased());
+}
+
+PlotSegmentSelection *MeasurementsManager::plotSegmentSelection() const
+{
+    return segmentSelection;
+}
+
+bool MeasurementsManager::isClickBased() const
+{
+    return isClickKind(type, Settings::instance()->preferences.alternative_measurement);
+}
+
+void MeasurementsManager::createMeasurement(QWidget *parent)
+{
+    if (type == NO_MEASUREMENT || !plot)
+        return;
+    MeasurementArgs args;
+    args.plot = plot;
+    args.parent = parent;
+    args.traces = traces;
+    args.levelAngle = &levelAngle;
+    args.levelCentre = &levelCentre;
+
+    // A kind that needs a number starts only with a usable one (a cancelled prompt leaves the
+    // parameter empty).
+    bool ok = false;
+    switch (measurementKindInfo(type).prompt) {
+    case KindPrompt::Radius:
+        args.radius = parameter.toDouble(&ok);
+        if (!ok || !std::isfinite(args.radius) || !(args.radius > 0.0)) {
+            emit statusText(type == CIRCUMF_AG_SPECIFIED
+                                ? QStringLiteral("Радиус должен быть больше нуля")
+                                : QStringLiteral("Укажите радиус > 0"));
+            return;
+        }
+        break;
+    case KindPrompt::Count:
+        args.count = parameter.toInt(&ok, 10);
+        if (!ok || args.count < 2) {
+            emit statusText(QStringLiteral("Укажите число выделений ≥ 2"));
+            return;
+        }
+        break;
+    case KindPrompt::None:
+        break;
+    }
+
+    Measurement *created = factory ? factory(type, args) : nullptr;
+    if (!created)
+        return;
+    current = created;
+    if (type == AG_TEXT_PLACEMENT) {
+        plot->setSelectionMarkerVisible(false);
+    } else if (type == COMPARE_PLANE_DXF) {
+        emit enableButton(true);
+        type = NO_MEASUREMENT;
+    }
+}
+
+void MeasurementsManager::connectMeasurement()
+{
+    connectCurrent(listed);
+}
+
+void MeasurementsManager::connectCurrent(bool list)
+{
+    Measurement *m = current;
+    // A measurement is wired once: when no new one was created, the current one is already
+    // connected (and listed, when it was listed).
+    if (m && m == lastConnected)
+        return;
+    if (segmentSelection)
+        QObject::disconnect(segmentSelection, nullptr, nullptr, nullptr);
+    if (!m)
+        return;
+    lastConnected = m;
+    if (list) {
+        measurements.push_back(m);
+        connect(m, &Measurement::measumentChanged, this, [this, m] { emit measurementChanged(m); });
+        emit measurementChanged(measurements.back());
+    }
+    connect(m, &Measurement::graphDataChanged, this, [this] { onGraphDataChanged(); });
+    connect(m, &Measurement::setNewAngleAndCenterRot, this,
+            &MeasurementsManager::setNewAngleAndCenterRot);
+    connect(m, &Measurement::reperPointChanged, reperPointController,
+            &ReperPointController::reperPointChanged);
+    connect(m, &Measurement::reperPointRemoved, reperPointController,
+            &ReperPointController::reperPointRemoved);
+    connect(m, &Measurement::statusText, this, &MeasurementsManager::statusText);
+    connect(m, &Measurement::measumentFinished, this, [this] { onMeasurementFinished(); });
+    if (segmentSelection) {
+        connect(segmentSelection, &PlotSegmentSelection::selectionFinished, m,
+                &Measurement::onSegmentSelected);
+        connect(segmentSelection, &PlotSegmentSelection::selectionChanged, m,
+                &Measurement::onSegmentSelected);
+    }
+    connect(m, &Measurement::measumentFinished, this, [this] {
+        if (segmentSelection)
+            segmentSelection->setEnabled(!isClickBased());
+    });
+    connect(m, &Measurement::stopSelection, this, [this] {
+        if (segmentSelection)
+            segmentSelection->setEnabled(false);
+    });
+}
+
+Measurement *MeasurementsManager::findMeasurement(int id) const
+{
+    const auto it = std::find_if(measurements.cbegin(), measurements.cend(),
+                                 [id](const Measurement *m) { return m->id() == id; });
+    return it == measurements.cend() ? nullptr : *it;
+}
+
+void MeasurementsManager::removeMeasurement(int id)
+{
+    const auto it = std::find_if(measurements.begin(), measurements.end(),
+                                 [id](const Measurement *m) { return m->id() == id; });
+    if (it == measurements.end())
+        return;
+    Measurement *m = *it;
+    measurements.erase(it);
+    if (current == m)
+        current = nullptr;
+    if (m->type() == COMPARE_PLANE_DXF)
+        emit enableButton(false);
+    delete m;
+}
+
+void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double distance)
+{
+    if (type != CLICK_HORIZONTAL_LINE && type != CLICK_VERTICAL_LINE && type != CLICK_DOUBLE_LINE)
+        return;
+    const Measurement *source = findMeasurement(id);
+    const QVector<double> c = source ? source->lineCoefficients() : QVector<double>();
+    if (c.size() < 2)
+        return;
+    // The copy lies at the given distance from the line: a vertical line moves along x, any
+    // other line y = k·x + b moves by distance·√(1 + k²) along y.
+    const double shift
+        = type == CLICK_VERTICAL_LINE ? distance : distance * std::sqrt(1.0 + c[0] * c[0]);
+    MeasurementArgs args;
+    args.plot = plot;
+    args.parent = parentWidget;
+    args.coefficients = {c[0], c[1] + shift};
+
+    if (current && !current->isFinished())
+        dropCurrent();
+    else
+        releaseCurrent();
+    Measurement *copy = factory ? factory(type, args) : nullptr;
+    if (!copy)
+        return;
+    current = copy;
+    connectCurrent(true);
+    onMeasurementFinished();
+    emit measurementChanged(measurements.back());
+    replot();
+}
+
+void MeasurementsManager::onMeasurementFinished()
+{
+    Measurement *finishedOne = current;
+    if (!finishedOne)
+        return;
+    QList<Measurement *> partners;
+    for (Measurement *m : measurements) {
+        if (!m->isPrimary() && m != finishedOne)
+            partners.append(m);
+    }
+    for (Measurement *partner : qAsConst(partners))
+        addIntersectionPoints(partner, finishedOne);
+}
+
+void MeasurementsManager::addIntersectionPoints(Measurement *other, Measurement *current)
+{
+    if (!other || !current)
+        return;
+    QList<QPointF> points = intersectMeasurements(other, current);
+    points.erase(std::remove_if(points.begin(), points.end(),
+                                [](const QPointF &p) {
+                                    return !std::isfinite(p.x()) || !std::isfinite(p.y());
+                                }),
+                 points.end());
+    const int n = points.size();
+    current->createReperPoints(n);
+    for (int i = 0; i < n; ++i)
+        current->setReperPoint(current->reperPointCount() - n + i, points.at(i));
+    if (measurementKindInfo(current->type()).role != ConstructionRole::Circle)
+        reperPointController->showPoints();
+    replot();
+}
+
+void MeasurementsManager::onPlotMousePress(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (current && !current->isFinished())
+        return;
+    releaseCurrent();
+    createMeasurement(parentWidget);
+    connectMeasurement();
+}
+
+void MeasurementsManager::onEscape()
+{
+    if (!current || current->isFinished())
+        return;
+    dropCurrent();
+    if (!plot)
+        return;
+    // Cancels a rectangle or a range being dragged and clears the plot's selections.
+    const QCP::SelectionRectMode mode = plot->selectionRectMode();
+    const int interactions = plot->interactionFlags();
+    plot->setSelectionRectMode(QCP::srmNone);
+    plot->setInteractions(interactions & ~(int(QCP::iSelectPlottables) | Plot::iRangeSelection));
+    plot->deselectAll();
+    plot->setSelectionRectMode(mode);
+    plot->setInteractions(interactions);
+}
+
+void MeasurementsManager::onGraphDataChanged()
+{
+    // A receiver of measurementChanged may remove measurements: walk a copy and skip those gone.
+    const std::list<Measurement *> listedNow = measurements;
+    for (Measurement *m : listedNow) {
+        if (!isListed(m))
+            continue;
+        m->calculate();
+        emit measurementChanged(m);
+    }
+    replot();
+}
+
+bool MeasurementsManager::isListed(const Measurement *m) const
+{
+    return std::find(measurements.cbegin(), measurements.cend(), m) != measurements.cend();
+}
+
+void MeasurementsManager::dropCurrent()
+{
+    Measurement *m = current;
+    current = nullptr;
+    if (!m)
+        return;
+    const bool wasListed = isListed(m);
+    emit deleteMeasurement(m);
+    // The window answers by removing a listed measurement; whatever is left is not to react to
+    // the plot any more.
+    if (!wasListed)
+        delete m;
+    else if (isListed(m))
+        removeMeasurement(m->id());
+}
+
+void MeasurementsManager::releaseCurrent()
+{
+    if (current && !isListed(current))
+        delete current;
+    current = nullptr;
+}
+
+void MeasurementsManager::replot()
+{
+    if (plot)
+        plot->replot(QCustomPlot::rpQueuedReplot);
+}

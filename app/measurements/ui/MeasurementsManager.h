@@ -1,0 +1,113 @@
+#pragma once
+
+#include "measurements/MeasurementKinds.h"
+#include "measurements/ui/MeasurementFactory.h"
+
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+#include <list>
+
+class AbstractTrace;
+class Measurement;
+class Plot;
+class PlotSegmentSelection;
+class QMouseEvent;
+class QShortcut;
+class QWidget;
+class ReperPointController;
+
+// Drives the measurements of one contour plot: creates a measurement of the active kind on a
+// left press, wires it to the segment selection, the reper points and its own signals, keeps
+// the list the measurement tree shows, drops an unfinished measurement on Escape or a change of
+// tool, recalculates the list when the traces change, adds reper points where construction
+// geometry crosses, and builds parallel copies of construction lines.
+class MeasurementsManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Builds a measurement of a kind; createMeasurementOfKind by default.
+    using Factory = std::function<Measurement *(int kind, const MeasurementArgs &args)>;
+
+    // The parent widget holds the Escape shortcut and is the parent of the kinds' dialogs.
+    MeasurementsManager(Plot *plot, QWidget *parent);
+    ~MeasurementsManager() override;
+
+    // The contour window's own copies of its traces (not owned here), in the order of their
+    // curves: the first traces.size() curves registered on the plot are the trace curves.
+    void setTraces(const QVector<AbstractTrace *> &traces);
+    // The tool: the kind the next press creates, whether its measurements are listed, whether
+    // the reper points become snap targets, and the number typed for it (radius or count).
+    void setMeasurementType(E_MEASUREMENTS type, bool listed, bool showReperPoints,
+                            const QString &parameter);
+    // Whether the active tool takes clicks (the segment selection is off) rather than ranges.
+    bool isClickBased() const;
+
+    void createMeasurement(QWidget *parent);
+    void connectMeasurement();
+
+    // The first listed measurement with that id, or null.
+    Measurement *findMeasurement(int id) const;
+    // Unlists and deletes the listed measurement with that id.
+    void removeMeasurement(int id);
+    // A finished, listed copy of the listed construction line with that id, moved by distance
+    // (perpendicular to an oblique line).
+    void addEquidistant(int id, E_MEASUREMENTS type, double distance);
+
+    void onMeasurementFinished();
+    void addIntersectionPoints(Measurement *other, Measurement *current);
+
+    // The listed measurements, in the order they were listed.
+    const std::list<Measurement *> &measurementList() const { return measurements; }
+    Measurement *currentMeasurement() const { return current; }
+    int measurementType() const { return type; }
+    bool isListing() const { return listed; }
+    const QVector<AbstractTrace *> &traceList() const { return traces; }
+    PlotSegmentSelection *plotSegmentSelection() const;
+    ReperPointController *reperPoints() const { return reperPointController; }
+
+    void setFactory(Factory factory) { this->factory = std::move(factory); }
+
+signals:
+    void enableButton(bool enable);
+    void measurementChanged(Measurement *measurement);
+    void deleteMeasurement(Measurement *measurement);
+    void statusText(QString status);
+    void setNewAngleAndCenterRot(double angle, QPointF center_rot);
+
+private:
+    void onPlotMousePress(QMouseEvent *event);
+    void onEscape();
+    void onGraphDataChanged();
+
+    bool isListed(const Measurement *m) const;
+    // Forgets the unfinished current measurement: announces it with deleteMeasurement, and
+    // deletes it unless the announcement already did.
+    void dropCurrent();
+    // Deletes the finished current measurement when it is not listed, and forgets it.
+    void releaseCurrent();
+    void connectCurrent(bool list);
+    void replot();
+
+    QVector<AbstractTrace *> traces;
+    std::list<Measurement *> measurements;
+    Measurement *current = nullptr;
+    QPointer<Measurement> lastConnected;
+    ReperPointController *reperPointController = nullptr;
+    int type = NO_MEASUREMENT;
+    bool listed = true;
+    double levelAngle = 0.0;
+    QPointF levelCentre;
+    QString parameter;
+    int traceCount = 0;
+    QPointer<Plot> plot;
+    QPointer<PlotSegmentSelection> segmentSelection;
+    QPointer<QWidget> parentWidget;
+    QPointer<QShortcut> escapeShortcut;
+    Factory factory;
+};

@@ -126,8 +126,10 @@ LineRecord lineFromSums(const geometry_detail::LineSums &sums);
 // The total-least-squares line of the points of [begin1, end1), pooled with [begin2, end2) when
 // that second range is given. The record holds the centroid (NaN for no points) and a unit
 // direction whose x component is never negative.
+// The second range's iterators are not deduced, so that null may stand for none.
 template<typename It>
-LineRecord fitLineThroughCentroids(It begin1, It end1, It begin2 = It(), It end2 = It())
+LineRecord fitLineThroughCentroids(It begin1, It end1, typename std::decay<It>::type begin2 = It(),
+                                   typename std::decay<It>::type end2 = It())
 {
     using namespace geometry_detail;
     const bool second = hasSecondRange(begin2, end2);

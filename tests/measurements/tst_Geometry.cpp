@@ -143,8 +143,8 @@ void tst_Geometry::lineFitPoolsSecondRange()
     const LineRecord single = fit(first);
     for (const LineRecord &r :
          {fitLineThroughCentroids(first.cbegin(), first.cend(), second.cbegin(), second.cbegin()),
-          fitLineThroughCentroids(first.cbegin(), first.cend(), second.cbegin(),
-                                  static_cast<const Point *>(nullptr)),
+          fitLineThroughCentroids(first.cbegin(), first.cend(), second.cbegin(), nullptr),
+          fitLineThroughCentroids(first.cbegin(), first.cend(), nullptr, nullptr),
           fitLineThroughCentroids(first.cbegin(), first.cend())}) {
         QCOMPARE(r.x0, single.x0);
         QCOMPARE(r.dx, single.dx);

@@ -19,8 +19,10 @@ struct ManagerFixture : ContourFixture
 
     ManagerFixture()
     {
-        addLine(0, 2, 0.01, 0, 1001);
-        addLine(0, 6, 0.01, 0, 1001);
+        // Traces along y = 2 and y = 6 with a point every 0.1 from x = 0 to 10, several pixels
+        // apart, so that a drag reaches exact indices.
+        addLine(0, 2, 0.1, 0, 101);
+        addLine(0, 6, 0.1, 0, 101);
         manager = std::make_unique<MeasurementsManager>(plot.get(), plot.get());
         manager->setTraces(QVector<AbstractTrace *>(2, nullptr));
         manager->setFactory([this](int kind, const MeasurementArgs &args) -> Measurement * {

@@ -5,6 +5,7 @@
 #include "measurements/ui/CurveGeometry.h"
 #include "measurements/ui/ReperPoint.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
 
 #include <QSignalSpy>
 
@@ -322,5 +323,5 @@ void tst_Measurement::nearestPlottable()
     QCOMPARE(::nearestPlottable(nullptr, 2, pixel), nullptr);
 }
 
-QTEST_MAIN(tst_Measurement)
+GUI_TEST_MAIN(tst_Measurement)
 #include "tst_Measurement.moc"

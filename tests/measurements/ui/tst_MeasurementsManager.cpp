@@ -1,6 +1,7 @@
 #include "ManagerFixture.h"
 #include "core/Settings.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
 
 #include <QSignalSpy>
 
@@ -451,5 +452,5 @@ void tst_MeasurementsManager::destructionDeletesEverything()
     QCOMPARE(Measurement::liveCount(), 0);
 }
 
-QTEST_MAIN(tst_MeasurementsManager)
+GUI_TEST_MAIN(tst_MeasurementsManager)
 #include "tst_MeasurementsManager.moc"

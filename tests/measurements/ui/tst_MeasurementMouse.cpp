@@ -46,6 +46,7 @@ private slots:
     void cursorPosition_data();
     void cursorPosition();
     void finishedMeasurementIgnoresTheMouse();
+    void oneReplotPerMove();
     void snapping_data();
     void snapping();
     void snappingToSeveralPoints();
@@ -125,6 +126,26 @@ void tst_MeasurementMouse::finishedMeasurementIgnoresTheMouse()
     QCOMPARE(m.calculations, calculations);
     QCOMPARE(changed.count(), changes);
     QCOMPARE(finished.count(), 1);
+}
+
+void tst_MeasurementMouse::oneReplotPerMove()
+{
+    // A move that recalculates the measurement being built, snaps onto a reper point and moves
+    // the selection marker is drawn by one replot, after the event.
+    MouseFixture f;
+    MeasurementDouble *point = f.start(CLICK_POINT);
+    point->setReperPoint(0, QPointF(5, 4));
+    point->complete();
+    MeasurementDouble *building = f.start(RMSE);
+    f.driver.refresh();
+    QSignalSpy replots(f.plot.get(), &QCustomPlot::afterReplot);
+    f.driver.movePixel(f.driver.pixel(5, 4) + QPoint(1, 1));
+    QVERIFY(point->reperPointList().first()->isHighlighted());
+    QCOMPARE(building->calculations, 1);
+    QCOMPARE(replots.count(), 0);
+    QTRY_COMPARE(replots.count(), 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(replots.count(), 1);
 }
 
 void tst_MeasurementMouse::snapping_data()

@@ -33,6 +33,7 @@ QString substituteWindowsFonts()
 
 void setupPlatform()
 {
+    initIconResources();
     applyRussianLocale();
     substituteWindowsFonts();
     DecimalCommaGuard::install();

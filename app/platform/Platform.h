@@ -15,3 +15,9 @@ void applyRussianLocale();
 // installed, in which case the toolkit's default font is used). "Monospace" is left to
 // fontconfig.
 QString substituteWindowsFonts();
+
+// Registers the compiled-in icons (":/icons/icons/..."). Done before main by a static
+// initialiser; calling it again does nothing. Returns 1.
+int initIconResources();
+// Unregisters the icons; the matching exit-time step. Returns 1.
+int cleanupIconResources();

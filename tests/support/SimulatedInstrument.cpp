@@ -292,6 +292,8 @@ void SimulatedInstrument::handleCommand(const QByteArray &command)
         if (!deviceParams.isEmpty())
             queue("AAA" + replies::deviceParams(deviceParams));
     } else if (command == "CS" || command == "Cs" || command == "CL") {
+        if (!answerTraceStart)
+            return;
         if (kind == Profilometer)
             streamProfileTrace();
         else

@@ -101,6 +101,9 @@ public:
     int stallAfterPackets = -1;
     // Identification requests are not answered.
     bool silent = false;
+    // Trace-start commands are answered with a trace; false records them only (a test that
+    // plays a trace the controller started by itself sends the packets on its own).
+    bool answerTraceStart = true;
 
     // --- what the program sent ----------------------------------------------------------------
     QByteArray received;

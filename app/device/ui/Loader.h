@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+
+class DeviceControlWidget;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The small modal window of a multi-stage operation of the instrument (the contourograph
+// calibration, the circle-centre search): a title, a 0 to 100 bar, the current stage's text and
+// a cancel button. It follows the panel's setStatusProgressBar signal and closes itself half a
+// second after the progress reaches exactly 100 (a timer: the GUI keeps running meanwhile), or at
+// once when the operator cancels.
+class Loader : public QDialog
+{
+    Q_OBJECT
+
+public:
+    Loader(DeviceControlWidget *parent, const QString &text);
+
+    // The time the full bar stays on screen before the window closes.
+    static constexpr int kCloseDelayMs = 500;
+
+    QLabel *statusLabel = nullptr;
+    QLabel *textLabel = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QProgressBar *progressBar = nullptr;
+
+    // Shows a progress report (the panel's setStatusProgressBar arrives here).
+    void onStatusProgress(int status, const QString &statusName);
+
+signals:
+    void loaderCanceled();
+
+private:
+    void onCancel();
+
+    bool m_closing = false;
+};

@@ -23,6 +23,7 @@ void InfoWindow::setupLayout()
     setWindowTitle(QStringLiteral("О программе"));
     setFixedSize(300, 200);
     setModal(true);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     auto *layout = new QVBoxLayout();
 

@@ -170,7 +170,7 @@ void DeviceControlWidget::connectSignals()
     connect(ui->startTraceButton, &QPushButton::released, this,
             &DeviceControlWidget::startTraceSequence);
     connect(&device, &Device::pushButtonStartTrace, this,
-            [this] { emit ui->startTraceButton->released(); });
+            &DeviceControlWidget::onDeviceStartedTrace);
     connect(ui->stopTraceButton, &QPushButton::released, this, &DeviceControlWidget::onStopTrace);
     connect(&device, &Device::pushButtonStopTrace, this, [this] {
         ui->stopTraceButton->click();
@@ -296,36 +296,49 @@ void DeviceControlWidget::applyPressing(MovementSettings::E_NEEDLE_PRESSING need
 // ---------------------------------------------------------------------------------------------
 // Traces
 
-void DeviceControlWidget::openIntake()
-{
-    if (!m_intake)
-        m_intake = new DeviceDataProvider(&device);
-}
-
 void DeviceControlWidget::dropIntake()
 {
+    if (!m_intake)
+        return;
     delete m_intake;
     m_intake = nullptr;
+    // No recording followed the instrument's own start: the device is not left tracing for it.
+    if (m_intakeSetTraceStarted)
+        device.traceStarted = false;
+    m_intakeSetTraceStarted = false;
+}
+
+void DeviceControlWidget::onDeviceStartedTrace()
+{
+    // The instrument started a trace by itself: its points are coming in already, while the
+    // start sequence below still spaces its setting commands. The trace's provider is made now
+    // and the device counts as tracing, so every point from the first packet on is kept; the
+    // provider is handed over when the sequence starts the recording.
+    if (!tracing && !calibrationPending && device.port->isOpen() && !m_intake) {
+        m_intake = new DeviceDataProvider(&device);
+        m_intakeSetTraceStarted = !device.traceStarted;
+        device.traceStarted = true;
+    }
+    emit ui->startTraceButton->released();
 }
 
 void DeviceControlWidget::startTraceSequence()
 {
-    // When the instrument starts a trace by itself its points are already coming in. The
-    // provider is made now, before the spaced setting commands, so it keeps every point from
-    // the first packet on; it is handed over when the trace starts, or dropped when none does.
-    if (!calibrationPending && !tracing && device.port->isOpen())
-        openIntake();
+    // A sequence that begins during a recording only sends its setting commands: a stop that
+    // comes before its end must not be followed by a new trace.
+    const bool mayStart = !tracing;
     device.setSpeed(ui->speedComboBox->currentIndex());
-    QTimer::singleShot(kCommandSpacingMs, this, [this] {
+    QTimer::singleShot(kCommandSpacingMs, this, [this, mayStart] {
         device.setFilter(ui->filterComboBox->currentIndex());
-        QTimer::singleShot(kCommandSpacingMs, this, [this] {
+        QTimer::singleShot(kCommandSpacingMs, this, [this, mayStart] {
             device.setTraceLength(ui->traceLengthSpinBox->value());
-            QTimer::singleShot(kCommandSpacingMs, this, &DeviceControlWidget::onStartTrace);
+            QTimer::singleShot(kCommandSpacingMs, this,
+                               [this, mayStart] { onStartTrace(mayStart); });
         });
     });
 }
 
-void DeviceControlWidget::onStartTrace()
+void DeviceControlWidget::onStartTrace(bool mayStart)
 {
     if (calibrationPending) {
         dropIntake();
@@ -334,12 +347,10 @@ void DeviceControlWidget::onStartTrace()
         calibrationPending = false;
         return;
     }
-    if (!tracing && device.port->isOpen()) {
+    if (mayStart && !tracing && device.port->isOpen()) {
         startRecording(device.type());
         return;
     }
-    // No trace follows (already recording, or the port closed meanwhile): a provider made at
-    // the start of this sequence goes, unless it is the running trace's own.
     if (!tracing)
         dropIntake();
 }
@@ -358,9 +369,9 @@ void DeviceControlWidget::startRecording(E_ANALISIS_TYPE type)
     disableControls();
     emit lockButtons();
     tracing = true;
-    openIntake();
-    DeviceDataProvider *provider = m_intake;
+    DeviceDataProvider *provider = m_intake ? m_intake : new DeviceDataProvider(&device);
     m_intake = nullptr;
+    m_intakeSetTraceStarted = false;
     device.startTrace(true);
     ui->stopTraceButton->setEnabled(true);
     emit newTrace(provider, type);

@@ -92,8 +92,9 @@ private:
     void disableControls();
     void enableControls();
     void endRecordingState();
+    void onDeviceStartedTrace();
     void startTraceSequence();
-    void onStartTrace();
+    void onStartTrace(bool mayStart);
     void onAdditionalTrace();
     void startRecording(E_ANALISIS_TYPE type);
     void onStopTrace();
@@ -102,8 +103,6 @@ private:
     void onStatusTimer();
     void askReferenceRa();
     void openLoader(const QString &name);
-    // A provider that takes the trace's points from now on (see startTraceSequence).
-    void openIntake();
     void dropIntake();
 
     QTimer *m_statusTimer = nullptr;
@@ -112,7 +111,9 @@ private:
     bool m_progressSeen = false;
     int m_progressStatus = 0;
     QString m_progressName;
-    // The live provider made when a start sequence begins, so that no point the instrument
-    // sends during the sequence's spacing is lost; handed over by newTrace or deleted.
+    // The live provider made when the instrument starts a trace by itself, so that no point it
+    // sends during the start sequence's spacing is lost; handed over by newTrace or deleted.
     DeviceDataProvider *m_intake = nullptr;
+    // The intake set the device's trace-started flag (cleared again if no recording follows).
+    bool m_intakeSetTraceStarted = false;
 };

@@ -36,8 +36,7 @@ void InfoWindow::setupLayout()
         QStringLiteral("Версия: ") + versionText(Settings::instance()->device.device_type), this);
     version->setAlignment(Qt::AlignCenter);
 
-    auto *developer
-        = new QLabel(QStringLiteral("Разработка: отдел программного обеспечения"), this);
+    auto *developer = new QLabel(QStringLiteral("Разработчик: отдел ПО"), this);
     developer->setAlignment(Qt::AlignCenter);
     auto *contact = new QLabel(QStringLiteral("Связь: support@example.org"), this);
     contact->setAlignment(Qt::AlignCenter);

@@ -136,6 +136,13 @@ void TestAboutAndIcons::versionByDeviceKind()
     QVERIFY2(texts.contains(version), qPrintable(texts.join(" | ")));
     const GrabResult grab = grabWindow(&window, QStringLiteral("about_%1").arg(kind));
     VERIFY_GRAB(grab);
+    // Every line fits the fixed width.
+    for (QLabel *label : window.findChildren<QLabel *>())
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                 qPrintable(label->text()
+                            + QStringLiteral(" %1 > %2")
+                                  .arg(label->fontMetrics().horizontalAdvance(label->text()))
+                                  .arg(label->width())));
 }
 
 void TestAboutAndIcons::windowIsFixedAndCloses()

@@ -207,6 +207,9 @@ void SimulatedInstrument::openLine()
 
 void SimulatedInstrument::dropLine()
 {
+    // The path goes with the line: a dangling link could reach a pseudo-terminal that the system
+    // hands to someone else meanwhile (another test running beside this one).
+    QFile::remove(linkPath());
     m_chunkTimer->stop();
     delete m_readNotifier;
     m_readNotifier = nullptr;

@@ -64,9 +64,12 @@ DeviceControlWidget::DeviceControlWidget(QWidget *parent)
 
 DeviceControlWidget::~DeviceControlWidget()
 {
-    // A held key must not leave the probe moving; the receiver itself outlives the panel.
+    // A held key must not leave the probe moving. The receiver goes with the panel (which lives
+    // as long as the program); the application drops a deleted event filter by itself.
     keyReceiver->releaseAll();
-    keyReceiver->keyMap.clear();
+    unregisterJogReceiver(keyReceiver);
+    delete keyReceiver;
+    keyReceiver = nullptr;
     dropIntake();
     delete ui;
 }

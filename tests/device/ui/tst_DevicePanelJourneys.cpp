@@ -20,9 +20,15 @@ using namespace testsupport;
 
 namespace {
 
-// The largest stall accepted: generous for a loaded machine and sanitizers, far below a blocking
-// wait on the GUI thread (the progress window's former half-second sleep, a blocking read).
+// The largest stall accepted: generous for a loaded machine, far below a blocking wait on the GUI
+// thread (a half-second sleep, a blocking read). Sanitized code runs several times slower and
+// says nothing about latency, so there the figures are only reported.
 constexpr qint64 kStallLimitMs = 250;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kCheckStalls = false;
+#else
+constexpr bool kCheckStalls = true;
+#endif
 
 int rawCount(const AbstractTrace &trace)
 {
@@ -81,7 +87,7 @@ void report(const char *scenario, const Heartbeat &heartbeat)
 }
 
 #define VERIFY_NO_STALL(heartbeat)                                                                 \
-    QVERIFY2((heartbeat).longestStallMs() < kStallLimitMs,                                         \
+    QVERIFY2(!kCheckStalls || (heartbeat).longestStallMs() < kStallLimitMs,                        \
              qPrintable(QStringLiteral("GUI stall of %1 ms").arg((heartbeat).longestStallMs())))
 
 } // namespace
@@ -153,10 +159,15 @@ void TestDevicePanelJourneys::contourTraceStoppedByOperator()
     // A contourograph keeps its speed row while it records.
     QVERIFY(rig->child<QComboBox>("speedComboBox")->isEnabled());
     QVERIFY(!rig->button("xplusButton")->isEnabled());
+    const GrabResult grab = grabWindow(rig->window.get(), QStringLiteral("panel_recording"));
+    VERIFY_GRAB(grab);
     rig->clearCommands();
     rig->button("stopTraceButton")->click();
     QVERIFY(rig->waitForCommand("CA"));
-    QCOMPARE(rig->sim->commands, (QList<QByteArray> {"CC", "CA"}));
+    // The stop; the setting commands of the start sequence that the instrument's own start report
+    // began may still come in between.
+    const QList<QByteArray> &sent = rig->sim->commands;
+    QVERIFY(sent.indexOf("CC") >= 0 && sent.indexOf("CC") < sent.indexOf("CA"));
     QTRY_COMPARE_WITH_TIMEOUT(taker.finished, 1, kWaitMs);
     report("contour trace with stop", heartbeat);
     VERIFY_NO_STALL(heartbeat);
@@ -166,6 +177,7 @@ void TestDevicePanelJourneys::contourTraceStoppedByOperator()
     // the end of its setting commands does not begin a second trace.
     QTest::qWait(100);
     QCOMPARE(taker.traces.size(), size_t(1));
+    QVERIFY(!rig->sim->commands.contains("CS"));
     QVERIFY(!rig->panel->device.traceStarted);
     QCOMPARE(rig->panelSignals, (QStringList {"lock", "unlock"}));
     QVERIFY(rig->button("startTraceButton")->isEnabled());

@@ -2,6 +2,7 @@
 // one band-pass filter of the same trace.
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "processing/CutOffs.h"
 #include "processing/ParameterEvaluation.h"
 #include "processing/ProfileFilters.h"
 
@@ -79,7 +80,7 @@ void showAllParameters()
 void BM_BandPassFilter(benchmark::State &state)
 {
     const TData raw = *traces().main->rawData;
-    const double shortCutOff = ProfileTrace::shortCutOff(kCutOff);
+    const double shortCutOff = Algos::shortCutOff(kCutOff);
     for (auto _ : state)
         benchmark::DoNotOptimize(Algos::gaussianFilter(raw, kCutOff, shortCutOff));
 }

@@ -1,7 +1,7 @@
 #include "core/ProfileTrace.h"
 
+#include "processing/CutOffs.h"
 #include "processing/ParameterCatalogue.h"
-#include "processing/PostProcessors.h"
 #include "processing/ProfileFilters.h"
 
 #include <cmath>
@@ -82,11 +82,6 @@ void ProfileTrace::clearProfileCaches()
     wavinessProfileCache.clear();
 }
 
-double ProfileTrace::shortCutOff(double cutOff)
-{
-    return shortCutOffFor(cutOff);
-}
-
 TData ProfileTrace::profileForParameters(double cutOff, int kind)
 {
     if (kind == PRIMARY_PROFILE)
@@ -104,15 +99,13 @@ TData ProfileTrace::profileForParameters(double cutOff, int kind)
             return cached.value();
     }
 
-    const double lambdaS = shortCutOff(cutOff);
     TData working = rawData ? *rawData : TData();
     if (medianEnabled)
         Algos::medianFilter(medianWindow, working);
-    // The waviness band ends at twice the cut-off; the edge is written the way it has always
-    // been computed, which gives exactly 2 x cut-off for every standard cut-off.
-    const double shortEdge
-        = kind == ROUGHNESS_PROFILE ? lambdaS : (cutOff + cutOff - lambdaS) + lambdaS;
-    TData filtered = Algos::gaussianFilter(working, filterLength, shortEdge);
+    const Algos::CutOffBand band = kind == ROUGHNESS_PROFILE
+        ? Algos::roughnessParameterBand(filterLength, cutOff)
+        : Algos::wavinessParameterBand(filterLength, cutOff);
+    TData filtered = Algos::gaussianFilter(working, band.longCut, band.shortCut);
     if (cacheable)
         cache.insert(cutOff, filtered);
     return filtered;

@@ -29,12 +29,11 @@ public:
     // The profile of a kind (an E_PROFILE_TYPE value) on which parameters are computed, always
     // derived from the raw samples: the roughness and waviness profiles pass the trace's median
     // filter (when enabled) and a Gaussian band whose long edge is the trace's own filter
-    // length; the short edge and the cache key come from the cut-off argument. Filtered profiles
+    // length; the short edge (Algos::roughnessParameterBand, Algos::wavinessParameterBand) and
+    // the cache key come from the cut-off argument. Filtered profiles
     // are cached per kind and cut-off until clearProfileCaches; the primary profile is the raw
     // data. Any other kind gives an empty data set.
     TData profileForParameters(double cutOff, int kind);
-    // Short cut-off of the roughness band for a long cut-off.
-    static double shortCutOff(double cutOff);
 
     // Parameter name to value text.
     QMap<QString, QString> parameterResults;

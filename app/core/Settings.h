@@ -1,5 +1,7 @@
 #pragma once
 
+#include "processing/CutOffs.h"
+
 #include <QList>
 #include <QMap>
 #include <QReadWriteLock>
@@ -22,9 +24,6 @@ enum E_PROFILE_FILTER_MODE {
     ROUGHNESS_PROFILE_MODE = 1,
     WAVINESS_PROFILE_MODE = 2
 };
-
-// The cut-off table applied by the standard cut-off choice.
-enum E_STANDARTISATION { GOST_2789_73 = 0, ISO_4288 = 1 };
 
 // A named probe record.
 struct ConsoleParams

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "processing/CutOffs.h"
 #include "processing/Fitting.h"
 
 #include <QVector>
@@ -51,9 +52,7 @@ QVector<QVector<double>> movingAverageDetrend(const QVector<QVector<double>> &pr
                                               double halfWidth);
 
 // The cut-off in micrometres that the standard chosen in the settings prescribes for a
-// roughness Ra in micrometres; 0 for an unknown standard or an Ra that is not a number.
+// roughness Ra in micrometres (standardCutOff of CutOffs.h with the setting's standard).
 int standardCutOff(double ra);
-// The same for an explicit standard (an E_STANDARTISATION value).
-int standardCutOff(double ra, int standard);
 
 } // namespace Algos

@@ -1,6 +1,7 @@
 #include "processing/PostProcessors.h"
 
 #include "core/Settings.h"
+#include "processing/CutOffs.h"
 #include "processing/ProfileFilters.h"
 
 #include <QDir>
@@ -30,15 +31,6 @@ bool nonLinearityFilesExist()
 }
 
 } // namespace
-
-double shortCutOffFor(double cutOff)
-{
-    if (cutOff == 80.0)
-        return 2.6666666666666665;
-    if (cutOff == 250.0)
-        return 2.5;
-    return cutOff / 300;
-}
 
 DataMedianFilterProcessor::DataMedianFilterProcessor(int medianWindow)
     : IDataPostProcessor(QStringLiteral("Median") + QString::number(medianWindow))
@@ -81,7 +73,8 @@ FilterRoughnessProfileProcessor::FilterRoughnessProfileProcessor(double cutOff)
 
 void FilterRoughnessProfileProcessor::process(QVector<QVector<double>> &data)
 {
-    data = Algos::gaussianFilter(data, filterLength, shortCutOffFor(filterLength));
+    const Algos::CutOffBand band = Algos::roughnessFilterBand(filterLength);
+    data = Algos::gaussianFilter(data, band.longCut, band.shortCut);
 }
 
 IDataPostProcessor *FilterRoughnessProfileProcessor::clone() const
@@ -96,8 +89,8 @@ FilterWaveProfileProcessor::FilterWaveProfileProcessor(double cutOff)
 
 void FilterWaveProfileProcessor::process(QVector<QVector<double>> &data)
 {
-    data = Algos::gaussianFilter(data, filterLength,
-                                 filterLength + filterLength - shortCutOffFor(filterLength));
+    const Algos::CutOffBand band = Algos::wavinessFilterBand(filterLength);
+    data = Algos::gaussianFilter(data, band.longCut, band.shortCut);
 }
 
 IDataPostProcessor *FilterWaveProfileProcessor::clone() const

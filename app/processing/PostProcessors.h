@@ -2,10 +2,6 @@
 
 #include "processing/DataProcessors.h"
 
-// The short cut-off that the band filters derive from the cut-off lc: 2.6666666666666665 for 80,
-// 2.5 for 250, lc/300 otherwise.
-double shortCutOffFor(double cutOff);
-
 // Y replaced by its moving median over `window` points.
 class DataMedianFilterProcessor : public IDataPostProcessor
 {
@@ -28,7 +24,8 @@ public:
     double angle;
 };
 
-// The roughness band between λs(lc) and lc, trimmed by lc/2 at each end.
+// The roughness band between λs(lc) and lc (Algos::roughnessFilterBand), trimmed by lc/2 at
+// each end.
 class FilterRoughnessProfileProcessor : public IDataPostProcessor
 {
 public:
@@ -39,7 +36,8 @@ public:
     double filterLength;
 };
 
-// The waviness band between lc and 2·lc − λs(lc), trimmed by lc/2 at each end.
+// The waviness band between lc and 2·lc − λs(lc) (Algos::wavinessFilterBand), trimmed by lc/2
+// at each end.
 class FilterWaveProfileProcessor : public IDataPostProcessor
 {
 public:

@@ -380,24 +380,6 @@ private slots:
         }
     }
 
-    void shortCutOffRule_data()
-    {
-        QTest::addColumn<double>("cutOff");
-        QTest::addColumn<double>("shortCutOff");
-        QTest::newRow("80") << 80.0 << 2.6666666666666665;
-        QTest::newRow("250") << 250.0 << 2.5;
-        QTest::newRow("800") << 800.0 << 2.6666666666666665;
-        QTest::newRow("2500") << 2500.0 << 8.333333333333334;
-        QTest::newRow("8000") << 8000.0 << 26.666666666666668;
-        QTest::newRow("1000") << 1000.0 << 1000.0 / 300;
-    }
-    void shortCutOffRule()
-    {
-        QFETCH(double, cutOff);
-        QFETCH(double, shortCutOff);
-        QCOMPARE(ProfileTrace::shortCutOff(cutOff), shortCutOff);
-    }
-
     void profilesComeFromTheRawData()
     {
         QVector<double> ys;

@@ -66,8 +66,6 @@ private slots:
     void cleanup();
     void namesAndClones_data();
     void namesAndClones();
-    void shortCutOff_data();
-    void shortCutOff();
     void bandFilters();
     void threadAngle();
     void zeronators();
@@ -117,27 +115,6 @@ void tst_PostProcessors::namesAndClones()
     processor->process(a);
     copy->process(b);
     QCOMPARE(b, a);
-}
-
-void tst_PostProcessors::shortCutOff_data()
-{
-    QTest::addColumn<double>("cutOff");
-    QTest::addColumn<double>("shortCut");
-    QTest::addColumn<double>("waveEdge");
-    QTest::newRow("8000") << 8000.0 << 26.666666666666668 << 15973.333333333334;
-    QTest::newRow("2500") << 2500.0 << 8.333333333333334 << 4991.666666666667;
-    QTest::newRow("800") << 800.0 << 2.6666666666666665 << 1597.3333333333333;
-    QTest::newRow("250") << 250.0 << 2.5 << 497.5;
-    QTest::newRow("80") << 80.0 << 2.6666666666666665 << 157.33333333333334;
-}
-
-void tst_PostProcessors::shortCutOff()
-{
-    QFETCH(double, cutOff);
-    QFETCH(double, shortCut);
-    QFETCH(double, waveEdge);
-    QCOMPARE(shortCutOffFor(cutOff), shortCut);
-    QCOMPARE(cutOff + cutOff - shortCutOffFor(cutOff), waveEdge);
 }
 
 void tst_PostProcessors::bandFilters()

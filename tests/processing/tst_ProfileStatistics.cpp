@@ -1,3 +1,4 @@
+#include "processing/CutOffs.h"
 #include "processing/MaterialRatio.h"
 #include "processing/ProfileStatistics.h"
 #include "support/TestSupport.h"

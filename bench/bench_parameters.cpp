@@ -3,8 +3,8 @@
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "processing/CutOffs.h"
-#include "processing/ParameterEvaluation.h"
 #include "processing/ProfileFilters.h"
+#include "traceprocessing/ParameterEvaluation.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 #include "core/ProfileTrace.h"
-#include "processing/TraceJoining.h"
+#include "traceprocessing/TraceJoining.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,5 @@
 #include "processing/MaterialRatio.h"
 
-#include "core/Settings.h"
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -287,11 +285,6 @@ QVector<QVector<double>> movingAverageDetrend(const QVector<QVector<double>> &pr
         result[1][i] = ys.at(i) - sum / double(end - start);
     }
     return result;
-}
-
-int standardCutOff(double ra)
-{
-    return standardCutOff(ra, Settings::snapshot().preferences.standartisation_value);
 }
 
 } // namespace Algos

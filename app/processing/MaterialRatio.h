@@ -1,13 +1,12 @@
 #pragma once
 
-#include "processing/CutOffs.h"
 #include "processing/Fitting.h"
 
 #include <QVector>
 
 // The height distribution of a profile (material-ratio curve, its core line and the Rk family,
-// the amplitude density and Dp), the moving-average detrending and the cut-off that a standard
-// prescribes for a roughness value. A profile is two channels, X and Y in micrometres.
+// the amplitude density and Dp) and the moving-average detrending. A profile is two channels, X
+// and Y in micrometres.
 namespace Algos {
 
 // Material-ratio curve: 100 rows, channel 0 the share in percent of the points at or above the
@@ -50,9 +49,5 @@ double calcDp(const QVector<QVector<double>> &density, double sectionLevel);
 // Y minus the mean of Y over the points with X in [X - halfWidth, X + halfWidth).
 QVector<QVector<double>> movingAverageDetrend(const QVector<QVector<double>> &profile,
                                               double halfWidth);
-
-// The cut-off in micrometres that the standard chosen in the settings prescribes for a
-// roughness Ra in micrometres (standardCutOff of CutOffs.h with the setting's standard).
-int standardCutOff(double ra);
 
 } // namespace Algos

@@ -3,7 +3,7 @@
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "platform/Prompts.h"
-#include "processing/ParameterEvaluation.h"
+#include "traceprocessing/ParameterEvaluation.h"
 #include "ui_testSensorWidget.h"
 
 #include <QStyle>

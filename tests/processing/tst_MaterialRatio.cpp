@@ -1,4 +1,3 @@
-#include "core/Settings.h"
 #include "processing/MaterialRatio.h"
 #include "support/TestSupport.h"
 
@@ -219,38 +218,6 @@ private slots:
         const QVector<double> expected {-1, -0.5, 0, 0, 0, 0, 0, 0, 0.5, 1};
         for (int i = 0; i < 10; ++i)
             COMPARE_TOL(detrended.at(1).at(i), expected.at(i), 0, 1e-12);
-    }
-
-    void standardCutOffTables_data()
-    {
-        QTest::addColumn<int>("standard");
-        QTest::addColumn<double>("ra");
-        QTest::addColumn<int>("cutOff");
-        QTest::newRow("GOST 0.0249") << 0 << 0.0249 << 80;
-        QTest::newRow("GOST 0.025") << 0 << 0.025 << 250;
-        QTest::newRow("GOST 0.4") << 0 << 0.4 << 800;
-        QTest::newRow("GOST 2") << 0 << 2.0 << 800;
-        QTest::newRow("GOST 3.2") << 0 << 3.2 << 2500;
-        QTest::newRow("GOST 12.5") << 0 << 12.5 << 8000;
-        QTest::newRow("ISO 0.019") << 1 << 0.019 << 80;
-        QTest::newRow("ISO 0.02") << 1 << 0.02 << 250;
-        QTest::newRow("ISO 0.1") << 1 << 0.1 << 800;
-        QTest::newRow("ISO 0.4") << 1 << 0.4 << 800;
-        QTest::newRow("ISO 2") << 1 << 2.0 << 2500;
-        QTest::newRow("ISO 10") << 1 << 10.0 << 8000;
-        QTest::newRow("unknown standard") << 2 << 0.4 << 0;
-        QTest::newRow("Ra not a number") << 0 << std::nan("") << 0;
-    }
-    void standardCutOffTables()
-    {
-        QFETCH(int, standard);
-        QFETCH(double, ra);
-        QFETCH(int, cutOff);
-        testsupport::ScratchDir scratch;
-        Settings::modify(
-            [standard](Settings &s) { s.preferences.standartisation_value = standard; });
-        QCOMPARE(Algos::standardCutOff(ra), cutOff);
-        QCOMPARE(Algos::standardCutOff(ra, standard), cutOff);
     }
 };
 

@@ -1,11 +1,11 @@
 #include "core/ProfileTrace.h"
-#include "processing/ParameterEvaluation.h"
 #include "profile/TestSensorWidget.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
+#include "traceprocessing/ParameterEvaluation.h"
 
 #include <QComboBox>
 #include <QLabel>

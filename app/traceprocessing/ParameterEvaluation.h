@@ -27,3 +27,10 @@ void reevaluateDp(ExtraArgs &args, ProfileTrace *trace);
 // args.materialRatioCurve = the material-ratio curve of the trace's roughness profile at
 // args.filterLength.
 void fillMaterialRatioCurve(ExtraArgs &args, ProfileTrace *trace);
+
+namespace Algos {
+// The cut-off in micrometres that the standard chosen in the settings
+// (preferenses/standartisation_value) prescribes for a roughness Ra in micrometres; the tables
+// are those of standardCutOff(ra, standard).
+int standardCutOff(double ra);
+} // namespace Algos

@@ -1,4 +1,4 @@
-#include "processing/TraceJoining.h"
+#include "traceprocessing/TraceJoining.h"
 
 #include <QDebug>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
-#include "processing/TraceJoining.h"
 #include "support/TestSupport.h"
+#include "traceprocessing/TraceJoining.h"
 
 #include <QRandomGenerator>
 

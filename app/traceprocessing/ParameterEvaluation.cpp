@@ -1,7 +1,8 @@
-#include "processing/ParameterEvaluation.h"
+#include "traceprocessing/ParameterEvaluation.h"
 
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "processing/CutOffs.h"
 #include "processing/MaterialRatio.h"
 #include "processing/ProfileParameters.h"
 
@@ -91,4 +92,9 @@ void fillMaterialRatioCurve(ExtraArgs &args, ProfileTrace *trace)
         return;
     args.materialRatioCurve = Algos::materialRatioCurve(
         trace->profileForParameters(args.filterLength, ROUGHNESS_PROFILE));
+}
+
+int Algos::standardCutOff(double ra)
+{
+    return standardCutOff(ra, Settings::snapshot().preferences.standartisation_value);
 }

@@ -1,10 +1,10 @@
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "processing/MaterialRatio.h"
-#include "processing/ParameterEvaluation.h"
 #include "processing/ProfileFilters.h"
 #include "processing/ProfileParameters.h"
 #include "support/TestSupport.h"
+#include "traceprocessing/ParameterEvaluation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -439,6 +439,38 @@ private slots:
         const Profile p = child->profileForParameters(800, ROUGHNESS_PROFILE);
         QCOMPARE(p, Algos::gaussianFilter(*child->rawData, 2500, 2.6666666666666665));
         QCOMPARE(child->roughnessProfileCache.keys(), QList<double> {800});
+    }
+
+    // The proposal after a recording follows the standard chosen in the settings.
+    void standardCutOffTables_data()
+    {
+        QTest::addColumn<int>("standard");
+        QTest::addColumn<double>("ra");
+        QTest::addColumn<int>("cutOff");
+        QTest::newRow("GOST 0.0249") << 0 << 0.0249 << 80;
+        QTest::newRow("GOST 0.025") << 0 << 0.025 << 250;
+        QTest::newRow("GOST 0.4") << 0 << 0.4 << 800;
+        QTest::newRow("GOST 2") << 0 << 2.0 << 800;
+        QTest::newRow("GOST 3.2") << 0 << 3.2 << 2500;
+        QTest::newRow("GOST 12.5") << 0 << 12.5 << 8000;
+        QTest::newRow("ISO 0.019") << 1 << 0.019 << 80;
+        QTest::newRow("ISO 0.02") << 1 << 0.02 << 250;
+        QTest::newRow("ISO 0.1") << 1 << 0.1 << 800;
+        QTest::newRow("ISO 0.4") << 1 << 0.4 << 800;
+        QTest::newRow("ISO 2") << 1 << 2.0 << 2500;
+        QTest::newRow("ISO 10") << 1 << 10.0 << 8000;
+        QTest::newRow("unknown standard") << 2 << 0.4 << 0;
+        QTest::newRow("Ra not a number") << 0 << std::nan("") << 0;
+    }
+    void standardCutOffTables()
+    {
+        QFETCH(int, standard);
+        QFETCH(double, ra);
+        QFETCH(int, cutOff);
+        Settings::modify(
+            [standard](Settings &s) { s.preferences.standartisation_value = standard; });
+        QCOMPARE(Algos::standardCutOff(ra), cutOff);
+        QCOMPARE(Algos::standardCutOff(ra, standard), cutOff);
     }
 };
 

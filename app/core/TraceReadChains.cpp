@@ -11,11 +11,6 @@ double filterLengthSetting(const Settings &settings)
     return kFilterLengths.at(qBound(0, index, kFilterLengths.size() - 1));
 }
 
-IDataSinglePointProcessor *newContourPointConversion()
-{
-    return new ContourConversionPointProcessor;
-}
-
 void addAdditionalTraceChain(ProfileTrace &trace, const Settings &settings)
 {
     const PreferencesSettings &preferences = settings.preferences;

@@ -1,6 +1,5 @@
 #pragma once
 
-class IDataSinglePointProcessor;
 class ProfileTrace;
 class Settings;
 
@@ -9,10 +8,6 @@ class Settings;
 // The cut-off of the setting "device/spinbox_filter_length_index" in kFilterLengths; an index
 // outside the table is held to its nearest end.
 double filterLengthSetting(const Settings &settings);
-
-// The contour point conversion that every sample of a contour file passes through; the caller
-// owns the new processor (a trace takes it with addPointProcessor).
-IDataSinglePointProcessor *newContourPointConversion();
 
 // Appends to an additional trace read from a profile file its post-processors from the
 // settings: the median filter and the thread-angle compensation when enabled, the roughness or

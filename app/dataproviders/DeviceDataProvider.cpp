@@ -5,7 +5,7 @@
 #include "core/Settings.h"
 #include "device/Device.h"
 #include "device/DevicePort.h"
-#include "processing/PostProcessors.h"
+#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QMutexLocker>
 

@@ -5,8 +5,8 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "core/TraceFileReader.h"
-#include "core/TraceReadChains.h"
 #include "processing/DataProcessors.h"
+#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QDebug>
 #include <QFile>
@@ -61,7 +61,7 @@ namespace {
 void addContourConversion(AbstractTrace *trace)
 {
     if (dynamic_cast<ContourTrace *>(trace))
-        trace->addPointProcessor(newContourPointConversion());
+        trace->addPointProcessor(new ContourConversionPointProcessor);
 }
 
 } // namespace

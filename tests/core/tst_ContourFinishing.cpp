@@ -1,7 +1,7 @@
 #include "core/ContourTrace.h"
 #include "core/Settings.h"
-#include "processing/PostProcessors.h"
 #include "support/TestSupport.h"
+#include "traceprocessing/CalibrationProcessors.h"
 
 #include <cfloat>
 #include <cmath>

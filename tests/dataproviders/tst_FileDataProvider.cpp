@@ -7,6 +7,7 @@
 #include "processing/PostProcessors.h"
 #include "support/ProviderSignalLog.h"
 #include "support/TestSupport.h"
+#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QFile>
 #include <QTemporaryDir>

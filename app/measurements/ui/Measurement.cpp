@@ -104,6 +104,44 @@ bool Measurement::allSelected() const
                        [](const MeasurementSelection &s) { return s.curve != nullptr; });
 }
 
+bool Measurement::selectionData(int index, QCPCurveDataContainer::const_iterator *begin,
+                                QCPCurveDataContainer::const_iterator *end) const
+{
+    if (index < 0 || index >= selections.size())
+        return false;
+    const MeasurementSelection &s = selections.at(index);
+    if (!s.curve)
+        return false;
+    const QSharedPointer<QCPCurveDataContainer> data = s.curve->data();
+    const quint64 n = quint64(data->size());
+    const quint64 first = std::min(s.begin, n);
+    const quint64 last = std::min(s.end, n);
+    if (last <= first)
+        return false;
+    *begin = data->constBegin() + int(first);
+    *end = data->constBegin() + int(last);
+    return true;
+}
+
+bool Measurement::selectionsUnchanged() const
+{
+    if (!cursorRecalculation || !remembered || rememberedSelections.size() != selections.size())
+        return false;
+    for (int i = 0; i < selections.size(); ++i) {
+        const MeasurementSelection &a = selections.at(i);
+        const MeasurementSelection &b = rememberedSelections.at(i);
+        if (a.begin != b.begin || a.end != b.end || a.curve != b.curve)
+            return false;
+    }
+    return true;
+}
+
+void Measurement::rememberSelections()
+{
+    rememberedSelections = selections;
+    remembered = true;
+}
+
 void Measurement::addConnection(const QMetaObject::Connection &connection)
 {
     connections.append(connection);
@@ -199,7 +237,9 @@ void Measurement::onPlotMouseMove(QMouseEvent *event)
     const double y = double(float(m_plot->yAxis->pixelToCoord(pixel.y())));
     const double factor = millimetresPerUnit();
     cursorPos = QPointF(x * factor, y * factor);
+    cursorRecalculation = true;
     calculate();
+    cursorRecalculation = false;
     // Queued: whatever else this mouse move changes is drawn by the same one replot.
     m_plot->replot(QCustomPlot::rpQueuedReplot);
     emit measumentChanged();

@@ -70,6 +70,10 @@ public:
     void nextSelection();
     // True when there is at least one record and every record has a curve.
     bool allSelected() const;
+    // The data points of the record at index, [begin, end) clamped to its curve's data; false
+    // when there is no such record, it has no curve or it holds no point.
+    bool selectionData(int index, QCPCurveDataContainer::const_iterator *begin,
+                       QCPCurveDataContainer::const_iterator *end) const;
 
     void addConnection(const QMetaObject::Connection &connection);
     // Cuts every kept connection.
@@ -137,6 +141,16 @@ signals:
     void setNewAngleAndCenterRot(double angle, QPointF center_rot);
 
 protected:
+    // True while calculate() runs for a mouse move: only the cursor changed since the previous
+    // calculation, apart from the selections a drag changes. Whatever a kind derives from the
+    // selections alone may be kept from then while the selections are the same.
+    bool isCursorRecalculation() const { return cursorRecalculation; }
+    // What a kind derived from its selections alone is still good when this calculation is a
+    // mouse move's and the selections are those of the last rememberSelections().
+    bool selectionsUnchanged() const;
+    void rememberSelections();
+    void forgetSelections() { remembered = false; }
+
     bool primary = true;
     QVector<MeasurementSelection> selections;
     quint64 currentSelection = 0;
@@ -152,6 +166,9 @@ private:
     QPointer<Plot> m_plot;
     int m_id = 0;
     int m_type = NO_MEASUREMENT;
+    bool cursorRecalculation = false;
+    bool remembered = false;
+    QVector<MeasurementSelection> rememberedSelections;
 
     static int idCounter;
     static int liveCounter;

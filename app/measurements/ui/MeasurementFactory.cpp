@@ -51,18 +51,18 @@ namespace {
 // One line per kind, in the order of E_MEASUREMENTS. A kind that exists replaces its nullptr
 // with &createMeasurementKind<KIND>.
 const MeasurementCreator kCreators[kMeasurementKindCount] = {
-    nullptr, // VERTICAL_DISTANCE
-    nullptr, // HORISONTAL_DISTANCE
-    nullptr, // MAX_MIN_DISTANCE
-    nullptr, // DIRECT_DISTANCE
-    nullptr, // VERTICAL_ANGLE
-    nullptr, // HORIZONTAL_ANGLE
-    nullptr, // REGULAR_ANGLE
-    nullptr, // REGULAR_RADIUS
-    nullptr, // ARCS_RADIUS
+    &createMeasurementKind<VERTICAL_DISTANCE>,
+    &createMeasurementKind<HORISONTAL_DISTANCE>,
+    &createMeasurementKind<MAX_MIN_DISTANCE>,
+    &createMeasurementKind<DIRECT_DISTANCE>,
+    &createMeasurementKind<VERTICAL_ANGLE>,
+    &createMeasurementKind<HORIZONTAL_ANGLE>,
+    &createMeasurementKind<REGULAR_ANGLE>,
+    &createMeasurementKind<REGULAR_RADIUS>,
+    &createMeasurementKind<ARCS_RADIUS>,
     nullptr, // LAY_FLAT
     nullptr, // LAY_FLAT_BY_TWO
-    nullptr, // MEAN_HEIGHT
+    &createMeasurementKind<MEAN_HEIGHT>,
     nullptr, // RMSE
     nullptr, // RDEM
     nullptr, // RDEM_SPECIFIED
@@ -70,20 +70,20 @@ const MeasurementCreator kCreators[kMeasurementKindCount] = {
     nullptr, // RDEM_BY_TWO_SEGMENT
     nullptr, // RDEM_FITER_BY_TWO_SEGMENT
     nullptr, // RDEM_WITH_POLAR_GRAPH
-    nullptr, // AVG_DIAMETERT
+    &createMeasurementKind<AVG_DIAMETERT>,
     nullptr, // RA
     nullptr, // RZ
-    nullptr, // CIRCUMF_AG
-    nullptr, // CIRCUMF_AG_SPECIFIED
+    &createMeasurementKind<CIRCUMF_AG>,
+    &createMeasurementKind<CIRCUMF_AG_SPECIFIED>,
     nullptr, // CLICK_HORIZONTAL_LINE
     nullptr, // CLICK_VERTICAL_LINE
     nullptr, // CLICK_DOUBLE_LINE
     nullptr, // CLICK_POINT
     nullptr, // MIDDLE_POINT
     nullptr, // THREAD
-    nullptr, // FIND_MAX_POINT
-    nullptr, // FIND_MIN_POINT
-    nullptr, // AG_TEXT_PLACEMENT
+    &createMeasurementKind<FIND_MAX_POINT>,
+    &createMeasurementKind<FIND_MIN_POINT>,
+    &createMeasurementKind<AG_TEXT_PLACEMENT>,
     nullptr, // COMPARE_PLANE_DXF
     nullptr, // ERROR_PLANE
 };

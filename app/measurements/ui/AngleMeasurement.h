@@ -2,10 +2,10 @@
 
 #include "measurements/Geometry.h"
 #include "measurements/ui/Measurement.h"
+#include "plot/QCPItemArc.h"
 
 #include <QPointer>
 
-class QCPItemArc;
 class QCPItemLine;
 class QCPItemText;
 

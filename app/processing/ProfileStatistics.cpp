@@ -9,23 +9,34 @@ namespace ProfileStatistics {
 
 namespace {
 
-// An index guess from a real number, kept inside [0, limit] before it becomes an int.
-int clampedIndex(double guess, int limit)
+// floor(t) for an index guess, without a library call: kept inside [0, limit].
+int floorIndex(double t, int limit)
 {
-    if (!(guess > 0.0))
+    if (!(t > 0.0))
         return 0;
-    if (guess >= double(limit))
-        return limit;
-    return int(guess);
+    return t >= double(limit) ? limit : int(t);
 }
 
-// The 100 material-ratio levels of a view and the counting of levels against a height.
+// ceil(t), likewise.
+int ceilIndex(double t, int limit)
+{
+    if (!(t > 0.0))
+        return 0;
+    if (t >= double(limit))
+        return limit;
+    const int i = int(t);
+    return double(i) < t ? i + 1 : i;
+}
+
+// The 100 material-ratio levels of a view and the counting of levels against a height. The
+// guesses from the height are settled against the levels themselves, so rounding in the guess
+// never changes a count.
 class RatioLevels
 {
 public:
     RatioLevels(double bottom, double step)
         : m_bottom(bottom)
-        , m_step(step)
+        , m_perStep(1.0 / step)
     {
         for (int i = 0; i < kRatioLevels; ++i)
             m_levels[i] = bottom + i * step;
@@ -36,7 +47,7 @@ public:
     // Levels at or below v.
     int atOrBelow(double v) const
     {
-        int g = clampedIndex(std::floor((v - m_bottom) / m_step) + 1.0, kRatioLevels);
+        int g = floorIndex((v - m_bottom) * m_perStep + 1.0, kRatioLevels);
         while (g < kRatioLevels && m_levels[g] <= v)
             ++g;
         while (g > 0 && m_levels[g - 1] > v)
@@ -46,7 +57,7 @@ public:
     // Levels strictly below v.
     int below(double v) const
     {
-        int g = clampedIndex(std::ceil((v - m_bottom) / m_step), kRatioLevels);
+        int g = ceilIndex((v - m_bottom) * m_perStep, kRatioLevels);
         while (g < kRatioLevels && m_levels[g] < v)
             ++g;
         while (g > 0 && m_levels[g - 1] >= v)
@@ -56,7 +67,7 @@ public:
 
 private:
     double m_bottom;
-    double m_step;
+    double m_perStep;
     double m_levels[kRatioLevels];
 };
 
@@ -171,6 +182,7 @@ QVector<QVector<double>> histogram(const QVector<double> &x, const QVector<doubl
     double onBound[101] = {};
     int inside = 0;
     const bool counting = range >= 0.0;
+    const double perRange = 100.0 / range;
     for (int i = first; i < last; ++i) {
         const double px = x.at(i);
         const double py = y.at(i);
@@ -179,7 +191,7 @@ QVector<QVector<double>> histogram(const QVector<double> &x, const QVector<doubl
         ++inside;
         if (!counting || py < bounds[0] || py > bounds[100])
             continue;
-        int k = range > 0.0 ? clampedIndex(std::floor((py - lower) / range * 100.0), 100) : 100;
+        int k = range > 0.0 ? floorIndex((py - lower) * perRange, 100) : 100;
         while (k < 100 && py >= bounds[k + 1])
             ++k;
         while (k > 0 && py < bounds[k])
@@ -222,24 +234,24 @@ RatioCurve materialRatio(const QVector<double> &x, const QVector<double> &y,
                          std::pair<int, int> span, const ViewRect &view)
 {
     const int n = std::min(x.size(), y.size());
-    const int first = std::clamp(span.first, 0, n);
-    const int last = std::clamp(span.second, first, n);
+    const int begin = std::clamp(span.first, 0, n);
+    const int last = std::clamp(span.second, begin, n);
     const double height = view.yHigh - view.yLow;
     const double step = height / kRatioLevels;
     if (!(step > 0.0) || !std::isfinite(step) || !(view.xLow <= view.xHigh))
         return {};
     const RatioLevels levels(view.yLow, step);
 
-    // Length at or above level i: full[0..i] + (ramp intercepts - ramp slopes · i) + direct[i],
-    // kept as difference arrays so that a segment costs the same whatever levels it crosses.
-    // A ramp is written as alpha - beta·i over its levels, both terms bounded by about fifty
-    // times the segment's length, so the running sums keep their precision.
-    double full[kRatioLevels + 1] = {};
-    double alpha[kRatioLevels + 1] = {};
-    double beta[kRatioLevels + 1] = {};
-    double direct[kRatioLevels] = {};
+    // Length at or above level i, as running sums: first[] holds the steps of the value and
+    // second[] the steps of its slope. A segment contributes its whole length to the levels at
+    // or below its low end and, to the levels inside its height span, a share falling
+    // linearly with the level; every term stays within the segment's length, so the sums keep
+    // their precision however flat a segment is, and a segment costs the same whatever levels
+    // it crosses.
+    double first[kRatioLevels + 1] = {};
+    double second[kRatioLevels + 2] = {};
     double total = 0.0;
-    for (int k = first; k + 1 < last; ++k) {
+    for (int k = begin; k + 1 < last; ++k) {
         double x0 = x.at(k);
         double x1 = x.at(k + 1);
         double y0 = y.at(k);
@@ -267,22 +279,19 @@ RatioCurve materialRatio(const QVector<double> &x, const QVector<double> &y,
         const double lo = std::min(y0, y1);
         const double hi = std::max(y0, y1);
         const int a = levels.atOrBelow(lo);
-        full[0] += d;
-        full[a] -= d;
-        if (!(hi > lo))
-            continue;
+        first[0] += d;
+        first[a] -= d;
+        // Levels a .. b - 1 lie strictly inside (lo, hi); none for a flat segment.
         const int b = std::max(a, levels.below(hi));
-        const double perHeight = d / (hi - lo);
-        if (b - a <= 2) {
-            for (int i = a; i < b; ++i)
-                direct[i] += perHeight * (hi - levels.at(i));
-        } else {
-            const double ramp0 = perHeight * (hi - view.yLow);
-            const double rampSlope = perHeight * step;
-            alpha[a] += ramp0;
-            alpha[b] -= ramp0;
-            beta[a] += rampSlope;
-            beta[b] -= rampSlope;
+        if (b > a) {
+            const double perHeight = d / (hi - lo);
+            const double top = perHeight * (hi - levels.at(a));
+            // Two levels inside mean a span of more than one step: the slope is below d.
+            const double slope = b - a >= 2 ? perHeight * step : 0.0;
+            first[a] += top;
+            first[b] -= top - slope * (b - 1 - a);
+            second[a + 1] -= slope;
+            second[b] += slope;
         }
     }
     if (!(total > 0.0))
@@ -291,14 +300,14 @@ RatioCurve materialRatio(const QVector<double> &x, const QVector<double> &y,
     RatioCurve curve;
     curve.levels.resize(kRatioLevels);
     curve.ratios.resize(kRatioLevels);
-    double fullSum = 0.0;
-    double alphaSum = 0.0;
-    double betaSum = 0.0;
+    double value = 0.0;
+    double slope = 0.0;
+    double ramp = 0.0;
     for (int i = 0; i < kRatioLevels; ++i) {
-        fullSum += full[i];
-        alphaSum += alpha[i];
-        betaSum += beta[i];
-        const double above = fullSum + alphaSum - betaSum * i + direct[i];
+        value += first[i];
+        slope += second[i];
+        ramp += slope;
+        const double above = value + ramp;
         curve.levels[i] = levels.at(i);
         curve.ratios[i] = std::clamp(above / total * 100.0, 0.0, 100.0);
     }

@@ -1,0 +1,354 @@
+#include "profile/ProfileAnalisisWidget.h"
+
+#include "core/Constants.h"
+#include "core/Settings.h"
+#include "device/ui/DeviceControlWidget.h"
+#include "device/ui/FastSettingsWidget.h"
+#include "platform/Prompts.h"
+#include "plot/AdaptiveCurve.h"
+#include "plot/Plot.h"
+#include "plot/SuffixTicker.h"
+#include "profile/AutoUnfocusSpinBox.h"
+#include "profile/TraceGraphsHolder.h"
+#include "profile/TraceList.h"
+#include "profile/XAxisMarker.h"
+#include "ui_ProfileAnalisisWidget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QtConcurrent>
+#include <cmath>
+
+QString axisUnitName()
+{
+    switch (Settings::instance()->view.axis_unit) {
+    case 0:
+        return QStringLiteral("мм");
+    case 1:
+        return QStringLiteral("мкм");
+    case 2:
+        return QStringLiteral("нм");
+    default:
+        return QString();
+    }
+}
+
+ProfileAnalisisWidget::ProfileAnalisisWidget(MainWindow *)
+    : AnalisysWidget(QStringLiteral("ПРОФИЛЬ"))
+    , ui(new Ui_ProfileAnalisisWidget)
+{
+    ui->setupUi(this);
+    ui->actionReport->setVisible(false);
+    keyReceiver = ui->deviceControlWidget->updateKeyMap();
+    setupPlots();
+    setupFastSettingsToolBar();
+    connectSignals();
+    updateUnitLabels();
+}
+
+ProfileAnalisisWidget::~ProfileAnalisisWidget()
+{
+    // The holders take their graphs off the plots, which must still be there.
+    qDeleteAll(holders);
+    holders.clear();
+    delete ui;
+}
+
+void ProfileAnalisisWidget::setupAxisNumberFormat(Plot *plot)
+{
+    for (QCPAxis *axis : {plot->yAxis, plot->yAxis2}) {
+        axis->setNumberFormat(QStringLiteral("f"));
+        axis->setNumberPrecision(3);
+    }
+}
+
+void ProfileAnalisisWidget::setupPlots()
+{
+    plotMain = ui->plotMain;
+    plotHist = ui->plotHist;
+    plotRMR = ui->plotRMR;
+    for (Plot *plot : {plotMain, plotHist, plotRMR}) {
+        plot->setFont(kMonospaceFont);
+        // One axis rect with all four axes; the top and right axes follow the bottom and left
+        // ones and carry no tick labels.
+        plot->axisRect()->setupFullAxesBox(true);
+        setupAxisNumberFormat(plot);
+    }
+    plotMain->yAxis2->setVisible(false);
+    plotHist->yAxis->setVisible(false);
+    plotRMR->yAxis->setVisible(false);
+    plotMain->xAxis->setNumberFormat(QStringLiteral("f"));
+    plotMain->xAxis->setNumberPrecision(3);
+    plotRMR->setCursor(Qt::CrossCursor);
+}
+
+void ProfileAnalisisWidget::setupSidePlotTicks()
+{
+    // The side plots are narrow: fewer percentage labels keep them apart.
+    for (Plot *plot : {plotHist, plotRMR})
+        plot->xAxis->ticker()->setTickCount(3);
+}
+
+void ProfileAnalisisWidget::setupFastSettingsToolBar()
+{
+    const Settings &settings = *Settings::instance();
+    const PreferencesSettings &p = settings.preferences;
+    ui->toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    auto *histogramLabel = new QLabel(QStringLiteral("Плотность гистограммы:"));
+    histogramSpinBox = new AutoUnfocusSpinBox;
+    histogramSpinBox->setRange(1, 50);
+    histogramSpinBox->setValue(p.histogramm_density_value);
+    histogramSpinBox->setSuffix(QStringLiteral("%"));
+
+    auto *spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+
+    medianCheckBox = new QCheckBox(QStringLiteral("Медианный фильтр"));
+    medianSpinBox = new AutoUnfocusSpinBox;
+    medianSpinBox->setRange(3, 50);
+    medianSpinBox->setSuffix(QStringLiteral(" точек"));
+    medianSpinBox->setValue(p.meadian_filter_value);
+    medianCheckBox->setChecked(p.meadian_filter);
+    medianSpinBox->setEnabled(p.meadian_filter);
+
+    compensationCheckBox = new QCheckBox(QStringLiteral("Компенсация угла резьбы"));
+    angleSpinBox = new QDoubleSpinBox;
+    compensationCheckBox->setChecked(p.thread_angle_compensation);
+    angleSpinBox->setEnabled(p.thread_angle_compensation);
+    angleSpinBox->setRange(0.0, 70.0);
+    angleSpinBox->setDecimals(2);
+    angleSpinBox->setSingleStep(0.01);
+    angleSpinBox->setSuffix(QStringLiteral(" °"));
+    angleSpinBox->setValue(p.thread_angle_compensation_value);
+
+    profileKindComboBox = new QComboBox;
+    profileKindComboBox->addItems({QStringLiteral("Первичный профиль"),
+                                   QStringLiteral("Профиль шероховатости"),
+                                   QStringLiteral("Профиль волнистости")});
+    profileKindComboBox->setCurrentIndex(p.profile_filter_mode);
+    histogramSpinBox->setObjectName(QStringLiteral("histogramSpinBox"));
+    medianCheckBox->setObjectName(QStringLiteral("medianCheckBox"));
+    medianSpinBox->setObjectName(QStringLiteral("medianSpinBox"));
+    compensationCheckBox->setObjectName(QStringLiteral("compensationCheckBox"));
+    angleSpinBox->setObjectName(QStringLiteral("angleSpinBox"));
+    profileKindComboBox->setObjectName(QStringLiteral("profileKindComboBox"));
+
+    ui->toolBar->addWidget(spacer);
+    auto *container = new QWidget;
+    auto *layout = new QHBoxLayout(container);
+    for (QWidget *widget : std::initializer_list<QWidget *> {
+             profileKindComboBox, compensationCheckBox, angleSpinBox, medianCheckBox, medianSpinBox,
+             histogramLabel, histogramSpinBox})
+        layout->addWidget(widget);
+    ui->toolBar->addWidget(container);
+
+    showFastSettingsFor(settings.device.device_type);
+}
+
+void ProfileAnalisisWidget::showFastSettingsFor(int deviceType)
+{
+    const bool contourograph = deviceType == CONTOUR || deviceType == CONTOURPROF;
+    compensationCheckBox->setVisible(contourograph);
+    angleSpinBox->setVisible(contourograph);
+    profileKindComboBox->setVisible(!contourograph);
+}
+
+void ProfileAnalisisWidget::connectSignals()
+{
+    // A newly identified instrument switches the fast settings to its kind.
+    connect(ui->deviceControlWidget, &DeviceControlWidget::newDeviceType, ui->fastSettingsWidget,
+            [this](int type) {
+                ui->fastSettingsWidget->setInerface(type);
+                showFastSettingsFor(type);
+                emit newDeviceType(type);
+            });
+    // The side plots' height axes follow the profile's.
+    connect(plotMain->yAxis, SIGNAL(rangeChanged(QCPRange)), plotHist->yAxis,
+            SLOT(setRange(QCPRange)));
+    connect(plotMain->yAxis, SIGNAL(rangeChanged(QCPRange)), plotRMR->yAxis,
+            SLOT(setRange(QCPRange)));
+    connect(plotMain, &QCustomPlot::afterReplot, this, [this] {
+        if (!reading)
+            updateParamPlots();
+    });
+}
+
+void ProfileAnalisisWidget::updateUnitLabels()
+{
+    const QString unit = axisUnitName();
+    setTickSuffix(plotMain->xAxis, QStringLiteral(" ") + unit);
+    setTickSuffix(plotMain->yAxis, QStringLiteral(" ") + unit);
+    setTickSuffix(plotHist->xAxis, QStringLiteral("%"));
+    setTickSuffix(plotRMR->xAxis, QStringLiteral("%"));
+    setupSidePlotTicks();
+    for (TraceGraphsHolder *holder : qAsConst(holders))
+        holder->setUnit(unit, true);
+    autoscale();
+}
+
+namespace {
+
+// The axis shows [low, high] with a margin of 5 % of the span on each side. Without a span (a
+// single point, a flat trace) the axis keeps its size, centred on the value, as the library's
+// rescaling does.
+void fitAxis(QCPAxis *axis, double low, double high)
+{
+    const double margin = 0.05 * (high - low);
+    if (high > low && QCPRange::validRange(low - margin, high + margin)) {
+        axis->setRange(low - margin, high + margin);
+    } else if (std::isfinite(low)) {
+        const double size = axis->range().size();
+        axis->setRange(low - size / 2.0, low + size / 2.0);
+    }
+}
+
+} // namespace
+
+void ProfileAnalisisWidget::autoscale()
+{
+    bool anyVisible = false;
+    bool anyPoint = false;
+    double xMin = 0.0, xMax = 0.0, yMin = 0.0, yMax = 0.0;
+    for (QCPCurve *curve : plotMain->curves()) {
+        if (!curve->visible())
+            continue;
+        anyVisible = true;
+        QCPRange keys;
+        QCPRange values;
+        bool found = false;
+        auto *holder = curve->property("gholder").value<TraceGraphsHolder *>();
+        if (holder && holder->curve == curve) {
+            found = holder->curveExtent(&keys, &values);
+        } else {
+            bool foundKeys = false;
+            bool foundValues = false;
+            keys = curve->getKeyRange(foundKeys);
+            values = curve->getValueRange(foundValues);
+            found = foundKeys && foundValues;
+        }
+        if (!found)
+            continue;
+        if (!anyPoint) {
+            xMin = keys.lower;
+            xMax = keys.upper;
+            yMin = values.lower;
+            yMax = values.upper;
+            anyPoint = true;
+        } else {
+            xMin = std::min(xMin, keys.lower);
+            xMax = std::max(xMax, keys.upper);
+            yMin = std::min(yMin, values.lower);
+            yMax = std::max(yMax, values.upper);
+        }
+    }
+    if (!anyVisible)
+        return;
+    if (anyPoint) {
+        fitAxis(plotMain->xAxis, xMin, xMax);
+        fitAxis(plotMain->yAxis, yMin, yMax);
+    } else {
+        plotMain->rescaleAxes(true);
+    }
+    // Queued: the batches of a read that arrive together are drawn in one picture.
+    plotMain->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ProfileAnalisisWidget::updateParamPlots()
+{
+    if (m_refreshingParamPlots)
+        return;
+    m_refreshingParamPlots = true;
+    const bool rLine = ui->actionRLine->isChecked();
+    const bool rFit = ui->actionRFit->isChecked();
+    const bool points = ui->actionPTS->isChecked();
+    // The traces' statistics are independent: computed side by side, applied in id order.
+    QVector<TraceGraphsHolder *> visible;
+    QVector<TraceGraphsHolder::StatisticsJob> jobs;
+    for (TraceGraphsHolder *holder : qAsConst(holders)) {
+        if (holder->isVisible()) {
+            visible.append(holder);
+            jobs.append(holder->statisticsJob());
+        }
+    }
+    QtConcurrent::blockingMap(jobs, [](TraceGraphsHolder::StatisticsJob &job) { job.run(); });
+    for (int i = 0; i < visible.size(); ++i)
+        visible.at(i)->applyStatistics(jobs.at(i));
+    for (TraceGraphsHolder *holder : qAsConst(holders)) {
+        holder->applyOptions(rLine, rFit);
+        holder->setPointsVisible(points);
+    }
+    for (Plot *plot : {plotHist, plotRMR}) {
+        plot->xAxis->rescale(true);
+        plot->replot();
+    }
+    m_refreshingParamPlots = false;
+}
+
+void ProfileAnalisisWidget::recalcParamPlots()
+{
+    if (!reading)
+        updateParamPlots();
+}
+
+QList<QAction *> ProfileAnalisisWidget::toolActions() const
+{
+    return {ui->actionReset,         ui->actionPAN,           ui->actionPTS,     ui->actionRLine,
+            ui->actionRFit,          ui->actionSelectionZoom, ui->actionMarkers, ui->actionCut,
+            ui->actionToMeasurement, ui->actionReport};
+}
+
+QList<AbstractTrace *> ProfileAnalisisWidget::allTraces() const
+{
+    return ui->traceList->traces.values();
+}
+
+QList<AbstractTrace *> ProfileAnalisisWidget::visibleTraces() const
+{
+    QList<AbstractTrace *> traces;
+    for (TraceGraphsHolder *holder : holders) {
+        if (holder->isVisible())
+            traces.append(holder->trace);
+    }
+    return traces;
+}
+
+DeviceControlWidget *ProfileAnalisisWidget::deviceControlWidget() const
+{
+    return ui->deviceControlWidget;
+}
+
+void ProfileAnalisisWidget::applyCurrentConsoleToTraces() { }
+
+TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace)
+{
+    auto *holder = new TraceGraphsHolder(this, trace, plotMain, plotHist, plotRMR);
+    delete holders.value(trace->id);
+    holders.insert(trace->id, holder);
+    holder->setUnit(axisUnitName(), false);
+    return holder;
+}
+
+void ProfileAnalisisWidget::beginReportSnapshot() { }
+
+void ProfileAnalisisWidget::endReportSnapshot() { }
+
+void ProfileAnalisisWidget::saveReport(QWidget *parent)
+{
+    if (allTraces().isEmpty()) {
+        Prompts::instance()->warning(parent, QStringLiteral("Ошибка печати отчёта"),
+                                     QStringLiteral("Нет трасс для сохранения отчёта"));
+    }
+}
+
+void ProfileAnalisisWidget::saveData(DataSaveFormat)
+{
+    if (holders.isEmpty()) {
+        Prompts::instance()->warning(
+            this, QStringLiteral("Ошибка сохранения трассы"),
+            QStringLiteral("Нет трассы для сохранения, для начала откройте или измерьте трассу"));
+    }
+}

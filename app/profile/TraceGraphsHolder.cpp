@@ -1,0 +1,537 @@
+#include "profile/TraceGraphsHolder.h"
+
+#include "core/AbstractTrace.h"
+#include "core/Constants.h"
+#include "core/ProfileTrace.h"
+#include "core/Settings.h"
+#include "device/ui/DeviceControlWidget.h"
+#include "platform/DialogRunner.h"
+#include "plot/AdaptiveCurve.h"
+#include "plot/Plot.h"
+#include "profile/ProfileAnalisisWidget.h"
+#include "profile/XAxisMarker.h"
+#include "traceprocessing/ParameterEvaluation.h"
+
+#include <QCheckBox>
+#include <QDebug>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cmath>
+
+namespace {
+
+// The RMS level lines.
+const QPen kRedDotPen = QPen(QBrush(Qt::red), 1.0, Qt::DotLine);
+// The level picked on the material-ratio plot.
+const QPen kBlueDotPen = QPen(QBrush(Qt::blue), 1.0, Qt::DotLine);
+const QColor kHistogramBrush(10, 140, 70, 160);
+
+QCPItemStraightLine *makeLevelLine(Plot *plot, const QPen &pen)
+{
+    auto *line = new QCPItemStraightLine(plot);
+    line->setPen(pen);
+    line->setSelectable(false);
+    line->setVisible(false);
+    return line;
+}
+
+// A horizontal line at the height across the plot.
+void placeLevelLine(QCPItemStraightLine *line, double height)
+{
+    line->point1->setCoords(0.0, height);
+    line->point2->setCoords(0.01, height);
+}
+
+bool isProfileKind(const AbstractTrace *trace)
+{
+    return trace && (trace->type == PROFILE || trace->type == ADDITIONAL_TRACE);
+}
+
+} // namespace
+
+TraceGraphsHolder::TraceGraphsHolder(ProfileAnalisisWidget *owner, AbstractTrace *trace,
+                                     Plot *plotMain, Plot *plotHist, Plot *plotRMR)
+    : QObject(nullptr)
+    , trace(trace)
+    , curve(nullptr)
+    , histogramDensity(Settings::instance()->preferences.histogramm_density_value)
+    , m_owner(owner)
+{
+    m_plots = {plotMain, plotHist, plotRMR};
+
+    m_histogramGraph = new QCPGraph(plotHist->yAxis, plotHist->xAxis);
+    m_ratioGraph = new QCPGraph(plotRMR->yAxis, plotRMR->xAxis);
+    curve = new AdaptiveCurve(plotMain->xAxis, plotMain->yAxis);
+
+    for (Plot *plot : {plotMain, plotHist, plotRMR}) {
+        m_levelLines.append(makeLevelLine(plot, kRedDotPen));
+        m_pickedLevelLines.append(makeLevelLine(plot, kBlueDotPen));
+    }
+
+    const QVariant self = QVariant::fromValue(this);
+    m_ratioGraph->setProperty("gholder", self);
+    m_histogramGraph->setProperty("gholder", self);
+    curve->setProperty("gholder", self);
+
+    curve->setPen(kItemPen);
+    m_ratioGraph->setPen(kItemPen);
+
+    m_leftMarker = new XAxisMarker(curve->keyAxis());
+    m_rightMarker = new XAxisMarker(curve->keyAxis());
+    m_leftMarker->label()->setPen(kReperPen);
+    m_rightMarker->label()->setPen(kReperPen);
+
+    connect(curve, SIGNAL(selectionChanged(const QCPDataSelection &)), this,
+            SLOT(graphSelectionChanged(const QCPDataSelection &)));
+    curve->setSelectable(QCP::stDataRange);
+}
+
+TraceGraphsHolder::~TraceGraphsHolder()
+{
+    delete m_leftMarker;
+    delete m_rightMarker;
+    if (m_histogramGraph)
+        m_histogramGraph->parentPlot()->removePlottable(m_histogramGraph);
+    if (m_ratioGraph)
+        m_ratioGraph->parentPlot()->removePlottable(m_ratioGraph);
+    for (int i = 0; i < m_plots.size(); ++i) {
+        for (QCPItemStraightLine *line :
+             {m_pickedLevelLines.value(i).data(), m_levelLines.value(i).data()}) {
+            if (line)
+                line->parentPlot()->removeItem(line);
+        }
+    }
+    if (QCustomPlot *plot = m_plots.value(0); plot && plot->hasPlottable(curve))
+        plot->removePlottable(curve);
+}
+
+QVector<QCPItemStraightLine *> TraceGraphsHolder::levelLines() const
+{
+    QVector<QCPItemStraightLine *> lines;
+    for (const auto &line : m_levelLines)
+        lines.append(line);
+    return lines;
+}
+
+QVector<QCPItemStraightLine *> TraceGraphsHolder::pickedLevelLines() const
+{
+    QVector<QCPItemStraightLine *> lines;
+    for (const auto &line : m_pickedLevelLines)
+        lines.append(line);
+    return lines;
+}
+
+void TraceGraphsHolder::rebuild(bool showRLine, bool straighten)
+{
+    m_showRLine = showRLine;
+    m_straighten = straighten;
+
+    QVector<double> x;
+    QVector<double> y;
+    const TData *data = trace ? trace->processedData : nullptr;
+    if (data && data->size() >= 2) {
+        const int n = std::min(data->at(0).size(), data->at(1).size());
+        x.resize(n);
+        y.resize(n);
+        const double *px = data->at(0).constData();
+        const double *py = data->at(1).constData();
+        for (int i = 0; i < n; ++i) {
+            x[i] = px[i] * m_micrometreToDisplay;
+            y[i] = py[i] * m_micrometreToDisplay;
+        }
+    }
+    m_displayX = x;
+    m_displayY = y;
+    m_rLine.clear();
+    m_rmsLevel = computeRmsLevel();
+    if (showRLine) {
+        // Points that do not determine a parabola get no line and are not straightened.
+        if (!ProfileStatistics::quadraticLine(m_displayX, m_displayY, &m_rLine))
+            m_rLine.clear();
+        else if (straighten)
+            m_displayY = ProfileStatistics::straighten(m_displayY, m_rLine, m_rmsLevel);
+    }
+    setLevelMode(showRLine);
+    m_displayAscending = ProfileStatistics::isAscending(m_displayX);
+    m_displayHeights = ProfileStatistics::heightExtremes(m_displayY);
+    setCurveData(m_displayX, m_displayY);
+}
+
+void TraceGraphsHolder::applyOptions(bool showRLine, bool straighten)
+{
+    if (showRLine != m_showRLine || straighten != m_straighten)
+        rebuild(showRLine, straighten);
+}
+
+double TraceGraphsHolder::computeRmsLevel() const
+{
+    return ProfileStatistics::rmsLevel(m_displayY);
+}
+
+void TraceGraphsHolder::setLevelMode(bool on)
+{
+    m_levelMode = on;
+    for (const auto &line : m_levelLines) {
+        if (!line)
+            continue;
+        if (on)
+            placeLevelLine(line, m_rmsLevel);
+        line->setPen(kRedDotPen);
+        line->setSelectable(false);
+        line->setVisible(on && curve->visible());
+    }
+}
+
+void TraceGraphsHolder::setCurveData(const QVector<double> &x, const QVector<double> &y)
+{
+    curve->setData(x, y);
+    ++m_revision;
+    updateExtent(x, y, true);
+}
+
+void TraceGraphsHolder::updateExtent(const QVector<double> &x, const QVector<double> &y, bool reset)
+{
+    if (reset) {
+        m_extentCount = 0;
+        m_keyExtent = QCPRange(qQNaN(), qQNaN());
+        m_valueExtent = QCPRange(qQNaN(), qQNaN());
+    }
+    const int n = std::min(x.size(), y.size());
+    double kLow = m_keyExtent.lower, kHigh = m_keyExtent.upper;
+    double vLow = m_valueExtent.lower, vHigh = m_valueExtent.upper;
+    for (int i = 0; i < n; ++i) {
+        const double kx = x.at(i);
+        const double vy = y.at(i);
+        if (!std::isnan(kx)) {
+            kLow = std::isnan(kLow) ? kx : std::min(kLow, kx);
+            kHigh = std::isnan(kHigh) ? kx : std::max(kHigh, kx);
+        }
+        if (!std::isnan(vy)) {
+            vLow = std::isnan(vLow) ? vy : std::min(vLow, vy);
+            vHigh = std::isnan(vHigh) ? vy : std::max(vHigh, vy);
+        }
+    }
+    m_keyExtent = QCPRange(kLow, kHigh);
+    m_valueExtent = QCPRange(vLow, vHigh);
+    m_extentCount += n;
+}
+
+bool TraceGraphsHolder::curveExtent(QCPRange *keys, QCPRange *values)
+{
+    // Data put on the curve by someone else is measured once.
+    if (m_extentCount != curve->data()->size()) {
+        QVector<double> x;
+        QVector<double> y;
+        x.reserve(curve->data()->size());
+        y.reserve(curve->data()->size());
+        for (const QCPCurveData &point : *curve->data()) {
+            x.append(point.key);
+            y.append(point.value);
+        }
+        updateExtent(x, y, true);
+    }
+    if (std::isnan(m_keyExtent.lower) || std::isnan(m_valueExtent.lower))
+        return false;
+    *keys = m_keyExtent;
+    *values = m_valueExtent;
+    return true;
+}
+
+void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<double> &y)
+{
+    const int n = std::min(x.size(), y.size());
+    if (n == 0)
+        return;
+    if (m_extentCount != curve->data()->size()) {
+        QCPRange keys;
+        QCPRange values;
+        curveExtent(&keys, &values);
+    }
+    QVector<double> keys(n);
+    QVector<double> values(n);
+    for (int i = 0; i < n; ++i) {
+        keys[i] = x.at(i) * m_micrometreToDisplay;
+        values[i] = y.at(i) * m_micrometreToDisplay;
+    }
+    // The curve parameter goes on from the last point, so the new points are appended in order.
+    const int first = curve->data()->size();
+    QVector<QCPCurveData> points(n);
+    for (int i = 0; i < n; ++i)
+        points[i] = QCPCurveData(first + i, keys.at(i), values.at(i));
+    curve->data()->add(points, true);
+    ++m_revision;
+    updateExtent(keys, values, false);
+}
+
+void TraceGraphsHolder::clearCurve()
+{
+    setCurveData({}, {});
+}
+
+void TraceGraphsHolder::setUnit(const QString &name, bool rebuildNow)
+{
+    m_unitName = name;
+    if (name == QStringLiteral("мм"))
+        m_micrometreToDisplay = 0.001;
+    else if (name == QStringLiteral("мкм"))
+        m_micrometreToDisplay = 1.0;
+    else if (name == QStringLiteral("нм"))
+        m_micrometreToDisplay = 1000.0;
+    if (rebuildNow)
+        rebuild(m_showRLine, m_straighten);
+}
+
+void TraceGraphsHolder::StatisticsJob::run()
+{
+    if (!needed)
+        return;
+    const auto span = ProfileStatistics::visibleSpan(*x, view.xLow, view.xHigh, ascending);
+    histogram
+        = ProfileStatistics::histogram(*x, *y, span, density, view, heights.first, heights.second);
+    ratio = ProfileStatistics::materialRatio(*x, *y, span, view);
+}
+
+TraceGraphsHolder::StatisticsJob TraceGraphsHolder::statisticsJob()
+{
+    StatisticsJob job;
+    Plot *plotMain = m_plots.value(0);
+    if (!plotMain)
+        return job;
+    m_histogramGraph->setPen(Qt::NoPen);
+    m_histogramGraph->setBrush(QBrush(kHistogramBrush, Qt::SolidPattern));
+
+    const QCPRange xRange = plotMain->xAxis->range();
+    const QCPRange yRange = plotMain->yAxis->range();
+    StatisticsKey key;
+    key.xLow = xRange.lower;
+    key.xHigh = xRange.upper;
+    key.yLow = yRange.lower;
+    key.yHigh = yRange.upper;
+    key.density = histogramDensity;
+    key.revision = m_revision;
+    if (m_statisticsValid && key == m_statisticsKey)
+        return job;
+    m_statisticsKey = key;
+    m_statisticsValid = true;
+
+    job.needed = true;
+    job.x = &m_displayX;
+    job.y = &m_displayY;
+    job.ascending = m_displayAscending;
+    job.heights = m_displayHeights;
+    job.density = histogramDensity;
+    job.view.xLow = xRange.lower;
+    job.view.xHigh = xRange.upper;
+    job.view.yLow = yRange.lower;
+    job.view.yHigh = yRange.upper;
+    return job;
+}
+
+void TraceGraphsHolder::applyStatistics(const StatisticsJob &job)
+{
+    if (!job.needed)
+        return;
+    if (job.histogram.size() == 2) {
+        m_histogramGraph->setData(job.histogram.at(0), job.histogram.at(1), true);
+        if (isProfileKind(trace)) {
+            TData density = job.histogram;
+            for (double &height : density[0])
+                height /= m_micrometreToDisplay;
+            static_cast<ProfileTrace *>(trace)->amplitudeDensity = density;
+        }
+    } else {
+        // Nothing of the trace in view: no histogram rather than that of an earlier view. The
+        // trace keeps the density of the last view that showed it.
+        m_histogramGraph->data()->clear();
+    }
+    m_ratio = job.ratio;
+    m_ratioGraph->setData(m_ratio.levels, m_ratio.ratios, true);
+}
+
+void TraceGraphsHolder::updateStatistics()
+{
+    StatisticsJob job = statisticsJob();
+    job.run();
+    applyStatistics(job);
+}
+
+void TraceGraphsHolder::setPointsVisible(bool points)
+{
+    if (points) {
+        curve->setLineStyle(QCPCurve::lsNone);
+        curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, Qt::black, 1));
+    } else {
+        curve->setLineStyle(QCPCurve::lsLine);
+        curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone, 6));
+    }
+}
+
+void TraceGraphsHolder::setSelectedPen()
+{
+    const QPen pen(QBrush(QColor(Settings::instance()->preferences.selected_graph_color)), 1.0,
+                   Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    curve->setPen(pen);
+    m_histogramGraph->setPen(pen);
+    m_ratioGraph->setPen(pen);
+}
+
+void TraceGraphsHolder::setNormalPen()
+{
+    curve->setPen(kItemPen);
+    m_histogramGraph->setPen(kItemPen);
+    m_ratioGraph->setPen(kItemPen);
+}
+
+void TraceGraphsHolder::setVisible(bool visible)
+{
+    curve->setVisible(visible);
+    for (const auto &line : m_levelLines)
+        line->setVisible(visible && m_levelMode);
+    for (const auto &line : m_pickedLevelLines)
+        line->setVisible(visible && m_pickedLevelShown);
+    m_ratioGraph->setVisible(visible);
+    m_histogramGraph->setVisible(visible);
+    m_leftMarker->setVisible(visible && m_markersShown);
+    m_rightMarker->setVisible(visible && m_markersShown);
+}
+
+bool TraceGraphsHolder::isVisible() const
+{
+    return curve->visible();
+}
+
+void TraceGraphsHolder::setLevel(double ratioPercent, double height)
+{
+    ProfileStatistics::RatioCurve points;
+    for (const QCPGraphData &point : *m_ratioGraph->data()) {
+        points.levels.append(point.key);
+        points.ratios.append(point.value);
+    }
+    const double level = ProfileStatistics::pickedLevel(points, ratioPercent, height);
+    for (const auto &line : m_pickedLevelLines) {
+        placeLevelLine(line, level);
+        line->setPen(kBlueDotPen);
+        line->setSelectable(false);
+        line->setVisible(curve->visible());
+    }
+    m_pickedLevelShown = true;
+}
+
+void TraceGraphsHolder::graphSelectionChanged(const QCPDataSelection &selection)
+{
+    if (selection.dataRangeCount() == 0) {
+        m_leftMarker->setVisible(false);
+        m_rightMarker->setVisible(false);
+        m_markersShown = false;
+        return;
+    }
+    const QCPDataRange range = selection.dataRange(0);
+    const int size = curve->data()->size();
+    if (range.begin() < range.end() && range.begin() >= 0 && range.end() <= size) {
+        const QCPCurveData first = *curve->data()->at(range.begin());
+        const QCPCurveData last = *curve->data()->at(range.end() - 1);
+        m_leftMarker->setPosition(first.key, first.value);
+        m_rightMarker->setPosition(last.key, last.value);
+        m_leftMarker->label()->setText(QString::number(first.key, 'g', 6));
+        m_rightMarker->label()->setText(QString::number(last.key, 'g', 6));
+        m_markersShown = true;
+        m_leftMarker->setVisible(curve->visible());
+        m_rightMarker->setVisible(curve->visible());
+    }
+    qDebug() << "selection change ended";
+}
+
+std::pair<int, int> TraceGraphsHolder::rawRange(int begin, int end) const
+{
+    const TData *raw = trace->rawData;
+    const TData *converted = trace->convertedData;
+    const TData *processed = trace->processedData;
+    const int rawCount = raw->isEmpty() ? 0 : raw->at(0).size();
+    const int drawnCount = processed->isEmpty() ? 0 : processed->at(0).size();
+    if (rawCount == drawnCount || drawnCount == 0)
+        return {begin, end};
+    // A filter trimmed the run-in and run-out. Where it kept X as it was, the first drawn X is
+    // found among the converted samples; otherwise the trimming is taken as even at both ends.
+    int offset = (rawCount - drawnCount) / 2;
+    if (!converted->isEmpty()) {
+        const QVector<double> &cx = converted->at(0);
+        const int found = cx.indexOf(processed->at(0).at(0));
+        if (found >= 0 && found + drawnCount <= cx.size()
+            && cx.at(found + drawnCount - 1) == processed->at(0).at(drawnCount - 1))
+            offset = found;
+    }
+    return {begin + offset, end + offset};
+}
+
+void TraceGraphsHolder::cutSelection()
+{
+    const QCPDataSelection selection = curve->selection();
+    if (selection.dataRangeCount() == 0)
+        return;
+    const QCPDataRange range = selection.dataRange(0);
+    if (range.begin() >= range.end() || range.begin() < 0)
+        return;
+    const auto raw = rawRange(range.begin(), range.end());
+    trace->crop(raw.first, raw.second);
+    m_markersShown = false;
+    m_leftMarker->setVisible(false);
+    m_rightMarker->setVisible(false);
+    curve->setSelection(QCPDataSelection());
+    rebuild(m_showRLine, m_straighten);
+}
+
+bool TraceGraphsHolder::checkFilterMatch()
+{
+    if (!isProfileKind(trace))
+        return false;
+    auto *profile = static_cast<ProfileTrace *>(trace);
+    const int index = Settings::instance()->device.spinbox_filter_length_index;
+    if (index < 0 || index >= kFilterLengths.size())
+        return false;
+    const int start = int(kFilterLengths.at(index));
+
+    ProfileStatistics::CutOffProposal steps;
+    steps.measureRa = [profile] {
+        ExtraArgs args;
+        bool ok = false;
+        const double ra = evaluateParameter(args, profile, QStringLiteral("Ra")).toDouble(&ok);
+        return ok ? ra : 0.0;
+    };
+    steps.prescribe = [](double ra) {
+        return Algos::standardCutOff(ra);
+    };
+    steps.accept = [this](int cutOff) {
+        const PreferencesSettings &p = Settings::instance()->preferences;
+        return p.is_ask_before_change_filter ? askFilterChange(cutOff) : p.is_accept_filter;
+    };
+    steps.apply = [this, profile](int filterIndex) {
+        if (m_owner && m_owner->deviceControlWidget())
+            m_owner->deviceControlWidget()->setFilterIndex(filterIndex);
+        profile->filterLength = kFilterLengths.at(filterIndex);
+    };
+    return ProfileStatistics::proposeCutOff(kFilterLengths, trace->length(), start, steps) != start;
+}
+
+bool TraceGraphsHolder::askFilterChange(int cutoff)
+{
+    QMessageBox box(m_owner);
+    box.setWindowTitle(QStringLiteral("Изменение фильтра"));
+    box.setText(QStringLiteral("Согласно текущему стандарту выбранный фильтр не соответствует "
+                               "измерению. Сменить фильтр на %1 мм?")
+                    .arg(cutoff / 1000.0, 0, 'f', 3));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::Yes);
+    auto *remember = new QCheckBox(QStringLiteral("Запомнить выбор"));
+    box.setCheckBox(remember);
+    runDialog(&box);
+    const bool yes = box.clickedButton() == box.button(QMessageBox::Yes);
+    if (remember->isChecked()) {
+        Settings::modify([yes](Settings &s) {
+            s.preferences.is_ask_before_change_filter = false;
+            s.preferences.is_accept_filter = yes;
+        });
+    }
+    return yes;
+}

@@ -1,0 +1,169 @@
+#pragma once
+
+#include "processing/ProfileStatistics.h"
+#include "profile/XAxisMarker.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+#include <qcustomplot.h>
+
+class AbstractTrace;
+class AdaptiveCurve;
+class Plot;
+class ProfileAnalisisWidget;
+
+// Draws one trace of the profile window on its three plots: the profile curve on the main plot,
+// the amplitude histogram and the material-ratio curve of the part in view on the side plots,
+// the RMS level lines and the level picked on the material-ratio plot across all three, and two
+// markers at the ends of a range selected on the curve. The holder owns everything it puts on
+// the plots and removes it when it is deleted; the trace is borrowed.
+//
+// Heights and lengths are drawn in the display unit: the trace's micrometres times the unit
+// factor ("мм" 0.001, "мкм" 1, "нм" 1000). Only what goes back into the trace is in micrometres.
+//
+// Long traces: the statistics of the side plots are computed in one pass over the points in view
+// and kept until the data, the view or the histogram density change, so a plain replot costs
+// nothing here; the extremes of the curve are kept up to date as points are appended, so
+// scaling the plot to its curves never walks their data.
+class TraceGraphsHolder : public QObject
+{
+    Q_OBJECT
+
+public:
+    TraceGraphsHolder(ProfileAnalisisWidget *owner, AbstractTrace *trace, Plot *plotMain,
+                      Plot *plotHist, Plot *plotRMR);
+    ~TraceGraphsHolder() override;
+
+    // Draws the trace's processed data; with showRLine the quadratic form line is fitted and
+    // the RMS level shown, with straighten as well the form is taken off the profile, which
+    // then stays around its RMS level.
+    void rebuild(bool showRLine, bool straighten);
+    // Rebuilds only when the options differ from those of the last rebuild.
+    void applyOptions(bool showRLine, bool straighten);
+    // "мм", "мкм" or "нм"; any other name keeps the factor.
+    void setUnit(const QString &name, bool rebuildNow);
+    // Histogram and material-ratio curve of the part of the trace in the main plot's view.
+    void updateStatistics();
+
+    // The same in three steps, so that the statistics of several traces are computed side by
+    // side: statisticsJob() takes the current view (a job that is not needed when the last
+    // result still holds), run() computes on any thread, reading only the holder's drawn points,
+    // which must not change meanwhile, and applyStatistics() puts the result on the plots.
+    struct StatisticsJob
+    {
+        void run();
+
+        bool needed = false;
+        const QVector<double> *x = nullptr;
+        const QVector<double> *y = nullptr;
+        bool ascending = true;
+        std::pair<double, double> heights;
+        int density = 0;
+        ProfileStatistics::ViewRect view;
+        QVector<QVector<double>> histogram;
+        ProfileStatistics::RatioCurve ratio;
+    };
+    StatisticsJob statisticsJob();
+    void applyStatistics(const StatisticsJob &job);
+    void setPointsVisible(bool points);
+    void setSelectedPen();
+    void setNormalPen();
+    void setVisible(bool visible);
+    bool isVisible() const;
+    // The level of the material-ratio point picked by a click at (ratio, height).
+    void setLevel(double ratioPercent, double height);
+    // The trace keeps only the selected range of points.
+    void cutSelection();
+    // After a recording: proposes the cut-off that the chosen standard prescribes for the
+    // trace's Ra and switches the device panel's filter when the operator agrees. True when
+    // the cut-off was changed.
+    bool checkFilterMatch();
+
+    // Samples arriving during a read, in micrometres: drawn after the curve's last point.
+    void appendPoints(const QVector<double> &x, const QVector<double> &y);
+    // Empties the curve (a discarded preview).
+    void clearCurve();
+    // Key and value ranges of the curve's points (NaN left out); false without points.
+    bool curveExtent(QCPRange *keys, QCPRange *values);
+
+    QString unitName() const { return m_unitName; }
+    // Display unit per micrometre of the trace: 0.001 for "мм", 1 for "мкм", 1000 for "нм".
+    double micrometreToDisplayFactor() const { return m_micrometreToDisplay; }
+    double rmsLevel() const { return m_rmsLevel; }
+    bool levelMode() const { return m_levelMode; }
+    bool showsRLine() const { return m_showRLine; }
+    bool straightens() const { return m_straighten; }
+    const QVector<double> &displayX() const { return m_displayX; }
+    const QVector<double> &displayY() const { return m_displayY; }
+    const QVector<double> &rLine() const { return m_rLine; }
+    const QVector<double> &ratioValues() const { return m_ratio.ratios; }
+    const QVector<double> &ratioLevels() const { return m_ratio.levels; }
+    QCPGraph *histogramGraph() const { return m_histogramGraph; }
+    QCPGraph *ratioGraph() const { return m_ratioGraph; }
+    QVector<QCPItemStraightLine *> levelLines() const;
+    QVector<QCPItemStraightLine *> pickedLevelLines() const;
+    XAxisMarker *leftMarker() const { return m_leftMarker; }
+    XAxisMarker *rightMarker() const { return m_rightMarker; }
+
+    AbstractTrace *trace;
+    AdaptiveCurve *curve;
+    // Band width of the histogram in percent of the height range.
+    int histogramDensity;
+
+public slots:
+    void graphSelectionChanged(const QCPDataSelection &selection);
+
+private:
+    double computeRmsLevel() const;
+    void setLevelMode(bool on);
+    bool askFilterChange(int cutoff);
+    void setCurveData(const QVector<double> &x, const QVector<double> &y);
+    void updateExtent(const QVector<double> &x, const QVector<double> &y, bool reset);
+    std::pair<int, int> rawRange(int begin, int end) const;
+
+    QVector<QPointer<Plot>> m_plots;
+    QVector<QPointer<QCPItemStraightLine>> m_levelLines;
+    QVector<QPointer<QCPItemStraightLine>> m_pickedLevelLines;
+    QPointer<XAxisMarker> m_leftMarker;
+    QPointer<XAxisMarker> m_rightMarker;
+    QPointer<QCPGraph> m_histogramGraph;
+    QPointer<QCPGraph> m_ratioGraph;
+    ProfileAnalisisWidget *m_owner;
+    QVector<double> m_displayX;
+    QVector<double> m_displayY;
+    QVector<double> m_rLine;
+    ProfileStatistics::RatioCurve m_ratio;
+    double m_rmsLevel = 0.0;
+    bool m_levelMode = false;
+    bool m_pickedLevelShown = false;
+    bool m_markersShown = false;
+    QString m_unitName = QStringLiteral("мм");
+    double m_micrometreToDisplay = 1.0;
+    bool m_straighten = false;
+    bool m_showRLine = false;
+
+    // What the statistics were last computed from.
+    struct StatisticsKey
+    {
+        double xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
+        int density = -1;
+        quint64 revision = 0;
+        bool operator==(const StatisticsKey &o) const
+        {
+            return xLow == o.xLow && xHigh == o.xHigh && yLow == o.yLow && yHigh == o.yHigh
+                && density == o.density && revision == o.revision;
+        }
+    };
+    StatisticsKey m_statisticsKey;
+    bool m_statisticsValid = false;
+    // Counts every change of the drawn data.
+    quint64 m_revision = 1;
+    bool m_displayAscending = true;
+    std::pair<double, double> m_displayHeights {0.0, 0.0};
+    // Extremes of the curve's points and the point count they cover.
+    QCPRange m_keyExtent {qQNaN(), qQNaN()};
+    QCPRange m_valueExtent {qQNaN(), qQNaN()};
+    int m_extentCount = 0;
+};

@@ -1,0 +1,5 @@
+#include "profile/TraceList.h"
+
+TraceList::TraceList(QWidget *parent)
+    : QWidget(parent)
+{ }

@@ -1,0 +1,224 @@
+// The profile window with long traces: one pan or zoom step of the profile plot with three
+// visible traces and their side plots (histogram and material ratio follow every view), the
+// statistics of one trace against the straightforward way of computing them, and the cost of
+// one batch of a read as the trace grows.
+#include "core/ProfileTrace.h"
+#include "core/Settings.h"
+#include "plot/AdaptiveCurve.h"
+#include "plot/Plot.h"
+#include "processing/MaterialRatio.h"
+#include "processing/ProfileStatistics.h"
+#include "profile/ProfileAnalisisWidget.h"
+#include "profile/TraceGraphsHolder.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kMillion = 1000000;
+
+// A stylus profile in micrometres sampled every 0.1 µm: form, waviness and a roughness whose
+// shortest wavelength spans 2000 samples (shape 0), or the same with a sample-to-sample noise of
+// a few pixels at full view (shape 1).
+std::unique_ptr<ProfileTrace> profileTrace(int n, int seed, int shape)
+{
+    auto trace = std::make_unique<ProfileTrace>();
+    trace->setType(PROFILE);
+    QVector<double> &x = (*trace->processedData)[0];
+    QVector<double> &y = (*trace->processedData)[1];
+    x.resize(n);
+    y.resize(n);
+    const double twoPi = 2 * M_PI;
+    for (int i = 0; i < n; ++i) {
+        x[i] = i * 0.1;
+        y[i] = 50 * std::sin(i * 6.0 / n + seed) + 5 * std::sin(twoPi * i / 20000.0 + seed)
+            + 2 * std::sin(twoPi * i / 2000.0)
+            + (shape == 1 ? 0.8 * std::sin(i * 0.37 + seed) + 0.3 * std::sin(i * 2.9) : 0.0);
+    }
+    return trace;
+}
+
+struct Window
+{
+    explicit Window(int shape)
+    {
+        Settings::instance()->view.axis_unit = 1;
+        window = std::make_unique<ProfileAnalisisWidget>();
+        for (int i = 0; i < 3; ++i) {
+            traces.push_back(profileTrace(kMillion, i, shape));
+            window->createHolder(traces.back().get())->rebuild(false, false);
+        }
+        window->resize(1600, 900);
+        window->show();
+        QApplication::processEvents();
+        window->autoscale();
+        plotMain()->replot();
+    }
+    Plot *plotMain() const { return window->findChild<Plot *>(QStringLiteral("plotMain")); }
+
+    std::vector<std::unique_ptr<ProfileTrace>> traces;
+    std::unique_ptr<ProfileAnalisisWidget> window;
+};
+
+// Arguments: view (0 full, 1 a tenth of the trace), step (0 pan, 1 zoom), shape.
+void BM_PanZoomStep(benchmark::State &state)
+{
+    const bool zoomed = state.range(0) != 0;
+    const bool zoom = state.range(1) != 0;
+    Window w(int(state.range(2)));
+    QCPAxis *x = w.plotMain()->xAxis;
+    if (zoomed)
+        x->setRange(x->range().center() - x->range().size() / 20,
+                    x->range().center() + x->range().size() / 20);
+    w.plotMain()->replot();
+    int step = 0;
+    for (auto _ : state) {
+        // Back and forth, so the view stays where it is measured.
+        const double sign = (step++ % 2 == 0) ? 1.0 : -1.0;
+        if (zoom)
+            x->scaleRange(sign > 0 ? 0.85 : 1.0 / 0.85, x->range().center());
+        else
+            x->moveRange(sign * x->range().size() * 0.02);
+        // The replot runs the side plots' refresh through afterReplot.
+        w.plotMain()->replot(QCustomPlot::rpImmediateRefresh);
+    }
+    state.SetLabel(std::string(zoom ? "zoom" : "pan")
+                   + (zoomed ? ", a tenth in view" : ", full view")
+                   + (state.range(2) ? ", rough" : ", profile"));
+}
+BENCHMARK(BM_PanZoomStep)
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 0, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A replot that changes no view: the side plots' statistics are not computed again.
+void BM_PlainReplot(benchmark::State &state)
+{
+    Window w(0);
+    for (auto _ : state)
+        w.plotMain()->replot(QCustomPlot::rpImmediateRefresh);
+}
+BENCHMARK(BM_PlainReplot)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The side-plot statistics of one 10^6-point trace in full view (histogram and material-ratio
+// curve), computed as the window does and, for comparison, the straightforward way: the
+// histogram by a sort (Algos::amplitudeDensityInRect) and the material ratio as 100 passes over
+// the curve summing segment areas.
+void BM_Statistics(benchmark::State &state)
+{
+    const bool straightforward = state.range(0) != 0;
+    auto trace = profileTrace(kMillion, 0, 1);
+    const QVector<double> &x = trace->processedData->at(0);
+    const QVector<double> &y = trace->processedData->at(1);
+    const auto extremes = ProfileStatistics::heightExtremes(y);
+    ProfileStatistics::ViewRect view;
+    view.xLow = -1;
+    view.xHigh = x.last() + 1;
+    view.yLow = extremes.first - 1;
+    view.yHigh = extremes.second + 1;
+    for (auto _ : state) {
+        if (straightforward) {
+            benchmark::DoNotOptimize(Algos::amplitudeDensityInRect(
+                *trace->processedData, 10, view.xLow, view.xHigh, view.yLow, view.yHigh));
+            const double step = (view.yHigh - view.yLow) / 100;
+            QVector<double> areas(100);
+            for (int i = 0; i < 100; ++i) {
+                const double level = view.yLow + i * step;
+                double area = 0.0;
+                for (int k = 0; k + 1 < x.size(); ++k) {
+                    if (y[k] > level)
+                        area += std::fabs((y[k] + y[k + 1]) / 2 * (x[k + 1] - x[k]));
+                }
+                areas[i] = area;
+            }
+            benchmark::DoNotOptimize(areas);
+        } else {
+            const auto span = ProfileStatistics::visibleSpan(x, view.xLow, view.xHigh, true);
+            benchmark::DoNotOptimize(ProfileStatistics::histogram(x, y, span, 10, view,
+                                                                  extremes.first, extremes.second));
+            benchmark::DoNotOptimize(ProfileStatistics::materialRatio(x, y, span, view));
+        }
+    }
+    state.SetLabel(straightforward ? "straightforward" : "one pass");
+}
+BENCHMARK(BM_Statistics)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// One batch of 500 samples of a read: the points appended to the trace's curve and the view
+// scaled to the curves (the picture itself is queued and drawn once for the batches that
+// arrive together). Argument: the points already drawn. The time per batch must not grow with
+// it; the "rescan" variant scales the view by walking every point, as a plain
+// implementation would.
+void BM_AppendBatch(benchmark::State &state)
+{
+    const int drawn = int(state.range(0));
+    const bool rescan = state.range(1) != 0;
+    Settings::instance()->view.axis_unit = 1;
+    ProfileAnalisisWidget window;
+    ProfileTrace trace;
+    trace.setType(PROFILE);
+    TraceGraphsHolder *holder = window.createHolder(&trace);
+    Plot *plotMain = window.findChild<Plot *>(QStringLiteral("plotMain"));
+    QVector<double> x(500);
+    QVector<double> y(500);
+    int next = 0;
+    const auto fill = [&] {
+        for (int i = 0; i < 500; ++i, ++next) {
+            x[i] = next * 0.1;
+            y[i] = std::sin(next * 0.001) + 0.1 * std::sin(next * 0.37);
+        }
+    };
+    while (next < drawn) {
+        fill();
+        holder->appendPoints(x, y);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Keep the curve at the measured length.
+        if (holder->curve->data()->size() > drawn + 50000) {
+            holder->curve->data()->removeAfter(drawn - 0.5);
+            QCPRange keys, values;
+            holder->curveExtent(&keys, &values);
+            next = drawn;
+        }
+        fill();
+        state.ResumeTiming();
+        holder->appendPoints(x, y);
+        if (rescan) {
+            bool found = false;
+            plotMain->xAxis->setRange(holder->curve->getKeyRange(found));
+            plotMain->yAxis->setRange(holder->curve->getValueRange(found));
+        } else {
+            window.autoscale();
+        }
+    }
+    state.SetLabel(rescan ? "rescan" : "running extremes");
+}
+BENCHMARK(BM_AppendBatch)
+    ->Args({10000, 0})
+    ->Args({100000, 0})
+    ->Args({1000000, 0})
+    ->Args({10000, 1})
+    ->Args({100000, 1})
+    ->Args({1000000, 1})
+    ->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

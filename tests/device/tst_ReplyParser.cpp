@@ -11,12 +11,12 @@ namespace replies = testsupport::replies;
 
 namespace {
 
-// Logs every decoded reply as text. An identification containing "OK" is taken as the
-// profilometer's (state 1), like the device does; a handler of a test may do more.
+// A parser whose handler logs every decoded reply as text. An identification containing "OK" is
+// taken as the profilometer's (state 1), like the device does; a test may do more.
 class LogHandler : public ReplyParser::Handler
 {
 public:
-    ReplyParser *parser = nullptr;
+    ReplyParser parser {this};
     QStringList log;
     std::function<void()> onSample;
 
@@ -24,7 +24,7 @@ public:
     {
         log << QStringLiteral("id:") + QString::fromLatin1(text).trimmed();
         if (text.contains("OK"))
-            parser->replyState = ReplyParser::POSITION;
+            parser.replyState = ReplyParser::POSITION;
     }
     void position(int value) override { log << QStringLiteral("pos:%1").arg(value); }
     void previewSample(int value, double xpos) override
@@ -53,9 +53,9 @@ public:
     void contourPacket(int status, int alarm) override
     {
         log << QStringLiteral("contour:%1/%2/%3 %4 %5")
-                   .arg(parser->probeHeight)
-                   .arg(parser->consoleHeight)
-                   .arg(parser->xPosition)
+                   .arg(parser.probeHeight)
+                   .arg(parser.consoleHeight)
+                   .arg(parser.xPosition)
                    .arg(status)
                    .arg(alarm);
     }
@@ -168,8 +168,7 @@ void TestReplyParser::packets()
     QFETCH(int, stateAfter);
     QFETCH(int, left);
     LogHandler handler;
-    ReplyParser parser(&handler);
-    handler.parser = &parser;
+    ReplyParser &parser = handler.parser;
     parser.replyState = state;
     parser.steps = 1;
     parser.feed(input);
@@ -203,8 +202,7 @@ void TestReplyParser::streamCutAnywhere()
     QFETCH(QStringList, log);
     QFETCH(int, chunk);
     LogHandler handler;
-    ReplyParser parser(&handler);
-    handler.parser = &parser;
+    ReplyParser &parser = handler.parser;
     parser.replyState = state;
     const int step = chunk == 0 ? stream.size() : chunk;
     for (int i = 0; i < stream.size(); i += step)
@@ -219,8 +217,7 @@ void TestReplyParser::feedFromInsideAHandler()
 {
     const QByteArray stream = profilometerTrace();
     LogHandler handler;
-    ReplyParser parser(&handler);
-    handler.parser = &parser;
+    ReplyParser &parser = handler.parser;
     parser.replyState = ReplyParser::STEPS_HEADER;
     const int firstRead = stream.indexOf("\xAA\xBB") + 4; // up to the first sample
     int fed = firstRead;
@@ -242,8 +239,7 @@ void TestReplyParser::feedFromInsideAHandler()
 void TestReplyParser::readsAnotherBuffer()
 {
     LogHandler handler;
-    ReplyParser parser(&handler);
-    handler.parser = &parser;
+    ReplyParser &parser = handler.parser;
     QByteArray buffer = "used" + replies::position(5) + "Z";
     int head = 4;
     parser.setInput(&buffer, &head);

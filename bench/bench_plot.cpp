@@ -18,8 +18,8 @@ constexpr int kHeight = 900;
 
 // A trace of n samples with keys rising by one step, shared by all benchmarks of the same length
 // and shape. Shape 0, a profile: form, waviness and roughness whose shortest wavelength spans
-// 2000 samples, as a stylus trace sampled finer than its tip. Shape 1, noise: every sample
-// jumps by tens of pixels at full view, the worst case for thinning.
+// 2000 samples, as a stylus trace sampled finer than its tip. Shape 1, a rough profile: every
+// sample jumps by tens of pixels at full view, the worst case for thinning.
 QSharedPointer<QCPCurveDataContainer> traceData(int n, int shape = 0)
 {
     static std::map<std::pair<int, int>, QSharedPointer<QCPCurveDataContainer>> cache;
@@ -68,7 +68,7 @@ void BM_Replot(benchmark::State &state)
     for (auto _ : state)
         plot->replot(QCustomPlot::rpImmediateRefresh);
     state.SetLabel(std::string(adaptive ? "AdaptiveCurve" : "QCPCurve")
-                   + (zoom > 1 ? " zoomed" : " full view") + (shape ? ", noise" : ", profile"));
+                   + (zoom > 1 ? " zoomed" : " full view") + (shape ? ", rough" : ", profile"));
 }
 
 void replotArgs(benchmark::internal::Benchmark *b)

@@ -108,6 +108,38 @@ public:
         m_count = 1;
     }
 
+    // The same as adding the points point(0) to point(n - 1), given by their y (none of them NaN)
+    // and a function that makes a point from its number, when all of them lie in the column of
+    // the open run. Only the points the run keeps are made.
+    template<class MakePoint>
+    void addToRun(const double *ys, int n, const MakePoint &point)
+    {
+        if (n <= 0)
+            return;
+        for (int k = 0; k < n && m_count + k < kFewInColumn; ++k)
+            m_run[m_count + k] = point(k);
+        int lowest = -1;
+        int highest = -1;
+        double low = m_lowest.at.y();
+        double high = m_highest.at.y();
+        for (int k = 0; k < n; ++k) {
+            const double y = ys[k];
+            if (y < low) {
+                low = y;
+                lowest = k;
+            }
+            if (y > high) {
+                high = y;
+                highest = k;
+            }
+        }
+        m_lowest.extendBy(lowest, m_count, n, m_last, point);
+        m_highest.extendBy(highest, m_count, n, m_last, point);
+        m_beforeLast = n >= 2 ? point(n - 2) : m_last;
+        m_last = point(n - 1);
+        m_count += n;
+    }
+
     // Hands on the open run; called after the last point.
     void finish()
     {
@@ -181,6 +213,19 @@ private:
                 after = p;
                 afterPending = false;
             }
+        }
+        // The run of `count` points grew by n points, of which the k-th (k < 0: none) is the new
+        // extreme; `last` is the run's last point before them.
+        template<class MakePoint>
+        void extendBy(int k, int count, int n, const QPointF &last, const MakePoint &point)
+        {
+            if (k < 0) {
+                follow(point(0));
+                return;
+            }
+            set(count + k, k == 0 ? last : point(k - 1), point(k));
+            if (k + 1 < n)
+                follow(point(k + 1));
         }
         void keep(Kept *kept) const
         {
@@ -324,9 +369,78 @@ bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPoint
 
     if (first > begin && first < end && !crossing(first - 1, first, keyRange.lower))
         return false;
-    for (int i = first; i < last; ++i) {
-        if (!put(data[i].key, data[i].value))
-            return false;
+    if (direct) {
+        for (int i = first; i < last; ++i) {
+            if (!put(data[i].key, data[i].value))
+                return false;
+        }
+    } else {
+        // Column by column: the end of a column's samples is found by a galloping search on
+        // the keys (the pixel of a key never falls as the key rises), and a column crowded with
+        // samples is handed to the reducer whole, its points made only where they are kept.
+        QVector<double> ys;
+        int i = first;
+        while (i < last) {
+            const double x = keyMap(data[i].key);
+            const double columnHigh = std::floor(x) + 1;
+            int step = 1;
+            int inside = i; // the last sample known to lie in the column
+            int beyond = last; // the first sample known to lie beyond it, or last
+            while (inside + step < last) {
+                if (keyMap(data[inside + step].key) >= columnHigh) {
+                    beyond = inside + step;
+                    break;
+                }
+                inside += step;
+                step *= 2;
+            }
+            while (beyond - inside > 1) {
+                const int middle = inside + (beyond - inside) / 2;
+                if (keyMap(data[middle].key) >= columnHigh)
+                    beyond = middle;
+                else
+                    inside = middle;
+            }
+            const int end = beyond;
+            bool gap = false;
+            if (end - i > 2) {
+                // Two plain passes (the pixels, then one test of them all) instead of a test
+                // after every pixel: the compiler makes both a few instructions per sample.
+                const int n = end - i;
+                ys.resize(n);
+                double *y = ys.data();
+                const QCPCurveData *samples = data + i;
+                for (int k = 0; k < n; ++k)
+                    y[k] = valueMap(samples[k].value);
+                bool inside = true;
+                for (int k = 0; k < n; ++k)
+                    inside &= (y[k] >= valueLow) & (y[k] <= valueHigh);
+                if (!inside) {
+                    // A NaN fails the test too: it is a gap, which the reducer takes point by
+                    // point.
+                    for (int k = 0; k < n; ++k) {
+                        if (y[k] < valueLow || y[k] > valueHigh)
+                            return false;
+                        gap |= std::isnan(y[k]);
+                    }
+                }
+            }
+            if (end - i <= 2 || gap) {
+                for (int k = i; k < end; ++k) {
+                    if (!put(data[k].key, data[k].value))
+                        return false;
+                }
+            } else {
+                // The first sample opens the run (or joins the one the crossing opened), the
+                // others join it.
+                reducer.add(QPointF(x, ys[0]));
+                const int from = i + 1;
+                reducer.addToRun(ys.constData() + 1, end - from, [&](int k) {
+                    return QPointF(keyMap(data[from + k].key), ys[k + 1]);
+                });
+            }
+            i = end;
+        }
     }
     if (last < end && last > begin && !crossing(last, last - 1, keyRange.upper))
         return false;

@@ -376,18 +376,25 @@ bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPoint
         }
     } else {
         // Column by column: the end of a column's samples is found by a galloping search on
-        // the keys (the pixel of a key never falls as the key rises), and a column crowded with
-        // samples is handed to the reducer whole, its points made only where they are kept.
+        // the keys (the pixel of a key moves one way as the key rises: right, or left on a
+        // reversed axis, so once a sample leaves the column all later ones are outside it too),
+        // and a column crowded with samples is handed to the reducer whole, its points made only
+        // where they are kept.
         QVector<double> ys;
         int i = first;
         while (i < last) {
             const double x = keyMap(data[i].key);
-            const double columnHigh = std::floor(x) + 1;
+            const double columnLow = std::floor(x);
+            const double columnHigh = columnLow + 1;
+            auto outside = [&](int k) {
+                const double xk = keyMap(data[k].key);
+                return xk < columnLow || xk >= columnHigh;
+            };
             int step = 1;
             int inside = i; // the last sample known to lie in the column
             int beyond = last; // the first sample known to lie beyond it, or last
             while (inside + step < last) {
-                if (keyMap(data[inside + step].key) >= columnHigh) {
+                if (outside(inside + step)) {
                     beyond = inside + step;
                     break;
                 }
@@ -396,7 +403,7 @@ bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPoint
             }
             while (beyond - inside > 1) {
                 const int middle = inside + (beyond - inside) / 2;
-                if (keyMap(data[middle].key) >= columnHigh)
+                if (outside(middle))
                     beyond = middle;
                 else
                     inside = middle;
@@ -412,10 +419,10 @@ bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPoint
                 const QCPCurveData *samples = data + i;
                 for (int k = 0; k < n; ++k)
                     y[k] = valueMap(samples[k].value);
-                bool inside = true;
+                bool allInside = true;
                 for (int k = 0; k < n; ++k)
-                    inside &= (y[k] >= valueLow) & (y[k] <= valueHigh);
-                if (!inside) {
+                    allInside &= (y[k] >= valueLow) & (y[k] <= valueHigh);
+                if (!allInside) {
                     // A NaN fails the test too: it is a gap, which the reducer takes point by
                     // point.
                     for (int k = 0; k < n; ++k) {

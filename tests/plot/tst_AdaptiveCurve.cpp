@@ -277,15 +277,20 @@ void tst_AdaptiveCurve::fastDrawingMatchesLibraryLine_data()
     QTest::addColumn<bool>("selected");
     QTest::addColumn<bool>("descending");
     QTest::addColumn<double>("ripple");
-    QTest::newRow("full view") << 1.0 << false << false << 0.05;
-    QTest::newRow("full view, selected range") << 1.0 << true << false << 0.05;
-    QTest::newRow("zoomed") << 40.0 << false << false << 0.05;
-    QTest::newRow("zoomed, selected range") << 40.0 << true << false << 0.05;
-    QTest::newRow("falling keys (library path)") << 1.0 << false << true << 0.05;
+    QTest::addColumn<bool>("reversed");
+    QTest::newRow("full view") << 1.0 << false << false << 0.05 << false;
+    QTest::newRow("full view, selected range") << 1.0 << true << false << 0.05 << false;
+    QTest::newRow("zoomed") << 40.0 << false << false << 0.05 << false;
+    QTest::newRow("zoomed, selected range") << 40.0 << true << false << 0.05 << false;
+    QTest::newRow("falling keys (library path)") << 1.0 << false << true << 0.05 << false;
     // Samples that jump by many pixels, many to a pixel column, in steps of a reading.
-    QTest::newRow("rough, full view") << 1.0 << false << false << 1.7;
-    QTest::newRow("rough, full view, selected range") << 1.0 << true << false << 1.7;
-    QTest::newRow("rough, zoomed") << 4.0 << false << false << 1.7;
+    QTest::newRow("rough, full view") << 1.0 << false << false << 1.7 << false;
+    QTest::newRow("rough, full view, selected range") << 1.0 << true << false << 1.7 << false;
+    QTest::newRow("rough, zoomed") << 4.0 << false << false << 1.7 << false;
+    // A reversed key axis: the pixel columns run from right to left as the keys rise.
+    QTest::newRow("reversed key axis") << 1.0 << false << false << 0.05 << true;
+    QTest::newRow("rough, reversed key axis") << 1.0 << false << false << 1.7 << true;
+    QTest::newRow("rough, reversed key axis, zoomed") << 4.0 << false << false << 1.7 << true;
 }
 
 // The curve's own line computation strokes the pixels that the library's line computation,
@@ -297,6 +302,7 @@ void tst_AdaptiveCurve::fastDrawingMatchesLibraryLine()
     QFETCH(bool, selected);
     QFETCH(bool, descending);
     QFETCH(double, ripple);
+    QFETCH(bool, reversed);
     QVector<double> keys, values;
     wavyTrace(30000, ripple, descending, &keys, &values);
     // Readings of an instrument come in steps, so equal heights are common in a column.
@@ -314,6 +320,7 @@ void tst_AdaptiveCurve::fastDrawingMatchesLibraryLine()
         if (selected)
             c->setSelection(QCPDataSelection(QCPDataRange(12000, 14000)));
         plot.rescaleAxes();
+        plot.xAxis->setRangeReversed(reversed);
         if (zoom > 1) {
             const QCPRange x = plot.xAxis->range();
             plot.xAxis->setRange(x.lower + x.size() * 0.37,

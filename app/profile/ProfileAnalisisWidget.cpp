@@ -332,6 +332,38 @@ TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace)
     return holder;
 }
 
+void ProfileAnalisisWidget::settingsChanged()
+{
+    updateUnitLabels();
+}
+
+// The side plots stand still while a read is in progress and follow the view again after it.
+void ProfileAnalisisWidget::dataReadStarted()
+{
+    reading = true;
+}
+
+void ProfileAnalisisWidget::dataBatchReady(int from, int count)
+{
+    AnalisysWidget::dataBatchReady(from, count);
+}
+
+void ProfileAnalisisWidget::dataReadFinished()
+{
+    reading = false;
+    recalcParamPlots();
+}
+
+void ProfileAnalisisWidget::dataReadError(QString error)
+{
+    AnalisysWidget::dataReadError(error);
+}
+
+void ProfileAnalisisWidget::dataReset()
+{
+    AnalisysWidget::dataReset();
+}
+
 void ProfileAnalisisWidget::beginReportSnapshot() { }
 
 void ProfileAnalisisWidget::endReportSnapshot() { }

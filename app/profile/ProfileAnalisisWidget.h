@@ -72,8 +72,17 @@ signals:
     void newDeviceType(int type);
 
 public slots:
+    void dataBatchReady(int from, int count) override;
+    void dataReadStarted() override;
+    void dataReadFinished() override;
+    void dataReadError(QString error) override;
+    void dataReset() override;
     void saveData(DataSaveFormat format) override;
+    // The side plots for the current view, unless a read is in progress.
     void recalcParamPlots();
+    // Re-reads what the window shows from the settings: the display unit of the axes and of
+    // every trace.
+    void settingsChanged();
 
 protected:
     void setupPlots();

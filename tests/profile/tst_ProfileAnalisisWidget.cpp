@@ -378,6 +378,46 @@ private slots:
         QVERIFY(plot(w.window, "plotHist")->xAxis->range() != histogramRange);
         w.window.recalcParamPlots();
         QCOMPARE(holder->ratioLevels().first(), -0.5);
+
+        // During a read the side plots stand still; its end brings them to the view. The
+        // provider reaches the slots through the meta-object.
+        QVERIFY(QMetaObject::invokeMethod(&w.window, "dataReadStarted"));
+        plotMain->yAxis->setRange(-1.0, 1.0);
+        plotMain->replot();
+        w.window.recalcParamPlots();
+        QCOMPARE(holder->ratioLevels().first(), -0.5);
+        QVERIFY(QMetaObject::invokeMethod(&w.window, "dataReadFinished"));
+        QCOMPARE(holder->ratioLevels().first(), -1.0);
+    }
+
+    // The main window and the providers connect to these by name.
+    void signalsAndSlots()
+    {
+        TempSettings settings;
+        ProfileAnalisisWidget window;
+        const QMetaObject *meta = window.metaObject();
+        QStringList signalList;
+        QStringList slotList;
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            const QMetaMethod method = meta->method(i);
+            if (method.methodType() == QMetaMethod::Signal)
+                signalList << QString::fromLatin1(method.methodSignature());
+            else if (method.methodType() == QMetaMethod::Slot
+                     && method.access() == QMetaMethod::Public)
+                slotList << QString::fromLatin1(method.methodSignature());
+        }
+        QCOMPARE(signalList,
+                 (QStringList {"readyForMeasurment(QVector<AbstractTrace*>)", "lockButtons()",
+                               "unlockButtons()", "newDeviceType(int)"}));
+        QCOMPARE(slotList,
+                 (QStringList {"dataBatchReady(int,int)", "dataReadStarted()", "dataReadFinished()",
+                               "dataReadError(QString)", "dataReset()", "saveData(DataSaveFormat)",
+                               "recalcParamPlots()", "settingsChanged()"}));
+
+        // A changed display unit reaches the axes when the settings window closes.
+        settings.change([](Settings &s) { s.view.axis_unit = 2; });
+        window.settingsChanged();
+        QCOMPARE(tickLabelSuffix(plot(window, "plotMain")->yAxis)->suffix(), QStringLiteral(" нм"));
     }
 
     void grabWithThreeTraces()

@@ -51,6 +51,7 @@ ProfileAnalisisWidget::ProfileAnalisisWidget(MainWindow *)
 
 ProfileAnalisisWidget::~ProfileAnalisisWidget()
 {
+    m_statisticsRun.waitForFinished();
     // The holders take their graphs off the plots, which must still be there.
     qDeleteAll(holders);
     holders.clear();
@@ -171,7 +172,12 @@ void ProfileAnalisisWidget::connectSignals()
             SLOT(setRange(QCPRange)));
     connect(plotMain->yAxis, SIGNAL(rangeChanged(QCPRange)), plotRMR->yAxis,
             SLOT(setRange(QCPRange)));
+    connect(plotMain, &QCustomPlot::beforeReplot, this, [this] {
+        if (!reading)
+            startStatistics();
+    });
     connect(plotMain, &QCustomPlot::afterReplot, this, [this] {
+        finishStatistics();
         if (!reading)
             updateParamPlots();
     });
@@ -257,11 +263,42 @@ void ProfileAnalisisWidget::autoscale()
     plotMain->replot(QCustomPlot::rpQueuedReplot);
 }
 
+void ProfileAnalisisWidget::startStatistics()
+{
+    finishStatistics();
+    for (TraceGraphsHolder *holder : qAsConst(holders)) {
+        if (!holder->isVisible())
+            continue;
+        TraceGraphsHolder::StatisticsJob job = holder->statisticsJob();
+        if (job.needed) {
+            m_statisticsHolders.append(holder);
+            m_statisticsJobs.append(job);
+        }
+    }
+    if (!m_statisticsJobs.isEmpty()) {
+        m_statisticsRun = QtConcurrent::map(
+            m_statisticsJobs, [](TraceGraphsHolder::StatisticsJob &job) { job.run(); });
+    }
+}
+
+void ProfileAnalisisWidget::finishStatistics()
+{
+    m_statisticsRun.waitForFinished();
+    m_statisticsRun = QFuture<void>();
+    for (int i = 0; i < m_statisticsJobs.size(); ++i) {
+        if (TraceGraphsHolder *holder = m_statisticsHolders.at(i))
+            holder->applyStatistics(m_statisticsJobs.at(i));
+    }
+    m_statisticsHolders.clear();
+    m_statisticsJobs.clear();
+}
+
 void ProfileAnalisisWidget::updateParamPlots()
 {
     if (m_refreshingParamPlots)
         return;
     m_refreshingParamPlots = true;
+    finishStatistics();
     const bool rLine = ui->actionRLine->isChecked();
     const bool rFit = ui->actionRFit->isChecked();
     const bool points = ui->actionPTS->isChecked();

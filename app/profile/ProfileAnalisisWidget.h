@@ -1,6 +1,10 @@
 #pragma once
 
 #include "profile/AnalisysWidget.h"
+#include "profile/TraceGraphsHolder.h"
+
+#include <QFuture>
+#include <QPointer>
 
 #include <QList>
 #include <QMap>
@@ -107,5 +111,14 @@ protected:
     bool reading = false;
 
 private:
+    // The side plots' statistics of the visible traces start on the thread pool when a replot
+    // of the profile plot begins, so they are computed while the plot is drawn; the end of the
+    // replot waits for them and puts them on the side plots.
+    void startStatistics();
+    void finishStatistics();
+
     bool m_refreshingParamPlots = false;
+    QVector<QPointer<TraceGraphsHolder>> m_statisticsHolders;
+    QVector<TraceGraphsHolder::StatisticsJob> m_statisticsJobs;
+    QFuture<void> m_statisticsRun;
 };

@@ -285,10 +285,12 @@ void TraceGraphsHolder::StatisticsJob::run()
 {
     if (!needed)
         return;
-    const auto span = ProfileStatistics::visibleSpan(*x, view.xLow, view.xHigh, ascending);
-    histogram
-        = ProfileStatistics::histogram(*x, *y, span, density, view, heights.first, heights.second);
-    ratio = ProfileStatistics::materialRatio(*x, *y, span, view);
+    const QVector<double> &keys = x;
+    const QVector<double> &values = y;
+    const auto span = ProfileStatistics::visibleSpan(keys, view.xLow, view.xHigh, ascending);
+    histogram = ProfileStatistics::histogram(keys, values, span, density, view, heights.first,
+                                             heights.second);
+    ratio = ProfileStatistics::materialRatio(keys, values, span, view);
 }
 
 TraceGraphsHolder::StatisticsJob TraceGraphsHolder::statisticsJob()
@@ -315,8 +317,8 @@ TraceGraphsHolder::StatisticsJob TraceGraphsHolder::statisticsJob()
     m_statisticsValid = true;
 
     job.needed = true;
-    job.x = &m_displayX;
-    job.y = &m_displayY;
+    job.x = m_displayX;
+    job.y = m_displayY;
     job.ascending = m_displayAscending;
     job.heights = m_displayHeights;
     job.density = histogramDensity;

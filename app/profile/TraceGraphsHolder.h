@@ -48,16 +48,17 @@ public:
     void updateStatistics();
 
     // The same in three steps, so that the statistics of several traces are computed side by
-    // side: statisticsJob() takes the current view (a job that is not needed when the last
-    // result still holds), run() computes on any thread, reading only the holder's drawn points,
-    // which must not change meanwhile, and applyStatistics() puts the result on the plots.
+    // side and while the profile plot is drawn: statisticsJob() takes the current view (a job
+    // that is not needed when the last result still holds), run() computes on any thread from
+    // the job's own (shared, read-only) copy of the drawn points, so a rebuild or the holder's
+    // deletion meanwhile does not touch it, and applyStatistics() puts the result on the plots.
     struct StatisticsJob
     {
         void run();
 
         bool needed = false;
-        const QVector<double> *x = nullptr;
-        const QVector<double> *y = nullptr;
+        QVector<double> x;
+        QVector<double> y;
         bool ascending = true;
         std::pair<double, double> heights;
         int density = 0;

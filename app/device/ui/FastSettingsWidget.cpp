@@ -1,35 +1,10 @@
 #include "device/ui/FastSettingsWidget.h"
 
 #include "core/AbstractTrace.h"
+#include "core/Consoles.h"
 #include "ui_FastSettingsWidget.h"
 
 namespace {
-
-void copyConsoleToCalibration(Settings &s)
-{
-    s.calibration.tool_head_radius_down = s.current_console.tool_head_radius_down;
-    s.calibration.tool_head_radius_up = s.current_console.tool_head_radius_up;
-    s.calibration.double_sided_probe_high = s.current_console.double_sided_probe_high;
-    s.calibration.needle_bias = s.current_console.needle_bias;
-    s.calibration.roughness_ratio = s.current_console.roughness_ratio;
-}
-
-bool sameConsole(const ConsoleParams &a, const ConsoleParams &b)
-{
-    return a.name == b.name && a.tool_head_radius_down == b.tool_head_radius_down
-        && a.tool_head_radius_up == b.tool_head_radius_up
-        && a.double_sided_probe_high == b.double_sided_probe_high && a.needle_bias == b.needle_bias
-        && a.roughness_ratio == b.roughness_ratio;
-}
-
-// Makes the last console named name the current one (with equal names the last one wins).
-void selectConsoleByName(Settings &s, const QString &name)
-{
-    for (const ConsoleParams &console : qAsConst(s.consoles)) {
-        if (console.name == name)
-            s.current_console = console;
-    }
-}
 
 void change(const std::function<void(Settings &)> &apply)
 {

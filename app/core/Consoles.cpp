@@ -1,0 +1,81 @@
+#include "core/Consoles.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+void copyProbeValues(const ConsoleParams &from, ConsoleParams &to)
+{
+    to.tool_head_radius_down = from.tool_head_radius_down;
+    to.tool_head_radius_up = from.tool_head_radius_up;
+    to.double_sided_probe_high = from.double_sided_probe_high;
+    to.needle_bias = from.needle_bias;
+    to.roughness_ratio = from.roughness_ratio;
+}
+
+void copyConsoleToCalibration(Settings &s)
+{
+    s.calibration.tool_head_radius_down = s.current_console.tool_head_radius_down;
+    s.calibration.tool_head_radius_up = s.current_console.tool_head_radius_up;
+    s.calibration.double_sided_probe_high = s.current_console.double_sided_probe_high;
+    s.calibration.needle_bias = s.current_console.needle_bias;
+    s.calibration.roughness_ratio = s.current_console.roughness_ratio;
+}
+
+void copyCalibrationToConsole(Settings &s)
+{
+    s.current_console.tool_head_radius_down = s.calibration.tool_head_radius_down;
+    s.current_console.tool_head_radius_up = s.calibration.tool_head_radius_up;
+    s.current_console.double_sided_probe_high = s.calibration.double_sided_probe_high;
+    s.current_console.needle_bias = s.calibration.needle_bias;
+    s.current_console.roughness_ratio = s.calibration.roughness_ratio;
+}
+
+bool sameConsole(const ConsoleParams &a, const ConsoleParams &b)
+{
+    return a.name == b.name && a.tool_head_radius_down == b.tool_head_radius_down
+        && a.tool_head_radius_up == b.tool_head_radius_up
+        && a.double_sided_probe_high == b.double_sided_probe_high && a.needle_bias == b.needle_bias
+        && a.roughness_ratio == b.roughness_ratio;
+}
+
+bool hasConsoleNamed(const Settings &s, const QString &name)
+{
+    return std::any_of(s.consoles.cbegin(), s.consoles.cend(),
+                       [&name](const ConsoleParams &console) { return console.name == name; });
+}
+
+bool selectConsoleByName(Settings &s, const QString &name)
+{
+    bool found = false;
+    for (const ConsoleParams &console : qAsConst(s.consoles)) {
+        if (console.name == name) {
+            s.current_console = console;
+            found = true;
+        }
+    }
+    return found;
+}
+
+QList<ConsoleParams> rebuildConsoles(const QList<ConsoleParams> &stored,
+                                     const QList<ConsoleRow> &rows)
+{
+    QHash<QString, QList<ConsoleParams>> byName;
+    for (const ConsoleParams &console : stored)
+        byName[console.name].append(console);
+    QHash<QString, int> taken;
+    QList<ConsoleParams> result;
+    for (const ConsoleRow &row : rows) {
+        ConsoleParams console;
+        if (row.known) {
+            const QList<ConsoleParams> same = byName.value(row.nameAtOpening);
+            if (!same.isEmpty()) {
+                const int index = std::min(taken[row.nameAtOpening]++, int(same.size()) - 1);
+                console = same.at(index);
+            }
+        }
+        console.name = row.name;
+        result.append(console);
+    }
+    return result;
+}

@@ -1,0 +1,98 @@
+#include "traceprocessing/NonLinearityTable.h"
+
+#include "processing/ProfileFilters.h"
+
+#include <QDir>
+#include <QIODevice>
+#include <QSaveFile>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cfloat>
+#include <cmath>
+
+namespace {
+
+constexpr double kShortCut = 2000.0;
+const char kTableDir[] = "non_linearity";
+const char kTableFile[] = "non_linearity/non_linearity.txt";
+
+} // namespace
+
+NonLinearityTable::NonLinearityTable(QIODevice *device)
+    : source(2)
+    , result(2)
+{
+    if (!device)
+        return;
+    QTextStream stream(device);
+    while (!stream.atEnd()) {
+        const QString line = stream.readLine().trimmed();
+        if (line.isEmpty())
+            continue;
+        const QStringList parts = line.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+        if (parts.size() != 3)
+            continue;
+        double values[3];
+        bool valid = true;
+        for (int i = 0; i < 3 && valid; ++i) {
+            values[i] = parts.at(i).toDouble(&valid);
+            // "inf" and "nan" read as numbers; a table of them would poison every trace.
+            valid = valid && std::isfinite(values[i]);
+        }
+        if (!valid)
+            continue;
+        const double y = values[1] + values[2] / 1000.0;
+        if (!std::isfinite(y))
+            continue;
+        source[0].append(values[0]);
+        source[1].append(y);
+    }
+    source[0] = Algos::spreadEqualRuns(source[0]);
+    device->close();
+}
+
+void NonLinearityTable::smooth()
+{
+    if (source.value(0).isEmpty()) {
+        result = QVector<QVector<double>>(2);
+        return;
+    }
+    result = Algos::gaussianFilter(source, DBL_MAX, kShortCut);
+}
+
+QString NonLinearityTable::filePath()
+{
+    return QDir::current().filePath(QLatin1String(kTableFile));
+}
+
+bool NonLinearityTable::save()
+{
+    errorString.clear();
+    if (!QDir::current().mkpath(QLatin1String(kTableDir))) {
+        errorString = QStringLiteral("не удалось создать папку %1").arg(QLatin1String(kTableDir));
+        return false;
+    }
+    // The table is written beside the old one and replaces it only when complete.
+    QSaveFile file(filePath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        errorString = file.errorString();
+        return false;
+    }
+    if (result.size() > 1 && result.at(0).size() == result.at(1).size()) {
+        QTextStream out(&file);
+        for (int i = 0; i < result.at(0).size(); ++i)
+            out << result.at(0).at(i) << '\t' << result.at(1).at(i) << '\n';
+        out.flush();
+        if (out.status() != QTextStream::Ok) {
+            file.cancelWriting();
+            errorString = file.errorString();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        errorString = file.errorString();
+        return false;
+    }
+    return true;
+}

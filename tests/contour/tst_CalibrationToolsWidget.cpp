@@ -8,6 +8,7 @@
 #include "core/ProfileTrace.h"
 #include "platform/DialogRunner.h"
 #include "support/TempSettings.h"
+#include "support/TestConsoles.h"
 #include "support/gui/EditableListDriver.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/WindowGrab.h"
@@ -31,18 +32,6 @@ ContourTrace *contourTrace(MovementSettings::E_NEEDLE_PRESSING pressing, int typ
     trace->toolHeadRadiusDown = 11;
     trace->toolHeadRadiusUp = 12;
     return trace;
-}
-
-ConsoleParams console(const QString &name, double down)
-{
-    ConsoleParams c;
-    c.name = name;
-    c.tool_head_radius_down = down;
-    c.tool_head_radius_up = down;
-    c.double_sided_probe_high = 25.0;
-    c.needle_bias = 0.25;
-    c.roughness_ratio = 7.5;
-    return c;
 }
 
 // A panel in calibration mode with the given traces, shown (offscreen) for real key input.
@@ -313,8 +302,8 @@ void TestCalibrationToolsWidget::discardRestoresTheSnapshotInMemory()
 void TestCalibrationToolsWidget::saveWithConsolesWritesTheCurrentConsole()
 {
     TempSettings settings([](Settings &s) {
-        s.consoles = {console("A", 30), console("B", 40), console("A", 50)};
-        s.current_console = console("A", 30);
+        s.consoles = {testConsole("A", 30), testConsole("B", 40), testConsole("A", 50)};
+        s.current_console = testConsole("A", 30);
     });
     PanelRig rig({contourTrace(MovementSettings::E_PRESSING_DOWN)});
     DialogInterceptor noChooser([](QDialog *) { QFAIL("no chooser expected"); });
@@ -338,8 +327,8 @@ void TestCalibrationToolsWidget::saveStoresWhatThePanelShows()
     // The calibration group disagrees with the current console: the rows show the console and
     // an unedited row saves what it shows.
     TempSettings settings([](Settings &s) {
-        s.consoles = {console("A", 30)};
-        s.current_console = console("A", 30);
+        s.consoles = {testConsole("A", 30)};
+        s.current_console = testConsole("A", 30);
         s.calibration.tool_head_radius_down = 999;
         s.calibration.roughness_ratio = 1.0;
     });
@@ -369,8 +358,8 @@ void TestCalibrationToolsWidget::uploadFlagFollowsTheAxisValues()
     QFETCH(bool, upload);
     TempSettings settings([](Settings &s) {
         s.service.is_developer_mode = true;
-        s.consoles = {console("A", 30)};
-        s.current_console = console("A", 30);
+        s.consoles = {testConsole("A", 30)};
+        s.current_console = testConsole("A", 30);
     });
     PanelRig rig({contourTrace(MovementSettings::E_PRESSING_DOWN)});
     if (edit.startsWith(QLatin1String("x")))
@@ -401,8 +390,8 @@ void TestCalibrationToolsWidget::saveWithoutMatchingConsoleRunsTheChooser()
     QFETCH(bool, accept);
     TempSettings settings([withConsoles](Settings &s) {
         if (withConsoles)
-            s.consoles = {console("A", 30)};
-        s.current_console = console("Старая", 30);
+            s.consoles = {testConsole("A", 30)};
+        s.current_console = testConsole("Старая", 30);
     });
     settings.forgetFile();
     PanelRig rig({contourTrace(MovementSettings::E_PRESSING_DOWN)});
@@ -434,8 +423,8 @@ void TestCalibrationToolsWidget::saveWithoutMatchingConsoleRunsTheChooser()
 void TestCalibrationToolsWidget::saveAsAlwaysRunsTheChooser()
 {
     TempSettings settings([](Settings &s) {
-        s.consoles = {console("A", 30), console("B", 40)};
-        s.current_console = console("A", 30);
+        s.consoles = {testConsole("A", 30), testConsole("B", 40)};
+        s.current_console = testConsole("A", 30);
     });
     PanelRig rig({contourTrace(MovementSettings::E_PRESSING_DOWN)});
     rig.box("downHeadRadiusSpinBox")->setValue(55);

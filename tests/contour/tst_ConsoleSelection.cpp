@@ -4,6 +4,7 @@
 #include "contour/ConsoleSelectDialog.h"
 #include "contour/EditableList.h"
 #include "support/TempSettings.h"
+#include "support/TestConsoles.h"
 #include "support/gui/EditableListDriver.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/ScriptedPrompts.h"
@@ -15,18 +16,6 @@
 using namespace testsupport;
 
 namespace {
-
-ConsoleParams console(const QString &name, double down, double ratio = 6.2)
-{
-    ConsoleParams c;
-    c.name = name;
-    c.tool_head_radius_down = down;
-    c.tool_head_radius_up = down + 1;
-    c.double_sided_probe_high = 30.0;
-    c.needle_bias = 0.5;
-    c.roughness_ratio = ratio;
-    return c;
-}
 
 EditableList *listOf(const QStringList &names, QWidget *parent)
 {
@@ -182,8 +171,9 @@ void TestConsoleSelection::chooserRebuildsTheListKeepingEachItemsValues()
 {
     // Two consoles share a name: each keeps its own values through the dialog.
     TempSettings settings([](Settings &s) {
-        s.consoles = {console("A", 30), console("B", 40), console("A", 50), console("C", 60)};
-        s.current_console = console("A", 30);
+        s.consoles = {testConsole("A", 30), testConsole("B", 40), testConsole("A", 50),
+                      testConsole("C", 60)};
+        s.current_console = testConsole("A", 30);
     });
     ConsoleSelectDialog dialog;
     dialog.show();
@@ -213,7 +203,9 @@ void TestConsoleSelection::chooserRebuildsTheListKeepingEachItemsValues()
 
 void TestConsoleSelection::cancelEscapeAndDeleteLeaveTheSettings()
 {
-    TempSettings settings([](Settings &s) { s.consoles = {console("A", 30), console("B", 40)}; });
+    TempSettings settings([](Settings &s) {
+        s.consoles = {testConsole("A", 30), testConsole("B", 40)};
+    });
     settings.forgetFile();
     for (const QString &how : {QStringLiteral("cancel"), QStringLiteral("escape")}) {
         ConsoleSelectDialog dialog;

@@ -9,6 +9,7 @@
 #include "settings/ConsoleControllerDialog.h"
 #include "settings/DialogCalibration.h"
 #include "support/TempSettings.h"
+#include "support/TestConsoles.h"
 #include "support/gui/EditableListDriver.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/ScriptedPrompts.h"
@@ -25,18 +26,6 @@
 using namespace testsupport;
 
 namespace {
-
-ConsoleParams console(const QString &name, double down)
-{
-    ConsoleParams c;
-    c.name = name;
-    c.tool_head_radius_down = down;
-    c.tool_head_radius_up = down + 1;
-    c.double_sided_probe_high = 24;
-    c.needle_bias = 0.1;
-    c.roughness_ratio = 5;
-    return c;
-}
 
 EditableList *listOf(ConsoleControllerDialog &dialog)
 {
@@ -128,7 +117,7 @@ void TestConsoleControllerDialog::cancelStoresNothing()
     TempSettings settings([](Settings &s) {
         s.controllers = QStringList {"X", "Y"};
         s.current_controller_name = "X";
-        s.consoles = {console("A", 30)};
+        s.consoles = {testConsole("A", 30)};
     });
     settings.forgetFile();
     for (int mode : {int(ConsoleControllerDialog::CONTROLLERS_MODE),
@@ -147,8 +136,9 @@ void TestConsoleControllerDialog::cancelStoresNothing()
 void TestConsoleControllerDialog::consolesKeepTheirValuesThroughRenameAndRemove()
 {
     TempSettings settings([](Settings &s) {
-        s.consoles = {console("A", 30), console("B", 40), console("B", 45), console("C", 50)};
-        s.current_console = console("B", 40);
+        s.consoles = {testConsole("A", 30), testConsole("B", 40), testConsole("B", 45),
+                      testConsole("C", 50)};
+        s.current_console = testConsole("B", 40);
     });
     std::unique_ptr<ContourTrace> trace(new ContourTrace);
     ConsoleControllerDialog dialog(ConsoleControllerDialog::CONSOLES_MODE, {trace.get()});
@@ -178,8 +168,8 @@ void TestConsoleControllerDialog::consolesKeepTheirValuesThroughRenameAndRemove(
 void TestConsoleControllerDialog::removingEveryConsoleLeavesNoConsoleCurrent()
 {
     TempSettings settings([](Settings &s) {
-        s.consoles = {console("A", 30)};
-        s.current_console = console("A", 30);
+        s.consoles = {testConsole("A", 30)};
+        s.current_console = testConsole("A", 30);
     });
     ConsoleControllerDialog dialog(ConsoleControllerDialog::CONSOLES_MODE, {});
     dialog.show();
@@ -196,8 +186,8 @@ void TestConsoleControllerDialog::calibrateMakesTheConsoleCurrentAndRelaysSaves(
 {
     TempSettings settings([](Settings &s) {
         s.device.device_type = CONTOUR;
-        s.consoles = {console("A", 30), console("B", 40)};
-        s.current_console = console("A", 30);
+        s.consoles = {testConsole("A", 30), testConsole("B", 40)};
+        s.current_console = testConsole("A", 30);
     });
     std::unique_ptr<ContourTrace> trace(new ContourTrace);
     ConsoleControllerDialog dialog(ConsoleControllerDialog::CONSOLES_MODE, {trace.get()});
@@ -248,7 +238,7 @@ void TestConsoleControllerDialog::calibrateMakesTheConsoleCurrentAndRelaysSaves(
 
 void TestConsoleControllerDialog::editorLooksRight()
 {
-    TempSettings settings([](Settings &s) { s.consoles = {console("Консоль 1", 30)}; });
+    TempSettings settings([](Settings &s) { s.consoles = {testConsole("Консоль 1", 30)}; });
     ConsoleControllerDialog dialog(ConsoleControllerDialog::CONSOLES_MODE, {});
     const GrabResult grab = grabWindow(&dialog, QStringLiteral("consoles_editor"));
     VERIFY_GRAB(grab);

@@ -8,6 +8,7 @@
 #include "platform/DialogRunner.h"
 #include "settings/DialogCalibration.h"
 #include "support/TempSettings.h"
+#include "support/TestConsoles.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/WindowGrab.h"
 
@@ -19,18 +20,6 @@
 #include <memory>
 
 using namespace testsupport;
-
-namespace {
-
-ConsoleParams console(const QString &name, double down)
-{
-    ConsoleParams c;
-    c.name = name;
-    c.tool_head_radius_down = down;
-    return c;
-}
-
-} // namespace
 
 class TestDialogCalibration : public QObject
 {
@@ -88,8 +77,8 @@ void TestDialogCalibration::closingAsksOnlyWithUnsavedEdits()
     TempSettings settings([consoles](Settings &s) {
         s.device.device_type = CONTOUR;
         if (consoles) {
-            s.consoles = {console("A", 30)};
-            s.current_console = console("A", 30);
+            s.consoles = {testConsole("A", 30)};
+            s.current_console = testConsole("A", 30);
         }
     });
     settings.forgetFile();

@@ -51,14 +51,19 @@ void EditableList::onCloseEditor()
     editedItem = nullptr;
     const QString before = textBeforeEditing;
     textBeforeEditing.clear();
-    // The item may have been removed while its editor was open.
-    if (!item || row(item) < 0)
+    if (!item)
         return;
+    // The item may have been removed while its editor was open: look for it by address only.
+    bool listed = false;
     QStringList others;
     for (int i = 0; i < count(); ++i) {
-        if (this->item(i) != item)
+        if (this->item(i) == item)
+            listed = true;
+        else
             others << this->item(i)->text();
     }
+    if (!listed)
+        return;
     const QString name = repairedName(item->text(), before, others);
     if (name != item->text())
         item->setData(Qt::DisplayRole, name);

@@ -359,8 +359,9 @@ private slots:
         QCOMPARE(got, children);
     }
 
-    // Each additional trace gets the post-processors the settings name, in chain order; a
-    // band filter's class decides between roughness and waviness.
+    // Each additional trace gets the post-processors the settings name, in chain order, with the
+    // cut-off of its file (not the setting's); a band filter's class decides between roughness
+    // and waviness. The thread-angle compensation never scales a profile trace.
     void additionalTraceChains_data()
     {
         QTest::addColumn<bool>("median");
@@ -370,10 +371,9 @@ private slots:
         QTest::addColumn<bool>("waviness");
         QTest::newRow("defaults") << false << false << 0 << QStringList {"YZeronator"} << false;
         QTest::newRow("all, roughness")
-            << true << true << 1 << QStringList {"Median5", "Angle 60", "Filter 800", "YZeronator"}
-            << false;
-        QTest::newRow("waviness") << false << false << 2 << QStringList {"Filter 800", "YZeronator"}
-                                  << true;
+            << true << true << 1 << QStringList {"Median5", "Filter 2500", "YZeronator"} << false;
+        QTest::newRow("waviness") << false << false << 2
+                                  << QStringList {"Filter 2500", "YZeronator"} << true;
     }
     void additionalTraceChains()
     {

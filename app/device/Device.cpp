@@ -379,8 +379,10 @@ void Device::sendRawText(QString text)
     send(text.toUtf8());
 }
 
-void Device::uploadDeviceParams()
+bool Device::uploadDeviceParams()
 {
+    if (!port || !port->isOpen())
+        return false;
     qDebug() << "UPLOAD DATA TO CONTOUROGRAPH";
     const CalibrationSettings &calibration = Settings::instance()->calibration;
     qint32 params[ReplyParser::kDeviceParamCount] = {};
@@ -397,6 +399,7 @@ void Device::uploadDeviceParams()
     }
     qDebug() << command.size();
     send(command);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -110,7 +110,9 @@ public:
     void cancelOperation();
     void resetAdditionalCalibration();
     void sendRawText(QString text);
-    void uploadDeviceParams();
+    // Sends the calibration values to the contourograph; false when no port is open to take
+    // them.
+    bool uploadDeviceParams();
 
     // Protocol handlers, public so that the reply table can be driven state by state.
     void handlePacket();

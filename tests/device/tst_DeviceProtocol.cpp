@@ -1060,7 +1060,7 @@ private slots:
             s.calibration.x_axis_compression_ratio = x;
             s.calibration.rack_prpendicular = rack;
         });
-        device->uploadDeviceParams();
+        QVERIFY(device->uploadDeviceParams());
         const QByteArray bytes = sent();
         QCOMPARE(bytes.size(), 121);
         QCOMPARE(bytes.left(17), head);

@@ -1,7 +1,9 @@
 #include "profile/ProfileAnalisisWidget.h"
 
 #include "core/Constants.h"
+#include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "dataproviders/DataProvider.h"
 #include "device/ui/DeviceControlWidget.h"
 #include "device/ui/FastSettingsWidget.h"
 #include "platform/Prompts.h"
@@ -42,6 +44,7 @@ ProfileAnalisisWidget::ProfileAnalisisWidget(MainWindow *)
 {
     ui->setupUi(this);
     ui->actionReport->setVisible(false);
+    qRegisterMetaType<QVector<AbstractTrace *>>("QVector<AbstractTrace*>");
     keyReceiver = ui->deviceControlWidget->updateKeyMap();
     setupPlots();
     setupFastSettingsToolBar();
@@ -52,9 +55,26 @@ ProfileAnalisisWidget::ProfileAnalisisWidget(MainWindow *)
 ProfileAnalisisWidget::~ProfileAnalisisWidget()
 {
     m_statisticsRun.waitForFinished();
+    // A read still running must end before its trace goes.
+    if (DataProvider *provider = dataProvider()) {
+        provider->cancel();
+        provider->waitForFinished();
+    }
     // The holders take their graphs off the plots, which must still be there.
     qDeleteAll(holders);
     holders.clear();
+    ui->traceList->traces.clear();
+    ui->traceList->readingTrace = nullptr;
+    // The additional traces of a file whose read never ended were not taken over yet.
+    QSet<AbstractTrace *> doomed = m_ownedTraces;
+    for (AbstractTrace *trace : qAsConst(m_ownedTraces)) {
+        if (auto *profile = dynamic_cast<ProfileTrace *>(trace)) {
+            for (ProfileTrace *child : qAsConst(profile->additionalTraces))
+                doomed.insert(child);
+        }
+    }
+    qDeleteAll(doomed);
+    qDeleteAll(m_orphanTraces);
     delete ui;
 }
 
@@ -181,6 +201,7 @@ void ProfileAnalisisWidget::connectSignals()
         if (!reading)
             updateParamPlots();
     });
+    connectToolSignals();
 }
 
 void ProfileAnalisisWidget::updateUnitLabels()
@@ -358,7 +379,15 @@ DeviceControlWidget *ProfileAnalisisWidget::deviceControlWidget() const
     return ui->deviceControlWidget;
 }
 
-void ProfileAnalisisWidget::applyCurrentConsoleToTraces() { }
+void ProfileAnalisisWidget::applyCurrentConsoleToTraces()
+{
+    ui->traceList->applyCurrentConsoleToCheckedTraces();
+}
+
+TraceList *ProfileAnalisisWidget::traceList() const
+{
+    return ui->traceList;
+}
 
 TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace)
 {
@@ -367,57 +396,4 @@ TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace)
     holders.insert(trace->id, holder);
     holder->setUnit(axisUnitName(), false);
     return holder;
-}
-
-void ProfileAnalisisWidget::settingsChanged()
-{
-    updateUnitLabels();
-}
-
-// The side plots stand still while a read is in progress and follow the view again after it.
-void ProfileAnalisisWidget::dataReadStarted()
-{
-    reading = true;
-}
-
-void ProfileAnalisisWidget::dataBatchReady(int from, int count)
-{
-    AnalisysWidget::dataBatchReady(from, count);
-}
-
-void ProfileAnalisisWidget::dataReadFinished()
-{
-    reading = false;
-    recalcParamPlots();
-}
-
-void ProfileAnalisisWidget::dataReadError(QString error)
-{
-    AnalisysWidget::dataReadError(error);
-}
-
-void ProfileAnalisisWidget::dataReset()
-{
-    AnalisysWidget::dataReset();
-}
-
-void ProfileAnalisisWidget::beginReportSnapshot() { }
-
-void ProfileAnalisisWidget::endReportSnapshot() { }
-
-void ProfileAnalisisWidget::saveReport(QWidget *parent)
-{
-    if (allTraces().isEmpty()) {
-        Prompts::instance()->warning(parent, QStringLiteral("Ошибка печати отчёта"),
-                                     QStringLiteral("Нет трасс для сохранения отчёта"));
-    }
-}
-
-void ProfileAnalisisWidget::saveData(DataSaveFormat)
-{
-    if (holders.isEmpty()) {
-        Prompts::instance()->warning(
-            this, QStringLiteral("Ошибка сохранения трассы"),
-            QStringLiteral("Нет трассы для сохранения, для начала откройте или измерьте трассу"));
-    }
 }

@@ -8,6 +8,9 @@
 
 #include <QList>
 #include <QMap>
+#include <QMetaType>
+#include <QPixmap>
+#include <QSet>
 #include <QVector>
 
 class AutoUnfocusSpinBox;
@@ -19,7 +22,11 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class ProfileTrace;
+class QMouseEvent;
 class TraceGraphsHolder;
+class TraceList;
+class DataProvider;
 class Ui_ProfileAnalisisWidget;
 
 // The display unit's name by the settings (view/axis_unit): "мм", "мкм", "нм"; empty for any
@@ -39,9 +46,29 @@ public:
     explicit ProfileAnalisisWidget(MainWindow *parent = nullptr);
     ~ProfileAnalisisWidget() override;
 
+    // An empty trace of the kind with the one processing chain of the settings, named for the
+    // automatic save of a recording; kinds 0 to 3 (an additional trace without a main profile
+    // trace to hang on, or read from a file, is made a main trace).
+    AbstractTrace *createTrace(int traceKind) override;
     void beginReportSnapshot() override;
     void endReportSnapshot() override;
+    // One report per visible trace (one sensor-test report in sensor-test mode), each through a
+    // file dialog, opened in the browser once written.
     void saveReport(QWidget *parent) override;
+    // The report map of the trace (its main trace's while that is listed).
+    QMap<QString, QString> reportData(ProfileTrace *trace);
+    // The profile plot with only the trace (and the shown additional traces of a main trace).
+    QVector<QPixmap> plotSnapshot(AbstractTrace *trace);
+
+    // Rebuilds every trace's chain from the settings and reprocesses it.
+    void reprocessAllTraces();
+    // A contour trace of joined points (column 0 X, column 1 Y, micrometres).
+    void addTraceFromData(TData data);
+    // Saves a recording where it was meant to go (an additional trace into its main trace's
+    // file); a failure is logged and told to the user, the trace stays in the window.
+    bool saveRecordedTrace(AbstractTrace *trace);
+    // True for the provider of a recording from the instrument.
+    static bool isLiveProvider(const DataProvider *provider);
 
     // Scales the profile plot to its visible curves with a margin of 5 % of their span.
     void autoscale();
@@ -57,7 +84,7 @@ public:
     // The traces whose curve is shown, ascending id.
     QList<AbstractTrace *> visibleTraces() const;
     DeviceControlWidget *deviceControlWidget() const;
-    void applyCurrentConsoleToTraces();
+    TraceList *traceList() const;
 
     // The trace's graphs on the three plots, in the display unit of the settings; the window
     // owns the holder until the trace leaves it.
@@ -85,8 +112,15 @@ public slots:
     // The side plots for the current view, unless a read is in progress.
     void recalcParamPlots();
     // Re-reads what the window shows from the settings: the display unit of the axes and of
-    // every trace.
+    // every trace, the device panel's pressing and key map, the quick-settings lists and the
+    // trace list's parameters.
     void settingsChanged();
+    // The current console of the settings to every checked contour trace.
+    void applyCurrentConsoleToTraces();
+
+    // The hand-over to a measurement tab.
+    void onToMeasurement();
+    bool checkTracesForMeasurement();
 
 protected:
     void setupPlots();
@@ -96,6 +130,31 @@ protected:
     void connectSignals();
     // The compensation widgets for a contourograph, the profile-kind choice otherwise.
     void showFastSettingsFor(int deviceType);
+    void connectToolSignals();
+    void lockToolBar();
+    void unlockToolBar();
+    void lockFastSettings(bool locked);
+    void onTraceDeleted(int id);
+    void onActionPanToggled(bool on);
+    void onActionSelectionZoomToggled(bool on);
+    void onActionMarkersToggled(bool on);
+    void onActionCutTriggered();
+    void onActionPtsToggled(bool on);
+    void onActionRLineToggled(bool on);
+    void onActionRFitToggled(bool on);
+    void onMaterialRatioPlotClicked(QMouseEvent *event);
+    void onThreadCompensationChanged(int state);
+    void onMedianFilterChanged(int state);
+    void onProfileFilterModeChanged(int index);
+    void onThreadAngleChanged(double value);
+    void onMedianWindowChanged(int value);
+    void onHistogramDensityChanged(int value);
+    // The provider that sent the notification being handled (the current one when called
+    // directly).
+    DataProvider *signallingProvider() const;
+    // Parameters of a trace that has just been read, and of its additional traces.
+    void evaluateNewTrace(AbstractTrace *trace);
+    void reprocessTrace(AbstractTrace *trace);
 
     Ui_ProfileAnalisisWidget *ui;
     Plot *plotMain;
@@ -121,4 +180,16 @@ private:
     QVector<QPointer<TraceGraphsHolder>> m_statisticsHolders;
     QVector<TraceGraphsHolder::StatisticsJob> m_statisticsJobs;
     QFuture<void> m_statisticsRun;
+    // A fast setting changed during a read: the trace being read is reprocessed at its end.
+    bool m_reprocessAfterRead = false;
+    // Recordings already saved once (their file is theirs from then on).
+    QSet<int> m_savedOnce;
+    // The traces the window took over (read, recorded or joined), freed when they leave the
+    // list or with the window.
+    QSet<AbstractTrace *> m_ownedTraces;
+    // Owned traces that left the list while a provider still pointed at them; freed with the
+    // window.
+    QList<AbstractTrace *> m_orphanTraces;
 };
+
+Q_DECLARE_METATYPE(QVector<AbstractTrace *>)

@@ -141,21 +141,29 @@ int TraceList::nextAdditionalNumber(const QTreeWidgetItem *parent)
     return largest + 1;
 }
 
+ProfileTrace *TraceList::additionalTraceParent() const
+{
+    QTreeWidget *tree = ui->tracesListTreeWidget;
+    if (tree->topLevelItemCount() == 0)
+        return nullptr;
+    auto *main = dynamic_cast<ProfileTrace *>(
+        traces.value(traceItemId(tree->topLevelItem(tree->topLevelItemCount() - 1))));
+    return main && main->type == PROFILE ? main : nullptr;
+}
+
 void TraceList::addAdditionalTrace(AbstractTrace *trace, bool fromFile)
 {
     if (!trace)
         return;
-    QTreeWidget *tree = ui->tracesListTreeWidget;
-    QTreeWidgetItem *parent = tree->topLevelItemCount() > 0
-        ? tree->topLevelItem(tree->topLevelItemCount() - 1)
-        : nullptr;
-    auto *main = parent ? dynamic_cast<ProfileTrace *>(traces.value(traceItemId(parent))) : nullptr;
-    if (!main || main->type != PROFILE) {
+    ProfileTrace *main = additionalTraceParent();
+    if (!main) {
         // Only a profile trace takes additional traces: without one the trace is listed as a
         // main trace of its own, and its file stays its own.
         addMainTrace(trace);
         return;
     }
+    QTreeWidget *tree = ui->tracesListTreeWidget;
+    QTreeWidgetItem *parent = tree->topLevelItem(tree->topLevelItemCount() - 1);
     const QString name = kAdditionalTraceName + QString::number(nextAdditionalNumber(parent));
     parent->addChild(createTraceItem(trace, name, !fromFile));
     if (!fromFile) {

@@ -39,6 +39,9 @@ public:
     // profile trace takes as one of its additional traces. When the last entry is not a profile
     // trace (or there is none) the trace is listed as a main trace.
     void addAdditionalTrace(AbstractTrace *trace, bool fromFile);
+    // The trace an additional trace added now would hang on: the trace of the last top-level
+    // entry when it is a profile trace, else null.
+    ProfileTrace *additionalTraceParent() const;
     // Unchecks every profile trace and every additional trace (their graphs are hidden).
     void uncheckProfileTraces();
     // Removes every trace but the one being read.

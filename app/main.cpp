@@ -1,11 +1,10 @@
+#include "MainWindow.h"
 #include "core/Settings.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
-
-#include <cstdio>
 
 int main(int argc, char **argv)
 {
@@ -19,8 +18,7 @@ int main(int argc, char **argv)
 
     Settings::instance();
 
-    // The main window is not part of this build yet: the program loads its settings, opens its
-    // log and ends.
-    std::fprintf(stderr, "The main window is not available in this build.\n");
-    return 0;
+    MainWindow window;
+    window.showMaximized();
+    return application.exec();
 }

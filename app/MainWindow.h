@@ -1,0 +1,98 @@
+#pragma once
+
+#include "core/AbstractTrace.h"
+
+#include <QMainWindow>
+#include <QVector>
+
+#include <functional>
+
+class AnalisysWidget;
+class ProfileAnalisisWidget;
+class QDialog;
+class QShortcut;
+class Ui_MainWindow;
+
+// The program's window: a tab widget whose first tab is the profile window, where every trace
+// enters, and whose further tabs are measurement windows opened on copies of the traces the
+// profile window hands on. Its menus and the shortcuts Ctrl+S and Ctrl+P route the user's
+// commands to the current tab or to the profile window.
+//
+// Keyboard jogging (the device panel's key receiver, installed here application-wide) may act
+// only while the profile tab is current and no command of this window runs; every dialog of the
+// window runs with it blocked.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Builds the window of a measurement tab on the traces (the window works on copies); null
+    // when none can be made.
+    using MeasurementWindowFactory
+        = std::function<AnalisysWidget *(MainWindow *parent, const QVector<AbstractTrace *> &)>;
+    // Builds the settings window on copies of the visible traces; the main window runs it
+    // modally and deletes it.
+    using SettingsWindowFactory
+        = std::function<QDialog *(MainWindow *parent, const QList<AbstractTrace *> &)>;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Where the measuring and settings windows come from; without a factory the commands that
+    // open them say so.
+    static void setMeasurementWindowFactory(MeasurementWindowFactory factory);
+    static void setSettingsWindowFactory(SettingsWindowFactory factory);
+
+    // The profilometer's title for the device kinds PROFILE and ADDITIONAL_TRACE, the
+    // application's title for every other value.
+    void updateWindowTitle(int deviceType);
+    void saveToLocalFormat();
+    void saveToPointFormat();
+    // The open-file dialog; remembers the chosen file's folder. Empty when cancelled.
+    QString chooseTraceFile(QWidget *parent);
+
+    ProfileAnalisisWidget *profileWindow() const { return profileWidget; }
+    Ui_MainWindow *form() const { return ui; }
+    QShortcut *saveShortcut() const { return m_saveShortcut; }
+    QShortcut *printShortcut() const { return m_printShortcut; }
+
+signals:
+    void settingsChanged();
+
+public slots:
+    void openNewTrace();
+    void openInfoWindow();
+    void createMeasurmentWidget(QVector<AbstractTrace *> t);
+    void printReport();
+    void openSettings();
+
+private:
+    // Blocks keyboard jogging while a command runs; the rule is applied again at its end.
+    class CommandScope
+    {
+    public:
+        explicit CommandScope(MainWindow *window);
+        ~CommandScope();
+        CommandScope(const CommandScope &) = delete;
+        CommandScope &operator=(const CommandScope &) = delete;
+
+    private:
+        MainWindow *m_window;
+    };
+
+    void onCurrentTabChanged(int index);
+    void onTabCloseRequested(int index);
+    void onLockButtons();
+    void onUnlockButtons();
+    // Jogging unblocked exactly when the profile tab is current and no command runs.
+    void applyJogRule();
+    AnalisysWidget *currentAnalysisWindow() const;
+
+    Ui_MainWindow *ui;
+    ProfileAnalisisWidget *profileWidget;
+    QShortcut *m_saveShortcut = nullptr;
+    QShortcut *m_printShortcut = nullptr;
+    int m_runningCommands = 0;
+    // The number of the last measurement tab opened; tab numbers never repeat.
+    int m_measurementTabCounter = 0;
+};

@@ -1,0 +1,521 @@
+// The program's window and the journeys a user takes through it, offscreen: open a trace file,
+// read the parameters, change the filter, save the traces, write a report; record from the
+// (simulated) instrument and find the recording saved by itself; the menus, shortcuts, tabs and
+// the keyboard-jogging rule around the window's dialogs.
+
+#include "InfoWindow.h"
+#include "MainWindow.h"
+#include "core/ProfileTrace.h"
+#include "core/TraceAutoSave.h"
+#include "core/TraceFileWriter.h"
+#include "dataproviders/FileDataProvider.h"
+#include "device/DevicePort.h"
+#include "device/ui/DeviceControlWidget.h"
+#include "device/ui/KeyReceiver.h"
+#include "platform/DialogRunner.h"
+#include "profile/AnalisysWidget.h"
+#include "profile/ProfileAnalisisWidget.h"
+#include "profile/TraceGraphsHolder.h"
+#include "profile/TraceList.h"
+#include "support/LogReader.h"
+#include "support/SimulatedInstrument.h"
+#include "support/TempSettings.h"
+#include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
+#include "support/gui/RecordingDesktop.h"
+#include "support/gui/ScriptedPrompts.h"
+#include "support/gui/WindowGrab.h"
+#include "traceprocessing/ParameterEvaluation.h"
+
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cmath>
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+// A sine profile of n samples 1 µm apart.
+void fillProfile(AbstractTrace &trace, int n, double amplitude, double wavelength)
+{
+    for (int i = 0; i < n; ++i) {
+        QVector<double> sample {double(i), amplitude * std::sin(i / wavelength) + 0.001 * i};
+        trace.appendPoint(sample);
+    }
+}
+
+// A native profile file of a main trace with `additional` additional traces.
+bool writeFamilyFile(const QString &path, int additional)
+{
+    ProfileTrace main;
+    main.setType(PROFILE);
+    main.speed = 0.5;
+    main.filterLength = 800;
+    main.controllerName = QStringLiteral("Петров");
+    main.creationDate = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
+    fillProfile(main, 4000, 1.0, 40.0);
+    std::vector<std::unique_ptr<ProfileTrace>> children;
+    for (int i = 0; i < additional; ++i) {
+        children.push_back(std::make_unique<ProfileTrace>());
+        ProfileTrace *child = children.back().get();
+        child->setType(ADDITIONAL_TRACE);
+        fillProfile(*child, 4000, 1.5 + i, 30.0 + 7 * i);
+        main.addAdditionalTrace(child);
+    }
+    return writeTraceFile(path, &main);
+}
+
+// A measurement window as the measuring tab's code makes one; it records what it is asked.
+class StubMeasurementWindow : public AnalisysWidget
+{
+public:
+    StubMeasurementWindow()
+        : AnalisysWidget(QStringLiteral("КОНТУР"))
+    { }
+    void beginReportSnapshot() override { }
+    void endReportSnapshot() override { }
+    void saveReport(QWidget *) override { ++reports; }
+    void saveData(DataSaveFormat) override { ++saves; }
+    int reports = 0;
+    int saves = 0;
+};
+
+// Prompts that note whether keyboard jogging was blocked while each was up.
+class JogWatchingPrompts : public ScriptedPrompts
+{
+public:
+    explicit JogWatchingPrompts(KeyReceiver *receiver)
+        : m_receiver(receiver)
+    { }
+    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter) override
+    {
+        blockedWhileAsked << m_receiver->signalsBlocked();
+        return ScriptedPrompts::openFileName(parent, caption, dir, filter);
+    }
+    QString getItem(QWidget *parent, const QString &title, const QString &label,
+                    const QStringList &items, int current, bool editable, bool *ok) override
+    {
+        blockedWhileAsked << m_receiver->signalsBlocked();
+        return ScriptedPrompts::getItem(parent, title, label, items, current, editable, ok);
+    }
+    QList<bool> blockedWhileAsked;
+
+private:
+    KeyReceiver *m_receiver;
+};
+
+TraceList *traceListOf(MainWindow &window)
+{
+    return window.profileWindow()->traceList();
+}
+
+bool readDone(MainWindow &window, int traces)
+{
+    TraceList *list = traceListOf(window);
+    return list->traces.size() == traces && !list->readingTrace && window.menuBar()->isEnabled();
+}
+
+QTreeWidget *tree(MainWindow &window, const char *name)
+{
+    return window.findChild<QTreeWidget *>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // No instrument: the device panel's port search finds nothing.
+        qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
+    }
+    void cleanup() { MainWindow::setMeasurementWindowFactory(nullptr); }
+
+    void startsWithMenusTabsAndTitle_data();
+    void startsWithMenusTabsAndTitle();
+    void jogRuleAroundDialogsAndTabs();
+    void measurementTabsAreNumberedOnce();
+    void reportCommand();
+    void shortcutsFollowTheLock();
+    void openedFileListsTraceAndParameters();
+    void fileJourneyEndToEnd();
+    void recordingIsSavedByItself();
+};
+
+void TestMainWindow::startsWithMenusTabsAndTitle_data()
+{
+    QTest::addColumn<int>("deviceType");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("profilometer") << int(PROFILE) << "Профилометр модели T46";
+    QTest::newRow("additional") << int(ADDITIONAL_TRACE) << "Профилометр модели T46";
+    QTest::newRow("contourograph") << int(CONTOUR) << "Корване";
+    QTest::newRow("contour with roughness sensor") << int(CONTOURPROF) << "Корване";
+}
+
+void TestMainWindow::startsWithMenusTabsAndTitle()
+{
+    QFETCH(int, deviceType);
+    QFETCH(QString, title);
+    TempSettings settings([deviceType](Settings &s) { s.device.device_type = deviceType; });
+    LogReader log;
+    {
+        MainWindow window;
+        QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+        QCOMPARE(window.windowTitle(), title);
+        auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+        QCOMPARE(tabs->count(), 1);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("ПРОФИЛЬ"));
+        QCOMPARE(tabs->widget(0), static_cast<QWidget *>(window.profileWindow()));
+        QVERIFY(tabs->tabsClosable());
+        QVERIFY(!tabs->tabBar()->tabButton(0, QTabBar::RightSide));
+        QStringList menus;
+        for (QAction *action : window.menuBar()->actions()) {
+            QStringList entries;
+            for (QAction *entry : action->menu()->actions())
+                entries << entry->text();
+            menus << action->text() + ": " + entries.join(", ");
+        }
+        QCOMPARE(menus,
+                 (QStringList {"Файл: Открыть трассу, Сохранить трассы", "Настройки: Параметры",
+                               "Отчет: Сохранить", "Справка: О программе"}));
+        QCOMPARE(window.saveShortcut()->key(), QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(window.printShortcut()->key(), QKeySequence(QStringLiteral("Ctrl+P")));
+        // A device identifying as another kind retitles the window.
+        emit window.profileWindow()->newDeviceType(deviceType >= PROFILE ? CONTOUR : PROFILE);
+        QVERIFY(window.windowTitle() != title);
+        if (deviceType == PROFILE) {
+            window.resize(1280, 800);
+            const GrabResult grab = grabWindow(&window, QStringLiteral("main_window"));
+            VERIFY_GRAB(grab);
+        }
+    }
+    QVERIFY(log.contains(QStringLiteral("INFO: Start Programm")));
+    QVERIFY(log.contains(QStringLiteral("INFO: End programm")));
+}
+
+void TestMainWindow::jogRuleAroundDialogsAndTabs()
+{
+    TempSettings settings;
+    MainWindow window;
+    KeyReceiver *receiver = window.profileWindow()->keyReceiver;
+    QVERIFY(receiver);
+    QVERIFY(!receiver->signalsBlocked());
+    JogWatchingPrompts prompts(receiver);
+
+    // The open-file dialog (cancelled): blocked while it is up, free again after.
+    window.openNewTrace();
+    QCOMPARE(prompts.blockedWhileAsked, QList<bool> {true});
+    QVERIFY(!receiver->signalsBlocked());
+    // Nothing was chosen: the start folder stays.
+    QCOMPARE(settings->preferences.save_trace_folder, QString());
+
+    // The About window.
+    bool blockedInAbout = false;
+    bool aboutSeen = false;
+    {
+        DialogInterceptor interceptor([&](QDialog *dialog) {
+            aboutSeen = qobject_cast<InfoWindow *>(dialog) != nullptr;
+            blockedInAbout = receiver->signalsBlocked();
+            dialog->reject();
+        });
+        window.openInfoWindow();
+    }
+    QVERIFY(aboutSeen);
+    QVERIFY(blockedInAbout);
+    QVERIFY(!receiver->signalsBlocked());
+
+    // A measurement tab keeps jogging off, also after a command run on it.
+    MainWindow::setMeasurementWindowFactory(
+        [](MainWindow *, const QVector<AbstractTrace *> &) { return new StubMeasurementWindow; });
+    window.createMeasurmentWidget({});
+    QVERIFY(receiver->signalsBlocked());
+    window.saveToLocalFormat();
+    QVERIFY(receiver->signalsBlocked());
+    window.findChild<QTabWidget *>(QStringLiteral("tabWidget"))->setCurrentIndex(0);
+    QVERIFY(!receiver->signalsBlocked());
+}
+
+void TestMainWindow::measurementTabsAreNumberedOnce()
+{
+    TempSettings settings;
+    MainWindow window;
+    QVector<AbstractTrace *> handed;
+    MainWindow::setMeasurementWindowFactory(
+        [&handed](MainWindow *, const QVector<AbstractTrace *> &traces) {
+            handed = traces;
+            return new StubMeasurementWindow;
+        });
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    LogReader log;
+    ProfileTrace trace;
+    // The hand-over signal reaches the window through its string connection.
+    emit window.profileWindow()->readyForMeasurment({&trace});
+    QCOMPARE(handed, QVector<AbstractTrace *> {&trace});
+    window.createMeasurmentWidget({});
+    QCOMPARE(tabs->tabText(1), QStringLiteral("ИЗМЕРЕНИЯ #1"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("ИЗМЕРЕНИЯ #2"));
+    QCOMPARE(tabs->currentIndex(), 2);
+    emit tabs->tabCloseRequested(1);
+    QCOMPARE(tabs->count(), 2);
+    window.createMeasurmentWidget({});
+    // A closed tab's number is not given again.
+    QCOMPARE(tabs->tabText(2), QStringLiteral("ИЗМЕРЕНИЯ #3"));
+    // Tab 0 cannot be closed.
+    emit tabs->tabCloseRequested(0);
+    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(log.messages(),
+             (QStringList {"Create measurment #1", "Create measurment #2",
+                           "Delete tab measurmen #1", "Create measurment #3"}));
+}
+
+void TestMainWindow::reportCommand()
+{
+    TempSettings settings;
+    MainWindow window;
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    JogWatchingPrompts prompts(window.profileWindow()->keyReceiver);
+
+    // The profile tab without traces.
+    window.printReport();
+    QCOMPARE(prompts.kinds(), QStringList {"warning"});
+    QCOMPARE(prompts.asked.at(0).text, QStringLiteral("Нет трасс для сохранения отчёта"));
+
+    // A measurement tab reports on its own copies, whatever the profile tab holds; the
+    // operator is asked once: an empty name is no answer.
+    MainWindow::setMeasurementWindowFactory(
+        [](MainWindow *, const QVector<AbstractTrace *> &) { return new StubMeasurementWindow; });
+    window.createMeasurmentWidget({});
+    auto *measuring = static_cast<StubMeasurementWindow *>(tabs->currentWidget());
+    prompts.asked.clear();
+    prompts.answers << QStringLiteral("  ");
+    window.printReport();
+    QCOMPARE(prompts.kinds(), QStringList {"item"});
+    QCOMPARE(measuring->reports, 0);
+    QVERIFY(settings->controllers.isEmpty());
+    prompts.answers << QStringLiteral("Иванов");
+    window.printReport();
+    QCOMPARE(measuring->reports, 1);
+    QCOMPARE(settings.stored("controllers/current_controller_name").toString(),
+             QStringLiteral("Иванов"));
+    QCOMPARE(settings->controllers, QStringList {"Иванов"});
+    window.printReport();
+    QCOMPARE(measuring->reports, 2);
+    QCOMPARE(prompts.kinds(), (QStringList {"item", "item"}));
+    QVERIFY(!prompts.blockedWhileAsked.contains(false));
+}
+
+void TestMainWindow::shortcutsFollowTheLock()
+{
+    TempSettings settings;
+    MainWindow window;
+    emit window.profileWindow()->lockButtons();
+    QVERIFY(!window.menuBar()->isEnabled());
+    QVERIFY(!window.saveShortcut()->isEnabled());
+    QVERIFY(!window.printShortcut()->isEnabled());
+    emit window.profileWindow()->unlockButtons();
+    QVERIFY(window.menuBar()->isEnabled());
+    QVERIFY(window.saveShortcut()->isEnabled());
+    QVERIFY(window.printShortcut()->isEnabled());
+}
+
+void TestMainWindow::openedFileListsTraceAndParameters()
+{
+    TempSettings settings([](Settings &s) {
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Rz"}, {2, "Rmax"}};
+        s.preferences.enabled_params_count = 3;
+        s.device.spinbox_filter_length_index = 2;
+    });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Вал.txt"));
+    QVERIFY(writeFamilyFile(path, 2));
+    MainWindow window;
+    ScriptedPrompts prompts;
+    prompts.answers << path;
+    window.openNewTrace();
+    QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 3), kWaitMs);
+    QCOMPARE(settings.stored("preferenses/save_trace_folder").toString(), dir.path() + "/");
+
+    // Three entries and holders; the additional ones hidden and unchecked.
+    QTreeWidget *traces = tree(window, "tracesListTreeWidget");
+    QCOMPARE(traces->topLevelItemCount(), 1);
+    QTreeWidgetItem *main = traces->topLevelItem(0);
+    QCOMPARE(main->text(0), QStringLiteral("Вал"));
+    QCOMPARE(main->childCount(), 2);
+    const auto &holders = window.profileWindow()->graphHolders();
+    QCOMPARE(holders.size(), 3);
+    for (int c = 0; c < 2; ++c) {
+        QCOMPARE(main->child(c)->checkState(0), Qt::Unchecked);
+        QVERIFY(!holders.value(TraceList::traceItemId(main->child(c)))->isVisible());
+    }
+    QVERIFY(holders.value(TraceList::traceItemId(main))->isVisible());
+
+    // The table holds what the evaluation gives for that file.
+    ProfileTrace reread;
+    reread.setType(PROFILE);
+    reread.filterLength = 800;
+    FileDataProvider provider(path);
+    provider.start(&reread);
+    provider.waitForFinished();
+    QTreeWidget *params = tree(window, "paramsListTreeWidget");
+    QCOMPARE(params->topLevelItemCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        ExtraArgs args;
+        const QString name = params->topLevelItem(i)->text(0);
+        const QString expected = evaluateParameter(args, &reread, name);
+        QVERIFY2(expected.contains(QStringLiteral("±")), qPrintable(expected));
+        QCOMPARE(params->topLevelItem(i)->text(1), expected);
+    }
+    qDeleteAll(reread.additionalTraces);
+}
+
+void TestMainWindow::fileJourneyEndToEnd()
+{
+    TempSettings settings([](Settings &s) {
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Rz"}};
+        s.preferences.enabled_params_count = 2;
+        s.service.factory_name = QStringLiteral("Завод №7");
+    });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Деталь.txt"));
+    QVERIFY(writeFamilyFile(path, 0));
+    MainWindow window;
+    window.resize(1280, 800);
+    window.show();
+    ScriptedPrompts prompts;
+    RecordingDesktop desktop;
+
+    // Open, from the menu.
+    prompts.answers << path;
+    window.findChild<QAction *>(QStringLiteral("actionOpenTrace"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 1), kWaitMs);
+    AbstractTrace *trace = traceListOf(window)->traces.first();
+    QTreeWidget *params = tree(window, "paramsListTreeWidget");
+    QCOMPARE(params->topLevelItemCount(), 2);
+    const QString primaryRa = params->topLevelItem(0)->text(1);
+    QVERIFY(!primaryRa.isEmpty());
+
+    // Change the filter: the roughness profile is shown, the trace keeps its cut-off; then a
+    // shorter cut-off for the trace, which its file keeps.
+    const TData primary = *trace->processedData;
+    window.findChild<QComboBox *>(QStringLiteral("profileKindComboBox"))->setCurrentIndex(1);
+    QCOMPARE(trace->postProcessors.size(), 2);
+    QVERIFY(*trace->processedData != primary);
+    auto *filter = window.profileWindow()->traceList()->findChild<QComboBox *>(
+        QStringLiteral("filterComboBox"));
+    filter->setCurrentIndex(3);
+    QCOMPARE(static_cast<ProfileTrace *>(trace)->filterLength, 250.0);
+    QVERIFY(params->topLevelItem(0)->text(1) != primaryRa);
+    {
+        ProfileTrace reread;
+        FileDataProvider provider(path);
+        provider.start(&reread);
+        provider.waitForFinished();
+        QCOMPARE(reread.filterLength, 250.0);
+    }
+
+    // Save with Ctrl+S: the name typed without ".txt" gets it.
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    prompts.answers << dir.filePath(QStringLiteral("сохранено"));
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    const QString saved = dir.filePath(QStringLiteral("сохранено.txt"));
+    QVERIFY(QFileInfo::exists(saved));
+    ProfileTrace reread;
+    FileDataProvider provider(saved);
+    provider.start(&reread);
+    provider.waitForFinished();
+    QCOMPARE(*reread.rawData, *trace->rawData);
+    QCOMPARE(trace->filePath(), saved);
+
+    // Report with Ctrl+P: the operator's name first, then the file.
+    prompts.answers << QStringLiteral("Иванов") << dir.filePath(QStringLiteral("отчёт"));
+    QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+    const QString report = dir.filePath(QStringLiteral("отчёт.html"));
+    QCOMPARE(desktop.opened, QStringList {report});
+    QFile html(report);
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(html.readAll());
+    QVERIFY(page.contains(QStringLiteral("Завод №7")));
+    QVERIFY(page.contains(params->topLevelItem(0)->text(1)));
+    QVERIFY(page.contains(QStringLiteral("data:image/png;base64,")));
+    QCOMPARE(prompts.kinds(), (QStringList {"open", "save", "item", "save"}));
+
+    const GrabResult grab = grabWindow(&window, QStringLiteral("main_window_with_trace"));
+    VERIFY_GRAB(grab);
+}
+
+void TestMainWindow::recordingIsSavedByItself()
+{
+    // The per-user data folder of this run.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const QString appFolder = QCoreApplication::applicationDirPath() + QStringLiteral("/Профили");
+    QDir(appFolder).removeRecursively();
+    QFile::remove(appFolder);
+
+    SimulatedInstrument sim(SimulatedInstrument::Profilometer);
+    QVERIFY(sim.isValid());
+    qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
+    TempSettings settings([](Settings &s) {
+        s.device.device_type = PROFILE;
+        s.service.default_trace_file_name = QStringLiteral("Запись");
+        s.preferences.is_ask_before_change_filter = false;
+        s.preferences.is_accept_filter = false;
+    });
+    {
+        MainWindow window;
+        window.show();
+        DeviceControlWidget *panel = window.profileWindow()->deviceControlWidget();
+        auto *start = panel->findChild<QPushButton *>(QStringLiteral("startTraceButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled() && sim.received.contains("CM") && sim.idle(),
+                                 kWaitMs);
+        QTest::qWait(200);
+
+        start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 1), kWaitMs);
+        AbstractTrace *first = traceListOf(window)->traces.first();
+        QCOMPARE(QFileInfo(first->filePath()).absolutePath(),
+                 QFileInfo(appFolder).absoluteFilePath());
+        QVERIFY(QFileInfo(first->filePath()).fileName().startsWith(QStringLiteral("Запись_")));
+        ProfileTrace reread;
+        FileDataProvider provider(first->filePath());
+        provider.start(&reread);
+        provider.waitForFinished();
+        QCOMPARE(reread.rawData->at(0).size(), 1000);
+        QCOMPARE(*reread.rawData, *first->rawData);
+
+        // The application folder cannot take files: the user's data folder does.
+        QVERIFY(QDir(appFolder).removeRecursively());
+        QFile standIn(appFolder);
+        QVERIFY(standIn.open(QIODevice::WriteOnly));
+        standIn.close();
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), kWaitMs);
+        start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 2), kWaitMs);
+        AbstractTrace *second = traceListOf(window)->traces.last();
+        QVERIFY(second->filePath().startsWith(data.path()));
+        QVERIFY(second->filePath().contains(QStringLiteral("/Профили/")));
+        QVERIFY(QFileInfo::exists(second->filePath()));
+    }
+    QFile::remove(appFolder);
+    qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
+}
+
+GUI_TEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"

@@ -24,6 +24,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class ProfileTrace;
 class QMouseEvent;
+class QTimer;
 class TraceGraphsHolder;
 class TraceList;
 class DataProvider;
@@ -180,6 +181,14 @@ private:
     QVector<QPointer<TraceGraphsHolder>> m_statisticsHolders;
     QVector<TraceGraphsHolder::StatisticsJob> m_statisticsJobs;
     QFuture<void> m_statisticsRun;
+    // The longest a read's newest points wait to be drawn.
+    static constexpr int kBatchDrawIntervalMs = 30;
+
+    // What createTrace decided for the read it prepares: the kind the trace is listed as and
+    // the entry's name (the provider fills the trace's own header fields on its worker).
+    int m_startKind = PROFILE;
+    QString m_startName;
+    QTimer *m_batchDrawTimer = nullptr;
     // A fast setting changed during a read: the trace being read is reprocessed at its end.
     bool m_reprocessAfterRead = false;
     // Recordings already saved once (their file is theirs from then on).

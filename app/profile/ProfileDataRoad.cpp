@@ -31,6 +31,8 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QTimer>
+#include <QTreeWidgetItem>
 
 namespace {
 
@@ -100,6 +102,11 @@ AbstractTrace *ProfileAnalisisWidget::createTrace(int traceKind)
                                     settings.service.default_trace_file_name, trace->creationDate));
     trace->controllerName = settings.current_controller_name;
     buildProcessingChain(*trace, settings);
+    m_startKind = traceKind;
+    const DataProvider *provider = dataProvider();
+    m_startName
+        = QFileInfo(provider && !isLiveProvider(provider) ? provider->source() : trace->filePath())
+              .completeBaseName();
     return trace;
 }
 
@@ -137,10 +144,12 @@ void ProfileAnalisisWidget::dataReadStarted()
     createHolder(trace);
     reading = true;
     m_reprocessAfterRead = false;
-    if (trace->type == ADDITIONAL_TRACE)
+    // The kind and name decided when the trace was made: the reader may be writing the
+    // trace's header fields right now.
+    if (m_startKind == ADDITIONAL_TRACE)
         list->addAdditionalTrace(trace, false);
     else
-        list->addMainTrace(trace);
+        list->addMainTrace(trace, m_startName);
 }
 
 void ProfileAnalisisWidget::dataBatchReady(int from, int count)
@@ -155,7 +164,16 @@ void ProfileAnalisisWidget::dataBatchReady(int from, int count)
     if (batch.size() < 2)
         return;
     holder->appendPoints(batch.at(0), batch.at(1));
-    autoscale();
+    // The view follows the trace at most every kBatchDrawIntervalMs: batches that come faster
+    // are drawn together, so a long recording never waits for one picture per batch.
+    if (!m_batchDrawTimer) {
+        m_batchDrawTimer = new QTimer(this);
+        m_batchDrawTimer->setSingleShot(true);
+        m_batchDrawTimer->setInterval(kBatchDrawIntervalMs);
+        connect(m_batchDrawTimer, &QTimer::timeout, this, &ProfileAnalisisWidget::autoscale);
+    }
+    if (!m_batchDrawTimer->isActive())
+        m_batchDrawTimer->start();
 }
 
 bool ProfileAnalisisWidget::saveRecordedTrace(AbstractTrace *trace)
@@ -217,13 +235,28 @@ void ProfileAnalisisWidget::dataReadFinished()
     DataProvider *provider = signallingProvider();
     AbstractTrace *trace = provider ? provider->trace() : nullptr;
     TraceGraphsHolder *holder = trace ? holders.value(trace->id) : nullptr;
-    if (!holder)
+    if (!holder) {
+        // A read that never started in this window: nothing to show, but nothing stays locked.
+        reading = false;
+        unlockToolBar();
+        ui->traceList->readingTrace = nullptr;
+        emit unlockButtons();
         return;
+    }
+    if (m_batchDrawTimer)
+        m_batchDrawTimer->stop();
     const bool live = isLiveProvider(provider);
     TraceList *list = ui->traceList;
     if (live)
         saveRecordedTrace(trace);
 
+    const QTreeWidgetItem *entry = list->itemForTrace(trace->id);
+    if (trace->type == ADDITIONAL_TRACE && entry && !entry->parent()) {
+        // A file that names itself an additional trace is listed, saved and reported as a
+        // main trace.
+        trace->setType(PROFILE);
+    }
+    list->refreshTraceItem(trace);
     const bool rLine = ui->actionRLine->isChecked();
     const bool rFit = ui->actionRFit->isChecked();
     const bool points = ui->actionPTS->isChecked();

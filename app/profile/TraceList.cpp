@@ -103,7 +103,8 @@ int TraceList::traceItemId(const QTreeWidgetItem *item)
     return ok ? id : -1;
 }
 
-QTreeWidgetItem *TraceList::createTraceItem(AbstractTrace *trace, const QString &name, bool checked)
+QTreeWidgetItem *TraceList::createTraceItem(AbstractTrace *trace, const QString &name, bool checked,
+                                            bool withDate)
 {
     auto *item = new QTreeWidgetItem;
     item->setText(0, name);
@@ -111,21 +112,35 @@ QTreeWidgetItem *TraceList::createTraceItem(AbstractTrace *trace, const QString 
     item->setData(0, Qt::UserRole, trace->id);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
-    item->setText(
-        1, trace->creationDate.toLocalTime().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")));
+    if (withDate) {
+        item->setText(
+            1, trace->creationDate.toLocalTime().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")));
+    }
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     return item;
 }
 
-void TraceList::addMainTrace(AbstractTrace *trace)
+void TraceList::addMainTrace(AbstractTrace *trace, const QString &readingName)
 {
     if (!trace)
         return;
-    QTreeWidgetItem *item
-        = createTraceItem(trace, QFileInfo(trace->filePath()).completeBaseName(), true);
-    ui->tracesListTreeWidget->addTopLevelItem(item);
+    const bool reading = !readingName.isEmpty();
+    const QString name = reading ? readingName : QFileInfo(trace->filePath()).completeBaseName();
+    ui->tracesListTreeWidget->addTopLevelItem(createTraceItem(trace, name, true, !reading));
     traces.insert(trace->id, trace);
     logger.log(INFO, "End of adding new trace");
+}
+
+void TraceList::refreshTraceItem(AbstractTrace *trace)
+{
+    QTreeWidgetItem *item = trace ? itemForTrace(trace->id) : nullptr;
+    if (!item)
+        return;
+    const QSignalBlocker blocker(ui->tracesListTreeWidget);
+    if (!item->parent())
+        item->setText(0, QFileInfo(trace->filePath()).completeBaseName());
+    item->setText(
+        1, trace->creationDate.toLocalTime().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")));
 }
 
 int TraceList::nextAdditionalNumber(const QTreeWidgetItem *parent)

@@ -32,8 +32,12 @@ public:
     explicit TraceList(QWidget *parent = nullptr);
     ~TraceList() override;
 
-    // A new checked top-level entry named after the trace's file.
-    void addMainTrace(AbstractTrace *trace);
+    // A new checked top-level entry named after the trace's file. While a provider still fills
+    // the trace its header fields are the provider's: the window gives the name, the entry
+    // shows no date, and refreshTraceItem completes it once the read has ended.
+    void addMainTrace(AbstractTrace *trace, const QString &readingName = QString());
+    // Name (of a main trace) and creation time of the trace's entry from the trace.
+    void refreshTraceItem(AbstractTrace *trace);
     // A child entry under the last top-level entry: unchecked for the additional traces of a
     // file (the reader has linked them already), checked for a recorded one, which the entry's
     // profile trace takes as one of its additional traces. When the last entry is not a profile
@@ -103,7 +107,8 @@ private slots:
     void paramsListMenuRequested(QPoint pos);
 
 private:
-    QTreeWidgetItem *createTraceItem(AbstractTrace *trace, const QString &name, bool checked);
+    QTreeWidgetItem *createTraceItem(AbstractTrace *trace, const QString &name, bool checked,
+                                     bool withDate = true);
     void removeMainTrace(QTreeWidgetItem *item, int id);
     void removeAdditionalTrace(QTreeWidgetItem *item, int id);
     void onFilterChanged(int index);

@@ -1,0 +1,137 @@
+// The data road of the profile window with a trace of 10^6 points: opening a native file, from
+// the file name to the last batch drawn and the parameter table filled; and a live recording
+// announced in batches of 100 points on the GUI thread, timed batch by batch (the longest batch
+// is what the user feels as a stall).
+#include "core/ProfileTrace.h"
+#include "core/Settings.h"
+#include "core/TraceFileWriter.h"
+#include "dataproviders/DataProvider.h"
+#include "dataproviders/FileDataProvider.h"
+#include "profile/ProfileAnalisisWidget.h"
+#include "profile/TraceList.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr int kMillion = 1000000;
+
+QString millionPointFile(const QTemporaryDir &dir)
+{
+    const QString path = dir.filePath(QStringLiteral("million.txt"));
+    if (QFileInfo::exists(path))
+        return path;
+    ProfileTrace trace;
+    trace.setType(PROFILE);
+    trace.filterLength = 800;
+    trace.speed = 0.5;
+    for (int i = 0; i < kMillion; ++i) {
+        QVector<double> sample {i * 0.01, std::sin(i / 300.0) + 0.2 * std::sin(i / 7.0)};
+        trace.appendPoint(sample);
+    }
+    writeTraceFile(path, &trace);
+    return path;
+}
+
+void BM_OpenMillionPointFile(benchmark::State &state)
+{
+    static QTemporaryDir dir;
+    const QString path = millionPointFile(dir);
+    Settings::instance()->view.axis_unit = 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto window = std::make_unique<ProfileAnalisisWidget>();
+        window->resize(1600, 900);
+        window->show();
+        QApplication::processEvents();
+        state.ResumeTiming();
+        window->setDataProvider(new FileDataProvider(path));
+        window->startReading(PROFILE);
+        TraceList *list = window->traceList();
+        while (list->traces.isEmpty() || list->readingTrace)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        // The queued replot of the last batch.
+        QApplication::processEvents();
+        auto *trace = static_cast<ProfileTrace *>(list->traces.first());
+        if (trace->parameterResults.isEmpty())
+            state.SkipWithError("no parameters");
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenMillionPointFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// A provider that appends nothing by itself: the benchmark appends on the GUI thread and
+// announces the batches, as the instrument's provider does; its worker waits until told.
+class HandFedProvider : public DataProvider
+{
+public:
+    HandFedProvider()
+        : DataProvider(QStringLiteral("hand"))
+    { }
+    ~HandFedProvider() override { finishWorker(); }
+    void prepare() override { }
+    bool obtainData() override
+    {
+        while (!done.load() && !cancelRequested())
+            QThread::msleep(2);
+        return true;
+    }
+    void announce(int from, int count) { emit dataBatchReady(from, count); }
+    std::atomic<bool> done {false};
+};
+
+void BM_LiveRecordingBatches(benchmark::State &state)
+{
+    Settings::instance()->view.axis_unit = 1;
+    for (auto _ : state) {
+        auto window = std::make_unique<ProfileAnalisisWidget>();
+        window->resize(1600, 900);
+        window->show();
+        QApplication::processEvents();
+        auto *provider = new HandFedProvider;
+        window->setDataProvider(provider);
+        window->startReading(PROFILE);
+        TraceList *list = window->traceList();
+        while (!list->readingTrace)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        AbstractTrace *trace = provider->trace();
+        qint64 longest = 0;
+        QElapsedTimer timer;
+        for (int from = 0; from < kMillion; from += 100) {
+            timer.start();
+            for (int i = from; i < from + 100; ++i) {
+                QVector<double> sample {i * 0.01, std::sin(i / 300.0)};
+                trace->appendPoint(sample);
+            }
+            provider->announce(from, 100);
+            QApplication::processEvents();
+            longest = std::max(longest, timer.nsecsElapsed());
+        }
+        provider->done = true;
+        while (list->readingTrace)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        state.counters["longest_batch_ms"] = double(longest) / 1e6;
+        window.reset();
+    }
+}
+BENCHMARK(BM_LiveRecordingBatches)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -9,6 +9,7 @@
 #include "core/TraceAutoSave.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
+#include "device/Device.h"
 #include "device/DevicePort.h"
 #include "device/ui/DeviceControlWidget.h"
 #include "device/ui/KeyReceiver.h"
@@ -21,6 +22,7 @@
 #include "support/SimulatedInstrument.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
+#include "support/TestTraces.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
@@ -46,36 +48,6 @@ using namespace testsupport;
 namespace {
 
 constexpr int kWaitMs = 15000;
-
-// A sine profile of n samples 1 µm apart.
-void fillProfile(AbstractTrace &trace, int n, double amplitude, double wavelength)
-{
-    for (int i = 0; i < n; ++i) {
-        QVector<double> sample {double(i), amplitude * std::sin(i / wavelength) + 0.001 * i};
-        trace.appendPoint(sample);
-    }
-}
-
-// A native profile file of a main trace with `additional` additional traces.
-bool writeFamilyFile(const QString &path, int additional)
-{
-    ProfileTrace main;
-    main.setType(PROFILE);
-    main.speed = 0.5;
-    main.filterLength = 800;
-    main.controllerName = QStringLiteral("Петров");
-    main.creationDate = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
-    fillProfile(main, 4000, 1.0, 40.0);
-    std::vector<std::unique_ptr<ProfileTrace>> children;
-    for (int i = 0; i < additional; ++i) {
-        children.push_back(std::make_unique<ProfileTrace>());
-        ProfileTrace *child = children.back().get();
-        child->setType(ADDITIONAL_TRACE);
-        fillProfile(*child, 4000, 1.5 + i, 30.0 + 7 * i);
-        main.addAdditionalTrace(child);
-    }
-    return writeTraceFile(path, &main);
-}
 
 // A measurement window as the measuring tab's code makes one; it records what it is asked.
 class StubMeasurementWindow : public AnalisysWidget
@@ -156,6 +128,7 @@ private slots:
     void openedFileListsTraceAndParameters();
     void fileJourneyEndToEnd();
     void recordingIsSavedByItself();
+    void settingsRoadReachesTheInstrumentInOrder();
 };
 
 void TestMainWindow::startsWithMenusTabsAndTitle_data()
@@ -343,7 +316,7 @@ void TestMainWindow::openedFileListsTraceAndParameters()
     });
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Вал.txt"));
-    QVERIFY(writeFamilyFile(path, 2));
+    QVERIFY(writeSineTraceFile(path, PROFILE, 2));
     MainWindow window;
     ScriptedPrompts prompts;
     prompts.answers << path;
@@ -366,12 +339,8 @@ void TestMainWindow::openedFileListsTraceAndParameters()
     QVERIFY(holders.value(TraceList::traceItemId(main))->isVisible());
 
     // The table holds what the evaluation gives for that file.
-    ProfileTrace reread;
-    reread.setType(PROFILE);
-    reread.filterLength = 800;
-    FileDataProvider provider(path);
-    provider.start(&reread);
-    provider.waitForFinished();
+    ReadBackTrace back(path);
+    ProfileTrace &reread = back.trace;
     QTreeWidget *params = tree(window, "paramsListTreeWidget");
     QCOMPARE(params->topLevelItemCount(), 3);
     for (int i = 0; i < 3; ++i) {
@@ -381,7 +350,6 @@ void TestMainWindow::openedFileListsTraceAndParameters()
         QVERIFY2(expected.contains(QStringLiteral("±")), qPrintable(expected));
         QCOMPARE(params->topLevelItem(i)->text(1), expected);
     }
-    qDeleteAll(reread.additionalTraces);
 }
 
 void TestMainWindow::fileJourneyEndToEnd()
@@ -393,7 +361,7 @@ void TestMainWindow::fileJourneyEndToEnd()
     });
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Деталь.txt"));
-    QVERIFY(writeFamilyFile(path, 0));
+    QVERIFY(writeSineTraceFile(path, PROFILE));
     MainWindow window;
     window.resize(1280, 800);
     window.show();
@@ -421,13 +389,7 @@ void TestMainWindow::fileJourneyEndToEnd()
     filter->setCurrentIndex(3);
     QCOMPARE(static_cast<ProfileTrace *>(trace)->filterLength, 250.0);
     QVERIFY(params->topLevelItem(0)->text(1) != primaryRa);
-    {
-        ProfileTrace reread;
-        FileDataProvider provider(path);
-        provider.start(&reread);
-        provider.waitForFinished();
-        QCOMPARE(reread.filterLength, 250.0);
-    }
+    QCOMPARE(ReadBackTrace(path).trace.filterLength, 250.0);
 
     // Save with Ctrl+S: the name typed without ".txt" gets it.
     window.activateWindow();
@@ -436,11 +398,7 @@ void TestMainWindow::fileJourneyEndToEnd()
     QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
     const QString saved = dir.filePath(QStringLiteral("сохранено.txt"));
     QVERIFY(QFileInfo::exists(saved));
-    ProfileTrace reread;
-    FileDataProvider provider(saved);
-    provider.start(&reread);
-    provider.waitForFinished();
-    QCOMPARE(*reread.rawData, *trace->rawData);
+    QCOMPARE(*ReadBackTrace(saved).trace.rawData, *trace->rawData);
     QCOMPARE(trace->filePath(), saved);
 
     // Report with Ctrl+P: the operator's name first, then the file.
@@ -493,12 +451,9 @@ void TestMainWindow::recordingIsSavedByItself()
         QCOMPARE(QFileInfo(first->filePath()).absolutePath(),
                  QFileInfo(appFolder).absoluteFilePath());
         QVERIFY(QFileInfo(first->filePath()).fileName().startsWith(QStringLiteral("Запись_")));
-        ProfileTrace reread;
-        FileDataProvider provider(first->filePath());
-        provider.start(&reread);
-        provider.waitForFinished();
-        QCOMPARE(reread.rawData->at(0).size(), 1000);
-        QCOMPARE(*reread.rawData, *first->rawData);
+        ReadBackTrace back(first->filePath());
+        QCOMPARE(back.trace.rawData->at(0).size(), 1000);
+        QCOMPARE(*back.trace.rawData, *first->rawData);
 
         // The application folder cannot take files: the user's data folder does.
         QVERIFY(QDir(appFolder).removeRecursively());
@@ -514,6 +469,36 @@ void TestMainWindow::recordingIsSavedByItself()
         QVERIFY(QFileInfo::exists(second->filePath()));
     }
     QFile::remove(appFolder);
+    qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
+}
+
+void TestMainWindow::settingsRoadReachesTheInstrumentInOrder()
+{
+    SimulatedInstrument sim(SimulatedInstrument::Contourograph);
+    QVERIFY(sim.isValid());
+    qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
+    TempSettings settings([](Settings &s) { s.device.device_type = CONTOUR; });
+    {
+        MainWindow window;
+        DeviceControlWidget *panel = window.profileWindow()->deviceControlWidget();
+        QTRY_VERIFY_WITH_TIMEOUT(panel->device.replyState == Device::CONTOUR_PACKET
+                                     && sim.received.contains("CM") && sim.idle(),
+                                 kWaitMs);
+        QTest::qWait(200);
+        sim.received.clear();
+        // What the settings window leaves behind: another needle pressing, and the request to
+        // send the calibration values.
+        settings.change([](Settings &s) {
+            s.movement.needle_pressing = MovementSettings::E_PRESSING_UP;
+            s.calibration.upload_device_settings = true;
+        });
+        emit window.settingsChanged();
+        QTRY_VERIFY_WITH_TIMEOUT(sim.received.size() >= 3 + 121, kWaitMs);
+        const int pressing = sim.received.indexOf("Pu1");
+        QVERIFY(pressing >= 0);
+        QCOMPARE(sim.received.indexOf('O', pressing), pressing + 3);
+        QCOMPARE(settings.stored("calibration/upload_device_settings").toBool(), false);
+    }
     qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
 }
 

@@ -11,6 +11,7 @@
 #include "profile/UniteTraceDialog.h"
 #include "support/LogReader.h"
 #include "support/TempSettings.h"
+#include "support/TestTraces.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
@@ -34,15 +35,6 @@ using namespace testsupport;
 
 namespace {
 
-// A sine profile of n samples 1 µm apart, long enough for the 0.8 mm cut-off.
-void fillProfile(AbstractTrace &trace, int n, double amplitude)
-{
-    for (int i = 0; i < n; ++i) {
-        QVector<double> sample {double(i), amplitude * std::sin(i / 40.0) + 0.001 * i};
-        trace.appendPoint(sample);
-    }
-}
-
 // Owns the traces a test hands to the list (the list never deletes them).
 struct Traces
 {
@@ -55,7 +47,7 @@ struct Traces
         trace->setFilePath(path);
         trace->filterLength = 800;
         trace->speed = 0.5;
-        fillProfile(*trace, 4000, amplitude);
+        fillSineProfile(*trace, 4000, amplitude, 40.0);
         owned.push_back(std::move(trace));
         return static_cast<ProfileTrace *>(owned.back().get());
     }
@@ -215,10 +207,8 @@ void TestTraceList::removingAnAdditionalTraceRewritesTheFamilyFile()
     list.removeTraceItem(list.itemForTrace(a1->id), a1->id);
 
     // The file holds the main trace and the remaining additional trace, read back exactly.
-    ProfileTrace reread;
-    FileDataProvider provider(path);
-    provider.start(&reread);
-    provider.waitForFinished();
+    ReadBackTrace back(path);
+    const ProfileTrace &reread = back.trace;
     QCOMPARE(reread.additionalTraces.size(), 1);
     QCOMPARE(*reread.rawData, *main->rawData);
     QCOMPARE(*reread.additionalTraces.at(0)->rawData, *a2->rawData);
@@ -252,10 +242,8 @@ void TestTraceList::filterChangeRewritesTheFamilyFile()
     part<QComboBox>(&list, "filterComboBox")->setCurrentIndex(3);
     QCOMPARE(child->filterLength, 250.0);
     QCOMPARE(recalculate.size(), 1);
-    ProfileTrace reread;
-    FileDataProvider provider(path);
-    provider.start(&reread);
-    provider.waitForFinished();
+    ReadBackTrace back(path);
+    const ProfileTrace &reread = back.trace;
     QCOMPARE(*reread.rawData, *main->rawData);
     QCOMPARE(reread.additionalTraces.size(), 1);
     QCOMPARE(*reread.additionalTraces.at(0)->rawData, *child->rawData);

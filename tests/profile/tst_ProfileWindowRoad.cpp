@@ -1,0 +1,501 @@
+// The profile window with traces read through its own data road: the tool bar's modes and
+// options, the cut, the level pick, the hand-over to measurement, saving, the reports through
+// the browser seam, the fast settings and the reaction to changed settings.
+
+#include "core/ContourTrace.h"
+#include "core/ProfileTrace.h"
+#include "core/TraceFileWriter.h"
+#include "dataproviders/FileDataProvider.h"
+#include "device/DevicePort.h"
+#include "device/ui/KeyReceiver.h"
+#include "plot/AdaptiveCurve.h"
+#include "plot/Plot.h"
+#include "processing/DataProcessors.h"
+#include "profile/ProfileAnalisisWidget.h"
+#include "profile/TraceGraphsHolder.h"
+#include "profile/TraceList.h"
+#include "support/LogReader.h"
+#include "support/TempSettings.h"
+#include "support/TestSupport.h"
+#include "support/TestTraces.h"
+#include "support/gui/GuiTest.h"
+#include "support/gui/PlotDriver.h"
+#include "support/gui/RecordingDesktop.h"
+#include "support/gui/ScriptedPrompts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cmath>
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+QString writeFile(QTemporaryDir &dir, const QString &name, int kind, int additional = 0,
+                  double cutOff = 800)
+{
+    const QString path = dir.filePath(name);
+    return writeSineTraceFile(path, kind, additional, cutOff) ? path : QString();
+}
+
+// Reads the file into the window through its data road and waits for the read's end.
+bool read(ProfileAnalisisWidget &window, const QString &path, int kind)
+{
+    QSignalSpy unlocked(&window, &ProfileAnalisisWidget::unlockButtons);
+    if (!window.setDataProvider(new FileDataProvider(path)) || !window.startReading(kind))
+        return false;
+    return unlocked.wait(kWaitMs) && !window.traceList()->readingTrace;
+}
+
+QAction *action(ProfileAnalisisWidget &window, const char *name)
+{
+    return window.findChild<QAction *>(QString::fromLatin1(name));
+}
+
+Plot *plot(ProfileAnalisisWidget &window, const char *name)
+{
+    return window.findChild<Plot *>(QString::fromLatin1(name));
+}
+
+QStringList chainNames(const AbstractTrace *trace)
+{
+    QStringList names;
+    for (const IDataPostProcessor *processor : trace->postProcessors)
+        names << processor->name;
+    return names;
+}
+
+} // namespace
+
+class TestProfileWindowRoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
+    }
+    void init() { settings = std::make_unique<TempSettings>(); }
+    void cleanup() { settings.reset(); }
+
+    void viewModes_data();
+    void viewModes();
+    void readEndLeavesCutAndFitOff();
+    void rLineAndStraightening();
+    void cutKeepsTheSelectedPoints();
+    void levelPick();
+    void handOver_data();
+    void handOver();
+    void savingOffersEveryTraceAndAddsTxt();
+    void reports_data();
+    void reports();
+    void sensorTestWritesOneReport();
+    void fastSettingsReprocessWithOwnCutOff();
+    void uploadFlagStaysUntilSent();
+    void joinedColumnsOfUnequalLengthMakeNothing();
+    void fileOfAnAdditionalTraceOpensOnItsOwn();
+
+private:
+    std::unique_ptr<TempSettings> settings;
+};
+
+void TestProfileWindowRoad::viewModes_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("checked");
+    QTest::addColumn<int>("interactions");
+    QTest::addColumn<int>("rectMode");
+    QTest::addColumn<bool>("cut");
+    QTest::addColumn<int>("cursor");
+    const int drag = QCP::iRangeDrag;
+    const int zoom = QCP::iRangeZoom;
+    const int markers = QCP::iSelectPlottables | Plot::iKeepSelections | Plot::iRangeSelection;
+    QTest::newRow("pan") << QStringList {"actionPAN"} << QStringList {"actionPAN"} << (drag | zoom)
+                         << int(QCP::srmNone) << false << int(Qt::OpenHandCursor);
+    QTest::newRow("pan off keeps the wheel only")
+        << QStringList {"actionPAN", "-actionPAN"} << QStringList {} << zoom << int(QCP::srmNone)
+        << false << int(Qt::ArrowCursor);
+    QTest::newRow("zoom to selection takes over from pan")
+        << QStringList {"actionPAN", "actionSelectionZoom"} << QStringList {"actionSelectionZoom"}
+        << zoom << int(QCP::srmZoom) << false << int(Qt::ArrowCursor);
+    QTest::newRow("markers take over from zoom")
+        << QStringList {"actionSelectionZoom", "actionMarkers"} << QStringList {"actionMarkers"}
+        << markers << int(Plot::srmSelectRealtime) << true << int(Qt::ArrowCursor);
+    QTest::newRow("pan takes over from markers")
+        << QStringList {"actionMarkers", "actionPAN"} << QStringList {"actionPAN"} << (drag | zoom)
+        << int(QCP::srmNone) << false << int(Qt::OpenHandCursor);
+    QTest::newRow("markers off") << QStringList {"actionMarkers", "-actionMarkers"}
+                                 << QStringList {} << int(QCP::iSelectPlottables)
+                                 << int(QCP::srmNone) << false << int(Qt::ArrowCursor);
+}
+
+void TestProfileWindowRoad::viewModes()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, checked);
+    QFETCH(int, interactions);
+    QFETCH(int, rectMode);
+    QFETCH(bool, cut);
+    QFETCH(int, cursor);
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "p.txt", PROFILE), PROFILE));
+    for (const QString &step : steps) {
+        const bool off = step.startsWith(QLatin1Char('-'));
+        action(window, qPrintable(off ? step.mid(1) : step))->setChecked(!off);
+    }
+    QStringList on;
+    for (const char *name : {"actionPAN", "actionSelectionZoom", "actionMarkers"}) {
+        if (action(window, name)->isChecked())
+            on << QString::fromLatin1(name);
+    }
+    QCOMPARE(on, checked);
+    Plot *main = plot(window, "plotMain");
+    QCOMPARE(main->interactionFlags(), interactions);
+    QCOMPARE(int(main->selectionRectMode()), rectMode);
+    QCOMPARE(action(window, "actionCut")->isEnabled(), cut);
+    QCOMPARE(int(main->cursor().shape()), cursor);
+    if (cut) {
+        for (TraceGraphsHolder *holder : window.graphHolders())
+            QCOMPARE(holder->curve->selectable(), QCP::stDataRange);
+    }
+}
+
+void TestProfileWindowRoad::readEndLeavesCutAndFitOff()
+{
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QSignalSpy locks(&window, &ProfileAnalisisWidget::lockButtons);
+    QSignalSpy unlocks(&window, &ProfileAnalisisWidget::unlockButtons);
+    action(window, "actionPAN")->setChecked(true);
+    QVERIFY(read(window, writeFile(dir, "p.txt", PROFILE), PROFILE));
+    QCOMPARE(locks.size(), 1);
+    QCOMPARE(unlocks.size(), 1);
+    for (QAction *tool : window.toolActions()) {
+        QVERIFY2(!tool->isChecked(), qPrintable(tool->objectName()));
+        // The thread report is hidden, and a hidden action is never enabled.
+        const bool expected = tool->objectName() != QLatin1String("actionCut")
+            && tool->objectName() != QLatin1String("actionRFit")
+            && tool->objectName() != QLatin1String("actionReport");
+        QVERIFY2(tool->isEnabled() == expected, qPrintable(tool->objectName()));
+    }
+}
+
+void TestProfileWindowRoad::rLineAndStraightening()
+{
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "p.txt", PROFILE), PROFILE));
+    TraceGraphsHolder *holder = window.graphHolders().first();
+    action(window, "actionRLine")->setChecked(true);
+    QVERIFY(action(window, "actionRFit")->isEnabled());
+    action(window, "actionRFit")->setChecked(true);
+    QVERIFY(holder->showsRLine() && holder->straightens());
+    action(window, "actionRLine")->setChecked(false);
+    QVERIFY(!action(window, "actionRFit")->isChecked());
+    QVERIFY(!action(window, "actionRFit")->isEnabled());
+    QVERIFY(!holder->showsRLine());
+    QVERIFY(!holder->straightens());
+    QCOMPARE(holder->displayY().size(), holder->trace->processedData->at(1).size());
+}
+
+void TestProfileWindowRoad::cutKeepsTheSelectedPoints()
+{
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "p.txt", PROFILE), PROFILE));
+    action(window, "actionMarkers")->setChecked(true);
+    TraceGraphsHolder *holder = window.graphHolders().first();
+    const double firstX = holder->trace->processedData->at(0).at(100);
+    holder->curve->setSelection(QCPDataSelection(QCPDataRange(100, 1900)));
+    action(window, "actionCut")->trigger();
+    QCOMPARE(holder->trace->rawData->at(0).size(), 1800);
+    QCOMPARE(holder->trace->rawData->at(0).first(), firstX);
+}
+
+void TestProfileWindowRoad::levelPick()
+{
+    settings->change([](Settings &s) { s.view.axis_unit = 0; });
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    window.resize(1200, 700);
+    QVERIFY(read(window, writeFile(dir, "p.txt", PROFILE, 1), PROFILE));
+    Plot *ratio = plot(window, "plotRMR");
+    PlotDriver driver(ratio);
+    ratio->xAxis->setRange(0, 100);
+    ratio->yAxis->setRange(-0.001, 0.004);
+    driver.refresh();
+    // A right click does nothing.
+    driver.click(99, 0.002, Qt::RightButton);
+    for (AbstractTrace *trace : window.traceList()->traces)
+        QCOMPARE(static_cast<ProfileTrace *>(trace)->sectionLevel, 0.0);
+    driver.click(99, 0.002);
+    QCOMPARE(window.traceList()->traces.size(), 2);
+    for (AbstractTrace *trace : window.traceList()->traces)
+        COMPARE_TOL(static_cast<ProfileTrace *>(trace)->sectionLevel, 2.0, 0.0, 0.05);
+}
+
+void TestProfileWindowRoad::handOver_data()
+{
+    QTest::addColumn<QList<int>>("kinds");
+    QTest::addColumn<bool>("hideAll");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("nothing") << QList<int> {} << false << "Нет трассы для измерения.";
+    QTest::newRow("nothing visible")
+        << QList<int> {CONTOUR} << true
+        << "Нет видимых трасс, сделайте хотя бы одну трассу видимой для дальнейших измерений";
+    QTest::newRow("profile and additional") << QList<int> {PROFILE, ADDITIONAL_TRACE} << false
+                                            << "Нельзя проводить измерения разных типов трасс";
+    QTest::newRow("two contours") << QList<int> {CONTOUR, CONTOUR} << false << QString();
+}
+
+void TestProfileWindowRoad::handOver()
+{
+    QFETCH(QList<int>, kinds);
+    QFETCH(bool, hideAll);
+    QFETCH(QString, refusal);
+    QVERIFY(QMetaType::type("QVector<AbstractTrace*>") != QMetaType::UnknownType);
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    int n = 0;
+    for (int kind : kinds) {
+        if (kind == ADDITIONAL_TRACE) {
+            // The file's additional trace, shown.
+            ProfileTrace *main = static_cast<ProfileTrace *>(window.traceList()->traces.first());
+            QVERIFY(!main->additionalTraces.isEmpty());
+            QTreeWidgetItem *item = window.traceList()->itemForTrace(main->additionalTraces[0]->id);
+            item->setCheckState(0, Qt::Checked);
+            continue;
+        }
+        const QString name = QStringLiteral("t%1.txt").arg(n++);
+        QVERIFY(read(window, writeFile(dir, name, kind, kind == PROFILE ? 1 : 0), kind));
+        // A new read hides the profile traces before it: show them again.
+        for (int i = 0; i < n; ++i)
+            window.traceList()
+                ->itemForTrace(window.traceList()->traces.keys().at(i))
+                ->setCheckState(0, Qt::Checked);
+    }
+    if (hideAll) {
+        for (int id : window.traceList()->traces.keys())
+            window.traceList()->itemForTrace(id)->setCheckState(0, Qt::Unchecked);
+    }
+    ScriptedPrompts prompts;
+    // Queued, as a receiver in another thread would get it: the meta-type carries the traces.
+    QVector<AbstractTrace *> sent;
+    bool received = false;
+    QObject receiver;
+    connect(
+        &window, &ProfileAnalisisWidget::readyForMeasurment, &receiver,
+        [&](QVector<AbstractTrace *> traces) {
+            sent = traces;
+            received = true;
+        },
+        Qt::QueuedConnection);
+    action(window, "actionToMeasurement")->trigger();
+    QVERIFY(!window.keyReceiver->signalsBlocked());
+    if (refusal.isEmpty()) {
+        QVERIFY(prompts.asked.isEmpty());
+        QTRY_VERIFY(received);
+        QCOMPARE(sent.size(), 2);
+        QCOMPARE(sent.at(0)->type, int(CONTOUR));
+    } else {
+        QCOMPARE(prompts.asked.size(), 1);
+        QCOMPARE(prompts.asked.at(0).text, refusal);
+        QTest::qWait(20);
+        QVERIFY(!received);
+    }
+}
+
+void TestProfileWindowRoad::savingOffersEveryTraceAndAddsTxt()
+{
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    ScriptedPrompts prompts;
+    window.saveData(LOCAL_FORMAT);
+    QCOMPARE(prompts.kinds(), QStringList {"warning"});
+    QVERIFY(read(window, writeFile(dir, "a.txt", PROFILE, 2), PROFILE));
+    QVERIFY(read(window, writeFile(dir, "b.txt", CONTOUR), CONTOUR));
+    prompts.asked.clear();
+    // The first dialog is cancelled: the second trace is still offered.
+    prompts.answers << QVariant() << dir.filePath(QStringLiteral("b_saved"));
+    window.saveData(LOCAL_FORMAT);
+    QCOMPARE(prompts.kinds(), (QStringList {"save", "save"}));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("b_saved.txt"))));
+    QCOMPARE(window.traceList()->traces.last()->filePath(), dir.filePath("b_saved.txt"));
+    QCOMPARE(settings.get()->stored("preferenses/save_trace_folder").toString(),
+             dir.path() + QLatin1Char('/'));
+
+    // The export offers the additional traces too and leaves the file paths alone.
+    prompts.asked.clear();
+    prompts.answers << dir.filePath(QStringLiteral("x.TXT"));
+    window.saveData(POINT_FORMAT);
+    QCOMPARE(prompts.kinds(), (QStringList {"save", "save", "save", "save"}));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("x.TXT"))));
+    QCOMPARE(window.traceList()->traces.first()->filePath(), dir.filePath("a.txt"));
+}
+
+void TestProfileWindowRoad::reports_data()
+{
+    QTest::addColumn<QVariantList>("answers");
+    QTest::addColumn<QStringList>("opened");
+    QTest::newRow("three reports") << QVariantList {"r1", "r2.html", "r3.HTML"}
+                                   << QStringList {"r1.html", "r2.html", "r3.HTML"};
+    QTest::newRow("the second cancelled")
+        << QVariantList {"r1", QVariant()} << QStringList {"r1.html"};
+}
+
+void TestProfileWindowRoad::reports()
+{
+    QFETCH(QVariantList, answers);
+    QFETCH(QStringList, opened);
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "a.txt", PROFILE, 1), PROFILE));
+    QVERIFY(read(window, writeFile(dir, "b.txt", PROFILE), PROFILE));
+    QVERIFY(read(window, writeFile(dir, "c.txt", CONTOUR), CONTOUR));
+    // All three main traces shown; the additional trace of a shown main trace has no report of
+    // its own.
+    for (AbstractTrace *trace : window.traceList()->traces)
+        window.traceList()->itemForTrace(trace->id)->setCheckState(0, Qt::Checked);
+    ScriptedPrompts prompts;
+    for (const QVariant &answer : answers)
+        prompts.answers << (answer.isValid() ? QVariant(dir.filePath(answer.toString())) : answer);
+    RecordingDesktop desktop;
+    window.saveReport(&window);
+    QStringList expected;
+    for (const QString &name : opened)
+        expected << dir.filePath(name);
+    QCOMPARE(desktop.opened, expected);
+    for (const QString &path : expected) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray page = file.readAll();
+        QVERIFY(page.contains("data:image/png;base64,"));
+    }
+    if (opened.size() == 3) {
+        // The profile report lists the main trace and its additional trace; the contour report
+        // is the plot alone.
+        QFile first(expected.at(0));
+        first.open(QIODevice::ReadOnly);
+        QVERIFY(first.readAll().contains("<table"));
+        QFile third(expected.at(2));
+        third.open(QIODevice::ReadOnly);
+        QVERIFY(!third.readAll().contains("<table"));
+    }
+    QCOMPARE(settings.get()->stored("preferenses/save_report_folder").toString(),
+             dir.path() + QLatin1Char('/'));
+
+    // A report that cannot be written is told, no browser opens, and the next trace is offered.
+    desktop.opened.clear();
+    prompts.asked.clear();
+    prompts.answers << dir.filePath(QStringLiteral("no/such/folder/r"));
+    window.saveReport(&window);
+    QVERIFY(desktop.opened.isEmpty());
+    QCOMPARE(prompts.kinds(), (QStringList {"save", "warning", "save"}));
+}
+
+void TestProfileWindowRoad::sensorTestWritesOneReport()
+{
+    settings->change([](Settings &s) { s.service.test_sensor_mode = true; });
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "a.txt", PROFILE), PROFILE));
+    // In sensor-test mode a new read removes every other trace first.
+    QVERIFY(read(window, writeFile(dir, "b.txt", PROFILE), PROFILE));
+    QCOMPARE(window.traceList()->traces.size(), 1);
+    QCOMPARE(window.graphHolders().size(), 1);
+    ScriptedPrompts prompts;
+    prompts.answers << dir.filePath(QStringLiteral("sensor"));
+    RecordingDesktop desktop;
+    window.saveReport(&window);
+    QCOMPARE(desktop.opened, QStringList {dir.filePath(QStringLiteral("sensor.html"))});
+}
+
+void TestProfileWindowRoad::fastSettingsReprocessWithOwnCutOff()
+{
+    settings->change([](Settings &s) {
+        s.device.device_type = PROFILE;
+        s.device.spinbox_filter_length_index = 2;
+    });
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "a.txt", PROFILE, 0, 250), PROFILE));
+    QVERIFY(read(window, writeFile(dir, "b.txt", PROFILE, 0, 800), PROFILE));
+    const QList<AbstractTrace *> traces = window.traceList()->traces.values();
+    // Created with the settings' chain.
+    QCOMPARE(chainNames(traces.at(0)), QStringList {"YZeronator"});
+    LogReader log;
+    window.findChild<QComboBox *>(QStringLiteral("profileKindComboBox"))->setCurrentIndex(1);
+    QVERIFY(log.contains(QStringLiteral("INFO: Profile fiter mode change value")));
+    QCOMPARE(settings->stored("preferenses/profile_filter_mode").toInt(), 1);
+    QCOMPARE(chainNames(traces.at(0)), (QStringList {"Filter 250", "YZeronator"}));
+    QCOMPARE(chainNames(traces.at(1)), (QStringList {"Filter 800", "YZeronator"}));
+    // The trace's curve shows the processed data.
+    TraceGraphsHolder *holder = window.graphHolders().value(traces.at(0)->id);
+    QCOMPARE(holder->displayY().size(), traces.at(0)->processedData->at(1).size());
+}
+
+void TestProfileWindowRoad::uploadFlagStaysUntilSent()
+{
+    settings->change([](Settings &s) { s.calibration.upload_device_settings = true; });
+    ProfileAnalisisWidget window;
+    // No instrument: nothing could be sent, so the request stays for the next time.
+    window.settingsChanged();
+    QVERIFY(settings->stored("calibration/upload_device_settings").toBool());
+    QVERIFY(settings->record().calibration.upload_device_settings);
+}
+
+void TestProfileWindowRoad::joinedColumnsOfUnequalLengthMakeNothing()
+{
+    ProfileAnalisisWidget window;
+    window.addTraceFromData({{1, 2, 3}, {1, 2}});
+    QVERIFY(window.traceList()->traces.isEmpty());
+    window.addTraceFromData({{1, 2, 3}, {4, 5, 6}});
+    QCOMPARE(window.traceList()->traces.size(), 1);
+    AbstractTrace *joined = window.traceList()->traces.first();
+    QCOMPARE(joined->type, int(CONTOUR));
+    QCOMPARE(joined->processedData->at(1), (QVector<double> {4, 5, 6}));
+    QCOMPARE(joined->rawData->at(2), (QVector<double> {0, 0, 0}));
+}
+
+void TestProfileWindowRoad::fileOfAnAdditionalTraceOpensOnItsOwn()
+{
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    const QString mainPath = writeFile(dir, "main.txt", PROFILE);
+    QVERIFY(read(window, mainPath, PROFILE));
+    QFile file(writeFile(dir, "extra.txt", PROFILE));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray text = file.readAll();
+    text.replace("trace_type:PROFILE", "trace_type:ADDITIONAL_TRACE");
+    file.resize(0);
+    file.write(text);
+    file.close();
+    QFile mainFile(mainPath);
+    QVERIFY(mainFile.open(QIODevice::ReadOnly));
+    const QByteArray mainBefore = mainFile.readAll();
+    mainFile.close();
+
+    QVERIFY(read(window, file.fileName(), ADDITIONAL_TRACE));
+    // Listed as a main trace of its own, never written into another trace's file.
+    QTreeWidget *tree = window.traceList()->findChild<QTreeWidget *>("tracesListTreeWidget");
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("extra"));
+    AbstractTrace *extra = window.traceList()->traces.last();
+    QCOMPARE(extra->type, int(PROFILE));
+    auto *main = static_cast<ProfileTrace *>(window.traceList()->traces.first());
+    QVERIFY(main->additionalTraces.isEmpty());
+    QVERIFY(mainFile.open(QIODevice::ReadOnly));
+    QCOMPARE(mainFile.readAll(), mainBefore);
+}
+
+GUI_TEST_MAIN(TestProfileWindowRoad)
+#include "tst_ProfileWindowRoad.moc"

@@ -1,0 +1,63 @@
+#include "support/TestTraces.h"
+
+#include "core/ContourTrace.h"
+#include "core/ProfileTrace.h"
+#include "core/TraceFileWriter.h"
+#include "dataproviders/FileDataProvider.h"
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace testsupport {
+
+void fillSineProfile(AbstractTrace &trace, int n, double amplitude, double wavelength)
+{
+    const bool contour = trace.rawData->size() == 3;
+    for (int i = 0; i < n; ++i) {
+        QVector<double> sample {double(i), amplitude * std::sin(i / wavelength) + 0.001 * i};
+        if (contour)
+            sample.append(0.0);
+        trace.appendPoint(sample);
+    }
+}
+
+bool writeSineTraceFile(const QString &path, int kind, int additional, double cutOff)
+{
+    std::unique_ptr<AbstractTrace> trace;
+    std::vector<std::unique_ptr<ProfileTrace>> children;
+    if (kind == PROFILE) {
+        auto profile = std::make_unique<ProfileTrace>();
+        profile->filterLength = cutOff;
+        profile->speed = 0.5;
+        for (int i = 0; i < additional; ++i) {
+            children.push_back(std::make_unique<ProfileTrace>());
+            children.back()->setType(ADDITIONAL_TRACE);
+            fillSineProfile(*children.back(), 4000, 1.5 + i, 30.0 + 7 * i);
+            profile->addAdditionalTrace(children.back().get());
+        }
+        trace = std::move(profile);
+    } else {
+        trace = std::make_unique<ContourTrace>();
+    }
+    trace->setType(kind);
+    trace->controllerName = QStringLiteral("Петров");
+    trace->creationDate = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
+    fillSineProfile(*trace, 4000, 1.0, 40.0);
+    return writeTraceFile(path, trace.get());
+}
+
+ReadBackTrace::ReadBackTrace(const QString &path)
+{
+    trace.setType(PROFILE);
+    FileDataProvider provider(path);
+    provider.start(&trace);
+    provider.waitForFinished();
+}
+
+ReadBackTrace::~ReadBackTrace()
+{
+    qDeleteAll(trace.additionalTraces);
+}
+
+} // namespace testsupport

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/ProfileTrace.h"
+
+#include <QString>
+
+class AbstractTrace;
+
+namespace testsupport {
+
+// Appends n samples 1 µm apart, Y = amplitude · sin(i / wavelength) + 0.001 · i (and a console
+// height of 0 for a trace of three channels): long enough at 4000 samples for the 0.8 mm cut-off.
+void fillSineProfile(AbstractTrace &trace, int n, double amplitude, double wavelength);
+
+// Writes a native trace file of 4000-sample sine traces: for PROFILE a main trace (cut-off
+// `cutOff`, 0.5 mm/s, controller "Петров") with `additional` additional traces of other
+// amplitudes and wavelengths, for CONTOUR a contour trace. False when it was not written.
+bool writeSineTraceFile(const QString &path, int kind, int additional = 0, double cutOff = 800);
+
+// A profile trace read back from a native file through the file provider; the additional traces
+// the reader made are freed with it.
+class ReadBackTrace
+{
+public:
+    explicit ReadBackTrace(const QString &path);
+    ~ReadBackTrace();
+    ReadBackTrace(const ReadBackTrace &) = delete;
+    ReadBackTrace &operator=(const ReadBackTrace &) = delete;
+
+    ProfileTrace trace;
+};
+
+} // namespace testsupport

@@ -265,10 +265,6 @@ void MainWindow::openSettings()
     }
     logger.log(INFO, "Open SettingsDialog");
     dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    if (dialog->metaObject()->indexOfSignal("setCurrentConsoleForAllTraces()") >= 0) {
-        connect(dialog, SIGNAL(setCurrentConsoleForAllTraces()), profileWidget,
-                SLOT(applyCurrentConsoleToTraces()));
-    }
     runDialog(dialog);
     delete dialog;
     logger.log(INFO, "Close SettingsDialog");

@@ -31,7 +31,8 @@ public:
     using MeasurementWindowFactory
         = std::function<AnalisysWidget *(MainWindow *parent, const QVector<AbstractTrace *> &)>;
     // Builds the settings window on copies of the visible traces; the main window runs it
-    // modally and deletes it.
+    // modally and deletes it. The factory connects the window's console signal to
+    // profileWindow()->applyCurrentConsoleToTraces().
     using SettingsWindowFactory
         = std::function<QDialog *(MainWindow *parent, const QList<AbstractTrace *> &)>;
 

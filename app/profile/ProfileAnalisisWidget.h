@@ -116,9 +116,10 @@ public slots:
     // every trace, the device panel's pressing and key map, the quick-settings lists and the
     // trace list's parameters.
     void settingsChanged();
+
+public:
     // The current console of the settings to every checked contour trace.
     void applyCurrentConsoleToTraces();
-
     // The hand-over to a measurement tab.
     void onToMeasurement();
     bool checkTracesForMeasurement();

@@ -128,6 +128,8 @@ void ProfileAnalisisWidget::unlockToolBar()
 
 void ProfileAnalisisWidget::dataReadStarted()
 {
+    // The side plots stand still from here to the end of the read.
+    reading = true;
     DataProvider *provider = signallingProvider();
     AbstractTrace *trace = provider ? provider->trace() : nullptr;
     if (!trace)
@@ -241,6 +243,7 @@ void ProfileAnalisisWidget::dataReadFinished()
         unlockToolBar();
         ui->traceList->readingTrace = nullptr;
         emit unlockButtons();
+        recalcParamPlots();
         return;
     }
     if (m_batchDrawTimer)
@@ -301,6 +304,7 @@ void ProfileAnalisisWidget::dataReadFinished()
     if (Settings::instance()->service.test_sensor_mode && isProfileKind(trace->type))
         list->runSensorTest(trace);
     ui->deviceControlWidget->setEnableAdditionalTraceButton(true);
+    recalcParamPlots();
 }
 
 void ProfileAnalisisWidget::dataReset()

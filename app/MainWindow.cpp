@@ -6,10 +6,12 @@
 #include "core/Settings.h"
 #include "core/TraceFileReader.h"
 #include "dataproviders/FileDataProvider.h"
+#include "device/ui/DeviceControlWidget.h"
 #include "device/ui/KeyReceiver.h"
 #include "platform/DialogRunner.h"
 #include "platform/Prompts.h"
 #include "profile/ProfileAnalisisWidget.h"
+#include "settings/SettingsDialog.h"
 #include "ui_MainWindow.h"
 
 #include <QDialog>
@@ -26,12 +28,6 @@ const QString kMeasurementTabTitle = QStringLiteral("ИЗМЕРЕНИЯ #%1");
 MainWindow::MeasurementWindowFactory &measurementWindowFactory()
 {
     static MainWindow::MeasurementWindowFactory factory;
-    return factory;
-}
-
-MainWindow::SettingsWindowFactory &settingsWindowFactory()
-{
-    static MainWindow::SettingsWindowFactory factory;
     return factory;
 }
 
@@ -53,11 +49,6 @@ MainWindow::CommandScope::~CommandScope()
 void MainWindow::setMeasurementWindowFactory(MeasurementWindowFactory factory)
 {
     measurementWindowFactory() = std::move(factory);
-}
-
-void MainWindow::setSettingsWindowFactory(SettingsWindowFactory factory)
-{
-    settingsWindowFactory() = std::move(factory);
 }
 
 MainWindow::MainWindow(QWidget *parent)
@@ -256,17 +247,15 @@ void MainWindow::printReport()
 void MainWindow::openSettings()
 {
     CommandScope scope(this);
-    const SettingsWindowFactory &factory = settingsWindowFactory();
-    QDialog *dialog = factory ? factory(this, profileWidget->visibleTraces()) : nullptr;
-    if (!dialog) {
-        Prompts::instance()->warning(this, QStringLiteral("Ошибка"),
-                                     QStringLiteral("Окно настроек недоступно."));
-        return;
-    }
     logger.log(INFO, "Open SettingsDialog");
-    dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    runDialog(dialog);
-    delete dialog;
+    {
+        SettingsDialog dialog(this, profileWidget->visibleTraces());
+        dialog.setWindowFlags(dialog.windowFlags() & ~Qt::WindowContextHelpButtonHint);
+        dialog.device = &profileWidget->deviceControlWidget()->device;
+        connect(&dialog, &SettingsDialog::setCurrentConsoleForAllTraces, profileWidget,
+                [this] { profileWidget->applyCurrentConsoleToTraces(); });
+        runDialog(&dialog);
+    }
     logger.log(INFO, "Close SettingsDialog");
     emit settingsChanged();
 }

@@ -9,7 +9,6 @@
 
 class AnalisysWidget;
 class ProfileAnalisisWidget;
-class QDialog;
 class QShortcut;
 class Ui_MainWindow;
 
@@ -30,19 +29,12 @@ public:
     // when none can be made.
     using MeasurementWindowFactory
         = std::function<AnalisysWidget *(MainWindow *parent, const QVector<AbstractTrace *> &)>;
-    // Builds the settings window on copies of the visible traces; the main window runs it
-    // modally and deletes it. The factory connects the window's console signal to
-    // profileWindow()->applyCurrentConsoleToTraces().
-    using SettingsWindowFactory
-        = std::function<QDialog *(MainWindow *parent, const QList<AbstractTrace *> &)>;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Where the measuring and settings windows come from; without a factory the commands that
-    // open them say so.
+    // Where the measuring windows come from; without a factory the hand-over says so.
     static void setMeasurementWindowFactory(MeasurementWindowFactory factory);
-    static void setSettingsWindowFactory(SettingsWindowFactory factory);
 
     // The profilometer's title for the device kinds PROFILE and ADDITIONAL_TRACE, the
     // application's title for every other value.

@@ -34,6 +34,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
@@ -129,6 +130,7 @@ private slots:
     void fileJourneyEndToEnd();
     void recordingIsSavedByItself();
     void settingsRoadReachesTheInstrumentInOrder();
+    void settingsWindowRunsWithJoggingOff();
 };
 
 void TestMainWindow::startsWithMenusTabsAndTitle_data()
@@ -500,6 +502,32 @@ void TestMainWindow::settingsRoadReachesTheInstrumentInOrder()
         QCOMPARE(settings.stored("calibration/upload_device_settings").toBool(), false);
     }
     qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
+}
+
+void TestMainWindow::settingsWindowRunsWithJoggingOff()
+{
+    TempSettings settings([](Settings &s) { s.view.axis_unit = 0; });
+    MainWindow window;
+    KeyReceiver *receiver = window.profileWindow()->keyReceiver;
+    QSignalSpy changed(&window, &MainWindow::settingsChanged);
+    LogReader log;
+    QString title;
+    bool blocked = false;
+    {
+        DialogInterceptor interceptor([&](QDialog *dialog) {
+            title = dialog->windowTitle();
+            blocked = receiver->signalsBlocked();
+            dialog->reject();
+        });
+        window.findChild<QAction *>(QStringLiteral("actionSettings"))->trigger();
+    }
+    QCOMPARE(title, QStringLiteral("Параметры"));
+    QVERIFY(blocked);
+    QVERIFY(!receiver->signalsBlocked());
+    // Closed either way: the windows re-read the settings.
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(log.messages().contains(QStringLiteral("Open SettingsDialog")));
+    QVERIFY(log.messages().contains(QStringLiteral("Close SettingsDialog")));
 }
 
 GUI_TEST_MAIN(TestMainWindow)

@@ -1,0 +1,293 @@
+#include "contour/MeasurementTreeWidget.h"
+
+#include "core/Constants.h"
+#include "measurements/ui/Measurement.h"
+#include "platform/Prompts.h"
+
+#include <QDebug>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMenu>
+
+QWidget *NoEditDelegate::createEditor(QWidget *, const QStyleOptionViewItem &,
+                                      const QModelIndex &) const
+{
+    return nullptr;
+}
+
+MeasurementTreeWidget::MeasurementTreeWidget(QWidget *parent)
+    : QTreeWidget(parent)
+{
+    // The construction lines a parallel copy can be made of, by their row names.
+    const QMap<QString, E_MEASUREMENTS> lineKinds {
+        {measurementKindName(CLICK_HORIZONTAL_LINE), CLICK_HORIZONTAL_LINE},
+        {measurementKindName(CLICK_VERTICAL_LINE), CLICK_VERTICAL_LINE},
+        {measurementKindName(CLICK_DOUBLE_LINE), CLICK_DOUBLE_LINE},
+    };
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this, lineKinds](const QPoint &pos) { showContextMenu(pos, lineKinds); });
+
+    setColumnCount(2);
+    distanceGroup = makeGroup(QStringLiteral("ДЛИНЫ"), QStringLiteral(":/icons/icons/hdist.png"));
+    errorGroup
+        = makeGroup(QStringLiteral("ОТКЛОНЕНИЯ"), QStringLiteral(":/icons/icons/lineerr.png"));
+    angleGroup = makeGroup(QStringLiteral("УГЛЫ"), QStringLiteral(":/icons/icons/angle.png"));
+    radiusGroup = makeGroup(QStringLiteral("РАДИУСЫ"), QStringLiteral(":/icons/icons/rad.png"));
+    roughnessGroup
+        = makeGroup(QStringLiteral("ШЕРОХОВАТОСТИ"), QStringLiteral(":/icons/icons/Ra.png"));
+    additionalGeometryGroup = makeGroup(QStringLiteral("ДОП. ГЕОМЕТРИИ"),
+                                        QStringLiteral(":/icons/icons/Horizontal_line.png"));
+
+    header()->setStretchLastSection(true);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
+    setFont(kMonospaceFont);
+    expandAll();
+    invisibleRootItem()->setFlags(invisibleRootItem()->flags() | Qt::ItemIsDropEnabled);
+}
+
+QTreeWidgetItem *MeasurementTreeWidget::makeGroup(const QString &text, const QString &icon)
+{
+    auto *item = new QTreeWidgetItem(this);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled
+                   | Qt::ItemIsEnabled);
+    item->setData(0, Qt::TextAlignmentRole, int(Qt::AlignLeft));
+    item->setData(1, Qt::TextAlignmentRole, int(Qt::AlignRight));
+    item->setText(0, text);
+    item->setIcon(0, QIcon(icon));
+    return item;
+}
+
+QList<QTreeWidgetItem *> MeasurementTreeWidget::groupRows() const
+{
+    return {distanceGroup, errorGroup,     angleGroup,
+            radiusGroup,   roughnessGroup, additionalGeometryGroup};
+}
+
+bool MeasurementTreeWidget::isGroupRow(const QTreeWidgetItem *item) const
+{
+    return item
+        && (item == distanceGroup || item == errorGroup || item == angleGroup || item == radiusGroup
+            || item == roughnessGroup || item == additionalGeometryGroup);
+}
+
+QTreeWidgetItem *MeasurementTreeWidget::groupForType(int type) const
+{
+    switch (type) {
+    case VERTICAL_DISTANCE:
+    case HORISONTAL_DISTANCE:
+    case MAX_MIN_DISTANCE:
+    case DIRECT_DISTANCE:
+    case MEAN_HEIGHT:
+    case AVG_DIAMETERT:
+        return distanceGroup;
+    case RMSE:
+    case RDEM:
+    case RDEM_FILTER:
+    case RDEM_BY_TWO_SEGMENT:
+    case RDEM_FITER_BY_TWO_SEGMENT:
+    case RDEM_WITH_POLAR_GRAPH:
+    case ERROR_PLANE:
+        return errorGroup;
+    case VERTICAL_ANGLE:
+    case HORIZONTAL_ANGLE:
+    case REGULAR_ANGLE:
+        return angleGroup;
+    case REGULAR_RADIUS:
+    case ARCS_RADIUS:
+        return radiusGroup;
+    case RA:
+    case RZ:
+        return roughnessGroup;
+    default:
+        if (type >= CIRCUMF_AG && type <= COMPARE_PLANE_DXF)
+            return additionalGeometryGroup;
+        return nullptr;
+    }
+}
+
+QTreeWidgetItem *MeasurementTreeWidget::addMeasurementItem(Measurement *m)
+{
+    auto *item = new QTreeWidgetItem();
+    item->setText(0, m->name());
+    item->setText(1, m->valueText());
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsEnabled);
+    item->setData(0, Qt::UserRole, m->id());
+    item->setData(1, Qt::UserRole, m->value());
+    item->setData(0, Qt::TextAlignmentRole, int(Qt::AlignLeft));
+    item->setData(1, Qt::TextAlignmentRole, int(Qt::AlignRight));
+
+    QTreeWidgetItem *group = groupForType(m->type());
+    if (!group) {
+        qDebug() << "error: do not know which measurement list to put item, use distances list";
+        group = distanceGroup;
+    }
+    group->addChild(item);
+    return item;
+}
+
+void MeasurementTreeWidget::updateMeasurementItem(QTreeWidgetItem *item, Measurement *m)
+{
+    if (!item || !m)
+        return;
+    item->setText(1, m->valueText());
+    item->setData(1, Qt::UserRole, m->value());
+}
+
+void MeasurementTreeWidget::updateGroups()
+{
+    if (calibrationMode)
+        return;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem *group = topLevelItem(i);
+        if (group->childCount() == 0) {
+            group->setText(1, QString());
+            continue;
+        }
+        double sum = 0.0;
+        for (int c = 0; c < group->childCount(); ++c)
+            sum += group->child(c)->data(1, Qt::UserRole).toDouble();
+        group->setText(1, QString::number(sum / group->childCount(), 'f', 4));
+    }
+}
+
+void MeasurementTreeWidget::setCalibrationMode(bool on)
+{
+    calibrationMode = on;
+    setColumnCount(2);
+    if (!on)
+        return;
+    setHeader(new QHeaderView(Qt::Horizontal, this));
+    setColumnCount(2);
+    setHeaderLabels({QStringLiteral("ИЗМЕРЕНИЕ"), QStringLiteral("ЗНАЧЕНИЕ")});
+    setItemDelegateForColumn(0, new NoEditDelegate(this));
+    setItemDelegateForColumn(1, new NoEditDelegate(this));
+}
+
+std::vector<MeasurementTreeWidget::GroupRow> MeasurementTreeWidget::reportRows() const
+{
+    std::vector<GroupRow> rows;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *group = topLevelItem(i);
+        if (group->childCount() == 0)
+            continue;
+        GroupRow row;
+        row.name = group->text(0).toStdString();
+        row.value = group->text(1).toStdString();
+        for (int c = 0; c < group->childCount(); ++c) {
+            QTreeWidgetItem *child = group->child(c);
+            row.items.push_back({child->text(0).toStdString(), child->text(1).toStdString(), child,
+                                 child->data(0, Qt::UserRole).toInt()});
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void MeasurementTreeWidget::showContextMenu(const QPoint &pos,
+                                            const QMap<QString, E_MEASUREMENTS> &lineKinds)
+{
+    QTreeWidgetItem *item = itemAt(pos);
+    if (!item)
+        return;
+    const QPoint globalPos = viewport()->mapToGlobal(pos);
+
+    if (!isGroupRow(item)) {
+        const int id = item->data(0, Qt::UserRole).toInt();
+        const QString name = item->text(0);
+        QMenu menu(this);
+        QAction *remove = new QAction(QStringLiteral("Удалить"), this);
+        menu.addAction(remove);
+        QAction *parallel = nullptr;
+        if (lineKinds.contains(name)) {
+            parallel = new QAction(QStringLiteral("Эквидистанта"), this);
+            menu.addAction(parallel);
+        }
+        QAction *chosen = Prompts::instance()->execMenu(&menu, globalPos);
+        if (chosen == remove) {
+            emit deleteMeasurement(id);
+        } else if (chosen && chosen == parallel) {
+            bool ok = false;
+            const double distance = Prompts::instance()->getDouble(
+                this, QStringLiteral("Эквидистанта"), QStringLiteral("Длина эквидистанты:"), 0,
+                -10000, 10000, 2, &ok);
+            if (ok)
+                emit equidistant(id, lineKinds.value(name), distance);
+        }
+        delete remove;
+        delete parallel;
+        return;
+    }
+
+    if (item->childCount() == 0)
+        return;
+    QMenu menu(this);
+    QAction *clear = new QAction(QStringLiteral("Очистить"), this);
+    menu.addAction(clear);
+    QAction *chosen = Prompts::instance()->execMenu(&menu, globalPos);
+    delete clear;
+    if (!chosen)
+        return;
+    // Every deletion takes a row out of the group, so the ids are collected first.
+    QList<int> ids;
+    for (int c = 0; c < item->childCount(); ++c)
+        ids.append(item->child(c)->data(0, Qt::UserRole).toInt());
+    for (int id : ids)
+        emit deleteMeasurement(id);
+}
+
+QAbstractItemView::DropIndicatorPosition
+MeasurementTreeWidget::dropPosition(const QPoint &pos, QTreeWidgetItem *target) const
+{
+    // The rule of the view's drop indicator: a band at the upper and the lower edge of a row
+    // means above and below it, the rest of the row means onto it.
+    const QRect rect = visualItemRect(target);
+    const int margin = qBound(2, qRound(rect.height() / 5.5), 12);
+    if (pos.y() - rect.top() < margin)
+        return AboveItem;
+    if (rect.bottom() - pos.y() < margin)
+        return BelowItem;
+    return OnItem;
+}
+
+void MeasurementTreeWidget::dropEvent(QDropEvent *event)
+{
+    QTreeWidgetItem *target = itemFromIndex(indexAt(event->pos()));
+    QTreeWidgetItem *dragged = currentItem();
+    const DropIndicatorPosition where = target ? dropPosition(event->pos(), target) : OnViewport;
+    QTreeWidgetItem *parent = nullptr; // null: the top level
+    bool accepted = false;
+    if (target && dragged && target != dragged) {
+        if (target->parent() && dragged->parent())
+            accepted = target->parent() == dragged->parent();
+        else if (!target->parent() && !dragged->parent())
+            accepted = where != QAbstractItemView::OnItem;
+        parent = target->parent();
+    }
+    if (!accepted) {
+        event->ignore();
+        return;
+    }
+    // The row is moved here rather than by the view, which moves rows only for drags it started
+    // itself and would drop a row onto a row; the drop then reports a copy so that the dragging
+    // view removes nothing afterwards.
+    QTreeWidgetItem *root = parent ? parent : invisibleRootItem();
+    const bool wasExpanded = dragged->isExpanded();
+    root->takeChild(root->indexOfChild(dragged));
+    int index = root->indexOfChild(target);
+    if (where == QAbstractItemView::BelowItem)
+        ++index;
+    root->insertChild(index, dragged);
+    dragged->setExpanded(wasExpanded);
+    setCurrentItem(dragged);
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (parent)
+        updateGroups();
+}

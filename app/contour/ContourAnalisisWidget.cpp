@@ -1,0 +1,978 @@
+#include "contour/ContourAnalisisWidget.h"
+
+#include "contour/MeasurementTreeWidget.h"
+#include "core/ContourTrace.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "measurements/Geometry.h"
+#include "measurements/ui/Measurement.h"
+#include "measurements/ui/MeasurementsManager.h"
+#include "platform/Desktop.h"
+#include "platform/Prompts.h"
+#include "plot/AdaptiveCurve.h"
+#include "plot/Plot.h"
+#include "plot/SuffixTicker.h"
+#include "reports/HtmlReport.h"
+
+#include "ui_ContourAnalisisWidget.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QMouseEvent>
+#include <QSet>
+#include <QShortcut>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+const QString kContourWindowName = QStringLiteral("КОНТУР");
+
+namespace {
+
+void logInfo(const QString &text)
+{
+    logger.log(INFO, text.toStdString());
+}
+
+QPen tracePen(const QString &colorName)
+{
+    QColor color;
+    color.setNamedColor(colorName);
+    return QPen(color, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+// The five numbered groups of the report: the group row's text, the designation prefix, the
+// key prefix of its entries and the keys of its count and its name.
+struct ReportGroup
+{
+    const char *row;
+    const char *prefix;
+    const char *entry;
+    const char *count;
+    const char *name;
+};
+
+const ReportGroup kReportGroups[] = {
+    {"ДЛИНЫ", "L", "distance[%1].", "distance_count", "distance_name"},
+    {"ОТКЛОНЕНИЯ", "E", "error[%1].", "error_count", "error_name"},
+    {"УГЛЫ", "α", "angle[%1].", "angle_count", "angle_name"},
+    {"РАДИУСЫ", "R", "radius[%1].", "radius_count", "radius_name"},
+    {"ШЕРОХОВАТОСТИ", "r", "roughness[%1].", "roughness_count", "roughness_name"},
+};
+
+const char *const kAdditionalGeometryRow = "ДОП. ГЕОМЕТРИИ";
+const char *const kReportDateFormat = "dd-MM-yyyy HH:mm:ss";
+
+} // namespace
+
+ContourAnalisisWidget::ContourAnalisisWidget(QWidget *, bool calibrationMode)
+    : AnalisysWidget(kContourWindowName)
+    , ui(new Ui::ContourAnalisisWidget)
+    , calibrationMode(calibrationMode)
+{
+    ui->setupUi(this);
+    ui->plot->installEventFilter(this);
+    hideToolFrames();
+
+    if (calibrationMode) {
+        // Every angle shows in degrees while a calibration runs; the destructor gives the
+        // setting its value back.
+        savedAnglesInDeg = Settings::instance()->view.angles_in_deg;
+        QWriteLocker locker = Settings::writeLocker();
+        Settings::instance()->view.angles_in_deg = true;
+    }
+
+    createPlot();
+    measurementsManager = new MeasurementsManager(ui->plot, this);
+
+    connect(measurementsManager, &MeasurementsManager::enableButton, this,
+            [this](bool enable) { ui->pushButtonErrorPlane->setEnabled(enable); });
+    connect(measurementsManager, &MeasurementsManager::measurementChanged, this,
+            [this](Measurement *m) { updateMeasurementInTree(m); });
+    connect(measurementsManager, &MeasurementsManager::deleteMeasurement, this,
+            [this](Measurement *m) { deleteMeasurement(m->id()); });
+    connect(ui->measurementTree, &QTreeWidget::itemSelectionChanged, this,
+            [this] { delButtonPress(ui->measurementTree); });
+    connect(measurementsManager, &MeasurementsManager::statusText, this,
+            [this](const QString &text) { onStatusText(text); });
+    connect(measurementsManager, &MeasurementsManager::setNewAngleAndCenterRot, this,
+            [this](double angle, const QPointF &centre) {
+                levellingAngle = angle;
+                levellingCentre = centre;
+                levellingTurns.append({angle, centre / unitFactor});
+            });
+
+    ui->pushButtonErrorPlane->setEnabled(false);
+    ui->detailNameEdit->setText(Settings::instance()->service.default_trace_file_name);
+    ui->toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    connect(ui->measurementTree, &MeasurementTreeWidget::deleteMeasurement, this,
+            &ContourAnalisisWidget::deleteMeasurement);
+    connect(ui->measurementTree, &MeasurementTreeWidget::equidistant, this,
+            &ContourAnalisisWidget::addMeasurement);
+    connect(ui->measurementTree, &QTreeWidget::itemSelectionChanged, this,
+            &ContourAnalisisWidget::processMeasurementSelection);
+
+    const QList<QPair<QAction *, QFrame *>> frames {
+        {ui->actionScale, ui->frameScale},
+        {ui->actionLayFlat, ui->frameLayFlat},
+        {ui->actionDistance, ui->frameDistance},
+        {ui->actionAngle, ui->frameAngle},
+        {ui->actionRadius, ui->frameRadius},
+        {ui->actionErrors, ui->frameErrors},
+        {ui->actionR, ui->frameR},
+        {ui->actionCircumferenceAdditionalGeometry, ui->frameAddGeomCircumference},
+        {ui->actionLineAdditionalGeometry, ui->frameAddGeomLine},
+        {ui->actionDXF, ui->frameDXF},
+    };
+    for (const auto &pair : frames) {
+        QAction *action = pair.first;
+        QFrame *frame = pair.second;
+        connect(action, &QAction::toggled, this, [this, action, frame](bool checked) {
+            onToolActionToggled(action, frame, checked);
+        });
+    }
+
+    updateUnits();
+
+    if (calibrationMode)
+        setupCalibrationMode();
+    else
+        ui->calibrationTools->hide();
+}
+
+ContourAnalisisWidget::~ContourAnalisisWidget()
+{
+    logInfo(QStringLiteral("Delete measurment #"));
+    delete ui;
+    ui = nullptr;
+    // The measurements go first: the roughness kinds keep pointers to the copies.
+    delete measurementsManager;
+    measurementsManager = nullptr;
+    qDeleteAll(traceCopies);
+    traceCopies.clear();
+    if (calibrationMode) {
+        Settings::modify([this](Settings &s) { s.view.angles_in_deg = savedAnglesInDeg; });
+    }
+}
+
+Plot *ContourAnalisisWidget::plot() const
+{
+    return ui->plot;
+}
+
+MeasurementTreeWidget *ContourAnalisisWidget::measurementTree() const
+{
+    return ui->measurementTree;
+}
+
+QWidget *ContourAnalisisWidget::calibrationToolsPlace() const
+{
+    return ui->calibrationTools;
+}
+
+void ContourAnalisisWidget::hideToolFrames()
+{
+    for (QFrame *frame : {ui->frameScale, ui->frameLayFlat, ui->frameDistance, ui->frameAngle,
+                          ui->frameRadius, ui->frameErrors, ui->frameR, ui->frameAddGeomLine,
+                          ui->frameAddGeomCircumference, ui->frameDXF})
+        frame->hide();
+}
+
+void ContourAnalisisWidget::createPlot()
+{
+    ui->plot->setInteractions(QCP::iRangeZoom);
+
+    connect(ui->pushButtonPAN, &QAbstractButton::clicked, this,
+            [this](bool checked) { onPanClicked(checked); });
+    connect(ui->pushButtonResetScale, &QAbstractButton::clicked, this,
+            [this] { onResetScaleClicked(); });
+    connect(ui->pushButtonScaleX, &QAbstractButton::clicked, this,
+            [this](bool checked) { onScaleXClicked(checked); });
+    connect(ui->pushButtonScaleY, &QAbstractButton::clicked, this,
+            [this](bool checked) { onScaleYClicked(checked); });
+    connect(ui->pushButtonRST, &QAbstractButton::clicked, this,
+            [this] { onResetLayFlatClicked(); });
+
+    connect(ui->actionAvgDiameter, &QAction::toggled, this,
+            [this](bool checked) { onAvgDiameterToggled(checked); });
+
+    const QList<std::tuple<QPushButton *, E_MEASUREMENTS, QAction *>> buttons {
+        {ui->pushButtonlayFlat, LAY_FLAT, ui->actionLayFlat},
+        {ui->pushButtonLayFlatByTwo, LAY_FLAT_BY_TWO, ui->actionLayFlat},
+        {ui->pushButtonHorisontalDistance, HORISONTAL_DISTANCE, ui->actionDistance},
+        {ui->pushButtonVerticalDistance, VERTICAL_DISTANCE, ui->actionDistance},
+        {ui->pushButtonMinMaxDistance, MAX_MIN_DISTANCE, ui->actionDistance},
+        {ui->pushButtonDirectDistance, DIRECT_DISTANCE, ui->actionDistance},
+        {ui->pushButtonMeanHeight, MEAN_HEIGHT, ui->actionDistance},
+        {ui->pushButtonDirectAngle, REGULAR_ANGLE, ui->actionAngle},
+        {ui->pushButtonHHorizonAngle, HORIZONTAL_ANGLE, ui->actionAngle},
+        {ui->pushButtonVHorizonAngle, VERTICAL_ANGLE, ui->actionAngle},
+        {ui->pushButtonRadius, REGULAR_RADIUS, ui->actionRadius},
+        {ui->pushButtonMultiRadius, ARCS_RADIUS, ui->actionRadius},
+        {ui->pushButtonRMSE, RMSE, ui->actionErrors},
+        {ui->pushButtonRadiusError, RDEM, ui->actionErrors},
+        {ui->pushButtonRDESpecified, RDEM_SPECIFIED, ui->actionErrors},
+        {ui->pushButtonRadiusErrorFilter, RDEM_FILTER, ui->actionErrors},
+        {ui->pushButtonRadiusErrorByTwoSegment, RDEM_BY_TWO_SEGMENT, ui->actionErrors},
+        {ui->pushButtonRadiusErrorFilterMultypleSegments, RDEM_FITER_BY_TWO_SEGMENT,
+         ui->actionErrors},
+        {ui->pushButtonRadiusErrorWithRadianGraph, RDEM_WITH_POLAR_GRAPH, ui->actionErrors},
+        {ui->pushButtonCalculateRA, RA, ui->actionR},
+        {ui->pushButtonCalculateRZ, RZ, ui->actionR},
+        {ui->pushButtonCircumSelect, CIRCUMF_AG, ui->actionCircumferenceAdditionalGeometry},
+        {ui->pushButtonAGCircumSpecified, CIRCUMF_AG_SPECIFIED,
+         ui->actionCircumferenceAdditionalGeometry},
+        {ui->pushButtonAddGeomHorizontalLine, CLICK_HORIZONTAL_LINE,
+         ui->actionLineAdditionalGeometry},
+        {ui->pushButtonAddGeomVerticlaLine, CLICK_VERTICAL_LINE, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonAddGeomDoubleClickLine, CLICK_DOUBLE_LINE, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonAddGeomPoint, CLICK_POINT, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonAddGoemMiddlePoint, MIDDLE_POINT, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonAddGeomThread, THREAD, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonFindMaxPoint, FIND_MAX_POINT, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonFindMinPoint, FIND_MIN_POINT, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonAddGeomText, AG_TEXT_PLACEMENT, ui->actionLineAdditionalGeometry},
+        {ui->pushButtonDXFPlane, COMPARE_PLANE_DXF, ui->actionDXF},
+        {ui->pushButtonErrorPlane, ERROR_PLANE, ui->actionDXF},
+    };
+    for (const auto &entry : buttons) {
+        QPushButton *button = std::get<0>(entry);
+        const E_MEASUREMENTS kind = std::get<1>(entry);
+        QAction *action = std::get<2>(entry);
+        connect(button, &QAbstractButton::clicked, this,
+                [this, button, kind, action](bool checked) {
+                    onMeasurementButtonClicked(button, kind, action, checked);
+                });
+        toolButtons.append(button);
+    }
+    toolButtons << ui->pushButtonPAN << ui->pushButtonScaleX << ui->pushButtonScaleY
+                << ui->pushButtonRST;
+    toolActions = {ui->actionScale,
+                   ui->actionLayFlat,
+                   ui->actionDistance,
+                   ui->actionAngle,
+                   ui->actionRadius,
+                   ui->actionErrors,
+                   ui->actionAvgDiameter,
+                   ui->actionR,
+                   ui->actionLineAdditionalGeometry,
+                   ui->actionCircumferenceAdditionalGeometry,
+                   ui->actionDXF};
+}
+
+void ContourAnalisisWidget::setupCalibrationMode()
+{
+    ui->detailNameEdit->hide();
+    ui->detailNameLabel->hide();
+    ui->CommentLabel->hide();
+    ui->commentTextEdit->hide();
+    ui->measurementTree->setCalibrationMode(true);
+}
+
+void ContourAnalisisWidget::setTraces(const QVector<AbstractTrace *> &traces)
+{
+    traceCopies.reserve(traces.size());
+    for (AbstractTrace *trace : traces) {
+        if (trace)
+            traceCopies.append(trace->clone());
+    }
+    // The manager works on the window's copies, which live as long as the window.
+    measurementsManager->setTraces(traceCopies);
+
+    const Settings *settings = Settings::instance();
+    for (int i = 0; i < traceCopies.size(); ++i) {
+        auto *curve = new AdaptiveCurve(ui->plot->xAxis, ui->plot->yAxis);
+        curve->setPen(tracePen(settings->preferences.graph_color));
+        auto *decorator = new QCPSelectionDecorator;
+        decorator->setPen(tracePen(settings->preferences.selected_graph_color));
+        curve->setSelectionDecorator(decorator);
+        curves.append(curve);
+        fillCurve(i);
+    }
+    if (traceCopies.isEmpty())
+        return;
+    rescaleAxes();
+    const int type = traceCopies.first()->type;
+    if (type == PROFILE || type == ADDITIONAL_TRACE)
+        ui->pushButtonResetScale->setIcon(QIcon(QStringLiteral(":/icons/icons/reset.png")));
+}
+
+void ContourAnalisisWidget::fillCurve(int index)
+{
+    if (index < 0 || index >= traceCopies.size() || index >= curves.size())
+        return;
+    const TData *data = traceCopies.at(index)->processedData;
+    QVector<double> keys;
+    QVector<double> values;
+    if (data && data->size() >= 2) {
+        const QVector<double> &xs = data->at(0);
+        const QVector<double> &ys = data->at(1);
+        const int n = qMin(xs.size(), ys.size());
+        keys.resize(n);
+        values.resize(n);
+        for (int i = 0; i < n; ++i) {
+            QPointF p(xs.at(i) * unitFactor, ys.at(i) * unitFactor);
+            for (const Turn &turn : qAsConst(levellingTurns))
+                p = rotatePoint(float(turn.centre.x() * unitFactor),
+                                float(turn.centre.y() * unitFactor), float(turn.angle), p);
+            keys[i] = p.x();
+            values[i] = p.y();
+        }
+    }
+    curves.at(index)->setData(keys, values);
+}
+
+void ContourAnalisisWidget::updateUnits()
+{
+    switch (Settings::instance()->view.axis_unit) {
+    case 0:
+        unitText = QStringLiteral(" мм");
+        unitFactor = 0.001;
+        break;
+    case 1:
+        unitText = QStringLiteral(" мкм");
+        unitFactor = 1.0;
+        break;
+    case 2:
+        unitText = QStringLiteral(" нм");
+        unitFactor = 1000.0;
+        break;
+    default:
+        break;
+    }
+    setTickSuffix(ui->plot->xAxis, unitText);
+    setTickSuffix(ui->plot->yAxis, unitText);
+    redrawCurves();
+}
+
+void ContourAnalisisWidget::redrawCurves()
+{
+    const QPen pen = tracePen(Settings::instance()->preferences.graph_color);
+    for (int i = 0; i < traceCopies.size() && i < curves.size(); ++i) {
+        fillCurve(i);
+        curves.at(i)->setPen(pen);
+    }
+    for (Measurement *m : measurementsManager->measurementList())
+        m->calculate();
+    if (!traceCopies.isEmpty())
+        rescaleAxes();
+}
+
+void ContourAnalisisWidget::rescaleAxes()
+{
+    const int type = traceCopies.first()->type;
+    if (type == PROFILE || type == ADDITIONAL_TRACE)
+        rescaleProfile();
+    else
+        rescaleContour();
+}
+
+namespace {
+
+struct Extent
+{
+    double minK = std::numeric_limits<double>::max();
+    double maxK = -std::numeric_limits<double>::max();
+    double minV = std::numeric_limits<double>::max();
+    double maxV = -std::numeric_limits<double>::max();
+};
+
+Extent curveExtent(const Plot *plot)
+{
+    Extent e;
+    for (int c = 0; c < plot->curveCount(); ++c) {
+        const QCPCurve *curve = plot->curve(c);
+        if (!curve)
+            continue;
+        for (const QCPCurveData &d : *curve->data()) {
+            e.minK = qMin(e.minK, d.key);
+            e.maxK = qMax(e.maxK, d.key);
+            e.minV = qMin(e.minV, d.value);
+            e.maxV = qMax(e.maxV, d.value);
+        }
+    }
+    return e;
+}
+
+bool countEqual(double a, double b)
+{
+    return std::abs(b - a) * 1e12 <= qMin(std::abs(a), std::abs(b));
+}
+
+} // namespace
+
+void ContourAnalisisWidget::rescaleContour()
+{
+    Plot *plot = ui->plot;
+    const Extent e = curveExtent(plot);
+    const double dk = 0.05 * (e.maxK - e.minK);
+    plot->xAxis->setRange(e.minK - dk, e.maxK + dk);
+    const double dv = 0.05 * (e.maxV - e.minV);
+    plot->yAxis->setRange(e.minV - dv, e.maxV + dv);
+    // The axis with the shorter span is re-ranged about its centre so that one unit takes as
+    // many pixels on it as on the other: the contour keeps its true shape. The new tick labels
+    // can change the size of the axis rectangle, so the ratio is set again once they are laid
+    // out.
+    const bool xLonger = plot->xAxis->range().size() > plot->yAxis->range().size();
+    for (int pass = 0; pass < 2; ++pass) {
+        if (xLonger)
+            plot->yAxis->setScaleRatio(plot->xAxis, 1.0);
+        else
+            plot->xAxis->setScaleRatio(plot->yAxis, 1.0);
+        plot->replot(QCustomPlot::rpRefreshHint);
+    }
+}
+
+void ContourAnalisisWidget::rescaleProfile()
+{
+    Plot *plot = ui->plot;
+    if (!plot || plot->curveCount() == 0)
+        return;
+    Extent e = curveExtent(plot);
+    if (countEqual(e.minK, e.maxK))
+        e.maxK += 1.0;
+    if (countEqual(e.minV, e.maxV))
+        e.maxV += 1.0;
+    const double dk = 0.05 * (e.maxK - e.minK);
+    plot->xAxis->setRange(e.minK - dk, e.maxK + dk);
+    const double dv = 0.20 * (e.maxV - e.minV);
+    plot->yAxis->setRange(e.minV - dv, e.maxV + dv);
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void ContourAnalisisWidget::updateMeasurementInTree(Measurement *m)
+{
+    if (!m)
+        return;
+    const int id = m->id();
+    if (QTreeWidgetItem *item = itemsById.value(id))
+        ui->measurementTree->updateMeasurementItem(item, m);
+    else
+        itemsById.insert(id, ui->measurementTree->addMeasurementItem(m));
+    ui->measurementTree->updateGroups();
+}
+
+void ContourAnalisisWidget::saveData(DataSaveFormat) { }
+
+void ContourAnalisisWidget::addMeasurement(int index, E_MEASUREMENTS type, double distance)
+{
+    measurementsManager->addEquidistant(index, type, distance);
+}
+
+void ContourAnalisisWidget::recalcAllMeasurements()
+{
+    updateUnits();
+    // A copy: a receiver of the tree update must not change the list under the walk.
+    const std::list<Measurement *> listed = measurementsManager->measurementList();
+    for (Measurement *m : listed) {
+        m->updateUnits();
+        m->calculate();
+        updateMeasurementInTree(m);
+    }
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void ContourAnalisisWidget::calibrationDataValueChangedManually(QVector<AbstractTrace *> traces)
+{
+    // The copies take the new calibration values in place and are processed again; their
+    // processors (the non-linearity table among them) are kept, not read again.
+    for (int i = 0; i < traceCopies.size(); ++i) {
+        AbstractTrace *copy = traceCopies.at(i);
+        const AbstractTrace *source = i < traces.size() ? traces.at(i) : nullptr;
+        auto *contourCopy = dynamic_cast<ContourTrace *>(copy);
+        const auto *contourSource = dynamic_cast<const ContourTrace *>(source);
+        if (contourCopy && contourSource) {
+            contourCopy->toolHeadRadiusDown = contourSource->toolHeadRadiusDown;
+            contourCopy->toolHeadRadiusUp = contourSource->toolHeadRadiusUp;
+            contourCopy->doubleSidedProbeHigh = contourSource->doubleSidedProbeHigh;
+            contourCopy->rackPerpendicular = contourSource->rackPerpendicular;
+            contourCopy->roughnessRatio = contourSource->roughnessRatio;
+            contourCopy->needleBias = contourSource->needleBias;
+            contourCopy->xAxisCompressionRatio = contourSource->xAxisCompressionRatio;
+            contourCopy->yAxisCompressionRatio = contourSource->yAxisCompressionRatio;
+            contourCopy->displacementCoefficient = contourSource->displacementCoefficient;
+        }
+        copy->reprocess();
+        fillCurve(i);
+    }
+    const std::list<Measurement *> listed = measurementsManager->measurementList();
+    for (Measurement *m : listed) {
+        m->updateUnits();
+        m->calculate();
+        updateMeasurementInTree(m);
+    }
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+// Navigation --------------------------------------------------------------------------------
+
+void ContourAnalisisWidget::startNavigation(QPushButton *button, int cursor,
+                                            QMetaObject::Connection *wheel,
+                                            void (ContourAnalisisWidget::*handler)(QWheelEvent *),
+                                            int interactions, const char *logLine)
+{
+    logInfo(QString::fromUtf8(logLine));
+    ui->plot->setInteractions(interactions);
+    ui->plot->setCursor(Qt::CursorShape(cursor));
+    QObject::disconnect(*wheel);
+    *wheel = connect(ui->plot, &QCustomPlot::mouseWheel, this,
+                     [this, handler](QWheelEvent *event) { (this->*handler)(event); });
+    ui->actionScale->setIcon(button->icon());
+    ui->actionScale->toggle();
+    button->setCheckable(false);
+}
+
+void ContourAnalisisWidget::stopNavigation(QMetaObject::Connection *wheel)
+{
+    ui->plot->unsetCursor();
+    QObject::disconnect(*wheel);
+    *wheel = QMetaObject::Connection();
+}
+
+void ContourAnalisisWidget::onPanClicked(bool checked)
+{
+    if (!checked) {
+        stopNavigation(&panWheel);
+        return;
+    }
+    ui->plot->setSelectionRectMode(QCP::srmNone);
+    startNavigation(ui->pushButtonPAN, Qt::OpenHandCursor, &panWheel,
+                    &ContourAnalisisWidget::onPanWheel, QCP::iRangeDrag | QCP::iRangeZoom,
+                    "PushButtonPAN was clicked");
+}
+
+void ContourAnalisisWidget::onScaleXClicked(bool checked)
+{
+    if (!checked) {
+        stopNavigation(&scaleXWheel);
+        return;
+    }
+    startNavigation(ui->pushButtonScaleX, Qt::SizeHorCursor, &scaleXWheel,
+                    &ContourAnalisisWidget::onScaleXWheel, QCP::iRangeDrag,
+                    "PushButtonScaleX was clicked");
+}
+
+void ContourAnalisisWidget::onScaleYClicked(bool checked)
+{
+    if (!checked) {
+        stopNavigation(&scaleYWheel);
+        return;
+    }
+    startNavigation(ui->pushButtonScaleY, Qt::SizeVerCursor, &scaleYWheel,
+                    &ContourAnalisisWidget::onScaleYWheel, QCP::iRangeDrag,
+                    "PushButtonScaleY was clicked");
+}
+
+void ContourAnalisisWidget::onPanWheel(QWheelEvent *event)
+{
+    logInfo(event->angleDelta().y() > 0 ? QStringLiteral("Zoom in scale")
+                                        : QStringLiteral("Zoom out scale"));
+}
+
+void ContourAnalisisWidget::onScaleXWheel(QWheelEvent *event)
+{
+    scaleAxesOfCurves(event, true);
+}
+
+void ContourAnalisisWidget::onScaleYWheel(QWheelEvent *event)
+{
+    scaleAxesOfCurves(event, false);
+}
+
+void ContourAnalisisWidget::scaleAxesOfCurves(QWheelEvent *event, bool keyAxes)
+{
+    const int delta = event->angleDelta().y();
+    if (delta == 0)
+        return;
+    const QString axisName = keyAxes ? QStringLiteral("x") : QStringLiteral("y");
+    logInfo((delta > 0 ? QStringLiteral("Zoom in scale on %1-axis")
+                       : QStringLiteral("Zoom out scale on %1-axis"))
+                .arg(axisName));
+    // Every trace curve may share its axes with the others: each distinct axis scales once.
+    QSet<QCPAxis *> scaled;
+    forEachCurve([&](QCPCurve *curve) {
+        QCPAxis *axis = keyAxes ? curve->keyAxis() : curve->valueAxis();
+        if (!axis || scaled.contains(axis))
+            return;
+        scaled.insert(axis);
+        const double factor = axis->axisRect()->rangeZoomFactor(axis->orientation());
+        axis->scaleRange(std::pow(factor, delta / 120.0));
+    });
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void ContourAnalisisWidget::forEachCurve(const std::function<void(QCPCurve *)> &function)
+{
+    for (QCPCurve *curve : qAsConst(curves))
+        function(curve);
+}
+
+void ContourAnalisisWidget::onResetScaleClicked()
+{
+    logInfo(QStringLiteral("PushButtonResetScale was clicked"));
+    if (!traceCopies.isEmpty())
+        rescaleAxes();
+    ui->actionScale->toggle();
+}
+
+void ContourAnalisisWidget::onResetLayFlatClicked()
+{
+    logInfo(QStringLiteral("PushButtonRST was clicked"));
+    levellingAngle = 0.0;
+    levellingCentre = QPointF();
+    levellingTurns.clear();
+    redrawCurves();
+    for (Measurement *m : measurementsManager->measurementList())
+        updateMeasurementInTree(m);
+    ui->pushButtonlayFlat->setCheckable(true);
+    ui->actionLayFlat->toggle();
+}
+
+bool ContourAnalisisWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (ui && watched == ui->plot) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::MiddleButton) {
+                panning = true;
+                panStart = mouse->localPos().toPoint();
+                return true;
+            }
+            break;
+        }
+        case QEvent::MouseMove:
+            if (panning) {
+                panBy(static_cast<QMouseEvent *>(event)->localPos().toPoint());
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton) {
+                panning = false;
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return AnalisysWidget::eventFilter(watched, event);
+}
+
+void ContourAnalisisWidget::panBy(const QPoint &pos)
+{
+    Plot *plot = ui->plot;
+    if (plot->width() > 0)
+        plot->xAxis->moveRange((panStart.x() - pos.x()) * plot->xAxis->range().size()
+                               / plot->width());
+    if (plot->height() > 0)
+        plot->yAxis->moveRange((pos.y() - panStart.y()) * plot->yAxis->range().size()
+                               / plot->height());
+    plot->replot(QCustomPlot::rpRefreshHint);
+    panStart = pos;
+}
+
+// Tool panel --------------------------------------------------------------------------------
+
+void ContourAnalisisWidget::onToolActionToggled(QAction *action, QFrame *frame, bool checked)
+{
+    hideToolFrames();
+    if (checked) {
+        resetTools(action);
+        logInfo(action->objectName() + QStringLiteral(" open"));
+        frame->show();
+        frame->raise();
+    } else {
+        logInfo(action->objectName() + QStringLiteral(" close"));
+    }
+}
+
+void ContourAnalisisWidget::resetTools(QAction *keep)
+{
+    for (QAbstractButton *button : qAsConst(toolButtons)) {
+        if (!button->isCheckable()) {
+            button->click();
+            button->setCheckable(true);
+        }
+    }
+    for (QAction *action : qAsConst(toolActions)) {
+        if (action != keep)
+            action->setChecked(false);
+    }
+}
+
+bool ContourAnalisisWidget::askCount(QString *parameter)
+{
+    bool ok = false;
+    const int count
+        = Prompts::instance()->getInt(this, QStringLiteral("Введите число выделений"),
+                                      QStringLiteral("Ввод значений"), 2, 2, 100, 1, &ok);
+    if (ok)
+        *parameter = QString::number(count);
+    return ok;
+}
+
+bool ContourAnalisisWidget::askRadius(QString *parameter)
+{
+    bool ok = false;
+    const double radius = Prompts::instance()->getDouble(
+        this, QStringLiteral("Введите радиус вписанной окружности"),
+        QStringLiteral("Радиус в") + unitText,
+        Settings::instance()->preferences.inscribed_circle_radius_measurement, 0.001, 1e12, 3, &ok);
+    if (!ok)
+        return false;
+    Settings::modify(
+        [radius](Settings &s) { s.preferences.inscribed_circle_radius_measurement = radius; });
+    *parameter = QString::number(radius, 'f', 3);
+    return true;
+}
+
+void ContourAnalisisWidget::onMeasurementButtonClicked(QPushButton *button, E_MEASUREMENTS kind,
+                                                       QAction *action, bool checked)
+{
+    if (!checked) {
+        measurementsManager->setMeasurementType(NO_MEASUREMENT, true, false, QString());
+        return;
+    }
+    Plot *plot = ui->plot;
+    for (int i = 0; i < plot->curveCount(); ++i) {
+        if (QCPCurve *curve = plot->curve(i))
+            curve->setSelection(QCPDataSelection());
+    }
+    plot->replot(QCustomPlot::rpRefreshHint);
+    logInfo(button->objectName() + QStringLiteral("was clicked"));
+    plot->setCursor(Qt::ArrowCursor);
+
+    const MeasurementKindInfo &info = measurementKindInfo(kind);
+    QString parameter;
+    bool accepted = true;
+    if (info.prompt == KindPrompt::Count)
+        accepted = askCount(&parameter);
+    else if (info.prompt == KindPrompt::Radius)
+        accepted = askRadius(&parameter);
+    if (!accepted) {
+        // A cancelled prompt leaves the tool idle: the button is ready for another try.
+        button->setChecked(false);
+        return;
+    }
+    measurementsManager->setMeasurementType(kind, info.listed, info.showsReperPoints, parameter);
+    action->setIcon(button->icon());
+    action->toggle();
+    button->setCheckable(false);
+    plot->setInteractions(QCP::iRangeZoom | Plot::iRangeSelection);
+}
+
+void ContourAnalisisWidget::onAvgDiameterToggled(bool checked)
+{
+    if (checked) {
+        resetTools(ui->actionAvgDiameter);
+        measurementsManager->setMeasurementType(AVG_DIAMETERT, true, false, QString());
+    } else {
+        measurementsManager->setMeasurementType(NO_MEASUREMENT, true, false, QString());
+    }
+}
+
+void ContourAnalisisWidget::onStatusText(const QString &text)
+{
+    ui->statusbar->showMessage(text, 0);
+}
+
+void ContourAnalisisWidget::delButtonPress(MeasurementTreeWidget *tree)
+{
+    if (!deleteShortcuts.isEmpty()) {
+        // Deleted later, as this may run while that very shortcut is being handled; disabled
+        // now, so that it never competes with its successor for the key.
+        QShortcut *old = deleteShortcuts.takeFirst();
+        old->setEnabled(false);
+        old->deleteLater();
+    }
+    for (QTreeWidgetItem *item : tree->selectedItems()) {
+        selectOnlyItem(item);
+        const int id = item->data(0, Qt::UserRole).toInt();
+        auto *shortcut = new QShortcut(QKeySequence(Qt::Key_Delete), this);
+        deleteShortcuts.append(shortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, id] { onDeleteShortcut(id); });
+    }
+}
+
+void ContourAnalisisWidget::selectOnlyItem(QTreeWidgetItem *item)
+{
+    for (QTreeWidgetItem *other : ui->measurementTree->selectedItems()) {
+        if (other != item)
+            other->setSelected(false);
+    }
+}
+
+void ContourAnalisisWidget::onDeleteShortcut(int id)
+{
+    deleteMeasurement(id);
+}
+
+void ContourAnalisisWidget::processMeasurementSelection()
+{
+    const QList<QTreeWidgetItem *> selected = ui->measurementTree->selectedItems();
+    if (selected.isEmpty()) {
+        qDebug() << "Selection empty";
+        for (Measurement *m : measurementsManager->measurementList())
+            m->setSelected(false);
+    } else {
+        const int id = selected.first()->data(0, Qt::UserRole).toInt();
+        for (Measurement *m : measurementsManager->measurementList())
+            m->setSelected(m->id() == id);
+    }
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void ContourAnalisisWidget::deleteMeasurement(int index)
+{
+    measurementsManager->removeMeasurement(index);
+    if (QTreeWidgetItem *item = itemsById.take(index))
+        delete item;
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
+    ui->measurementTree->updateGroups();
+}
+
+// Report ------------------------------------------------------------------------------------
+
+void ContourAnalisisWidget::saveReport(QWidget *parent)
+{
+    if (traceCopies.isEmpty()) {
+        Prompts::instance()->warning(parent, QStringLiteral("Ошибка печати отчёта"),
+                                     QStringLiteral("Нет трасс для сохранения отчёта"));
+        return;
+    }
+    const Settings *settings = Settings::instance();
+    const QString defaultName = settings->service.default_trace_file_name
+        + QDateTime::currentDateTime().toString(QStringLiteral("_yyyy_MM_dd_HH_mm_ss"));
+    QString path = Prompts::instance()->saveFileName(
+        parent, QStringLiteral("Сохранить отчет"),
+        settings->preferences.save_report_folder + defaultName, QString());
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive))
+        path += QStringLiteral(".html");
+    const QString folder = path.section(QLatin1Char('/'), 0, -2) + QLatin1Char('/');
+    Settings::modify([&folder](Settings &s) { s.preferences.save_report_folder = folder; });
+
+    beginReportSnapshot();
+    const QVector<QPixmap> pictures = plotImages();
+    const QMap<QString, QString> data = reportData();
+    std::unique_ptr<QFile> written(writeHtmlReport(data, pictures, path, MEASUREMENT_PROTOCOL));
+    endReportSnapshot();
+
+    if (!written) {
+        logger.log(ERROR, "Cannot write the report file: " + path.toStdString());
+        Prompts::instance()->warning(parent, QStringLiteral("Ошибка печати отчёта"),
+                                     QStringLiteral("Не удалось записать файл отчёта"));
+        return;
+    }
+    openInBrowser(parent, path);
+}
+
+void ContourAnalisisWidget::beginReportSnapshot()
+{
+    setReportLabels(ui->measurementTree, measurementsManager, true);
+    ui->plot->setSelectionMarkerVisible(false);
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void ContourAnalisisWidget::endReportSnapshot()
+{
+    setReportLabels(ui->measurementTree, measurementsManager, false);
+    ui->plot->setSelectionMarkerVisible(true);
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void ContourAnalisisWidget::setReportLabels(QTreeWidget *tree, MeasurementsManager *manager,
+                                            bool on)
+{
+    auto *measurementTree = qobject_cast<MeasurementTreeWidget *>(tree);
+    if (!measurementTree || !manager)
+        return;
+    QMap<QString, QString> prefixes;
+    for (const ReportGroup &group : kReportGroups)
+        prefixes.insert(QString::fromUtf8(group.row), QString::fromUtf8(group.prefix));
+    const QString additional = QString::fromUtf8(kAdditionalGeometryRow);
+
+    for (const MeasurementTreeWidget::GroupRow &group : measurementTree->reportRows()) {
+        const QString groupName = QString::fromStdString(group.name);
+        int n = 0;
+        for (const MeasurementTreeWidget::ItemRow &row : group.items) {
+            ++n;
+            Measurement *m = manager->findMeasurement(row.id);
+            if (!m)
+                continue;
+            if (groupName != additional) {
+                if (on) {
+                    m->setLabelText(prefixes.value(groupName) + QLatin1Char('_')
+                                    + QString::number(n));
+                    m->updateLabel();
+                    row.item->setText(0, QString::number(n) + QLatin1Char(' ') + row.item->text(0));
+                } else {
+                    m->clearLabelText();
+                    m->calculate();
+                    row.item->setText(0, m->name());
+                }
+            }
+            m->setLargeLabel(on);
+        }
+    }
+}
+
+QVector<QPixmap> ContourAnalisisWidget::plotImages()
+{
+    return {ui->plot->toPixmap(0, 0, 1.0)};
+}
+
+QMap<QString, QString> ContourAnalisisWidget::reportData() const
+{
+    const Settings *settings = Settings::instance();
+    QMap<QString, QString> data;
+    data.insert(QStringLiteral("date"),
+                QDateTime::currentDateTime().toString(QString::fromLatin1(kReportDateFormat)));
+    data.insert(QStringLiteral("part_name"), ui->detailNameEdit->text());
+    data.insert(QStringLiteral("controller_name"), settings->current_controller_name);
+    data.insert(QStringLiteral("factory_name"), settings->service.factory_name);
+    data.insert(QStringLiteral("comment"), ui->commentTextEdit->toPlainText());
+    for (int i = 0; i < traceCopies.size(); ++i) {
+        const AbstractTrace *trace = traceCopies.at(i);
+        const QString prefix = QStringLiteral("traces[%1].").arg(i);
+        data.insert(prefix + QStringLiteral("id"), QString::number(trace->id + 1));
+        data.insert(prefix + QStringLiteral("trace_author"), trace->controllerName);
+        data.insert(
+            prefix + QStringLiteral("creation_date"),
+            trace->creationDate.toLocalTime().toString(QString::fromLatin1(kReportDateFormat)));
+    }
+    data.insert(QStringLiteral("traces_count"), QString::number(traceCopies.size()));
+
+    // The group of a row is the group row of the tree whose text matches.
+    constexpr int groupCount = int(sizeof(kReportGroups) / sizeof(kReportGroups[0]));
+    int counters[groupCount] = {};
+    for (const MeasurementTreeWidget::GroupRow &group : ui->measurementTree->reportRows()) {
+        const QString groupName = QString::fromStdString(group.name);
+        int g = 0;
+        while (g < groupCount && groupName != QString::fromUtf8(kReportGroups[g].row))
+            ++g;
+        if (g == groupCount)
+            continue;
+        const ReportGroup &rg = kReportGroups[g];
+        for (const MeasurementTreeWidget::ItemRow &row : group.items) {
+            const int k = counters[g]++;
+            const QString entry = QString::fromUtf8(rg.entry).arg(k);
+            data.insert(entry + QStringLiteral("name"),
+                        QString::fromUtf8(rg.prefix) + QStringLiteral("_%1").arg(k + 1));
+            data.insert(entry + QStringLiteral("value"), QString::fromStdString(row.value));
+        }
+    }
+    for (int g = 0; g < groupCount; ++g) {
+        data.insert(QString::fromLatin1(kReportGroups[g].count), QString::number(counters[g]));
+        if (counters[g] != 0)
+            data.insert(QString::fromLatin1(kReportGroups[g].name),
+                        QString::fromUtf8(kReportGroups[g].row));
+    }
+    return data;
+}

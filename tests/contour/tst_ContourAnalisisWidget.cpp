@@ -1,0 +1,984 @@
+#include "ContourWindowFixture.h"
+#include "core/Logger.h"
+#include "measurements/Geometry.h"
+#include "measurements/ui/ReperPoint.h"
+#include "plot/SuffixTicker.h"
+#include "support/LogReader.h"
+#include "support/TempSettings.h"
+#include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
+#include "support/gui/ModalAnswerer.h"
+#include "support/gui/PlotDriver.h"
+#include "support/gui/RecordingDesktop.h"
+#include "support/gui/ScriptedPrompts.h"
+
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFrame>
+#include <QInputDialog>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+#include <cmath>
+
+using namespace testsupport;
+
+Q_DECLARE_METATYPE(QCPRange)
+
+namespace {
+
+const char *const kFrames[] = {"frameScale", "frameLayFlat",     "frameDistance",
+                               "frameAngle", "frameRadius",      "frameErrors",
+                               "frameR",     "frameAddGeomLine", "frameAddGeomCircumference",
+                               "frameDXF"};
+
+QVector<QPointF> curvePoints(const QCPCurve *curve)
+{
+    QVector<QPointF> points;
+    for (const QCPCurveData &d : *curve->data())
+        points.append(QPointF(d.key, d.value));
+    return points;
+}
+
+QVector<QPointF> processedPoints(const AbstractTrace *trace, double factor)
+{
+    QVector<QPointF> points;
+    for (int i = 0; i < trace->processedData->at(0).size(); ++i)
+        points.append(QPointF(trace->processedData->at(0).at(i) * factor,
+                              trace->processedData->at(1).at(i) * factor));
+    return points;
+}
+
+bool samePoints(const QVector<QPointF> &a, const QVector<QPointF> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i) {
+        if (std::abs(a[i].x() - b[i].x()) > 1e-6 * (1 + std::abs(b[i].x()))
+            || std::abs(a[i].y() - b[i].y()) > 1e-6 * (1 + std::abs(b[i].y())))
+            return false;
+    }
+    return true;
+}
+
+// Turns the curve on the plot as a levelling does, and announces the turn.
+void level(ContourWindowFixture &f, double angle, const QPointF &centre)
+{
+    for (QCPCurve *curve : f.window->traceCurves()) {
+        QVector<double> keys;
+        QVector<double> values;
+        for (const QPointF &p : curvePoints(curve)) {
+            const QPointF q = rotatePoint(float(centre.x()), float(centre.y()), float(angle), p);
+            keys.append(q.x());
+            values.append(q.y());
+        }
+        curve->setData(keys, values);
+    }
+    emit f.window->manager()->setNewAngleAndCenterRot(angle, centre);
+}
+
+QVector<QPointF> rotated(const QVector<QPointF> &points, double angle, const QPointF &centre)
+{
+    QVector<QPointF> out;
+    for (const QPointF &p : points)
+        out.append(rotatePoint(float(centre.x()), float(centre.y()), float(angle), p));
+    return out;
+}
+
+bool sameIcon(const QIcon &a, const QString &resource)
+{
+    return a.pixmap(32, 32).toImage() == QIcon(resource).pixmap(32, 32).toImage();
+}
+
+} // namespace
+
+class tst_ContourAnalisisWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void freshWindow();
+    void tracesAreTheWindowsOwnCopies();
+    void framing_data();
+    void framing();
+    void units_data();
+    void units();
+    void calibrationModeShowsAnglesInDegrees();
+    void levellingSurvivesRedraws();
+    void calibrationEditUpdatesTheCopiesInPlace();
+    void wheelScaling_data();
+    void wheelScaling();
+    void panModeZoomsBothAxes();
+    void middleButtonDragPans();
+    void toolButtons_data();
+    void toolButtons();
+    void openingAFrameStopsTheActiveTool();
+    void prompts_data();
+    void prompts();
+    void radiusPromptTakesCommaOrPoint_data();
+    void radiusPromptTakesCommaOrPoint();
+    void treeFollowsTheMeasurements();
+    void drawingButtonFollowsTheDrawing();
+    void reportMap();
+    void reportSnapshotRelabelsAndRestores();
+    void saveReport_data();
+    void saveReport();
+    void saveReportRefusals();
+
+private:
+    std::unique_ptr<TempSettings> settings;
+};
+
+void tst_ContourAnalisisWidget::init()
+{
+    settings = std::make_unique<TempSettings>();
+}
+
+void tst_ContourAnalisisWidget::cleanup()
+{
+    settings.reset();
+    QCOMPARE(Measurement::liveCount(), 0);
+}
+
+void tst_ContourAnalisisWidget::freshWindow()
+{
+    ContourWindowFixture f({});
+    for (const char *frame : kFrames)
+        QVERIFY2(!f.child<QFrame>(frame)->isVisible(), frame);
+    QVERIFY(!f.window->calibrationToolsPlace()->isVisible());
+    QVERIFY(f.child<QWidget>("detailNameEdit")->isVisible());
+    QCOMPARE(f.child<QLineEdit>("detailNameEdit")->text(), QStringLiteral("Деталь"));
+    QVERIFY(!f.child("pushButtonErrorPlane")->isEnabled());
+    QCOMPARE(f.window->plot()->interactionFlags(), int(QCP::iRangeZoom));
+    QCOMPARE(f.window->name(), QStringLiteral("КОНТУР"));
+    QCOMPARE(f.window->plot()->curveCount(), 0);
+    QVERIFY(f.window->traces().isEmpty());
+    QVERIFY(sameIcon(f.child("pushButtonResetScale")->icon(), ":/icons/icons/1_1.png"));
+    // The reset button does nothing but close the frame when there is no trace.
+    f.child<QAction>("actionScale")->setChecked(true);
+    f.child("pushButtonResetScale")->click();
+    QVERIFY(!f.child<QAction>("actionScale")->isChecked());
+}
+
+void tst_ContourAnalisisWidget::tracesAreTheWindowsOwnCopies()
+{
+    ContourTrace *trace = makeLine(0, 0, 10, 1, 50);
+    ContourWindowFixture f({nullptr, trace, nullptr});
+    QCOMPARE(f.window->traces().size(), 1);
+    QVERIFY(f.window->traces().first() != trace);
+    QCOMPARE(f.window->traceCurves().size(), 1);
+    QCOMPARE(f.window->plot()->curve(0), f.window->traceCurves().first());
+    // The manager works on the same copies, never on the opener's traces.
+    QCOMPARE(f.window->manager()->traceList(), f.window->traces());
+
+    // The opener deletes its trace: the window still draws and measures its copy.
+    f.given.clear();
+    delete trace;
+    f.window->recalcAllMeasurements();
+    QCOMPARE(f.window->traceCurves().first()->dataCount(), 50);
+}
+
+void tst_ContourAnalisisWidget::framing_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVector<QPointF>>("points");
+    QTest::addColumn<QCPRange>("x");
+    QTest::addColumn<QCPRange>("y"); // before the scale lock of a contour
+    QTest::addColumn<bool>("profileIcon");
+    QTest::newRow("contour 100 by 10")
+        << int(CONTOUR) << QVector<QPointF> {{0, 0}, {50, 10}, {100, 0}} << QCPRange(-5, 105)
+        << QCPRange(-0.5, 10.5) << false;
+    QTest::newRow("contour of the roughness sensor")
+        << int(CONTOURPROF) << QVector<QPointF> {{0, 0}, {10, 40}} << QCPRange(-0.5, 10.5)
+        << QCPRange(-2, 42) << false;
+    QTest::newRow("profile") << int(PROFILE) << QVector<QPointF> {{0, 0}, {50, 10}, {100, 0}}
+                             << QCPRange(-5, 105) << QCPRange(-2, 12) << true;
+    QTest::newRow("additional trace")
+        << int(ADDITIONAL_TRACE) << QVector<QPointF> {{0, -5}, {20, 5}} << QCPRange(-1, 21)
+        << QCPRange(-7, 7) << true;
+    QTest::newRow("profile of one point") << int(PROFILE) << QVector<QPointF> {{3, 2}}
+                                          << QCPRange(2.95, 4.05) << QCPRange(1.8, 3.2) << true;
+}
+
+void tst_ContourAnalisisWidget::framing()
+{
+    QFETCH(int, type);
+    QFETCH(QVector<QPointF>, points);
+    QFETCH(QCPRange, x);
+    QFETCH(QCPRange, y);
+    QFETCH(bool, profileIcon);
+    settings->change([](Settings &s) { s.view.axis_unit = 1; }); // drawn as given
+    // A second trace of another kind does not change the choice the first one made.
+    ContourWindowFixture f({makeTrace(points, type),
+                            makeTrace({points.first()}, type == PROFILE ? CONTOUR : PROFILE)});
+    Plot *plot = f.window->plot();
+    f.child<QAction>("actionScale")->setChecked(true);
+    f.child("pushButtonResetScale")->click();
+    const QCPRange xr = plot->xAxis->range();
+    const QCPRange yr = plot->yAxis->range();
+    if (profileIcon) {
+        QVERIFY(relativelyEqual(xr.lower, x.lower, 1e-9, 1e-12));
+        QVERIFY(relativelyEqual(xr.upper, x.upper, 1e-9, 1e-12));
+        QVERIFY(relativelyEqual(yr.lower, y.lower, 1e-9, 1e-12));
+        QVERIFY(relativelyEqual(yr.upper, y.upper, 1e-9, 1e-12));
+        QVERIFY(sameIcon(f.child("pushButtonResetScale")->icon(), ":/icons/icons/reset.png"));
+    } else {
+        // The longer span keeps its margins, the other axis is re-ranged about its centre to
+        // the same scale: one unit takes as many pixels on both axes.
+        const bool xLonger = x.size() > y.size();
+        const QCPRange kept = xLonger ? xr : yr;
+        const QCPRange expectedKept = xLonger ? x : y;
+        QVERIFY(relativelyEqual(kept.lower, expectedKept.lower, 1e-9, 1e-12));
+        QVERIFY(relativelyEqual(kept.upper, expectedKept.upper, 1e-9, 1e-12));
+        const QCPRange other = xLonger ? yr : xr;
+        const QCPRange expectedCentre = xLonger ? y : x;
+        QVERIFY(relativelyEqual(other.center(), expectedCentre.center(), 1e-9, 1e-9));
+        const double xPixels = plot->xAxis->coordToPixel(1) - plot->xAxis->coordToPixel(0);
+        const double yPixels = plot->yAxis->coordToPixel(0) - plot->yAxis->coordToPixel(1);
+        QVERIFY2(relativelyEqual(xPixels, yPixels, 1e-6),
+                 qPrintable(QString("%1 %2").arg(xPixels).arg(yPixels)));
+        QVERIFY(sameIcon(f.child("pushButtonResetScale")->icon(), ":/icons/icons/1_1.png"));
+    }
+}
+
+void tst_ContourAnalisisWidget::units_data()
+{
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("millimetres") << 0 << 0.001 << " мм";
+    QTest::newRow("micrometres") << 1 << 1.0 << " мкм";
+    QTest::newRow("nanometres") << 2 << 1000.0 << " нм";
+}
+
+void tst_ContourAnalisisWidget::units()
+{
+    QFETCH(int, unit);
+    QFETCH(double, factor);
+    QFETCH(QString, suffix);
+    settings->change([](Settings &s) { s.view.axis_unit = 1; });
+    ContourWindowFixture f({makeLine(0, 0, 100, 20, 11)});
+    Plot *plot = f.window->plot();
+    QCOMPARE(f.window->displayFactor(), 1.0);
+    QCOMPARE(tickLabelSuffix(plot->xAxis)->suffix(), QStringLiteral(" мкм"));
+    QVERIFY(samePoints(curvePoints(f.window->traceCurves().first()),
+                       processedPoints(f.window->traces().first(), 1.0)));
+    f.values << 2.0;
+    f.window->manager()->setMeasurementType(CLICK_POINT, true, false, QString());
+    PlotDriver(plot).click(500, 100);
+    const auto *m = static_cast<ValueMeasurement *>(f.listed().first());
+    const int before = m->calculations;
+
+    // The settings window closes with another unit: everything is drawn in it, re-framed, and
+    // the measurements are recalculated.
+    settings->change([unit](Settings &s) { s.view.axis_unit = unit; });
+    f.window->recalcAllMeasurements();
+    QCOMPARE(f.window->displayFactor(), factor);
+    QCOMPARE(f.window->displayUnit(), suffix);
+    QCOMPARE(tickLabelSuffix(plot->xAxis)->suffix(), suffix);
+    QCOMPARE(tickLabelSuffix(plot->yAxis)->suffix(), suffix);
+    QVERIFY(samePoints(curvePoints(f.window->traceCurves().first()),
+                       processedPoints(f.window->traces().first(), factor)));
+    QVERIFY(relativelyEqual(plot->xAxis->range().upper, 1050 * factor, 1e-9));
+    QVERIFY(m->calculations > before);
+
+    // A unit the program does not know changes nothing.
+    settings->change([](Settings &s) { s.view.axis_unit = 7; });
+    f.window->recalcAllMeasurements();
+    QCOMPARE(f.window->displayFactor(), factor);
+    QCOMPARE(tickLabelSuffix(plot->xAxis)->suffix(), suffix);
+}
+
+void tst_ContourAnalisisWidget::calibrationModeShowsAnglesInDegrees()
+{
+    QVERIFY(!Settings::instance()->view.angles_in_deg);
+    {
+        ContourWindowFixture f({makeLine(0, 0, 1, 1, 10)}, true);
+        QVERIFY(Settings::instance()->view.angles_in_deg);
+        QVERIFY(f.window->isCalibrationMode());
+        QVERIFY(!f.child<QWidget>("detailNameEdit")->isVisible());
+        QVERIFY(!f.child<QWidget>("commentTextEdit")->isVisible());
+        QVERIFY(f.window->measurementTree()->isCalibrationMode());
+        QVERIFY(f.window->calibrationToolsPlace()->isVisible());
+        settings->forgetFile();
+    }
+    QVERIFY(!Settings::instance()->view.angles_in_deg);
+    QVERIFY(settings->saved());
+    QCOMPARE(settings->stored("view/angles_in_deg").toBool(), false);
+}
+
+void tst_ContourAnalisisWidget::levellingSurvivesRedraws()
+{
+    settings->change([](Settings &s) { s.view.axis_unit = 1; });
+    ContourWindowFixture f({makeLine(0, 0, 10, 5, 21)});
+    const QPointF centre(100, 50);
+    level(f, -0.4636, centre);
+    level(f, 0.1, QPointF(20, 0));
+    const QVector<QPointF> levelled = curvePoints(f.window->traceCurves().first());
+
+    // A change of settings redraws the copies: still levelled, by both turns in their order.
+    f.window->recalcAllMeasurements();
+    QVERIFY(samePoints(curvePoints(f.window->traceCurves().first()), levelled));
+
+    // In another unit the turns scale with the contour.
+    settings->change([](Settings &s) { s.view.axis_unit = 0; });
+    f.window->recalcAllMeasurements();
+    QVector<QPointF> scaled;
+    for (const QPointF &p : levelled)
+        scaled.append(p * 0.001);
+    QVERIFY(samePoints(curvePoints(f.window->traceCurves().first()), scaled));
+
+    // The levelling reset draws the contour unlevelled and frees the levelling button.
+    f.child("pushButtonlayFlat")->setCheckable(false);
+    f.child<QAction>("actionLayFlat")->setChecked(true);
+    LogReader log;
+    f.child("pushButtonRST")->click();
+    QVERIFY(log.contains("INFO: PushButtonRST was clicked"));
+    QVERIFY(samePoints(curvePoints(f.window->traceCurves().first()),
+                       processedPoints(f.window->traces().first(), 0.001)));
+    QVERIFY(f.child("pushButtonlayFlat")->isCheckable());
+    QVERIFY(!f.child<QAction>("actionLayFlat")->isChecked());
+}
+
+void tst_ContourAnalisisWidget::calibrationEditUpdatesTheCopiesInPlace()
+{
+    settings->change([](Settings &s) { s.view.axis_unit = 1; });
+    ContourWindowFixture f({makeLine(0, 0, 10, 5, 21), makeLine(0, 100, 10, 0, 21)}, true);
+    const QVector<AbstractTrace *> copies = f.window->traces();
+    level(f, 0.3, QPointF(50, 25));
+
+    // The calibration tools hand over their traces with an edited value.
+    QVector<AbstractTrace *> edited;
+    for (AbstractTrace *t : f.given) {
+        auto *clone = static_cast<ContourTrace *>(t->clone());
+        clone->toolHeadRadiusDown = 7.5;
+        clone->xAxisCompressionRatio = 1.25;
+        edited.append(clone);
+    }
+    f.values << 3.0;
+    f.window->manager()->setMeasurementType(CLICK_POINT, true, false, QString());
+    PlotDriver(f.window->plot()).click(50, 25);
+    auto *m = static_cast<ValueMeasurement *>(f.listed().first());
+    const int before = m->calculations;
+    const QCPRange xRange = f.window->plot()->xAxis->range();
+
+    f.window->calibrationDataValueChangedManually(edited);
+    QCOMPARE(f.window->traces(), copies); // the same copies, not new ones
+    QCOMPARE(f.window->manager()->traceList(), copies);
+    for (AbstractTrace *copy : copies) {
+        QCOMPARE(static_cast<ContourTrace *>(copy)->toolHeadRadiusDown, 7.5);
+        QCOMPARE(static_cast<ContourTrace *>(copy)->xAxisCompressionRatio, 1.25);
+    }
+    // Re-processed and drawn levelled; the axes keep their ranges; the measurements follow.
+    for (int i = 0; i < copies.size(); ++i)
+        QVERIFY(samePoints(curvePoints(f.window->traceCurves().at(i)),
+                           rotated(processedPoints(copies.at(i), 1.0), 0.3, QPointF(50, 25))));
+    QCOMPARE(f.window->plot()->xAxis->range(), xRange);
+    QVERIFY(m->calculations > before);
+    qDeleteAll(edited);
+}
+
+void tst_ContourAnalisisWidget::wheelScaling_data()
+{
+    QTest::addColumn<bool>("horizontal");
+    QTest::addColumn<int>("traces");
+    QTest::addColumn<int>("notches");
+    QTest::addColumn<QString>("logLine");
+    QTest::newRow("x, one trace, away") << true << 1 << 1 << "INFO: Zoom in scale on x-axis";
+    QTest::newRow("x, two traces, away") << true << 2 << 1 << "INFO: Zoom in scale on x-axis";
+    QTest::newRow("x, three traces, towards")
+        << true << 3 << -1 << "INFO: Zoom out scale on x-axis";
+    QTest::newRow("y, two traces, away") << false << 2 << 1 << "INFO: Zoom in scale on y-axis";
+    QTest::newRow("y, one trace, two towards")
+        << false << 1 << -2 << "INFO: Zoom out scale on y-axis";
+    QTest::newRow("x, zero delta") << true << 2 << 0 << "";
+}
+
+void tst_ContourAnalisisWidget::wheelScaling()
+{
+    QFETCH(bool, horizontal);
+    QFETCH(int, traces);
+    QFETCH(int, notches);
+    QFETCH(QString, logLine);
+    QVector<AbstractTrace *> given;
+    for (int i = 0; i < traces; ++i)
+        given.append(makeLine(0, 100 * i, 10, 3, 101));
+    ContourWindowFixture f(given);
+    Plot *plot = f.window->plot();
+    f.chooseTool("actionScale", horizontal ? "pushButtonScaleX" : "pushButtonScaleY");
+    QCOMPARE(plot->interactionFlags(), int(QCP::iRangeDrag));
+    QCOMPARE(plot->cursor().shape(), horizontal ? Qt::SizeHorCursor : Qt::SizeVerCursor);
+    QVERIFY(!f.child<QFrame>("frameScale")->isVisible());
+
+    QCPAxis *scaled = horizontal ? plot->xAxis : plot->yAxis;
+    QCPAxis *other = horizontal ? plot->yAxis : plot->xAxis;
+    const QCPRange before = scaled->range();
+    const QCPRange otherBefore = other->range();
+    LogReader log;
+    PlotDriver driver(plot);
+    driver.wheel(before.center(), other->range().center(), notches);
+    // One notch scales each axis once, however many traces share it.
+    const double expected = before.size() * std::pow(0.85, notches);
+    QVERIFY2(relativelyEqual(scaled->range().size(), expected, 1e-9),
+             qPrintable(QString("%1 %2").arg(scaled->range().size()).arg(expected)));
+    QVERIFY(relativelyEqual(scaled->range().center(), before.center(), 1e-9, 1e-9));
+    QCOMPARE(other->range(), otherBefore);
+    if (logLine.isEmpty())
+        QVERIFY(log.entries().isEmpty());
+    else
+        QCOMPARE(log.entries(), QStringList {logLine});
+
+    // Opening any frame stops the mode: the wheel no longer scales and the cursor is default.
+    f.child<QAction>("actionAngle")->setChecked(true);
+    QVERIFY(!plot->testAttribute(Qt::WA_SetCursor));
+    QVERIFY(f.child(horizontal ? "pushButtonScaleX" : "pushButtonScaleY")->isCheckable());
+    const QCPRange stopped = scaled->range();
+    driver.wheel(stopped.center(), other->range().center(), 1);
+    QCOMPARE(scaled->range(), stopped);
+}
+
+void tst_ContourAnalisisWidget::panModeZoomsBothAxes()
+{
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    Plot *plot = f.window->plot();
+    f.chooseTool("actionScale", "pushButtonPAN");
+    QCOMPARE(plot->interactionFlags(), int(QCP::iRangeDrag | QCP::iRangeZoom));
+    QCOMPARE(plot->cursor().shape(), Qt::OpenHandCursor);
+    QVERIFY(!f.child("pushButtonPAN")->isCheckable());
+    QVERIFY(sameIcon(f.child<QAction>("actionScale")->icon(), ":/icons/icons/pan.png"));
+    const QCPRange x = plot->xAxis->range();
+    const QCPRange y = plot->yAxis->range();
+    LogReader log;
+    PlotDriver driver(plot);
+    driver.wheel(x.center(), y.center(), 1);
+    driver.wheel(x.center(), y.center(), -1);
+    QCOMPARE(log.entries(), QStringList({"INFO: Zoom in scale", "INFO: Zoom out scale"}));
+    driver.wheel(x.center(), y.center(), 1);
+    QVERIFY(plot->xAxis->range().size() < x.size());
+    QVERIFY(plot->yAxis->range().size() < y.size());
+
+    // Opening a frame stops the pan mode but leaves its interactions.
+    f.child<QAction>("actionDistance")->setChecked(true);
+    QVERIFY(f.child("pushButtonPAN")->isCheckable());
+    QVERIFY(!plot->testAttribute(Qt::WA_SetCursor));
+    QCOMPARE(plot->interactionFlags(), int(QCP::iRangeDrag | QCP::iRangeZoom));
+    log.skip();
+    driver.wheel(x.center(), y.center(), 1);
+    QVERIFY(log.entries().isEmpty());
+}
+
+void tst_ContourAnalisisWidget::middleButtonDragPans()
+{
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    Plot *plot = f.window->plot();
+    // A measuring tool is active: the middle button still pans and builds nothing.
+    f.chooseTool("actionDistance", "pushButtonHorisontalDistance");
+    PlotDriver driver(plot);
+    plot->xAxis->setRange(0, 50);
+    plot->yAxis->setRange(0, 30);
+    driver.refresh();
+    const QPoint start(plot->width() / 2, plot->height() / 2);
+    driver.pressPixel(start, Qt::MiddleButton);
+    driver.movePixel(start + QPoint(60, 0), Qt::MiddleButton);
+    driver.movePixel(start + QPoint(100, 40), Qt::MiddleButton);
+    driver.releasePixel(start + QPoint(100, 40), Qt::MiddleButton);
+    const double dx = -100.0 * 50 / plot->width();
+    const double dy = 40.0 * 30 / plot->height();
+    QVERIFY(relativelyEqual(plot->xAxis->range().lower, dx, 1e-9, 1e-9));
+    QVERIFY(relativelyEqual(plot->xAxis->range().upper, 50 + dx, 1e-9, 1e-9));
+    QVERIFY(relativelyEqual(plot->yAxis->range().lower, dy, 1e-9, 1e-9));
+    QCOMPARE(f.created, 0);
+    QCOMPARE(Measurement::liveCount(), 0);
+    // Without the middle button held the moves pan no more.
+    const QCPRange x = plot->xAxis->range();
+    driver.movePixel(start);
+    QCOMPARE(plot->xAxis->range(), x);
+}
+
+void tst_ContourAnalisisWidget::toolButtons_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<QVariant>("answer");
+    auto row = [](const char *action, const char *button, int kind, const char *icon,
+                  const QVariant &answer = QVariant()) {
+        QTest::newRow(button) << QString(action) << QString(button) << kind
+                              << QString(":/icons/icons/") + icon << answer;
+    };
+    row("actionLayFlat", "pushButtonlayFlat", 9, "flat.png");
+    row("actionLayFlat", "pushButtonLayFlatByTwo", 10, "flatByTwoSelection.png");
+    row("actionDistance", "pushButtonHorisontalDistance", 1, "hdist.png");
+    row("actionDistance", "pushButtonVerticalDistance", 0, "vdist.png");
+    row("actionDistance", "pushButtonMinMaxDistance", 2, "vdistmax1.png");
+    row("actionDistance", "pushButtonDirectDistance", 3, "ddist.png");
+    row("actionDistance", "pushButtonMeanHeight", 11, "mheight.png");
+    row("actionAngle", "pushButtonDirectAngle", 6, "angle.png");
+    row("actionAngle", "pushButtonHHorizonAngle", 5, "hangle.png");
+    row("actionAngle", "pushButtonVHorizonAngle", 4, "vangle.png");
+    row("actionRadius", "pushButtonRadius", 7, "rad.png");
+    row("actionRadius", "pushButtonMultiRadius", 8, "radarc.png");
+    row("actionErrors", "pushButtonRMSE", 12, "lineerr.png");
+    row("actionErrors", "pushButtonRadiusError", 13, "raderr.png");
+    row("actionErrors", "pushButtonRDESpecified", 14, "raderr_R.png", 2.5);
+    row("actionErrors", "pushButtonRadiusErrorFilter", 15, "raderFilter1.png");
+    row("actionErrors", "pushButtonRadiusErrorByTwoSegment", 16, "Rader_2zelect.png", 3);
+    row("actionErrors", "pushButtonRadiusErrorFilterMultypleSegments", 17,
+        "Rader_2zelect_filter.png", 4);
+    row("actionErrors", "pushButtonRadiusErrorWithRadianGraph", 18, "raderr.png");
+    row("actionR", "pushButtonCalculateRA", 20, "Ra.png");
+    row("actionR", "pushButtonCalculateRZ", 21, "Rz.png");
+    row("actionCircumferenceAdditionalGeometry", "pushButtonCircumSelect", 22, "Circle.png");
+    row("actionCircumferenceAdditionalGeometry", "pushButtonAGCircumSpecified", 23,
+        "Circle_input Radius.png", 1.5);
+    row("actionLineAdditionalGeometry", "pushButtonAddGeomHorizontalLine", 24,
+        "Horizontal_line.png");
+    row("actionLineAdditionalGeometry", "pushButtonAddGeomVerticlaLine", 25, "Vertical_line.png");
+    row("actionLineAdditionalGeometry", "pushButtonAddGeomDoubleClickLine", 26, "2dot_line.png");
+    row("actionLineAdditionalGeometry", "pushButtonAddGeomPoint", 27, "Point.png");
+    row("actionLineAdditionalGeometry", "pushButtonAddGoemMiddlePoint", 28, "mid_point.png");
+    row("actionLineAdditionalGeometry", "pushButtonAddGeomThread", 29, "MidLine.png");
+    row("actionLineAdditionalGeometry", "pushButtonFindMaxPoint", 30, "Max_point.png");
+    row("actionLineAdditionalGeometry", "pushButtonFindMinPoint", 31, "Min_point.png");
+    row("actionLineAdditionalGeometry", "pushButtonAddGeomText", 32, "text_placement.png");
+    row("actionDXF", "pushButtonDXFPlane", 33, "open.png");
+    row("actionDXF", "pushButtonErrorPlane", 34, "lineerr.png");
+}
+
+void tst_ContourAnalisisWidget::toolButtons()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, button);
+    QFETCH(int, kind);
+    QFETCH(QString, icon);
+    QFETCH(QVariant, answer);
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    Plot *plot = f.window->plot();
+    // A finished measurement with a placed reper point shows whether the tool makes the reper
+    // points snap targets.
+    f.window->manager()->setMeasurementType(CLICK_POINT, true, false, QString());
+    f.window->manager()->createMeasurement(f.window.get());
+    f.window->manager()->connectMeasurement();
+    auto *point = static_cast<MeasurementDouble *>(f.window->manager()->currentMeasurement());
+    point->setReperPoint(0, QPointF(0.1, 0.01));
+    point->complete();
+    ReperPointController *reper = f.window->manager()->reperPoints();
+    QCOMPARE(reper->pointList().size(), 1);
+    plot->curve(0)->setSelection(QCPDataSelection(QCPDataRange(0, 10)));
+
+    auto *b = f.window->findChild<QPushButton *>(button);
+    auto *a = f.window->findChild<QAction *>(action);
+    QVERIFY(b && a);
+    QVERIFY(b->isEnabled() || kind == ERROR_PLANE);
+    b->setEnabled(true);
+    QCOMPARE(b->toolTip().isEmpty(), kind == CIRCUMF_AG_SPECIFIED);
+    QVERIFY(sameIcon(b->icon(), icon));
+
+    ScriptedPrompts prompts;
+    if (answer.isValid())
+        prompts.answers << answer;
+    LogReader log;
+    a->setChecked(true);
+    QVERIFY(b->isVisible());
+    QVERIFY(b->isCheckable());
+    b->click();
+    QCOMPARE(log.entries(),
+             QStringList({"INFO: " + action + " open", "INFO: " + button + "was clicked",
+                          "INFO: " + action + " close"}));
+    QCOMPARE(f.window->manager()->measurementType(), kind);
+    QCOMPARE(f.window->manager()->isListing(), kind != LAY_FLAT && kind != LAY_FLAT_BY_TWO);
+    const bool snaps = kind == 0 || kind == 1 || kind == 3 || kind == 24 || kind == 25 || kind == 26
+        || kind == 28;
+    QCOMPARE(reper->pointList().first()->isSnapTarget(), snaps);
+    QCOMPARE(plot->interactionFlags(), int(QCP::iRangeZoom) | Plot::iRangeSelection);
+    QVERIFY(plot->curve(0)->selection().isEmpty());
+    // The text tool shows the text cursor.
+    QCOMPARE(plot->cursor().shape(), kind == AG_TEXT_PLACEMENT ? Qt::IBeamCursor : Qt::ArrowCursor);
+    QVERIFY(sameIcon(a->icon(), icon));
+    QVERIFY(!a->isChecked());
+    QVERIFY(!b->isCheckable());
+    for (const char *frame : kFrames)
+        QVERIFY(!f.child<QFrame>(frame)->isVisible());
+    QCOMPARE(prompts.asked.size(), answer.isValid() ? 1 : 0);
+}
+
+void tst_ContourAnalisisWidget::openingAFrameStopsTheActiveTool()
+{
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    f.chooseTool("actionDistance", "pushButtonMeanHeight");
+    QCOMPARE(f.window->manager()->measurementType(), int(MEAN_HEIGHT));
+    // Another frame: the tool stops once, its button can start it afresh.
+    LogReader log;
+    f.child<QAction>("actionAngle")->setChecked(true);
+    QCOMPARE(f.window->manager()->measurementType(), int(NO_MEASUREMENT));
+    QVERIFY(f.child("pushButtonMeanHeight")->isCheckable());
+    QVERIFY(f.child<QFrame>("frameAngle")->isVisible());
+    QCOMPARE(log.entries(), QStringList {"INFO: actionAngle open"});
+    // One frame at a time.
+    f.child<QAction>("actionRadius")->setChecked(true);
+    QVERIFY(!f.child<QAction>("actionAngle")->isChecked());
+    QVERIFY(!f.child<QFrame>("frameAngle")->isVisible());
+    QVERIFY(f.child<QFrame>("frameRadius")->isVisible());
+    QCOMPARE(log.entries().mid(1),
+             QStringList({"INFO: actionAngle close", "INFO: actionRadius open"}));
+    // The hidden mean-diameter action starts its kind directly.
+    f.child<QAction>("actionAvgDiameter")->setChecked(true);
+    QCOMPARE(f.window->manager()->measurementType(), int(AVG_DIAMETERT));
+    QVERIFY(!f.child<QAction>("actionRadius")->isChecked());
+    f.child<QAction>("actionAvgDiameter")->setChecked(false);
+    QCOMPARE(f.window->manager()->measurementType(), int(NO_MEASUREMENT));
+}
+
+void tst_ContourAnalisisWidget::prompts_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<QVariant>("answer");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<double>("radius"); // the radius the measurement gets; 0 for a count
+    QTest::addColumn<int>("count");
+    QTest::newRow("count 5") << "pushButtonRadiusErrorByTwoSegment" << 0 << QVariant(5)
+                             << "Введите число выделений"
+                             << "Ввод значений" << 0.0 << 5;
+    QTest::newRow("count cancelled") << "pushButtonRadiusErrorFilterMultypleSegments" << 0
+                                     << QVariant() << "Введите число выделений"
+                                     << "Ввод значений" << 0.0 << -1;
+    QTest::newRow("radius in millimetres")
+        << "pushButtonRDESpecified" << 0 << QVariant(2.5) << "Введите радиус вписанной окружности"
+        << "Радиус в мм" << 2.5 << 0;
+    QTest::newRow("radius in micrometres")
+        << "pushButtonRDESpecified" << 1 << QVariant(0.125) << "Введите радиус вписанной окружности"
+        << "Радиус в мкм" << 0.125 << 0;
+    QTest::newRow("radius cancelled")
+        << "pushButtonAGCircumSpecified" << 2 << QVariant() << "Введите радиус вписанной окружности"
+        << "Радиус в нм" << -1.0 << 0;
+}
+
+void tst_ContourAnalisisWidget::prompts()
+{
+    QFETCH(QString, button);
+    QFETCH(int, unit);
+    QFETCH(QVariant, answer);
+    QFETCH(QString, title);
+    QFETCH(QString, label);
+    QFETCH(double, radius);
+    QFETCH(int, count);
+    settings->change([unit](Settings &s) { s.view.axis_unit = unit; });
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    auto *b = f.window->findChild<QPushButton *>(button);
+    const char *action = button == "pushButtonAGCircumSpecified"
+        ? "actionCircumferenceAdditionalGeometry"
+        : "actionErrors";
+    ScriptedPrompts prompts;
+    prompts.answers << answer;
+    settings->forgetFile();
+    f.chooseTool(action, qPrintable(button));
+    QCOMPARE(prompts.asked.size(), 1);
+    QCOMPARE(prompts.asked.at(0).title, title);
+    QCOMPARE(prompts.asked.at(0).text, label);
+
+    if (!answer.isValid()) {
+        // Cancelled: the tool stays idle and the frame open for another choice.
+        QCOMPARE(f.window->manager()->measurementType(), int(NO_MEASUREMENT));
+        QVERIFY(b->isCheckable());
+        QVERIFY(!b->isChecked());
+        QVERIFY(f.child<QAction>(action)->isChecked());
+        QVERIFY(!settings->saved());
+        return;
+    }
+    // The number reaches the measurement the next press builds.
+    PlotDriver(f.window->plot()).click(500 * f.window->displayFactor(), 0);
+    QCOMPARE(f.created, 1);
+    if (radius > 0) {
+        QCOMPARE(f.lastArgs.radius, radius);
+        QCOMPARE(settings->stored("preferenses/inscribed_circle_radius_measurement").toDouble(),
+                 radius);
+    } else {
+        QCOMPARE(f.lastArgs.count, count);
+    }
+}
+
+void tst_ContourAnalisisWidget::radiusPromptTakesCommaOrPoint_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("point") << "2.5";
+    QTest::newRow("comma") << "2,5";
+    QTest::newRow("slash, the period key's neighbour") << "2/5";
+}
+
+void tst_ContourAnalisisWidget::radiusPromptTakesCommaOrPoint()
+{
+    QFETCH(QString, typed);
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    // The real prompt: the operator selects the offered value and types a new one.
+    ModalAnswerer answerer([&typed](QWidget *modal) {
+        auto *spin = modal->findChild<QDoubleSpinBox *>();
+        if (!spin)
+            return;
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, typed);
+        spin->interpretText();
+        ModalAnswerer::accept(modal);
+    });
+    f.chooseTool("actionErrors", "pushButtonRDESpecified");
+    QVERIFY(answerer.answered());
+    QCOMPARE(Settings::instance()->preferences.inscribed_circle_radius_measurement, 2.5);
+    QCOMPARE(f.window->manager()->measurementType(), int(RDEM_SPECIFIED));
+    PlotDriver(f.window->plot()).click(0.5, 0);
+    QCOMPARE(f.lastArgs.radius, 2.5);
+}
+
+void tst_ContourAnalisisWidget::treeFollowsTheMeasurements()
+{
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    MeasurementTreeWidget *tree = f.window->measurementTree();
+    f.values << 1.0 << 2.5;
+    f.chooseTool("actionDistance", "pushButtonHorisontalDistance");
+    PlotDriver driver(f.window->plot());
+    driver.click(0.2, 0.06);
+    driver.click(0.5, 0.15);
+    const QList<Measurement *> listed = f.listed();
+    QCOMPARE(listed.size(), 2);
+    QTreeWidgetItem *lengths = tree->topLevelItem(0);
+    QCOMPARE(lengths->childCount(), 2);
+    QCOMPARE(lengths->text(1), QStringLiteral("1.7500"));
+    QCOMPARE(f.window->treeItem(listed[0]->id()), lengths->child(0));
+
+    // A second change of a measurement updates its row.
+    static_cast<ValueMeasurement *>(listed[0])->fixed = 4.0;
+    emit listed[0]->measumentChanged();
+    QCOMPARE(lengths->childCount(), 2);
+    QCOMPARE(lengths->child(0)->text(1), QStringLiteral("4.000 мм"));
+    QCOMPARE(lengths->text(1), QStringLiteral("3.2500"));
+
+    // Selecting a row highlights its measurement alone; a group row none.
+    tree->setCurrentItem(lengths->child(1));
+    QVERIFY(!static_cast<MeasurementDouble *>(listed[0])->selected);
+    QVERIFY(static_cast<MeasurementDouble *>(listed[1])->selected);
+    tree->setCurrentItem(lengths);
+    QVERIFY(!static_cast<MeasurementDouble *>(listed[1])->selected);
+
+    // The Delete key deletes the selected measurement with its row and its share of the mean.
+    tree->setCurrentItem(lengths->child(0));
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    QTest::keyClick(f.window.get(), Qt::Key_Delete);
+    QCOMPARE(f.listed().size(), 1);
+    QCOMPARE(lengths->childCount(), 1);
+    QCOMPARE(lengths->text(1), QStringLiteral("2.5000"));
+    QVERIFY(!f.window->treeItem(listed[0]->id()));
+
+    // The tree's own request deletes too; an unknown id changes nothing.
+    emit tree->deleteMeasurement(12345);
+    QCOMPARE(lengths->childCount(), 1);
+    emit tree->deleteMeasurement(listed[1]->id());
+    QCOMPARE(lengths->childCount(), 0);
+    QVERIFY(f.listed().isEmpty());
+    QCOMPARE(lengths->text(1), QString());
+
+    // The manager's status texts go to the status bar.
+    emit f.window->manager()->statusText(QStringLiteral("Выделите участок"));
+    QCOMPARE(f.child<QStatusBar>("statusbar")->currentMessage(),
+             QStringLiteral("Выделите участок"));
+}
+
+void tst_ContourAnalisisWidget::drawingButtonFollowsTheDrawing()
+{
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    QPushButton *errorPlane = f.child("pushButtonErrorPlane");
+    emit f.window->manager()->enableButton(true);
+    QVERIFY(errorPlane->isEnabled());
+    emit f.window->manager()->enableButton(false);
+    QVERIFY(!errorPlane->isEnabled());
+}
+
+namespace {
+
+// Two lengths, an angle and a horizontal construction line, built by the mouse.
+void buildReportScene(ContourWindowFixture &f)
+{
+    f.values << 1.25 << 2.5 << 30.0 << 0.0;
+    PlotDriver driver(f.window->plot());
+    f.chooseTool("actionDistance", "pushButtonHorisontalDistance");
+    driver.click(0.2, 0.06);
+    driver.click(0.4, 0.12);
+    f.chooseTool("actionAngle", "pushButtonDirectAngle");
+    driver.click(0.6, 0.18);
+    f.chooseTool("actionLineAdditionalGeometry", "pushButtonAddGeomHorizontalLine");
+    driver.click(0.8, 0.24);
+}
+
+QString mapText(const QMap<QString, QString> &data)
+{
+    QString text;
+    for (auto it = data.cbegin(); it != data.cend(); ++it)
+        text += it.key() + "=" + it.value() + "\n";
+    return text;
+}
+
+} // namespace
+
+void tst_ContourAnalisisWidget::reportMap()
+{
+    ContourTrace *first = makeLine(0, 0, 10, 3, 101, CONTOUR, 0);
+    first->controllerName = QStringLiteral("Иванов <И.И.>");
+    first->creationDate = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9));
+    ContourTrace *second = makeLine(0, 50, 10, 0, 101, CONTOUR, 6);
+    second->controllerName = QStringLiteral("Петров");
+    second->creationDate = QDateTime(QDate(2024, 3, 6), QTime(8, 0, 0));
+    settings->change([](Settings &s) {
+        s.current_controller_name = QStringLiteral("Сидоров");
+        s.service.factory_name = QStringLiteral("Завод & Ко");
+    });
+    ContourWindowFixture f({first, second});
+    f.child<QLineEdit>("detailNameEdit")->setText(QStringLiteral("Вал 12"));
+    f.child<QTextEdit>("commentTextEdit")->setPlainText(QStringLiteral("партия 7"));
+    buildReportScene(f);
+
+    QMap<QString, QString> data = f.window->reportData();
+    QVERIFY(QDateTime::fromString(data.take("date"), "dd-MM-yyyy HH:mm:ss").isValid());
+    if (qEnvironmentVariableIsSet("WRITE_GOLDEN")) {
+        QFile out(QStringLiteral(TEST_FIXTURES_DIR "/contour/protocol_map.txt"));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(mapText(data).toUtf8());
+    }
+    QFile golden(QStringLiteral(TEST_FIXTURES_DIR "/contour/protocol_map.txt"));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    QCOMPARE(mapText(data), QString::fromUtf8(golden.readAll()));
+
+    // Dragging the second length above the first swaps the numbering.
+    QTreeWidgetItem *lengths = f.window->measurementTree()->topLevelItem(0);
+    lengths->insertChild(0, lengths->takeChild(1));
+    data = f.window->reportData();
+    QCOMPARE(data.value("distance[0].name"), QStringLiteral("L_1"));
+    QCOMPARE(data.value("distance[0].value"), QStringLiteral("2.500 мм"));
+    QCOMPARE(data.value("distance[1].value"), QStringLiteral("1.250 мм"));
+}
+
+void tst_ContourAnalisisWidget::reportSnapshotRelabelsAndRestores()
+{
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    buildReportScene(f);
+    const QList<Measurement *> listed = f.listed();
+    QCOMPARE(listed.size(), 4);
+    auto value = [&](int i) {
+        return static_cast<ValueMeasurement *>(listed[i]);
+    };
+    MeasurementTreeWidget *tree = f.window->measurementTree();
+    // The second length goes first: the designations follow the tree's order.
+    QTreeWidgetItem *lengths = tree->topLevelItem(0);
+    lengths->insertChild(0, lengths->takeChild(1));
+
+    f.window->beginReportSnapshot();
+    QCOMPARE(value(1)->shownLabel, QStringLiteral("L_1"));
+    QCOMPARE(value(0)->shownLabel, QStringLiteral("L_2"));
+    QCOMPARE(value(2)->shownLabel, QStringLiteral("α_1"));
+    QCOMPARE(value(3)->shownLabel, QString()); // construction line: no designation
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(value(i)->large);
+    QCOMPARE(lengths->child(0)->text(0), QStringLiteral("1 Длина"));
+    QCOMPARE(lengths->child(1)->text(0), QStringLiteral("2 Длина"));
+    QCOMPARE(tree->topLevelItem(5)->child(0)->text(0), QStringLiteral("Горизонтальная прямая"));
+    QVERIFY(!f.window->plot()->selectionMarker()->visible());
+
+    f.window->endReportSnapshot();
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(!value(i)->large);
+        QCOMPARE(value(i)->shownLabel, QString());
+    }
+    QCOMPARE(lengths->child(0)->text(0), QStringLiteral("Длина"));
+    QCOMPARE(tree->topLevelItem(2)->child(0)->text(0), QStringLiteral("Угол"));
+    QVERIFY(f.window->plot()->selectionMarker()->visible());
+}
+
+void tst_ContourAnalisisWidget::saveReport_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("bare name") << "protocol"
+                               << "protocol.html";
+    QTest::newRow("with extension") << "protocol.html"
+                                    << "protocol.html";
+    QTest::newRow("upper-case extension") << "protocol.HTML"
+                                          << "protocol.HTML";
+    QTest::newRow("other extension") << "protocol.txt"
+                                     << "protocol.txt.html";
+}
+
+void tst_ContourAnalisisWidget::saveReport()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    ScratchDir scratch;
+    const QString folder = scratch.path() + "/reports";
+    QVERIFY(QDir().mkpath(folder));
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    buildReportScene(f);
+    ScriptedPrompts prompts;
+    prompts.answers << folder + "/" + typed;
+    RecordingDesktop desktop;
+    QWidget parent;
+    f.window->saveReport(&parent);
+
+    QCOMPARE(prompts.kinds(), QStringList {"save"});
+    QCOMPARE(prompts.asked.at(0).title, QStringLiteral("Сохранить отчет"));
+    const QString path = folder + "/" + written;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QVERIFY(html.contains("L_2"));
+    QVERIFY(html.contains("2.500 мм"));
+    QVERIFY(html.contains("data:image/png;base64,"));
+    QCOMPARE(desktop.opened, QStringList {QFileInfo(path).absoluteFilePath()});
+    QCOMPARE(settings->stored("preferenses/save_report_folder").toString(), folder + "/");
+    // The next report starts in the same folder.
+    prompts.answers << QVariant();
+    f.window->saveReport(&parent);
+    QVERIFY(prompts.asked.at(1).text.startsWith(folder + "/Деталь_"));
+    // After the report the tree and the labels are as before.
+    QCOMPARE(f.window->measurementTree()->topLevelItem(0)->child(0)->text(0),
+             QStringLiteral("Длина"));
+}
+
+void tst_ContourAnalisisWidget::saveReportRefusals()
+{
+    ScratchDir scratch;
+    RecordingDesktop desktop;
+    QWidget parent;
+    {
+        // No trace: a warning, no dialog.
+        ContourWindowFixture f({});
+        ScriptedPrompts prompts;
+        f.window->saveReport(&parent);
+        QCOMPARE(prompts.kinds(), QStringList {"warning"});
+        QCOMPARE(prompts.asked.at(0).title, QStringLiteral("Ошибка печати отчёта"));
+        QCOMPARE(prompts.asked.at(0).text, QStringLiteral("Нет трасс для сохранения отчёта"));
+    }
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    {
+        // Cancelled: nothing written, no setting changed.
+        ScriptedPrompts prompts;
+        settings->forgetFile();
+        f.window->saveReport(&parent);
+        QCOMPARE(prompts.kinds(), QStringList {"save"});
+        QVERIFY(!settings->saved());
+        QVERIFY(settings->record().preferences.save_report_folder.isEmpty());
+    }
+    {
+        // A file that cannot be written: said so, and no browser opens.
+        ScriptedPrompts prompts;
+        prompts.answers << scratch.path() + "/missing/folder/protocol";
+        f.window->saveReport(&parent);
+        QCOMPARE(prompts.kinds(), QStringList({"save", "warning"}));
+        QCOMPARE(prompts.asked.at(1).text, QStringLiteral("Не удалось записать файл отчёта"));
+        QVERIFY(desktop.opened.isEmpty());
+    }
+}
+
+GUI_TEST_MAIN(tst_ContourAnalisisWidget)
+#include "tst_ContourAnalisisWidget.moc"

@@ -19,6 +19,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QSet>
 #include <QShortcut>
 #include <QWheelEvent>
@@ -424,6 +425,8 @@ void ContourAnalisisWidget::rescaleContour()
             plot->xAxis->setScaleRatio(plot->yAxis, 1.0);
         plot->replot(QCustomPlot::rpRefreshHint);
     }
+    framedX = plot->xAxis->range();
+    framedY = plot->yAxis->range();
 }
 
 void ContourAnalisisWidget::rescaleProfile()
@@ -441,6 +444,8 @@ void ContourAnalisisWidget::rescaleProfile()
     const double dv = 0.20 * (e.maxV - e.minV);
     plot->yAxis->setRange(e.minV - dv, e.maxV + dv);
     plot->replot(QCustomPlot::rpRefreshHint);
+    framedX = plot->xAxis->range();
+    framedY = plot->yAxis->range();
 }
 
 void ContourAnalisisWidget::updateMeasurementInTree(Measurement *m)
@@ -648,6 +653,17 @@ bool ContourAnalisisWidget::eventFilter(QObject *watched, QEvent *event)
             if (panning) {
                 panBy(static_cast<QMouseEvent *>(event)->localPos().toPoint());
                 return true;
+            }
+            break;
+        case QEvent::Resize:
+            // The first framing is made before the window is shown, at the plot's size then; a
+            // framing the operator has not changed since is made again at the new size, so a
+            // contour keeps its true shape when the tab opens or the window is resized.
+            if (!traceCopies.isEmpty() && ui->plot->xAxis->range() == framedX
+                && ui->plot->yAxis->range() == framedY) {
+                ui->plot->setViewport(
+                    QRect(QPoint(0, 0), static_cast<QResizeEvent *>(event)->size()));
+                rescaleAxes();
             }
             break;
         case QEvent::MouseButtonRelease:

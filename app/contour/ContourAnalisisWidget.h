@@ -3,6 +3,8 @@
 #include "measurements/MeasurementKinds.h"
 #include "profile/AnalisysWidget.h"
 
+#include <qcustomplot.h>
+
 #include <QList>
 #include <QMap>
 #include <QMetaObject>
@@ -172,6 +174,9 @@ private:
     bool panning = false;
     QPoint panStart;
     QMap<int, QTreeWidgetItem *> itemsById;
+    // The axis ranges of the window's last framing.
+    QCPRange framedX;
+    QCPRange framedY;
 
     QMetaObject::Connection panWheel;
     QMetaObject::Connection scaleXWheel;

@@ -1,0 +1,171 @@
+// The operator's road from a trace file to a printed measurement protocol: open the contour,
+// choose a tool, measure with the mouse, see the results in the tree, write the protocol.
+#include "contour/ContourAnalisisWidget.h"
+#include "contour/MeasurementTreeWidget.h"
+#include "core/ContourTrace.h"
+#include "core/TraceFileWriter.h"
+#include "dataproviders/FileDataProvider.h"
+#include "measurements/ui/Measurement.h"
+#include "measurements/ui/MeasurementsManager.h"
+#include "measurements/ui/ReperPoint.h"
+#include "plot/Plot.h"
+#include "support/TempSettings.h"
+#include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
+#include "support/gui/PlotDriver.h"
+#include "support/gui/RecordingDesktop.h"
+#include "support/gui/ScriptedPrompts.h"
+#include "support/gui/WindowGrab.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+// A native contour file of a step: 2 mm high up to x = 5 mm, 5 mm high after it, a point every
+// 0.1 mm (the file holds micrometres), shifted up by lift millimetres.
+QString writeStepFile(const QString &path, double lift, const QString &author)
+{
+    TData columns(3);
+    for (int i = 0; i <= 100; ++i) {
+        columns[0].append(i * 100.0);
+        columns[1].append((i < 50 ? 2000.0 : 5000.0) + lift * 1000.0);
+        columns[2].append(0.0);
+    }
+    ContourTrace trace(columns);
+    trace.setType(CONTOUR);
+    trace.controllerName = author;
+    trace.creationDate = QDateTime(QDate(2025, 4, 1), QTime(10, 30, 0));
+    if (!writeTraceFile(path, &trace))
+        return QString();
+    return path;
+}
+
+// Reads the file as the profile window does: a file provider fills a contour trace.
+ContourTrace *openTrace(const QString &path)
+{
+    auto *trace = new ContourTrace;
+    trace->setType(CONTOUR);
+    FileDataProvider provider(path);
+    QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
+    provider.start(trace);
+    if (finished.isEmpty() && !finished.wait(10000))
+        qWarning("the read did not finish");
+    provider.waitForFinished();
+    return trace;
+}
+
+} // namespace
+
+class tst_ContourJourney : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fromTraceFileToProtocol();
+};
+
+void tst_ContourJourney::fromTraceFileToProtocol()
+{
+    // The contour is drawn as recorded: no smoothing, no tip compensation.
+    TempSettings settings([](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+        s.current_controller_name = QStringLiteral("Сидоров");
+    });
+    // CTest runs every test in a scratch folder of its own.
+    const QDir scratch = QDir::current();
+    QVector<AbstractTrace *> opened {
+        openTrace(writeStepFile(scratch.filePath("step.txt"), 0.0, QStringLiteral("Иванов"))),
+        openTrace(writeStepFile(scratch.filePath("step2.txt"), 6.0, QStringLiteral("Петров")))};
+    QCOMPARE(opened[0]->processedData->at(0).size(), 101);
+
+    ContourAnalisisWidget window(nullptr, false);
+    window.resize(1400, 900);
+    window.setTraces(opened);
+    // The profile window may delete its traces meanwhile: the tab measures its own copies.
+    qDeleteAll(opened);
+    opened.clear();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QLineEdit *>("detailNameEdit")->setText(QStringLiteral("Ступень 3"));
+    // Framed on the screen in its true shape: one millimetre takes as many pixels either way.
+    Plot *plot = window.plot();
+    QVERIFY(relativelyEqual(plot->xAxis->coordToPixel(1) - plot->xAxis->coordToPixel(0),
+                            plot->yAxis->coordToPixel(0) - plot->yAxis->coordToPixel(1), 1e-6));
+    QVERIFY(plot->yAxis->range().contains(1.7) && plot->yAxis->range().contains(11.3));
+
+    // The test does not move the pointer of the machine it runs on.
+    window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
+    PlotDriver driver(window.plot());
+    auto choose = [&window](const char *action, const char *button) {
+        window.findChild<QAction *>(action)->setChecked(true);
+        window.findChild<QPushButton *>(button)->click();
+    };
+    // A length: the two corners, then the label.
+    choose("actionDistance", "pushButtonHorisontalDistance");
+    driver.move(2, 2);
+    driver.click(2, 2);
+    driver.move(7, 5);
+    driver.click(7, 5);
+    driver.move(4.5, 7);
+    driver.click(4.5, 7);
+    // A height on the same corners.
+    choose("actionDistance", "pushButtonVerticalDistance");
+    driver.move(2, 2);
+    driver.click(2, 2);
+    driver.move(7, 5);
+    driver.click(7, 5);
+    driver.move(8, 3.5);
+    driver.click(8, 3.5);
+    // The straight distance on the upper contour.
+    choose("actionDistance", "pushButtonDirectDistance");
+    driver.move(1, 8);
+    driver.click(1, 8);
+    driver.move(9, 11);
+    driver.click(9, 11);
+    driver.move(3, 12);
+    driver.click(3, 12);
+
+    MeasurementTreeWidget *tree = window.measurementTree();
+    QTreeWidgetItem *lengths = tree->topLevelItem(0);
+    QCOMPARE(lengths->childCount(), 3);
+    QCOMPARE(lengths->child(0)->text(0), QStringLiteral("Длина"));
+    QCOMPARE(lengths->child(0)->text(1), QStringLiteral("5.0000мм"));
+    QCOMPARE(lengths->child(1)->text(0), QStringLiteral("Высота"));
+    QCOMPARE(lengths->child(1)->text(1), QStringLiteral("3.0000мм"));
+    QCOMPARE(lengths->child(2)->text(0), QStringLiteral("Прямая"));
+    for (const Measurement *m : window.manager()->measurementList())
+        QVERIFY(m->isFinished());
+
+    const GrabResult grab = grabWindow(&window, "contour_window");
+    VERIFY_GRAB(grab);
+    QVERIFY(inkRatio(grab.image) > 0.02);
+
+    // The protocol.
+    ScriptedPrompts prompts;
+    const QString path = scratch.filePath("protocol");
+    prompts.answers << path;
+    RecordingDesktop desktop;
+    window.saveReport(&window);
+    QCOMPARE(prompts.kinds(), QStringList {"save"});
+    QCOMPARE(desktop.opened, QStringList {path + ".html"});
+    QFile file(path + ".html");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    for (const char *text : {"Ступень 3", "Сидоров", "Иванов", "Петров", "L_1", "L_2", "L_3",
+                             "5.0000мм", "3.0000мм", "ДЛИНЫ", "data:image/png;base64,"})
+        QVERIFY2(html.contains(QString::fromUtf8(text)), text);
+    // The tab is as it was.
+    QCOMPARE(lengths->child(0)->text(0), QStringLiteral("Длина"));
+}
+
+GUI_TEST_MAIN(tst_ContourJourney)
+#include "tst_ContourJourney.moc"

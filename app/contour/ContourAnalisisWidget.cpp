@@ -1,5 +1,6 @@
 #include "contour/ContourAnalisisWidget.h"
 
+#include "contour/CalibrationToolsWidget.h"
 #include "contour/MeasurementTreeWidget.h"
 #include "core/ContourTrace.h"
 #include "core/Logger.h"
@@ -18,6 +19,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QSet>
@@ -88,6 +90,12 @@ ContourAnalisisWidget::ContourAnalisisWidget(QWidget *, bool calibrationMode)
     createPlot();
     measurementsManager = new MeasurementsManager(ui->plot, this);
 
+    connect(ui->calibrationTools, &CalibrationToolsWidget::closeDialogCalibration, this,
+            [this] { emit closeDialogCalibration(); });
+    connect(ui->calibrationTools, &CalibrationToolsWidget::setCurrentConsoleForAllTraces, this,
+            [this] { emit setCurrentConsoleForAllTraces(); });
+    connect(ui->calibrationTools, &CalibrationToolsWidget::calibrationDataChanged, this,
+            &ContourAnalisisWidget::calibrationDataValueChangedManually);
     connect(measurementsManager, &MeasurementsManager::enableButton, this,
             [this](bool enable) { ui->pushButtonErrorPlane->setEnabled(enable); });
     connect(measurementsManager, &MeasurementsManager::measurementChanged, this,
@@ -155,7 +163,17 @@ ContourAnalisisWidget::~ContourAnalisisWidget()
     qDeleteAll(traceCopies);
     traceCopies.clear();
     if (calibrationMode) {
-        Settings::modify([this](Settings &s) { s.view.angles_in_deg = savedAnglesInDeg; });
+        {
+            QWriteLocker locker = Settings::writeLocker();
+            Settings::instance()->view.angles_in_deg = savedAnglesInDeg;
+        }
+        // The forced value reached settings.ini only if something saved the record meanwhile
+        // (a calibration "Сохранить"): then the file gets the operator's value back. A
+        // calibration that saved nothing leaves the file untouched.
+        const QString file = QStringLiteral("settings.ini");
+        if (QFileInfo::exists(file)
+            && Settings::readFile(file).view.angles_in_deg != savedAnglesInDeg)
+            Settings::instance()->save();
     }
 }
 
@@ -169,7 +187,7 @@ MeasurementTreeWidget *ContourAnalisisWidget::measurementTree() const
     return ui->measurementTree;
 }
 
-QWidget *ContourAnalisisWidget::calibrationToolsPlace() const
+CalibrationToolsWidget *ContourAnalisisWidget::calibrationTools() const
 {
     return ui->calibrationTools;
 }
@@ -270,6 +288,7 @@ void ContourAnalisisWidget::setupCalibrationMode()
     ui->detailNameLabel->hide();
     ui->CommentLabel->hide();
     ui->commentTextEdit->hide();
+    ui->calibrationTools->initCalibration();
     ui->measurementTree->setCalibrationMode(true);
 }
 
@@ -282,6 +301,8 @@ void ContourAnalisisWidget::setTraces(const QVector<AbstractTrace *> &traces)
     }
     // The manager works on the window's copies, which live as long as the window.
     measurementsManager->setTraces(traceCopies);
+    if (calibrationMode)
+        ui->calibrationTools->setTraces(traceCopies);
 
     const Settings *settings = Settings::instance();
     for (int i = 0; i < traceCopies.size(); ++i) {

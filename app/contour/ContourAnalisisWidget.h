@@ -16,6 +16,7 @@
 
 #include <functional>
 
+class CalibrationToolsWidget;
 class Measurement;
 class MeasurementTreeWidget;
 class MeasurementsManager;
@@ -82,8 +83,8 @@ public:
     bool isCalibrationMode() const { return calibrationMode; }
     // The tree row of a listed measurement, or null.
     QTreeWidgetItem *treeItem(int id) const { return itemsById.value(id); }
-    // The place of the calibration tools panel in the form.
-    QWidget *calibrationToolsPlace() const;
+    // The calibration tools panel; shown and working in calibration mode only.
+    CalibrationToolsWidget *calibrationTools() const;
 
 signals:
     void closeDialogCalibration();

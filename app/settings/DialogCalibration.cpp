@@ -1,6 +1,7 @@
 #include "settings/DialogCalibration.h"
 
 #include "contour/CalibrationToolsWidget.h"
+#include "contour/ContourAnalisisWidget.h"
 #include "platform/DialogRunner.h"
 
 #include <QAbstractButton>
@@ -12,16 +13,12 @@
 
 namespace {
 
-// The window a calibration runs in: the calibration tools panel in calibration mode on the traces.
-QWidget *createCalibrationWindow(QWidget *parent, const QVector<AbstractTrace *> &traces)
+// The window a calibration runs in: a contour window in calibration mode on the traces, whose
+// calibration tools panel edits the values.
+QWidget *createCalibrationWindow(QWidget *, const QVector<AbstractTrace *> &traces)
 {
-    auto *window = new QWidget(parent);
-    auto *layout = new QVBoxLayout(window);
-    auto *tools = new CalibrationToolsWidget(window);
-    tools->setObjectName(QStringLiteral("calibrationTools"));
-    layout->addWidget(tools);
-    tools->initCalibration();
-    tools->setTraces(traces);
+    auto *window = new ContourAnalisisWidget(nullptr, true);
+    window->setTraces(traces);
     return window;
 }
 

@@ -1,4 +1,5 @@
 #include "ContourWindowFixture.h"
+#include "contour/CalibrationToolsWidget.h"
 #include "core/Logger.h"
 #include "measurements/Geometry.h"
 #include "measurements/ui/ReperPoint.h"
@@ -147,7 +148,7 @@ void tst_ContourAnalisisWidget::freshWindow()
     ContourWindowFixture f({});
     for (const char *frame : kFrames)
         QVERIFY2(!f.child<QFrame>(frame)->isVisible(), frame);
-    QVERIFY(!f.window->calibrationToolsPlace()->isVisible());
+    QVERIFY(!f.window->calibrationTools()->isVisible());
     QVERIFY(f.child<QWidget>("detailNameEdit")->isVisible());
     QCOMPARE(f.child<QLineEdit>("detailNameEdit")->text(), QStringLiteral("Деталь"));
     QVERIFY(!f.child("pushButtonErrorPlane")->isEnabled());
@@ -301,11 +302,19 @@ void tst_ContourAnalisisWidget::calibrationModeShowsAnglesInDegrees()
         QVERIFY(!f.child<QWidget>("detailNameEdit")->isVisible());
         QVERIFY(!f.child<QWidget>("commentTextEdit")->isVisible());
         QVERIFY(f.window->measurementTree()->isCalibrationMode());
-        QVERIFY(f.window->calibrationToolsPlace()->isVisible());
+        QVERIFY(f.window->calibrationTools()->isVisible());
         settings->forgetFile();
     }
+    // Nothing was saved meanwhile: the file is left alone.
     QVERIFY(!Settings::instance()->view.angles_in_deg);
-    QVERIFY(settings->saved());
+    QVERIFY(!settings->saved());
+    {
+        ContourWindowFixture f({makeLine(0, 0, 1, 1, 10)}, true);
+        // A calibration saved while the angles were forced into degrees.
+        Settings::instance()->save();
+        QCOMPARE(settings->stored("view/angles_in_deg").toBool(), true);
+    }
+    QVERIFY(!Settings::instance()->view.angles_in_deg);
     QCOMPARE(settings->stored("view/angles_in_deg").toBool(), false);
 }
 
@@ -364,7 +373,8 @@ void tst_ContourAnalisisWidget::calibrationEditUpdatesTheCopiesInPlace()
     const int before = m->calculations;
     const QCPRange xRange = f.window->plot()->xAxis->range();
 
-    f.window->calibrationDataValueChangedManually(edited);
+    // The panel announces its edited traces.
+    emit f.window->calibrationTools()->calibrationDataChanged(edited);
     QCOMPARE(f.window->traces(), copies); // the same copies, not new ones
     QCOMPARE(f.window->manager()->traceList(), copies);
     for (AbstractTrace *copy : copies) {

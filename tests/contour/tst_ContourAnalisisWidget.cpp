@@ -774,6 +774,8 @@ void tst_ContourAnalisisWidget::treeFollowsTheMeasurements()
     QVERIFY(!static_cast<MeasurementDouble *>(listed[1])->selected);
 
     // The Delete key deletes the selected measurement with its row and its share of the mean.
+    const int firstId = listed[0]->id();
+    const int secondId = listed[1]->id();
     tree->setCurrentItem(lengths->child(0));
     f.window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
@@ -781,12 +783,12 @@ void tst_ContourAnalisisWidget::treeFollowsTheMeasurements()
     QCOMPARE(f.listed().size(), 1);
     QCOMPARE(lengths->childCount(), 1);
     QCOMPARE(lengths->text(1), QStringLiteral("2.5000"));
-    QVERIFY(!f.window->treeItem(listed[0]->id()));
+    QVERIFY(!f.window->treeItem(firstId));
 
     // The tree's own request deletes too; an unknown id changes nothing.
     emit tree->deleteMeasurement(12345);
     QCOMPARE(lengths->childCount(), 1);
-    emit tree->deleteMeasurement(listed[1]->id());
+    emit tree->deleteMeasurement(secondId);
     QCOMPARE(lengths->childCount(), 0);
     QVERIFY(f.listed().isEmpty());
     QCOMPARE(lengths->text(1), QString());

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "InfoWindow.h"
+#include "contour/ContourAnalisisWidget.h"
 #include "core/Constants.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
@@ -25,9 +26,17 @@ namespace {
 const QString kProfileTabTitle = QStringLiteral("ПРОФИЛЬ");
 const QString kMeasurementTabTitle = QStringLiteral("ИЗМЕРЕНИЯ #%1");
 
+// The measuring window of a tab: a contour window on copies of the traces.
+AnalisysWidget *createContourWindow(MainWindow *parent, const QVector<AbstractTrace *> &traces)
+{
+    auto *window = new ContourAnalisisWidget(parent, false);
+    window->setTraces(traces);
+    return window;
+}
+
 MainWindow::MeasurementWindowFactory &measurementWindowFactory()
 {
-    static MainWindow::MeasurementWindowFactory factory;
+    static MainWindow::MeasurementWindowFactory factory = &createContourWindow;
     return factory;
 }
 
@@ -48,7 +57,7 @@ MainWindow::CommandScope::~CommandScope()
 
 void MainWindow::setMeasurementWindowFactory(MeasurementWindowFactory factory)
 {
-    measurementWindowFactory() = std::move(factory);
+    measurementWindowFactory() = factory ? std::move(factory) : &createContourWindow;
 }
 
 MainWindow::MainWindow(QWidget *parent)

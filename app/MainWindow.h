@@ -33,7 +33,8 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Where the measuring windows come from; without a factory the hand-over says so.
+    // Where the measuring windows come from: contour windows, unless a test gives its own (null
+    // puts the contour windows back). A factory that makes no window gets a warning.
     static void setMeasurementWindowFactory(MeasurementWindowFactory factory);
 
     // The profilometer's title for the device kinds PROFILE and ADDITIONAL_TRACE, the

@@ -1,5 +1,6 @@
 // The operator's road from a trace file to a printed measurement protocol: open the contour,
 // choose a tool, measure with the mouse, see the results in the tree, write the protocol.
+#include "MainWindow.h"
 #include "contour/ContourAnalisisWidget.h"
 #include "contour/MeasurementTreeWidget.h"
 #include "core/ContourTrace.h"
@@ -9,6 +10,7 @@
 #include "measurements/ui/MeasurementsManager.h"
 #include "measurements/ui/ReperPoint.h"
 #include "plot/Plot.h"
+#include "profile/ProfileAnalisisWidget.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTest.h"
@@ -20,8 +22,10 @@
 #include <QAction>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 
 #include <memory>
 
@@ -70,6 +74,7 @@ class tst_ContourJourney : public QObject
 
 private slots:
     void fromTraceFileToProtocol();
+    void fromTheMainWindowToAPrintedProtocol();
 };
 
 void tst_ContourJourney::fromTraceFileToProtocol()
@@ -165,6 +170,65 @@ void tst_ContourJourney::fromTraceFileToProtocol()
         QVERIFY2(html.contains(QString::fromUtf8(text)), text);
     // The tab is as it was.
     QCOMPARE(lengths->child(0)->text(0), QStringLiteral("Длина"));
+}
+
+void tst_ContourJourney::fromTheMainWindowToAPrintedProtocol()
+{
+    TempSettings settings([](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+    });
+    const QDir scratch = QDir::current();
+    const QString file = writeStepFile(scratch.filePath("Ступень.txt"), 0.0, "Иванов");
+    QVERIFY(!file.isEmpty());
+
+    MainWindow window;
+    window.resize(1400, 900);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ScriptedPrompts prompts;
+    prompts.answers << file;
+    window.openNewTrace();
+    ProfileAnalisisWidget *profile = window.profileWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(profile->allTraces().size() == 1 && window.menuBar()->isEnabled(),
+                             15000);
+
+    // "В ИЗМЕРЕНИЯ" opens the first measurement tab on the visible trace.
+    profile->findChild<QAction *>("actionToMeasurement")->trigger();
+    auto *tabs = window.findChild<QTabWidget *>("tabWidget");
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->tabText(1), QStringLiteral("ИЗМЕРЕНИЯ #1"));
+    auto *tab = qobject_cast<ContourAnalisisWidget *>(tabs->currentWidget());
+    QVERIFY(tab);
+    QCOMPARE(tab->traces().size(), 1);
+    QVERIFY(tab->traces().first() != profile->allTraces().first());
+
+    // A length by the mouse.
+    tab->manager()->reperPoints()->setCursorMover([](const QPoint &) {});
+    tab->findChild<QAction *>("actionDistance")->setChecked(true);
+    tab->findChild<QPushButton *>("pushButtonHorisontalDistance")->click();
+    PlotDriver driver(tab->plot());
+    driver.move(2, 2);
+    driver.click(2, 2);
+    driver.move(7, 5);
+    driver.click(7, 5);
+    driver.move(4.5, 7);
+    driver.click(4.5, 7);
+    QCOMPARE(tab->measurementTree()->topLevelItem(0)->childCount(), 1);
+
+    // Ctrl+P in the tab: the operator's name, then the file.
+    const QString path = scratch.filePath("protocol_tab");
+    prompts.answers << QStringLiteral("Сидоров") << path;
+    RecordingDesktop desktop;
+    windowKeyPress(&window, Qt::Key_P, Qt::ControlModifier);
+    windowKeyRelease(&window, Qt::Key_P, Qt::ControlModifier);
+    QCOMPARE(prompts.kinds(), QStringList({"open", "item", "save"}));
+    QCOMPARE(desktop.opened, QStringList {path + ".html"});
+    QFile protocol(path + ".html");
+    QVERIFY(protocol.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(protocol.readAll());
+    for (const char *text : {"Сидоров", "Иванов", "L_1", "5.0000мм", "Деталь"})
+        QVERIFY2(html.contains(QString::fromUtf8(text)), text);
 }
 
 GUI_TEST_MAIN(tst_ContourJourney)

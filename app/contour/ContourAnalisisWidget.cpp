@@ -491,6 +491,11 @@ void ContourAnalisisWidget::addMeasurement(int index, E_MEASUREMENTS type, doubl
 void ContourAnalisisWidget::recalcAllMeasurements()
 {
     updateUnits();
+    recalculateListed();
+}
+
+void ContourAnalisisWidget::recalculateListed()
+{
     // A copy: a receiver of the tree update must not change the list under the walk.
     const std::list<Measurement *> listed = measurementsManager->measurementList();
     for (Measurement *m : listed) {
@@ -524,13 +529,7 @@ void ContourAnalisisWidget::calibrationDataValueChangedManually(QVector<Abstract
         copy->reprocess();
         fillCurve(i);
     }
-    const std::list<Measurement *> listed = measurementsManager->measurementList();
-    for (Measurement *m : listed) {
-        m->updateUnits();
-        m->calculate();
-        updateMeasurementInTree(m);
-    }
-    ui->plot->replot(QCustomPlot::rpRefreshHint);
+    recalculateListed();
 }
 
 // Navigation --------------------------------------------------------------------------------
@@ -677,6 +676,9 @@ bool ContourAnalisisWidget::eventFilter(QObject *watched, QEvent *event)
             }
             break;
         case QEvent::Resize:
+            // Tick labels carry the unit: a narrow plot gets fewer of them, so that none overlap.
+            ui->plot->xAxis->ticker()->setTickCount(
+                qBound(2, static_cast<QResizeEvent *>(event)->size().width() / 130, 5));
             // The first framing is made before the window is shown, at the plot's size then; a
             // framing the operator has not changed since is made again at the new size, so a
             // contour keeps its true shape when the tab opens or the window is resized.

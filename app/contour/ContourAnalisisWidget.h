@@ -126,6 +126,8 @@ private:
     void rescaleContour();
     void rescaleProfile();
     void updateMeasurementInTree(Measurement *m);
+    // Every listed measurement in the current unit, recalculated and its row updated; replots.
+    void recalculateListed();
     // The display-unit points of copy index, levelled by the kept turns.
     void fillCurve(int index);
 

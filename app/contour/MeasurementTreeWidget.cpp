@@ -165,6 +165,9 @@ void MeasurementTreeWidget::setCalibrationMode(bool on)
         return;
     setHeader(new QHeaderView(Qt::Horizontal, this));
     setColumnCount(2);
+    // The new header sizes its sections as the normal one does, so no group name is clipped.
+    header()->setStretchLastSection(true);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setHeaderLabels({QStringLiteral("ИЗМЕРЕНИЕ"), QStringLiteral("ЗНАЧЕНИЕ")});
     setItemDelegateForColumn(0, new NoEditDelegate(this));
     setItemDelegateForColumn(1, new NoEditDelegate(this));

@@ -307,6 +307,7 @@ void tst_MeasurementTreeWidget::calibrationLayout()
     tree.setCalibrationMode(true);
     QCOMPARE(tree.headerItem()->text(0), QStringLiteral("ИЗМЕРЕНИЕ"));
     QCOMPARE(tree.headerItem()->text(1), QStringLiteral("ЗНАЧЕНИЕ"));
+    QCOMPARE(tree.header()->sectionResizeMode(0), QHeaderView::ResizeToContents);
     ValueDouble a(1, 1.5);
     QTreeWidgetItem *row = tree.addMeasurementItem(&a);
     tree.updateGroups();

@@ -111,6 +111,7 @@ private slots:
     void calibrationEditUpdatesTheCopiesInPlace();
     void wheelScaling_data();
     void wheelScaling();
+    void scalingModesOfTwoWindowsAreApart();
     void panModeZoomsBothAxes();
     void middleButtonDragPans();
     void toolButtons_data();
@@ -447,6 +448,24 @@ void tst_ContourAnalisisWidget::wheelScaling()
     const QCPRange stopped = scaled->range();
     driver.wheel(stopped.center(), other->range().center(), 1);
     QCOMPARE(scaled->range(), stopped);
+}
+
+void tst_ContourAnalisisWidget::scalingModesOfTwoWindowsAreApart()
+{
+    ContourWindowFixture first({makeLine(0, 0, 10, 3, 101)});
+    ContourWindowFixture second({makeLine(0, 0, 10, 3, 101)});
+    first.chooseTool("actionScale", "pushButtonScaleX");
+    second.chooseTool("actionScale", "pushButtonScaleX");
+    // The first window stops its mode; the second keeps scaling.
+    first.child<QAction>("actionDistance")->setChecked(true);
+    Plot *plot = second.window->plot();
+    const QCPRange before = plot->xAxis->range();
+    PlotDriver(plot).wheel(before.center(), plot->yAxis->range().center(), 1);
+    QVERIFY(relativelyEqual(plot->xAxis->range().size(), before.size() * 0.85, 1e-9));
+    Plot *stopped = first.window->plot();
+    const QCPRange kept = stopped->xAxis->range();
+    PlotDriver(stopped).wheel(kept.center(), stopped->yAxis->range().center(), 1);
+    QCOMPARE(stopped->xAxis->range(), kept);
 }
 
 void tst_ContourAnalisisWidget::panModeZoomsBothAxes()

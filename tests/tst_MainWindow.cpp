@@ -457,6 +457,22 @@ void TestMainWindow::recordingIsSavedByItself()
         QCOMPARE(back.trace.rawData->at(0).size(), 1000);
         QCOMPARE(*back.trace.rawData, *first->rawData);
 
+        // An additional trace hangs on the recording and is written into its file.
+        auto *additional
+            = panel->findChild<QPushButton *>(QStringLiteral("additionalTracePushButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(additional->isEnabled() && start->isEnabled(), kWaitMs);
+        additional->click();
+        QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 2), kWaitMs);
+        auto *main = static_cast<ProfileTrace *>(first);
+        QCOMPARE(main->additionalTraces.size(), 1);
+        QCOMPARE(main->additionalTraces.at(0)->filePath(), first->filePath());
+        {
+            ReadBackTrace family(first->filePath());
+            QCOMPARE(family.trace.additionalTraces.size(), 1);
+            QCOMPARE(*family.trace.additionalTraces.at(0)->rawData,
+                     *main->additionalTraces.at(0)->rawData);
+        }
+
         // The application folder cannot take files: the user's data folder does.
         QVERIFY(QDir(appFolder).removeRecursively());
         QFile standIn(appFolder);
@@ -464,7 +480,7 @@ void TestMainWindow::recordingIsSavedByItself()
         standIn.close();
         QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), kWaitMs);
         start->click();
-        QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 2), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 3), kWaitMs);
         AbstractTrace *second = traceListOf(window)->traces.last();
         QVERIFY(second->filePath().startsWith(data.path()));
         QVERIFY(second->filePath().contains(QStringLiteral("/Профили/")));

@@ -5,6 +5,7 @@
 
 #include "InfoWindow.h"
 #include "MainWindow.h"
+#include "contour/ContourAnalisisWidget.h"
 #include "core/ProfileTrace.h"
 #include "core/TraceAutoSave.h"
 #include "core/TraceFileWriter.h"
@@ -131,6 +132,7 @@ private slots:
     void recordingIsSavedByItself();
     void settingsRoadReachesTheInstrumentInOrder();
     void settingsWindowRunsWithJoggingOff();
+    void handOverOpensAMeasuringTab();
 };
 
 void TestMainWindow::startsWithMenusTabsAndTitle_data()
@@ -544,6 +546,29 @@ void TestMainWindow::settingsWindowRunsWithJoggingOff()
     QCOMPARE(changed.size(), 1);
     QVERIFY(log.messages().contains(QStringLiteral("Open SettingsDialog")));
     QVERIFY(log.messages().contains(QStringLiteral("Close SettingsDialog")));
+}
+
+void TestMainWindow::handOverOpensAMeasuringTab()
+{
+    TempSettings settings;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Контур.txt"));
+    QVERIFY(writeSineTraceFile(path, CONTOUR));
+    MainWindow window;
+    ScriptedPrompts prompts;
+    prompts.answers << path;
+    window.openNewTrace();
+    QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 1), kWaitMs);
+    window.profileWindow()->findChild<QAction *>(QStringLiteral("actionToMeasurement"))->trigger();
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->tabText(1), QStringLiteral("ИЗМЕРЕНИЯ #1"));
+    auto *measuring = qobject_cast<ContourAnalisisWidget *>(tabs->currentWidget());
+    QVERIFY(measuring);
+    QVERIFY(window.profileWindow()->keyReceiver->signalsBlocked());
+    // The tab works on copies: the profile window keeps its trace.
+    QCOMPARE(traceListOf(window)->traces.size(), 1);
+    QVERIFY(prompts.kinds() == QStringList {"open"});
 }
 
 GUI_TEST_MAIN(TestMainWindow)

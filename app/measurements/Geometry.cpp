@@ -18,42 +18,40 @@ constexpr int kNewtonSteps = 99;
 
 } // namespace
 
+QPointF lineDirection(const geometry_detail::LineSums &s)
+{
+    const double t = s.sxx + s.syy;
+    if (!(std::abs(s.sxy) > kAxisAlignedRatio * t))
+        return s.sxx > s.syy ? QPointF(1.0, 0.0) : QPointF(0.0, 1.0);
+    // Eigenvector of the larger eigenvalue of the scatter matrix. Of its two forms the one whose
+    // subtraction does not cancel is taken.
+    const double halfDiff = 0.5 * (s.sxx - s.syy);
+    const double lambda = 0.5 * t + std::sqrt(halfDiff * halfDiff + s.sxy * s.sxy);
+    double vx = 0.0;
+    double vy = 0.0;
+    if (s.sxx >= s.syy) {
+        vx = lambda - s.syy;
+        vy = s.sxy;
+    } else {
+        vx = s.sxy;
+        vy = lambda - s.sxx;
+    }
+    if (vx < 0.0) {
+        vx = -vx;
+        vy = -vy;
+    }
+    const double length = std::hypot(vx, vy);
+    return QPointF(vx / length, vy / length);
+}
+
 LineRecord lineFromSums(const geometry_detail::LineSums &s)
 {
     LineRecord line;
     line.x0 = s.mx;
     line.y0 = s.my;
-
-    const double t = s.sxx + s.syy;
-    double vx = 0.0;
-    double vy = 1.0;
-    if (!(std::abs(s.sxy) > kAxisAlignedRatio * t)) {
-        if (s.sxx > s.syy) {
-            vx = 1.0;
-            vy = 0.0;
-        }
-    } else {
-        // Eigenvector of the larger eigenvalue of the scatter matrix. Of its two forms the one
-        // whose subtraction does not cancel is taken.
-        const double halfDiff = 0.5 * (s.sxx - s.syy);
-        const double lambda = 0.5 * t + std::sqrt(halfDiff * halfDiff + s.sxy * s.sxy);
-        if (s.sxx >= s.syy) {
-            vx = lambda - s.syy;
-            vy = s.sxy;
-        } else {
-            vx = s.sxy;
-            vy = lambda - s.sxx;
-        }
-        if (vx < 0.0) {
-            vx = -vx;
-            vy = -vy;
-        }
-        const double length = std::hypot(vx, vy);
-        vx /= length;
-        vy /= length;
-    }
-    line.dx = float(vx);
-    line.dy = float(vy);
+    const QPointF d = lineDirection(s);
+    line.dx = float(d.x());
+    line.dy = float(d.y());
     return line;
 }
 
@@ -78,6 +76,29 @@ QPointF rotatePoint(float cx, float cy, float angle, const QPointF &p)
     const double c = std::cos(double(angle));
     const double s = std::sin(double(angle));
     return QPointF(ddx * c - ddy * s + double(cx), ddx * s + ddy * c + double(cy));
+}
+
+QPointF RigidTransform::map(const QPointF &p) const
+{
+    if (angle == 0.0)
+        return p + shift;
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    return QPointF(p.x() * c - p.y() * s + shift.x(), p.x() * s + p.y() * c + shift.y());
+}
+
+RigidTransform RigidTransform::thenRotated(float cx, float cy, float turn) const
+{
+    if (turn == 0.0f)
+        return *this;
+    // R(t)·(R(a)·p + s − c) + c = R(a + t)·p + R(t)·(s − c) + c.
+    RigidTransform out;
+    out.angle = std::remainder(angle + double(turn), 2.0 * M_PI);
+    if (out.angle == -M_PI)
+        out.angle = M_PI;
+    const QPointF centre {double(cx), double(cy)};
+    out.shift = rotatePoint(0.0f, 0.0f, turn, shift - centre) + centre;
+    return out;
 }
 
 bool circleFromMoments(const geometry_detail::CircleMoments &sums, QPointF &centre, double &radius)

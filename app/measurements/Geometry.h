@@ -118,6 +118,12 @@ struct LineRecord
     float dy = 0.0f;
 };
 
+// The unit direction of the total-least-squares line of the given centred sums, in double
+// precision: the direction of the largest spread, its x component never negative. An isotropic
+// or empty set has no preferred direction and gets (1, 0) when it spreads more along x than
+// along y, (0, 1) otherwise.
+QPointF lineDirection(const geometry_detail::LineSums &sums);
+
 // The line record of the given centred sums: the centroid and the unit direction of the largest
 // spread (the total-least-squares line). An isotropic or empty set has no preferred direction
 // and gets (1, 0) when it spreads more along x than along y, (0, 1) otherwise.
@@ -147,12 +153,57 @@ LineRecord fitLineThroughCentroids(It begin1, It end1, typename std::decay<It>::
     return lineFromSums(sums);
 }
 
+// The deviations of the points of [begin, end) from their total-least-squares line: for every
+// point in order, its x goes to xs and its signed perpendicular distance from the line to
+// residuals, positive to the left of the line's direction (above a line that does not fall
+// steeply). The direction is taken in double precision, so that points on an exact line give
+// residuals at the rounding level of their coordinates. No points: both stay empty.
+template<typename It>
+void lineResiduals(It begin, It end, QVector<double> &xs, QVector<double> &residuals)
+{
+    using namespace geometry_detail;
+    xs.clear();
+    residuals.clear();
+    LineSums sums;
+    double sx = 0.0;
+    double sy = 0.0;
+    addSums(begin, end, sums.n, sx, sy);
+    if (!(sums.n > 0.0))
+        return;
+    sums.mx = sx / sums.n;
+    sums.my = sy / sums.n;
+    addLineMoments(begin, end, sums);
+    const QPointF d = lineDirection(sums);
+    xs.reserve(int(sums.n));
+    residuals.reserve(int(sums.n));
+    for (It it = begin; it != end; ++it) {
+        const double x = pointX(*it);
+        xs.append(x);
+        residuals.append((pointY(*it) - sums.my) * d.x() - (x - sums.mx) * d.y());
+    }
+}
+
 // The crossing point of two lines; (NaN, NaN) when they are parallel or a direction is zero.
 QPointF intersectLines(const LineRecord &a, const LineRecord &b);
 
 // p turned by angle (radians; a positive angle turns +x towards +y) about (cx, cy). An angle of
 // exactly 0 returns p unchanged.
 QPointF rotatePoint(float cx, float cy, float angle, const QPointF &p);
+
+// A turn of the plane followed by a shift, p -> R(angle)·p + shift: the motion that successive
+// levellings of a contour compose into. The default is the identity.
+struct RigidTransform
+{
+    double angle = 0.0; // radians, in (-pi, pi]; a positive angle turns +x towards +y
+    QPointF shift;
+
+    bool isIdentity() const { return angle == 0.0 && shift.isNull(); }
+    // The image of p; the identity returns p unchanged.
+    QPointF map(const QPointF &p) const;
+    // This motion followed by the turn that rotatePoint(cx, cy, turn, ·) makes. A turn of
+    // exactly 0 changes nothing, as it leaves every point in place.
+    RigidTransform thenRotated(float cx, float cy, float turn) const;
+};
 
 // Solves the circle fit for the given moments. Returns false, with a NaN centre and radius, when
 // the points do not determine a circle (none, fewer than three distinct, collinear, not finite).

@@ -1,6 +1,9 @@
 #include "measurements/Geometry.h"
 #include "support/TestSupport.h"
 
+#include <QVector3D>
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -60,6 +63,7 @@ double angleBetween(const LineRecord &a, const LineRecord &b)
 
 Q_DECLARE_METATYPE(Points)
 Q_DECLARE_METATYPE(LineRecord)
+Q_DECLARE_METATYPE(QVector<QVector3D>)
 
 class tst_Geometry : public QObject
 {
@@ -75,6 +79,10 @@ private slots:
     void intersectLines();
     void rotatePoint_data();
     void rotatePoint();
+    void lineResiduals_data();
+    void lineResiduals();
+    void composedRotations_data();
+    void composedRotations();
     void circleFitExact_data();
     void circleFitExact();
     void circleFitNoisyArc();
@@ -260,6 +268,129 @@ void tst_Geometry::rotatePoint()
     // The angle passes in single precision.
     COMPARE_TOL(r.x(), expected.x(), 1e-6, 1e-6);
     COMPARE_TOL(r.y(), expected.y(), 1e-6, 1e-6);
+}
+
+void tst_Geometry::lineResiduals_data()
+{
+    // Points turned by the angle about the origin, their residuals from their own line, and the
+    // peak-to-valley the residuals must span.
+    QTest::addColumn<Points>("points");
+    QTest::addColumn<double>("angle"); // degrees
+    QTest::addColumn<double>("peakToValley");
+    Points step;
+    for (int i = 0; i < 40; ++i)
+        step.append({i * 0.1, i < 20 ? 0.0 : 0.05});
+    for (const double angle : {0.0, 45.0, 90.0, -30.0}) {
+        const QByteArray at = QByteArray::number(angle) + " deg";
+        QTest::newRow("line, " + at) << linePoints(1, 2, 0.1, 0, 50) << angle << 0.0;
+        QTest::newRow("line in um, " + at) << linePoints(1e3, 2e3, 100, 0, 50) << angle << 0.0;
+        // Twenty points on each side of a step of 0.05: the line through the middle of the
+        // step is tilted, so the peak-to-valley is a little below the step (about 0.0482),
+        // whatever the slope of the whole.
+        QTest::newRow("step, " + at) << step << angle << -1.0;
+    }
+}
+
+void tst_Geometry::lineResiduals()
+{
+    QFETCH(Points, points);
+    QFETCH(double, angle);
+    QFETCH(double, peakToValley);
+    const double a = angle * M_PI / 180.0;
+    Points turned;
+    for (const Point &p : qAsConst(points))
+        turned.append({p.key * std::cos(a) - p.value * std::sin(a),
+                       p.key * std::sin(a) + p.value * std::cos(a)});
+    QVector<double> xs;
+    QVector<double> residuals;
+    ::lineResiduals(turned.cbegin(), turned.cend(), xs, residuals);
+    QCOMPARE(xs.size(), turned.size());
+    QCOMPARE(residuals.size(), turned.size());
+    for (int i = 0; i < turned.size(); ++i)
+        QCOMPARE(xs.at(i), turned.at(i).key);
+    const auto range = std::minmax_element(residuals.cbegin(), residuals.cend());
+    const double spread = *range.second - *range.first;
+    if (peakToValley >= 0.0) {
+        // On an exact line the residuals are rounding errors of the coordinates, far below what
+        // six decimals show.
+        COMPARE_TOL(spread, 0.0, 0.0, 1e-12 * points.last().key);
+        return;
+    }
+    // The residuals are perpendicular distances, the same at every slope: those of the unturned
+    // step from its total-least-squares line, whose angle is atan2(2·Sxy, Sxx − Syy) / 2.
+    double mx = 0.0;
+    double my = 0.0;
+    for (const Point &p : qAsConst(points)) {
+        mx += p.key / points.size();
+        my += p.value / points.size();
+    }
+    double sxx = 0.0;
+    double sxy = 0.0;
+    double syy = 0.0;
+    for (const Point &p : qAsConst(points)) {
+        sxx += (p.key - mx) * (p.key - mx);
+        sxy += (p.key - mx) * (p.value - my);
+        syy += (p.value - my) * (p.value - my);
+    }
+    const double theta = 0.5 * std::atan2(2 * sxy, sxx - syy);
+    double lo = 1e300;
+    double hi = -1e300;
+    for (const Point &p : qAsConst(points)) {
+        const double r = (p.value - my) * std::cos(theta) - (p.key - mx) * std::sin(theta);
+        lo = std::min(lo, r);
+        hi = std::max(hi, r);
+    }
+    COMPARE_TOL(spread, hi - lo, 1e-9, 0.0);
+    QVERIFY(spread > 0.048 && spread < 0.0483);
+    // The residual is the signed distance: at 0 degrees the foot of the step lies below the
+    // line and its top above it.
+    if (angle == 0.0)
+        QVERIFY(residuals.at(19) < 0.0 && residuals.at(20) > 0.0);
+}
+
+void tst_Geometry::composedRotations_data()
+{
+    // Successive turns (centre x, centre y, angle) as levelling applies them to the curves.
+    QTest::addColumn<QVector<QVector3D>>("turns");
+    QTest::newRow("none") << QVector<QVector3D> {};
+    QTest::newRow("one") << QVector<QVector3D> {{2.0f, 1.0f, -0.0996687f}};
+    QTest::newRow("two about different centres")
+        << QVector<QVector3D> {{2.0f, 1.0f, -0.0996687f}, {-3.5f, 0.25f, 0.3f}};
+    QTest::newRow("turn and back about different centres: a shift")
+        << QVector<QVector3D> {{0.0f, 0.0f, 0.5f}, {4.0f, 1.0f, -0.5f}};
+    QTest::newRow("a zero turn changes nothing")
+        << QVector<QVector3D> {{2.0f, 1.0f, 0.2f}, {9.0f, 9.0f, 0.0f}};
+    QTest::newRow("three, past a half turn")
+        << QVector<QVector3D> {{1.0f, 1.0f, 1.5f}, {0.0f, 2.0f, 1.5f}, {5.0f, -1.0f, 1.0f}};
+    QTest::newRow("in micrometres")
+        << QVector<QVector3D> {{2000.0f, 1000.0f, -0.0996687f}, {-3500.0f, 250.0f, 0.3f}};
+}
+
+void tst_Geometry::composedRotations()
+{
+    QFETCH(QVector<QVector3D>, turns);
+    RigidTransform motion;
+    for (const QVector3D &t : qAsConst(turns))
+        motion = motion.thenRotated(t.x(), t.y(), t.z());
+    QCOMPARE(motion.isIdentity(), turns.isEmpty());
+    QVERIFY(motion.angle > -M_PI && motion.angle <= M_PI);
+    double scale = 1.0;
+    for (const QVector3D &t : qAsConst(turns))
+        scale = std::max({scale, std::abs(double(t.x())), std::abs(double(t.y()))});
+    // One composed motion lands every point where the turns one after the other put it.
+    for (const QPointF &p :
+         {QPointF(0, 0), QPointF(2, 1), QPointF(-7.3, 4.1) * scale / 4, QPointF(1e-3, 123.456)}) {
+        QPointF q = p;
+        for (const QVector3D &t : qAsConst(turns))
+            q = ::rotatePoint(t.x(), t.y(), t.z(), q);
+        const QPointF m = motion.map(p);
+        COMPARE_TOL(m.x(), q.x(), 0.0, 1e-12 * scale * 10);
+        COMPARE_TOL(m.y(), q.y(), 0.0, 1e-12 * scale * 10);
+    }
+    if (turns.isEmpty()) {
+        QCOMPARE(motion.map(QPointF(0.1234567890123, 9.87654321012345)),
+                 QPointF(0.1234567890123, 9.87654321012345));
+    }
 }
 
 void tst_Geometry::circleFitExact_data()

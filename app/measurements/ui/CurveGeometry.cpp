@@ -34,6 +34,28 @@ QPointF CurvePointRef::point() const
     return p ? QPointF(p->key, p->value) : QPointF(0.0, 0.0);
 }
 
+const QCPCurveData *CurveRange::first() const
+{
+    return isEmpty() ? nullptr : curve->data()->constBegin() + begin;
+}
+
+const QCPCurveData *CurveRange::last() const
+{
+    return isEmpty() ? nullptr : curve->data()->constBegin() + end;
+}
+
+CurveRange curveRange(QCPCurve *curve, quint64 begin, quint64 end)
+{
+    CurveRange range;
+    range.curve = curve;
+    if (!curve)
+        return range;
+    const quint64 size = quint64(curve->data()->size());
+    range.begin = int(std::min(begin, size));
+    range.end = int(std::min(end, size));
+    return range;
+}
+
 int nearestDataIndex(QCPCurve *curve, const QPoint &pixel)
 {
     if (!curve || curve->data()->isEmpty())

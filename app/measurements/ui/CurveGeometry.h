@@ -5,6 +5,7 @@
 
 class Plot;
 class QCPCurve;
+class QCPCurveData;
 
 // Reading one data point of a plot curve, and finding the curve point nearest to a mouse
 // position. The curve's data are read, never changed.
@@ -28,6 +29,25 @@ inline QPointF curvePointAt(const CurvePointRef &ref)
 {
     return ref.point();
 }
+
+// Data points [begin, end) of a curve, the indices clamped to its data: the points of a
+// selected range.
+struct CurveRange
+{
+    QCPCurve *curve = nullptr;
+    int begin = 0;
+    int end = 0;
+
+    // No curve, or no point between the ends.
+    bool isEmpty() const { return !curve || end <= begin; }
+    int size() const { return isEmpty() ? 0 : end - begin; }
+    // Iterators over the points, in container order; equal for an empty range.
+    const QCPCurveData *first() const;
+    const QCPCurveData *last() const; // one past the last point
+};
+
+// The range of a selection: both indices clamped to 0 .. the number of points of the curve.
+CurveRange curveRange(QCPCurve *curve, quint64 begin, quint64 end);
 
 // The index of the data point of the curve nearest to a pixel position (squared pixel distance
 // through the curve's own axes; the lowest index on a tie); -1 for a null or empty curve. There

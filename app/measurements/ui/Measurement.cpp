@@ -206,6 +206,13 @@ QVector<double> Measurement::lineCoefficients() const
     return {};
 }
 
+const DxfDrawing *Measurement::comparisonDrawing() const
+{
+    return nullptr;
+}
+
+void Measurement::announce() { }
+
 void Measurement::updateSelectionMarker() { }
 
 void Measurement::updateUnits() { }

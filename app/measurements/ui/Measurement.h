@@ -13,6 +13,7 @@
 #include <QVector>
 #include <qcustomplot.h>
 
+class DxfDrawing;
 class Plot;
 class ReperPoint;
 class QMouseEvent;
@@ -101,6 +102,14 @@ public:
     // line y = k·x + b, or x = b for the vertical line. Other kinds have neither.
     virtual bool constructionCircle(QPointF *centre, double *radius) const;
     virtual QVector<double> lineCoefficients() const;
+    // The drawing a comparison kind has imported and fitted to the contour, which the deviation
+    // from the drawing is measured against; null for every other kind.
+    virtual const DxfDrawing *comparisonDrawing() const;
+
+    // Called by the manager once the measurement's signals are connected: a kind greets the
+    // operator here with its first prompt, which then reaches the status line. Does nothing in
+    // the base.
+    virtual void announce();
 
     // Number of measurements alive in the process.
     static int liveCount() { return liveCounter; }

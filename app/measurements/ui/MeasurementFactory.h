@@ -5,7 +5,10 @@
 #include <QPointF>
 #include <QVector>
 
+#include <functional>
+
 class AbstractTrace;
+class DxfDrawing;
 class Measurement;
 class Plot;
 class QWidget;
@@ -25,6 +28,9 @@ struct MeasurementArgs
     // Where the two-range levelling stores its angle and centre (kind 10).
     double *levelAngle = nullptr;
     QPointF *levelCentre = nullptr;
+    // The drawing the deviation from the drawing (kind 34) is measured against, asked at every
+    // calculation: null while no drawing is imported.
+    std::function<const DxfDrawing *()> drawing;
     // For kinds 24, 25 and 26: when not empty, the {k, b} of a finished parallel copy, built by
     // the kind's parallel-line constructor.
     QVector<double> coefficients;

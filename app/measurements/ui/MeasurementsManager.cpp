@@ -105,6 +105,9 @@ void MeasurementsManager::createMeasurement(QWidget *parent)
     args.traces = traces;
     args.levelAngle = &levelAngle;
     args.levelCentre = &levelCentre;
+    args.drawing = [this] {
+        return comparisonDrawing();
+    };
 
     // A kind that needs a number starts only with a usable one (a cancelled prompt leaves the
     // parameter empty).
@@ -166,7 +169,12 @@ void MeasurementsManager::connectCurrent(bool list)
     }
     connect(m, &Measurement::graphDataChanged, this, [this] { onGraphDataChanged(); });
     connect(m, &Measurement::setNewAngleAndCenterRot, this,
-            &MeasurementsManager::setNewAngleAndCenterRot);
+            [this](double angle, const QPointF &centre) {
+                // The curves were turned as rotatePoint turns them, in single precision.
+                levellingMotion = levellingMotion.thenRotated(float(centre.x()), float(centre.y()),
+                                                              float(angle));
+                emit setNewAngleAndCenterRot(angle, centre);
+            });
     connect(m, &Measurement::reperPointChanged, reperPointController,
             &ReperPointController::reperPointChanged);
     connect(m, &Measurement::reperPointRemoved, reperPointController,
@@ -187,6 +195,7 @@ void MeasurementsManager::connectCurrent(bool list)
         if (segmentSelection)
             segmentSelection->setEnabled(false);
     });
+    m->announce();
 }
 
 Measurement *MeasurementsManager::findMeasurement(int id) const
@@ -240,6 +249,15 @@ void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double dis
     onMeasurementFinished();
     emit measurementChanged(measurements.back());
     replot();
+}
+
+const DxfDrawing *MeasurementsManager::comparisonDrawing() const
+{
+    for (auto it = measurements.crbegin(); it != measurements.crend(); ++it) {
+        if (const DxfDrawing *drawing = (*it)->comparisonDrawing())
+            return drawing;
+    }
+    return nullptr;
 }
 
 void MeasurementsManager::onMeasurementFinished()

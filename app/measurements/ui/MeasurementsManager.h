@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurements/Geometry.h"
 #include "measurements/MeasurementKinds.h"
 #include "measurements/ui/MeasurementFactory.h"
 
@@ -13,6 +14,7 @@
 #include <list>
 
 class AbstractTrace;
+class DxfDrawing;
 class Measurement;
 class Plot;
 class PlotSegmentSelection;
@@ -73,6 +75,16 @@ public:
 
     void setFactory(Factory factory) { this->factory = std::move(factory); }
 
+    // The drawing of the most recently listed measurement that holds one; null when none does.
+    const DxfDrawing *comparisonDrawing() const;
+
+    // The motion that the levellings since construction (or the last reset) have applied to the
+    // curves of the plot, composed in their order: the curves of unlevelled trace data mapped by
+    // it are the curves on the plot.
+    const RigidTransform &levelling() const { return levellingMotion; }
+    // Forgets the levellings, when the window draws its curves unlevelled again.
+    void resetLevelling() { levellingMotion = RigidTransform(); }
+
 signals:
     void enableButton(bool enable);
     void measurementChanged(Measurement *measurement);
@@ -101,6 +113,7 @@ private:
     ReperPointController *reperPointController = nullptr;
     int type = NO_MEASUREMENT;
     bool listed = true;
+    RigidTransform levellingMotion;
     double levelAngle = 0.0;
     QPointF levelCentre;
     QString parameter;

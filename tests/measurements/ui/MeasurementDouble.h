@@ -63,6 +63,11 @@ public:
         return true;
     }
     QVector<double> lineCoefficients() const override { return coefficients; }
+    const DxfDrawing *comparisonDrawing() const override { return drawing; }
+    void announce() override
+    {
+        connectedWhenAnnounced.append(receivers(SIGNAL(statusText(QString))) > 0);
+    }
 
     QString name() const override { return measurementKindName(kind); }
     QString valueText() const override { return QString::number(value(), 'f', 4); }
@@ -91,6 +96,9 @@ public:
     bool selected = true;
     QList<int> *calculationLog = nullptr;
     QVector<double> coefficients;
+    const DxfDrawing *drawing = nullptr;
+    // For every announce: whether the status line was connected by then.
+    QList<bool> connectedWhenAnnounced;
     QPointF centre;
     double radius = std::nan("");
     bool hasCircle = false;

@@ -1,13 +1,17 @@
 #include "ManagerFixture.h"
 #include "core/Settings.h"
+#include "measurements/DxfDrawing.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/PlotDriver.h"
 
 #include <QSignalSpy>
 
 #include <cmath>
 
 Q_DECLARE_METATYPE(Measurement *)
+
+using testsupport::PlotDriver;
 
 namespace {
 
@@ -48,6 +52,9 @@ private slots:
     void changeIsReportedForTheMeasurementThatChanged();
     void removeAndFind();
     void destructionDeletesEverything();
+    void announcedOnceConnected();
+    void comparisonDrawingOfTheLatestImport();
+    void levellingsCompose();
 };
 
 void tst_MeasurementsManager::initTestCase()
@@ -450,6 +457,73 @@ void tst_MeasurementsManager::destructionDeletesEverything()
         QCOMPARE(f.plot->curveCount(), curves - 2);
     }
     QCOMPARE(Measurement::liveCount(), 0);
+}
+
+void tst_MeasurementsManager::announcedOnceConnected()
+{
+    // A kind's first prompt is sent when the manager has wired it, so it reaches the status line.
+    ManagerFixture f;
+    MeasurementDouble *m = f.start(RMSE);
+    QCOMPARE(m->connectedWhenAnnounced, QList<bool> {true});
+    // A parallel copy is wired the same way.
+    MeasurementDouble *line = f.start(CLICK_HORIZONTAL_LINE);
+    line->coefficients = {0.0, 1.0};
+    line->complete();
+    f.manager->addEquidistant(line->id(), CLICK_HORIZONTAL_LINE, 0.5);
+    auto *copy = static_cast<MeasurementDouble *>(f.manager->currentMeasurement());
+    QCOMPARE(copy->connectedWhenAnnounced, QList<bool> {true});
+}
+
+void tst_MeasurementsManager::comparisonDrawingOfTheLatestImport()
+{
+    ManagerFixture f;
+    QCOMPARE(f.manager->comparisonDrawing(), nullptr);
+    DxfDrawing first;
+    DxfDrawing second;
+    MeasurementDouble *a = f.start(RMSE);
+    a->drawing = &first;
+    a->complete();
+    MeasurementDouble *b = f.start(RMSE);
+    b->complete();
+    MeasurementDouble *c = f.start(RMSE);
+    c->drawing = &second;
+    c->complete();
+    // What a created kind is handed asks the manager at the time of asking.
+    QVERIFY(f.lastArgs.drawing);
+    QCOMPARE(f.lastArgs.drawing(), &second);
+    f.manager->removeMeasurement(c->id());
+    QCOMPARE(f.lastArgs.drawing(), &first);
+    f.manager->removeMeasurement(a->id());
+    QCOMPARE(f.lastArgs.drawing(), nullptr);
+    Q_UNUSED(b);
+}
+
+void tst_MeasurementsManager::levellingsCompose()
+{
+    // The manager keeps the motion of all levellings so far, so that the window can lay freshly
+    // processed trace data where the levelled curves are.
+    ManagerFixture f;
+    QSignalSpy forwarded(f.manager.get(), &MeasurementsManager::setNewAngleAndCenterRot);
+    QVERIFY(f.manager->levelling().isIdentity());
+    const QList<QPair<double, QPointF>> turns {{-0.0996687, QPointF(2, 1)},
+                                               {0.3, QPointF(-3.5, 0.25)}};
+    QPointF p(7.25, -1.5);
+    f.manager->setMeasurementType(LAY_FLAT, false, false, QString());
+    PlotDriver driver(f.plot.get());
+    for (const auto &turn : turns) {
+        // A press releases the finished levelling and builds the next.
+        driver.press(5, 9, Qt::LeftButton);
+        auto *levelling = static_cast<MeasurementDouble *>(f.manager->currentMeasurement());
+        emit levelling->setNewAngleAndCenterRot(turn.first, turn.second);
+        levelling->complete();
+        p = rotatePoint(float(turn.second.x()), float(turn.second.y()), float(turn.first), p);
+    }
+    QCOMPARE(forwarded.count(), 2);
+    QCOMPARE(forwarded.at(1).at(0).toDouble(), 0.3);
+    const QPointF mapped = f.manager->levelling().map(QPointF(7.25, -1.5));
+    QVERIFY(std::abs(mapped.x() - p.x()) < 1e-12 && std::abs(mapped.y() - p.y()) < 1e-12);
+    f.manager->resetLevelling();
+    QVERIFY(f.manager->levelling().isIdentity());
 }
 
 GUI_TEST_MAIN(tst_MeasurementsManager)

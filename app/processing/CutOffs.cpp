@@ -34,26 +34,46 @@ CutOffBand wavinessParameterBand(double filterLength, double cutOff)
     return {filterLength, (cutOff + cutOff - lambdaS) + lambdaS};
 }
 
+namespace {
+
+// The cut-off of the first upper bound that value stays below; 8000 µm above the last.
+int fromTable(double value, const double (&bounds)[4])
+{
+    static const int kCutOffs[5] = {80, 250, 800, 2500, 8000};
+    for (int i = 0; i < 4; ++i) {
+        if (value < bounds[i])
+            return kCutOffs[i];
+    }
+    return kCutOffs[4];
+}
+
+} // namespace
+
 int standardCutOff(double ra, int standard)
 {
     // The upper bounds of 80, 250, 800 and 2500 µm; anything above gets 8000 µm.
     static const double kGost[4] = {0.025, 0.4, 3.2, 12.5};
     static const double kIso[4] = {0.02, 0.1, 2.0, 10.0};
-    static const int kCutOffs[5] = {80, 250, 800, 2500, 8000};
     if (std::isnan(ra))
         return 0;
-    const double *bounds = nullptr;
     if (standard == GOST_2789_73)
-        bounds = kGost;
-    else if (standard == ISO_4288)
-        bounds = kIso;
-    else
+        return fromTable(ra, kGost);
+    if (standard == ISO_4288)
+        return fromTable(ra, kIso);
+    return 0;
+}
+
+int standardCutOffForRz(double rz, int standard)
+{
+    static const double kGost[4] = {0.1, 1.6, 12.5, 50.0};
+    static const double kIso[4] = {0.1, 0.5, 10.0, 50.0};
+    if (std::isnan(rz))
         return 0;
-    for (int i = 0; i < 4; ++i) {
-        if (ra < bounds[i])
-            return kCutOffs[i];
-    }
-    return kCutOffs[4];
+    if (standard == GOST_2789_73)
+        return fromTable(rz, kGost);
+    if (standard == ISO_4288)
+        return fromTable(rz, kIso);
+    return 0;
 }
 
 } // namespace Algos

@@ -3,7 +3,7 @@
 // The cut-off rules of the profile filters, in micrometres: the short cut-off λs that goes with
 // a cut-off lc, the Gaussian bands of the roughness and waviness filters that a trace's chain
 // applies and of the profiles that the parameters are computed on, and the cut-off that a
-// standard prescribes for a measured Ra.
+// standard prescribes for a measured Ra or Rz.
 
 // The cut-off tables of the standards (the setting preferenses/standartisation_value).
 enum E_STANDARTISATION { GOST_2789_73 = 0, ISO_4288 = 1 };
@@ -38,5 +38,11 @@ CutOffBand wavinessParameterBand(double filterLength, double cutOff);
 // ISO 4288: Ra < 0.02 → 80, < 0.1 → 250, < 2 → 800, < 10 → 2500, else 8000.
 // 0 for another standard and for an Ra that is not a number.
 int standardCutOff(double ra, int standard);
+
+// The cut-off that a standard prescribes for a roughness Rz, by the same boundary rule:
+// GOST 2789-73: Rz < 0.1 → 80, < 1.6 → 250, < 12.5 → 800, < 50 → 2500, else 8000;
+// ISO 4288: Rz < 0.1 → 80, < 0.5 → 250, < 10 → 800, < 50 → 2500, else 8000.
+// 0 for another standard and for an Rz that is not a number.
+int standardCutOffForRz(double rz, int standard);
 
 } // namespace Algos

@@ -13,6 +13,8 @@ private slots:
     void bands();
     void standardCutOff_data();
     void standardCutOff();
+    void standardCutOffForRz_data();
+    void standardCutOffForRz();
 };
 
 void tst_CutOffs::bands_data()
@@ -82,6 +84,35 @@ void tst_CutOffs::standardCutOff()
     QFETCH(double, ra);
     QFETCH(int, cutOff);
     QCOMPARE(Algos::standardCutOff(ra, standard), cutOff);
+}
+
+void tst_CutOffs::standardCutOffForRz_data()
+{
+    QTest::addColumn<int>("standard");
+    QTest::addColumn<double>("rz");
+    QTest::addColumn<int>("cutOff");
+    QTest::newRow("GOST 0.099") << int(GOST_2789_73) << 0.099 << 80;
+    QTest::newRow("GOST 0.1") << int(GOST_2789_73) << 0.1 << 250;
+    QTest::newRow("GOST 1.6") << int(GOST_2789_73) << 1.6 << 800;
+    QTest::newRow("GOST 12.49") << int(GOST_2789_73) << 12.49 << 800;
+    QTest::newRow("GOST 12.5") << int(GOST_2789_73) << 12.5 << 2500;
+    QTest::newRow("GOST 50") << int(GOST_2789_73) << 50.0 << 8000;
+    QTest::newRow("ISO 0.5") << int(ISO_4288) << 0.5 << 800;
+    // An Rz of 3 keeps 0.8 mm, where the Ra table would prescribe 2.5 mm.
+    QTest::newRow("ISO 3") << int(ISO_4288) << 3.0 << 800;
+    QTest::newRow("ISO 10") << int(ISO_4288) << 10.0 << 2500;
+    QTest::newRow("ISO 49.9") << int(ISO_4288) << 49.9 << 2500;
+    QTest::newRow("ISO 50") << int(ISO_4288) << 50.0 << 8000;
+    QTest::newRow("unknown standard") << 2 << 3.0 << 0;
+    QTest::newRow("Rz not a number") << int(ISO_4288) << std::nan("") << 0;
+}
+
+void tst_CutOffs::standardCutOffForRz()
+{
+    QFETCH(int, standard);
+    QFETCH(double, rz);
+    QFETCH(int, cutOff);
+    QCOMPARE(Algos::standardCutOffForRz(rz, standard), cutOff);
 }
 
 QTEST_GUILESS_MAIN(tst_CutOffs)

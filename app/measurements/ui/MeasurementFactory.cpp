@@ -63,13 +63,13 @@ const MeasurementCreator kCreators[kMeasurementKindCount] = {
     nullptr, // LAY_FLAT
     nullptr, // LAY_FLAT_BY_TWO
     &createMeasurementKind<MEAN_HEIGHT>,
-    nullptr, // RMSE
-    nullptr, // RDEM
-    nullptr, // RDEM_SPECIFIED
-    nullptr, // RDEM_FILTER
-    nullptr, // RDEM_BY_TWO_SEGMENT
-    nullptr, // RDEM_FITER_BY_TWO_SEGMENT
-    nullptr, // RDEM_WITH_POLAR_GRAPH
+    &createMeasurementKind<RMSE>,
+    &createMeasurementKind<RDEM>,
+    &createMeasurementKind<RDEM_SPECIFIED>,
+    &createMeasurementKind<RDEM_FILTER>,
+    &createMeasurementKind<RDEM_BY_TWO_SEGMENT>,
+    &createMeasurementKind<RDEM_FITER_BY_TWO_SEGMENT>,
+    &createMeasurementKind<RDEM_WITH_POLAR_GRAPH>,
     &createMeasurementKind<AVG_DIAMETERT>,
     nullptr, // RA
     nullptr, // RZ
@@ -85,7 +85,7 @@ const MeasurementCreator kCreators[kMeasurementKindCount] = {
     &createMeasurementKind<FIND_MIN_POINT>,
     &createMeasurementKind<AG_TEXT_PLACEMENT>,
     nullptr, // COMPARE_PLANE_DXF
-    nullptr, // ERROR_PLANE
+    &createMeasurementKind<ERROR_PLANE>,
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ContourFixture.h"
 #include "measurements/ui/Measurement.h"
 #include "measurements/ui/MeasurementsManager.h"
+#include "measurements/ui/PlotSegmentSelection.h"
 #include "measurements/ui/ReperPoint.h"
 #include "support/gui/PlotDriver.h"
 
@@ -13,28 +14,46 @@
 #include <cmath>
 #include <memory>
 
-// A contour plot with the given trace curves and a measurements manager that builds the real
-// kinds, driven by the mouse. Statuses the manager passes on are recorded.
+// A contour plot with the real measurements manager, driven by the mouse: the journeys of the
+// measurement kinds. Statuses the manager passes on are recorded. Either give the trace curves
+// to the constructor, or add them first and call manage().
 struct KindFixture : ContourFixture
 {
     std::unique_ptr<MeasurementsManager> manager;
     std::unique_ptr<testsupport::PlotDriver> driver;
     QStringList statuses;
 
+    explicit KindFixture(double xMax = 10.0, double yMax = 10.0)
+        : ContourFixture(xMax, yMax)
+    { }
+
     explicit KindFixture(const QVector<QPolygonF> &curves, double xMax = 10.0, double yMax = 10.0)
         : ContourFixture(xMax, yMax)
     {
         for (const QPolygonF &curve : curves)
             addTrace(QVector<QPointF>(curve.cbegin(), curve.cend()));
+        manage();
+    }
+
+    ~KindFixture() { manager.reset(); }
+
+    // The manager, given the traces of the curves added so far (null traces by default).
+    void manage(const QVector<AbstractTrace *> &traceList = {})
+    {
         manager = std::make_unique<MeasurementsManager>(plot.get(), plot.get());
-        manager->setTraces(QVector<AbstractTrace *>(curves.size(), nullptr));
+        manager->setTraces(traceList.isEmpty() ? QVector<AbstractTrace *>(traces.size(), nullptr)
+                                               : traceList);
         manager->reperPoints()->setCursorMover([](const QPoint &) {});
         QObject::connect(manager.get(), &MeasurementsManager::statusText,
                          [this](const QString &text) { statuses.append(text); });
         driver = std::make_unique<testsupport::PlotDriver>(plot.get());
     }
 
-    ~KindFixture() { manager.reset(); }
+    // Chooses the tool as the tool panel does.
+    void tool(E_MEASUREMENTS kind, const QString &parameter = QString())
+    {
+        manager->setMeasurementType(kind, measurementKindInfo(kind).listed, false, parameter);
+    }
 
     // Runs a script of mouse actions separated by ";": "m x y" moves there, "c x y" clicks
     // (left press and release), "d x0 y0 x1 y1 ..." drags from the first point through the
@@ -58,6 +77,20 @@ struct KindFixture : ContourFixture
             else if (op == QLatin1String("d"))
                 driver->drag(points.first(), points.mid(1));
         }
+    }
+
+    // Presses on the data point at index from of the curve, drags through the points between
+    // and releases on the point at index to.
+    void dragAlong(QCPCurve *curve, int from, int to, int steps = 6)
+    {
+        const auto at = [curve](int i) {
+            const QCPCurveData &p = *(curve->data()->constBegin() + i);
+            return QPointF(p.key, p.value);
+        };
+        QVector<QPointF> path;
+        for (int s = 1; s <= steps; ++s)
+            path.append(at(from + (to - from) * s / steps));
+        driver->drag(at(from), path);
     }
 
     Measurement *current() const { return manager->currentMeasurement(); }

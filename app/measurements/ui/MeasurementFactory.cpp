@@ -60,8 +60,8 @@ const MeasurementCreator kCreators[kMeasurementKindCount] = {
     &createMeasurementKind<REGULAR_ANGLE>,
     &createMeasurementKind<REGULAR_RADIUS>,
     &createMeasurementKind<ARCS_RADIUS>,
-    nullptr, // LAY_FLAT
-    nullptr, // LAY_FLAT_BY_TWO
+    &createMeasurementKind<LAY_FLAT>,
+    &createMeasurementKind<LAY_FLAT_BY_TWO>,
     &createMeasurementKind<MEAN_HEIGHT>,
     &createMeasurementKind<RMSE>,
     &createMeasurementKind<RDEM>,

@@ -71,8 +71,8 @@ const MeasurementCreator kCreators[kMeasurementKindCount] = {
     &createMeasurementKind<RDEM_FITER_BY_TWO_SEGMENT>,
     &createMeasurementKind<RDEM_WITH_POLAR_GRAPH>,
     &createMeasurementKind<AVG_DIAMETERT>,
-    nullptr, // RA
-    nullptr, // RZ
+    &createMeasurementKind<RA>,
+    &createMeasurementKind<RZ>,
     &createMeasurementKind<CIRCUMF_AG>,
     &createMeasurementKind<CIRCUMF_AG_SPECIFIED>,
     nullptr, // CLICK_HORIZONTAL_LINE

@@ -20,9 +20,6 @@
 
 namespace {
 
-const QFont kLargeLabelFont(QStringLiteral("MS Shell Dlg 2"), 20);
-const QFont kNormalLabelFont(QStringLiteral("MS Shell Dlg 2"), 8);
-
 QVector2D singlePoint(double x, double y)
 {
     return QVector2D(float(x), float(y));
@@ -95,7 +92,7 @@ QString ErrorMeasurement::groupName() const
 
 void ErrorMeasurement::setLargeLabel(bool large)
 {
-    label->setFont(large ? kLargeLabelFont : kNormalLabelFont);
+    label->setFont(valueLabelFont(large));
 }
 
 void ErrorMeasurement::updateLabel()
@@ -122,19 +119,9 @@ void ErrorMeasurement::updateUnits()
 
 void ErrorMeasurement::updateUnitText()
 {
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        unitText = QStringLiteral("мм");
-        break;
-    case 1:
-        unitText = QStringLiteral("мкм");
-        break;
-    case 2:
-        unitText = QStringLiteral("нм");
-        break;
-    default:
-        break;
-    }
+    const QString text = displayUnitText();
+    if (!text.isEmpty())
+        unitText = text;
 }
 
 void ErrorMeasurement::onPlotMouseRelease(QMouseEvent *event)

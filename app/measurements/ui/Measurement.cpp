@@ -206,6 +206,25 @@ QVector<double> Measurement::lineCoefficients() const
     return {};
 }
 
+QString Measurement::displayUnitText()
+{
+    switch (Settings::instance()->view.axis_unit) {
+    case 0:
+        return QStringLiteral("мм");
+    case 1:
+        return QStringLiteral("мкм");
+    case 2:
+        return QStringLiteral("нм");
+    default:
+        return QString();
+    }
+}
+
+QFont Measurement::valueLabelFont(bool large)
+{
+    return QFont(QStringLiteral("MS Shell Dlg 2"), large ? 20 : 8);
+}
+
 const DxfDrawing *Measurement::comparisonDrawing() const
 {
     return nullptr;

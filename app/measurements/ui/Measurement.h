@@ -4,6 +4,7 @@
 #include "measurements/ui/CurveGeometry.h"
 #include "plot/Plot.h"
 
+#include <QFont>
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
@@ -110,6 +111,12 @@ public:
     // operator here with its first prompt, which then reaches the status line. Does nothing in
     // the base.
     virtual void announce();
+
+    // The text of the display unit of view/axis_unit ("мм", "мкм", "нм"); empty for another
+    // setting.
+    static QString displayUnitText();
+    // The font of a value label: the large one of a report picture, or the normal one.
+    static QFont valueLabelFont(bool large);
 
     // Number of measurements alive in the process.
     static int liveCount() { return liveCounter; }

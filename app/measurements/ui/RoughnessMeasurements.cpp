@@ -17,9 +17,6 @@
 
 namespace {
 
-const QFont kLargeLabelFont(QStringLiteral("MS Shell Dlg 2"), 20);
-const QFont kNormalLabelFont(QStringLiteral("MS Shell Dlg 2"), 8);
-
 // The first, middle and last point of the range: they change whenever the curve's data change
 // under an unchanged selection (a levelling, a calibration edit).
 QVector<double> fingerprint(const CurveRange &range)
@@ -101,20 +98,6 @@ double RoughnessMeasurement::micrometresPerDisplayUnit()
     }
 }
 
-QString RoughnessMeasurement::displayUnitText()
-{
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        return QStringLiteral("мм");
-    case 1:
-        return QStringLiteral("мкм");
-    case 2:
-        return QStringLiteral("нм");
-    default:
-        return QString();
-    }
-}
-
 QString RoughnessMeasurement::valueText() const
 {
     if (!known)
@@ -129,7 +112,7 @@ QString RoughnessMeasurement::groupName() const
 
 void RoughnessMeasurement::setLargeLabel(bool large)
 {
-    label->setFont(large ? kLargeLabelFont : kNormalLabelFont);
+    label->setFont(valueLabelFont(large));
 }
 
 void RoughnessMeasurement::updateLabel()

@@ -49,9 +49,8 @@ public:
     // How many times the cut-off was chosen (not taken from the cache).
     int cutOffSearches() const { return searches; }
 
-    // Micrometres per display unit, and the unit's text.
+    // Micrometres per display unit.
     static double micrometresPerDisplayUnit();
-    static QString displayUnitText();
 
 protected:
     RoughnessMeasurement(int kind, Plot *plot, const QString &name,

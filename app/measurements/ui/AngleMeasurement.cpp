@@ -108,7 +108,7 @@ QString AngleMeasurement::groupName() const
 void AngleMeasurement::setLargeLabel(bool large)
 {
     if (label)
-        label->setFont(QFont(QStringLiteral("MS Shell Dlg 2"), large ? 20 : 8));
+        label->setFont(valueLabelFont(large));
 }
 
 void AngleMeasurement::updateLabel()

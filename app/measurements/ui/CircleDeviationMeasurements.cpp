@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "measurements/Deviations.h"
 #include "measurements/Geometry.h"
+#include "measurements/KindGeometry.h"
 #include "measurements/ui/ErrorGraph.h"
 #include "measurements/ui/MeasurementFactory.h"
 #include "plot/Plot.h"
@@ -47,14 +48,8 @@ void RadiusDisplacementErrorMeasurement::setSelected(bool selected)
 
 double RadiusDisplacementErrorMeasurement::filterWidth()
 {
-    switch (Settings::instance()->view.axis_unit) {
-    case 1:
-        return 250.0;
-    case 2:
-        return 250000.0;
-    default:
-        return 0.25;
-    }
+    // A quarter of a millimetre in the display unit.
+    return 0.25 * unitsPerMillimetreOf(Settings::instance()->view.axis_unit);
 }
 
 void RadiusDisplacementErrorMeasurement::setShapeVisible(bool visible)
@@ -176,24 +171,8 @@ void RDEMSpecified::calculate()
 void RDEMSpecified::updateUnits()
 {
     // The radius follows the display unit: from the unit it is held in to the current one.
-    const QString mm = QStringLiteral("мм");
-    const QString um = QStringLiteral("мкм");
-    const QString nm = QStringLiteral("нм");
-    double factor = 1.0;
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        factor = unitText == um ? 0.001 : unitText == nm ? 0.000001 : 1.0;
-        break;
-    case 1:
-        factor = unitText == mm ? 1000.0 : unitText == nm ? 0.001 : 1.0;
-        break;
-    case 2:
-        factor = unitText == mm ? 1000000.0 : unitText == um ? 1000.0 : 1.0;
-        break;
-    default:
-        return;
-    }
-    if (factor == 1.0)
+    const double factor = unitConversionFactor(unitText, Settings::instance()->view.axis_unit);
+    if (factor == 0.0 || factor == 1.0)
         return;
     radius *= factor;
     ErrorMeasurement::updateUnits();

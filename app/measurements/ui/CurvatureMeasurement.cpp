@@ -93,7 +93,7 @@ QString CurvatureMeasurement::groupName() const
 void CurvatureMeasurement::setLargeLabel(bool large)
 {
     if (label)
-        label->setFont(QFont(QStringLiteral("MS Shell Dlg 2"), large ? 20 : 8));
+        label->setFont(valueLabelFont(large));
 }
 
 void CurvatureMeasurement::updateLabel()

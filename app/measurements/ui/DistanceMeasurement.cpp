@@ -107,7 +107,7 @@ QString DistanceMeasurement::groupName() const
 void DistanceMeasurement::setLargeLabel(bool large)
 {
     if (label)
-        label->setFont(QFont(QStringLiteral("MS Shell Dlg 2"), large ? 20 : 8));
+        label->setFont(valueLabelFont(large));
 }
 
 void DistanceMeasurement::updateLabel()

@@ -142,7 +142,7 @@ QString AgTextPlacement::groupName() const
 void AgTextPlacement::setLargeLabel(bool large)
 {
     if (text)
-        text->setFont(QFont(QStringLiteral("MS Shell Dlg 2"), large ? 20 : 8));
+        text->setFont(valueLabelFont(large));
 }
 
 void AgTextPlacement::updateLabel() { }

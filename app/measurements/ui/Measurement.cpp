@@ -1,6 +1,7 @@
 #include "measurements/ui/Measurement.h"
 
 #include "core/Settings.h"
+#include "measurements/KindGeometry.h"
 #include "measurements/ui/ReperPoint.h"
 #include "plot/Plot.h"
 
@@ -208,16 +209,7 @@ QVector<double> Measurement::lineCoefficients() const
 
 QString Measurement::displayUnitText()
 {
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        return QStringLiteral("мм");
-    case 1:
-        return QStringLiteral("мкм");
-    case 2:
-        return QStringLiteral("нм");
-    default:
-        return QString();
-    }
+    return unitSuffixOf(Settings::instance()->view.axis_unit);
 }
 
 QFont Measurement::valueLabelFont(bool large)

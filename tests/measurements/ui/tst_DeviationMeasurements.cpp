@@ -475,6 +475,11 @@ void tst_DeviationMeasurements::refusals_data()
     QTest::newRow("two ranges of three")
         << int(RDEM_FITER_BY_TWO_SEGMENT) << 3 << 0.0 << "two ranges"
         << "Продолжите выделения";
+    // A given radius far smaller than the gaps between the points slips between them: the
+    // circle never rests on the stretch.
+    QTest::newRow("given radius between the points")
+        << int(RDEM_SPECIFIED) << 1 << 0.01 << "sparse"
+        << "Окружность заданного радиуса не ложится на участок";
 }
 
 void tst_DeviationMeasurements::refusals()
@@ -488,6 +493,8 @@ void tst_DeviationMeasurements::refusals()
     ContourFixture f;
     QCPCurve *line = f.addLine(1, 2, 0.1, 0.05, 60);
     QCPCurve *hollow = f.addTrace(arcPoints(5, 8, 5, 200, 340, 141));
+    const int sparseCount = 8;
+    QCPCurve *sparse = f.addTrace(arcPoints(5, 8, 5, 200, 340, sparseCount));
     MeasurementArgs args;
     args.plot = f.plot.get();
     args.radius = radius;
@@ -497,6 +504,8 @@ void tst_DeviationMeasurements::refusals()
     QSignalSpy statusSpy(m, &Measurement::statusText);
     if (arc == "line") {
         select(*m, line, 0, 60);
+    } else if (arc == "sparse") {
+        select(*m, sparse, 0, sparseCount);
     } else if (arc == "two curves") {
         select(*m, hollow, 0, 50);
         m->nextSelection();

@@ -4,6 +4,7 @@
 #include "core/AbstractTrace.h"
 #include "core/Consoles.h"
 #include "core/Settings.h"
+#include "platform/Prompts.h"
 #include "settings/DialogCalibration.h"
 #include "ui_ConsoleControllerDialog.h"
 
@@ -148,6 +149,12 @@ void ConsoleControllerDialog::calibrateSelectedConsole()
     const QList<QListWidgetItem *> selected = ui->listWidget->selectedItems();
     if (selected.isEmpty())
         return;
+    if (traceClones.isEmpty()) {
+        Prompts::instance()->warning(
+            this, QStringLiteral("Ошибка"),
+            QStringLiteral("Нет трассы для калибровки. Откройте или запишите хотя бы одну трассу"));
+        return;
+    }
     const QString name = selected.first()->text();
     {
         QWriteLocker locker = Settings::writeLocker();

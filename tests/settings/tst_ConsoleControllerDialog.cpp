@@ -58,6 +58,7 @@ private slots:
     void consolesKeepTheirValuesThroughRenameAndRemove();
     void removingEveryConsoleLeavesNoConsoleCurrent();
     void calibrateMakesTheConsoleCurrentAndRelaysSaves();
+    void calibrateWithoutTracesWarns();
     void editorLooksRight();
 };
 
@@ -234,6 +235,27 @@ void TestConsoleControllerDialog::calibrateMakesTheConsoleCurrentAndRelaysSaves(
     QCOMPARE(settings->consoles[2].tool_head_radius_down, 66.0);
     QCOMPARE(settings->consoles[1].tool_head_radius_down, 40.0);
     QCOMPARE(settings->current_console.name, QStringLiteral("Новая"));
+}
+
+void TestConsoleControllerDialog::calibrateWithoutTracesWarns()
+{
+    TempSettings settings([](Settings &s) {
+        s.consoles = {testConsole("A", 30), testConsole("B", 40)};
+        s.current_console = testConsole("A", 30);
+    });
+    ConsoleControllerDialog dialog(ConsoleControllerDialog::CONSOLES_MODE, {});
+    dialog.show();
+    listOf(dialog)->setCurrentRow(1);
+    DialogInterceptor noCalibration([](QDialog *) { QFAIL("no calibration expected"); });
+    ScriptedPrompts prompts;
+    dialog.calibrateAction->trigger();
+    QCOMPARE(prompts.kinds(), QStringList {"warning"});
+    QCOMPARE(prompts.asked.at(0).title, QStringLiteral("Ошибка"));
+    QCOMPARE(
+        prompts.asked.at(0).text,
+        QStringLiteral("Нет трассы для калибровки. Откройте или запишите хотя бы одну трассу"));
+    // Nothing changed: the current console is still A.
+    QCOMPARE(settings->current_console.name, QStringLiteral("A"));
 }
 
 void TestConsoleControllerDialog::editorLooksRight()

@@ -1,39 +1,54 @@
-// A probe calibration from end to end, as an operator of a contourograph does it: the settings
-// window, "Настройка консоли" behind the password, the tip radius typed in the calibration tools,
-// "Сохранить", a first console added and chosen in the console chooser; then settings.ini holds
-// the console with the new radius, the checked trace's file carries it and the calibration is
-// closed. The profile window's part of the chain (giving its checked traces the current console
-// and rewriting their files) is played by the test.
+// A probe calibration from end to end, as an operator of a contourograph does it: a contour trace
+// opened in the main window, the settings window, "Настройка консоли" behind the password, the
+// tip radius typed in the calibration tools, "Сохранить", a first console added and chosen in the
+// console chooser. Then settings.ini holds the console with the new radius, the profile window's
+// checked trace carries it and its file has been rewritten, the calibration is closed and the
+// settings window's OK keeps the operator's own angle mode.
 
+#include "MainWindow.h"
 #include "contour/CalibrationToolsWidget.h"
 #include "contour/ConsoleSelectDialog.h"
 #include "contour/EditableList.h"
 #include "core/ContourTrace.h"
-#include "core/TraceFileWriter.h"
+#include "device/DevicePort.h"
 #include "platform/DialogRunner.h"
+#include "profile/ProfileAnalisisWidget.h"
+#include "profile/TraceList.h"
 #include "settings/DialogCalibration.h"
 #include "settings/SettingsDialog.h"
 #include "support/TempSettings.h"
+#include "support/TestTraces.h"
 #include "support/gui/EditableListDriver.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
 
+#include <QAction>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 
-#include <memory>
-
 using namespace testsupport;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+} // namespace
 
 class TestCalibrationJourney : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // No instrument: the device panel's port search finds nothing.
+        qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
+    }
     void calibrateTheTipRadiusIntoANewConsole();
 };
 
@@ -43,40 +58,37 @@ void TestCalibrationJourney::calibrateTheTipRadiusIntoANewConsole()
         s.device.device_type = CONTOUR;
         s.view.angles_in_deg = false;
     });
-
-    // The profile window's checked trace, saved in its file.
     const QString tracePath = QDir::current().filePath(QStringLiteral("Деталь.txt"));
-    auto checked = std::make_unique<ContourTrace>();
-    checked->type = CONTOUR;
-    checked->setFilePath(tracePath);
-    checked->toolHeadRadiusDown = 20;
-    for (int i = 0; i < 50; ++i) {
-        QVector<double> sample {i * 10.0, 100.0 + (i % 5), 0.0};
-        checked->appendPoint(sample);
-    }
-    QVERIFY(writeTraceFile(tracePath, checked.get()));
+    QVERIFY(writeSineTraceFile(tracePath, CONTOUR));
 
-    QWidget mainWindow;
-    mainWindow.resize(1000, 700);
-    mainWindow.show();
-    SettingsDialog settingsWindow(&mainWindow, {checked.get()});
-    int applied = 0;
-    QObject::connect(&settingsWindow, &SettingsDialog::setCurrentConsoleForAllTraces, [&] {
-        const ConsoleParams &console = Settings::instance()->current_console;
-        checked->toolHeadRadiusDown = console.tool_head_radius_down;
-        checked->toolHeadRadiusUp = console.tool_head_radius_up;
-        checked->doubleSidedProbeHigh = console.double_sided_probe_high;
-        checked->needleBias = console.needle_bias;
-        checked->roughnessRatio = console.roughness_ratio;
-        QVERIFY(writeTraceFile(checked->filePath(), checked.get()));
-        ++applied;
-    });
-    settingsWindow.show();
-
+    MainWindow window;
+    window.resize(1280, 800);
+    window.show();
     ScriptedPrompts prompts;
+    prompts.answers << tracePath;
+    window.findChild<QAction *>(QStringLiteral("actionOpenTrace"))->trigger();
+    TraceList *list = window.profileWindow()->traceList();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        list->traces.size() == 1 && !list->readingTrace && window.menuBar()->isEnabled(), kWaitMs);
+    auto *trace = dynamic_cast<ContourTrace *>(list->traces.first());
+    QVERIFY(trace);
+    QVERIFY(trace->toolHeadRadiusDown != 150.0);
+
     prompts.answers << QStringLiteral("8052");
     bool calibrationClosed = false;
+    bool settingsAccepted = false;
     DialogInterceptor operatorHands([&](QDialog *d) {
+        if (auto *settingsWindow = qobject_cast<SettingsDialog *>(d)) {
+            settingsWindow->show();
+            QTest::mouseClick(
+                settingsWindow->findChild<QPushButton *>(QStringLiteral("consoleSettingsButton")),
+                Qt::LeftButton);
+            settingsWindow->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))
+                ->button(QDialogButtonBox::Ok)
+                ->click();
+            settingsAccepted = settingsWindow->result() == QDialog::Accepted;
+            return;
+        }
         if (auto *chooser = qobject_cast<ConsoleSelectDialog *>(d)) {
             chooser->show();
             QVERIFY(!chooser->selectButton->isEnabled());
@@ -95,7 +107,6 @@ void TestCalibrationJourney::calibrateTheTipRadiusIntoANewConsole()
         CalibrationToolsWidget *panel = calibration->tools();
         auto *radius = panel->findChild<QDoubleSpinBox *>(QStringLiteral("downHeadRadiusSpinBox"));
         QVERIFY(radius->isVisible());
-        QCOMPARE(radius->value(), 20.0);
         QSignalSpy redraw(panel, &CalibrationToolsWidget::calibrationDataChanged);
         radius->setFocus();
         radius->selectAll();
@@ -106,28 +117,23 @@ void TestCalibrationJourney::calibrateTheTipRadiusIntoANewConsole()
         QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("savePushButton")),
                           Qt::LeftButton);
     });
-    QTest::mouseClick(
-        settingsWindow.findChild<QPushButton *>(QStringLiteral("consoleSettingsButton")),
-        Qt::LeftButton);
+    window.findChild<QAction *>(QStringLiteral("actionSettings"))->trigger();
 
-    QCOMPARE(prompts.kinds(), QStringList {"text"});
-    QCOMPARE(operatorHands.seen, (QStringList {"Калибровка", "Выбор консоли"}));
+    QCOMPARE(prompts.kinds(), (QStringList {"open", "text"}));
+    QCOMPARE(operatorHands.seen, (QStringList {"Параметры", "Калибровка", "Выбор консоли"}));
     QVERIFY(calibrationClosed);
-    QCOMPARE(applied, 1);
+    QVERIFY(settingsAccepted);
     QCOMPARE(settings.stored("consoles/count").toInt(), 1);
     QCOMPARE(settings.stored("consoles/p_0").toString(), QStringLiteral("Консоль 1"));
     QCOMPARE(settings.stored("consoles/p_0/tool_head_radius_down").toDouble(), 150.0);
     QCOMPARE(settings.stored("consoles/current_console").toString(), QStringLiteral("Консоль 1"));
     QCOMPARE(settings.stored("calibration/tool_head_radius_down").toDouble(), 150.0);
+    // The profile window's checked trace took the console, and its file was written again.
+    QCOMPARE(trace->toolHeadRadiusDown, 150.0);
     QFile file(tracePath);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("tool_head_radius_down:150\n"));
-
-    // The settings window is back, its angle mode the operator's own; OK keeps it.
-    QVERIFY(settingsWindow.isVisible());
-    settingsWindow.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))
-        ->button(QDialogButtonBox::Ok)
-        ->click();
+    // The operator's own angle mode is what the settings window's OK stored.
     QVERIFY(!settings.stored("view/angles_in_deg").toBool());
 }
 

@@ -2,8 +2,8 @@
 // opened in the main window, the settings window, "Настройка консоли" behind the password, the
 // tip radius typed in the calibration tools, "Сохранить", a first console added and chosen in the
 // console chooser. Then settings.ini holds the console with the new radius, the profile window's
-// checked trace carries it and its file has been rewritten, the calibration is closed and the
-// settings window's OK keeps the operator's own angle mode.
+// checked trace carries it and its file has been rewritten, the calibration is closed, the angle
+// mode it forced is restored and the settings window's OK keeps the operator's own.
 
 #include "MainWindow.h"
 #include "contour/CalibrationToolsWidget.h"
@@ -104,6 +104,8 @@ void TestCalibrationJourney::calibrateTheTipRadiusIntoANewConsole()
         calibration->resize(900, 600);
         calibration->show();
         QVERIFY(QTest::qWaitForWindowExposed(calibration));
+        // The contour window shows every angle in degrees while the calibration runs.
+        QVERIFY(Settings::instance()->view.angles_in_deg);
         CalibrationToolsWidget *panel = calibration->tools();
         auto *radius = panel->findChild<QDoubleSpinBox *>(QStringLiteral("downHeadRadiusSpinBox"));
         QVERIFY(radius->isVisible());

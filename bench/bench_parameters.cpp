@@ -69,7 +69,7 @@ Traces &traces()
 
 void showAllParameters()
 {
-    QWriteLocker locker = Settings::writeLocker();
+    const auto locker = Settings::writeLocker();
     Settings *s = Settings::instance();
     s->preferences.enabled_params.clear();
     for (int i = 0; i < kParameterIndexNames.size(); ++i)

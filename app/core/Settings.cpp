@@ -1,5 +1,7 @@
 #include "core/Settings.h"
 
+#include "core/Logger.h"
+
 #include <QSettings>
 
 #include <QSet>
@@ -66,6 +68,9 @@ int clampInt(int value, int low, int high)
     return value < low ? low : (value > high ? high : value);
 }
 
+// How often the current thread holds the write lock (nested lockers count once each).
+thread_local int t_writeLockDepth = 0;
+
 } // namespace
 
 ConsoleParams::ConsoleParams()
@@ -96,6 +101,48 @@ QReadWriteLock &Settings::lock()
     return settingsLock;
 }
 
+Settings::WriteLocker::WriteLocker()
+{
+    relock();
+}
+
+Settings::WriteLocker::~WriteLocker()
+{
+    unlock();
+}
+
+void Settings::WriteLocker::relock()
+{
+    if (m_locked)
+        return;
+    if (t_writeLockDepth == 0)
+        lock().lockForWrite();
+    ++t_writeLockDepth;
+    m_locked = true;
+}
+
+void Settings::WriteLocker::unlock()
+{
+    if (!m_locked)
+        return;
+    m_locked = false;
+    if (--t_writeLockDepth == 0)
+        lock().unlock();
+}
+
+Settings::ReadLocker::ReadLocker()
+    : m_locked(t_writeLockDepth == 0)
+{
+    if (m_locked)
+        lock().lockForRead();
+}
+
+Settings::ReadLocker::~ReadLocker()
+{
+    if (m_locked)
+        lock().unlock();
+}
+
 Settings *Settings::instance()
 {
     // A function-local static is constructed once, even when two threads ask at once.
@@ -109,30 +156,36 @@ Settings *Settings::instance()
 Settings Settings::snapshot()
 {
     Settings *record = instance();
-    QReadLocker locker(&lock());
+    const ReadLocker locker;
     return *record;
 }
 
-QWriteLocker Settings::writeLocker()
+Settings::WriteLocker Settings::writeLocker()
 {
     instance();
-    return QWriteLocker(&lock());
+    return WriteLocker();
 }
 
-void Settings::modify(const std::function<void(Settings &)> &change)
+bool Settings::modify(const std::function<void(Settings &)> &change)
 {
     Settings *record = instance();
-    {
-        QWriteLocker locker(&lock());
-        change(*record);
-    }
-    record->save();
+    const WriteLocker locker;
+    change(*record);
+    return record->save();
 }
 
-void Settings::save()
+bool Settings::resetToDefaults()
 {
-    QReadLocker locker(&lock());
-    writeFile(kSettingsFileName);
+    return modify([](Settings &record) { record = Settings(); });
+}
+
+bool Settings::save()
+{
+    const ReadLocker locker;
+    if (writeFile(kSettingsFileName))
+        return true;
+    logger.log(ERROR, "Can't write settings file " + kSettingsFileName.toStdString());
+    return false;
 }
 
 Settings Settings::readFile(const QString &fileName)
@@ -342,7 +395,7 @@ void Settings::reconcileParameterLists()
     p.disabled_params_count = p.disabled_params.size();
 }
 
-void Settings::writeFile(const QString &fileName) const
+bool Settings::writeFile(const QString &fileName) const
 {
     QSettings file(fileName, QSettings::IniFormat);
 
@@ -434,4 +487,5 @@ void Settings::writeFile(const QString &fileName) const
     file.setValue("movement/current_speed", movement.current_speed);
     file.setValue("movement/needle_pressing", static_cast<int>(movement.needle_pressing));
     file.sync();
+    return file.status() == QSettings::NoError;
 }

@@ -131,7 +131,9 @@ struct PreferencesSettings
 // Threads: the GUI thread is the only writer. The data provider's worker thread reads the
 // record while the GUI thread may change it, so:
 //  - a writer changes members while holding `Settings::writeLocker()` (or through
-//    `Settings::modify`, which locks, applies the change and saves);
+//    `Settings::modify`, which locks, applies the change and saves). While it holds the lock it
+//    may also save, take snapshots and lock again: the thread that holds the write lock reads
+//    the record without locking;
 //  - code on any thread other than the GUI thread reads through `Settings::snapshot()`, a copy
 //    taken under the read lock, and never touches `Settings::instance()` members directly;
 //  - the GUI thread may read `Settings::instance()` members directly, since it is the only
@@ -139,6 +141,23 @@ struct PreferencesSettings
 class Settings
 {
 public:
+    // The write lock of the record, held while the object lives. A thread that already holds
+    // it may take it again (the inner locker then does nothing).
+    class WriteLocker
+    {
+    public:
+        WriteLocker();
+        ~WriteLocker();
+        WriteLocker(const WriteLocker &) = delete;
+        WriteLocker &operator=(const WriteLocker &) = delete;
+
+        void unlock();
+        void relock();
+
+    private:
+        bool m_locked = false;
+    };
+
     static Settings *instance();
 
     // A consistent copy of the whole record, safe to call from any thread.
@@ -149,26 +168,32 @@ public:
     static Group groupSnapshot(Group Settings::*group)
     {
         Settings *record = instance();
-        QReadLocker locker(&lock());
+        const ReadLocker locker;
         return record->*group;
     }
     // Write access for the GUI thread: hold the returned locker while changing members.
-    static QWriteLocker writeLocker();
-    // Applies a change under the write lock and saves the record.
-    static void modify(const std::function<void(Settings &)> &change);
+    static WriteLocker writeLocker();
+    // Applies a change under the write lock and saves the record; false when the save failed.
+    static bool modify(const std::function<void(Settings &)> &change);
+    // Puts every member of the process's record back to its default, as a first start without
+    // settings.ini gives, and saves it; false when the save failed. The one way tests start
+    // from a known record, in memory and on disk.
+    static bool resetToDefaults();
 
     Settings(const Settings &other) = default;
     Settings &operator=(const Settings &other) = default;
     ~Settings() = default;
 
-    // Writes every member to settings.ini.
-    void save();
+    // Writes every member to settings.ini. A file that cannot be written is logged (ERROR) and
+    // gives false; the record in memory stays as it is.
+    bool save();
 
     // Reads a record from an INI file, with every default for a missing key and every value
     // brought into its valid range. The loading constructor reads "settings.ini" this way.
     static Settings readFile(const QString &fileName);
-    // Writes every member to an INI file in the order the program always writes them.
-    void writeFile(const QString &fileName) const;
+    // Writes every member to an INI file in the order the program always writes them; false
+    // when the file could not be written.
+    bool writeFile(const QString &fileName) const;
 
     // Upper bound for the list counts read from the file; a damaged count must not make the
     // start-up read millions of keys.
@@ -188,6 +213,20 @@ public:
 private:
     // The defaults of every member; the instance is then loaded from settings.ini.
     Settings();
+
+    // The read lock, taken unless the calling thread holds the write lock (which excludes every
+    // other writer, so that thread may read as it is).
+    class ReadLocker
+    {
+    public:
+        ReadLocker();
+        ~ReadLocker();
+        ReadLocker(const ReadLocker &) = delete;
+        ReadLocker &operator=(const ReadLocker &) = delete;
+
+    private:
+        bool m_locked = false;
+    };
 
     void load(const QString &fileName);
     void clampToValidRanges();

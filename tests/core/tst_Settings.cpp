@@ -1,10 +1,13 @@
+#include "core/Logger.h"
 #include "core/Settings.h"
 #include "support/TestSupport.h"
 
+#include <QSemaphore>
 #include <QSettings>
 #include <QtConcurrent>
 
 #include <atomic>
+#include <thread>
 
 class TestSettings : public QObject
 {
@@ -335,6 +338,104 @@ private slots:
                  QStringLiteral("Третий"));
     }
 
+    // The writer's own pattern: lock, change, save, read a snapshot, change again through
+    // modify. A deadlock shows as a writer that never finishes.
+    void writerMaySaveWhileHoldingTheLock()
+    {
+        QSemaphore done;
+        std::atomic<bool> saved {false};
+        std::atomic<bool> modified {false};
+        std::thread writer([&] {
+            {
+                const auto locker = Settings::writeLocker();
+                Settings::instance()->service.factory_name = QStringLiteral("Под замком");
+                saved = Settings::instance()->save();
+                const Settings copy = Settings::snapshot();
+                const ServiceSettings service = Settings::groupSnapshot(&Settings::service);
+                modified = copy.service.factory_name == service.factory_name
+                    && Settings::modify([](Settings &s) { s.service.sensor_number = 42; });
+            }
+            done.release();
+        });
+        const bool finished = done.tryAcquire(1, 10000);
+        if (!finished) {
+            writer.detach();
+            QFAIL("the writer is still waiting for its own lock");
+        }
+        writer.join();
+        QVERIFY(saved);
+        QVERIFY(modified);
+        const Settings stored = Settings::readFile(QStringLiteral("settings.ini"));
+        QCOMPARE(stored.service.factory_name, QStringLiteral("Под замком"));
+        QCOMPARE(stored.service.sensor_number, 42);
+    }
+
+    // A nested locker leaves the outer one holding the lock: a reader on another thread waits
+    // until the outer locker lets go.
+    void nestedLockerKeepsTheOuterLock()
+    {
+        auto outer = Settings::writeLocker();
+        {
+            const auto inner = Settings::writeLocker();
+            Settings::instance()->service.sensor_number = 7;
+        }
+        QFuture<int> reader
+            = QtConcurrent::run([] { return Settings::snapshot().service.sensor_number; });
+        QTest::qWait(100);
+        QVERIFY(!reader.isFinished());
+        Settings::instance()->service.sensor_number = 8;
+        outer.unlock();
+        QCOMPARE(reader.result(), 8);
+    }
+
+    void failedSaveIsReportedAndLogged()
+    {
+        Settings::instance();
+        // A folder in the place of the file: nothing can be written there, whoever runs the test.
+        QFile::remove(QStringLiteral("settings.ini"));
+        QVERIFY(QDir().mkdir(QStringLiteral("settings.ini")));
+        const bool saved = Settings::instance()->save();
+        const bool modified = Settings::modify([](Settings &s) { s.service.sensor_number = 3; });
+        QVERIFY(QDir().rmdir(QStringLiteral("settings.ini")));
+        QVERIFY(!saved);
+        QVERIFY(!modified);
+        // The change itself stays in memory.
+        QCOMPARE(Settings::instance()->service.sensor_number, 3);
+        QFile log(QString::fromStdString(logger.filePath()));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("ERROR: Can't write settings file settings.ini"));
+        QVERIFY(Settings::instance()->save());
+    }
+
+    // The documented reset of the tests gives what a first start without settings.ini gives,
+    // in memory and in the file.
+    void resetGivesTheDefaultsOfAStartWithoutFile()
+    {
+        Settings::modify([](Settings &s) {
+            s.device.device_type = 0;
+            s.preferences.enabled_params.insert(1, QStringLiteral("Rz"));
+            s.preferences.enabled_params_count = 2;
+            s.controllers << QStringLiteral("Иванов");
+            s.current_console.name = QStringLiteral("Консоль");
+        });
+        QVERIFY(Settings::resetToDefaults());
+        const QString stored = QFileInfo(QStringLiteral("settings.ini")).absoluteFilePath();
+        testsupport::ScratchDir scratch;
+        QVERIFY(Settings::instance()->writeFile(scratch.filePath("reset.ini")));
+        QVERIFY(Settings::readFile(scratch.filePath("missing.ini"))
+                    .writeFile(scratch.filePath("fresh.ini")));
+        // Saving removes no key, so the stored file is compared by what it reads back as.
+        QVERIFY(Settings::readFile(stored).writeFile(scratch.filePath("stored.ini")));
+        QFile reset(scratch.filePath("reset.ini"));
+        QFile fresh(scratch.filePath("fresh.ini"));
+        QFile file(scratch.filePath("stored.ini"));
+        QVERIFY(reset.open(QIODevice::ReadOnly) && fresh.open(QIODevice::ReadOnly)
+                && file.open(QIODevice::ReadOnly));
+        const QByteArray expected = fresh.readAll();
+        QCOMPARE(reset.readAll(), expected);
+        QCOMPARE(file.readAll(), expected);
+    }
+
     void snapshotsOnAWorkerSeeWholeWrites()
     {
         // The worker's copies must always show both members of one change together.
@@ -348,7 +449,7 @@ private slots:
             }
         });
         for (int i = 0; i < 2000; ++i) {
-            QWriteLocker locker = Settings::writeLocker();
+            const auto locker = Settings::writeLocker();
             Settings::instance()->calibration.needle_bias = i;
             Settings::instance()->calibration.rack_prpendicular = i;
         }

@@ -68,8 +68,7 @@ private:
 private slots:
     void init()
     {
-        Settings::modify(
-            [](Settings &s) { s = Settings::readFile(QStringLiteral("defaults-only.ini")); });
+        Settings::resetToDefaults();
     }
 
     void noRunningTraceFinishesAtOnce()

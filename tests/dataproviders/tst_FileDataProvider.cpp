@@ -306,7 +306,7 @@ private slots:
         ProfileTrace clamped;
         readThroughProvider(fixture("profile_missing_keys.txt"), clamped);
         QCOMPARE(clamped.filterLength, 80.0);
-        Settings::modify([](Settings &s) { s = Settings::readFile(QStringLiteral("none.ini")); });
+        Settings::resetToDefaults();
     }
 
     void additionalTraces()
@@ -410,7 +410,7 @@ private slots:
                          waviness);
             }
         }
-        Settings::modify([](Settings &s) { s = Settings::readFile(QStringLiteral("none.ini")); });
+        Settings::resetToDefaults();
     }
 
     // Samples of every contour format pass through the contour point conversion; with the

@@ -64,8 +64,7 @@ private:
 private slots:
     void init()
     {
-        Settings::modify(
-            [](Settings &s) { s = Settings::readFile(QStringLiteral("defaults-only.ini")); });
+        Settings::resetToDefaults();
         pty = std::make_unique<PseudoTerminal>();
         QVERIFY(pty->isOpen());
         device = std::make_unique<Device>();

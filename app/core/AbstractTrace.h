@@ -11,8 +11,10 @@
 class IDataPostProcessor;
 class IDataSinglePointProcessor;
 
-// The kind of a trace; also the device kind stored in the settings.
-enum E_ANALISIS_TYPE { CONTOUR = 0, CONTOURPROF = 1, PROFILE = 2, ADDITIONAL_TRACE = 3 };
+// The kind of a trace; also the device kind stored in the settings. Its underlying type is fixed
+// so that a kind read from a hand-edited settings.ini that names none of the four is still a
+// value of the type (and is treated as an unknown kind), not undefined behaviour.
+enum E_ANALISIS_TYPE : int { CONTOUR = 0, CONTOURPROF = 1, PROFILE = 2, ADDITIONAL_TRACE = 3 };
 
 // How traces are saved: the native trace file or the two-column export.
 enum DataSaveFormat { LOCAL_FORMAT = 0, POINT_FORMAT = 1 };

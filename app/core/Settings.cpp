@@ -1,5 +1,6 @@
 #include "core/Settings.h"
 
+#include "core/Constants.h"
 #include "core/Logger.h"
 
 #include <QSettings>
@@ -356,24 +357,29 @@ void Settings::load(const QString &fileName)
     current_controller_name
         = readString(file, "controllers/current_controller_name", QStringLiteral("No name"));
 
-    clampToValidRanges();
+    keepIndicesInRange();
 }
 
-// Brings every enumeration, index and count read from the file into its valid range, so that a
-// hand-edited or damaged settings.ini cannot make a later index or loop go astray.
-void Settings::clampToValidRanges()
+// Keeps a hand-edited or damaged settings.ini from sending a later index or loop astray.
+//
+// Enumerations keep the value the file holds, known or not: their readers give a value they do
+// not know its own meaning (a device kind other than the profilometer's titles the window as the
+// contourograph, a profile filter mode other than 1 and 2 means no filter, an unknown standard
+// proposes no cut-off, and so on). An index into a table, for which no such meaning exists,
+// falls back to its key's default when it lies outside the table.
+void Settings::keepIndicesInRange()
 {
+    const Settings defaults;
     device.power_pressing = std::max(device.power_pressing, 1);
-    device.spinbox_filter_length_index = clampInt(device.spinbox_filter_length_index, 0, 4);
+    if (device.spinbox_filter_length_index < 0
+        || device.spinbox_filter_length_index >= kFilterLengths.size())
+        device.spinbox_filter_length_index = defaults.device.spinbox_filter_length_index;
     device.trace_length = std::max(device.trace_length, 0);
-    device.measurement_mode = clampInt(device.measurement_mode, 0, 3);
-    device.device_type = clampInt(device.device_type, 0, 3);
-    view.axis_unit = clampInt(view.axis_unit, 0, 2);
     preferences.meadian_filter_value = std::max(preferences.meadian_filter_value, 1);
     preferences.histogramm_density_value = clampInt(preferences.histogramm_density_value, 1, 100);
-    preferences.standartisation_value = clampInt(preferences.standartisation_value, 0, 1);
-    preferences.profile_filter_mode = clampInt(preferences.profile_filter_mode, 0, 2);
-    movement.current_speed = clampInt(movement.current_speed, 0, 3);
+    // The four tracing speeds.
+    if (movement.current_speed < 0 || movement.current_speed > 3)
+        movement.current_speed = defaults.movement.current_speed;
     service.sensor_number = std::max(service.sensor_number, 0);
 }
 

@@ -229,7 +229,7 @@ private:
     };
 
     void load(const QString &fileName);
-    void clampToValidRanges();
+    void keepIndicesInRange();
     void reconcileParameterLists();
     static QReadWriteLock &lock();
 };

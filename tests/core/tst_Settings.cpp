@@ -1,5 +1,10 @@
+#include "core/Constants.h"
 #include "core/Logger.h"
+#include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "core/TraceReadChains.h"
+#include "processing/MaterialRatio.h"
+#include "processing/PostProcessors.h"
 #include "support/TestSupport.h"
 
 #include <QSemaphore>
@@ -238,7 +243,9 @@ private slots:
         QCOMPARE(Settings::readFile(path).controllers, (QStringList {"a", "b"}));
     }
 
-    void clamping_data()
+    // Enumerations keep the value the file holds (their readers know what an unknown value
+    // means); an index into a table that no such rule covers falls back to its key's default.
+    void outOfRangeValues_data()
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("stored");
@@ -246,24 +253,37 @@ private slots:
         QTest::addColumn<double>("expected");
 
         QTest::newRow("filter index high")
-            << "device/spinbox_filter_length_index" << QVariant(9) << "filterIndex" << 4.0;
+            << "device/spinbox_filter_length_index" << QVariant(9) << "filterIndex" << 1.0;
+        QTest::newRow("filter index just past the table")
+            << "device/spinbox_filter_length_index" << QVariant(5) << "filterIndex" << 1.0;
         QTest::newRow("filter index negative")
-            << "device/spinbox_filter_length_index" << QVariant(-3) << "filterIndex" << 0.0;
+            << "device/spinbox_filter_length_index" << QVariant(-3) << "filterIndex" << 1.0;
         QTest::newRow("filter index text")
             << "device/spinbox_filter_length_index" << QVariant("abc") << "filterIndex" << 0.0;
+        QTest::newRow("filter index last entry")
+            << "device/spinbox_filter_length_index" << QVariant(4) << "filterIndex" << 4.0;
         QTest::newRow("median window zero")
             << "preferenses/meadian_filter_value" << QVariant(0) << "median" << 1.0;
         QTest::newRow("median window negative")
             << "preferenses/meadian_filter_value" << QVariant(-7) << "median" << 1.0;
-        QTest::newRow("device type") << "device/device_type" << QVariant(17) << "deviceType" << 3.0;
+        QTest::newRow("device type 7")
+            << "device/device_type" << QVariant(7) << "deviceType" << 7.0;
+        QTest::newRow("device type 17")
+            << "device/device_type" << QVariant(17) << "deviceType" << 17.0;
         QTest::newRow("measurement mode")
-            << "device/measurement_mode" << QVariant(-1) << "measurementMode" << 0.0;
-        QTest::newRow("axis unit") << "view/axis_unit" << QVariant(5) << "axisUnit" << 2.0;
+            << "device/measurement_mode" << QVariant(-1) << "measurementMode" << -1.0;
+        QTest::newRow("axis unit") << "view/axis_unit" << QVariant(5) << "axisUnit" << 5.0;
         QTest::newRow("standard") << "preferenses/standartisation_value" << QVariant(2)
-                                  << "standard" << 1.0;
-        QTest::newRow("profile mode")
-            << "preferenses/profile_filter_mode" << QVariant(3) << "profileMode" << 2.0;
-        QTest::newRow("speed") << "movement/current_speed" << QVariant(8) << "speed" << 3.0;
+                                  << "standard" << 2.0;
+        QTest::newRow("profile mode 3")
+            << "preferenses/profile_filter_mode" << QVariant(3) << "profileMode" << 3.0;
+        QTest::newRow("profile mode 5")
+            << "preferenses/profile_filter_mode" << QVariant(5) << "profileMode" << 5.0;
+        QTest::newRow("speed high") << "movement/current_speed" << QVariant(8) << "speed" << 0.0;
+        QTest::newRow("speed negative")
+            << "movement/current_speed" << QVariant(-1) << "speed" << 0.0;
+        QTest::newRow("speed last entry")
+            << "movement/current_speed" << QVariant(3) << "speed" << 3.0;
         QTest::newRow("pressing") << "movement/needle_pressing" << QVariant(5) << "pressing" << 1.0;
         QTest::newRow("density") << "preferenses/histogramm_density_value" << QVariant(0)
                                  << "density" << 1.0;
@@ -275,7 +295,7 @@ private slots:
             << "device/spinbox_filter_length_index" << QVariant(2) << "filterIndex" << 2.0;
     }
 
-    void clamping()
+    void outOfRangeValues()
     {
         QFETCH(QString, key);
         QFETCH(QVariant, stored);
@@ -301,6 +321,28 @@ private slots:
         };
         QVERIFY(members.contains(member));
         QCOMPARE(members.value(member), expected);
+    }
+
+    // The readers of an enumeration give a value they do not know their own meaning instead of
+    // a neighbouring valid choice.
+    void unknownEnumerationValuesMeanWhatTheirReadersSay()
+    {
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        writeIni(path,
+                 {{"device/device_type", 7},
+                  {"preferenses/profile_filter_mode", 5},
+                  {"preferenses/standartisation_value", 2}});
+        const Settings s = Settings::readFile(path);
+        QCOMPARE(windowTitleForDeviceType(s.device.device_type), QStringLiteral("Корване"));
+        QCOMPARE(Algos::standardCutOff(1.0, s.preferences.standartisation_value), 0);
+        ProfileTrace child;
+        addAdditionalTraceChain(child, s);
+        for (const IDataPostProcessor *processor : qAsConst(child.postProcessors)) {
+            QVERIFY(!dynamic_cast<const FilterRoughnessProfileProcessor *>(processor));
+            QVERIFY(!dynamic_cast<const FilterWaveProfileProcessor *>(processor));
+        }
+        QVERIFY(dynamic_cast<const YZeronator *>(child.postProcessors.last()));
     }
 
     void hugeListCountsAreCapped()

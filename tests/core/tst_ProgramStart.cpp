@@ -1,0 +1,79 @@
+// The program itself: started as a user starts it, it writes its log in the working directory.
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+// The text of the one log file in `folder`, empty while there is none.
+QString logText(const QDir &folder)
+{
+    const QStringList files = folder.entryList(QDir::Files);
+    if (files.size() != 1)
+        return QString();
+    QFile log(folder.filePath(files.first()));
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+}
+
+} // namespace
+
+class TestProgramStart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The program runs its main window until it is closed: the test waits for the start-up line
+    // and then ends it.
+    void startWritesTheLog()
+    {
+        QTemporaryDir workingDir;
+        QVERIFY(workingDir.isValid());
+        QProcess program;
+        program.setWorkingDirectory(workingDir.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // No display is needed, and no serial port of this machine is touched.
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("SURFACEMETER_SERIAL_PORTS"),
+                           workingDir.filePath(QStringLiteral("no-port")));
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(APP_EXECUTABLE), QStringList());
+        QVERIFY2(program.waitForStarted(30000), qPrintable(program.errorString()));
+
+        const QDir logs(workingDir.filePath(QStringLiteral("logs")));
+        const QRegularExpression startLine(
+            QStringLiteral(
+                "^\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\] INFO: Start Programm$"),
+            QRegularExpression::MultilineOption);
+        const bool started = QTest::qWaitFor(
+            [&] {
+                return startLine.match(logText(logs)).hasMatch()
+                    || program.state() == QProcess::NotRunning;
+            },
+            120000);
+        const bool stillRunning = program.state() == QProcess::Running;
+        program.terminate();
+        if (!program.waitForFinished(30000)) {
+            program.kill();
+            program.waitForFinished(30000);
+        }
+        QVERIFY(started);
+        QVERIFY2(stillRunning, "the program ended by itself");
+
+        const QStringList files = logs.entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}(_\\d{2}){5}\\.txt$"))
+                     .match(files.first())
+                     .hasMatch(),
+                 qPrintable(files.first()));
+        const QString content = logText(logs);
+        QVERIFY2(startLine.match(content).hasMatch(), qPrintable(content));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramStart)
+#include "tst_ProgramStart.moc"

@@ -3,9 +3,8 @@
 #include "core/AbstractTrace.h"
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
+#include "core/SafeFile.h"
 #include "core/TraceFileReader.h"
-
-#include <QSaveFile>
 
 #include <algorithm>
 #include <charconv>
@@ -43,16 +42,11 @@ QString singleLine(QString text)
 
 bool saveFile(const QString &path, const std::function<void(QIODevice *)> &write)
 {
-    QSaveFile file(path);
-    // Where no temporary file can be made beside the target, write the target directly.
-    file.setDirectWriteFallback(true);
-    if (file.open(QIODevice::WriteOnly)) {
-        write(&file);
-        if (file.commit())
-            return true;
-    }
-    logger.log(ERROR,
-               "Can't write file " + path.toStdString() + ": " + file.errorString().toStdString());
+    QString error;
+    if (writeFileAtomically(
+            path, [&write](QIODevice &device) { write(&device); }, &error))
+        return true;
+    logger.log(ERROR, "Can't write file " + path.toStdString() + ": " + error.toStdString());
     return false;
 }
 

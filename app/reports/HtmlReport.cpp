@@ -1,11 +1,11 @@
 #include "reports/HtmlReport.h"
 
+#include "core/SafeFile.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QLocale>
 #include <QStringList>
-
-#include <memory>
 
 namespace {
 
@@ -98,12 +98,11 @@ void htmlGroupTable(const QMap<QString, QString> &data, const QString &groupKey,
 
 QFile *writeHtmlFile(const QString &path, const QString &html)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Text))
+    const QByteArray bytes = html.toUtf8();
+    if (!writeFileAtomically(
+            path, [&bytes](QIODevice &device) { device.write(bytes); }, nullptr, QIODevice::Text))
         return nullptr;
-    file->write(html.toUtf8());
-    file->close();
-    return file.release();
+    return new QFile(path);
 }
 
 QFile *writeSensorTestReport(const QMap<QString, QString> &data, const QString &path,

@@ -16,7 +16,8 @@
 // The fixed markup of the layouts is written as it stands.
 //
 // Every writer returns the written file, closed and without a parent, owned by the caller; null
-// when nothing was written (the file could not be opened, or the input was refused). The writers
+// when nothing was written (the file could not be opened or written whole, or the input was
+// refused). The writers
 // show nothing and log nothing: reporting a failure is the caller's business. GUI thread only
 // (the pictures are QPixmaps).
 
@@ -57,5 +58,6 @@ QString htmlPlotDiv(const QVector<QPixmap> &images);
 // names and values are escaped.
 void htmlGroupTable(const QMap<QString, QString> &data, const QString &groupKey,
                     const QString &caption, int count, QVector<QString> &tables);
-// Replaces (or creates) the file with the UTF-8 document; null when the file cannot be opened.
+// Replaces (or creates) the file with the UTF-8 document, whole or not at all: a write that
+// fails leaves the previous file as it was and gives null, as does a file that cannot be opened.
 QFile *writeHtmlFile(const QString &path, const QString &html);

@@ -1,4 +1,5 @@
 #include "core/ContourTrace.h"
+#include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "core/TraceFileReader.h"
@@ -210,6 +211,59 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().endsWith("point_count:2\n1\t2\t\n3\t4\t\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {"t.txt"});
+    }
+
+    // A save that cannot be written whole (here the file size limit of the process) reports the
+    // failure, logs it and leaves the previous file as it was, without a temporary file. The
+    // limit applies to the log as well, so it stays above the log's size.
+    void failedSaveKeepsThePreviousFile_data()
+    {
+        QTest::addColumn<bool>("native");
+        QTest::addColumn<int>("samples");
+        QTest::addColumn<qint64>("limit");
+        // A small file is written from the write buffer only when it is committed.
+        QTest::newRow("native, buffered") << true << 300 << qint64(4096);
+        QTest::newRow("native, first chunk") << true << 40000 << qint64(4096);
+        QTest::newRow("native, later chunk") << true << 40000 << qint64(3 * 65536 + 1234);
+        QTest::newRow("export, buffered") << false << 300 << qint64(4096);
+        QTest::newRow("export, first chunk") << false << 40000 << qint64(4096);
+        QTest::newRow("export, later chunk") << false << 40000 << qint64(3 * 65536 + 1234);
+    }
+
+    void failedSaveKeepsThePreviousFile()
+    {
+        QFETCH(bool, native);
+        QFETCH(int, samples);
+        QFETCH(qint64, limit);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.txt"));
+        const auto save = [native, &path](const ProfileTrace &trace) {
+            return native ? writeTraceFile(path, &trace) : writeColumnsExport(path, &trace);
+        };
+        ProfileTrace previous;
+        previous.setType(PROFILE);
+        append(previous, {1, 2});
+        QVERIFY(save(previous));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        ProfileTrace large;
+        large.setType(PROFILE);
+        for (int i = 0; i < samples; ++i)
+            append(large, {i + 1.0 / 3.0, std::sin(i) * 1000});
+        const testsupport::ChildResult result
+            = testsupport::runWithFileSizeLimit(limit, [&] { return save(large); });
+        QCOMPARE(int(result), int(testsupport::ChildResult::False));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {"t.txt"});
+        QFile log(QString::fromStdString(logger.filePath()));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains(("ERROR: Can't write file " + path).toUtf8()));
+        // Without the limit the same save goes through.
+        QVERIFY(save(large));
     }
 
     // Rows of native files are read as QTextStream reads them (first failing token ends the

@@ -120,6 +120,8 @@ private slots:
     void refusedWrites_data();
     void refusedWrites();
     void secondWriteReplacesFirst();
+    void failedWriteKeepsThePreviousReport_data();
+    void failedWriteKeepsThePreviousReport();
     void helpers();
 
 private:
@@ -397,6 +399,37 @@ void TestHtmlReport::secondWriteReplacesFirst()
     QVERIFY(!text.contains(QStringLiteral("Первый")));
     QVERIFY(text.endsWith(QStringLiteral("</table>\n</body>\n</html>\n")));
     QVERIFY(text.toUtf8().size() < firstBytes.size());
+}
+
+void TestHtmlReport::failedWriteKeepsThePreviousReport_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::newRow("nothing fits") << qint64(0);
+    QTest::newRow("part fits") << qint64(100000);
+}
+
+// A report that cannot be written whole (here the file size limit of the process) gives no
+// file and leaves the previous report as it was, without a temporary file.
+void TestHtmlReport::failedWriteKeepsThePreviousReport()
+{
+    QFETCH(qint64, limit);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.html"));
+    std::unique_ptr<QFile> first(
+        writeHtmlReport(measurementReportMap(), {m_picture}, path, MEASUREMENT_REPORT, kFixedNow));
+    QVERIFY(first);
+    const QString before = readText(path);
+
+    ReportMap large = measurementReportMap();
+    large[QStringLiteral("factory_name")] = QString(300000, QChar(0x0416));
+    const testsupport::ChildResult result = testsupport::runWithFileSizeLimit(limit, [&] {
+        std::unique_ptr<QFile> written(
+            writeHtmlReport(large, {m_picture}, path, MEASUREMENT_REPORT, kFixedNow));
+        return written != nullptr;
+    });
+    QCOMPARE(int(result), int(testsupport::ChildResult::False));
+    QCOMPARE(readText(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {"report.html"});
 }
 
 void TestHtmlReport::helpers()

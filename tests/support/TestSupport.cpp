@@ -3,7 +3,13 @@
 #include <QDir>
 #include <QMutex>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -102,6 +108,27 @@ void WarningCollector::handler(QtMsgType type, const QMessageLogContext &context
     }
     if (previous)
         previous(type, context, text);
+}
+
+ChildResult runWithFileSizeLimit(qint64 maxFileSize, const std::function<bool()> &body)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return ChildResult::Crashed;
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {rlim_t(maxFileSize), rlim_t(maxFileSize)};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(3);
+        // _exit: the child leaves without running the parent's exit handlers twice.
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) > 1)
+        return ChildResult::Crashed;
+    return WEXITSTATUS(status) == 0 ? ChildResult::True : ChildResult::False;
 }
 
 } // namespace testsupport

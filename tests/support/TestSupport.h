@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 namespace testsupport {
 
 // A fresh temporary folder that is the working directory while the object lives.
@@ -46,6 +48,12 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
 };
+
+// Runs `body` in a forked child process whose files may grow to at most `maxFileSize` bytes: a
+// write past the limit fails (EFBIG) instead of ending the child. The result of the body, or
+// Crashed when the child did not return from it.
+enum class ChildResult { True, False, Crashed };
+ChildResult runWithFileSizeLimit(qint64 maxFileSize, const std::function<bool()> &body);
 
 } // namespace testsupport
 

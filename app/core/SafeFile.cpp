@@ -1,0 +1,124 @@
+#include "core/SafeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Hands every write on to the target and remembers whether any of them fell short. A buffered
+// file reports a failed write only on a later flush, and a short write not at all, so each
+// result is looked at.
+class CheckedWriter : public QIODevice
+{
+public:
+    explicit CheckedWriter(QIODevice &target)
+        : m_target(target)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+
+    bool failed() const { return m_failed; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        if (m_failed)
+            return -1;
+        const qint64 written = m_target.write(data, length);
+        if (written != length) {
+            m_failed = true;
+            return -1;
+        }
+        return written;
+    }
+
+private:
+    QIODevice &m_target;
+    bool m_failed = false;
+};
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString &path, const std::function<void(QIODevice &)> &write,
+                         QString *error, QIODevice::OpenMode extraMode)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | extraMode)) {
+        setError(error, file.errorString());
+        return false;
+    }
+    CheckedWriter checked(file);
+    write(checked);
+    if (checked.failed() || !file.flush() || file.error() != QFileDevice::NoError) {
+        // A short write leaves no error of its own behind.
+        const QString reason = file.error() != QFileDevice::NoError
+            ? file.errorString()
+            : QStringLiteral("only part of the data could be written");
+        file.cancelWriting();
+        file.commit();
+        setError(error, reason);
+        return false;
+    }
+    if (!file.commit()) {
+        setError(error, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool openRegularFile(QFile &file, QString *error)
+{
+#ifdef Q_OS_UNIX
+    // Opening without waiting: a FIFO with no writer would block the open itself. The type is
+    // then read from the open descriptor, so a file swapped in between cannot slip through.
+    const QByteArray name = QFile::encodeName(file.fileName());
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        setError(error, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat status
+    {
+    };
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        setError(error, QStringLiteral("not a regular file"));
+        return false;
+    }
+    // A regular file never blocks; the flag is dropped all the same.
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        setError(error, file.errorString());
+        return false;
+    }
+    return true;
+#else
+    if (!QFileInfo(file.fileName()).isFile()) {
+        setError(error, QStringLiteral("not a regular file"));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, file.errorString());
+        return false;
+    }
+    return true;
+#endif
+}

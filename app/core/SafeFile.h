@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+
+#include <functional>
+
+class QFile;
+
+// Files written whole or not at all, and files read only when they are regular files.
+
+// Writes a file through `write`: the bytes go to a temporary file beside the target, which
+// replaces the target only when every write and the final flush succeeded. A failed or short
+// write (a full disk, a file size limit) cancels the temporary file, so the previous file stays
+// as it was, and gives false with the reason in `error`. Where no temporary file can be made
+// beside the target, the target itself is written. `extraMode` is added to WriteOnly (for
+// example QIODevice::Text).
+bool writeFileAtomically(const QString &path, const std::function<void(QIODevice &)> &write,
+                         QString *error = nullptr, QIODevice::OpenMode extraMode = {});
+
+// Opens `file` (its file name set) for reading when it names a regular file, or a link to one. A
+// FIFO, a device or a folder is refused without being opened for reading, since reading it could
+// block for good or never end. False with the reason in `error` otherwise.
+bool openRegularFile(QFile &file, QString *error = nullptr);

@@ -160,6 +160,15 @@ void AbstractTrace::clearData()
     }
 }
 
+void AbstractTrace::releaseSpareCapacity()
+{
+    QMutexLocker data(&m_dataMutex);
+    for (TData *set : {rawData, convertedData, processedData}) {
+        for (QVector<double> &channel : *set)
+            channel.squeeze();
+    }
+}
+
 TData AbstractTrace::batchSamples(int from, int count) const
 {
     QMutexLocker data(&m_dataMutex);

@@ -29,8 +29,8 @@ using TData = QVector<QVector<double>>;
 // While a data provider fills a trace, its worker thread is the only writer and the GUI thread
 // reads announced samples through `batchSamples`. The data sets are guarded by one data lock:
 // `appendPoint`, `reprocess`, `crop`, `clearData`, the copy constructor and `batchSamples` take
-// it, so a growing data set never moves under a reader. Everything else runs on the GUI thread
-// once the provider has finished (see DataProvider).
+// it, so a growing data set never moves under a reader; so does `releaseSpareCapacity`. Everything
+// else runs on the GUI thread once the provider has finished (see DataProvider).
 class AbstractTrace
 {
 public:
@@ -70,6 +70,9 @@ public:
     // the samples leaves the trace untouched.
     void crop(int from, int to);
     void clearData();
+    // Gives back the room the data sets grew into while samples were appended one by one, so
+    // that a trace holds about the size of its samples.
+    void releaseSpareCapacity();
     // A copy of the converted samples [from, from + count), one vector per channel, taken under
     // the data lock; the range is clamped to the samples present. Safe while a provider appends.
     TData batchSamples(int from, int count) const;

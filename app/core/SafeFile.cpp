@@ -5,8 +5,6 @@
 #include <QSaveFile>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,42 +81,33 @@ bool writeFileAtomically(const QString &path, const std::function<void(QIODevice
     return true;
 }
 
-bool openRegularFile(QFile &file, QString *error)
+RegularFileOpen openRegularFile(QFile &file)
 {
 #ifdef Q_OS_UNIX
     // Opening without waiting: a FIFO with no writer would block the open itself. The type is
     // then read from the open descriptor, so a file swapped in between cannot slip through.
     const QByteArray name = QFile::encodeName(file.fileName());
     const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        setError(error, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    if (descriptor < 0)
+        return RegularFileOpen::CannotOpen;
     struct stat status
     {
     };
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor);
-        setError(error, QStringLiteral("not a regular file"));
-        return false;
+        return RegularFileOpen::NotARegularFile;
     }
     // A regular file never blocks; the flag is dropped all the same.
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(descriptor);
-        setError(error, file.errorString());
-        return false;
+        return RegularFileOpen::CannotOpen;
     }
-    return true;
+    return RegularFileOpen::Opened;
 #else
-    if (!QFileInfo(file.fileName()).isFile()) {
-        setError(error, QStringLiteral("not a regular file"));
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, file.errorString());
-        return false;
-    }
-    return true;
+    const QFileInfo info(file.fileName());
+    if (info.exists() && !info.isFile())
+        return RegularFileOpen::NotARegularFile;
+    return file.open(QIODevice::ReadOnly) ? RegularFileOpen::Opened : RegularFileOpen::CannotOpen;
 #endif
 }

@@ -20,5 +20,6 @@ bool writeFileAtomically(const QString &path, const std::function<void(QIODevice
 
 // Opens `file` (its file name set) for reading when it names a regular file, or a link to one. A
 // FIFO, a device or a folder is refused without being opened for reading, since reading it could
-// block for good or never end. False with the reason in `error` otherwise.
-bool openRegularFile(QFile &file, QString *error = nullptr);
+// block for good or never end.
+enum class RegularFileOpen { Opened, CannotOpen, NotARegularFile };
+RegularFileOpen openRegularFile(QFile &file);

@@ -2,6 +2,7 @@
 
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
+#include "core/SafeFile.h"
 #include "core/Settings.h"
 #include "core/TraceReadChains.h"
 
@@ -23,6 +24,10 @@ namespace {
 
 // Hands out the lines of a device one at a time without copying them. A UTF-8 byte-order mark
 // is skipped; a file with a UTF-16 or UTF-32 byte-order mark is decoded to UTF-8 first.
+//
+// A damaged or hostile file must not cost unbounded memory: a line longer than
+// kMaxTraceLineLength bytes, or a UTF-16 or UTF-32 file larger than kMaxDecodedFileSize bytes,
+// ends the reading with an error (`error`).
 class LineReader
 {
 public:
@@ -36,7 +41,13 @@ public:
         }
         if (m_buf.startsWith("\xFE\xFF") || m_buf.startsWith("\xFF\xFE")
             || m_buf.startsWith(QByteArray("\x00\x00\xFE\xFF", 4))) {
-            while (fill()) { }
+            while (fill()) {
+                if (m_buf.size() > kMaxDecodedFileSize) {
+                    fail(QStringLiteral("a UTF-16 or UTF-32 file larger than %1 bytes")
+                             .arg(kMaxDecodedFileSize));
+                    return;
+                }
+            }
             if (QTextCodec *codec = QTextCodec::codecForUtfText(m_buf, nullptr))
                 m_buf = codec->toUnicode(m_buf).toUtf8();
             m_scanFrom = 0;
@@ -44,7 +55,7 @@ public:
     }
 
     // The next line without its line feed and without a carriage return before it; the view
-    // stays valid until the next call. False when no line is left.
+    // stays valid until the next call. False when no line is left or the reading failed.
     bool next(const char *&begin, const char *&end)
     {
         if (m_putBack) {
@@ -53,14 +64,20 @@ public:
             end = m_lastEnd;
             return true;
         }
+        if (!m_error.isEmpty())
+            return false;
         for (;;) {
             const char *data = m_buf.constData();
             const qsizetype size = m_buf.size();
             const void *lineFeed = std::memchr(data + m_scanFrom, '\n', size_t(size - m_scanFrom));
             if (lineFeed) {
                 const char *stop = static_cast<const char *>(lineFeed);
+                if (stop - (data + m_pos) > kMaxTraceLineLength)
+                    return tooLong();
                 return take(data + m_pos, stop, stop - data + 1, begin, end);
             }
+            if (size - m_pos > kMaxTraceLineLength)
+                return tooLong();
             if (m_eof) {
                 if (m_pos >= size)
                     return false;
@@ -80,6 +97,8 @@ public:
     {
         if (m_putBack)
             return false;
+        if (!m_error.isEmpty())
+            return true;
         while (m_pos >= m_buf.size() && !m_eof) {
             m_buf.clear();
             m_pos = 0;
@@ -88,6 +107,11 @@ public:
         }
         return m_pos >= m_buf.size();
     }
+
+    // Why the reading ended early; empty while it goes well.
+    QString error() const { return m_error; }
+    // The number of the line last handed out, counted from 1.
+    int lineNumber() const { return m_lineNumber; }
 
 private:
     bool take(const char *from, const char *stop, qsizetype nextPos, const char *&begin,
@@ -101,7 +125,25 @@ private:
         m_scanFrom = nextPos;
         m_lastBegin = begin;
         m_lastEnd = end;
+        ++m_lineNumber;
         return true;
+    }
+
+    bool tooLong()
+    {
+        fail(QStringLiteral("line %1 longer than %2 bytes")
+                 .arg(m_lineNumber + 1)
+                 .arg(kMaxTraceLineLength));
+        return false;
+    }
+
+    void fail(const QString &reason)
+    {
+        m_error = reason;
+        m_buf.clear();
+        m_pos = 0;
+        m_scanFrom = 0;
+        m_eof = true;
     }
 
     // Appends the next chunk of the device; false (and end of file) when nothing came.
@@ -133,6 +175,8 @@ private:
     const char *m_lastEnd = nullptr;
     bool m_putBack = false;
     bool m_eof = false;
+    int m_lineNumber = 0;
+    QString m_error;
 };
 
 bool isBlank(char c)
@@ -320,6 +364,20 @@ TraceReadResult failure(TraceReadResult::Status status, const QString &detail)
     return result;
 }
 
+// The reading ended early because of a bound of the line reader.
+TraceReadResult readerFailure(const LineReader &lines)
+{
+    return failure(TraceReadResult::TooLong, lines.error());
+}
+
+TraceReadResult headerLineTooLong(const LineReader &lines)
+{
+    return failure(TraceReadResult::TooLong,
+                   QStringLiteral("header line %1 longer than %2 bytes")
+                       .arg(lines.lineNumber())
+                       .arg(kMaxHeaderLineLength));
+}
+
 TraceReadResult cancelled()
 {
     return failure(TraceReadResult::Cancelled, QStringLiteral("cancelled"));
@@ -413,6 +471,8 @@ TraceReadResult readRows(LineReader &lines, int count,
             return badRow(row + 1, read);
         append(sample);
     }
+    if (!lines.error().isEmpty())
+        return readerFailure(lines);
     return {};
 }
 
@@ -460,7 +520,7 @@ int traceTypeOfFirstLine(QIODevice &in)
 int traceTypeOfFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (openRegularFile(file) != RegularFileOpen::Opened)
         return -1;
     return traceTypeOfFirstLine(file);
 }
@@ -476,6 +536,8 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
     // then the first row).
     HeaderValues header;
     while (lines.next(begin, end)) {
+        if (end - begin > kMaxHeaderLineLength)
+            return headerLineTooLong(lines);
         const QString text = lineText(begin, end);
         const int colon = text.indexOf(QLatin1Char(':'));
         if (colon < 0) {
@@ -487,6 +549,8 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         if (key == kPointCountKey)
             break;
     }
+    if (!lines.error().isEmpty())
+        return readerFailure(lines);
 
     const int type
         = traceTypeOfWord(header.text(QStringLiteral("trace_type"), QStringLiteral("CONTOUR")));
@@ -579,6 +643,8 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         HeaderValues block;
         bool endedByRow = false;
         while (lines.next(begin, end)) {
+            if (end - begin > kMaxHeaderLineLength)
+                return headerLineTooLong(lines);
             const QString text = lineText(begin, end);
             if (!text.contains(QLatin1Char(':'))) {
                 lines.putBack();
@@ -594,6 +660,8 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
             if (key == kPointCountKey)
                 break;
         }
+        if (!lines.error().isEmpty())
+            return readerFailure(lines);
         const int rows = block.integer(kPointCountKey, 0);
 
         auto additional = std::make_unique<ProfileTrace>();
@@ -619,6 +687,8 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         if (!result.ok())
             return result;
     }
+    if (!lines.error().isEmpty())
+        return readerFailure(lines);
     return {};
 }
 
@@ -731,5 +801,7 @@ TraceReadResult readNumberColumns(QIODevice &in, AbstractTrace &trace, const Set
         previous = sample.at(0);
         sink.append(sample);
     }
+    if (!lines.error().isEmpty())
+        return readerFailure(lines);
     return {};
 }

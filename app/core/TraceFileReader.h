@@ -21,6 +21,14 @@ class Settings;
 // The main trace's samples are announced in batches of this many.
 inline constexpr int kTraceBatchSize = 500;
 
+// Bounds that keep a damaged or hostile text file from costing unbounded memory: the longest
+// line of any text trace file, the longest header line of a native file (a key and its value),
+// and the largest UTF-16 or UTF-32 file (such a file is decoded whole). A file beyond any of them
+// is refused with a TooLong result.
+inline constexpr int kMaxTraceLineLength = 1 << 20;
+inline constexpr int kMaxHeaderLineLength = 1 << 16;
+inline constexpr int kMaxDecodedFileSize = 256 << 20;
+
 // What a reader reports while it reads.
 struct TraceReadProgress
 {
@@ -40,6 +48,8 @@ struct TraceReadResult
         WrongTraceClass,
         // A ".T46" file shorter than its layout or with a negative sample count.
         Damaged,
+        // A line, a header line or a UTF-16 or UTF-32 file beyond its bound.
+        TooLong,
         Cancelled
     };
     Status status = Ok;

@@ -87,6 +87,8 @@ void DataProvider::run()
     m_lastResult = result;
 
     try {
+        // Samples were appended one by one; the sets keep what they hold, not what they grew to.
+        m_trace->releaseSpareCapacity();
         m_trace->applyPostProcessors();
         m_trace->finalizeAfterRead();
     } catch (const std::exception &e) {

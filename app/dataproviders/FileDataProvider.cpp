@@ -3,6 +3,7 @@
 #include "core/AbstractTrace.h"
 #include "core/ContourTrace.h"
 #include "core/Logger.h"
+#include "core/SafeFile.h"
 #include "core/Settings.h"
 #include "core/TraceFileReader.h"
 #include "processing/DataProcessors.h"
@@ -33,10 +34,8 @@ bool FileDataProvider::obtainData()
 {
     logger.log(INFO, "FileDataProvider obtain data from " + fileName.toStdString());
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        reportOpenFailure(fileName);
+    if (!openFile(file))
         return false;
-    }
     const int type = traceTypeOfFirstLine(file);
     file.close();
 
@@ -80,10 +79,8 @@ bool FileDataProvider::readContourTraceFile(const QString &path)
 bool FileDataProvider::readTraceFile(const QString &path)
 {
     QFile file(path);
-    if (!trace() || !file.open(QIODevice::ReadOnly)) {
-        reportOpenFailure(path);
+    if (!trace() || !openFile(file))
         return false;
-    }
     const TraceReadResult result
         = readNativeTrace(file, path, *trace(), Settings::snapshot(), readProgress());
     file.close();
@@ -106,10 +103,8 @@ bool FileDataProvider::readContourFormat(const QString &path, ContourFormatReade
 {
     addContourConversion(trace());
     QFile file(path);
-    if (!trace() || !file.open(QIODevice::ReadOnly)) {
-        reportOpenFailure(path);
+    if (!trace() || !openFile(file))
         return false;
-    }
     logger.log(INFO, "Open file " + path.toStdString());
     const TraceReadResult result = reader(file, *trace(), Settings::snapshot(), readProgress());
     file.close();
@@ -119,11 +114,19 @@ bool FileDataProvider::readContourFormat(const QString &path, ContourFormatReade
     return true;
 }
 
-void FileDataProvider::reportOpenFailure(const QString &path)
+bool FileDataProvider::openFile(QFile &file)
 {
+    const RegularFileOpen opened = openRegularFile(file);
+    if (opened == RegularFileOpen::Opened)
+        return true;
+    const QString path = file.fileName();
     qDebug().noquote() << "Can't open file " + path;
-    logger.log(ERROR, "Can't open file " + path.toStdString());
+    std::string line = "Can't open file " + path.toStdString();
+    if (opened == RegularFileOpen::NotARegularFile)
+        line += ": not a regular file";
+    logger.log(ERROR, line);
     emit dataReadError(QStringLiteral("Can't open file "));
+    return false;
 }
 
 TraceReadProgress FileDataProvider::readProgress()

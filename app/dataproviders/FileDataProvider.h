@@ -2,6 +2,7 @@
 
 #include "dataproviders/DataProvider.h"
 
+class QFile;
 class QIODevice;
 class Settings;
 struct TraceReadProgress;
@@ -47,7 +48,10 @@ private:
     // Opens, reads with reader, logs "Open file" and "Close file" around a good read.
     bool readContourFormat(const QString &path, ContourFormatReader reader, bool logDetail);
     TraceReadProgress readProgress();
-    void reportOpenFailure(const QString &path);
+    // Opens the file for reading when it is a regular file; otherwise logs, signals
+    // dataReadError and gives false. A FIFO or a device is never read: its read could block for
+    // good, beyond the reach of `cancel`.
+    bool openFile(QFile &file);
     // Logs and signals a failed read; false unless the result is good.
     bool concludeRead(const QString &path, const TraceReadResult &result, bool logDetail);
 };

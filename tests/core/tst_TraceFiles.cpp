@@ -417,9 +417,16 @@ private slots:
     }
 
     // Lines longer than the reader's chunk and files of many chunks are read whole.
+    // Lines that cross the reader's 1 MiB chunks: a long header value right across the first
+    // boundary, then rows over several chunks.
     void longLinesAndChunks()
     {
-        QByteArray content = "trace_type:PROFILE\nunknown:" + QByteArray(3 << 20, 'a') + "\n";
+        QByteArray content = "trace_type:PROFILE\n";
+        for (int i = 0; i < 1030; ++i)
+            content += "k" + QByteArray::number(i) + ":" + QByteArray(1000, 'v') + "\n";
+        QVERIFY(content.size() < (1 << 20));
+        content += "unknown:" + QByteArray(kMaxHeaderLineLength - 8, 'a') + "\n";
+        QVERIFY(content.size() > (1 << 20));
         content += "point_count:200000\n";
         for (int i = 0; i < 200000; ++i)
             content += QByteArray::number(i) + "\t" + QByteArray::number(i % 7) + "\t\n";

@@ -2,6 +2,7 @@
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "core/TraceFileReader.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
 #include "processing/PostProcessors.h"
@@ -9,11 +10,17 @@
 #include "support/TestSupport.h"
 #include "traceprocessing/CalibrationProcessors.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <atomic>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -588,6 +595,153 @@ private slots:
         QCOMPARE(columns.rawData->at(0), source->processedData->at(0));
         QCOMPARE(columns.rawData->at(1), source->processedData->at(1));
         QCOMPARE(columns.rawData->at(2), QVector<double>(8, 0.0));
+    }
+
+    // Hostile and damaged files: each is refused with a clear error in bounded time and memory,
+    // and the program goes on. The long ones are sparse files, so they cost no disk.
+    void hostileFilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("logTail");
+
+        const qint64 huge = (qint64(5) << 30) / 2;
+        // The column reader's error line names the file only.
+        QTest::newRow("columns, 2.5 GiB line")
+            << "zeros.txt" << QByteArray("1 2 ") << huge << QString();
+        QTest::newRow("native, 2.5 GiB header value")
+            << "value.txt" << QByteArray("trace_type:PROFILE\ncontroler_name:") << huge
+            << "line 2 longer than 1048576 bytes";
+        QTest::newRow("native, header line one byte over")
+            << "header.txt"
+            << "trace_type:PROFILE\nk:" + QByteArray(kMaxHeaderLineLength - 1, 'v') + "\n"
+            << qint64(0) << "header line 2 longer than 65536 bytes";
+        QByteArray longRow = "trace_type:CONTOUR\npoint_count:3\n1 2 3\n";
+        for (int i = 0; longRow.size() < (3 << 20); ++i)
+            longRow += "4 ";
+        QTest::newRow("native, 3 MiB row")
+            << "row.txt" << longRow << qint64(0) << "line 4 longer than 1048576 bytes";
+    }
+
+    void hostileFilesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, size);
+        QFETCH(QString, logTail);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(head), qint64(head.size()));
+            if (size > 0)
+                QVERIFY(file.resize(size));
+        }
+        LogWatch watch;
+        QElapsedTimer timer;
+        timer.start();
+        std::unique_ptr<AbstractTrace> trace
+            = makeTrace(head.contains("PROFILE") ? "profile" : "contour");
+        AdditionalTraceCleanup cleanup(trace.get());
+        bool result = true;
+        const QStringList events = readThroughProvider(path, *trace, &result);
+        QVERIFY(!result);
+        QCOMPARE(events, (QStringList {"started", "error Error in " + path, "finished"}));
+        const QString logLine = "ERROR: Error in " + path;
+        QVERIFY2(watch.lines().contains(logTail.isEmpty() ? logLine : logLine + ": " + logTail),
+                 qPrintable(watch.lines().join('\n')));
+        // Generous: the refusal comes after at most a few megabytes.
+        QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // What is not a regular file is never read: a FIFO would block the read for good, beyond
+    // the reach of cancel, and a device may never end.
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("FIFO") << true;
+        QTest::newRow("character device") << false;
+    }
+
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(bool, fifo);
+        QTemporaryDir dir;
+        const QString path
+            = fifo ? dir.filePath(QStringLiteral("pipe.txt")) : QStringLiteral("/dev/zero");
+        if (fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        LogWatch watch;
+        ContourTrace trace;
+        auto provider = std::make_unique<FileDataProvider>(path);
+        testsupport::ProviderSignalLog<DataProvider> log(*provider);
+        provider->start(&trace);
+        const bool finished = QTest::qWaitFor([&log] { return log.finished; }, 10000);
+        // A reader stuck in the FIFO is let go by writers that come and leave, until the
+        // provider is gone.
+        std::atomic<bool> done {false};
+        std::thread releaser;
+        if (!finished && fifo) {
+            releaser = std::thread([&done, &path] {
+                while (!done) {
+                    const int writer
+                        = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+                    if (writer >= 0)
+                        ::close(writer);
+                    QThread::msleep(20);
+                }
+            });
+        }
+        provider.reset();
+        done = true;
+        if (releaser.joinable())
+            releaser.join();
+        QVERIFY(finished);
+        QCOMPARE(log.events, (QStringList {"started", "error Can't open file ", "finished"}));
+        QVERIFY(watch.lines().contains("ERROR: Can't open file " + path + ": not a regular file"));
+    }
+
+    // A trace read sample by sample holds about the size of its samples, not the room its data
+    // sets grew into.
+    void memoryPerSampleIsTheSamplesOwn_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("head");
+        QTest::newRow("number columns") << "contour" << QByteArray();
+        QTest::newRow("native without point_count")
+            << "profile" << QByteArray("trace_type:PROFILE\nspeed:1\nfilter:80\n");
+    }
+
+    void memoryPerSampleIsTheSamplesOwn()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, head);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("samples.txt"));
+        const int count = 300001;
+        QByteArray content = head;
+        for (int i = 0; i < count; ++i)
+            content += QByteArray::number(i) + "\t" + QByteArray::number(i % 89) + "\t\n";
+        writeBytes(path, content);
+        std::unique_ptr<AbstractTrace> trace = makeTrace(kind);
+        AdditionalTraceCleanup cleanup(trace.get());
+        bool result = false;
+        readThroughProvider(path, *trace, &result);
+        QVERIFY(result);
+        QCOMPARE(trace->rawData->at(0).size(), count);
+        qint64 held = 0;
+        qint64 own = 0;
+        for (const TData *set : {trace->rawData, trace->convertedData, trace->processedData}) {
+            for (const QVector<double> &channel : *set) {
+                held += qint64(channel.capacity()) * qint64(sizeof(double));
+                own += qint64(channel.size()) * qint64(sizeof(double));
+            }
+        }
+        QVERIFY2(
+            held <= own + own / 10,
+            qPrintable(QStringLiteral("%1 bytes held for %2 bytes of samples").arg(held).arg(own)));
     }
 };
 

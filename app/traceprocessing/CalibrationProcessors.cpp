@@ -1,5 +1,6 @@
 #include "traceprocessing/CalibrationProcessors.h"
 
+#include "core/Logger.h"
 #include "core/Settings.h"
 
 #include <QDir>
@@ -35,7 +36,7 @@ NonLinearityEliminationProcessor::NonLinearityEliminationProcessor()
         return;
     QVector<std::pair<double, double>> rows;
     QTextStream stream(&file);
-    while (!stream.atEnd()) {
+    for (int lineNumber = 1; !stream.atEnd(); ++lineNumber) {
         const QString line = stream.readLine().trimmed();
         if (line.isEmpty())
             continue;
@@ -46,8 +47,17 @@ NonLinearityEliminationProcessor::NonLinearityEliminationProcessor()
         bool yOk = false;
         const double x = parts.at(0).toDouble(&xOk);
         const double correction = parts.at(1).toDouble(&yOk);
-        if (xOk && yOk)
-            rows.append({x, correction});
+        if (!xOk || !yOk)
+            continue;
+        // "nan" and "inf" convert, but such a row would make every correction a NaN (and a NaN
+        // X cannot be sorted).
+        if (!std::isfinite(x) || !std::isfinite(correction)) {
+            logger.log(ERROR,
+                       std::string("Non-linearity table ") + kNonLinearityFile + ": line "
+                           + std::to_string(lineNumber) + " skipped, number not finite");
+            continue;
+        }
+        rows.append({x, correction});
     }
     // The correction walks the table with a cursor that only moves forward, so the rows must
     // stand in increasing X whatever order the file holds them in.
@@ -87,11 +97,12 @@ void NonLinearityEliminationProcessor::process(QVector<QVector<double>> &data)
                 break;
             }
             if (xk <= tx.at(i + 1)) {
-                if (i == 0 && xk < tx.at(0))
-                    correction = ty.at(0);
+                const double width = tx.at(i + 1) - tx.at(i);
+                // Two rows of the same X: a sample exactly there takes the first of them.
+                if ((i == 0 && xk < tx.at(0)) || width == 0.0)
+                    correction = ty.at(i);
                 else
-                    correction = ty.at(i)
-                        + (xk - tx.at(i)) / (tx.at(i + 1) - tx.at(i)) * (ty.at(i + 1) - ty.at(i));
+                    correction = ty.at(i) + (xk - tx.at(i)) / width * (ty.at(i + 1) - ty.at(i));
                 break;
             }
             ++i;

@@ -10,8 +10,10 @@
 
 // Subtracts the probe non-linearity correction from Y. The table (X, correction) is read from
 // non_linearity/non_linearity.txt in the working directory when the processor is constructed and
-// sorted by X; it corrects only while the setting preferenses/non_linearity is on, the table
-// holds more than one row and the file still exists.
+// sorted by X; a row with a number that is not finite is left out and logged. It corrects only
+// while the setting preferenses/non_linearity is on, the table holds more than one row and the
+// file still exists. A sample at the X of two rows with the same X takes the first row's
+// correction.
 class NonLinearityEliminationProcessor : public IDataPostProcessor
 {
 public:

@@ -1,6 +1,7 @@
 // The processing steps that apply the instrument's calibration: the non-linearity table and the
 // contour point conversion, which read the settings as they run.
 #include "core/Settings.h"
+#include "support/LogReader.h"
 #include "support/TestSupport.h"
 #include "traceprocessing/CalibrationProcessors.h"
 
@@ -100,6 +101,16 @@ void tst_CalibrationProcessors::nonLinearityTable_data()
     QTest::newRow("unsorted rows")
         << QByteArray("20\t0\n0\t0\n10\t10\n") << QVector<double> {5, 10, 15, 25}
         << QVector<double> {5, 10, 5, 0};
+    // A sample on two rows of the same X takes the first of them.
+    QTest::newRow("equal smallest X")
+        << QByteArray("0\t1\n0\t2\n100\t3\n") << QVector<double> {-5, 0, 50, 100}
+        << QVector<double> {1, 1, 2.5, 3};
+    QTest::newRow("equal X inside") << QByteArray("0\t0\n10\t1\n10\t5\n20\t5\n")
+                                    << QVector<double> {5, 10, 15} << QVector<double> {0.5, 1, 5};
+    // Rows with a number that is not finite are left out.
+    QTest::newRow("not finite rows")
+        << QByteArray("0\tnan\ninf\t1\n0\t1\n100\t3\n-inf\t2\nnan\t0\n50\tinf\n")
+        << QVector<double> {-5, 50, 150} << QVector<double> {1, 2, 3};
 }
 
 void tst_CalibrationProcessors::nonLinearityTable()
@@ -119,10 +130,22 @@ void tst_CalibrationProcessors::nonLinearityTable()
 
 void tst_CalibrationProcessors::nonLinearityParsing()
 {
+    testsupport::LogReader log;
     testsupport::ScratchDir scratch;
     writeTable("10\t0.5\n  20\t\t0.7  \n30\t0.9\t1\nx\t1\n\n");
     NonLinearityEliminationProcessor processor;
     QCOMPARE(*processor.table, (TData {{10, 20}, {0.5, 0.7}}));
+
+    // Rows that are not finite are logged, one line each.
+    writeTable("nan\t1\n10\t0.5\n20\tinf\n30\t0.9\n");
+    log.skip();
+    NonLinearityEliminationProcessor withNonFinite;
+    QCOMPARE(*withNonFinite.table, (TData {{10, 30}, {0.5, 0.9}}));
+    QCOMPARE(log.entries(),
+             (QStringList {"ERROR: Non-linearity table non_linearity/non_linearity.txt: line 1 "
+                           "skipped, number not finite",
+                           "ERROR: Non-linearity table non_linearity/non_linearity.txt: line 3 "
+                           "skipped, number not finite"}));
 
     // No directory or no file: an empty table.
     testsupport::ScratchDir bare;

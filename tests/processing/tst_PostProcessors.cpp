@@ -45,7 +45,9 @@ void tst_PostProcessors::namesAndClones()
     QCOMPARE(processor->name, name);
     const std::unique_ptr<IDataPostProcessor> copy(processor->clone());
     QVERIFY(copy.get() != processor.get());
-    QCOMPARE(typeid(*copy), typeid(*processor));
+    const IDataPostProcessor &original = *processor;
+    const IDataPostProcessor &cloned = *copy;
+    QCOMPARE(typeid(cloned), typeid(original));
     QCOMPARE(copy->name, name);
     // The clone does to a profile what the original does.
     TData a {{0, 1, 2, 3, 4, 5, 6, 7}, {5, 1, 7, 3, 9, 2, 8, 4}};

@@ -31,6 +31,7 @@ AbstractTrace::AbstractTrace(const AbstractTrace &other)
     , m_filePath(other.m_filePath)
 {
     QMutexLocker otherData(&other.m_dataMutex);
+    m_dataRevision = other.m_dataRevision;
     auto raw = std::make_unique<TData>(*other.rawData);
     auto converted = std::make_unique<TData>(*other.convertedData);
     auto processed = std::make_unique<TData>(*other.processedData);
@@ -87,6 +88,7 @@ void AbstractTrace::clearPostProcessors()
 void AbstractTrace::appendPoint(QVector<double> &sample)
 {
     QMutexLocker data(&m_dataMutex);
+    ++m_dataRevision;
     const int channels = processedData->size();
     for (int c = 0; c < channels; ++c)
         (*rawData)[c].append(sample.at(c));
@@ -131,6 +133,7 @@ void AbstractTrace::reprocess()
     }
     {
         QMutexLocker data(&m_dataMutex);
+        ++m_dataRevision;
         *convertedData = std::move(converted);
         *processedData = std::move(processed);
     }
@@ -145,6 +148,7 @@ void AbstractTrace::crop(int from, int to)
         return;
     {
         QMutexLocker data(&m_dataMutex);
+        ++m_dataRevision;
         for (QVector<double> &channel : *rawData)
             channel = channel.mid(from, to - from);
     }
@@ -154,6 +158,7 @@ void AbstractTrace::crop(int from, int to)
 void AbstractTrace::clearData()
 {
     QMutexLocker data(&m_dataMutex);
+    ++m_dataRevision;
     for (TData *set : {rawData, convertedData, processedData}) {
         for (QVector<double> &channel : *set)
             channel.clear();
@@ -179,6 +184,12 @@ TData AbstractTrace::batchSamples(int from, int count) const
     for (int c = 0; c < convertedData->size(); ++c)
         batch[c] = convertedData->at(c).mid(begin, end - begin);
     return batch;
+}
+
+quint64 AbstractTrace::dataRevision() const
+{
+    QMutexLocker data(&m_dataMutex);
+    return m_dataRevision;
 }
 
 double AbstractTrace::length() const

@@ -76,6 +76,10 @@ public:
     // A copy of the converted samples [from, from + count), one vector per channel, taken under
     // the data lock; the range is clamped to the samples present. Safe while a provider appends.
     TData batchSamples(int from, int count) const;
+    // Counts the changes of the data: every append, crop, clear and reprocessing moves it on.
+    // What is derived from the data and kept (the parameter profiles of a ProfileTrace) is
+    // stale once it has moved.
+    quint64 dataRevision() const;
     // Extent of the processed X channel (last X minus first X).
     double length() const;
     QString creationDateText() const;
@@ -98,6 +102,7 @@ public:
 
 private:
     mutable QMutex m_dataMutex;
+    quint64 m_dataRevision = 0;
     QString m_name;
     QString m_filePath;
 };

@@ -23,6 +23,7 @@ ProfileTrace::ProfileTrace(const ProfileTrace &other)
     , roughnessProfileCache(other.roughnessProfileCache)
     , wavinessProfileCache(other.wavinessProfileCache)
     , amplitudeDensity(other.amplitudeDensity)
+    , m_profileSource(other.m_profileSource)
 {
     std::vector<std::unique_ptr<ProfileTrace>> clones;
     for (const ProfileTrace *child : other.additionalTraces)
@@ -80,6 +81,21 @@ void ProfileTrace::clearProfileCaches()
 {
     roughnessProfileCache.clear();
     wavinessProfileCache.clear();
+    m_profileSource.reset();
+}
+
+bool ProfileTrace::ProfileSource::operator==(const ProfileSource &other) const
+{
+    return dataRevision == other.dataRevision && medianEnabled == other.medianEnabled
+        && medianWindow == other.medianWindow && filterLength == other.filterLength;
+}
+
+void ProfileTrace::dropStaleProfiles()
+{
+    const ProfileSource current {dataRevision(), medianEnabled, medianWindow, filterLength};
+    if (m_profileSource && !(*m_profileSource == current))
+        clearProfileCaches();
+    m_profileSource = current;
 }
 
 TData ProfileTrace::profileForParameters(double cutOff, int kind)
@@ -89,6 +105,7 @@ TData ProfileTrace::profileForParameters(double cutOff, int kind)
     if (kind != ROUGHNESS_PROFILE && kind != WAVINESS_PROFILE)
         return TData();
 
+    dropStaleProfiles();
     QMap<double, TData> &cache
         = kind == ROUGHNESS_PROFILE ? roughnessProfileCache : wavinessProfileCache;
     // A cut-off that is not a number cannot be a map key: it is filtered every time.

@@ -4,6 +4,8 @@
 
 #include <QMap>
 
+#include <optional>
+
 // A profilometer trace: two channels (X, Y in micrometres) with its additional traces.
 //
 // Additional traces: a trace does not own the additional traces added to it with
@@ -30,9 +32,11 @@ public:
     // derived from the raw samples: the roughness and waviness profiles pass the trace's median
     // filter (when enabled) and a Gaussian band whose long edge is the trace's own filter
     // length; the short edge (Algos::roughnessParameterBand, Algos::wavinessParameterBand) and
-    // the cache key come from the cut-off argument. Filtered profiles
-    // are cached per kind and cut-off until clearProfileCaches; the primary profile is the raw
-    // data. Any other kind gives an empty data set.
+    // the cache key come from the cut-off argument. Filtered profiles are cached per kind and
+    // cut-off until clearProfileCaches, or until what they were made from changes: the data
+    // (appendPoint, crop, clearData, reprocess), medianEnabled, medianWindow or filterLength;
+    // the caches are then emptied at the next call. The primary profile is the raw data. Any
+    // other kind gives an empty data set.
     TData profileForParameters(double cutOff, int kind);
 
     // Parameter name to value text.
@@ -56,6 +60,23 @@ public:
     TData amplitudeDensity;
 
 private:
+    // What the cached profiles were made from.
+    struct ProfileSource
+    {
+        quint64 dataRevision;
+        bool medianEnabled;
+        int medianWindow;
+        double filterLength;
+
+        bool operator==(const ProfileSource &other) const;
+    };
+
+    // The caches are emptied when what they were made from has changed since the last call.
+    // Profiles put into the caches from outside count as made from the trace as it is at the
+    // first call after.
+    void dropStaleProfiles();
+
+    std::optional<ProfileSource> m_profileSource;
     // Additional traces cloned by the copy constructor, deleted with this trace.
     QVector<ProfileTrace *> m_ownedAdditionalTraces;
 };

@@ -406,18 +406,16 @@ private slots:
         QVERIFY(trace->profileForParameters(800, 7).isEmpty());
     }
 
-    void cachedProfilesStayUntilCleared()
+    void cachedProfilesStayWhileTheTraceIsUnchanged()
     {
         QVector<double> ys;
         for (double x : steps(4001, 1))
             ys.append(std::sin(x / 9.0));
         std::unique_ptr<ProfileTrace> trace = traceOf(profile(steps(4001, 1), ys), 800);
         const Profile first = trace->profileForParameters(800, ROUGHNESS_PROFILE);
-
-        // Later changes of the median settings are not noticed until the caches are cleared.
-        trace->medianEnabled = true;
-        trace->medianWindow = 9;
-        QCOMPARE(trace->profileForParameters(800, ROUGHNESS_PROFILE), first);
+        // A marked cache entry shows that the second call reads the cache.
+        trace->roughnessProfileCache[800][1][0] = 1234.5;
+        QCOMPARE(trace->profileForParameters(800, ROUGHNESS_PROFILE).at(1).at(0), 1234.5);
         // A cut-off that differs in the last bit is another entry.
         const double nearly = std::nextafter(800.0, 1000.0);
         trace->profileForParameters(nearly, ROUGHNESS_PROFILE);
@@ -425,7 +423,64 @@ private slots:
         QVERIFY(trace->wavinessProfileCache.isEmpty());
 
         trace->clearProfileCaches();
-        QVERIFY(trace->profileForParameters(800, ROUGHNESS_PROFILE) != first);
+        QCOMPARE(trace->profileForParameters(800, ROUGHNESS_PROFILE), first);
+    }
+
+    // Every change of what the profiles are made from (the samples, the median, the filter
+    // length) gives fresh profiles at the next call, without the caller clearing the caches.
+    void cachedProfilesFollowTheTrace_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char *change : {"crop", "append", "clear and refill", "reprocess after edit",
+                                   "median on", "median window", "filter length"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    void cachedProfilesFollowTheTrace()
+    {
+        QFETCH(QString, change);
+        QVector<double> ys;
+        for (double x : steps(4001, 1))
+            ys.append(std::sin(x / 9.0) + 0.3 * std::sin(x / 170.0) + (int(x) % 53 == 0 ? 2 : 0));
+        std::unique_ptr<ProfileTrace> trace = traceOf(profile(steps(4001, 1), ys), 800);
+        trace->medianWindow = 5;
+        const Profile roughness = trace->profileForParameters(800, ROUGHNESS_PROFILE);
+        const Profile waviness = trace->profileForParameters(800, WAVINESS_PROFILE);
+
+        if (change == QLatin1String("crop")) {
+            trace->crop(200, 3800);
+        } else if (change == QLatin1String("append")) {
+            QVector<double> sample {4001, 50};
+            trace->appendPoint(sample);
+        } else if (change == QLatin1String("clear and refill")) {
+            trace->clearData();
+            for (int i = 0; i < 3001; ++i) {
+                QVector<double> sample {double(i), std::cos(i / 7.0)};
+                trace->appendPoint(sample);
+            }
+        } else if (change == QLatin1String("reprocess after edit")) {
+            (*trace->rawData)[1][2000] += 40;
+            trace->reprocess();
+        } else if (change == QLatin1String("median on")) {
+            trace->medianEnabled = true;
+        } else if (change == QLatin1String("median window")) {
+            trace->medianEnabled = true;
+            trace->profileForParameters(800, ROUGHNESS_PROFILE);
+            trace->medianWindow = 9;
+        } else if (change == QLatin1String("filter length")) {
+            trace->filterLength = 2500;
+        }
+
+        // What a trace in the new state computes afresh.
+        std::unique_ptr<ProfileTrace> fresh = traceOf(*trace->rawData, trace->filterLength);
+        fresh->medianEnabled = trace->medianEnabled;
+        fresh->medianWindow = trace->medianWindow;
+        const Profile expectedRoughness = fresh->profileForParameters(800, ROUGHNESS_PROFILE);
+        const Profile expectedWaviness = fresh->profileForParameters(800, WAVINESS_PROFILE);
+        QVERIFY(expectedRoughness != roughness);
+        QCOMPARE(trace->profileForParameters(800, ROUGHNESS_PROFILE), expectedRoughness);
+        QCOMPARE(trace->profileForParameters(800, WAVINESS_PROFILE), expectedWaviness);
+        QVERIFY(expectedWaviness != waviness);
     }
 
     // An additional trace is band-limited at its own filter length but cached under the cut-off

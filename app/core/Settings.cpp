@@ -175,11 +175,6 @@ bool Settings::modify(const std::function<void(Settings &)> &change)
     return record->save();
 }
 
-bool Settings::resetToDefaults()
-{
-    return modify([](Settings &record) { record = Settings(); });
-}
-
 bool Settings::save()
 {
     const ReadLocker locker;

@@ -175,10 +175,6 @@ public:
     static WriteLocker writeLocker();
     // Applies a change under the write lock and saves the record; false when the save failed.
     static bool modify(const std::function<void(Settings &)> &change);
-    // Puts every member of the process's record back to its default, as a first start without
-    // settings.ini gives, and saves it; false when the save failed. The one way tests start
-    // from a known record, in memory and on disk.
-    static bool resetToDefaults();
 
     Settings(const Settings &other) = default;
     Settings &operator=(const Settings &other) = default;

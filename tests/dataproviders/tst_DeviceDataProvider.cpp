@@ -8,6 +8,7 @@
 #include "device/Device.h"
 #include "device/DevicePort.h"
 #include "support/SimulatedInstrument.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
 #include <QDeadlineTimer>
@@ -68,7 +69,7 @@ private:
 private slots:
     void init()
     {
-        Settings::resetToDefaults();
+        testsupport::resetSettings();
     }
 
     void noRunningTraceFinishesAtOnce()

@@ -7,6 +7,7 @@
 #include "dataproviders/FileDataProvider.h"
 #include "processing/PostProcessors.h"
 #include "support/ProviderSignalLog.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "traceprocessing/CalibrationProcessors.h"
 
@@ -313,7 +314,7 @@ private slots:
         ProfileTrace clamped;
         readThroughProvider(fixture("profile_missing_keys.txt"), clamped);
         QCOMPARE(clamped.filterLength, 80.0);
-        Settings::resetToDefaults();
+        testsupport::resetSettings();
     }
 
     void additionalTraces()
@@ -417,7 +418,7 @@ private slots:
                          waviness);
             }
         }
-        Settings::resetToDefaults();
+        testsupport::resetSettings();
     }
 
     // Samples of every contour format pass through the contour point conversion; with the

@@ -4,6 +4,7 @@
 #include "device/Device.h"
 #include "device/DevicePort.h"
 #include "support/SimulatedInstrument.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -76,7 +77,7 @@ private:
 private slots:
     void init()
     {
-        Settings::resetToDefaults();
+        testsupport::resetSettings();
     }
     void cleanup()
     {

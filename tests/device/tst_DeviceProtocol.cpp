@@ -5,6 +5,7 @@
 #include "device/Device.h"
 #include "device/DevicePort.h"
 #include "support/SimulatedInstrument.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -64,7 +65,7 @@ private:
 private slots:
     void init()
     {
-        Settings::resetToDefaults();
+        testsupport::resetSettings();
         pty = std::make_unique<PseudoTerminal>();
         QVERIFY(pty->isOpen());
         device = std::make_unique<Device>();

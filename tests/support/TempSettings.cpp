@@ -10,10 +10,16 @@ namespace {
 void replaceRecord(const Settings &with)
 {
     Settings *record = Settings::instance();
-    QWriteLocker locker = Settings::writeLocker();
+    const auto locker = Settings::writeLocker();
     *record = with;
 }
 } // namespace
+
+void resetSettings()
+{
+    QFile::remove(TempSettings::fileName());
+    replaceRecord(Settings::readFile(TempSettings::fileName()));
+}
 
 QString TempSettings::fileName()
 {
@@ -23,8 +29,7 @@ QString TempSettings::fileName()
 TempSettings::TempSettings()
     : m_previous(Settings::snapshot())
 {
-    QFile::remove(fileName());
-    replaceRecord(Settings::readFile(fileName()));
+    resetSettings();
 }
 
 TempSettings::TempSettings(const std::function<void(Settings &)> &preset)
@@ -42,7 +47,7 @@ TempSettings::~TempSettings()
 void TempSettings::change(const std::function<void(Settings &)> &change)
 {
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         change(*Settings::instance());
     }
     Settings::instance()->save();

@@ -9,6 +9,12 @@
 
 namespace testsupport {
 
+// The one reset of the settings for tests: the process's record (`Settings::instance()`) gets the
+// defaults of a first start, and settings.ini of the working directory is deleted, as in a
+// folder where the program never ran. TempSettings does this and puts the previous record back
+// afterwards; a test that wants the defaults for each test function calls this in init().
+void resetSettings();
+
 // Gives a test a fresh settings record and settings file, and puts the previous record back when
 // it goes out of scope.
 //

@@ -67,10 +67,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        testsupport::resetSettings();
-    }
+    void init() { testsupport::resetSettings(); }
 
     void noRunningTraceFinishesAtOnce()
     {

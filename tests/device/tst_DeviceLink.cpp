@@ -75,10 +75,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        testsupport::resetSettings();
-    }
+    void init() { testsupport::resetSettings(); }
     void cleanup()
     {
         device.reset();

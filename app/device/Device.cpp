@@ -110,6 +110,9 @@ Device::Device()
     replyState = IDENTIFICATION;
     m_parser.setInput(&port->rxBuffer, &port->rxHead);
     port->setParser([this] { parseIncomingData(); });
+    m_stopReplyTimer = new QTimer(this);
+    m_stopReplyTimer->setInterval(kStopReplyTimeoutMs);
+    connect(m_stopReplyTimer, &QTimer::timeout, this, &Device::checkStopReply);
     connect(port, &DevicePort::portLost, this, &Device::onPortLost);
     connect(port, &DevicePort::portOpened, this, &Device::openDevice);
 }
@@ -251,6 +254,7 @@ void Device::startTrace(bool trace_started)
 {
     qDebug() << "trace_started: " << trace_started;
     logger.log(INFO, "startTrace");
+    m_stopReplyTimer->stop();
     progress = 0;
     const Settings *settings = Settings::instance();
     switch (settings->device.device_type) {
@@ -296,12 +300,31 @@ void Device::stopTrace()
     send("CC");
     const int storedKind = Settings::instance()->device.device_type;
     if (storedKind == PROFILE || storedKind == ADDITIONAL_TRACE) {
-        // The end of the data block ends the trace.
+        // The end of the data block ends the trace, or the instrument's silence.
         send("CV");
+        m_stopReplyMark = {replyState, progress, blockBytesRead};
+        m_stopReplyTimer->start();
     } else {
         send("CA");
         traceStarted = false;
     }
+}
+
+void Device::checkStopReply()
+{
+    if (!traceStarted) {
+        m_stopReplyTimer->stop();
+        return;
+    }
+    const QVector<int> mark {replyState, progress, blockBytesRead};
+    if (mark != m_stopReplyMark) {
+        m_stopReplyMark = mark;
+        return;
+    }
+    m_stopReplyTimer->stop();
+    logger.log(INFO, "stopTrace: no reply from the instrument, the trace ends without its block");
+    replyState = POSITION;
+    traceStarted = false;
 }
 
 void Device::setSpeed(int spd)
@@ -533,8 +556,12 @@ bool Device::handleAlarmByte(int alarm, int status)
         return false;
     case 110:
         emit prepareTrace();
-        if (status == 109)
+        // The controller has stopped the carriage and goes back to normal status without
+        // ending the trace: the trace ends here, with the points recorded so far.
+        if (status == 109) {
             send("CA");
+            traceStarted = false;
+        }
         return false;
     default:
         return false;

@@ -10,12 +10,14 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <map>
 #include <memory>
 #include <string>
 
 class DevicePort;
+class QTimer;
 
 // Speed index (what `Device::setSpeed` sends) -> its label.
 extern const std::map<int, QString> kSpeedNames;
@@ -65,6 +67,10 @@ public:
     // Limits of a contour point that is recorded.
     static constexpr int kMaxContourCoordinate = 2000000;
     static constexpr int kMinConsoleHeight = 10;
+    // After a stop the profilometer ends its trace with the sample block. When its replies make
+    // no progress for this long, the trace ends without the block, keeping the points recorded
+    // so far, so that a stop pressed while the instrument sends nothing cannot hang the trace.
+    static constexpr int kStopReplyTimeoutMs = 3000;
 
     // Fixed-point texts of the commands, rounded to the nearest unit.
     // "Ka": the reference Ra in nanometres, at least five digits.
@@ -172,6 +178,12 @@ private:
     void onIdentification(const QByteArray &reply);
     void onContourPacket(int status, int alarm);
     bool isValidContourPoint() const;
+    // Looks at the replies after a profilometer stop (see kStopReplyTimeoutMs).
+    void checkStopReply();
 
     bool m_handlingPortLoss = false;
+    // Runs while a profilometer stop waits for the sample block; the parser's position when it
+    // was last looked at (reply state, samples, block bytes).
+    QTimer *m_stopReplyTimer = nullptr;
+    QVector<int> m_stopReplyMark;
 };

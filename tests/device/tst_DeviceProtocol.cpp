@@ -603,7 +603,8 @@ private slots:
         QCOMPARE(device->measuring, measuring);
         QCOMPARE(device->lastAlarm, alarm);
         QCOMPARE(device->lastStatus, status);
-        QCOMPARE(bool(device->traceStarted), alarm != 4);
+        // The emergency alarm and the carriage stop (110 with 109) end the trace.
+        QCOMPARE(bool(device->traceStarted), alarm != 4 && !(alarm == 110 && status == 109));
         QCOMPARE(sent(), commands);
     }
 

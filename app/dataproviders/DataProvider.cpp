@@ -3,6 +3,7 @@
 #include "core/AbstractTrace.h"
 #include "core/Logger.h"
 
+#include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -24,19 +25,26 @@ bool DataProvider::obtainData()
     return true;
 }
 
-void DataProvider::start(AbstractTrace *trace)
+bool DataProvider::start(AbstractTrace *trace)
 {
     if (!trace) {
         logger.log(ERROR, "DataProvider started without a trace: " + m_source.toStdString());
         m_lastResult = false;
         emit dataReadError(QStringLiteral("No trace to fill"));
         emit dataReadFinished();
-        return;
+        return false;
     }
-    waitForFinished();
+    if (isRunning() && !m_roadDone) {
+        logger.log(ERROR, "DataProvider started again while it reads: " + m_source.toStdString());
+        return false;
+    }
+    // At most the return of a road that has already emitted dataReadFinished.
+    m_future.waitForFinished();
     m_trace = trace;
     m_cancelRequested = false;
+    m_roadDone = false;
     m_future = QtConcurrent::run(QThreadPool::globalInstance(), this, &DataProvider::run);
+    return true;
 }
 
 void DataProvider::cancel()
@@ -46,6 +54,8 @@ void DataProvider::cancel()
 
 void DataProvider::waitForFinished()
 {
+    if (isRunning() && endsThroughOwnerThread() && QThread::currentThread() == thread())
+        cancel();
     m_future.waitForFinished();
 }
 
@@ -96,5 +106,6 @@ void DataProvider::run()
     } catch (...) {
         reportFailure(QStringLiteral("unknown error"));
     }
+    m_roadDone = true;
     emit dataReadFinished();
 }

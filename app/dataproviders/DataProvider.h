@@ -63,15 +63,20 @@ public:
     AbstractTrace *trace() const { return m_trace; }
 
     // Stores the trace and queues the worker road on QThreadPool::globalInstance(); returns at
-    // once. A null trace never reaches the worker: it is reported (ERROR log line,
-    // dataReadError, dataReadFinished) on the calling thread. A second call waits for the
-    // previous road before it starts a new one.
-    void start(AbstractTrace *trace);
+    // once, true when the road was queued. A null trace never reaches the worker: it is reported
+    // (ERROR log line, dataReadError, dataReadFinished) on the calling thread. A start while a
+    // road is still reading never waits for it (a live read ends only through the GUI thread's
+    // events, so waiting there would never end): it is refused with an ERROR log line and no
+    // signal, and the running road goes on. Once the road has emitted dataReadFinished, a new
+    // start is accepted.
+    bool start(AbstractTrace *trace);
 
     // Asks a running road to stop reading; the road then runs the post-processors and the
     // finishing on what was read and emits dataReadFinished, with lastResult false.
     void cancel();
-    // Blocks until the road has ended (returns at once when none was started).
+    // Blocks until the road has ended (returns at once when none was started). A road that can
+    // end only through events of the calling thread (a live read waited for on the GUI thread)
+    // is cancelled first, so that the wait ends; the samples read so far stay in the trace.
     void waitForFinished();
     bool isRunning() const;
 
@@ -83,6 +88,9 @@ signals:
     void dataReset();
 
 protected:
+    // True for a provider whose road ends only through events of the thread it lives on (the
+    // live provider, whose points and end come from the instrument's replies on the GUI thread).
+    virtual bool endsThroughOwnerThread() const { return false; }
     // True once `cancel` was called; readers check it between samples.
     bool cancelRequested() const { return m_cancelRequested.load(std::memory_order_relaxed); }
     // Cancels the road and waits for it; every subclass destructor calls it first.
@@ -97,4 +105,6 @@ private:
     AbstractTrace *m_trace = nullptr;
     QFuture<void> m_future;
     std::atomic<bool> m_cancelRequested {false};
+    // The road has emitted dataReadFinished and only returns.
+    std::atomic<bool> m_roadDone {true};
 };

@@ -24,6 +24,10 @@ DeviceDataProvider::~DeviceDataProvider()
 {
     waiting = false;
     device->traceStarted.wakeAll();
+    {
+        const QMutexLocker locker(&m_intake);
+        m_intakeOpened.wakeAll();
+    }
     finishWorker();
     disconnect(dataConnection);
 }
@@ -45,22 +49,18 @@ void DeviceDataProvider::prepare()
 bool DeviceDataProvider::obtainData()
 {
     waiting = true;
-    // Points that came before the worker started go in first. They are announced under the
-    // lock (the receivers are on other threads and queued), so that no reset or later point
-    // from the GUI thread can come between them.
-    {
-        const QMutexLocker locker(&m_intake);
-        m_open = true;
-        for (const PendingPoint &point : qAsConst(m_pending))
-            announce(appendLocked(point.sample, point.batchSize));
-        m_pending.clear();
-    }
+    // The intake opens on the GUI thread, behind the dataReadStarted just emitted, so that a
+    // receiver there sees no batch before it.
+    QMetaObject::invokeMethod(
+        this, [this] { openIntake(); }, Qt::QueuedConnection);
 
     const auto stop = [this] {
         return !waiting || cancelRequested();
     };
-    while (device->traceStarted && !stop())
-        device->traceStarted.waitWhileSet(std::chrono::milliseconds(kWaitStepMs), stop);
+    if (waitForOpenIntake()) {
+        while (device->traceStarted && !stop())
+            device->traceStarted.waitWhileSet(std::chrono::milliseconds(kWaitStepMs), stop);
+    }
 
     {
         const QMutexLocker locker(&m_intake);
@@ -68,6 +68,35 @@ bool DeviceDataProvider::obtainData()
     }
     disconnect(dataConnection);
     return true;
+}
+
+bool DeviceDataProvider::waitForOpenIntake()
+{
+    const QMutexLocker locker(&m_intake);
+    while (!m_open) {
+        if (!waiting || cancelRequested())
+            return false;
+        // A cancel does not wake this wait; it is seen within one step.
+        m_intakeOpened.wait(&m_intake, 20);
+    }
+    return true;
+}
+
+void DeviceDataProvider::openIntake()
+{
+    QVector<Batch> batches;
+    {
+        const QMutexLocker locker(&m_intake);
+        if (m_open || m_closed)
+            return;
+        m_open = true;
+        for (const PendingPoint &point : qAsConst(m_pending))
+            batches.append(appendLocked(point.sample, point.batchSize));
+        m_pending.clear();
+        m_intakeOpened.wakeAll();
+    }
+    for (const Batch &batch : qAsConst(batches))
+        announce(batch);
 }
 
 DeviceDataProvider::Batch DeviceDataProvider::appendLocked(QVector<double> sample, int batchSize)

@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QMutex>
 #include <QVector>
+#include <QWaitCondition>
 
 #include <atomic>
 
@@ -17,14 +18,19 @@ class Device;
 // only waits for the trace to end (`Device::traceStarted` clearing). The base class then
 // post-processes and finishes the trace as after a file read.
 //
+// Order of the signals. Every batch is announced on the GUI thread, after dataReadStarted and in
+// order: the worker emits dataReadStarted and then posts the opening of the point intake to the
+// GUI thread, behind the queued dataReadStarted. Points that arrive before the intake opens are
+// kept and appended, and announced, when it opens, so the first points of a trace are not lost.
+//
 // Threads. The point intake runs on the GUI thread and the worker's `prepare` sets the trace's
 // point processors; both hold the intake lock, so the processors never change under an append.
-// Points that arrive before the worker has started are kept and appended when it starts, so the
-// first points of a trace are not lost. When the wait ends the intake is closed under the same
-// lock: no point is appended while the worker post-processes.
+// When the wait ends the intake is closed under the same lock: no point is appended while the
+// worker post-processes.
 //
 // Lifetime. The device must outlive the provider. The destructor ends the wait and waits for the
-// worker, so the provider always outlives its worker.
+// worker, so the provider always outlives its worker. `waitForFinished` on the GUI thread ends
+// the wait first (the trace's end could only come through that thread), keeping the points.
 class DeviceDataProvider : public DataProvider
 {
     Q_OBJECT
@@ -54,6 +60,9 @@ public:
     // The longest the worker sleeps between two looks at the device.
     static constexpr int kWaitStepMs = 500;
 
+protected:
+    bool endsThroughOwnerThread() const override { return true; }
+
 private:
     struct Batch
     {
@@ -69,8 +78,14 @@ private:
     // Appends one sample; returns the batch it completes (count 0 for none). Intake lock held.
     Batch appendLocked(QVector<double> sample, int batchSize);
     void announce(Batch batch);
+    // GUI thread, posted by the worker: appends and announces the points kept so far and lets
+    // later points through.
+    void openIntake();
+    // The worker waits for the intake to open; false when it stopped waiting first.
+    bool waitForOpenIntake();
 
     QMutex m_intake;
+    QWaitCondition m_intakeOpened;
     bool m_open = false;
     bool m_closed = false;
     QVector<PendingPoint> m_pending;

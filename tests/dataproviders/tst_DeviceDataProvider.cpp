@@ -1,5 +1,9 @@
 // The live-trace provider: points from the device go into a real trace on the GUI thread while
 // the worker waits for the trace to end; end to end with the simulated instrument.
+//
+// The provider's signals are received by a log on the GUI thread (queued from the worker), and
+// the trace is read on the GUI thread only, where its points are appended: the test never reads
+// what the worker writes.
 
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
@@ -7,44 +11,66 @@
 #include "dataproviders/DeviceDataProvider.h"
 #include "device/Device.h"
 #include "device/DevicePort.h"
+#include "support/ProviderSignalLog.h"
 #include "support/SimulatedInstrument.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
-#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using testsupport::SimulatedInstrument;
+using SignalLog = testsupport::ProviderSignalLog<DataProvider>;
 
 namespace {
 
 constexpr int kWaitMs = 5000;
 
-QString batchesText(const QSignalSpy &spy)
+QStringList batchEvents(const SignalLog &log)
 {
-    QStringList parts;
-    for (const QList<QVariant> &args : spy)
-        parts << QStringLiteral("%1+%2").arg(args.at(0).toInt()).arg(args.at(1).toInt());
-    return parts.join(QLatin1Char(' '));
-}
-
-// The provider's signals come from its worker thread straight into the spies, possibly before
-// the test starts to wait; so the test waits for a count, not for the next emission.
-bool waitForCount(const QSignalSpy &spy, int count)
-{
-    QDeadlineTimer deadline(kWaitMs);
-    while (spy.count() < count && !deadline.hasExpired())
-        QTest::qWait(5);
-    return spy.count() >= count;
+    QStringList batches;
+    for (const QString &event : log.events) {
+        if (event.startsWith(QLatin1String("batch ")))
+            batches << event.mid(6);
+    }
+    return batches;
 }
 
 int rawCount(const AbstractTrace &trace)
 {
     return trace.rawData->isEmpty() ? 0 : trace.rawData->first().size();
 }
+
+// Ends a trace that a fault would otherwise keep running for ever, so that a failing test ends
+// with a failure instead of a hang.
+class TraceWatchdog
+{
+public:
+    TraceWatchdog(Device &device, int afterMs)
+        : m_thread([this, &device, afterMs] {
+            QElapsedTimer clock;
+            clock.start();
+            while (!m_done && clock.elapsed() < afterMs)
+                QThread::msleep(10);
+            if (!m_done)
+                device.traceStarted = false;
+        })
+    { }
+    ~TraceWatchdog()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_done {false};
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -66,6 +92,18 @@ private:
         return opened.wait(kWaitMs);
     }
 
+    // A device identified by the simulated instrument, with its trace stopped by the
+    // instrument's stop alarm as the panel would stop it.
+    static bool connectToInstrument(Device &device, SimulatedInstrument &sim)
+    {
+        const bool profilometer = sim.kind == SimulatedInstrument::Profilometer;
+        connect(&device, &Device::pushButtonStopTrace, &device, &Device::stopTrace);
+        const bool identified = QTest::qWaitFor(
+            [&] { return device.replyState == (profilometer ? 1 : 11); }, kWaitMs);
+        qunsetenv(DevicePort::kPortsVariable);
+        return identified;
+    }
+
 private slots:
     void init() { testsupport::resetSettings(); }
 
@@ -75,9 +113,10 @@ private slots:
         QVERIFY(openOnLine(device));
         ProfileTrace trace;
         DeviceDataProvider provider(&device);
-        QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
-        provider.start(&trace);
-        QVERIFY(waitForCount(finished, 1));
+        SignalLog log(provider);
+        QVERIFY(provider.start(&trace));
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
+        QCOMPARE(log.events, (QStringList {"started", "finished"}));
         QCOMPARE(rawCount(trace), 0);
         QVERIFY(provider.lastResult());
     }
@@ -98,16 +137,14 @@ private slots:
         // The pressing is read when the worker prepares the trace, not at construction.
         Settings::modify(
             [](Settings &s) { s.movement.needle_pressing = MovementSettings::E_PRESSING_UP; });
-        QSignalSpy started(&provider, &DataProvider::dataReadStarted);
-        QSignalSpy batches(&provider, &DataProvider::dataBatchReady);
-        QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
-        provider.start(&trace);
-        QVERIFY(waitForCount(started, 1));
+        SignalLog log(provider);
+        QVERIFY(provider.start(&trace));
+        QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
         for (int i = 0; i < 20; ++i)
             emit device.dataRecieved(100.0 + i, 500.0, 1000.0 + 10 * i, Device::kContourBatch);
         device.traceStarted = false;
-        QVERIFY(waitForCount(finished, 1));
-        QCOMPARE(batchesText(batches), QStringLiteral("0+8 8+8"));
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
+        QCOMPARE(log.events, (QStringList {"started", "batch 0 8", "batch 8 8", "finished"}));
         // Points after the end are not taken.
         emit device.dataRecieved(1.0, 500.0, 5000.0, Device::kContourBatch);
         QCOMPARE(rawCount(trace), 20);
@@ -127,19 +164,62 @@ private slots:
         device.traceStarted = true;
         ProfileTrace trace;
         DeviceDataProvider provider(&device);
-        QSignalSpy batches(&provider, &DataProvider::dataBatchReady);
-        QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
+        SignalLog log(provider);
         for (int i = 0; i < 150; ++i)
             emit device.dataRecieved(i, 0, i, Device::kBlockBatch);
-        provider.start(&trace);
+        QVERIFY(provider.start(&trace));
         for (int i = 150; i < 250; ++i)
             emit device.dataRecieved(i, 0, i, Device::kBlockBatch);
+        QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
         device.traceStarted = false;
-        QVERIFY(waitForCount(finished, 1));
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
         QCOMPARE(rawCount(trace), 250);
         QCOMPARE(trace.rawData->at(0).at(149), 149.0);
         QCOMPARE(trace.rawData->at(0).at(150), 150.0);
-        QCOMPARE(batchesText(batches), QStringLiteral("0+100 100+100"));
+        QCOMPARE(log.events, (QStringList {"started", "batch 0 100", "batch 100 100", "finished"}));
+    }
+
+    // The worker gets going while the GUI thread is busy inside a parse that delivers points:
+    // a receiver on the GUI thread still sees dataReadStarted first and every batch in order.
+    void batchesFollowStartedInOrderWhileTheGuiIsBusy()
+    {
+        Device device;
+        QVERIFY(openOnLine(device));
+        device.traceStarted = true;
+        ContourTrace trace;
+        trace.setType(CONTOUR);
+        DeviceDataProvider provider(&device);
+        SignalLog log(provider);
+        std::atomic<bool> workerStarted {false};
+        connect(
+            &provider, &DataProvider::dataReadStarted, &provider,
+            [&workerStarted] { workerStarted = true; }, Qt::DirectConnection);
+        QVERIFY(provider.start(&trace));
+        // No event is processed in this loop, as in a long parse.
+        int points = 0;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 startedAt = -1;
+        while (clock.elapsed() < 10000 && (startedAt < 0 || clock.elapsed() - startedAt < 100)) {
+            if (startedAt < 0 && workerStarted)
+                startedAt = clock.elapsed();
+            emit device.dataRecieved(1.0, 500.0, 10.0 * points, Device::kContourBatch);
+            ++points;
+        }
+        QVERIFY(startedAt >= 0);
+        for (int i = 0; i < 16; ++i, ++points)
+            emit device.dataRecieved(1.0, 500.0, 10.0 * points, Device::kContourBatch);
+        device.traceStarted = false;
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
+
+        QCOMPARE(log.events.first(), QStringLiteral("started"));
+        QCOMPARE(log.events.last(), QStringLiteral("finished"));
+        const QStringList batches = batchEvents(log);
+        QCOMPARE(batches.size(), points / Device::kContourBatch);
+        QCOMPARE(log.events.size(), batches.size() + 2);
+        for (int i = 0; i < batches.size(); ++i)
+            QCOMPARE(batches.at(i), QStringLiteral("%1 8").arg(8 * i));
+        QCOMPARE(rawCount(trace), points);
     }
 
     void previewResetEmptiesTheTrace()
@@ -149,24 +229,23 @@ private slots:
         device.traceStarted = true;
         ProfileTrace trace;
         DeviceDataProvider provider(&device);
-        QSignalSpy started(&provider, &DataProvider::dataReadStarted);
-        QSignalSpy batches(&provider, &DataProvider::dataBatchReady);
-        QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
+        SignalLog log(provider);
         int samplesAtReset = -1;
         connect(&provider, &DataProvider::dataReset, this,
                 [&] { samplesAtReset = rawCount(trace); });
-        provider.start(&trace);
-        QVERIFY(waitForCount(started, 1));
+        QVERIFY(provider.start(&trace));
+        QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
         for (int i = 0; i < 3; ++i)
             emit device.dataRecieved(7, 0, i * 40000.0, Device::kPreviewBatch);
-        QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 3, kWaitMs);
         emit device.dataReset();
         QCOMPARE(samplesAtReset, 0);
         for (int i = 0; i < 250; ++i)
             emit device.dataRecieved(i * 1e-3, 0, i, Device::kBlockBatch);
         device.traceStarted = false;
-        QVERIFY(waitForCount(finished, 1));
-        QCOMPARE(batchesText(batches), QStringLiteral("0+1 1+1 2+1 0+100 100+100"));
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
+        QCOMPARE(log.events,
+                 (QStringList {"started", "batch 0 1", "batch 1 1", "batch 2 1", "reset",
+                               "batch 0 100", "batch 100 100", "finished"}));
         QCOMPARE(rawCount(trace), 250);
         QCOMPARE(trace.rawData->at(0).first(), 0.0);
     }
@@ -178,9 +257,9 @@ private slots:
         device.traceStarted = true;
         ProfileTrace trace;
         auto provider = std::make_unique<DeviceDataProvider>(&device);
-        QSignalSpy started(provider.get(), &DataProvider::dataReadStarted);
-        provider->start(&trace);
-        QVERIFY(waitForCount(started, 1));
+        SignalLog log(*provider);
+        QVERIFY(provider->start(&trace));
+        QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
         QElapsedTimer timer;
         timer.start();
         provider.reset();
@@ -188,6 +267,41 @@ private slots:
         QVERIFY2(timer.elapsed() < DeviceDataProvider::kWaitStepMs,
                  qPrintable(QString::number(timer.elapsed())));
         QVERIFY(device.traceStarted);
+    }
+
+    // Starting a running live provider again, or waiting for it on the GUI thread, must not
+    // block the GUI thread: the trace's end could only come through it.
+    void theGuiThreadNeverWaitsForALiveRead()
+    {
+        Device device;
+        QVERIFY(openOnLine(device));
+        device.traceStarted = true;
+        ContourTrace trace;
+        trace.setType(CONTOUR);
+        DeviceDataProvider provider(&device);
+        SignalLog log(provider);
+        QVERIFY(provider.start(&trace));
+        QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
+        for (int i = 0; i < 20; ++i)
+            emit device.dataRecieved(100.0 + i, 500.0, 1000.0 + 10 * i, Device::kContourBatch);
+
+        TraceWatchdog watchdog(device, 10000);
+        QElapsedTimer clock;
+        clock.start();
+        ContourTrace other;
+        QVERIFY(!provider.start(&other));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(device.traceStarted);
+
+        // Waiting ends the read at once, with the points received so far.
+        clock.restart();
+        provider.waitForFinished();
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!provider.isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
+        QCOMPARE(rawCount(trace), 20);
+        QCOMPARE(rawCount(other), 0);
+        QCOMPARE(batchEvents(log), (QStringList {"0 8", "8 8"}));
     }
 
     // --- end to end ------------------------------------------------------------------------
@@ -220,10 +334,8 @@ private slots:
         sim.chunkSize = 64;
         qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
         Device device;
-        connect(&device, &Device::pushButtonStopTrace, &device, &Device::stopTrace);
+        QVERIFY(connectToInstrument(device, sim));
         QTRY_VERIFY_WITH_TIMEOUT(sim.received.endsWith(profilometer ? "PS0" : "SX0"), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(device.replyState, profilometer ? 1 : 11, kWaitMs);
-        qunsetenv(DevicePort::kPortsVariable);
 
         std::unique_ptr<AbstractTrace> trace;
         if (profilometer)
@@ -233,19 +345,19 @@ private slots:
         trace->setType(device.deviceKind);
         device.startTrace();
         DeviceDataProvider provider(&device);
-        QSignalSpy batches(&provider, &DataProvider::dataBatchReady);
-        QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
-        provider.start(trace.get());
-        QVERIFY(waitForCount(finished, 1));
+        SignalLog log(provider);
+        QVERIFY(provider.start(trace.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
         QCOMPARE(rawCount(*trace), points);
         QCOMPARE(trace->rawData->at(0).first(), firstX);
         QCOMPARE(trace->rawData->at(0).last(), lastX);
         // The profilometer's preview was announced point by point before the reset.
+        const QStringList batches = batchEvents(log);
         int full = 0;
-        for (const QList<QVariant> &args : batches)
-            full += args.at(1).toInt() == batchSize ? 1 : 0;
+        for (const QString &batch : batches)
+            full += batch.endsWith(QStringLiteral(" %1").arg(batchSize)) ? 1 : 0;
         QCOMPARE(full, points / batchSize);
-        QCOMPARE(batches.last().at(0).toInt(), points - batchSize);
+        QCOMPARE(batches.last(), QStringLiteral("%1 %2").arg(points - batchSize).arg(batchSize));
         QCOMPARE(trace->name(), sim.linkPath());
     }
 
@@ -256,20 +368,89 @@ private slots:
         QVERIFY(sim.isValid());
         qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
         Device device;
-        QTRY_COMPARE_WITH_TIMEOUT(device.replyState, 11, kWaitMs);
-        qunsetenv(DevicePort::kPortsVariable);
+        QVERIFY(connectToInstrument(device, sim));
         ContourTrace trace;
         trace.setType(CONTOUR);
         sim.stallAfterPackets = 16;
         device.startTrace();
         DeviceDataProvider provider(&device);
-        QSignalSpy finished(&provider, &DataProvider::dataReadFinished);
-        provider.start(&trace);
-        QTRY_COMPARE_WITH_TIMEOUT(rawCount(trace), 16, kWaitMs);
+        SignalLog log(provider);
+        QVERIFY(provider.start(&trace));
+        QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), 2, kWaitMs);
         sim.dropLine();
-        QVERIFY(waitForCount(finished, 1));
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
         QCOMPARE(rawCount(trace), 16);
         QCOMPARE(trace.rawData->at(0).last(), 1150.0);
+    }
+
+    // The contourograph stops the carriage (alarm 110 with status 109) and goes back to normal
+    // status without the stop alarm: the trace ends there, with its points.
+    void carriageStopAlarmEndsTheTrace()
+    {
+        Settings::modify([](Settings &s) { s.device.device_type = CONTOUR; });
+        SimulatedInstrument sim(SimulatedInstrument::Contourograph);
+        QVERIFY(sim.isValid());
+        sim.contourTraceEnd = {{109, 110}, {0, 0}};
+        qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
+        Device device;
+        QVERIFY(connectToInstrument(device, sim));
+        ContourTrace trace;
+        trace.setType(CONTOUR);
+        device.startTrace();
+        DeviceDataProvider provider(&device);
+        SignalLog log(provider);
+        TraceWatchdog watchdog(device, 15000);
+        QVERIFY(provider.start(&trace));
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, 10000);
+        QCOMPARE(rawCount(trace), 40);
+        QCOMPARE(trace.rawData->at(0).last(), 1390.0);
+        QVERIFY(!device.traceStarted);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.count("CA"), 2, kWaitMs);
+    }
+
+    // A stop pressed while the profilometer sends nothing more ends the trace after a bounded
+    // wait, with the points recorded so far; a stop whose sample block does come is not cut.
+    void profilometerStopEnds_data()
+    {
+        QTest::addColumn<bool>("blockComes");
+        QTest::addColumn<int>("points");
+        // The last preview sample is read when the next one begins, which never comes here.
+        QTest::newRow("silent instrument") << false << 19;
+        QTest::newRow("block after the stop") << true << 1000;
+    }
+
+    void profilometerStopEnds()
+    {
+        QFETCH(bool, blockComes);
+        QFETCH(int, points);
+        SimulatedInstrument sim(SimulatedInstrument::Profilometer);
+        QVERIFY(sim.isValid());
+        // The steps header and the preview samples come; the end marker does not.
+        sim.stallAfterPackets = 1 + sim.previewSamples;
+        qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
+        Device device;
+        QVERIFY(connectToInstrument(device, sim));
+        ProfileTrace trace;
+        trace.setType(PROFILE);
+        device.startTrace();
+        DeviceDataProvider provider(&device);
+        SignalLog log(provider);
+        TraceWatchdog watchdog(device, 4 * Device::kStopReplyTimeoutMs + 10000);
+        QVERIFY(provider.start(&trace));
+        QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), sim.previewSamples - 1, kWaitMs);
+
+        device.stopTrace();
+        QTRY_VERIFY_WITH_TIMEOUT(sim.received.endsWith("CCCV"), kWaitMs);
+        if (blockComes)
+            sim.resume();
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, 3 * Device::kStopReplyTimeoutMs + 5000);
+        QCOMPARE(rawCount(trace), points);
+        QVERIFY(!device.traceStarted);
+        QCOMPARE(device.replyState, int(Device::POSITION));
+        if (!blockComes)
+            QVERIFY(clock.elapsed() >= Device::kStopReplyTimeoutMs / 2);
     }
 };
 

@@ -405,8 +405,10 @@ void SimulatedInstrument::streamContourTrace()
         const quint32 x = contourStartX + static_cast<quint32>(i) * contourStepX;
         packets << replies::contourPacket(500 + (i % 50) * 10, 1000 + i, x, 1, 2);
     }
-    packets << replies::contourPacket(500, 1000, contourStartX + contourPoints * contourStepX, 0,
-                                      1);
+    for (const QPair<quint8, quint8> &end : qAsConst(contourTraceEnd)) {
+        packets << replies::contourPacket(500, 1000, contourStartX + contourPoints * contourStepX,
+                                          end.first, end.second);
+    }
     queuePackets(packets, junk);
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVector>
@@ -91,6 +92,9 @@ public:
     int contourPoints = 40;
     quint32 contourStartX = 1000;
     quint32 contourStepX = 10;
+    // The (status, alarm) bytes of the packets that follow a contour trace's points: by default
+    // the controller's stop (alarm 1).
+    QVector<QPair<quint8, quint8>> contourTraceEnd {{0, 1}};
 
     // --- fault modes ------------------------------------------------------------------------
     // Replies are delivered in chunks of this many bytes, one chunk per event-loop pass (0: whole).

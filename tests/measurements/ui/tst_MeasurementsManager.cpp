@@ -17,7 +17,7 @@ namespace {
 
 void setAlternativeMeasurement(bool on)
 {
-    QWriteLocker locker = Settings::writeLocker();
+    const auto locker = Settings::writeLocker();
     Settings::instance()->preferences.alternative_measurement = on;
 }
 

@@ -139,6 +139,25 @@ void BM_CurveHitTest(benchmark::State &state)
 }
 BENCHMARK(BM_CurveHitTest)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
+// A walk over the curve registry as the windows do it: curveCount(), then curve(i) for each.
+void BM_CurveRegistryWalk(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    auto plot = makePlot();
+    // The library's legend would cost more than the registry itself when the plot goes.
+    plot->setAutoAddPlottableToLegend(false);
+    for (int i = 0; i < count; ++i) {
+        new QCPCurve(plot->xAxis, plot->yAxis);
+        if (i % 4 == 0)
+            plot->addGraph();
+    }
+    for (auto _ : state) {
+        for (int i = 0; i < plot->curveCount(); ++i)
+            benchmark::DoNotOptimize(plot->curve(i));
+    }
+}
+BENCHMARK(BM_CurveRegistryWalk)->Arg(400)->Arg(4000)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char **argv)

@@ -1,5 +1,7 @@
 #include "plot/Plot.h"
 
+#include <QChildEvent>
+
 #include "plot/SuffixTicker.h"
 
 #include <QDebug>
@@ -148,19 +150,35 @@ SelectionRect *Plot::rangeSelectionRect() const
     return qobject_cast<SelectionRect *>(selectionRect());
 }
 
+void Plot::childEvent(QChildEvent *event)
+{
+    if (event->added() || event->removed())
+        m_curvesValid = false;
+    QCustomPlot::childEvent(event);
+}
+
+const QList<QCPCurve *> &Plot::curveList() const
+{
+    if (!m_curvesValid || m_curvesFromPlottables != mPlottables.size()) {
+        m_curves.clear();
+        for (QCPAbstractPlottable *plottable : mPlottables) {
+            if (auto *c = qobject_cast<QCPCurve *>(plottable))
+                m_curves.append(c);
+        }
+        m_curvesValid = true;
+        m_curvesFromPlottables = mPlottables.size();
+    }
+    return m_curves;
+}
+
 QList<QCPCurve *> Plot::curves() const
 {
-    QList<QCPCurve *> result;
-    for (QCPAbstractPlottable *plottable : mPlottables) {
-        if (auto *c = qobject_cast<QCPCurve *>(plottable))
-            result.append(c);
-    }
-    return result;
+    return curveList();
 }
 
 QCPCurve *Plot::curve(int index) const
 {
-    const QList<QCPCurve *> all = curves();
+    const QList<QCPCurve *> &all = curveList();
     if (index >= 0 && index < all.size())
         return all.at(index);
     qDebug() << "QCPCurve* QCustomPlot::curve(int) const"
@@ -170,10 +188,7 @@ QCPCurve *Plot::curve(int index) const
 
 int Plot::curveCount() const
 {
-    int count = 0;
-    for (QCPAbstractPlottable *plottable : mPlottables)
-        count += qobject_cast<QCPCurve *>(plottable) ? 1 : 0;
-    return count;
+    return curveList().size();
 }
 
 void Plot::createSelectionMarker()

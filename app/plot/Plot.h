@@ -81,7 +81,8 @@ public:
     void setSelectionRect(SelectionRect *rect);
     SelectionRect *rangeSelectionRect() const;
 
-    // Curve registry.
+    // Curve registry. The list is kept between calls and rebuilt after a plottable joins or
+    // leaves the plot, so a walk over curveCount() with curve(i) costs one pass.
     QCPCurve *curve(int index) const;
     int curveCount() const;
     QList<QCPCurve *> curves() const;
@@ -101,6 +102,9 @@ public:
     CurveHitTester::Hit curveHitTest(const QCPCurve *curve, const QPointF &pos);
 
 protected:
+    // Every plottable is a child of the plot: a child that joins or leaves makes the curve list
+    // stale.
+    void childEvent(QChildEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void processRectSelection(QRect rect, QMouseEvent *event) override;
 
@@ -110,6 +114,13 @@ private:
     void applyInteractions(int interactions);
     void connectRealtime(bool on);
 
+    const QList<QCPCurve *> &curveList() const;
+
+    mutable QList<QCPCurve *> m_curves;
+    mutable bool m_curvesValid = false;
+    // The number of plottables the list was made from (a plottable being deleted is still
+    // registered while its children's events run).
+    mutable int m_curvesFromPlottables = 0;
     int m_projectInteractions = 0;
     QPointer<QCPItemLine> m_marker;
     QPointer<QCPCurve> m_markerCurve;

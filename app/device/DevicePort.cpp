@@ -189,6 +189,11 @@ void DevicePort::write(const std::string &command)
     write(QByteArray(command.data(), static_cast<int>(command.size())));
 }
 
+void DevicePort::write(const char *command)
+{
+    write(QByteArray(command));
+}
+
 void DevicePort::write(const QByteArray &command)
 {
     if (!isOpen()) {

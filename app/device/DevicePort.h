@@ -74,6 +74,9 @@ public:
     // command is dropped and `portLost` is emitted. An empty command is ignored.
     void write(const std::string &command);
     void write(const QByteArray &command);
+    // A literal command ("CP"), up to its terminating NUL; without this overload a literal
+    // would match the two above equally well.
+    void write(const char *command);
 
     // Appends received bytes to the buffer and has them parsed: the reply parser set with
     // `setParser` runs first, then `parseIncomingData` is emitted. The port's readyRead uses it

@@ -149,7 +149,9 @@ private slots:
         port->write(std::string("CM"));
         port->write(QByteArray("O\x00\x01", 3));
         port->write(std::string("PS1"));
-        QCOMPARE(readLine(lineA, 10), QByteArray("CPCMO\x00\x01PS1", 10));
+        // The panels and the terminal write literals.
+        port->write("Cq");
+        QCOMPARE(readLine(lineA, 12), QByteArray("CPCMO\x00\x01PS1Cq", 12));
         // The queue is idle again: a later command goes out on its own.
         QTRY_VERIFY_WITH_TIMEOUT(!port->writing, kWaitMs);
         port->write(std::string("CT"));

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build needs, when any is missing: with "run" only what building
+# and running the program needs, otherwise also the tools of the tests (benchmarks, clang for the
+# fuzz targets, clang-format). Run as root it calls apt-get itself; otherwise through sudo.
 set -euo pipefail
 
 PACKAGES=(
     cmake ninja-build g++ pkg-config
     qtbase5-dev libqt5serialport5-dev libqcustomplot-dev qttranslations5-l10n
-    libfftw3-dev libbenchmark-dev fonts-dejavu-core
-    clang libclang-rt-14-dev clang-format
+    libfftw3-dev fonts-dejavu-core
 )
+if [ "${1:-test}" != "run" ]; then
+    PACKAGES+=(libbenchmark-dev clang libclang-rt-14-dev clang-format)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

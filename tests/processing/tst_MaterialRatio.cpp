@@ -102,6 +102,58 @@ private slots:
         }
     }
 
+    // Heights exactly on every level of the curve, for ranges whose levels are computed a
+    // rounding below a whole number of steps: each point counts at its own level and all below.
+    void everyPointOnALevelCountsAtOrAbove_data()
+    {
+        QTest::addColumn<double>("low");
+        QTest::addColumn<double>("high");
+        QTest::newRow("0 to 1") << 0.0 << 1.0;
+        QTest::newRow("0 to 3") << 0.0 << 3.0;
+        QTest::newRow("0 to 0.3") << 0.0 << 0.3;
+        QTest::newRow("0 to 7") << 0.0 << 7.0;
+        QTest::newRow("-2 to 9") << -2.0 << 9.0;
+    }
+    void everyPointOnALevelCountsAtOrAbove()
+    {
+        QFETCH(double, low);
+        QFETCH(double, high);
+        const double step = (high - low) / 100.0;
+        QVector<double> ys {low, high};
+        for (int k = 1; k < 100; ++k)
+            ys << low + k * step << low + k * step;
+        const Profile curve = Algos::materialRatioCurve(heights(ys));
+        QCOMPARE(curve.at(0).size(), 100);
+        for (int r = 0; r < 100; ++r) {
+            const double level = curve.at(1).at(r);
+            QCOMPARE(level, low + (99 - r) * step);
+            int count = 0;
+            for (double y : qAsConst(ys))
+                count += y >= level ? 1 : 0;
+            QCOMPARE(curve.at(0).at(r), double(count) / ys.size() * 100.0);
+        }
+    }
+
+    // Two windows of the curve are equally flat (both level): the earlier, higher one is the
+    // core line. Its level is met exactly by the rows of the plateau, which are at or below it.
+    void earliestOfEquallyFlatWindowsIsTheCore()
+    {
+        Profile curve(2);
+        for (int r = 0; r < 100; ++r) {
+            curve[0].append(r);
+            curve[1].append(r <= 40 ? 5.0 : (r >= 59 ? 1.0 : 5.0 - (r - 40) * (4.0 / 19.0)));
+        }
+        const Algos::RMS core = Algos::materialRatioCoreLine(curve);
+        QVERIFY(core.isValid());
+        QCOMPARE(core.coefficient(0), 5.0);
+        QCOMPARE(core.coefficient(1), 0.0);
+        QCOMPARE(Algos::calcRk(curve), 0.0);
+        QCOMPARE(Algos::calcRpk(curve), 0.0);
+        QCOMPARE(Algos::calcRvk(curve), 4.0);
+        QCOMPARE(Algos::calcMr1(curve), 0.0);
+        QCOMPARE(Algos::calcMr2(curve), 0.0);
+    }
+
     void flatOrEmptyProfileHasNoCurve_data()
     {
         QTest::addColumn<Profile>("profile");

@@ -52,7 +52,7 @@ void CalibRaDialog::acceptValue()
     const double value = m_value->value();
     qDebug() << "Эталонное Ra:" << value;
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->calibration.calibration_Ra_value = value;
     }
     Settings::instance()->save();

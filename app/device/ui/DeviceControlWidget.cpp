@@ -276,7 +276,7 @@ void DeviceControlWidget::setEnableAdditionalTraceButton(bool enabled)
 void DeviceControlWidget::setFilterIndex(int index)
 {
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->device.spinbox_filter_length_index = index;
     }
     device.setFilter(index);
@@ -399,7 +399,7 @@ void DeviceControlWidget::onStopTrace()
 void DeviceControlWidget::onSpeedChanged(int index)
 {
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->movement.current_speed = index;
     }
     Settings::instance()->save();
@@ -416,7 +416,7 @@ void DeviceControlWidget::onSpeedChanged(int index)
 void DeviceControlWidget::onTraceLengthChanged(int length)
 {
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->device.trace_length = length;
     }
     device.setTraceLength(length);

@@ -9,7 +9,7 @@ namespace {
 void change(const std::function<void(Settings &)> &apply)
 {
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         apply(*Settings::instance());
     }
     Settings::instance()->save();

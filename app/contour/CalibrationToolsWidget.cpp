@@ -90,7 +90,7 @@ void CalibrationToolsWidget::initCalibration()
     // With consoles defined the probe rows show the current console; the calibration group
     // takes the same values, so that a row left unedited saves what it shows.
     if (!s->consoles.isEmpty()) {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         copyConsoleToCalibration(*s);
     }
     fillFromSettings(*s);
@@ -175,7 +175,7 @@ void CalibrationToolsWidget::calibrationDataValueChangedManually(double val)
         if (binding.editor != source)
             continue;
         {
-            QWriteLocker locker = Settings::writeLocker();
+            const auto locker = Settings::writeLocker();
             Settings::instance()->calibration.*binding.setting = val;
         }
         if (binding.traceField) {
@@ -192,7 +192,7 @@ void CalibrationToolsWidget::onCheckBoxChanged()
 {
     isSaved = false;
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         ServiceSettings &service = Settings::instance()->service;
         service.is_disabled_gauss_filter = ui->enableGaussFilterCheckBox->isChecked();
         service.is_disabled_radius_elimination = ui->enableRadiusEliminationCheckBox->isChecked();
@@ -226,7 +226,7 @@ void CalibrationToolsWidget::discardChanges()
 {
     announcePending();
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings *s = Settings::instance();
         const CalibrationSettings &old = snapshot.calibration;
         CalibrationSettings &c = s->calibration;
@@ -263,7 +263,7 @@ void CalibrationToolsWidget::save(bool chooseConsole)
     announcePending();
     Settings *s = Settings::instance();
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         copyCalibrationToConsole(*s);
     }
     // The chooser runs for "Cохранить как", without consoles, and when the current console's
@@ -272,11 +272,11 @@ void CalibrationToolsWidget::save(bool chooseConsole)
         ConsoleSelectDialog dialog(this);
         if (runDialog(&dialog) != QDialog::Accepted)
             return;
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         s->current_console.name = dialog.selectedConsoleName;
     }
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         for (ConsoleParams &console : s->consoles) {
             if (console.name == s->current_console.name)
                 console = s->current_console;
@@ -285,7 +285,7 @@ void CalibrationToolsWidget::save(bool chooseConsole)
     emit setCurrentConsoleForAllTraces();
     isSaved = true;
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         const CalibrationSettings &now = s->calibration;
         const CalibrationSettings &then = snapshot.calibration;
         if (now.x_axis_compression_ratio != then.x_axis_compression_ratio

@@ -71,7 +71,7 @@ void ConsoleSelectDialog::acceptSelection()
     }
     selectedConsoleName = current->text();
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings *s = Settings::instance();
         s->consoles = consoles;
         s->current_console.name = selectedConsoleName;
@@ -83,7 +83,7 @@ void ConsoleSelectDialog::acceptSelection()
 void ConsoleSelectDialog::cancelSelection()
 {
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->consoles = savedConsoles;
     }
     reject();

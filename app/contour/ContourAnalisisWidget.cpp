@@ -83,7 +83,7 @@ ContourAnalisisWidget::ContourAnalisisWidget(QWidget *, bool calibrationMode)
         // Every angle shows in degrees while a calibration runs; the destructor gives the
         // setting its value back.
         savedAnglesInDeg = Settings::instance()->view.angles_in_deg;
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->view.angles_in_deg = true;
     }
 
@@ -164,7 +164,7 @@ ContourAnalisisWidget::~ContourAnalisisWidget()
     traceCopies.clear();
     if (calibrationMode) {
         {
-            QWriteLocker locker = Settings::writeLocker();
+            const auto locker = Settings::writeLocker();
             Settings::instance()->view.angles_in_deg = savedAnglesInDeg;
         }
         // The forced value reached settings.ini only if something saved the record meanwhile

@@ -510,7 +510,7 @@ void ProfileAnalisisWidget::onThreadCompensationChanged(int state)
     const bool on = state == Qt::Checked;
     logger.log(INFO, on ? "Thread compensation turn on" : "Thread compensation turn off");
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->preferences.thread_angle_compensation = on;
     }
     angleSpinBox->setEnabled(on);
@@ -523,7 +523,7 @@ void ProfileAnalisisWidget::onMedianFilterChanged(int state)
     const bool on = state == Qt::Checked;
     logger.log(INFO, on ? "Median filter turn on" : "Median filter turn off");
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings::instance()->preferences.meadian_filter = on;
     }
     medianSpinBox->setEnabled(on);

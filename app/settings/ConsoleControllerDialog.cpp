@@ -90,7 +90,7 @@ void ConsoleControllerDialog::saveControllers()
 {
     Settings *s = Settings::instance();
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         const QString current = s->current_controller_name;
         QString newCurrent = current;
         bool currentKept = false;
@@ -120,7 +120,7 @@ void ConsoleControllerDialog::saveConsoles()
 {
     Settings *s = Settings::instance();
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         QList<ConsoleRow> rows;
         QString currentName = s->current_console.name;
         bool currentKept = false;
@@ -157,7 +157,7 @@ void ConsoleControllerDialog::calibrateSelectedConsole()
     }
     const QString name = selected.first()->text();
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         Settings *s = Settings::instance();
         if (selectConsoleByName(*s, name))
             copyConsoleToCalibration(*s);

@@ -33,7 +33,7 @@ void logInfo(const QString &text)
 
 void change(const std::function<void(Settings &)> &apply)
 {
-    QWriteLocker locker = Settings::writeLocker();
+    const auto locker = Settings::writeLocker();
     apply(*Settings::instance());
 }
 

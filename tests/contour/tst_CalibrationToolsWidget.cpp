@@ -283,7 +283,7 @@ void TestCalibrationToolsWidget::discardRestoresTheSnapshotInMemory()
     rig.box("xAxisCompressionRatioSpinBox")->setValue(1.01);
     rig.check("enableGaussFilterCheckBox")->click();
     {
-        QWriteLocker locker = Settings::writeLocker();
+        const auto locker = Settings::writeLocker();
         settings->calibration.calibration_Ra_value = 3.5; // not a panel value: stays
     }
 

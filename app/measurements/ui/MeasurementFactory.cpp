@@ -75,16 +75,16 @@ const MeasurementCreator kCreators[kMeasurementKindCount] = {
     &createMeasurementKind<RZ>,
     &createMeasurementKind<CIRCUMF_AG>,
     &createMeasurementKind<CIRCUMF_AG_SPECIFIED>,
-    nullptr, // CLICK_HORIZONTAL_LINE
-    nullptr, // CLICK_VERTICAL_LINE
-    nullptr, // CLICK_DOUBLE_LINE
-    nullptr, // CLICK_POINT
-    nullptr, // MIDDLE_POINT
-    nullptr, // THREAD
+    &createMeasurementKind<CLICK_HORIZONTAL_LINE>,
+    &createMeasurementKind<CLICK_VERTICAL_LINE>,
+    &createMeasurementKind<CLICK_DOUBLE_LINE>,
+    &createMeasurementKind<CLICK_POINT>,
+    &createMeasurementKind<MIDDLE_POINT>,
+    &createMeasurementKind<THREAD>,
     &createMeasurementKind<FIND_MAX_POINT>,
     &createMeasurementKind<FIND_MIN_POINT>,
     &createMeasurementKind<AG_TEXT_PLACEMENT>,
-    nullptr, // COMPARE_PLANE_DXF
+    &createMeasurementKind<COMPARE_PLANE_DXF>,
     &createMeasurementKind<ERROR_PLANE>,
 };
 

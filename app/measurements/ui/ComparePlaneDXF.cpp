@@ -1,0 +1,261 @@
+#include "measurements/ui/ComparePlaneDXF.h"
+
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "measurements/DrawingFit.h"
+#include "measurements/DxfReader.h"
+#include "measurements/ui/MeasurementFactory.h"
+#include "measurements/ui/ReperPoint.h"
+#include "platform/Prompts.h"
+#include "plot/Plot.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QMouseEvent>
+
+#include <algorithm>
+
+namespace {
+
+// The live drawing measurements, for the distance queries of their plots.
+QList<ComparePlaneDXF *> &liveDrawings()
+{
+    static QList<ComparePlaneDXF *> drawings;
+    return drawings;
+}
+
+double currentUnitFactor()
+{
+    return dxfUnitFactor(Settings::instance()->view.axis_unit);
+}
+
+} // namespace
+
+ComparePlaneMeasurement::ComparePlaneMeasurement(int type, Plot *plot, const QString &name)
+    : Measurement(type, plot, 0)
+    , displayName(name)
+{
+    plot->setSelectionMarkerVisible(true);
+}
+
+QString ComparePlaneMeasurement::groupName() const
+{
+    return QStringLiteral("Сравнение с чертежём");
+}
+
+void ComparePlaneMeasurement::updateSelectionMarker()
+{
+    if (plot())
+        plot()->setSelectionMarkerVisible(true);
+}
+
+QString ComparePlaneDXF::fileFilter()
+{
+    return QStringLiteral("Чертёж (*.dxf *.DXF)");
+}
+
+QString ComparePlaneDXF::tracePointText()
+{
+    return QStringLiteral("Выберите первую точку на трассе");
+}
+
+QString ComparePlaneDXF::drawingPointText()
+{
+    return QStringLiteral("Выберите соответствующую ей точку на чертеже");
+}
+
+ComparePlaneDXF::ComparePlaneDXF(QWidget *parent, Plot *plot)
+    : ComparePlaneMeasurement(COMPARE_PLANE_DXF, plot, QStringLiteral("Чертёж DXF"))
+    , m_items(plot)
+    , m_unitFactor(currentUnitFactor())
+{
+    liveDrawings().append(this);
+    const QString fileName = Prompts::instance()->openFileName(
+        parent, QStringLiteral("Импортировать чертёж"), QString(), fileFilter());
+    if (fileName.isEmpty())
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "Can't open file " << fileName;
+        Prompts::instance()->warning(parent, QStringLiteral("Ошибка"),
+                                     QStringLiteral("Не удалось открыть файл ") + fileName);
+        return;
+    }
+    const DxfReadResult result = readDxf(&file, m_unitFactor);
+    file.close();
+    const std::string shownName = QFileInfo(fileName).fileName().toStdString();
+    for (const QString &problem : result.problems)
+        logger.log(WARNING, "DXF " + shownName + ": " + problem.toStdString());
+    if (result.drawing.isEmpty()) {
+        Prompts::instance()->warning(
+            parent, QStringLiteral("Ошибка"),
+            QStringLiteral("В чертеже нет отрезков, дуг, окружностей или эллипсов: ") + fileName);
+        return;
+    }
+    logger.log(INFO,
+               "DXF drawing " + shownName + " imported with "
+                   + std::to_string(result.drawing.size()) + " entities");
+    m_drawing = result.drawing;
+    setUp();
+}
+
+ComparePlaneDXF::ComparePlaneDXF(Plot *plot, const DxfDrawing &drawing)
+    : ComparePlaneMeasurement(COMPARE_PLANE_DXF, plot, QStringLiteral("Чертёж DXF"))
+    , m_drawing(drawing)
+    , m_items(plot)
+    , m_unitFactor(currentUnitFactor())
+{
+    liveDrawings().append(this);
+    if (hasDrawing())
+        setUp();
+}
+
+ComparePlaneDXF::~ComparePlaneDXF()
+{
+    liveDrawings().removeAll(this);
+    m_items.clear();
+}
+
+void ComparePlaneDXF::setUp()
+{
+    m_items.show(m_drawing);
+    placeReperPoints();
+    plot()->setSelectionMarkerVisible(true);
+    // The prompt goes out once the event loop runs again, when the manager has connected to the
+    // new measurement: a signal sent from the constructor reaches nobody.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_stage == 0)
+                emit statusText(tracePointText());
+        },
+        Qt::QueuedConnection);
+    addConnection(QObject::connect(plot(), &QCustomPlot::mousePress, this,
+                                   [this](QMouseEvent *e) { onPlotMousePress(e); }));
+}
+
+void ComparePlaneDXF::placeReperPoints()
+{
+    QVector<QPointF> points;
+    for (const DxfEntity &e : m_drawing.entities()) {
+        points += e.reperPoints();
+        if (points.size() >= kMaxReperPoints) {
+            points.resize(kMaxReperPoints);
+            break;
+        }
+    }
+    const int first = reperPoints.size();
+    createReperPoints(points.size());
+    for (int i = 0; i < points.size(); ++i)
+        setReperPoint(first + i, points.at(i));
+    m_reperPointCount = points.size();
+}
+
+void ComparePlaneDXF::removeDrawingReperPoints()
+{
+    while (m_reperPointCount > 0 && !reperPoints.isEmpty()) {
+        removeLastReperPoint();
+        --m_reperPointCount;
+    }
+    m_reperPointCount = 0;
+}
+
+void ComparePlaneDXF::onPlotMousePress(QMouseEvent *event)
+{
+    if (!event || event->button() != Qt::LeftButton)
+        return;
+    QCPCurve *curve = plot()->markerCurve();
+    const int index = plot()->markerDataIndex();
+    if (!curve || index < 0 || index >= curve->dataCount())
+        return;
+    const QPointF picked(curve->data()->at(index)->key, curve->data()->at(index)->value);
+
+    if (m_stage == 0) {
+        m_stage = 1;
+        m_tracePointIndex = index;
+        m_tracePoint = picked;
+        m_traceCurve = curve;
+        enableReperPointSnapping();
+        emit statusText(drawingPointText());
+        return;
+    }
+    if (m_stage != 1)
+        return;
+    // The second pick must be a characteristic point of the drawing, not a trace point.
+    const bool onDrawing = std::any_of(reperPoints.cbegin(), reperPoints.cend(),
+                                       [curve](ReperPoint *p) { return p->snapCurve() == curve; });
+    if (!onDrawing) {
+        emit statusText(drawingPointText());
+        return;
+    }
+    plot()->setSelectionMarkerVisible(false);
+    m_drawingPoint = picked;
+    m_stage = 2;
+    m_drawing.translate(m_tracePoint.x() - m_drawingPoint.x(),
+                        m_tracePoint.y() - m_drawingPoint.y());
+    removeDrawingReperPoints();
+    fit();
+    m_items.show(m_drawing);
+    emit statusText(QString());
+    disableReperPointSnapping();
+    finish();
+    emit measumentFinished();
+}
+
+void ComparePlaneDXF::fit()
+{
+    if (!m_traceCurve)
+        return;
+    QVector<QPointF> points;
+    points.reserve(m_traceCurve->dataCount());
+    for (auto it = m_traceCurve->data()->constBegin(); it != m_traceCurve->data()->constEnd(); ++it)
+        points.append(QPointF(it->key, it->value));
+    DrawingFit search(m_drawing, points, m_tracePoint, m_unitFactor);
+    search.fitRotation();
+    search.fitTranslation();
+    search.refine();
+    search.apply(&m_drawing);
+}
+
+void ComparePlaneDXF::calculate()
+{
+    const double factor = currentUnitFactor();
+    if (factor == m_unitFactor || !hasDrawing())
+        return;
+    const double k = factor / m_unitFactor;
+    m_unitFactor = factor;
+    m_drawing.rescale(k);
+    m_drawingPoint *= k;
+    if (m_traceCurve && m_tracePointIndex < m_traceCurve->dataCount()) {
+        const auto point = m_traceCurve->data()->at(m_tracePointIndex);
+        m_tracePoint = QPointF(point->key, point->value);
+    } else {
+        m_tracePoint *= k;
+    }
+    for (int i = 0; i < reperPoints.size(); ++i)
+        setReperPoint(i, reperPoints.at(i)->position() * k);
+    m_items.show(m_drawing);
+}
+
+double distanceToDrawing(const QCustomPlot *plot, double x, double y)
+{
+    double best = DxfDrawing::kNoDistance;
+    for (const ComparePlaneDXF *m : qAsConst(liveDrawings())) {
+        if (m->plot() == plot && m->hasDrawing())
+            best = std::min(best, m->drawing().distanceTo(QPointF(x, y)));
+    }
+    return best;
+}
+
+// A drawing measurement exists only with a drawing: a cancelled or refused import leaves none
+// behind.
+template<>
+Measurement *createMeasurementKind<COMPARE_PLANE_DXF>(const MeasurementArgs &args)
+{
+    auto *measurement = new ComparePlaneDXF(args.parent, args.plot);
+    if (measurement->hasDrawing())
+        return measurement;
+    delete measurement;
+    return nullptr;
+}

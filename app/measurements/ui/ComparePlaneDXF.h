@@ -1,0 +1,92 @@
+#pragma once
+
+#include "measurements/DxfDrawing.h"
+#include "measurements/ui/DxfPlotItems.h"
+#include "measurements/ui/Measurement.h"
+
+#include <QPointF>
+#include <QPointer>
+
+class QCPCurve;
+class QMouseEvent;
+class QWidget;
+
+// Base of the measurements that lay a drawing over the contour: a name and no value.
+class ComparePlaneMeasurement : public Measurement
+{
+public:
+    ComparePlaneMeasurement(int type, Plot *plot, const QString &name);
+
+    QString name() const override { return displayName; }
+    QString valueText() const override { return QString(); }
+    double value() const override { return 0.0; }
+    QString groupName() const override;
+    void setLargeLabel(bool) override { }
+    void updateLabel() override { }
+    void updateSelectionMarker() override;
+    void setSelected(bool) override { }
+    void updateUnits() override { }
+
+    QString displayName;
+};
+
+// An imported DXF drawing fitted to a measured contour. The user picks a point on the trace and
+// the matching characteristic point of the drawing; the drawing is moved so that the two
+// coincide, then turned about that point and shifted until the sum of the distances from the
+// picked trace's points to the drawing is as small as the searches make it.
+//
+// Each measurement owns its drawing; the deviation-from-drawing measurement of the same plot
+// reads it through distanceToDrawing().
+class ComparePlaneDXF : public ComparePlaneMeasurement
+{
+public:
+    // Asks for a drawing file (through the prompts) and imports it. When the user cancels, the
+    // file cannot be read or it holds nothing that can be drawn, the user is told why (not on a
+    // cancel) and the measurement has no drawing: hasDrawing() is false and it takes no clicks.
+    ComparePlaneDXF(QWidget *parent, Plot *plot);
+    // The set-up with a drawing already read, in millimetres scaled to the display unit.
+    ComparePlaneDXF(Plot *plot, const DxfDrawing &drawing);
+    ~ComparePlaneDXF() override;
+
+    // Follows a change of the display unit: the drawing is scaled with the traces.
+    void calculate() override;
+
+    bool hasDrawing() const { return !m_drawing.isEmpty(); }
+    // The drawing the deviation from the drawing is measured against.
+    const DxfDrawing *comparisonDrawing() const override
+    {
+        return hasDrawing() ? &m_drawing : nullptr;
+    }
+    const DxfDrawing &drawing() const { return m_drawing; }
+    int stage() const { return m_stage; }
+    QPointF tracePoint() const { return m_tracePoint; }
+    QPointF drawingPoint() const { return m_drawingPoint; }
+    const DxfPlotItems &items() const { return m_items; }
+
+    static QString fileFilter();
+    static QString tracePointText();
+    static QString drawingPointText();
+    // At most this many characteristic points of a drawing become snap targets.
+    static constexpr int kMaxReperPoints = 2000;
+
+private:
+    void setUp();
+    void onPlotMousePress(QMouseEvent *event);
+    void fit();
+    void placeReperPoints();
+    void removeDrawingReperPoints();
+
+    DxfDrawing m_drawing;
+    DxfPlotItems m_items;
+    qint16 m_stage = 0;
+    int m_tracePointIndex = 0;
+    int m_reperPointCount = 0;
+    QPointF m_tracePoint;
+    QPointF m_drawingPoint;
+    QPointer<QCPCurve> m_traceCurve;
+    double m_unitFactor = 1.0;
+};
+
+// Distance from a point to the nearest entity of the drawings laid over the plot;
+// DxfDrawing::kNoDistance when the plot has none.
+double distanceToDrawing(const QCustomPlot *plot, double x, double y);

@@ -43,20 +43,23 @@ private:
     std::unique_ptr<PseudoTerminal> pty;
     std::unique_ptr<Device> device;
 
-    // Everything the device has written since the last call: a marker command is sent last and
-    // the line is read until it arrives.
+    // Everything the device has written since the last call: a marker is sent last and the line
+    // is read until it arrives. The marker is the stop command twice, since the device's own
+    // commands may begin with one stop (a read that ends there is not the end).
     QByteArray sent()
     {
+        static const QByteArray marker("DZ0DZ0");
+        device->moveZ(0);
         device->moveZ(0);
         QByteArray all;
         QDeadlineTimer deadline(kWaitMs);
-        while (!all.endsWith("DZ0") && !deadline.hasExpired()) {
+        while (!all.endsWith(marker) && !deadline.hasExpired()) {
             QTest::qWait(1);
             all += pty->readAvailable();
         }
-        if (!all.endsWith("DZ0"))
+        if (!all.endsWith(marker))
             return QByteArray("<line timed out>") + all;
-        all.chop(3);
+        all.chop(marker.size());
         return all;
     }
 

@@ -1,6 +1,7 @@
-// Each measurement kind of distances, radii and circles, extreme points, text and angles, built
-// through the measurements manager with the mouse: chosen, selected, placed, finished, with the
-// value text, the status line and the log lines a user and the log reader see.
+// Each measurement kind of distances, radii and circles, extreme points, text, angles and
+// construction geometry, built through the measurements manager with the mouse: chosen, selected,
+// placed, finished, with the value text, the status line and the log lines a user and the log
+// reader see.
 #include "KindFixture.h"
 #include "support/LogReader.h"
 #include "support/TempSettings.h"
@@ -44,6 +45,27 @@ QPolygonF groove()
     return points;
 }
 
+// A trapezoidal thread of period 2 and height 2 on the level y = 2 (ridge flats 0.4, groove
+// flats 0.8, flanks 0.4 wide), a point every 0.002 from x = 0 to 10. Its mean-diameter line lies
+// at y = 2.5, where ridges and grooves are equally wide.
+QPolygonF threadProfile()
+{
+    QPolygonF points;
+    for (int i = 0; i <= 5000; ++i) {
+        const double x = i * 0.002;
+        const double u = x / 2 - std::floor(x / 2);
+        double y = 0.0;
+        if (u >= 0.2 && u < 0.4)
+            y = (u - 0.2) / 0.2;
+        else if (u >= 0.4 && u < 0.6)
+            y = 1.0;
+        else if (u >= 0.6 && u < 0.8)
+            y = 1.0 - (u - 0.6) / 0.2;
+        points.append(QPointF(x, 2.0 + 2.0 * y));
+    }
+    return points;
+}
+
 } // namespace
 
 class tst_MeasurementKindJourneys : public QObject
@@ -53,6 +75,8 @@ class tst_MeasurementKindJourneys : public QObject
 private slots:
     void journey_data();
     void journey();
+    void construction_data();
+    void construction();
 };
 
 void tst_MeasurementKindJourneys::journey_data()
@@ -294,6 +318,84 @@ void tst_MeasurementKindJourneys::journey()
         const testsupport::GrabResult grab = testsupport::grabWindow(f.plot.get(), "angle");
         QVERIFY2(grab.ok(), qPrintable(grab.problem()));
     }
+}
+
+void tst_MeasurementKindJourneys::construction_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QVector<QPolygonF>>("traces");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QVector<double>>("line"); // (a, b) of the construction line
+    QTest::addColumn<double>("tolerance"); // of the line's coefficients
+    QTest::addColumn<QPolygonF>("reperPoints");
+    QTest::addColumn<QStringList>("statuses");
+
+    const QVector<QPolygonF> step {kindcurves::step()};
+    const QString oneClick = "m 7 5; c 7 5";
+    const QString twoClicks = "m 2 2; c 2 2; m 7 5; c 7 5";
+    QTest::newRow("24 horizontal line")
+        << int(CLICK_HORIZONTAL_LINE) << step << oneClick << QVector<double> {0, 5} << 1e-12
+        << QPolygonF() << QStringList();
+    QTest::newRow("25 vertical line")
+        << int(CLICK_VERTICAL_LINE) << step << oneClick << QVector<double> {0, 7} << 1e-12
+        << QPolygonF() << QStringList();
+    QTest::newRow("26 line through two points")
+        << int(CLICK_DOUBLE_LINE) << step << twoClicks << QVector<double> {0.6, 0.8} << 1e-12
+        << QPolygonF() << QStringList();
+    QTest::newRow("27 point on the trace")
+        << int(CLICK_POINT) << step << oneClick << QVector<double>() << 0.0
+        << QPolygonF(QVector<QPointF> {{7, 5}}) << QStringList();
+    QTest::newRow("28 middle point")
+        << int(MIDDLE_POINT) << step << twoClicks << QVector<double>() << 0.0
+        << QPolygonF(QVector<QPointF> {{4.5, 3.5}}) << QStringList {"Укажите вторую точку"};
+    QTest::newRow("29 mean diameter of a thread")
+        << int(THREAD) << QVector<QPolygonF> {threadProfile()} << "m 5 4; c 5 4"
+        << QVector<double> {0, 2.5} << 0.02 << QPolygonF() << QStringList();
+}
+
+// The construction kinds as the tools make them: the manager creates each kind of the tool on the
+// first press, the clicks place it, and it is listed finished with an empty value, its line or
+// its point ready for the intersections.
+void tst_MeasurementKindJourneys::construction()
+{
+    QFETCH(int, kind);
+    QFETCH(QVector<QPolygonF>, traces);
+    QFETCH(QString, script);
+    QFETCH(QVector<double>, line);
+    QFETCH(double, tolerance);
+    QFETCH(QPolygonF, reperPoints);
+    QFETCH(QStringList, statuses);
+
+    TempSettings settings;
+    KindFixture f(traces);
+    const MeasurementKindInfo &info = measurementKindInfo(kind);
+    f.manager->setMeasurementType(E_MEASUREMENTS(kind), info.listed, info.showsReperPoints,
+                                  QString());
+    f.run(script);
+
+    Measurement *m = f.current();
+    QVERIFY(m);
+    QCOMPARE(m->type(), kind);
+    QCOMPARE(m->name(), measurementKindName(kind));
+    QVERIFY(m->isFinished());
+    QCOMPARE(f.manager->measurementList().size(), size_t(1));
+    QCOMPARE(f.manager->measurementList().back(), m);
+    QCOMPARE(m->valueText(), QString());
+    const QVector<double> coefficients = m->lineCoefficients();
+    QCOMPARE(coefficients.size(), line.size());
+    for (int i = 0; i < line.size(); ++i) {
+        QVERIFY2(std::abs(coefficients.at(i) - line.at(i)) <= tolerance,
+                 qPrintable(QString::number(coefficients.at(i))));
+    }
+    QCOMPARE(m->reperPointCount(), reperPoints.size());
+    for (int i = 0; i < reperPoints.size(); ++i)
+        QCOMPARE(m->reperPointList().at(i)->position(), reperPoints.at(i));
+    QStringList shown;
+    for (const QString &text : qAsConst(f.statuses)) {
+        if (!text.isEmpty())
+            shown << text;
+    }
+    QCOMPARE(shown, statuses);
 }
 
 GUI_TEST_MAIN(tst_MeasurementKindJourneys)

@@ -51,6 +51,7 @@ private slots:
     void graphDataChangedRecalculatesInListOrder();
     void changeIsReportedForTheMeasurementThatChanged();
     void removeAndFind();
+    void connectingTwiceListsOnce();
     void destructionDeletesEverything();
     void announcedOnceConnected();
     void comparisonDrawingOfTheLatestImport();
@@ -438,6 +439,24 @@ void tst_MeasurementsManager::removeAndFind()
     QCOMPARE(f.manager->currentMeasurement(), nullptr);
     QCOMPARE(f.listed(), QList<Measurement *> {a});
     QCOMPARE(Measurement::liveCount(), 1);
+}
+
+void tst_MeasurementsManager::connectingTwiceListsOnce()
+{
+    // When a press creates nothing (a refused radius), the finished measurement stays current;
+    // wiring it again must not list it a second time (the list would delete it twice).
+    ManagerFixture f;
+    MeasurementDouble *m = f.start(REGULAR_RADIUS);
+    m->complete();
+    QSignalSpy changed(f.manager.get(), &MeasurementsManager::measurementChanged);
+    f.manager->setMeasurementType(RDEM_SPECIFIED, true, false, QString());
+    f.manager->createMeasurement(f.plot.get());
+    f.manager->connectMeasurement();
+    QCOMPARE(f.manager->currentMeasurement(), m);
+    QCOMPARE(f.listed(), QList<Measurement *> {m});
+    QVERIFY(changed.isEmpty());
+    emit m->measumentChanged();
+    QCOMPARE(changed.count(), 1);
 }
 
 void tst_MeasurementsManager::destructionDeletesEverything()

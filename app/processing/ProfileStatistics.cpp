@@ -44,6 +44,15 @@ public:
 
     double at(int i) const { return m_levels[i]; }
 
+    // True when `a` levels lie at or below lo and none lies strictly between a and hi, that is
+    // atOrBelow(lo) == a and below(hi) <= a: a short segment in the same gap between two levels
+    // as the one before it needs neither search.
+    bool inGap(int a, double lo, double hi) const
+    {
+        return (a == 0 || m_levels[a - 1] <= lo)
+            && (a == kRatioLevels || (lo < m_levels[a] && hi <= m_levels[a]));
+    }
+
     // Levels at or below v.
     int atOrBelow(double v) const
     {
@@ -183,6 +192,7 @@ QVector<QVector<double>> histogram(const QVector<double> &x, const QVector<doubl
     int inside = 0;
     const bool counting = range >= 0.0;
     const double perRange = 100.0 / range;
+    int k = 0; // the bin of the last height counted
     for (int i = first; i < last; ++i) {
         const double px = x.at(i);
         const double py = y.at(i);
@@ -191,11 +201,14 @@ QVector<QVector<double>> histogram(const QVector<double> &x, const QVector<doubl
         ++inside;
         if (!counting || py < bounds[0] || py > bounds[100])
             continue;
-        int k = range > 0.0 ? floorIndex((py - lower) * perRange, 100) : 100;
-        while (k < 100 && py >= bounds[k + 1])
-            ++k;
-        while (k > 0 && py < bounds[k])
-            --k;
+        // Neighbouring heights mostly fall into the same bin as the one before.
+        if (!(k < 100 && bounds[k] <= py && py < bounds[k + 1])) {
+            k = range > 0.0 ? floorIndex((py - lower) * perRange, 100) : 100;
+            while (k < 100 && py >= bounds[k + 1])
+                ++k;
+            while (k > 0 && py < bounds[k])
+                --k;
+        }
         bins[k] += 1.0;
         for (int j = k; j >= 0 && bounds[j] == py; --j)
             onBound[j] += 1.0;
@@ -251,6 +264,7 @@ RatioCurve materialRatio(const QVector<double> &x, const QVector<double> &y,
     double first[kRatioLevels + 1] = {};
     double second[kRatioLevels + 2] = {};
     double total = 0.0;
+    int gap = 0; // the levels at or below the last segment's low end
     for (int k = begin; k + 1 < last; ++k) {
         double x0 = x.at(k);
         double x1 = x.at(k + 1);
@@ -278,8 +292,13 @@ RatioCurve materialRatio(const QVector<double> &x, const QVector<double> &y,
         total += d;
         const double lo = std::min(y0, y1);
         const double hi = std::max(y0, y1);
-        const int a = levels.atOrBelow(lo);
         first[0] += d;
+        if (levels.inGap(gap, lo, hi)) {
+            first[gap] -= d;
+            continue;
+        }
+        const int a = levels.atOrBelow(lo);
+        gap = a;
         first[a] -= d;
         // Levels a .. b - 1 lie strictly inside (lo, hi); none for a flat segment.
         const int b = std::max(a, levels.below(hi));

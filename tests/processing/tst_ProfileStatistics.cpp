@@ -136,6 +136,12 @@ private slots:
             steps[0].append(i);
             steps[1].append(i % 101);
         }
+        // Each height repeated, every one on a window bound: neighbours share their bin.
+        Profile repeated(2);
+        for (int i = 0; i < 3000; ++i) {
+            repeated[0].append(i);
+            repeated[1].append((i / 7) % 101);
+        }
         Profile withNan = noise;
         withNan[1][17] = qQNaN();
         withNan[1][400] = qInf();
@@ -151,6 +157,9 @@ private slots:
         QTest::newRow("noise, density beyond") << noise << 150 << rect(10, 900, -9, 9);
         QTest::newRow("heights on the window bounds") << steps << 10 << rect(-1, 3001, -1, 101);
         QTest::newRow("bounds inside the profile") << steps << 7 << rect(100, 2000, 20, 80);
+        QTest::newRow("repeated heights on the bounds")
+            << repeated << 10 << rect(-1, 3001, -1, 101);
+        QTest::newRow("repeated heights, bounds inside") << repeated << 3 << rect(50, 2500, 20, 80);
         QTest::newRow("NaN and infinity") << withNan << 10 << rect(-1, 1001, -11, 11);
         QTest::newRow("flat") << flat << 10 << rect(-1, 51, 0, 6);
         QTest::newRow("one point inside") << steps << 10 << rect(4.5, 5.5, -1, 101);
@@ -182,6 +191,9 @@ private slots:
         QTest::newRow("view on the wave") << wave << rect(0, 1000, -1, 1) << -1.0 << 1.0;
         QTest::newRow("view wider than the wave") << wave << rect(0, 1000, -2, 3) << -1.0 << 1.0;
         QTest::newRow("two whole periods in view") << wave << rect(300, 500, -1, 1) << -1.0 << 1.0;
+        // Many points between two levels, and points on the levels.
+        QTest::newRow("finely sampled wave")
+            << triangleWave(2, 1.0, 20000) << rect(0, 1000, -1, 1) << -1.0 << 1.0;
         Profile reversed(2);
         for (int i = wave.at(0).size() - 1; i >= 0; --i) {
             reversed[0].append(wave.at(0).at(i));

@@ -1,10 +1,11 @@
 #include "traceprocessing/NonLinearityTable.h"
 
+#include "core/SafeFile.h"
+
 #include "processing/ProfileFilters.h"
 
 #include <QDir>
 #include <QIODevice>
-#include <QSaveFile>
 #include <QStringList>
 #include <QTextStream>
 
@@ -73,26 +74,17 @@ bool NonLinearityTable::save()
         errorString = QStringLiteral("не удалось создать папку %1").arg(QLatin1String(kTableDir));
         return false;
     }
-    // The table is written beside the old one and replaces it only when complete.
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        errorString = file.errorString();
-        return false;
-    }
-    if (result.size() > 1 && result.at(0).size() == result.at(1).size()) {
-        QTextStream out(&file);
-        for (int i = 0; i < result.at(0).size(); ++i)
-            out << result.at(0).at(i) << '\t' << result.at(1).at(i) << '\n';
-        out.flush();
-        if (out.status() != QTextStream::Ok) {
-            file.cancelWriting();
-            errorString = file.errorString();
-            return false;
-        }
-    }
-    if (!file.commit()) {
-        errorString = file.errorString();
-        return false;
-    }
-    return true;
+    // The table is written beside the old one and replaces it only when every byte reached the
+    // disk, so a full disk or a size limit leaves the previous table as it was.
+    return writeFileAtomically(
+        filePath(),
+        [this](QIODevice &device) {
+            if (result.size() < 2 || result.at(0).size() != result.at(1).size())
+                return;
+            QTextStream out(&device);
+            for (int i = 0; i < result.at(0).size(); ++i)
+                out << result.at(0).at(i) << '\t' << result.at(1).at(i) << '\n';
+            out.flush();
+        },
+        &errorString, QIODevice::Text);
 }

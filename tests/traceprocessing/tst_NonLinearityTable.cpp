@@ -1,12 +1,13 @@
 // The non-linearity table builder: which input lines count, the spreading of equal x runs, the
 // low-pass, the file it writes (read back by the processing chain's non-linearity step), an empty
-// input, a second build replacing the first, and a table that cannot be written.
+// input, a second build replacing the first, and tables that cannot be written.
 
 #include "support/TestSupport.h"
 #include "traceprocessing/CalibrationProcessors.h"
 #include "traceprocessing/NonLinearityTable.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 
@@ -64,6 +65,7 @@ private slots:
     void emptyInputWritesAnEmptyTable();
     void secondBuildReplacesTheFirst();
     void unwritableTableKeepsTheOldOneAndSaysWhy();
+    void tableThatDoesNotFitKeepsTheOldOne();
 };
 
 void TestNonLinearityTable::linesThatCount_data()
@@ -206,6 +208,26 @@ void TestNonLinearityTable::unwritableTableKeepsTheOldOneAndSaysWhy()
     QVERIFY(!table.save());
     QVERIFY(!table.errorString.isEmpty());
     QCOMPARE(fileText(QStringLiteral("non_linearity")), QStringLiteral("not a folder"));
+}
+
+// A table that cannot be written whole (here the file size limit of the process: the write fails
+// only when the buffered text reaches the disk) is reported and leaves the old table as it was.
+void TestNonLinearityTable::tableThatDoesNotFitKeepsTheOldOne()
+{
+    ScratchDir scratch;
+    NonLinearityTable first = tableOf(measuredInput(400, [](double) { return 3.0; }));
+    first.smooth();
+    QVERIFY(first.save());
+    const QString before = fileText(NonLinearityTable::filePath());
+
+    NonLinearityTable second = tableOf(measuredInput(4000, [](double x) { return x / 7.0; }));
+    second.smooth();
+    const ChildResult result = runWithFileSizeLimit(
+        4096, [&second] { return second.save() || second.errorString.isEmpty(); });
+    QCOMPARE(int(result), int(ChildResult::False));
+    QCOMPARE(fileText(NonLinearityTable::filePath()), before);
+    QCOMPARE(QDir(QStringLiteral("non_linearity")).entryList(QDir::Files),
+             QStringList {"non_linearity.txt"});
 }
 
 QTEST_MAIN(TestNonLinearityTable)

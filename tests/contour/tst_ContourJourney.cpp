@@ -6,6 +6,7 @@
 #include "core/ContourTrace.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
+#include "measurements/ui/ErrorMeasurement.h"
 #include "measurements/ui/Measurement.h"
 #include "measurements/ui/MeasurementsManager.h"
 #include "measurements/ui/ReperPoint.h"
@@ -178,9 +179,11 @@ void tst_ContourJourney::fromTheMainWindowToAPrintedProtocol()
         s.service.is_disabled_gauss_filter = false;
         s.service.is_disabled_radius_elimination = false;
     });
+    // A contour along y = 2 mm from x = 0 to 10 mm, a point every 0.1 mm, with a land raised by
+    // 0.5 mm from x = 4 to 6 mm, recorded by Иванов; opened under a Cyrillic name.
     const QDir scratch = QDir::current();
-    const QString file = writeStepFile(scratch.filePath("Ступень.txt"), 0.0, "Иванов");
-    QVERIFY(!file.isEmpty());
+    const QString file = scratch.filePath("Выступ.txt");
+    QVERIFY(QFile::copy(QStringLiteral(TEST_FIXTURES_DIR "/contour/raised_land.txt"), file));
 
     MainWindow window;
     window.resize(1400, 900);
@@ -203,18 +206,46 @@ void tst_ContourJourney::fromTheMainWindowToAPrintedProtocol()
     QCOMPARE(tab->traces().size(), 1);
     QVERIFY(tab->traces().first() != profile->allTraces().first());
 
-    // A length by the mouse.
     tab->manager()->reperPoints()->setCursorMover([](const QPoint &) {});
-    tab->findChild<QAction *>("actionDistance")->setChecked(true);
-    tab->findChild<QPushButton *>("pushButtonHorisontalDistance")->click();
     PlotDriver driver(tab->plot());
+    auto choose = [tab](const char *action, const char *button) {
+        tab->findChild<QAction *>(action)->setChecked(true);
+        tab->findChild<QPushButton *>(button)->click();
+    };
+    // A length by clicks: two points of the base line, then the label.
+    choose("actionDistance", "pushButtonHorisontalDistance");
     driver.move(2, 2);
     driver.click(2, 2);
-    driver.move(7, 5);
-    driver.click(7, 5);
-    driver.move(4.5, 7);
-    driver.click(4.5, 7);
-    QCOMPARE(tab->measurementTree()->topLevelItem(0)->childCount(), 1);
+    driver.move(7, 2);
+    driver.click(7, 2);
+    driver.move(4.5, 3.5);
+    driver.click(4.5, 3.5);
+
+    // The deviation from a line: press on the point at x = 1, drag along the contour over the
+    // land to the point at x = 9.1 and release, which selects the points 1 .. 9 mm; move the
+    // label below the contour and click. The stretch is symmetric about the land, so its line
+    // runs along the base and the peak-to-valley deviation is the land's height.
+    choose("actionErrors", "pushButtonRMSE");
+    driver.drag({1.0, 2.0}, {{2.5, 2.0}, {4.5, 2.5}, {5.5, 2.5}, {7.5, 2.0}, {9.1, 2.0}});
+    auto *deviation = qobject_cast<ErrorMeasurement *>(tab->manager()->currentMeasurement());
+    QVERIFY(deviation);
+    QCOMPARE(deviation->selection(0)->begin, quint64(10));
+    QCOMPARE(deviation->selection(0)->end, quint64(91));
+    QVERIFY(deviation->isPlacingLabel());
+    driver.move(5, 1);
+    driver.click(5, 1);
+    QVERIFY(deviation->isFinished());
+    COMPARE_TOL(deviation->value(), 0.5, 0.0, 1e-9);
+
+    MeasurementTreeWidget *tree = tab->measurementTree();
+    QTreeWidgetItem *lengths = tree->topLevelItem(0);
+    QCOMPARE(lengths->childCount(), 1);
+    QCOMPARE(lengths->child(0)->text(1), QStringLiteral("5.0000мм"));
+    QTreeWidgetItem *deviations = tree->topLevelItem(1);
+    QCOMPARE(deviations->text(0), QStringLiteral("ОТКЛОНЕНИЯ"));
+    QCOMPARE(deviations->childCount(), 1);
+    QCOMPARE(deviations->child(0)->text(0), QStringLiteral("Отклонение от прямой"));
+    QCOMPARE(deviations->child(0)->text(1), QStringLiteral("0.500000мм"));
 
     // Ctrl+P in the tab: the operator's name, then the file.
     const QString path = scratch.filePath("protocol_tab");
@@ -227,8 +258,14 @@ void tst_ContourJourney::fromTheMainWindowToAPrintedProtocol()
     QFile protocol(path + ".html");
     QVERIFY(protocol.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(protocol.readAll());
-    for (const char *text : {"Сидоров", "Иванов", "L_1", "5.0000мм", "Деталь"})
+    // The controller, the trace (its author and date), both measurements and the picture.
+    for (const char *text :
+         {"Сидоров", "Иванов", "01-04-2025 10:30:00", "Деталь", "ДЛИНЫ", "L_1", "5.0000мм",
+          "ОТКЛОНЕНИЯ", "E_1", "0.500000мм", "data:image/png;base64,"})
         QVERIFY2(html.contains(QString::fromUtf8(text)), text);
+    // The tab is as it was.
+    QCOMPARE(deviations->child(0)->text(0), QStringLiteral("Отклонение от прямой"));
+    COMPARE_TOL(deviation->value(), 0.5, 0.0, 1e-9);
 }
 
 GUI_TEST_MAIN(tst_ContourJourney)

@@ -3,6 +3,7 @@
 #include "plot/QCPItemArc.h"
 #include "plot/SuffixTicker.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
 
 #include <QtTest>
 #include <cmath>
@@ -446,5 +447,5 @@ void tst_AdaptiveCurve::screenshotWithoutWarnings()
     VERIFY_NO_WARNINGS(warnings);
 }
 
-QTEST_MAIN(tst_AdaptiveCurve)
+GUI_TEST_MAIN(tst_AdaptiveCurve)
 #include "tst_AdaptiveCurve.moc"

@@ -1,6 +1,7 @@
 #include "plot/Plot.h"
 #include "plot/QCPItemArc.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
 
 #include <QtTest>
 #include <cmath>
@@ -195,5 +196,5 @@ void tst_ItemArc::hitTest()
     QVERIFY(f.arc->selectTest(pos, false) >= 0);
 }
 
-QTEST_MAIN(tst_ItemArc)
+GUI_TEST_MAIN(tst_ItemArc)
 #include "tst_ItemArc.moc"

@@ -2,6 +2,7 @@
 #include "plot/Plot.h"
 #include "plot/SuffixTicker.h"
 #include "support/TestSupport.h"
+#include "support/gui/GuiTest.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -612,5 +613,5 @@ void tst_Plot::suffixOnTickLabels()
     QVERIFY(f.plot.xAxis2->tickVectorLabels().first().endsWith(QLatin1Char('!')));
 }
 
-QTEST_MAIN(tst_Plot)
+GUI_TEST_MAIN(tst_Plot)
 #include "tst_Plot.moc"

@@ -2,6 +2,7 @@
 #include "measurements/ui/DxfPlotItems.h"
 #include "plot/Plot.h"
 #include "plot/QCPItemArc.h"
+#include "support/gui/GuiTest.h"
 
 #include <QFile>
 #include <QtTest>
@@ -60,5 +61,5 @@ void TestDxfPlotItems::itemsFollowTheDrawing()
     QCOMPARE(plot.itemCount(), before);
 }
 
-QTEST_MAIN(TestDxfPlotItems)
+GUI_TEST_MAIN(TestDxfPlotItems)
 #include "tst_DxfPlotItems.moc"

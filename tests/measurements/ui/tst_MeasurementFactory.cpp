@@ -2,6 +2,7 @@
 // measurement; the value with no tool and values outside the table have none.
 #include "measurements/MeasurementKinds.h"
 #include "measurements/ui/MeasurementFactory.h"
+#include "support/gui/GuiTest.h"
 
 #include <QtTest>
 
@@ -28,5 +29,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMeasurementFactory)
+GUI_TEST_MAIN(TestMeasurementFactory)
 #include "tst_MeasurementFactory.moc"

@@ -20,10 +20,10 @@ using namespace testsupport;
 
 namespace {
 
-// The largest stall accepted: generous for a loaded machine, far below a blocking wait on the GUI
-// thread (a half-second sleep, a blocking read). Sanitized code runs several times slower and
-// says nothing about latency, so there the figures are only reported.
-constexpr qint64 kStallLimitMs = 250;
+// The largest stall accepted: about what an operator starts to notice, and far below a blocking
+// wait on the GUI thread (a half-second sleep, a blocking read). Sanitized code runs several times
+// slower and says nothing about latency, so there the figures are only reported.
+constexpr qint64 kStallLimitMs = 100;
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kCheckStalls = false;
 #else

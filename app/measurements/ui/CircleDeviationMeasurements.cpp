@@ -247,8 +247,8 @@ void RDEMWithPolarGraph::drawFit(const Fit &fit)
     graph->tip1 = b;
     graph->base0 = chord[0];
     graph->base1 = chord[1];
-    graph->setLine(0, graph->base0, graph->tip0);
-    graph->setLine(1, graph->base1, graph->tip1);
+    graph->setConnector(0, graph->base0, graph->tip0);
+    graph->setConnector(1, graph->base1, graph->tip1);
 
     const double height = std::max(0.0, spanMinimum - labelY);
     QVector<QPointF> points;
@@ -269,7 +269,7 @@ void RDEMWithPolarGraph::drawFit(const Fit &fit)
     double hi = 0.0;
     valueRange(fit.deviations, &lo, &hi);
     graph->reference = {fit.pointXs, fit.pointYs};
-    graph->setGraphData(xs, ys);
+    graph->setData(xs, ys);
     graph->minValue = lo;
     graph->maxValue = hi;
     graph->draw(height, QString());

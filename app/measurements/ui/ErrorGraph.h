@@ -31,6 +31,12 @@ public:
     // The curve's points; needs reference, the bases and the tips set first. Nothing happens
     // when keys is empty or values has another size.
     void setGraphData(const QVector<double> &keys, const QVector<double> &values);
+    // The same two operations under the names the deviation measurements use.
+    void setConnector(int index, const QVector2D &from, const QVector2D &to)
+    {
+        setLine(index, from, to);
+    }
+    void setData(const QVector<double> &xs, const QVector<double> &ys) { setGraphData(xs, ys); }
     // Redraws the scale: ticks at the multiples of the grid step within [minValue, maxValue],
     // the largest deviation `scale` plot units from tip1 along line 1 (where the deviation band
     // puts it). text, when not empty, is written under the last number.

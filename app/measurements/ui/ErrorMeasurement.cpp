@@ -331,10 +331,10 @@ void ErrorMeasurement::showDeviationGraph(const Fit &fit)
     graph->tip1 = labelBaseline[1];
     graph->base0 = chord[0];
     graph->base1 = chord[1];
-    graph->setLine(0, graph->base0, graph->tip0);
-    graph->setLine(1, graph->base1, graph->tip1);
+    graph->setConnector(0, graph->base0, graph->tip0);
+    graph->setConnector(1, graph->base1, graph->tip1);
     graph->reference = {fit.pointXs, fit.pointYs};
-    graph->setGraphData(fit.xs, mapIntoBand(fit.deviations, double(float(labelY)), height));
+    graph->setData(fit.xs, mapIntoBand(fit.deviations, double(float(labelY)), height));
     graph->minValue = lo;
     graph->maxValue = hi;
     graph->draw(height, QString());

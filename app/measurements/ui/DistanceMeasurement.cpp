@@ -323,9 +323,13 @@ void HorisontalDistanceMeasurment::calculate()
 DirectDistanceMeasurement::DirectDistanceMeasurement(Plot *plot)
     : DistanceMeasurement(DIRECT_DISTANCE, plot, QStringLiteral("Прямая"), false)
 {
-    emit statusText(name() + QStringLiteral(": выделите участок измерения"));
     logInfo(QStringLiteral("DirectDistanceMeasurement started in ")
             + pointText(curvePointAt(leftPoint())));
+}
+
+void DirectDistanceMeasurement::announce()
+{
+    emit statusText(name() + QStringLiteral(": выделите участок измерения"));
 }
 
 void DirectDistanceMeasurement::calculate()

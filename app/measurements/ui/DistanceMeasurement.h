@@ -105,6 +105,8 @@ class DirectDistanceMeasurement : public DistanceMeasurement
 public:
     explicit DirectDistanceMeasurement(Plot *plot);
     void calculate() override;
+    // Asks for the range to measure, once the manager has connected the status line.
+    void announce() override;
 };
 
 // The height between the highest and the lowest point of one range ("Наибольшая высота").

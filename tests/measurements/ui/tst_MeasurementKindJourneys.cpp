@@ -77,6 +77,8 @@ private slots:
     void journey();
     void construction_data();
     void construction();
+    void openingPrompt_data();
+    void openingPrompt();
 };
 
 void tst_MeasurementKindJourneys::journey_data()
@@ -396,6 +398,47 @@ void tst_MeasurementKindJourneys::construction()
             shown << text;
     }
     QCOMPARE(shown, statuses);
+}
+
+void tst_MeasurementKindJourneys::openingPrompt_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("parameter");
+    QTest::addColumn<QString>("prompt");
+
+    QTest::newRow("3 direct distance")
+        << int(DIRECT_DISTANCE) << QString() << "Прямая: выделите участок измерения";
+    QTest::newRow("12 deviation from a line")
+        << int(RMSE) << QString() << "Отклонение от прямой: выделите участок измерения";
+    const QString circle = "Отклонение от окружности: выделите участок измерения";
+    QTest::newRow("13 deviation from a circle") << int(RDEM) << QString() << circle;
+    QTest::newRow("14 deviation from a given circle") << int(RDEM_SPECIFIED) << "4.5" << circle;
+    QTest::newRow("15 deviation from a circle, filtered")
+        << int(RDEM_FILTER) << QString() << circle;
+    QTest::newRow("16 deviation from a circle by ranges")
+        << int(RDEM_BY_TWO_SEGMENT) << "2" << circle;
+    QTest::newRow("17 deviation from a circle by ranges, filtered")
+        << int(RDEM_FITER_BY_TWO_SEGMENT) << "3" << circle;
+    QTest::newRow("18 deviation from a circle, polar graph")
+        << int(RDEM_WITH_POLAR_GRAPH) << QString() << circle;
+}
+
+// A kind that greets the operator does so as the press creates it: the prompt comes out of the
+// manager's status signal, which the window shows, and is the only status so far.
+void tst_MeasurementKindJourneys::openingPrompt()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, parameter);
+    QFETCH(QString, prompt);
+
+    TempSettings settings;
+    KindFixture f({step()});
+    f.tool(E_MEASUREMENTS(kind), parameter);
+    QVERIFY(f.statuses.isEmpty());
+    f.run("m 2 2; p 2 2");
+    QVERIFY(f.current());
+    QCOMPARE(f.current()->type(), measurementKindInfo(kind).storedType);
+    QCOMPARE(f.statuses, QStringList {prompt});
 }
 
 GUI_TEST_MAIN(tst_MeasurementKindJourneys)

@@ -649,6 +649,8 @@ void ContourAnalisisWidget::onResetLayFlatClicked()
     levellingAngle = 0.0;
     levellingCentre = QPointF();
     levellingTurns.clear();
+    // The manager composes the same turns: it forgets them with the window's.
+    measurementsManager->resetLevelling();
     redrawCurves();
     for (Measurement *m : measurementsManager->measurementList())
         updateMeasurementInTree(m);

@@ -78,6 +78,18 @@ void level(ContourWindowFixture &f, double angle, const QPointF &centre)
     emit f.window->manager()->setNewAngleAndCenterRot(angle, centre);
 }
 
+// Levels through the manager as the levelling tool does: a press builds the levelling, which
+// reports its turn. Only the manager and the window learn of it; the curves stay as they are.
+Measurement *levelThroughManager(ContourWindowFixture &f, double angle, const QPointF &centre)
+{
+    f.window->manager()->setMeasurementType(LAY_FLAT, false, false, QString());
+    PlotDriver(f.window->plot()).click(50, 25);
+    Measurement *levelling = f.window->manager()->currentMeasurement();
+    if (levelling)
+        emit levelling->setNewAngleAndCenterRot(angle, centre);
+    return levelling;
+}
+
 QVector<QPointF> rotated(const QVector<QPointF> &points, double angle, const QPointF &centre)
 {
     QVector<QPointF> out;
@@ -108,6 +120,7 @@ private slots:
     void units();
     void calibrationModeShowsAnglesInDegrees();
     void levellingSurvivesRedraws();
+    void levellingResetAlsoResetsTheManagersLevelling();
     void calibrationEditUpdatesTheCopiesInPlace();
     void wheelScaling_data();
     void wheelScaling();
@@ -350,6 +363,31 @@ void tst_ContourAnalisisWidget::levellingSurvivesRedraws()
                        processedPoints(f.window->traces().first(), 0.001)));
     QVERIFY(f.child("pushButtonlayFlat")->isCheckable());
     QVERIFY(!f.child<QAction>("actionLayFlat")->isChecked());
+}
+
+// The manager's composed levelling maps the unlevelled data onto the drawn curves. After a reset
+// it starts afresh with the window: level, reset and level again leave the second turn alone.
+void tst_ContourAnalisisWidget::levellingResetAlsoResetsTheManagersLevelling()
+{
+    settings->change([](Settings &s) { s.view.axis_unit = 1; });
+    ContourWindowFixture f({makeLine(0, 0, 10, 5, 21)});
+    MeasurementsManager *manager = f.window->manager();
+    QVERIFY(levelThroughManager(f, -0.4636, QPointF(100, 50)));
+    QVERIFY(!manager->levelling().isIdentity());
+
+    f.child("pushButtonRST")->click();
+    QVERIFY(manager->levelling().isIdentity());
+
+    QVERIFY(levelThroughManager(f, 0.1, QPointF(20, 0)));
+    // A redraw lays the curve out by the window's turns: the second one only.
+    f.window->recalcAllMeasurements();
+    const QVector<QPointF> unlevelled = processedPoints(f.window->traces().first(), 1.0);
+    const QVector<QPointF> drawn = curvePoints(f.window->traceCurves().first());
+    QVERIFY(samePoints(drawn, rotated(unlevelled, 0.1, QPointF(20, 0))));
+    QVector<QPointF> mapped;
+    for (const QPointF &p : unlevelled)
+        mapped.append(manager->levelling().map(p));
+    QVERIFY(samePoints(mapped, drawn));
 }
 
 void tst_ContourAnalisisWidget::calibrationEditUpdatesTheCopiesInPlace()

@@ -9,6 +9,7 @@
 #include "dataproviders/FileDataProvider.h"
 #include "device/ui/DeviceControlWidget.h"
 #include "device/ui/KeyReceiver.h"
+#include "platform/ChosenFile.h"
 #include "platform/DialogRunner.h"
 #include "platform/Prompts.h"
 #include "profile/ProfileAnalisisWidget.h"
@@ -163,8 +164,10 @@ void MainWindow::openNewTrace()
     }
     if (path.isEmpty())
         return;
+    // The first line is read here, on the window's thread: a FIFO, a device or a folder is
+    // refused before anything waits on it.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!openChosenFile(this, file))
         return;
     // The kind is read as the file reader reads it, so that both agree on the trace's class;
     // a file without a type line (binary or number columns) is a contour.

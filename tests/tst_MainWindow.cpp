@@ -19,6 +19,7 @@
 #include "profile/ProfileAnalisisWidget.h"
 #include "profile/TraceGraphsHolder.h"
 #include "profile/TraceList.h"
+#include "support/Fifo.h"
 #include "support/LogReader.h"
 #include "support/SimulatedInstrument.h"
 #include "support/TempSettings.h"
@@ -128,6 +129,8 @@ private slots:
     void reportCommand();
     void shortcutsFollowTheLock();
     void openedFileListsTraceAndParameters();
+    void openRefusesWhatIsNoFile_data();
+    void openRefusesWhatIsNoFile();
     void fileJourneyEndToEnd();
     void recordingIsSavedByItself();
     void settingsRoadReachesTheInstrumentInOrder();
@@ -354,6 +357,50 @@ void TestMainWindow::openedFileListsTraceAndParameters()
         QVERIFY2(expected.contains(QStringLiteral("±")), qPrintable(expected));
         QCOMPARE(params->topLevelItem(i)->text(1), expected);
     }
+}
+
+void TestMainWindow::openRefusesWhatIsNoFile_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("fifo") << "fifo"
+                          << ": not a regular file";
+    QTest::newRow("folder") << "folder"
+                            << ": not a regular file";
+    QTest::newRow("missing file") << "missing"
+                                  << "";
+}
+
+// A pipe, a folder or a file that is not there is refused at once, with a warning: the window
+// neither waits on the pipe nor starts a read.
+void TestMainWindow::openRefusesWhatIsNoFile()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, reason);
+    TempSettings settings;
+    Fifo fifo;
+    QVERIFY(fifo.isValid());
+    QTemporaryDir dir;
+    const QString path = source == "fifo" ? fifo.path()
+        : source == "folder"              ? dir.path()
+                                          : dir.filePath(QStringLiteral("нет.txt"));
+    MainWindow window;
+    DataProvider *provider = window.profileWindow()->dataProvider();
+    QSignalSpy locks(window.profileWindow(), &ProfileAnalisisWidget::lockButtons);
+    ScriptedPrompts prompts;
+    prompts.answers << path;
+    LogReader log;
+    QVERIFY(fifo.returnsInTime(
+        [&window] { window.findChild<QAction *>(QStringLiteral("actionOpenTrace"))->trigger(); }));
+    QCOMPARE(prompts.kinds(), (QStringList {"open", "warning"}));
+    QCOMPARE(prompts.asked.at(1).title, QStringLiteral("Ошибка"));
+    QCOMPARE(prompts.asked.at(1).text, QStringLiteral("Не удалось открыть файл ") + path);
+    QVERIFY2(log.contains("ERROR: Can't open file " + path + reason),
+             qPrintable(log.entries().join('\n')));
+    QCOMPARE(window.profileWindow()->dataProvider(), provider);
+    QCOMPARE(locks.count(), 0);
+    QVERIFY(traceListOf(window)->traces.isEmpty());
+    QVERIFY(window.menuBar()->isEnabled());
 }
 
 void TestMainWindow::fileJourneyEndToEnd()

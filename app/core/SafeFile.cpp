@@ -111,3 +111,11 @@ RegularFileOpen openRegularFile(QFile &file)
     return file.open(QIODevice::ReadOnly) ? RegularFileOpen::Opened : RegularFileOpen::CannotOpen;
 #endif
 }
+
+std::string openFailureLogLine(const QString &path, RegularFileOpen result)
+{
+    std::string line = "Can't open file " + path.toStdString();
+    if (result == RegularFileOpen::NotARegularFile)
+        line += ": not a regular file";
+    return line;
+}

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 class QFile;
 
@@ -23,3 +24,7 @@ bool writeFileAtomically(const QString &path, const std::function<void(QIODevice
 // block for good or never end.
 enum class RegularFileOpen { Opened, CannotOpen, NotARegularFile };
 RegularFileOpen openRegularFile(QFile &file);
+
+// The log line for a file that openRegularFile did not open: "Can't open file <path>", followed
+// by ": not a regular file" when it was refused for its type.
+std::string openFailureLogLine(const QString &path, RegularFileOpen result);

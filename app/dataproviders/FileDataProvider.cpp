@@ -121,10 +121,7 @@ bool FileDataProvider::openFile(QFile &file)
         return true;
     const QString path = file.fileName();
     qDebug().noquote() << "Can't open file " + path;
-    std::string line = "Can't open file " + path.toStdString();
-    if (opened == RegularFileOpen::NotARegularFile)
-        line += ": not a regular file";
-    logger.log(ERROR, line);
+    logger.log(ERROR, openFailureLogLine(path, opened));
     emit dataReadError(QStringLiteral("Can't open file "));
     return false;
 }

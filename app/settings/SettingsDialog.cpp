@@ -6,6 +6,7 @@
 #include "device/Device.h"
 #include "device/ui/CalibRaDialog.h"
 #include "device/ui/TermiteDialog.h"
+#include "platform/ChosenFile.h"
 #include "platform/DialogRunner.h"
 #include "platform/Prompts.h"
 #include "profile/ParamsDialog.h"
@@ -266,9 +267,13 @@ void SettingsDialog::onChooseNonLinearityData()
     const QString path = Prompts::instance()->openFileName(
         this, QStringLiteral("Открыть трассу"), Settings::instance()->preferences.save_trace_folder,
         QStringLiteral("Трасса нелинейности (*.txt)"));
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (path.isEmpty())
         return;
+    QFile file(path);
+    if (!openChosenFile(this, file))
+        return;
+    // Text mode, so that CR LF line ends arrive as LF.
+    file.setTextModeEnabled(true);
     NonLinearityTable table(&file);
     table.smooth();
     if (!table.save())

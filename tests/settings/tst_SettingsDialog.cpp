@@ -12,6 +12,7 @@
 #include "settings/ConsoleControllerDialog.h"
 #include "settings/DialogCalibration.h"
 #include "settings/SettingsDialog.h"
+#include "support/Fifo.h"
 #include "support/LogReader.h"
 #include "support/SimulatedInstrument.h"
 #include "support/TempSettings.h"
@@ -22,6 +23,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
@@ -98,7 +100,10 @@ private slots:
     void layoutFollowsTheDeviceKind_data();
     void layoutFollowsTheDeviceKind();
     void immediateChangesActAndCancelTakesThemBack();
+    void nonLinearityTableIsBuiltFromTheChosenFile_data();
     void nonLinearityTableIsBuiltFromTheChosenFile();
+    void nonLinearityChooserRefusesWhatIsNoFile_data();
+    void nonLinearityChooserRefusesWhatIsNoFile();
     void developerCodeShowsTheServiceWidgets_data();
     void developerCodeShowsTheServiceWidgets();
     void editorGateOpensOnlyForTheExactPassword_data();
@@ -249,8 +254,16 @@ void TestSettingsDialog::immediateChangesActAndCancelTakesThemBack()
     QCOMPARE(settings.stored("preferenses/graph_color").toString(), QStringLiteral("#00ff00"));
 }
 
+void TestSettingsDialog::nonLinearityTableIsBuiltFromTheChosenFile_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::newRow("LF") << QByteArray("\n");
+    QTest::newRow("CRLF") << QByteArray("\r\n");
+}
+
 void TestSettingsDialog::nonLinearityTableIsBuiltFromTheChosenFile()
 {
+    QFETCH(QByteArray, lineEnd);
     TempSettings settings([](Settings &s) {
         s.device.device_type = CONTOUR;
         s.preferences.non_linearity = true;
@@ -268,9 +281,9 @@ void TestSettingsDialog::nonLinearityTableIsBuiltFromTheChosenFile()
 
     QFile input(QStringLiteral("measured.txt"));
     QVERIFY(input.open(QIODevice::WriteOnly));
-    input.write("trace_type: CONTOUR\n");
+    input.write("trace_type: CONTOUR" + lineEnd);
     for (int i = 0; i < 600; ++i)
-        input.write(QByteArray::number(i * 10) + "\t5\t250\t\n");
+        input.write(QByteArray::number(i * 10) + "\t5\t250\t" + lineEnd);
     input.close();
     prompts.answers << QStringLiteral("measured.txt");
     child<QPushButton>(&dialog, "chooseNonLinearityDataPushButton")->click();
@@ -279,6 +292,57 @@ void TestSettingsDialog::nonLinearityTableIsBuiltFromTheChosenFile()
     QFile table(QStringLiteral("non_linearity/non_linearity.txt"));
     QVERIFY(table.open(QIODevice::ReadOnly));
     QVERIFY(table.readLine().startsWith("1000\t5.25"));
+}
+
+void TestSettingsDialog::nonLinearityChooserRefusesWhatIsNoFile_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("fifo") << "fifo"
+                          << ": not a regular file";
+    QTest::newRow("folder") << "folder"
+                            << ": not a regular file";
+    QTest::newRow("missing file") << "missing"
+                                  << "";
+}
+
+// A pipe, a folder or a file that is not there is refused at once with a warning; the table
+// built before stays as it was.
+void TestSettingsDialog::nonLinearityChooserRefusesWhatIsNoFile()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, reason);
+    TempSettings settings([](Settings &s) {
+        s.device.device_type = CONTOUR;
+        s.preferences.non_linearity = true;
+    });
+    const QByteArray previous("0\t1\n10\t2\n");
+    QVERIFY(QDir::current().mkpath(QStringLiteral("non_linearity")));
+    QFile table(QStringLiteral("non_linearity/non_linearity.txt"));
+    QVERIFY(table.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    table.write(previous);
+    table.close();
+    Fifo fifo;
+    QVERIFY(fifo.isValid());
+    const QString path = source == "fifo" ? fifo.path()
+        : source == "folder" ? QDir::current().absoluteFilePath(QStringLiteral("non_linearity"))
+                             : QDir::current().absoluteFilePath(QStringLiteral("нет.txt"));
+    SettingsDialog dialog(nullptr, {});
+    dialog.show();
+    ScriptedPrompts prompts;
+    prompts.answers << path;
+    LogReader log;
+    QVERIFY(fifo.returnsInTime(
+        [&dialog] { child<QPushButton>(&dialog, "chooseNonLinearityDataPushButton")->click(); }));
+    QCOMPARE(prompts.kinds(), (QStringList {"open", "warning"}));
+    QCOMPARE(prompts.asked.at(1).title, QStringLiteral("Ошибка"));
+    QCOMPARE(prompts.asked.at(1).text, QStringLiteral("Не удалось открыть файл ") + path);
+    QVERIFY2(log.contains("ERROR: Can't open file " + path + reason),
+             qPrintable(log.entries().join('\n')));
+    QVERIFY(table.open(QIODevice::ReadOnly));
+    QCOMPARE(table.readAll(), previous);
+    QCOMPARE(child<QLabel>(&dialog, "nonLinearityDataStatusLable")->text(),
+             QStringLiteral("Файл найден"));
 }
 
 void TestSettingsDialog::developerCodeShowsTheServiceWidgets_data()

@@ -6,10 +6,10 @@
 #include "measurements/DxfReader.h"
 #include "measurements/ui/MeasurementFactory.h"
 #include "measurements/ui/ReperPoint.h"
+#include "platform/ChosenFile.h"
 #include "platform/Prompts.h"
 #include "plot/Plot.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -76,12 +76,8 @@ ComparePlaneDXF::ComparePlaneDXF(QWidget *parent, Plot *plot)
     if (fileName.isEmpty())
         return;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "Can't open file " << fileName;
-        Prompts::instance()->warning(parent, QStringLiteral("Ошибка"),
-                                     QStringLiteral("Не удалось открыть файл ") + fileName);
+    if (!openChosenFile(parent, file))
         return;
-    }
     const DxfReadResult result = readDxf(&file, m_unitFactor);
     file.close();
     const std::string shownName = QFileInfo(fileName).fileName().toStdString();

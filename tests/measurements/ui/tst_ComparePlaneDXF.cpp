@@ -3,6 +3,8 @@
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "plot/QCPItemArc.h"
+#include "support/Fifo.h"
+#include "support/LogReader.h"
 #include "support/TempSettings.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/PlotDriver.h"
@@ -216,39 +218,58 @@ void TestComparePlaneDXF::importRefusals_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("warning");
+    QTest::addColumn<QString>("logged");
 
-    QTest::newRow("cancelled") << QString() << QByteArray() << QString();
-    QTest::newRow("missing file") << QStringLiteral("missing.dxf") << QByteArray()
-                                  << QStringLiteral("Не удалось открыть файл ");
+    const QString cannotOpen = QStringLiteral("Не удалось открыть файл ");
+    QTest::newRow("cancelled") << QString() << QByteArray() << QString() << QString();
+    QTest::newRow("missing file") << QStringLiteral("missing.dxf") << QByteArray() << cannotOpen
+                                  << QStringLiteral("ERROR: Can't open file %1");
+    QTest::newRow("fifo") << QStringLiteral("<fifo>") << QByteArray() << cannotOpen
+                          << QStringLiteral("ERROR: Can't open file %1: not a regular file");
+    QTest::newRow("folder") << QStringLiteral("<folder>") << QByteArray() << cannotOpen
+                            << QStringLiteral("ERROR: Can't open file %1: not a regular file");
     QTest::newRow("nothing to draw")
         << QStringLiteral("empty.dxf")
         << QByteArray("0\nSECTION\n2\nENTITIES\n0\nTEXT\n1\nR5\n0\nENDSEC\n0\nEOF\n")
-        << QStringLiteral("В чертеже нет отрезков, дуг, окружностей или эллипсов: ");
+        << QStringLiteral("В чертеже нет отрезков, дуг, окружностей или эллипсов: ") << QString();
 }
 
 // A cancelled or failed import leaves a measurement without drawing that takes no clicks; the
-// user is told why a file was refused.
+// user is told why a file was refused. A pipe is refused without waiting on it.
 void TestComparePlaneDXF::importRefusals()
 {
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
     QFETCH(QString, warning);
+    QFETCH(QString, logged);
 
+    testsupport::Fifo fifo;
+    QVERIFY(fifo.isValid());
     QString path;
-    if (!file.isEmpty())
+    if (file == QLatin1String("<fifo>"))
+        path = fifo.path();
+    else if (file == QLatin1String("<folder>"))
+        path = QDir::currentPath();
+    else if (!file.isEmpty())
         path
             = content.isEmpty() ? QDir::current().absoluteFilePath(file) : writeFile(file, content);
     m_prompts->answers << (path.isEmpty() ? QVariant() : QVariant(path));
     testsupport::PlotDriver driver(m_plot);
     const int items = m_plot->itemCount();
-    ComparePlaneDXF m(nullptr, m_plot);
+    testsupport::LogReader log;
+    std::unique_ptr<ComparePlaneDXF> made;
+    QVERIFY(fifo.returnsInTime([&] { made = std::make_unique<ComparePlaneDXF>(nullptr, m_plot); }));
+    ComparePlaneDXF &m = *made;
     QVERIFY(!m.hasDrawing());
     if (warning.isEmpty()) {
         QCOMPARE(m_prompts->kinds(), QStringList {"open"});
     } else {
         QCOMPARE(m_prompts->kinds(), (QStringList {"open", "warning"}));
+        QCOMPARE(m_prompts->asked.at(1).title, QStringLiteral("Ошибка"));
         QCOMPARE(m_prompts->asked.at(1).text, warning + path);
     }
+    if (!logged.isEmpty())
+        QVERIFY2(log.contains(logged.arg(path)), qPrintable(log.entries().join('\n')));
     QCOMPARE(m_plot->itemCount(), items);
     const QPointF p = placed({5, 3});
     driver.move(p.x(), p.y());

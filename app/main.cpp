@@ -1,8 +1,10 @@
 #include "MainWindow.h"
+#include "core/Logger.h"
 #include "core/Settings.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -17,6 +19,11 @@ int main(int argc, char **argv)
     setupPlatform();
 
     Settings::instance();
+    // The log of this run is opened before main (logs/ under the working directory); the
+    // program runs on without it, but says so.
+    if (logger.filePath().empty())
+        qWarning("The log file could not be opened in logs/ under the working directory; "
+                 "this run is not logged.");
 
     MainWindow window;
     window.showMaximized();

@@ -3,6 +3,8 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -19,6 +21,27 @@ QString logText(const QDir &folder)
     return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
 }
 
+// Sets up `program` to start as a user starts it, in `workingDir`: no display is needed, and no
+// serial port of this machine is touched.
+void prepare(QProcess &program, const QTemporaryDir &workingDir)
+{
+    program.setWorkingDirectory(workingDir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("SURFACEMETER_SERIAL_PORTS"),
+                       workingDir.filePath(QStringLiteral("no-port")));
+    program.setProcessEnvironment(environment);
+}
+
+void stop(QProcess &program)
+{
+    program.terminate();
+    if (!program.waitForFinished(30000)) {
+        program.kill();
+        program.waitForFinished(30000);
+    }
+}
+
 } // namespace
 
 class TestProgramStart : public QObject
@@ -33,13 +56,7 @@ private slots:
         QTemporaryDir workingDir;
         QVERIFY(workingDir.isValid());
         QProcess program;
-        program.setWorkingDirectory(workingDir.path());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        // No display is needed, and no serial port of this machine is touched.
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("SURFACEMETER_SERIAL_PORTS"),
-                           workingDir.filePath(QStringLiteral("no-port")));
-        program.setProcessEnvironment(environment);
+        prepare(program, workingDir);
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(QStringLiteral(APP_EXECUTABLE), QStringList());
         QVERIFY2(program.waitForStarted(30000), qPrintable(program.errorString()));
@@ -56,11 +73,7 @@ private slots:
             },
             120000);
         const bool stillRunning = program.state() == QProcess::Running;
-        program.terminate();
-        if (!program.waitForFinished(30000)) {
-            program.kill();
-            program.waitForFinished(30000);
-        }
+        stop(program);
         QVERIFY(started);
         QVERIFY2(stillRunning, "the program ended by itself");
 
@@ -72,6 +85,36 @@ private slots:
                  qPrintable(files.first()));
         const QString content = logText(logs);
         QVERIFY2(startLine.match(content).hasMatch(), qPrintable(content));
+    }
+
+    // Where the log cannot be made (a file stands where its folder would go), the program
+    // starts all the same and says on its error output that this run is not logged.
+    void startWithoutALogSaysSo()
+    {
+        QTemporaryDir workingDir;
+        QVERIFY(workingDir.isValid());
+        QFile blocker(workingDir.filePath(QStringLiteral("logs")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QProcess program;
+        prepare(program, workingDir);
+        program.start(QStringLiteral(APP_EXECUTABLE), QStringList());
+        QVERIFY2(program.waitForStarted(30000), qPrintable(program.errorString()));
+
+        QByteArray errors;
+        const QByteArray notice("The log file could not be opened");
+        const bool told = QTest::qWaitFor(
+            [&] {
+                errors += program.readAllStandardError();
+                return errors.contains(notice) || program.state() == QProcess::NotRunning;
+            },
+            120000);
+        const bool stillRunning = program.state() == QProcess::Running;
+        stop(program);
+        errors += program.readAllStandardError();
+        QVERIFY2(told && errors.contains(notice), errors.constData());
+        QVERIFY2(stillRunning, "the program ended by itself");
+        QVERIFY(QFileInfo(workingDir.filePath(QStringLiteral("logs"))).isFile());
     }
 };
 

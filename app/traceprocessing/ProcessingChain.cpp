@@ -12,3 +12,13 @@ void buildProcessingChain(AbstractTrace &trace, const Settings &settings)
         trace.addPostProcessor(new NonLinearityEliminationProcessor);
     appendTraceChain(trace, settings);
 }
+
+double chainFilterCutOff(const AbstractTrace &trace, const Settings &settings)
+{
+    if (trace.type == CONTOUR || trace.type == CONTOURPROF)
+        return 0.0;
+    const int mode = settings.preferences.profile_filter_mode;
+    if (mode != ROUGHNESS_PROFILE_MODE && mode != WAVINESS_PROFILE_MODE)
+        return 0.0;
+    return chainCutOff(trace, settings);
+}

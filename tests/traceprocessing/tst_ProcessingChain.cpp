@@ -44,26 +44,27 @@ void TestProcessingChain::stepsByKindAndSettings_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<double>("ownCutOff");
     QTest::addColumn<QStringList>("names");
+    QTest::addColumn<double>("filterCutOff");
     const QStringList all {"NonLinearityEliminationProcessor", "Median7", "Angle 30"};
     QTest::newRow("contour, everything on")
-        << int(CONTOUR) << true << true << true << 1 << 0.0 << all;
+        << int(CONTOUR) << true << true << true << 1 << 0.0 << all << 0.0;
     QTest::newRow("contour with roughness sensor: no non-linearity step")
         << int(CONTOURPROF) << true << true << true << 1 << 0.0
-        << QStringList {"Median7", "Angle 30"};
+        << QStringList {"Median7", "Angle 30"} << 0.0;
     QTest::newRow("contour, everything off")
-        << int(CONTOUR) << false << false << false << 2 << 0.0 << QStringList {};
+        << int(CONTOUR) << false << false << false << 2 << 0.0 << QStringList {} << 0.0;
     QTest::newRow("profile, roughness with its own cut-off, never scaled in X")
         << int(PROFILE) << true << true << true << 1 << 250.0
-        << QStringList {"Median7", "Filter 250", "YZeronator"};
+        << QStringList {"Median7", "Filter 250", "YZeronator"} << 250.0;
     QTest::newRow("additional trace, waviness")
         << int(ADDITIONAL_TRACE) << false << false << true << 2 << 2500.0
-        << QStringList {"Filter 2500", "YZeronator"};
+        << QStringList {"Filter 2500", "YZeronator"} << 2500.0;
     QTest::newRow("profile, primary, no cut-off of its own")
         << int(PROFILE) << false << true << false << 0 << 0.0
-        << QStringList {"Median7", "YZeronator"};
+        << QStringList {"Median7", "YZeronator"} << 0.0;
     QTest::newRow("profile without cut-off: the setting's")
         << int(PROFILE) << false << false << false << 1 << 0.0
-        << QStringList {"Filter 800", "YZeronator"};
+        << QStringList {"Filter 800", "YZeronator"} << 800.0;
 }
 
 void TestProcessingChain::stepsByKindAndSettings()
@@ -75,6 +76,7 @@ void TestProcessingChain::stepsByKindAndSettings()
     QFETCH(int, mode);
     QFETCH(double, ownCutOff);
     QFETCH(QStringList, names);
+    QFETCH(double, filterCutOff);
     TempSettings settings([&](Settings &s) {
         s.preferences.non_linearity = nonLinearity;
         s.preferences.meadian_filter = median;
@@ -99,6 +101,7 @@ void TestProcessingChain::stepsByKindAndSettings()
     QCOMPARE(chainNames(*trace), names);
     buildProcessingChain(*trace, settings.record());
     QCOMPARE(chainNames(*trace), names);
+    QCOMPARE(chainFilterCutOff(*trace, settings.record()), filterCutOff);
 }
 
 void TestProcessingChain::rebuildingKeepsTheShape()

@@ -190,8 +190,14 @@ private:
     int m_startKind = PROFILE;
     QString m_startName;
     QTimer *m_batchDrawTimer = nullptr;
-    // A fast setting changed during a read: the trace being read is reprocessed at its end.
+    // A fast setting changed during a read, or a file gave the trace being read another
+    // cut-off than its chain's: the trace is reprocessed at the read's end.
     bool m_reprocessAfterRead = false;
+    // The trace createTrace made last and the cut-off its chain filters with (0: no filter). A
+    // file's reader sets the trace's own cut-off from the file's header only after that, on its
+    // worker. Compared, never dereferenced.
+    const AbstractTrace *m_chainTrace = nullptr;
+    double m_chainCutOff = 0.0;
     // Recordings already saved once (their file is theirs from then on).
     QSet<int> m_savedOnce;
     // The traces the window took over (read, recorded or joined), freed when they leave the

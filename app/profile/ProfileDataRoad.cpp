@@ -102,6 +102,8 @@ AbstractTrace *ProfileAnalisisWidget::createTrace(int traceKind)
                                     settings.service.default_trace_file_name, trace->creationDate));
     trace->controllerName = settings.current_controller_name;
     buildProcessingChain(*trace, settings);
+    m_chainTrace = trace;
+    m_chainCutOff = chainFilterCutOff(*trace, settings);
     m_startKind = traceKind;
     const DataProvider *provider = dataProvider();
     m_startName
@@ -280,8 +282,15 @@ void ProfileAnalisisWidget::dataReadFinished()
         }
     }
     reading = false;
+    if (!live
+        && (trace != m_chainTrace
+            || chainFilterCutOff(*trace, *Settings::instance()) != m_chainCutOff)) {
+        // The file's header gave the trace its own cut-off after its chain was built with the
+        // setting's; the worker has let go of the trace, so its chain can be built again.
+        m_reprocessAfterRead = true;
+    }
     if (m_reprocessAfterRead) {
-        // A fast setting changed while the worker still owned the trace.
+        // A fast setting changed while the worker still owned the trace, or its cut-off did.
         m_reprocessAfterRead = false;
         buildProcessingChain(*trace, *Settings::instance());
         trace->reprocess();

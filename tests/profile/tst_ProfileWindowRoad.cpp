@@ -25,6 +25,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -72,6 +73,29 @@ QStringList chainNames(const AbstractTrace *trace)
     return names;
 }
 
+// What the window shows of a trace: its curve, the trace's processed data, the length label and
+// the parameter table's rows.
+struct ShownTrace
+{
+    QVector<double> curve;
+    QVector<double> processed;
+    QString length;
+    QStringList parameters;
+};
+
+ShownTrace shownTrace(ProfileAnalisisWidget &window, const AbstractTrace *trace)
+{
+    ShownTrace shown;
+    shown.curve = window.graphHolders().value(trace->id)->displayY();
+    shown.processed = trace->processedData->at(1);
+    shown.length = window.traceList()->findChild<QLabel *>("traceLengthValuLabel")->text();
+    QTreeWidget *params = window.traceList()->findChild<QTreeWidget *>("paramsListTreeWidget");
+    for (int i = 0; i < params->topLevelItemCount(); ++i)
+        shown.parameters << params->topLevelItem(i)->text(0) + '='
+                + params->topLevelItem(i)->text(1);
+    return shown;
+}
+
 } // namespace
 
 class TestProfileWindowRoad : public QObject
@@ -99,6 +123,8 @@ private slots:
     void reports();
     void sensorTestWritesOneReport();
     void fastSettingsReprocessWithOwnCutOff();
+    void fileCutOffFiltersTheShownProfile_data();
+    void fileCutOffFiltersTheShownProfile();
     void uploadFlagStaysUntilSent();
     void joinedColumnsOfUnequalLengthMakeNothing();
     void fileOfAnAdditionalTraceOpensOnItsOwn();
@@ -441,6 +467,44 @@ void TestProfileWindowRoad::fastSettingsReprocessWithOwnCutOff()
     // The trace's curve shows the processed data.
     TraceGraphsHolder *holder = window.graphHolders().value(traces.at(0)->id);
     QCOMPARE(holder->displayY().size(), traces.at(0)->processedData->at(1).size());
+}
+
+void TestProfileWindowRoad::fileCutOffFiltersTheShownProfile_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("otherMode");
+    QTest::newRow("roughness") << int(ROUGHNESS_PROFILE_MODE) << 0;
+    QTest::newRow("waviness") << int(WAVINESS_PROFILE_MODE) << int(ROUGHNESS_PROFILE_MODE);
+}
+
+void TestProfileWindowRoad::fileCutOffFiltersTheShownProfile()
+{
+    // The settings give a cut-off of 800 µm, the file 250 µm.
+    QFETCH(int, mode);
+    QFETCH(int, otherMode);
+    settings->change([mode](Settings &s) {
+        s.device.device_type = PROFILE;
+        s.device.spinbox_filter_length_index = 2;
+        s.preferences.profile_filter_mode = mode;
+    });
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "a.txt", PROFILE, 0, 250), PROFILE));
+    AbstractTrace *trace = window.traceList()->traces.first();
+    QCOMPARE(static_cast<ProfileTrace *>(trace)->filterLength, 250.0);
+    QCOMPARE(chainNames(trace), (QStringList {"Filter 250", "YZeronator"}));
+    const ShownTrace afterRead = shownTrace(window, trace);
+    QCOMPARE(afterRead.parameters.size(), 1);
+
+    // Reprocessing builds the chain again with the trace's own cut-off: nothing shown changes.
+    auto *kinds = window.findChild<QComboBox *>(QStringLiteral("profileKindComboBox"));
+    kinds->setCurrentIndex(otherMode);
+    kinds->setCurrentIndex(mode);
+    const ShownTrace reprocessed = shownTrace(window, trace);
+    QCOMPARE(afterRead.processed, reprocessed.processed);
+    QCOMPARE(afterRead.curve, reprocessed.curve);
+    QCOMPARE(afterRead.length, reprocessed.length);
+    QCOMPARE(afterRead.parameters, reprocessed.parameters);
 }
 
 void TestProfileWindowRoad::uploadFlagStaysUntilSent()

@@ -33,9 +33,10 @@ public:
     // still reading, the new one is refused with a warning and deleted, the following
     // startReading does nothing, and the result is false.
     bool setDataProvider(DataProvider *provider);
-    // Makes a trace of the kind and starts the provider on it. False, with a warning to the
-    // user when a read is still in progress, when there is no provider, or when the window
-    // makes no trace of that kind.
+    // Makes a trace of the kind and starts the provider on it; true when the read started.
+    // False with a warning to the user when a read is still in progress. False without a
+    // message when there is no provider, when the provider offered last was refused (its
+    // warning came then), or when the window makes no trace of that kind (an INFO log line).
     bool startReading(int traceKind);
 
     // An empty trace of the kind with its processing chain, ready to be filled; the base makes

@@ -150,6 +150,25 @@ void BM_MiddleButtonPanStep(benchmark::State &state)
 }
 BENCHMARK(BM_MiddleButtonPanStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A press and release of the left button on the plot with no tool chosen: the plot asks every
+// curve whether the click hit it.
+void BM_ClickOnPlot(benchmark::State &state)
+{
+    Traces traces;
+    ContourAnalisisWidget window(nullptr, false);
+    window.setTraces(traces.given);
+    window.resize(1600, 900);
+    window.show();
+    QApplication::processEvents();
+    Plot *p = window.plot();
+    const QPoint pos(p->width() / 2, p->height() / 2);
+    for (auto _ : state) {
+        mouse(p, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton);
+        mouse(p, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
+    }
+}
+BENCHMARK(BM_ClickOnPlot)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The replot alone, with (1) and without (0) the 20 lengths.
 void BM_Replot(benchmark::State &state)
 {

@@ -132,7 +132,7 @@ void BM_CurveHitTest(benchmark::State &state)
             benchmark::DoNotOptimize(cold.hitTest(curve, pos));
         } else {
             QVariant details;
-            benchmark::DoNotOptimize(curve->selectTest(pos, false, &details));
+            benchmark::DoNotOptimize(curve->QCPCurve::selectTest(pos, false, &details));
         }
     }
     state.SetLabel(mode == 0 ? "plot, warm" : mode == 1 ? "plot, after replot" : "library");

@@ -1,5 +1,7 @@
 #include "plot/AdaptiveCurve.h"
 
+#include "plot/Plot.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -505,4 +507,19 @@ void AdaptiveCurve::draw(QCPPainter *painter)
     }
     if (mSelectionDecorator)
         mSelectionDecorator->drawDecoration(painter, selection());
+}
+
+double AdaptiveCurve::selectTest(const QPointF &pos, bool onlySelectable, QVariant *details) const
+{
+    if (onlySelectable && mSelectable == QCP::stNone)
+        return -1.0;
+    auto *plot = qobject_cast<Plot *>(mParentPlot);
+    if (!plot)
+        return QCPCurve::selectTest(pos, onlySelectable, details);
+    const CurveHitTester::Hit hit = plot->curveHitTest(this, pos);
+    if (hit.distance < 0.0)
+        return -1.0;
+    if (details)
+        details->setValue(QCPDataSelection(QCPDataRange(hit.index, hit.index + 1)));
+    return hit.distance;
 }

@@ -41,6 +41,12 @@ public:
     // as above. Unchanged when thinning is off.
     QVector<QPointF> strokedLinePoints(const QVector<QPointF> &lines) const;
 
+    // The library's hit test, answered by the plot's curve hit tester when the curve lies on a
+    // project plot: the same distance and nearest point, found without walking every sample, so
+    // a click on a long trace stays quick (the library tests every curve on every press).
+    double selectTest(const QPointF &pos, bool onlySelectable,
+                      QVariant *details = nullptr) const override;
+
 protected:
     void draw(QCPPainter *painter) override;
     void drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const override;

@@ -21,7 +21,8 @@ CurveHitTester::Hit CurveHitTester::libraryHitTest(const QCPCurve *curve, const 
 {
     QVariant details;
     Hit hit;
-    hit.distance = curve->selectTest(pos, false, &details);
+    // The base class's own test: a curve that answers through this tester must not come back here.
+    hit.distance = curve->QCPCurve::selectTest(pos, false, &details);
     const QCPDataSelection selection = details.value<QCPDataSelection>();
     if (hit.distance >= 0 && !selection.isEmpty())
         hit.index = selection.dataRange(0).begin();

@@ -404,10 +404,14 @@ void tst_Plot::fastHitTestMatchesLibrary()
         const QPointF pos(area.left() + rng.bounded(area.width()),
                           area.top() + rng.bounded(area.height()));
         QVariant details;
-        const double expected = c->selectTest(pos, false, &details);
+        const double expected = c->QCPCurve::selectTest(pos, false, &details);
         const int expectedIndex = details.value<QCPDataSelection>().dataRange(0).begin();
         const CurveHitTester::Hit hit = f.plot.curveHitTest(c, pos);
         QCOMPARE(hit.index, expectedIndex);
+        // The curve's own hit test, which the plot calls on every press, gives the same answer.
+        QVariant own;
+        QCOMPARE(c->selectTest(pos, false, &own), hit.distance);
+        QCOMPARE(own.value<QCPDataSelection>().dataRange(0).begin(), hit.index);
         // The distance is the geometric one. The library measures against its line clipped to
         // the view, which outside the view runs along made-up border points, so it agrees only
         // while the whole curve is in view.

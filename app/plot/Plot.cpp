@@ -59,6 +59,9 @@ Plot::Plot(QWidget *parent)
     addLayer(QStringLiteral("overlay2"), layer(QStringLiteral("overlay")), limAbove);
     layer(QStringLiteral("overlay2"))->setMode(QCPLayer::lmBuffered);
     setCurrentLayer(QStringLiteral("main"));
+    // A curve's line is stroked as one polyline: segment by segment, the two-pixel trace pens
+    // cost three times as much on every replot.
+    setPlottingHint(QCP::phFastPolylines, true);
 
     auto *rect = new SelectionRect(this);
     rect->setLayer(QStringLiteral("overlay"));

@@ -314,6 +314,9 @@ void ProfileAnalisisWidget::dataReadFinished()
         list->runSensorTest(trace);
     ui->deviceControlWidget->setEnableAdditionalTraceButton(true);
     recalcParamPlots();
+    // Dp is read off the histogram, which the side plots have only now computed for the new
+    // trace in its final view: the evaluation above saw the trace without one.
+    list->reevaluateDpOf(trace);
 }
 
 void ProfileAnalisisWidget::dataReset()

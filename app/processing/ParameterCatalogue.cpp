@@ -54,14 +54,22 @@ struct Row
     ParamDef def;
 };
 
-Row row(const QString &name, const QString &unit, int kind, ParamCalculator calculator)
+Row row(const QString &name, const QString &unit, int kind, ParamCalculator calculator,
+        bool usesSectionLevel = false)
 {
     Row r;
     r.name = name;
     r.def.calculator = std::move(calculator);
     r.def.profileKind = kind;
     r.def.unit = unit;
+    r.def.usesSectionLevel = usesSectionLevel;
     return r;
+}
+
+// A row whose calculator reads the section level (fromDensity or atSection).
+Row sectionRow(const QString &name, const QString &unit, ParamCalculator calculator)
+{
+    return row(name, unit, ROUGHNESS_PROFILE, std::move(calculator), true);
 }
 
 // The R rows that have W and P counterparts, with the name endings those use.
@@ -94,13 +102,13 @@ QVector<Row> declaredRows()
         row(QStringLiteral("RΔa(Δa)"), kDegrees, ROUGHNESS_PROFILE, withCutOff(Algos::calcDeltaA)),
         row(QStringLiteral("S"), kMicrometres, ROUGHNESS_PROFILE, wholeProfile(Algos::calcS)),
         row(QStringLiteral("D"), kPerMicrometre, ROUGHNESS_PROFILE, withCutOff(Algos::calcD)),
-        row(QStringLiteral("Dp"), kPercent, ROUGHNESS_PROFILE, fromDensity(Algos::calcDp)),
+        sectionRow(QStringLiteral("Dp"), kPercent, fromDensity(Algos::calcDp)),
         row(QStringLiteral("L0"), kMicrometres, ROUGHNESS_PROFILE, withCutOff(Algos::calcL0)),
         row(QStringLiteral("l0"), none, ROUGHNESS_PROFILE, withCutOff(Algos::calcRelativeLength)),
         row(QStringLiteral("λq"), kMicrometres, ROUGHNESS_PROFILE, withCutOff(Algos::calcLambdaQ)),
         row(QStringLiteral("λa"), kMicrometres, ROUGHNESS_PROFILE, withCutOff(Algos::calcLambdaA)),
-        row(QStringLiteral("ηp"), kMicrometres, ROUGHNESS_PROFILE, atSection(Algos::calcEtaP)),
-        row(QStringLiteral("tp"), kPercent, ROUGHNESS_PROFILE, atSection(Algos::calcTp)),
+        sectionRow(QStringLiteral("ηp"), kMicrometres, atSection(Algos::calcEtaP)),
+        sectionRow(QStringLiteral("tp"), kPercent, atSection(Algos::calcTp)),
         row(QStringLiteral("Rk"), kMicrometres, ROUGHNESS_PROFILE,
             fromMaterialRatio(Algos::calcRk)),
         row(QStringLiteral("Rpk"), kMicrometres, ROUGHNESS_PROFILE,

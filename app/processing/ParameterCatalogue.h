@@ -34,6 +34,8 @@ struct ParamDef
     int profileKind = ROUGHNESS_PROFILE;
     // Shown after the value: "мкм", "1/мкм", "%", "°" or empty.
     QString unit;
+    // The value depends on ExtraArgs::sectionLevel: it is computed again after a level pick.
+    bool usesSectionLevel = false;
 };
 
 // Parameter name to its row; 56 rows, never changed after start-up. An unknown name looks up

@@ -323,8 +323,13 @@ void TraceList::refresh()
 
 void TraceList::reevaluateParameters()
 {
-    for (AbstractTrace *trace : qAsConst(traces))
-        reevaluateDpOf(trace);
+    for (AbstractTrace *trace : qAsConst(traces)) {
+        if (!isProfileKind(trace))
+            continue;
+        reevaluateSectionParameters(parameterArgs, static_cast<ProfileTrace *>(trace));
+        if (trace == selectedTrace)
+            fillParameters(trace->id);
+    }
 }
 
 void TraceList::reevaluateDpOf(AbstractTrace *trace)

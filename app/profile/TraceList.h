@@ -60,10 +60,10 @@ public:
     void recalculateIfAny();
     // Recalculates and follows the sensor-test mode of the settings.
     void refresh();
-    // Dp alone, read off the histogram at the section level, for every profile trace. ηp and tp
-    // use the section level too but keep their texts until the next full evaluation.
+    // The parameters that use the section level (Dp, ηp, tp) for every profile trace, after a
+    // level pick or a new histogram; the others keep their texts.
     void reevaluateParameters();
-    // The same for one trace, once the side plots have given it a new histogram.
+    // Dp alone for one trace, once the side plots have given it a new histogram.
     void reevaluateDpOf(AbstractTrace *trace);
     // Every profile trace takes the median settings and is evaluated again.
     void setMedianFilter(bool on, int window);

@@ -6,6 +6,8 @@
 #include "processing/MaterialRatio.h"
 #include "processing/ProfileParameters.h"
 
+#include <QStringList>
+
 #include <cmath>
 
 const QString kTooShortTraceText = QStringLiteral("Недостаточная длина измерения");
@@ -84,6 +86,17 @@ void reevaluateDp(ExtraArgs &args, ProfileTrace *trace)
     if (!trace || !trace->parameterResults.contains(kDp))
         return;
     trace->parameterResults.insert(kDp, evaluateParameter(args, trace, kDp));
+}
+
+void reevaluateSectionParameters(ExtraArgs &args, ProfileTrace *trace)
+{
+    if (!trace)
+        return;
+    const QStringList names = trace->parameterResults.keys();
+    for (const QString &name : names) {
+        if (kParameterCatalogue.value(name).usesSectionLevel)
+            trace->parameterResults.insert(name, evaluateParameter(args, trace, name));
+    }
 }
 
 void fillMaterialRatioCurve(ExtraArgs &args, ProfileTrace *trace)

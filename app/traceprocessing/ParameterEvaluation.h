@@ -24,6 +24,10 @@ void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace);
 // Renews the "Dp" entry of the trace's results when it has one; nothing else changes.
 void reevaluateDp(ExtraArgs &args, ProfileTrace *trace);
 
+// Renews every entry of the trace's results whose catalogue row uses the section level (Dp, ηp,
+// tp); the other entries keep their texts.
+void reevaluateSectionParameters(ExtraArgs &args, ProfileTrace *trace);
+
 // args.materialRatioCurve = the material-ratio curve of the trace's roughness profile at
 // args.filterLength.
 void fillMaterialRatioCurve(ExtraArgs &args, ProfileTrace *trace);

@@ -122,6 +122,8 @@ private slots:
     void rLineAndStraightening();
     void cutKeepsTheSelectedPoints();
     void levelPick();
+    void levelPickRenewsTheSectionParameters_data();
+    void levelPickRenewsTheSectionParameters();
     void handOver_data();
     void handOver();
     void savingOffersEveryTraceAndAddsTxt();
@@ -276,6 +278,55 @@ void TestProfileWindowRoad::levelPick()
     QCOMPARE(window.traceList()->traces.size(), 2);
     for (AbstractTrace *trace : window.traceList()->traces)
         COMPARE_TOL(static_cast<ProfileTrace *>(trace)->sectionLevel, 2.0, 0.0, 0.05);
+}
+
+void TestProfileWindowRoad::levelPickRenewsTheSectionParameters_data()
+{
+    QTest::addColumn<int>("additional");
+    QTest::newRow("one trace") << 0;
+    QTest::newRow("with an additional trace") << 1;
+}
+
+void TestProfileWindowRoad::levelPickRenewsTheSectionParameters()
+{
+    // Every displayed parameter that reads the section level shows, after a pick, what a full
+    // evaluation at the new level gives; the others keep their texts.
+    QFETCH(int, additional);
+    const QStringList names = {"Ra", "Dp", "ηp", "tp"};
+    settings->change([&names](Settings &s) {
+        s.view.axis_unit = 0;
+        s.preferences.enabled_params.clear();
+        for (int i = 0; i < names.size(); ++i)
+            s.preferences.enabled_params.insert(i, names.at(i));
+        s.preferences.enabled_params_count = names.size();
+    });
+    QTemporaryDir dir;
+    ProfileAnalisisWidget window;
+    window.resize(1200, 700);
+    QVERIFY(read(window, writeFile(dir, "p.txt", PROFILE, additional), PROFILE));
+    auto *trace = static_cast<ProfileTrace *>(window.traceList()->traces.first());
+    window.traceList()->selectTrace(trace->id);
+    const QStringList before = shownTrace(window, trace).parameters;
+    QCOMPARE(before.size(), names.size());
+
+    Plot *ratio = plot(window, "plotRMR");
+    PlotDriver driver(ratio);
+    ratio->xAxis->setRange(0, 100);
+    ratio->yAxis->setRange(-0.001, 0.001);
+    driver.refresh();
+    driver.click(99, 0.0005);
+    COMPARE_TOL(trace->sectionLevel, 0.5, 0.0, 0.05);
+
+    const QStringList after = shownTrace(window, trace).parameters;
+    QCOMPARE(after.size(), names.size());
+    QCOMPARE(after.at(0), before.at(0));
+    for (int i = 1; i < names.size(); ++i) {
+        ExtraArgs args;
+        QCOMPARE(after.at(i), names.at(i) + '=' + evaluateParameter(args, trace, names.at(i)));
+    }
+    // The pick moved the level far enough to change the section values.
+    QVERIFY2(after.at(3) != before.at(3), qPrintable(after.at(3)));
+    QVERIFY2(after.at(2) != before.at(2), qPrintable(after.at(2)));
 }
 
 void TestProfileWindowRoad::handOver_data()

@@ -70,13 +70,10 @@ void ConsoleSelectDialog::acceptSelection()
         consoles.append(console);
     }
     selectedConsoleName = current->text();
-    {
-        const auto locker = Settings::writeLocker();
-        Settings *s = Settings::instance();
-        s->consoles = consoles;
-        s->current_console.name = selectedConsoleName;
-    }
-    Settings::instance()->save();
+    Settings::modify([&](Settings &s) {
+        s.consoles = consoles;
+        s.current_console.name = selectedConsoleName;
+    });
     accept();
 }
 

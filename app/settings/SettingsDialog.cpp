@@ -166,7 +166,7 @@ void SettingsDialog::refreshFromSettings()
 void SettingsDialog::applySettings()
 {
     logInfo(QStringLiteral("Accept settings"));
-    change([this](Settings &s) {
+    Settings::modify([this](Settings &s) {
         s.device.alternative_managment = ui->alternativeControlCheckBox->isChecked();
         // An index of -1 (no item) or beyond the items is never stored.
         s.device.power_pressing = qBound(1, ui->pressingPowerComboBox->currentIndex() + 1,
@@ -186,7 +186,6 @@ void SettingsDialog::applySettings()
         s.service.scale_z_resolution = ui->scaleZResolutionSpinBox->value();
         s.service.scale_r_resolution = ui->scaleRResolutionSpinBox->value();
     });
-    Settings::instance()->save();
 }
 
 void SettingsDialog::restoreImmediateChanges()
@@ -254,12 +253,11 @@ void SettingsDialog::onNonLinearityToggled(int state)
 void SettingsDialog::onFactoryNameChanged(const QString &text)
 {
     const bool developer = text == kDeveloperCode;
-    change([&](Settings &s) {
+    Settings::modify([&](Settings &s) {
         s.service.is_developer_mode = developer;
         s.service.factory_name = text;
     });
     setDeveloperWidgetsVisible(developer);
-    Settings::instance()->save();
 }
 
 void SettingsDialog::onChooseNonLinearityData()

@@ -51,10 +51,6 @@ void CalibRaDialog::acceptValue()
     m_value->interpretText();
     const double value = m_value->value();
     qDebug() << "Эталонное Ra:" << value;
-    {
-        const auto locker = Settings::writeLocker();
-        Settings::instance()->calibration.calibration_Ra_value = value;
-    }
-    Settings::instance()->save();
+    Settings::modify([value](Settings &s) { s.calibration.calibration_Ra_value = value; });
     accept();
 }

@@ -275,12 +275,8 @@ void DeviceControlWidget::setEnableAdditionalTraceButton(bool enabled)
 
 void DeviceControlWidget::setFilterIndex(int index)
 {
-    {
-        const auto locker = Settings::writeLocker();
-        Settings::instance()->device.spinbox_filter_length_index = index;
-    }
+    Settings::modify([index](Settings &s) { s.device.spinbox_filter_length_index = index; });
     device.setFilter(index);
-    Settings::instance()->save();
     ui->filterComboBox->setCurrentIndex(index);
 }
 
@@ -398,11 +394,7 @@ void DeviceControlWidget::onStopTrace()
 
 void DeviceControlWidget::onSpeedChanged(int index)
 {
-    {
-        const auto locker = Settings::writeLocker();
-        Settings::instance()->movement.current_speed = index;
-    }
-    Settings::instance()->save();
+    Settings::modify([index](Settings &s) { s.movement.current_speed = index; });
     const int length = ui->traceLengthSpinBox->value();
     if (index == 0 && length > kMaxLengthAtSpeed0) {
         ui->traceLengthSpinBox->setValue(kMaxLengthAtSpeed0);
@@ -415,12 +407,8 @@ void DeviceControlWidget::onSpeedChanged(int index)
 
 void DeviceControlWidget::onTraceLengthChanged(int length)
 {
-    {
-        const auto locker = Settings::writeLocker();
-        Settings::instance()->device.trace_length = length;
-    }
+    Settings::modify([length](Settings &s) { s.device.trace_length = length; });
     device.setTraceLength(length);
-    Settings::instance()->save();
     const int speed = ui->speedComboBox->currentIndex();
     if (length > kMaxLengthAtSpeed1 && (speed == 0 || speed == 1)) {
         ui->speedComboBox->setCurrentIndex(2);

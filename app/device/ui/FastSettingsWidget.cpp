@@ -4,19 +4,6 @@
 #include "core/Consoles.h"
 #include "ui_FastSettingsWidget.h"
 
-namespace {
-
-void change(const std::function<void(Settings &)> &apply)
-{
-    {
-        const auto locker = Settings::writeLocker();
-        apply(*Settings::instance());
-    }
-    Settings::instance()->save();
-}
-
-} // namespace
-
 FastSettingsWidget::FastSettingsWidget(QWidget *parent)
     : QWidget(parent)
     , ui(new Ui_FastSettingsWidget)
@@ -68,13 +55,13 @@ void FastSettingsWidget::connectSignals()
     connect(ui->measurementModeComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &FastSettingsWidget::onMeasurementModeChanged);
     connect(ui->traceFileNameLineEdit, &QLineEdit::textChanged, this, [](const QString &text) {
-        change([&text](Settings &s) { s.service.default_trace_file_name = text; });
+        Settings::modify([&text](Settings &s) { s.service.default_trace_file_name = text; });
     });
 }
 
 void FastSettingsWidget::onNeedlePressingChanged(int index)
 {
-    change([index](Settings &s) {
+    Settings::modify([index](Settings &s) {
         s.movement.needle_pressing = static_cast<MovementSettings::E_NEEDLE_PRESSING>(index);
     });
     emit changePressingPower(static_cast<MovementSettings::E_NEEDLE_PRESSING>(index),
@@ -84,14 +71,14 @@ void FastSettingsWidget::onNeedlePressingChanged(int index)
 
 void FastSettingsWidget::onMMPerRotationChanged(double value)
 {
-    change([value](Settings &s) { s.movement.mm_per_rotation = value; });
+    Settings::modify([value](Settings &s) { s.movement.mm_per_rotation = value; });
     emit setMMPerRotation(ui->mmPerRotationSpinBox->value());
     ui->mmPerRotationSpinBox->clearFocus();
 }
 
 void FastSettingsWidget::onMeasurementModeChanged(int index)
 {
-    change([index](Settings &s) { s.device.measurement_mode = index; });
+    Settings::modify([index](Settings &s) { s.device.measurement_mode = index; });
     emit setDeviceType(index == 2 ? 1 : 0);
     emit setCalibrationEnable(index == 0 || index == 1);
     ui->measurementModeComboBox->clearFocus();
@@ -102,7 +89,7 @@ void FastSettingsWidget::onControllerChanged(int index)
     const QStringList &controllers = Settings::instance()->controllers;
     if (index >= 0 && index < controllers.size()) {
         const QString name = controllers.at(index);
-        change([&name](Settings &s) { s.current_controller_name = name; });
+        Settings::modify([&name](Settings &s) { s.current_controller_name = name; });
     }
     ui->controllersComboBox->clearFocus();
 }
@@ -113,7 +100,7 @@ void FastSettingsWidget::onConsoleChanged(int index)
     const QList<ConsoleParams> &consoles = Settings::instance()->consoles;
     if (index >= 0 && shown >= 0 && shown < consoles.size()) {
         const QString name = consoles.at(shown).name;
-        change([&name](Settings &s) {
+        Settings::modify([&name](Settings &s) {
             selectConsoleByName(s, name);
             copyConsoleToCalibration(s);
         });
@@ -152,7 +139,7 @@ void FastSettingsWidget::fillCombos()
     // a name that the operator cannot see. Empty lists leave the settings as they were.
     const QString shownController = ui->controllersComboBox->currentText();
     const int shownConsole = ui->consoleComboBox->currentIndex();
-    change([&](Settings &settings) {
+    Settings::modify([&](Settings &settings) {
         if (!controllers.isEmpty())
             settings.current_controller_name = shownController;
         if (shownConsole >= 0 && shownConsole < consoles.size()) {

@@ -47,6 +47,18 @@ int fromTable(double value, const double (&bounds)[4])
     return kCutOffs[4];
 }
 
+// The cut-off a standard's table prescribes for a measured value; 0 for NaN or another standard.
+int fromTables(double value, int standard, const double (&gost)[4], const double (&iso)[4])
+{
+    if (std::isnan(value))
+        return 0;
+    if (standard == GOST_2789_73)
+        return fromTable(value, gost);
+    if (standard == ISO_4288)
+        return fromTable(value, iso);
+    return 0;
+}
+
 } // namespace
 
 int standardCutOff(double ra, int standard)
@@ -54,26 +66,14 @@ int standardCutOff(double ra, int standard)
     // The upper bounds of 80, 250, 800 and 2500 µm; anything above gets 8000 µm.
     static const double kGost[4] = {0.025, 0.4, 3.2, 12.5};
     static const double kIso[4] = {0.02, 0.1, 2.0, 10.0};
-    if (std::isnan(ra))
-        return 0;
-    if (standard == GOST_2789_73)
-        return fromTable(ra, kGost);
-    if (standard == ISO_4288)
-        return fromTable(ra, kIso);
-    return 0;
+    return fromTables(ra, standard, kGost, kIso);
 }
 
 int standardCutOffForRz(double rz, int standard)
 {
     static const double kGost[4] = {0.1, 1.6, 12.5, 50.0};
     static const double kIso[4] = {0.1, 0.5, 10.0, 50.0};
-    if (std::isnan(rz))
-        return 0;
-    if (standard == GOST_2789_73)
-        return fromTable(rz, kGost);
-    if (standard == ISO_4288)
-        return fromTable(rz, kIso);
-    return 0;
+    return fromTables(rz, standard, kGost, kIso);
 }
 
 } // namespace Algos

@@ -123,15 +123,8 @@ void CalibrationToolsWidget::hideServiceFields()
 
 void CalibrationToolsWidget::fillFromSettings(const Settings &settings)
 {
-    CalibrationSettings values = settings.calibration;
-    if (!settings.consoles.isEmpty()) {
-        const ConsoleParams &console = settings.current_console;
-        values.tool_head_radius_down = console.tool_head_radius_down;
-        values.tool_head_radius_up = console.tool_head_radius_up;
-        values.double_sided_probe_high = console.double_sided_probe_high;
-        values.needle_bias = console.needle_bias;
-        values.roughness_ratio = console.roughness_ratio;
-    }
+    // With consoles defined the calibration group already holds the current console's values.
+    const CalibrationSettings &values = settings.calibration;
     for (const Binding &binding : bindings(ui))
         binding.editor->setValue(values.*binding.setting);
     ui->enableGaussFilterCheckBox->setChecked(settings.service.is_disabled_gauss_filter);
@@ -230,17 +223,8 @@ void CalibrationToolsWidget::discardChanges()
         Settings *s = Settings::instance();
         const CalibrationSettings &old = snapshot.calibration;
         CalibrationSettings &c = s->calibration;
-        c.tool_head_radius_down = old.tool_head_radius_down;
-        c.tool_head_radius_up = old.tool_head_radius_up;
-        c.double_sided_probe_high = old.double_sided_probe_high;
-        c.needle_bias = old.needle_bias;
-        c.rack_prpendicular = old.rack_prpendicular;
-        c.reference_ball_radius = old.reference_ball_radius;
-        c.roughness_reference_value = old.roughness_reference_value;
-        c.roughness_ratio = old.roughness_ratio;
-        c.x_axis_compression_ratio = old.x_axis_compression_ratio;
-        c.y_axis_compression_ratio = old.y_axis_compression_ratio;
-        c.displacement_coefficient = old.displacement_coefficient;
+        for (const Binding &binding : bindings(ui))
+            c.*binding.setting = old.*binding.setting;
         s->service.is_disabled_gauss_filter = snapshot.service.is_disabled_gauss_filter;
         s->service.is_disabled_radius_elimination = snapshot.service.is_disabled_radius_elimination;
     }

@@ -6,6 +6,7 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "measurements/Geometry.h"
+#include "measurements/KindGeometry.h"
 #include "measurements/ui/Measurement.h"
 #include "measurements/ui/MeasurementsManager.h"
 #include "platform/Desktop.h"
@@ -349,21 +350,12 @@ void ContourAnalisisWidget::fillCurve(int index)
 
 void ContourAnalisisWidget::updateUnits()
 {
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        unitText = QStringLiteral(" мм");
-        unitFactor = 0.001;
-        break;
-    case 1:
-        unitText = QStringLiteral(" мкм");
-        unitFactor = 1.0;
-        break;
-    case 2:
-        unitText = QStringLiteral(" нм");
-        unitFactor = 1000.0;
-        break;
-    default:
-        break;
+    // Any other unit leaves the text and the factor as they were.
+    const int unit = Settings::instance()->view.axis_unit;
+    const QString suffix = unitSuffixOf(unit);
+    if (!suffix.isEmpty()) {
+        unitText = QLatin1Char(' ') + suffix;
+        unitFactor = unitsPerMillimetreOf(unit) / 1000.0;
     }
     setTickSuffix(ui->plot->xAxis, unitText);
     setTickSuffix(ui->plot->yAxis, unitText);

@@ -146,7 +146,6 @@ void ProfileAnalisisWidget::dataReadStarted()
     emit lockButtons();
     m_ownedTraces.insert(trace);
     createHolder(trace);
-    reading = true;
     m_reprocessAfterRead = false;
     // The kind and name decided when the trace was made: the reader may be writing the
     // trace's header fields right now.
@@ -212,15 +211,12 @@ void ProfileAnalisisWidget::evaluateNewTrace(AbstractTrace *trace)
         return;
     TraceList *list = ui->traceList;
     for (ProfileTrace *child : qAsConst(profile->additionalTraces)) {
-        child->clearProfileCaches();
         evaluateEnabledParameters(list->parameterArgs, child);
     }
-    profile->clearProfileCaches();
     evaluateEnabledParameters(list->parameterArgs, profile);
     if (profile->parentTrace
         && list->traces.value(profile->parentTrace->id) == profile->parentTrace) {
         // The main trace's results are a mean over its additional traces.
-        profile->parentTrace->clearProfileCaches();
         evaluateEnabledParameters(list->parameterArgs, profile->parentTrace);
     }
 }

@@ -302,7 +302,6 @@ void TraceList::recalculateAllParameters()
         if (!isProfileKind(trace))
             continue;
         auto *profile = static_cast<ProfileTrace *>(trace);
-        profile->clearProfileCaches();
         evaluateEnabledParameters(parameterArgs, profile);
         if (trace == selectedTrace)
             fillParameters(trace->id);
@@ -441,8 +440,7 @@ void TraceList::removeTraceItem(QTreeWidgetItem *item, int id)
         removeAdditionalTrace(item, id);
     else
         removeMainTrace(item, id);
-    if (!traces.isEmpty())
-        recalculateAllParameters();
+    recalculateIfAny();
 }
 
 void TraceList::removeMainTrace(QTreeWidgetItem *item, int id)

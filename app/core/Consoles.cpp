@@ -4,7 +4,11 @@
 
 #include <algorithm>
 
-void copyProbeValues(const ConsoleParams &from, ConsoleParams &to)
+namespace {
+
+// The five probe values a console and the calibration group share, under the same names.
+template<class From, class To>
+void assignProbeValues(const From &from, To &to)
 {
     to.tool_head_radius_down = from.tool_head_radius_down;
     to.tool_head_radius_up = from.tool_head_radius_up;
@@ -13,22 +17,21 @@ void copyProbeValues(const ConsoleParams &from, ConsoleParams &to)
     to.roughness_ratio = from.roughness_ratio;
 }
 
+} // namespace
+
+void copyProbeValues(const ConsoleParams &from, ConsoleParams &to)
+{
+    assignProbeValues(from, to);
+}
+
 void copyConsoleToCalibration(Settings &s)
 {
-    s.calibration.tool_head_radius_down = s.current_console.tool_head_radius_down;
-    s.calibration.tool_head_radius_up = s.current_console.tool_head_radius_up;
-    s.calibration.double_sided_probe_high = s.current_console.double_sided_probe_high;
-    s.calibration.needle_bias = s.current_console.needle_bias;
-    s.calibration.roughness_ratio = s.current_console.roughness_ratio;
+    assignProbeValues(s.current_console, s.calibration);
 }
 
 void copyCalibrationToConsole(Settings &s)
 {
-    s.current_console.tool_head_radius_down = s.calibration.tool_head_radius_down;
-    s.current_console.tool_head_radius_up = s.calibration.tool_head_radius_up;
-    s.current_console.double_sided_probe_high = s.calibration.double_sided_probe_high;
-    s.current_console.needle_bias = s.calibration.needle_bias;
-    s.current_console.roughness_ratio = s.calibration.roughness_ratio;
+    assignProbeValues(s.calibration, s.current_console);
 }
 
 bool sameConsole(const ConsoleParams &a, const ConsoleParams &b)

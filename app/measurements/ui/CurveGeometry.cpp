@@ -44,6 +44,18 @@ const QCPCurveData *CurveRange::last() const
     return isEmpty() ? nullptr : curve->data()->constBegin() + end;
 }
 
+QVector<double> rangeFingerprint(const CurveRange &range)
+{
+    const QCPCurveData *points[3]
+        = {range.first(), range.first() + (range.size() - 1) / 2, range.last() - 1};
+    QVector<double> values;
+    for (const QCPCurveData *p : points) {
+        values.append(p->key);
+        values.append(p->value);
+    }
+    return values;
+}
+
 CurveRange curveRange(QCPCurve *curve, quint64 begin, quint64 end)
 {
     CurveRange range;

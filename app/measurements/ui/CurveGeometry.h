@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QPointF>
+#include <QVector>
 
 class Plot;
 class QCPCurve;
@@ -45,6 +46,11 @@ struct CurveRange
     const QCPCurveData *first() const;
     const QCPCurveData *last() const; // one past the last point
 };
+
+// The key and value of the first, middle and last point of a non-empty range: they change
+// whenever the curve's data change under an unchanged selection (a levelling, a calibration
+// edit), so a result cached for the range is used only while they stay as they were.
+QVector<double> rangeFingerprint(const CurveRange &range);
 
 // The range of a selection: both indices clamped to 0 .. the number of points of the curve.
 CurveRange curveRange(QCPCurve *curve, quint64 begin, quint64 end);

@@ -30,13 +30,8 @@ QVector2D singlePoint(double x, double y)
 QVector<double> fingerprint(const QVector<CurveRange> &ranges)
 {
     QVector<double> values;
-    for (const CurveRange &r : ranges) {
-        const QCPCurveData *points[3] = {r.first(), r.first() + (r.size() - 1) / 2, r.last() - 1};
-        for (const QCPCurveData *p : points) {
-            values.append(p->key);
-            values.append(p->value);
-        }
-    }
+    for (const CurveRange &r : ranges)
+        values += rangeFingerprint(r);
     return values;
 }
 

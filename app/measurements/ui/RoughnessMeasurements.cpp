@@ -17,20 +17,6 @@
 
 namespace {
 
-// The first, middle and last point of the range: they change whenever the curve's data change
-// under an unchanged selection (a levelling, a calibration edit).
-QVector<double> fingerprint(const CurveRange &range)
-{
-    const QCPCurveData *points[3]
-        = {range.first(), range.first() + (range.size() - 1) / 2, range.last() - 1};
-    QVector<double> values;
-    for (const QCPCurveData *p : points) {
-        values.append(p->key);
-        values.append(p->value);
-    }
-    return values;
-}
-
 // The points of the range in micrometres with X growing: a range along decreasing X is
 // reversed. False when X does not run one way only.
 bool profileOf(const CurveRange &range, double factor, RoughnessProfile &profile)
@@ -203,7 +189,7 @@ bool RoughnessMeasurement::cacheMatches(const CurveRange &range) const
         && s.curve == cachedSelection.curve && range.curve->data()->constBegin() == cachedStorage
         && Settings::instance()->preferences.standartisation_value == cachedStandard
         && Settings::instance()->view.axis_unit == cachedUnit
-        && fingerprint(range) == cachedFingerprint;
+        && rangeFingerprint(range) == cachedFingerprint;
 }
 
 void RoughnessMeasurement::calculate()
@@ -229,7 +215,7 @@ void RoughnessMeasurement::calculate()
         cacheFilled = !finished;
         cachedSelection = s;
         cachedStorage = range.curve->data()->constBegin();
-        cachedFingerprint = fingerprint(range);
+        cachedFingerprint = rangeFingerprint(range);
         cachedStandard = Settings::instance()->preferences.standartisation_value;
         cachedUnit = Settings::instance()->view.axis_unit;
     }

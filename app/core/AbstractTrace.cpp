@@ -1,5 +1,6 @@
 #include "core/AbstractTrace.h"
 
+#include "processing/Cancellation.h"
 #include "processing/DataProcessors.h"
 
 #include <QLocale>
@@ -107,8 +108,11 @@ void AbstractTrace::applyPointProcessors(QVector<double> &sample)
 
 void AbstractTrace::applyPostProcessors()
 {
-    for (IDataPostProcessor *processor : qAsConst(postProcessors))
+    for (IDataPostProcessor *processor : qAsConst(postProcessors)) {
+        if (Algos::cancellationRequested())
+            return;
         processor->process(*processedData);
+    }
 }
 
 void AbstractTrace::reprocess()

@@ -62,6 +62,9 @@ public:
     // processors on its way to the converted and processed sets.
     void appendPoint(QVector<double> &sample);
     void applyPointProcessors(QVector<double> &sample);
+    // Runs the post-processors in list order. Under a stopped cancellation scope (a data
+    // provider's read that is cancelled) it stops: the processor that sees the stop leaves the
+    // data as it found them and the ones after it do not run.
     void applyPostProcessors();
     // Rebuilds the converted and processed data from the raw samples, runs the post-processors
     // and the finishing of the concrete class.

@@ -18,13 +18,16 @@ public:
     // Turns the processed X and Y, the path of the probe tip, into the contour of the part:
     // spreads runs of equal X, smooths (measurement mode 0), compensates the tip radius and, with
     // the needle pressing up, moves the trace into the frame of the lower tip. The switches come
-    // from the settings record at every call.
+    // from the settings record at every call. Under a stopped cancellation scope (a data
+    // provider's read that is cancelled) the step that sees the stop leaves the data as it
+    // found them and the steps after it do not run.
     void finalizeAfterRead() override;
     // Gaussian low-pass of processed X and Y with the cut-off min(20, tip radius); the samples the
     // filter trims at the ends leave every channel.
     void smooth();
     // Each Y becomes the lowest (needle down) or highest (needle up) point above its X of the
-    // tip circles centred on the recorded points within one radius of it.
+    // tip circles centred on the recorded points within one radius of it. Where X runs back the
+    // work stays proportional to the samples within reach, not to the length of the trace.
     void compensateToolRadius();
     AbstractTrace *clone() const override;
     QString headerText() const override;

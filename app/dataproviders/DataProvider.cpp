@@ -2,6 +2,7 @@
 
 #include "core/AbstractTrace.h"
 #include "core/Logger.h"
+#include "processing/Cancellation.h"
 
 #include <QThread>
 #include <QThreadPool>
@@ -97,15 +98,22 @@ void DataProvider::run()
     m_lastResult = result;
 
     try {
+        // The post-processors and the finishing look at the stop flag as they go, so a cancel
+        // ends them too (the step that sees it leaves the data as it found them).
+        const Algos::CancellationScope scope(&m_cancelRequested);
         // Samples were appended one by one; the sets keep what they hold, not what they grew to.
         m_trace->releaseSpareCapacity();
         m_trace->applyPostProcessors();
-        m_trace->finalizeAfterRead();
+        if (!cancelRequested())
+            m_trace->finalizeAfterRead();
     } catch (const std::exception &e) {
         reportFailure(QString::fromLocal8Bit(e.what()));
     } catch (...) {
         reportFailure(QStringLiteral("unknown error"));
     }
+    // A trace whose processing was cut short is no result either.
+    if (cancelRequested())
+        m_lastResult = false;
     m_roadDone = true;
     emit dataReadFinished();
 }

@@ -15,10 +15,12 @@ class AbstractTrace;
 //   prepare() -> dataReadStarted -> obtainData() -> the trace's post-processors -> the trace's
 //   finalizeAfterRead() -> dataReadFinished.
 // The post-processors and the finishing run whatever obtainData returned, so a failed read ends
-// like a good one, with the samples read so far. `dataReadFinished` is always the last signal of
-// a road, also when a step threw: the exception is caught on the worker and reported as
-// `dataReadError(message)` (and logged at ERROR) before `dataReadFinished`, so a window that
-// locks itself on `dataReadStarted` is always unlocked again.
+// like a good one, with the samples read so far. A cancel stops them as well (each polls the
+// stop flag as it goes): the step under way leaves the data as it found them and the later ones
+// do not run, so a cancelled read ends promptly with its samples as far as they were processed.
+// `dataReadFinished` is always the last signal of a road, also when a step threw: the exception is
+// caught on the worker and reported as `dataReadError(message)` (and logged at ERROR) before
+// `dataReadFinished`, so a window that locks itself on `dataReadStarted` is always unlocked again.
 //
 // Batches and the GUI thread. The provider announces samples with dataBatchReady(from, count)
 // only after all of them are in the trace; samples are only ever appended at the end. Receivers
@@ -71,8 +73,10 @@ public:
     // start is accepted.
     bool start(AbstractTrace *trace);
 
-    // Asks a running road to stop reading; the road then runs the post-processors and the
-    // finishing on what was read and emits dataReadFinished, with lastResult false.
+    // Asks a running road to stop: the reading, the post-processors and the finishing end at
+    // their next look at the flag, and the road emits dataReadFinished with lastResult false.
+    // The samples read so far stay in the trace; the processed data are as far as the steps that
+    // had ended made them (AbstractTrace::reprocess rebuilds them whole).
     void cancel();
     // Blocks until the road has ended (returns at once when none was started). A road that can
     // end only through events of the calling thread (a live read waited for on the GUI thread)

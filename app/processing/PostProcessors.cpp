@@ -1,10 +1,12 @@
 #include "processing/PostProcessors.h"
 
+#include "processing/Cancellation.h"
 #include "processing/CutOffs.h"
 #include "processing/ProfileFilters.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -59,7 +61,10 @@ FilterRoughnessProfileProcessor::FilterRoughnessProfileProcessor(double cutOff)
 void FilterRoughnessProfileProcessor::process(QVector<QVector<double>> &data)
 {
     const Algos::CutOffBand band = Algos::roughnessFilterBand(filterLength);
-    data = Algos::gaussianFilter(data, band.longCut, band.shortCut);
+    QVector<QVector<double>> filtered = Algos::gaussianFilter(data, band.longCut, band.shortCut);
+    // A stopped filter keeps the data as they were.
+    if (!Algos::cancellationRequested())
+        data = std::move(filtered);
 }
 
 IDataPostProcessor *FilterRoughnessProfileProcessor::clone() const
@@ -75,7 +80,10 @@ FilterWaveProfileProcessor::FilterWaveProfileProcessor(double cutOff)
 void FilterWaveProfileProcessor::process(QVector<QVector<double>> &data)
 {
     const Algos::CutOffBand band = Algos::wavinessFilterBand(filterLength);
-    data = Algos::gaussianFilter(data, band.longCut, band.shortCut);
+    QVector<QVector<double>> filtered = Algos::gaussianFilter(data, band.longCut, band.shortCut);
+    // A stopped filter keeps the data as they were.
+    if (!Algos::cancellationRequested())
+        data = std::move(filtered);
 }
 
 IDataPostProcessor *FilterWaveProfileProcessor::clone() const

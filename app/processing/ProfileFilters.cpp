@@ -1,5 +1,7 @@
 #include "processing/ProfileFilters.h"
 
+#include "processing/Cancellation.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -272,7 +274,17 @@ QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile,
             [signal](int j, double v) { signal[j] = v; });
     }
 
+    // A stopped read does not wait for the transforms: the stop is looked at between the steps
+    // (each transform is one library call).
+    if (cancellationRequested()) {
+        fftw_free(signal);
+        return {};
+    }
     const std::shared_ptr<const RealTransformPlans> plans = realTransformPlans(bins);
+    if (cancellationRequested()) {
+        fftw_free(signal);
+        return {};
+    }
     fftw_execute_dft_r2c(plans->forward, signal, spectrum);
     // A real signal has a conjugate-symmetric spectrum, so bins i and N − i share one
     // wavelength, N·h/i, and one weight, and the half spectrum carries the whole transform.
@@ -285,7 +297,15 @@ QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile,
         spectrum[i][0] *= w;
         spectrum[i][1] *= w;
     }
+    if (cancellationRequested()) {
+        fftw_free(signal);
+        return {};
+    }
     fftw_execute_dft_c2r(plans->backward, spectrum, signal);
+    if (cancellationRequested()) {
+        fftw_free(signal);
+        return {};
+    }
 
     // Back onto the profile's X. Along ascending X the trimmed samples form one stretch, so
     // only that stretch is interpolated; otherwise every sample is, and then trimmed.
@@ -348,7 +368,14 @@ void medianFilter(int window, QVector<QVector<double>> &data)
         sorted[p] = padded(p);
     std::sort(sorted.begin(), sorted.end(), less);
     QVector<double> &out = data[1];
+    // Each step moves up to a window of values: the stop flag is polled by that work.
+    const int pollEvery = std::max(1, kCancellationPollInterval / w);
     for (int i = 0;; ++i) {
+        if (i % pollEvery == 0 && cancellationRequested()) {
+            // A stopped read leaves Y as it was.
+            data[1] = y;
+            return;
+        }
         out[i] = sorted[static_cast<size_t>(w / 2)];
         if (i + 1 >= n)
             break;

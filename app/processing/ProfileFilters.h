@@ -22,7 +22,8 @@ QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile,
 
 // Replaces channel 1 of the data set by its moving median over `window` points (the upper of the
 // two middle values for an even window; the ends are padded by mirroring). A window below 1 acts
-// as 1; a data set shorter than the window, or without a channel 1, is left unchanged.
+// as 1; a data set shorter than the window, or without a channel 1, is left unchanged, and so is
+// one whose filtering is stopped through its cancellation scope.
 void medianFilter(int window, QVector<QVector<double>> &data);
 
 // Each run of k equal consecutive values a followed by a different value c becomes

@@ -5,6 +5,8 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
+#include <deque>
 #include <random>
 
 namespace {
@@ -40,6 +42,40 @@ QVector<double> ramp(int n, double step, double start = 0)
     return v;
 }
 
+// The radius compensation as a plain scan: the window of samples [front, next) is kept as the
+// trace is walked (front leaves while its X lies more than r below X[k], next joins while its X
+// lies at most r above it), and every sample of the window is tried. Each output starts from
+// the sample's own circle.
+QVector<double> windowScan(const QVector<double> &x, const QVector<double> &y, double r, bool down)
+{
+    const int n = x.size();
+    QVector<double> out(n);
+    std::deque<int> window;
+    int next = 0;
+    for (int k = 0; k < n; ++k) {
+        while (!window.empty() && x[window.front()] < x[k] - r)
+            window.pop_front();
+        while (next < n && x[next] <= x[k] + r)
+            window.push_back(next++);
+        double h = down ? y[k] - r : y[k] + r;
+        for (int j : window) {
+            const double d = x[k] - x[j];
+            const double t = r * r - d * d;
+            if (t < 0)
+                continue;
+            h = down ? std::min(h, y[j] - std::sqrt(t)) : std::max(h, y[j] + std::sqrt(t));
+        }
+        out[k] = h;
+    }
+    return out;
+}
+
+bool sameBits(const QVector<double> &a, const QVector<double> &b)
+{
+    return a.size() == b.size()
+        && std::memcmp(a.constData(), b.constData(), sizeof(double) * size_t(a.size())) == 0;
+}
+
 } // namespace
 
 class tst_ContourFinishing : public QObject
@@ -57,6 +93,8 @@ private slots:
     void spikeOracle();
     void outputBoundedByRadius_data();
     void outputBoundedByRadius();
+    void compensationMatchesWindowScan_data();
+    void compensationMatchesWindowScan();
     void smoothingCutOffAndAlignment_data();
     void smoothingCutOffAndAlignment();
     void noSmoothingOutsideModeZero();
@@ -189,6 +227,99 @@ void tst_ContourFinishing::outputBoundedByRadius()
             QVERIFY(out.at(k) <= y.at(k) - 2.5);
         else
             QVERIFY(out.at(k) >= y.at(k) + 2.5);
+    }
+}
+
+void tst_ContourFinishing::compensationMatchesWindowScan_data()
+{
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<double>("radius");
+    QTest::addColumn<bool>("special");
+
+    // Where X runs back the window grows long and the compensation looks its samples up by X;
+    // the result must be the scan's, bit for bit, whatever X does.
+    for (const char *shape : {"forward with runs of equal X", "out and back", "sweeps",
+                              "jitter back and forth", "falls back now and then", "random order"}) {
+        for (double radius : {0.0, 2.5, 40.0}) {
+            QTest::addRow("%s, radius %g", shape, radius) << QString(shape) << radius << false;
+        }
+        QTest::addRow("%s, NaN, infinite and signed zero values", shape)
+            << QString(shape) << 2.5 << true;
+    }
+    // Samples exactly one radius apart give circle tops of ±0, the lowest values there: the one
+    // of the lower index wins, as in the scan, although the way back meets them in reverse.
+    QTest::newRow("out and back, signed zeros one radius apart")
+        << QStringLiteral("zeros at the reach") << 2.5 << false;
+    QTest::newRow("out and back, radius whose square underflows")
+        << QStringLiteral("out and back") << 1e-160 << true;
+    QTest::newRow("out and back, radius whose square overflows")
+        << QStringLiteral("out and back") << 1e300 << false;
+}
+
+void tst_ContourFinishing::compensationMatchesWindowScan()
+{
+    QFETCH(QString, shape);
+    QFETCH(double, radius);
+    QFETCH(bool, special);
+    setSteps(false, true);
+    std::mt19937 random(uint(qHash(shape)) + uint(radius * 10) + special);
+    std::uniform_int_distribution<int> pick(0, 999);
+    const int n = 3000;
+    QVector<double> x(n);
+    QVector<double> y(n);
+    double at = 0.0;
+    for (int i = 0; i < n; ++i) {
+        if (shape == QLatin1String("forward with runs of equal X"))
+            at += (pick(random) % 4) * 0.25;
+        else if (shape == QLatin1String("out and back"))
+            at = (i < n / 2 ? i : n - i) * 0.5;
+        else if (shape == QLatin1String("sweeps"))
+            at = std::round(200 * std::sin(i * 0.01) * 4) / 4;
+        else if (shape == QLatin1String("jitter back and forth"))
+            at += (pick(random) % 100 - 40) / 50.0;
+        else if (shape == QLatin1String("falls back now and then"))
+            at += pick(random) < 30 ? -30.0 : 0.5;
+        else
+            at = pick(random) % 200;
+        x[i] = at;
+        // Few distinct heights, among them +0 and −0, so that ties are common.
+        const int h = pick(random) % 10;
+        y[i] = h < 3 ? 0.0 : h < 5 ? -0.0 : (h - 7) * 0.5;
+        if (shape == QLatin1String("zeros at the reach")) {
+            x[i] = (i < n / 2 ? i : n - i) * 0.5;
+            y[i] = i % 10 != 5 ? 5.0 : (i / 10) % 2 ? -0.0 : 0.0;
+        }
+        if (special) {
+            const int s = pick(random);
+            if (s < 15)
+                y[i] = std::nan("");
+            else if (s < 30)
+                x[i] = std::nan("");
+            else if (s < 35)
+                x[i] = s % 2 ? INFINITY : -INFINITY;
+            else if (s < 40)
+                y[i] = s % 2 ? INFINITY : -INFINITY;
+        }
+    }
+    for (int pressing : {0, 1}) {
+        const bool down = pressing == MovementSettings::E_PRESSING_DOWN;
+        QVector<double> index(n);
+        QScopedPointer<ContourTrace> trace(new ContourTrace(TData {x, y, index}));
+        trace->toolHeadRadiusDown = radius;
+        trace->toolHeadRadiusUp = radius;
+        trace->needlePressing = MovementSettings::E_NEEDLE_PRESSING(pressing);
+        trace->compensateToolRadius();
+        const QVector<double> expected = windowScan(x, y, radius, down);
+        const QVector<double> &out = trace->processedData->at(1);
+        for (int k = 0; k < n && !sameBits(out, expected); ++k) {
+            QVERIFY2(std::memcmp(&out[k], &expected[k], sizeof(double)) == 0,
+                     qPrintable(QStringLiteral("pressing %1, sample %2: %3 instead of %4")
+                                    .arg(pressing)
+                                    .arg(k)
+                                    .arg(out[k], 0, 'g', 17)
+                                    .arg(expected[k], 0, 'g', 17)));
+        }
+        QCOMPARE(trace->processedData->at(0).size(), n);
     }
 }
 

@@ -1,12 +1,16 @@
+#include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
+#include "core/Settings.h"
 #include "dataproviders/DataProvider.h"
 #include "processing/DataProcessors.h"
+#include "processing/PostProcessors.h"
 #include "support/ProviderSignalLog.h"
 #include "support/TestSupport.h"
 
 #include <QSemaphore>
 
 #include <atomic>
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -81,6 +85,46 @@ public:
     std::atomic<int> appended {0};
 };
 
+// Gives the trace the samples of its columns at once, so that the road goes straight on to the
+// post-processing and the finishing.
+class FillingProvider : public DataProvider
+{
+public:
+    explicit FillingProvider(const TData &columns)
+        : DataProvider(QStringLiteral("filling"))
+        , m_columns(columns)
+    { }
+    ~FillingProvider() override { finishWorker(); }
+    void prepare() override { }
+    bool obtainData() override
+    {
+        QVector<double> sample(m_columns.size());
+        for (int i = 0; i < m_columns.at(0).size(); ++i) {
+            for (int c = 0; c < m_columns.size(); ++c)
+                sample[c] = m_columns.at(c).at(i);
+            trace()->appendPoint(sample);
+        }
+        return true;
+    }
+
+private:
+    const TData m_columns;
+};
+
+// Tells that the post-processing has begun.
+class StartSignal : public IDataPostProcessor
+{
+public:
+    explicit StartSignal(QSemaphore *started)
+        : m_started(started)
+    { }
+    void process(QVector<QVector<double>> &) override { m_started->release(); }
+    IDataPostProcessor *clone() const override { return new StartSignal(m_started); }
+
+private:
+    QSemaphore *m_started;
+};
+
 } // namespace
 
 class TestDataProvider : public QObject
@@ -88,6 +132,15 @@ class TestDataProvider : public QObject
     Q_OBJECT
 
 private slots:
+    // The finishing steps as the settings have them by default.
+    void cleanup()
+    {
+        Settings::modify([](Settings &s) {
+            s.service.is_disabled_gauss_filter = true;
+            s.service.is_disabled_radius_elimination = true;
+        });
+    }
+
     void baseRoadEmitsEmptyBatchAndRunsPostProcessors()
     {
         std::atomic<int> runs {0};
@@ -164,6 +217,56 @@ private slots:
         QTRY_VERIFY(log.finished);
         QCOMPARE(log.events, QStringList({"started", "finished"}));
         QVERIFY(!provider.lastResult());
+    }
+
+    void cancelStopsTheFinishing_data()
+    {
+        QTest::addColumn<bool>("contour");
+        // Steps that would run for minutes: a median over a window of 2·10^5 samples, and a tip
+        // radius that reaches every sample from every other.
+        QTest::newRow("median over a wide window") << false;
+        QTest::newRow("tip radius reaching the whole trace") << true;
+    }
+    // A cancel ends the post-processing and the finishing of a read, not only the reading: the
+    // road ends at once, and the step it stopped leaves the data as they were.
+    void cancelStopsTheFinishing()
+    {
+        QFETCH(bool, contour);
+        Settings::modify([](Settings &s) {
+            s.service.is_disabled_gauss_filter = false;
+            s.service.is_disabled_radius_elimination = true;
+        });
+        const int n = contour ? 200000 : 1000000;
+        TData columns(contour ? 3 : 2);
+        for (int i = 0; i < n; ++i) {
+            columns[0].append(i * 0.5);
+            columns[1].append(std::sin(i * 0.001) + 0.01 * (i % 7));
+            if (contour)
+                columns[2].append(0.0);
+        }
+        QScopedPointer<AbstractTrace> trace;
+        if (contour) {
+            auto *contourTrace = new ContourTrace;
+            contourTrace->toolHeadRadiusDown = 1e9;
+            trace.reset(contourTrace);
+        } else {
+            trace.reset(new ProfileTrace);
+        }
+        QSemaphore started;
+        trace->addPostProcessor(new StartSignal(&started));
+        if (!contour)
+            trace->addPostProcessor(new DataMedianFilterProcessor(200001));
+        {
+            FillingProvider provider(columns);
+            testsupport::ProviderSignalLog<DataProvider> log(provider);
+            provider.start(trace.data());
+            QVERIFY(started.tryAcquire(1, 60000));
+            provider.cancel();
+            QTRY_VERIFY_WITH_TIMEOUT(log.finished, 30000);
+            QVERIFY(!provider.lastResult());
+        }
+        QCOMPARE(trace->processedData->at(0), columns.at(0));
+        QCOMPARE(trace->processedData->at(1), columns.at(1));
     }
 
     // The GUI thread copies announced samples while the worker keeps appending; the copies

@@ -1,5 +1,7 @@
 #include "traceprocessing/TraceJoining.h"
 
+#include "core/Logger.h"
+
 #include <QDebug>
 #include <QString>
 
@@ -28,6 +30,20 @@ TData xyPoints(const AbstractTrace &trace)
     points[0] = trace.processedData->at(0).mid(0, count);
     points[1] = trace.processedData->at(1).mid(0, count);
     return points;
+}
+
+// Whether every X and Y of the set is a finite number. The searches compare distance sums, and a
+// value that is not finite makes them meaningless (and can keep the refinement from settling).
+bool allFinite(const TData &points)
+{
+    const int count = pointCount(points);
+    for (int c = 0; c < 2 && c < points.size(); ++c) {
+        for (int i = 0; i < count; ++i) {
+            if (!std::isfinite(points[c][i]))
+                return false;
+        }
+    }
+    return true;
 }
 
 void appendPoint(TData &points, double x, double y)
@@ -210,11 +226,15 @@ double summedCurveDistance(const TData &reference, const TData &moving)
 
 std::pair<double, double> searchUniteOffset(TData &moving, const TData &reference, int coordinate)
 {
+    if (!allFinite(moving) || !allFinite(reference))
+        return {0.0, std::numeric_limits<double>::quiet_NaN()};
     return searchOffset(moving, NearestPointIndex(reference), coordinate);
 }
 
 std::pair<double, double> refineUniteOffset(const TData &reference, TData &moving)
 {
+    if (!allFinite(reference) || !allFinite(moving))
+        return {0.0, 0.0};
     const NearestPointIndex index(reference);
     double before = index.summedDistance(moving);
     double sumX = 0.0;
@@ -254,6 +274,11 @@ TData uniteTraces(const AbstractTrace &left, const AbstractTrace &right, double 
     const TData leftPoints = xyPoints(left);
     if (pointCount(leftPoints) < 2)
         return TData();
+    // The joined trace would carry such a value, and the offset search cannot measure with it.
+    if (!allFinite(leftPoints) || !allFinite(xyPoints(right))) {
+        logger.log(WARNING, "Traces not joined: a trace holds a value that is not a finite number");
+        return TData();
+    }
 
     std::pair<TData, TData> parts = cutUniteOverlaps(left, right, length);
     const TData &leftPart = parts.first;

@@ -15,7 +15,8 @@
 
 // Joins the traces with an overlap given in millimetres. The result is empty (no channels) when
 // the join is impossible: an overlap that is not positive, a left trace of fewer than two points,
-// or an empty overlap part on either side (for example an empty right trace).
+// an empty overlap part on either side (for example an empty right trace), or an X or Y of either
+// trace that is not a finite number (logged as a warning).
 TData uniteTraces(const AbstractTrace &left, const AbstractTrace &right, double overlap);
 
 // The overlap parts (P, Q) for an overlap length in micrometres: P holds every left point but
@@ -33,11 +34,13 @@ TData prepareUniteOverlap(const TData &part, double length);
 double summedCurveDistance(const TData &reference, const TData &moving);
 
 // Pattern search along one coordinate (0 X, 1 Y) of the moving set, which is left at the
-// position found. Returns (shift, smallest summed distance reached).
+// position found. Returns (shift, smallest summed distance reached); a set holding a value that is
+// not finite is not searched: (0, NaN).
 std::pair<double, double> searchUniteOffset(TData &moving, const TData &reference, int coordinate);
 
 // Alternating X and Y searches until a pass leaves the error unchanged to three decimals.
-// Moves `moving` and returns the total (X shift, Y shift).
+// Moves `moving` and returns the total (X shift, Y shift); a set holding a value that is not
+// finite is not searched: (0, 0), `moving` unchanged.
 std::pair<double, double> refineUniteOffset(const TData &reference, TData &moving);
 
 // The left points that lie strictly before the first X of the shifted right set, in order,

@@ -90,6 +90,8 @@ private slots:
     void rejoinsShiftedTrace();
     void refusesImpossibleJoin_data();
     void refusesImpossibleJoin();
+    void refusesValuesThatAreNotFinite_data();
+    void refusesValuesThatAreNotFinite();
     void prunedSearchEqualsBruteForce();
     void overlapParts();
     void thinning();
@@ -205,6 +207,70 @@ void TestTraceJoining::refusesImpossibleJoin()
     const TData joined = uniteTraces(ragged, ragged, 1.0);
     QCOMPARE(joined.size(), 2);
     QCOMPARE(joined[0].size(), joined[1].size());
+}
+
+void TestTraceJoining::refusesValuesThatAreNotFinite_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<bool>("inLeft");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<double>("value");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    // Inside the overlap parts (the search reads them) and outside them (the joined trace would
+    // carry the value).
+    QTest::newRow("NaN Y in the left overlap") << 1 << true << 390 << nan;
+    QTest::newRow("NaN X in the left overlap") << 0 << true << 395 << nan;
+    QTest::newRow("NaN Y in the right overlap") << 1 << false << 7 << nan;
+    QTest::newRow("NaN first right Y") << 1 << false << 0 << nan;
+    QTest::newRow("NaN X in the right overlap") << 0 << false << 7 << nan;
+    QTest::newRow("infinite Y in the right overlap") << 1 << false << 12 << inf;
+    QTest::newRow("infinite X in the left overlap") << 0 << true << 396 << -inf;
+    QTest::newRow("NaN Y before the left overlap") << 1 << true << 10 << nan;
+    QTest::newRow("NaN Y after the right overlap") << 1 << false << 390 << nan;
+}
+
+void TestTraceJoining::refusesValuesThatAreNotFinite()
+{
+    QFETCH(int, channel);
+    QFETCH(bool, inLeft);
+    QFETCH(int, index);
+    QFETCH(double, value);
+
+    // Two traces of one curve, 400 points 5 µm apart, overlapping by 0.5 mm.
+    QVector<double> leftX, leftY, rightX, rightY;
+    for (int i = 0; i < 400; ++i) {
+        leftX.append(i * 5.0);
+        leftY.append(syntheticCurve(i * 5.0));
+        rightX.append(1500.0 + i * 5.0);
+        rightY.append(syntheticCurve(1500.0 + i * 5.0) + 0.3);
+    }
+    QVector<double> &changed
+        = inLeft ? (channel == 0 ? leftX : leftY) : (channel == 0 ? rightX : rightY);
+    changed[index] = value;
+    ProfileTrace left;
+    ProfileTrace right;
+    fillTrace(left, leftX, leftY);
+    fillTrace(right, rightX, rightY);
+    QVERIFY(uniteTraces(left, right, 0.5).isEmpty());
+
+    // The searches themselves take no such value: nothing moves.
+    TData reference = points(leftX.mid(300), leftY.mid(300));
+    TData moving = points(rightX.mid(0, 100), rightY.mid(0, 100));
+    if (inLeft && index < 300)
+        reference[channel][0] = value;
+    if (!inLeft && index >= 100)
+        moving[channel][5] = value;
+    const TData before = moving;
+    const std::pair<double, double> shift = refineUniteOffset(reference, moving);
+    QCOMPARE(shift.first, 0.0);
+    QCOMPARE(shift.second, 0.0);
+    const std::pair<double, double> along = searchUniteOffset(moving, reference, 1);
+    QCOMPARE(along.first, 0.0);
+    QVERIFY(std::isnan(along.second));
+    QVERIFY(sameBits(moving[0][5], before[0][5]) && sameBits(moving[1][5], before[1][5]));
+    QCOMPARE(moving[0].mid(10), before[0].mid(10));
 }
 
 void TestTraceJoining::prunedSearchEqualsBruteForce()

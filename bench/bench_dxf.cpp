@@ -6,7 +6,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
 
 namespace {
 
@@ -168,7 +172,8 @@ void BM_FitTenThousandPointsToFiftyEntities(benchmark::State &state)
         drawing.append(DxfEntity::arc(centre, 0.25, i % 2 ? 0 : 270, i % 2 ? 90 : 360));
         at = centre + QPointF(0.25, 0);
     }
-    for (const DxfEntity &e : drawing.entities()) {
+    for (int i = 0; i < drawing.size(); ++i) {
+        const DxfEntity e = drawing.entity(i);
         for (int k = 0; k < 200; ++k) {
             exact << (e.kind == DxfEntity::Line
                           ? e.start + (e.end - e.start) * (k / 199.0)
@@ -201,6 +206,182 @@ void BM_FitTenThousandPointsToFiftyEntities(benchmark::State &state)
     state.counters["entities"] = drawing.size();
 }
 BENCHMARK(BM_FitTenThousandPointsToFiftyEntities)->Unit(benchmark::kMillisecond);
+
+// Resident memory of the process, in bytes.
+double residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    double pages = 0;
+    double resident = 0;
+    statm >> pages >> resident;
+    return resident * 4096.0;
+}
+
+// The peak of the resident memory since the last resetPeakResident(), in bytes.
+double peakResidentBytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        double kilobytes = 0;
+        if (key == "VmHWM:" && status >> kilobytes)
+            return kilobytes * 1024.0;
+        status.ignore(1 << 10, '\n');
+    }
+    return 0;
+}
+
+void resetPeakResident()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// The contour of the drawings below, in millimetres: 100 mm long, a wave of 2 mm.
+QPointF contourPoint(double x)
+{
+    return QPointF(x, 2.0 * std::sin(x / 3.0) + 0.5 * std::sin(x * 1.7));
+}
+
+// One LWPOLYLINE of `vertices` vertices along the contour, the numbers as short as a CAD program
+// writes them.
+QByteArray polylineDxf(int vertices)
+{
+    QByteArray out;
+    out.reserve(vertices * 24 + 200);
+    pair(out, 0, "SECTION");
+    pair(out, 2, "ENTITIES");
+    pair(out, 0, "LWPOLYLINE");
+    pair(out, 100, "AcDbPolyline");
+    pair(out, 90, QByteArray::number(vertices));
+    pair(out, 70, "0");
+    for (int i = 0; i < vertices; ++i) {
+        const QPointF p = contourPoint(100.0 * i / (vertices - 1));
+        out += "10\n";
+        out += QByteArray::number(p.x(), 'g', 8);
+        out += "\n20\n";
+        out += QByteArray::number(p.y(), 'g', 8);
+        out += '\n';
+    }
+    pair(out, 0, "ENDSEC");
+    pair(out, 0, "EOF");
+    return out;
+}
+
+// Reads a drawing of one long polyline and reports what it holds per vertex: after the read
+// (the drawing alone) and at the peak of the read (file text, parsing and drawing).
+void BM_PolylineBytesPerVertex(benchmark::State &state)
+{
+    const int vertices = int(state.range(0));
+    const QByteArray bytes = polylineDxf(vertices);
+    double held = 0;
+    double peak = 0;
+    for (auto _ : state) {
+        const double before = residentBytes();
+        resetPeakResident();
+        DxfReadResult result = readDxf(bytes, 1.0);
+        held = residentBytes() - before;
+        peak = peakResidentBytes() - before;
+        if (result.drawing.size() != vertices - 1)
+            state.SkipWithError("the polyline did not load whole");
+        benchmark::DoNotOptimize(result.drawing.size());
+    }
+    state.counters["file bytes/vertex"] = bytes.size() / double(vertices);
+    state.counters["held bytes/vertex"] = held / vertices;
+    state.counters["peak bytes/vertex"] = peak / vertices;
+}
+BENCHMARK(BM_PolylineBytesPerVertex)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 200 points near the contour, 0.5 mm apart, each a little off it.
+QVector<QPointF> pointsNearContour(int count)
+{
+    QVector<QPointF> points;
+    for (int i = 0; i < count; ++i)
+        points << contourPoint(0.25 + 99.5 * i / count) + QPointF(0.003, -0.002 * (i % 5));
+    return points;
+}
+
+// One sum of the distances of 200 points to a drawing of one long polyline, as the fit's first
+// evaluation makes it (no hints yet); the first sum builds the drawing's distance grid.
+void BM_DistanceSumOnPolylineDrawing(benchmark::State &state)
+{
+    const int vertices = int(state.range(0));
+    const DxfReadResult result = readDxf(polylineDxf(vertices), 1.0);
+    const QVector<QPointF> points = pointsNearContour(200);
+    double first = 0;
+    {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(result.drawing.distanceSum(points));
+        first = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(result.drawing.distanceSum(points));
+    state.counters["first sum ms"] = first;
+    state.counters["entities"] = result.drawing.size();
+}
+BENCHMARK(BM_DistanceSumOnPolylineDrawing)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The whole fit (rotation, translation, refinement) of 10^4 contour points, turned by 3° and
+// shifted by (0.2, 0.1) mm, to a drawing of one long polyline.
+void BM_FitTenThousandPointsToPolylineDrawing(benchmark::State &state)
+{
+    const int vertices = int(state.range(0));
+    DxfDrawing drawing = readDxf(polylineDxf(vertices), 1.0).drawing;
+    const QPointF pivot(50, contourPoint(50).y());
+    const QPointF shift(0.2, 0.1);
+    QVector<QPointF> trace;
+    for (int i = 0; i < 10000; ++i)
+        trace << transformed(contourPoint(5.0 + 90.0 * i / 9999.0), 3.0, pivot, shift);
+    const QPointF tracePoint = transformed(pivot, 3.0, pivot, shift);
+    drawing.translate(tracePoint.x() - pivot.x(), tracePoint.y() - pivot.y());
+    double angle = 0.0;
+    for (auto _ : state) {
+        DrawingFit fit(drawing, trace, tracePoint, 1.0);
+        fit.fitRotation();
+        fit.fitTranslation();
+        fit.refine();
+        angle = fit.angle();
+        benchmark::DoNotOptimize(fit.angle());
+    }
+    if (std::abs(angle - 3.0) > 0.01)
+        state.SkipWithError("the fit did not find the turn of 3 degrees");
+    state.counters["entities"] = drawing.size();
+}
+BENCHMARK(BM_FitTenThousandPointsToPolylineDrawing)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// 10^5 ellipses of a 1 m major axis in about 4.5 MB: each would be measured as some 10^4
+// points, so only the first couple of hundred fit within the limit on ellipse points.
+QByteArray ellipseFile()
+{
+    QByteArray out;
+    pair(out, 0, "SECTION");
+    pair(out, 2, "ENTITIES");
+    for (int i = 0; i < 100000; ++i) {
+        out += "0\nELLIPSE\n100\nAcDbEllipse\n10\n";
+        out += QByteArray::number(i % 1000);
+        out += "\n20\n0\n11\n1000\n21\n0\n40\n0.5\n";
+    }
+    pair(out, 0, "ENDSEC");
+    pair(out, 0, "EOF");
+    return out;
+}
+
+void BM_ReadEllipseFile(benchmark::State &state)
+{
+    const QByteArray bytes = ellipseFile();
+    int kept = 0;
+    for (auto _ : state) {
+        const DxfReadResult result = readDxf(bytes, 1.0);
+        kept = result.drawing.size();
+        benchmark::DoNotOptimize(result.drawing.size());
+    }
+    state.counters["MB"] = bytes.size() / double(1 << 20);
+    state.counters["kept"] = kept;
+}
+BENCHMARK(BM_ReadEllipseFile)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const double factor = dxfUnitFactor(int(size % 3));
     DxfReadResult result = readDxf(bytes, factor);
     DxfDrawing &drawing = result.drawing;
-    for (const DxfEntity &e : drawing.entities()) {
-        for (const QPointF &p : e.reperPoints()) {
+    for (int i = 0; i < drawing.size(); ++i) {
+        for (const QPointF &p : drawing.entity(i).reperPoints()) {
             if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
                 std::abort();
         }

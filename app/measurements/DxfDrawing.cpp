@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -31,12 +33,18 @@ double length(const QPointF &v)
     return std::hypot(v.x(), v.y());
 }
 
-// Whether p lies at least `distance` away from a rectangle.
+// Whether every point of a rectangle lies farther from p than `distance`, also as computed: the
+// distance to a segment inside the rectangle can come out a rounding error below the distance
+// to the rectangle, so the test keeps a margin of a thousand times that error.
 bool atLeastFrom(const QPointF &p, const QRectF &r, double distance)
 {
     const double dx = std::max({r.left() - p.x(), 0.0, p.x() - r.right()});
     const double dy = std::max({r.top() - p.y(), 0.0, p.y() - r.bottom()});
-    return dx >= distance || dy >= distance || dx * dx + dy * dy >= distance * distance;
+    const double reach = distance * (1.0 + 1e-12)
+        + 1e-13
+            * (std::fabs(p.x()) + std::fabs(p.y()) + std::fabs(r.left()) + std::fabs(r.right())
+               + std::fabs(r.top()) + std::fabs(r.bottom()));
+    return dx > reach || dy > reach || dx * dx + dy * dy > reach * reach;
 }
 
 QRectF boundsOf(const QPointF *points, int count)
@@ -89,7 +97,11 @@ double dxfUnitFactor(int axisUnit)
     }
 }
 
-double distanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b)
+namespace {
+
+// The vector from the point of the segment nearest to p (the foot of the perpendicular when it
+// falls on the segment, otherwise the nearer end) to p.
+QPointF offsetFromSegment(const QPointF &p, const QPointF &a, const QPointF &b)
 {
     const double vx = b.x() - a.x();
     const double vy = b.y() - a.y();
@@ -97,7 +109,15 @@ double distanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b)
     double t = 0.0;
     if (len2 > 0.0)
         t = std::clamp(((p.x() - a.x()) * vx + (p.y() - a.y()) * vy) / len2, 0.0, 1.0);
-    return std::hypot(p.x() - (a.x() + t * vx), p.y() - (a.y() + t * vy));
+    return QPointF(p.x() - (a.x() + t * vx), p.y() - (a.y() + t * vy));
+}
+
+} // namespace
+
+double distanceToSegment(const QPointF &p, const QPointF &a, const QPointF &b)
+{
+    const QPointF d = offsetFromSegment(p, a, b);
+    return std::hypot(d.x(), d.y());
 }
 
 double distanceToArc(const QPointF &p, const QPointF &centre, double radius, double startDeg,
@@ -168,6 +188,17 @@ int DxfEntity::ellipseSegments(double majorLength, double spanParam, double chor
     return std::max(8, static_cast<int>(segments));
 }
 
+double DxfEntity::ellipseSpan(double startParam, double endParam)
+{
+    const double start = wrap(startParam, kTwoPi);
+    const double end = wrap(endParam, kTwoPi);
+    const double span = end > start ? end - start : end - start + kTwoPi;
+    // Parameters a full turn apart, or the same, give the whole ellipse.
+    const bool whole = std::abs(endParam - startParam) >= kTwoPi * (1.0 - 1e-12)
+        || std::abs(span - kTwoPi) < 1e-12 || end == start;
+    return whole ? kTwoPi : span;
+}
+
 DxfEntity DxfEntity::ellipse(const QPointF &centre, const QPointF &majorAxis, double ratio,
                              double startParam, double endParam, double chordTolerance)
 {
@@ -177,12 +208,8 @@ DxfEntity DxfEntity::ellipse(const QPointF &centre, const QPointF &majorAxis, do
     e.majorAxis = majorAxis;
     e.ratio = ratio;
     e.startParam = wrap(startParam, kTwoPi);
-    const double end = wrap(endParam, kTwoPi);
-    const double span = end > e.startParam ? end - e.startParam : end - e.startParam + kTwoPi;
-    // Parameters a full turn apart, or the same, give the whole ellipse.
-    e.wholeEllipse = std::abs(endParam - startParam) >= kTwoPi * (1.0 - 1e-12)
-        || std::abs(span - kTwoPi) < 1e-12 || end == e.startParam;
-    e.spanParam = e.wholeEllipse ? kTwoPi : span;
+    e.spanParam = ellipseSpan(startParam, endParam);
+    e.wholeEllipse = e.spanParam == kTwoPi;
     const int n = ellipseSegments(length(majorAxis), e.spanParam, chordTolerance);
     e.outline.reserve(n + 1);
     for (int i = 0; n > 0 && i <= n; ++i)
@@ -342,51 +369,376 @@ void DxfEntity::updateBounds()
     }
 }
 
-void DxfDrawing::append(const DxfEntity &entity)
+// The distance tree: the entities in an order that keeps neighbours together (the file order,
+// which follows a polyline, or else the Morton order of their centres); a leaf holds kLeaf
+// consecutive entities and every node above holds kFan nodes of the level below, each with the
+// bounds of all it holds. Entities whose bounds are not finite are kept apart in
+// `everywhere` and checked by every query.
+//
+// A query walks down from the root, nearer nodes first, and passes over every node whose bounds
+// lie farther than the best distance found so far: none of its entities can be nearer. A good
+// hint makes that distance small from the start, so the walk stays on a few paths. Every
+// skip keeps a margin for the rounding of the coordinates, so a query returns exactly the
+// smallest distance that measuring every entity would give.
+class DxfDrawing::Tree
 {
-    m_entities.append(entity);
+public:
+    explicit Tree(const DxfDrawing &drawing);
+
+    double distanceTo(const DxfDrawing &drawing, const QPointF &p, int *hint) const;
+    qint64 bytes() const
+    {
+        qint64 total
+            = qint64(m_order.capacity() + m_everywhere.capacity()) * qint64(sizeof(quint32));
+        for (const std::vector<Box> &level : m_levels)
+            total += qint64(level.capacity()) * qint64(sizeof(Box));
+        return total;
+    }
+
+private:
+    static constexpr int kLeaf = 8;
+    static constexpr int kFan = 4;
+
+    // What a node holds lies within its box, and within `width` of its chord, the segment from
+    // `from` to `to`. For a run of polyline segments the chord follows the run, so its distance
+    // bounds the run's far more tightly than the box does.
+    struct Box
+    {
+        double left;
+        double top;
+        double right;
+        double bottom;
+        QPointF from;
+        QPointF to;
+        double width;
+        // The chord as from + t·(vx, vy), 0 ≤ t ≤ 1, and 1 / (vx² + vy²) (0 for a point).
+        double vx;
+        double vy;
+        double inverseLength2;
+    };
+    static void setChord(Box &b)
+    {
+        b.vx = b.to.x() - b.from.x();
+        b.vy = b.to.y() - b.from.y();
+        const double length2 = b.vx * b.vx + b.vy * b.vy;
+        b.inverseLength2 = length2 > 0.0 ? 1.0 / length2 : 0.0;
+        // A chord too short for its inverse length is taken as its start, the width widened by
+        // the chord's length.
+        if (!std::isfinite(b.inverseLength2)) {
+            b.inverseLength2 = 0.0;
+            b.width += std::hypot(b.vx, b.vy);
+        }
+    }
+    static void unite(Box &into, const Box &b)
+    {
+        into.left = std::min(into.left, b.left);
+        into.top = std::min(into.top, b.top);
+        into.right = std::max(into.right, b.right);
+        into.bottom = std::max(into.bottom, b.bottom);
+    }
+    // Whether the node may hold something within reach of p (reach squared given).
+    static bool mayReach(const QPointF &p, const Box &b, double reach, double reachSquared)
+    {
+        const double dx = std::max({b.left - p.x(), 0.0, p.x() - b.right});
+        const double dy = std::max({b.top - p.y(), 0.0, p.y() - b.bottom});
+        if (dx * dx + dy * dy > reachSquared)
+            return false;
+        const double ax = p.x() - b.from.x();
+        const double ay = p.y() - b.from.y();
+        const double t = std::clamp((ax * b.vx + ay * b.vy) * b.inverseLength2, 0.0, 1.0);
+        const double ox = ax - t * b.vx;
+        const double oy = ay - t * b.vy;
+        const double capsule = reach + b.width;
+        return ox * ox + oy * oy <= capsule * capsule;
+    }
+    static double distanceSquared(const QPointF &p, const Box &b)
+    {
+        const double dx = std::max({b.left - p.x(), 0.0, p.x() - b.right});
+        const double dy = std::max({b.top - p.y(), 0.0, p.y() - b.bottom});
+        return dx * dx + dy * dy;
+    }
+
+    // Puts the levels above the leaves.
+    void buildLevels(std::vector<Box> leaves);
+
+    // The entities with finite bounds, in tree order.
+    std::vector<quint32> m_order;
+    // m_levels[0]: the bounds of the leaves; each next level: of kFan nodes of the one below;
+    // the last level holds the root alone.
+    std::vector<std::vector<Box>> m_levels;
+    std::vector<quint32> m_everywhere;
+    // Slack for the rounding of coordinates: a thousand times their precision.
+    double m_slack = 0.0;
+};
+
+namespace {
+
+double rectDistanceSquared(const QPointF &p, const QRectF &r)
+{
+    const double dx = std::max({r.left() - p.x(), 0.0, p.x() - r.right()});
+    const double dy = std::max({r.top() - p.y(), 0.0, p.y() - r.bottom()});
+    return dx * dx + dy * dy;
 }
 
-void DxfDrawing::translate(double dx, double dy)
+bool finiteRect(const QRectF &r)
 {
-    for (DxfEntity &e : m_entities)
-        e.translate(dx, dy);
+    return std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.right())
+        && std::isfinite(r.bottom());
 }
 
-void DxfDrawing::rotate(double degrees, const QPointF &pivot)
+// The 16 bits of v spread to the even bits of the result.
+quint32 spreadBits(quint32 v)
 {
-    for (DxfEntity &e : m_entities)
-        e.rotate(degrees, pivot);
+    v &= 0xFFFF;
+    v = (v | (v << 8)) & 0x00FF00FF;
+    v = (v | (v << 4)) & 0x0F0F0F0F;
+    v = (v | (v << 2)) & 0x33333333;
+    v = (v | (v << 1)) & 0x55555555;
+    return v;
 }
 
-void DxfDrawing::rescale(double k)
+} // namespace
+
+DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
 {
-    if (!(k > 0.0) || !std::isfinite(k))
+    const int n = drawing.size();
+    double left = std::numeric_limits<double>::infinity();
+    double top = left;
+    double right = -left;
+    double bottom = -left;
+    for (int i = 0; i < n; ++i) {
+        const QRectF b = drawing.entityBounds(i);
+        if (!finiteRect(b)) {
+            m_everywhere.push_back(quint32(i));
+            continue;
+        }
+        left = std::min(left, b.left());
+        top = std::min(top, b.top());
+        right = std::max(right, b.right());
+        bottom = std::max(bottom, b.bottom());
+    }
+    const int listed = n - int(m_everywhere.size());
+    if (listed == 0)
         return;
-    for (DxfEntity &e : m_entities)
-        e.scale(k);
+    m_slack
+        = std::max({std::fabs(left), std::fabs(right), std::fabs(top), std::fabs(bottom)}) * 1e-13;
+
+    // Morton order of the centres on a grid of 2^16 by 2^16 over the bounds.
+    const double sx = right > left ? 65535.0 / (right - left) : 0.0;
+    const double sy = bottom > top ? 65535.0 / (bottom - top) : 0.0;
+    std::vector<quint64> keys;
+    keys.reserve(size_t(listed));
+    double entitySpread = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const QRectF b = drawing.entityBounds(i);
+        if (!finiteRect(b))
+            continue;
+        const double cx = std::clamp((b.center().x() - left) * sx, 0.0, 65535.0);
+        const double cy = std::clamp((b.center().y() - top) * sy, 0.0, 65535.0);
+        const quint32 code = spreadBits(quint32(cx)) | (spreadBits(quint32(cy)) << 1);
+        keys.push_back((quint64(code) << 32) | quint32(i));
+        entitySpread += b.width() + b.height();
+    }
+    // The leaves of an order, and how much they spread (the sum of their sides).
+    const auto leavesOf = [&drawing, this](const std::vector<quint32> &order, double *spread) {
+        std::vector<Box> leaves((order.size() + kLeaf - 1) / kLeaf);
+        *spread = 0.0;
+        for (size_t leaf = 0; leaf < leaves.size(); ++leaf) {
+            const size_t first = leaf * kLeaf;
+            const size_t last = std::min(order.size(), first + kLeaf);
+            const QRectF r = drawing.entityBounds(int(order[first]));
+            Box box {r.left(), r.top(), r.right(), r.bottom(), {}, {}, 0.0, 0.0, 0.0, 0.0};
+            for (size_t k = first + 1; k < last; ++k) {
+                const QRectF b = drawing.entityBounds(int(order[k]));
+                box.left = std::min(box.left, b.left());
+                box.top = std::min(box.top, b.top());
+                box.right = std::max(box.right, b.right());
+                box.bottom = std::max(box.bottom, b.bottom());
+            }
+            box.left -= m_slack;
+            box.top -= m_slack;
+            box.right += m_slack;
+            box.bottom += m_slack;
+            // The chord from the first entity's start to the last one's end; every entity lies
+            // within the largest distance of its corner points (a segment's ends, the corners of
+            // any other entity's bounds) from it, distance to a segment being convex.
+            box.from = drawing.chordEnd(int(order[first]), true);
+            box.to = drawing.chordEnd(int(order[last - 1]), false);
+            for (size_t k = first; k < last; ++k) {
+                QPointF corners[4];
+                const int count = drawing.hullPoints(int(order[k]), corners);
+                for (int c = 0; c < count; ++c)
+                    box.width
+                        = std::max(box.width, distanceToSegment(corners[c], box.from, box.to));
+            }
+            box.width = box.width * (1.0 + 1e-12) + m_slack;
+            setChord(box);
+            *spread += (box.right - box.left) + (box.bottom - box.top);
+            leaves[leaf] = box;
+        }
+        return leaves;
+    };
+    // The file order keeps a polyline's segments together better than any order of their
+    // centres: where the leaves in file order spread little more than their entities, it is
+    // kept. A drawing whose entities come in no useful order takes the Morton order.
+    std::vector<quint32> fileOrder(keys.size());
+    for (size_t k = 0; k < keys.size(); ++k)
+        fileOrder[k] = quint32(keys[k] & 0xFFFFFFFFu);
+    double fileSpread = 0.0;
+    std::vector<Box> leaves = leavesOf(fileOrder, &fileSpread);
+    if (fileSpread <= 2.0 * entitySpread) {
+        m_order = std::move(fileOrder);
+        keys = std::vector<quint64>();
+        buildLevels(std::move(leaves));
+        return;
+    }
+    std::sort(keys.begin(), keys.end());
+    m_order.resize(keys.size());
+    for (size_t k = 0; k < keys.size(); ++k)
+        m_order[k] = quint32(keys[k] & 0xFFFFFFFFu);
+    keys = std::vector<quint64>();
+    double mortonSpread = 0.0;
+    std::vector<Box> mortonLeaves = leavesOf(m_order, &mortonSpread);
+    if (mortonSpread < fileSpread) {
+        leaves = std::move(mortonLeaves);
+    } else {
+        m_order = std::move(fileOrder);
+        mortonLeaves = std::vector<Box>();
+    }
+    buildLevels(std::move(leaves));
 }
 
-double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
+void DxfDrawing::Tree::buildLevels(std::vector<Box> leaves)
+{
+    m_levels.push_back(std::move(leaves));
+    while (m_levels.back().size() > 1) {
+        const std::vector<Box> &below = m_levels.back();
+        std::vector<Box> level((below.size() + kFan - 1) / kFan);
+        for (size_t node = 0; node < level.size(); ++node) {
+            const size_t first = node * kFan;
+            const size_t last = std::min(below.size(), first + kFan);
+            Box box = below[first];
+            box.to = below[last - 1].to;
+            box.width = 0.0;
+            for (size_t k = first; k < last; ++k) {
+                unite(box, below[k]);
+                // Everything of a child lies within its width of its chord, whose points lie
+                // no farther from this chord than the chord's ends.
+                box.width
+                    = std::max(box.width,
+                               below[k].width
+                                   + std::max(distanceToSegment(below[k].from, box.from, box.to),
+                                              distanceToSegment(below[k].to, box.from, box.to)));
+            }
+            box.width = box.width * (1.0 + 1e-12) + m_slack;
+            setChord(box);
+            level[node] = box;
+        }
+        m_levels.push_back(std::move(level));
+    }
+}
+
+double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p, int *hint) const
 {
     double best = kNoDistance;
-    int bestIndex = -1;
-    const int first = hint && *hint >= 0 && *hint < m_entities.size() ? *hint : -1;
-    if (first >= 0) {
-        best = std::min(best, m_entities.at(first).distanceTo(p, best));
-        bestIndex = first;
+    const int n = drawing.size();
+    const int first = hint && *hint >= 0 && *hint < n ? *hint : -1;
+    int bestIndex = first;
+    // A point without finite coordinates is infinitely far from every entity, or not a number
+    // of units: no distance to it is below kNoDistance.
+    if (!std::isfinite(p.x()) || !std::isfinite(p.y())) {
+        if (hint)
+            *hint = first;
+        return best;
     }
-    const int n = m_entities.size();
-    for (int i = 0; i < n; ++i) {
+    const double slack = m_slack + (std::fabs(p.x()) + std::fabs(p.y())) * 1e-13;
+    // How far an entity that could still be nearer than the best distance may lie, with room
+    // for the rounding of the coordinates and of the distances.
+    const auto reach = [&best, slack] {
+        return best * (1.0 + 1e-12) + slack;
+    };
+    const auto reachSquared = [&reach] {
+        return reach() * reach();
+    };
+    // An entity whose bounds lie beyond that reach cannot be nearer; its distance is not
+    // computed. A segment, the common case, is looked at directly: its distance is computed only
+    // when the square of the offset is within reach.
+    const auto consider = [&](int i) {
         if (i == first)
-            continue;
-        const DxfEntity &e = m_entities.at(i);
-        if (atLeastFrom(p, e.bounds, best))
-            continue;
-        const double d = e.distanceTo(p, best);
+            return;
+        double d;
+        const quint32 entry = drawing.m_entries.at(i);
+        if (DxfEntity::Kind(entry >> kIndexBits) == DxfEntity::Line) {
+            const Segment s = drawing.segment(int(entry & kIndexMask));
+            const double dx = std::max({std::min(s.start.x(), s.end.x()) - p.x(), 0.0,
+                                        p.x() - std::max(s.start.x(), s.end.x())});
+            const double dy = std::max({std::min(s.start.y(), s.end.y()) - p.y(), 0.0,
+                                        p.y() - std::max(s.start.y(), s.end.y())});
+            const double reach = reachSquared();
+            if (dx * dx + dy * dy > reach)
+                return;
+            const QPointF offset = offsetFromSegment(p, s.start, s.end);
+            if (offset.x() * offset.x() + offset.y() * offset.y() > reach)
+                return;
+            d = std::hypot(offset.x(), offset.y());
+        } else {
+            if (rectDistanceSquared(p, drawing.entityBounds(i)) > reachSquared())
+                return;
+            d = drawing.entityDistance(i, p, best);
+        }
         if (d < best) {
             best = d;
             bestIndex = i;
+        }
+    };
+    if (first >= 0)
+        best = std::min(best, drawing.entityDistance(first, p, best));
+    for (quint32 i : m_everywhere)
+        consider(int(i));
+
+    if (!m_levels.empty()) {
+        // Depth first, the nearest child on top; the stack holds at most kFan nodes per level.
+        struct Node
+        {
+            int level;
+            int index;
+            double distance;
+        };
+        Node stack[kFan * 32];
+        int top = 0;
+        const int rootLevel = int(m_levels.size()) - 1;
+        const Box &root = m_levels[size_t(rootLevel)][0];
+        if (mayReach(p, root, reach(), reachSquared()))
+            stack[top++] = Node {rootLevel, 0, distanceSquared(p, root)};
+        while (top > 0) {
+            const Node node = stack[--top];
+            // The node was within reach when it was pushed; the best distance may have shrunk.
+            if (node.distance > reachSquared())
+                continue;
+            if (node.level == 0) {
+                const size_t from = size_t(node.index) * kLeaf;
+                const size_t to = std::min(m_order.size(), from + kLeaf);
+                for (size_t k = from; k < to; ++k)
+                    consider(int(m_order[k]));
+                continue;
+            }
+            const std::vector<Box> &below = m_levels[size_t(node.level) - 1];
+            const int from = node.index * kFan;
+            const int to = std::min(int(below.size()), from + kFan);
+            // The children within reach go on the stack farthest first, so that the nearest is
+            // taken next (an insertion into the few entries above the node's place).
+            const int base = top;
+            for (int c = from; c < to; ++c) {
+                const Node child {node.level - 1, c, distanceSquared(p, below[size_t(c)])};
+                if (!mayReach(p, below[size_t(c)], reach(), reachSquared()))
+                    continue;
+                int at = top++;
+                while (at > base && stack[at - 1].distance < child.distance) {
+                    stack[at] = stack[at - 1];
+                    --at;
+                }
+                stack[at] = child;
+            }
         }
     }
     if (hint)
@@ -394,12 +746,244 @@ double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
     return best;
 }
 
+DxfDrawing::DxfDrawing() = default;
+DxfDrawing::~DxfDrawing() = default;
+DxfDrawing::DxfDrawing(const DxfDrawing &other) = default;
+DxfDrawing &DxfDrawing::operator=(const DxfDrawing &other) = default;
+DxfDrawing::DxfDrawing(DxfDrawing &&other) noexcept = default;
+DxfDrawing &DxfDrawing::operator=(DxfDrawing &&other) noexcept = default;
+
+DxfEntity::Kind DxfDrawing::kindOf(int i) const
+{
+    return DxfEntity::Kind(m_entries.at(i) >> kIndexBits);
+}
+
+DxfEntity DxfDrawing::entity(int i) const
+{
+    const int k = int(m_entries.at(i) & kIndexMask);
+    switch (kindOf(i)) {
+    case DxfEntity::Line: {
+        const Segment s = segment(k);
+        return DxfEntity::line(s.start, s.end);
+    }
+    case DxfEntity::Arc: {
+        const Arc &a = m_arcs.at(k);
+        DxfEntity e = DxfEntity::circle(a.centre, a.radius);
+        e.fullCircle = a.fullCircle;
+        e.startAngle = a.startAngle;
+        e.spanAngle = a.spanAngle;
+        return e;
+    }
+    case DxfEntity::Ellipse:
+        break;
+    }
+    return m_ellipses.at(k);
+}
+
+void DxfDrawing::append(const DxfEntity &entity)
+{
+    const auto enter = [this](DxfEntity::Kind kind, int index) {
+        m_entries.append((quint32(kind) << kIndexBits) | quint32(index));
+    };
+    dropTree();
+    switch (entity.kind) {
+    case DxfEntity::Line:
+        if (quint32(m_ends.size() / 2) >= kIndexMask)
+            return;
+        enter(DxfEntity::Line, m_ends.size() / 2);
+        m_ends.append(entity.start);
+        m_ends.append(entity.end);
+        return;
+    case DxfEntity::Arc:
+        if (quint32(m_arcs.size()) >= kIndexMask)
+            return;
+        enter(DxfEntity::Arc, m_arcs.size());
+        m_arcs.append(Arc {entity.centre, entity.radius, entity.startAngle, entity.spanAngle,
+                           entity.fullCircle});
+        return;
+    case DxfEntity::Ellipse:
+        if (quint32(m_ellipses.size()) >= kIndexMask)
+            return;
+        enter(DxfEntity::Ellipse, m_ellipses.size());
+        m_ellipses.append(entity);
+        return;
+    }
+}
+
+void DxfDrawing::clear()
+{
+    dropTree();
+    m_entries.clear();
+    m_ends.clear();
+    m_arcs.clear();
+    m_ellipses.clear();
+}
+
+void DxfDrawing::squeeze()
+{
+    m_entries.squeeze();
+    m_ends.squeeze();
+    m_arcs.squeeze();
+    m_ellipses.squeeze();
+}
+
+void DxfDrawing::translate(double dx, double dy)
+{
+    dropTree();
+    const QPointF d(dx, dy);
+    for (QPointF &end : m_ends)
+        end += d;
+    for (Arc &a : m_arcs)
+        a.centre += d;
+    for (DxfEntity &e : m_ellipses)
+        e.translate(dx, dy);
+}
+
+void DxfDrawing::rotate(double degrees, const QPointF &pivot)
+{
+    dropTree();
+    double c, s;
+    cosSin(degrees, &c, &s);
+    for (QPointF &end : m_ends)
+        end = rotated(end, pivot, c, s);
+    for (Arc &a : m_arcs) {
+        a.centre = rotated(a.centre, pivot, c, s);
+        if (!a.fullCircle)
+            a.startAngle = wrap(a.startAngle + degrees, 360.0);
+    }
+    for (DxfEntity &e : m_ellipses)
+        e.rotate(degrees, pivot);
+}
+
+void DxfDrawing::rescale(double k)
+{
+    if (!(k > 0.0) || !std::isfinite(k))
+        return;
+    dropTree();
+    for (QPointF &end : m_ends)
+        end *= k;
+    for (Arc &a : m_arcs) {
+        a.centre *= k;
+        a.radius *= k;
+    }
+    for (DxfEntity &e : m_ellipses)
+        e.scale(k);
+}
+
+QRectF DxfDrawing::entityBounds(int i) const
+{
+    const int k = int(m_entries.at(i) & kIndexMask);
+    switch (kindOf(i)) {
+    case DxfEntity::Line: {
+        const Segment s = segment(k);
+        return QRectF(s.start, s.end).normalized();
+    }
+    case DxfEntity::Arc: {
+        const Arc &a = m_arcs.at(k);
+        return QRectF(a.centre.x() - a.radius, a.centre.y() - a.radius, 2 * a.radius, 2 * a.radius);
+    }
+    case DxfEntity::Ellipse:
+        break;
+    }
+    return m_ellipses.at(k).bounds;
+}
+
+QPointF DxfDrawing::chordEnd(int i, bool first) const
+{
+    if (kindOf(i) == DxfEntity::Line) {
+        const Segment s = segment(int(m_entries.at(i) & kIndexMask));
+        return first ? s.start : s.end;
+    }
+    return entityBounds(i).center();
+}
+
+int DxfDrawing::hullPoints(int i, QPointF *points) const
+{
+    if (kindOf(i) == DxfEntity::Line) {
+        const Segment s = segment(int(m_entries.at(i) & kIndexMask));
+        points[0] = s.start;
+        points[1] = s.end;
+        return 2;
+    }
+    const QRectF b = entityBounds(i);
+    points[0] = b.topLeft();
+    points[1] = b.topRight();
+    points[2] = b.bottomLeft();
+    points[3] = b.bottomRight();
+    return 4;
+}
+
+double DxfDrawing::entityDistance(int i, const QPointF &p, double below) const
+{
+    const int k = int(m_entries.at(i) & kIndexMask);
+    switch (kindOf(i)) {
+    case DxfEntity::Line: {
+        const Segment s = segment(k);
+        return distanceToSegment(p, s.start, s.end);
+    }
+    case DxfEntity::Arc: {
+        const Arc &a = m_arcs.at(k);
+        return distanceToArc(p, a.centre, a.radius, a.startAngle, a.spanAngle);
+    }
+    case DxfEntity::Ellipse:
+        break;
+    }
+    return m_ellipses.at(k).distanceTo(p, below);
+}
+
+std::shared_ptr<const DxfDrawing::Tree> DxfDrawing::tree() const
+{
+    std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
+    if (!built) {
+        built = std::make_shared<const Tree>(*this);
+        std::atomic_store(&m_tree, built);
+    }
+    return built;
+}
+
+void DxfDrawing::dropTree()
+{
+    std::atomic_store(&m_tree, std::shared_ptr<const Tree>());
+}
+
+qint64 DxfDrawing::storageBytes() const
+{
+    const std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
+    qint64 bytes = qint64(m_entries.capacity()) * qint64(sizeof(quint32))
+        + qint64(m_ends.capacity()) * qint64(sizeof(QPointF))
+        + qint64(m_arcs.capacity()) * qint64(sizeof(Arc))
+        + qint64(m_ellipses.capacity()) * qint64(sizeof(DxfEntity));
+    for (const DxfEntity &e : m_ellipses)
+        bytes += qint64(e.outline.capacity()) * qint64(sizeof(QPointF))
+            + qint64(e.chunkBounds.capacity()) * qint64(sizeof(QRectF));
+    return bytes + (built ? built->bytes() : 0);
+}
+
+double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
+{
+    if (isEmpty()) {
+        if (hint)
+            *hint = -1;
+        return kNoDistance;
+    }
+    return tree()->distanceTo(*this, p, hint);
+}
+
 double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hints) const
 {
     if (hints && hints->size() != points.size())
         hints->fill(-1, points.size());
+    const std::shared_ptr<const Tree> index = isEmpty() ? nullptr : tree();
     double sum = 0.0;
-    for (int i = 0; i < points.size(); ++i)
-        sum += distanceTo(points.at(i), hints ? hints->data() + i : nullptr);
+    for (int i = 0; i < points.size(); ++i) {
+        int *hint = hints ? hints->data() + i : nullptr;
+        if (index) {
+            sum += index->distanceTo(*this, points.at(i), hint);
+        } else {
+            sum += kNoDistance;
+            if (hint)
+                *hint = -1;
+        }
+    }
     return sum;
 }

@@ -4,6 +4,8 @@
 #include <QRectF>
 #include <QVector>
 
+#include <memory>
+
 // Millimetres of a drawing to plot units of the display unit (view/axis_unit): 1 for
 // millimetres (0), 1000 for micrometres (1), 1e6 for nanometres (2); 1 for any other value.
 double dxfUnitFactor(int axisUnit);
@@ -36,6 +38,10 @@ struct DxfEntity
     // the largest distance allowed between the ellipse and the polyline it is measured as.
     static DxfEntity ellipse(const QPointF &centre, const QPointF &majorAxis, double ratio,
                              double startParam, double endParam, double chordTolerance);
+    // The parameter span of an elliptical arc from startParam to endParam (radians), counter-
+    // clockwise, in (0, 2π]; exactly 2π for a whole ellipse (parameters equal or a full turn
+    // apart).
+    static double ellipseSpan(double startParam, double endParam);
     // The number of polyline segments of an ellipse within the tolerance (0 when the ellipse is
     // degenerate or would need more than kMaxEllipseSegments).
     static int ellipseSegments(double majorLength, double spanParam, double chordTolerance);
@@ -83,15 +89,30 @@ struct DxfEntity
 
 // A drawing: its entities in file order, with the transformations the comparison applies and
 // the distance of a point to it.
+//
+// Drawings can be large (a polyline of millions of vertices), so the entities are kept compact
+// by kind: a segment in 32 bytes, an arc in 48, an ellipse (rare, with its outline) whole, and
+// 4 bytes per entity for the file order. `entity` puts an entry together again as a DxfEntity.
+// The distance queries use a tree of the entities' bounds, built at the first query after a
+// change, so that a query visits the entities near its point and not every entity.
 class DxfDrawing
 {
 public:
-    bool isEmpty() const { return m_entities.isEmpty(); }
-    int size() const { return m_entities.size(); }
-    const DxfEntity &entity(int i) const { return m_entities.at(i); }
-    const QVector<DxfEntity> &entities() const { return m_entities; }
+    DxfDrawing();
+    ~DxfDrawing();
+    DxfDrawing(const DxfDrawing &other);
+    DxfDrawing &operator=(const DxfDrawing &other);
+    DxfDrawing(DxfDrawing &&other) noexcept;
+    DxfDrawing &operator=(DxfDrawing &&other) noexcept;
+
+    bool isEmpty() const { return m_entries.isEmpty(); }
+    int size() const { return m_entries.size(); }
+    DxfEntity entity(int i) const;
+    DxfEntity::Kind kindOf(int i) const;
     void append(const DxfEntity &entity);
-    void clear() { m_entities.clear(); }
+    void clear();
+    // Gives back the room the storage grew into while entities were appended one by one.
+    void squeeze();
 
     void translate(double dx, double dy);
     // Turns every entity about the pivot by the angle (degrees, counter-clockwise).
@@ -99,16 +120,57 @@ public:
     // Multiplies every coordinate and length by k (angles stay).
     void rescale(double k);
 
-    // Distance from p to the nearest entity; kNoDistance for an empty drawing. hint, when
-    // given, holds the index of the entity found nearest last time for this point (or -1) and
-    // receives the one found now: a good first guess lets the search pass over most entities.
+    // Distance from p to the nearest entity; kNoDistance for an empty drawing, and at most
+    // kNoDistance. hint, when given, holds the index of the entity found nearest last time for
+    // this point (or -1) and receives the one found now: a good first guess lets the search pass
+    // over most entities. The result does not depend on the hint.
     double distanceTo(const QPointF &p, int *hint = nullptr) const;
-    // Sum of the distances of the points; hints (resized to the points) speed repeated sums
-    // over the same points as the drawing moves.
+    // Sum of the distances of the points, in point order; hints (resized to the points) speed
+    // repeated sums over the same points as the drawing moves.
     double distanceSum(const QVector<QPointF> &points, QVector<int> *hints = nullptr) const;
 
     static constexpr double kNoDistance = 1e100;
 
+    // Bytes the drawing holds in its storage and its distance tree (when built).
+    qint64 storageBytes() const;
+
 private:
-    QVector<DxfEntity> m_entities;
+    struct Segment
+    {
+        QPointF start;
+        QPointF end;
+    };
+    struct Arc
+    {
+        QPointF centre;
+        double radius;
+        double startAngle;
+        double spanAngle;
+        bool fullCircle;
+    };
+    class Tree;
+
+    // The kind of entry i (top two bits) and its index in the store of its kind.
+    static constexpr quint32 kIndexBits = 30;
+    static constexpr quint32 kIndexMask = (quint32(1) << kIndexBits) - 1;
+
+    Segment segment(int k) const { return Segment {m_ends.at(2 * k), m_ends.at(2 * k + 1)}; }
+    double entityDistance(int i, const QPointF &p, double below) const;
+    QRectF entityBounds(int i) const;
+    // Where entity i starts (first) or ends: a segment's end, the centre of any other entity.
+    QPointF chordEnd(int i, bool first) const;
+    // Points whose convex hull holds entity i (a segment's ends, the corners of other bounds)
+    // into points; returns their number (at most 4).
+    int hullPoints(int i, QPointF *points) const;
+    // The tree for the entities as they are now; built when missing.
+    std::shared_ptr<const Tree> tree() const;
+    void dropTree();
+
+    QVector<quint32> m_entries;
+    // The two ends of every segment, one after the other (a point vector grows in place).
+    QVector<QPointF> m_ends;
+    QVector<Arc> m_arcs;
+    QVector<DxfEntity> m_ellipses;
+    // Shared by copies until either changes; replaced, never changed, so a query holds it safely.
+    mutable std::shared_ptr<const Tree> m_tree;
 };

@@ -160,12 +160,66 @@ struct Vertex
     double bulge = 0.0;
 };
 
+// The pairs of one entity. A polyline can hold millions of them, so each is kept in 12 bytes:
+// its code and where its value lies in the file text, which outlives the reading.
+class PairList
+{
+public:
+    void append(const Pair &pair)
+    {
+        if (m_items.isEmpty())
+            m_base = pair.value.data();
+        m_items.append(
+            Stored {pair.code, quint32(pair.value.data() - m_base), quint32(pair.value.size())});
+    }
+    int size() const { return m_items.size(); }
+    Pair at(int i) const
+    {
+        const Stored &s = m_items.at(i);
+        return Pair {s.code, std::string_view(m_base + s.offset, s.size)};
+    }
+
+    class const_iterator
+    {
+    public:
+        const_iterator(const PairList *list, int i)
+            : m_list(list)
+            , m_i(i)
+        { }
+        Pair operator*() const { return m_list->at(m_i); }
+        const_iterator &operator++()
+        {
+            ++m_i;
+            return *this;
+        }
+        bool operator!=(const const_iterator &other) const { return m_i != other.m_i; }
+
+    private:
+        const PairList *m_list;
+        int m_i;
+    };
+    const_iterator begin() const { return const_iterator(this, 0); }
+    const_iterator end() const { return const_iterator(this, m_items.size()); }
+
+private:
+    struct Stored
+    {
+        qint32 code;
+        // Offset of the value from the first pair's value; a file is read whole into one
+        // QByteArray, so every offset fits.
+        quint32 offset;
+        quint32 size;
+    };
+    const char *m_base = nullptr;
+    QVector<Stored> m_items;
+};
+
 // One entity's pairs, from its "0" line to the next one.
 struct EntityRecord
 {
     std::string_view type;
     int line = 0;
-    QVector<Pair> pairs;
+    PairList pairs;
 };
 
 class Reader
@@ -323,16 +377,20 @@ void Reader::readEllipse(const EntityRecord &e)
         problem(e, QStringLiteral("the axes are not positive"));
         return;
     }
-    const DxfEntity ellipse
-        = DxfEntity::ellipse(QPointF(cx, cy), QPointF(mx, my), ratio, start, end, m_chordTolerance);
-    if (ellipse.outline.isEmpty()) {
+    // The size of the outline is known before its points are computed: an ellipse beyond the
+    // limits costs nothing.
+    const int segments = DxfEntity::ellipseSegments(
+        std::hypot(mx, my), DxfEntity::ellipseSpan(start, end), m_chordTolerance);
+    if (segments == 0) {
         problem(e, QStringLiteral("the ellipse is too large to be measured"));
         return;
     }
-    if (m_outlinePoints + ellipse.outline.size() > kMaxOutlinePoints) {
+    if (m_outlinePoints + segments + 1 > kMaxOutlinePoints) {
         problem(e, QStringLiteral("the drawing holds too many ellipse points"));
         return;
     }
+    const DxfEntity ellipse
+        = DxfEntity::ellipse(QPointF(cx, cy), QPointF(mx, my), ratio, start, end, m_chordTolerance);
     m_outlinePoints += ellipse.outline.size();
     m_result.drawing.append(ellipse);
 }
@@ -383,12 +441,14 @@ void Reader::addPolyline(const EntityRecord &e, const QVector<Vertex> &vertices,
 
 void Reader::readLwPolyline(const EntityRecord &e)
 {
-    QVector<Vertex> vertices;
-    bool haveY = true;
     int flags = 0;
     if (!flagsOf(e, &flags))
         return;
-    for (const Pair &p : e.pairs) {
+    // First pass: every vertex must be whole and every number good, or the polyline is left out;
+    // nothing is kept but the count.
+    int count = 0;
+    bool haveY = true;
+    for (const Pair p : e.pairs) {
         double v;
         switch (p.code) {
         case 10:
@@ -404,12 +464,12 @@ void Reader::readLwPolyline(const EntityRecord &e)
             }
             if (!scaled(e, 10, v, &v))
                 return;
-            vertices.append(Vertex {QPointF(v, 0.0), 0.0});
+            ++count;
             haveY = false;
             break;
         case 20:
         case 42:
-            if (vertices.isEmpty() || (p.code == 20 && haveY)) {
+            if (count == 0 || (p.code == 20 && haveY)) {
                 problem(e, QStringLiteral("code %1 comes before its code 10").arg(p.code));
                 return;
             }
@@ -420,12 +480,9 @@ void Reader::readLwPolyline(const EntityRecord &e)
                             .arg(p.code));
                 return;
             }
-            if (p.code == 42) {
-                vertices.last().bulge = v;
-            } else {
+            if (p.code == 20) {
                 if (!scaled(e, 20, v, &v))
                     return;
-                vertices.last().point.setY(v);
                 haveY = true;
             }
             break;
@@ -437,8 +494,41 @@ void Reader::readLwPolyline(const EntityRecord &e)
         problem(e, QStringLiteral("a vertex has no code 20"));
         return;
     }
-    // Bit 1 closes the polyline; bit 128 is linetype generation and closes nothing.
-    addPolyline(e, vertices, (flags & 1) != 0);
+    if (count < 2) {
+        problem(e, QStringLiteral("fewer than two vertices"));
+        return;
+    }
+    // Second pass: the segments, each as soon as its end vertex is whole (a vertex's bulge, code
+    // 42, may follow its code 20 up to the next code 10). Bit 1 closes the polyline; bit 128 is
+    // linetype generation and closes nothing.
+    Vertex first;
+    Vertex previous;
+    Vertex current;
+    int seen = 0;
+    for (const Pair p : e.pairs) {
+        double v = 0.0;
+        if (p.code != 10 && p.code != 20 && p.code != 42)
+            continue;
+        parseNumber(p.value, &v);
+        if (p.code == 10) {
+            if (seen > 0) {
+                if (seen > 1)
+                    addSegment(previous, current.point);
+                else
+                    first = current;
+                previous = current;
+            }
+            current = Vertex {QPointF(v * m_factor, 0.0), 0.0};
+            ++seen;
+        } else if (p.code == 20) {
+            current.point.setY(v * m_factor);
+        } else {
+            current.bulge = v;
+        }
+    }
+    addSegment(previous, current.point);
+    if (flags & 1)
+        addSegment(current, first.point);
 }
 
 void Reader::finishPolyline()
@@ -583,6 +673,7 @@ DxfReadResult Reader::read(const QByteArray &bytes)
     if (m_problemCount > kMaxProblemLines)
         m_result.problems.append(
             QStringLiteral("%1 more problems").arg(m_problemCount - kMaxProblemLines));
+    m_result.drawing.squeeze();
     return m_result;
 }
 

@@ -36,7 +36,8 @@ QPointF transformed(const QPointF &p, double degrees, const QPointF &pivot, cons
 QVector<QPointF> sample(const DxfDrawing &d, double step)
 {
     QVector<QPointF> points;
-    for (const DxfEntity &e : d.entities()) {
+    for (int k = 0; k < d.size(); ++k) {
+        const DxfEntity e = d.entity(k);
         if (e.kind == DxfEntity::Line) {
             const int n = std::max(1, int(QLineF(e.start, e.end).length() / step));
             for (int i = 0; i <= n; ++i)

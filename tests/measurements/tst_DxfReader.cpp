@@ -6,6 +6,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 
@@ -45,8 +47,8 @@ QString describe(const DxfEntity &e)
 QStringList describe(const DxfDrawing &drawing)
 {
     QStringList out;
-    for (const DxfEntity &e : drawing.entities())
-        out << describe(e);
+    for (int i = 0; i < drawing.size(); ++i)
+        out << describe(drawing.entity(i));
     return out;
 }
 
@@ -56,6 +58,31 @@ DxfReadResult readFixture(const QString &name, double unitFactor = 1.0)
     if (!file.open(QIODevice::ReadOnly))
         qFatal("fixture %s missing", qPrintable(name));
     return readDxf(&file, unitFactor);
+}
+
+// A lightweight polyline of the vertices, as DXF text.
+QByteArray polylineText(const QVector<QPointF> &vertices, bool closed)
+{
+    QByteArray out = "0\nSECTION\n2\nENTITIES\n0\nLWPOLYLINE\n100\nAcDbPolyline\n90\n"
+        + QByteArray::number(vertices.size()) + "\n70\n" + (closed ? "1" : "0") + "\n";
+    for (const QPointF &v : vertices)
+        out += "10\n" + QByteArray::number(v.x(), 'g', 17) + "\n20\n"
+            + QByteArray::number(v.y(), 'g', 17) + "\n";
+    return out + "0\nENDSEC\n0\nEOF\n";
+}
+
+// The distance to the drawing as measuring every entity gives it.
+double everyEntityDistance(const DxfDrawing &d, const QPointF &p)
+{
+    double best = DxfDrawing::kNoDistance;
+    for (int i = 0; i < d.size(); ++i)
+        best = std::min(best, d.entity(i).distanceTo(p));
+    return best;
+}
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof(double)) == 0;
 }
 
 } // namespace
@@ -79,6 +106,10 @@ private slots:
     void transformations();
     void reperPoints();
     void hintedDistanceMatchesPlainSearch();
+    void distanceSumEqualsEveryEntityScan_data();
+    void distanceSumEqualsEveryEntityScan();
+    void polylineKeepsFewBytesPerVertex();
+    void ellipsePointLimit();
 };
 
 void TestDxfReader::fixtures_data()
@@ -380,14 +411,145 @@ void TestDxfReader::hintedDistanceMatchesPlainSearch()
         double plain = 0.0;
         for (const QPointF &p : points) {
             double best = DxfDrawing::kNoDistance;
-            for (const DxfEntity &e : d.entities())
-                best = std::min(best, e.distanceTo(p));
+            for (int i = 0; i < d.size(); ++i)
+                best = std::min(best, d.entity(i).distanceTo(p));
             plain += best;
         }
         QVERIFY(std::abs(d.distanceSum(points, &hints) - plain) < 1e-9);
         d.rotate(7.0, QPointF(1, 1));
         d.translate(0.3, -0.2);
     }
+}
+
+void TestDxfReader::distanceSumEqualsEveryEntityScan_data()
+{
+    QTest::addColumn<QString>("drawing");
+    QTest::newRow("long polyline") << "polyline";
+    QTest::newRow("segments in random order") << "random";
+    QTest::newRow("bulges, circles, ellipse and long lines") << "mixed";
+    QTest::newRow("everything on one horizontal line") << "flat";
+    QTest::newRow("every entity at one point") << "point";
+}
+
+// The distances come from a grid of cells over the drawing, not from every entity; they must be
+// exactly those of measuring every entity, for points on, near, beside and far from the
+// drawing, with and without hints, also after the drawing has moved.
+void TestDxfReader::distanceSumEqualsEveryEntityScan()
+{
+    QFETCH(QString, drawing);
+    QRandomGenerator random(20261211);
+    const auto uniform = [&random](double from, double to) {
+        return from + (to - from) * random.generateDouble();
+    };
+    DxfDrawing d;
+    if (drawing == QLatin1String("polyline")) {
+        QVector<QPointF> vertices;
+        for (int i = 0; i < 20000; ++i) {
+            const double t = i * 0.005;
+            vertices << QPointF(t, 2 * std::sin(t / 3) + 0.5 * std::sin(t * 1.7));
+        }
+        d = readDxf(polylineText(vertices, true), 1.0).drawing;
+        QCOMPARE(d.size(), 20000);
+    } else if (drawing == QLatin1String("random")) {
+        for (int i = 0; i < 3000; ++i) {
+            const QPointF a(uniform(-50, 50), uniform(-20, 20));
+            d.append(DxfEntity::line(a, a + QPointF(uniform(-2, 2), uniform(-2, 2))));
+        }
+    } else if (drawing == QLatin1String("mixed")) {
+        d = readFixture(QStringLiteral("lwpolyline_bulges.dxf")).drawing;
+        d.append(DxfEntity::ellipse(QPointF(2, 5), QPointF(2, 1), 0.3, 0, 0, 1e-4));
+        d.append(DxfEntity::circle(QPointF(3, 4), 500.0));
+        d.append(DxfEntity::line(QPointF(-100, -3), QPointF(100, 9)));
+        d.append(DxfEntity::line(QPointF(4, -100), QPointF(4, 100)));
+        d.append(DxfEntity::line(QPointF(1, 1), QPointF(1, 1)));
+        for (int i = 0; i < 400; ++i)
+            d.append(DxfEntity::arc(QPointF(uniform(-5, 10), uniform(-5, 15)), uniform(0.01, 2),
+                                    uniform(0, 360), uniform(0, 360)));
+    } else if (drawing == QLatin1String("flat")) {
+        for (int i = 0; i < 500; ++i)
+            d.append(DxfEntity::line(QPointF(i * 0.3, 2), QPointF(i * 0.3 + 0.2, 2)));
+    } else {
+        for (int i = 0; i < 50; ++i)
+            d.append(DxfEntity::line(QPointF(1.5, -2), QPointF(1.5, -2)));
+    }
+
+    QVector<QPointF> points;
+    for (int i = 0; i < 400; ++i)
+        points << QPointF(uniform(-60, 110), uniform(-25, 25));
+    for (int i = 0; i < 50; ++i)
+        points << QPointF(uniform(-1e6, 1e6), uniform(-1e6, 1e6));
+    // On vertices and ends exactly.
+    for (int i = 0; i < std::min(d.size(), 50); ++i)
+        points << d.entity(i * d.size() / std::min(d.size(), 50)).start;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    points << QPointF(nan, 0) << QPointF(0, inf) << QPointF(-inf, inf) << QPointF(1e200, -3)
+           << QPointF(2e101, 0);
+
+    QVector<int> hints;
+    for (int round = 0; round < 4; ++round) {
+        double plain = 0.0;
+        for (int i = 0; i < points.size(); ++i) {
+            const double expected = everyEntityDistance(d, points.at(i));
+            plain += expected;
+            const double found = d.distanceTo(points.at(i));
+            QVERIFY2(sameBits(found, expected),
+                     qPrintable(QStringLiteral("round %1, point %2: %3 instead of %4")
+                                    .arg(round)
+                                    .arg(i)
+                                    .arg(found, 0, 'g', 17)
+                                    .arg(expected, 0, 'g', 17)));
+        }
+        // Twice with the hints: empty at first, then holding the nearest entities.
+        QVERIFY(sameBits(d.distanceSum(points, &hints), plain));
+        QVERIFY(sameBits(d.distanceSum(points, &hints), plain));
+        d.rotate(7.0, QPointF(1, 1));
+        d.translate(0.3, -0.2);
+        d.rescale(round == 1 ? 1000.0 : 1.0);
+        for (QPointF &p : points)
+            p = round == 1 ? p * 1000.0 : p;
+    }
+}
+
+// A polyline of many vertices is kept in well under 100 bytes per vertex, its distance grid
+// included.
+void TestDxfReader::polylineKeepsFewBytesPerVertex()
+{
+    const int vertices = 200000;
+    QVector<QPointF> points;
+    for (int i = 0; i < vertices; ++i)
+        points << QPointF(i * 0.0005, std::sin(i * 0.001));
+    const DxfReadResult result = readDxf(polylineText(points, false), 1000.0);
+    QCOMPARE(result.drawing.size(), vertices - 1);
+    QVERIFY2(result.drawing.storageBytes() <= 50 * qint64(vertices),
+             qPrintable(QString::number(result.drawing.storageBytes() / double(vertices))));
+    QVERIFY(result.drawing.distanceTo(QPointF(30, 400)) < 1e3);
+    QVERIFY2(result.drawing.storageBytes() <= 100 * qint64(vertices),
+             qPrintable(QString::number(result.drawing.storageBytes() / double(vertices))));
+}
+
+// The ellipse points of a drawing are limited; an ellipse beyond the limit is left out with a
+// problem line, and a later one that still fits is kept.
+void TestDxfReader::ellipsePointLimit()
+{
+    const int big = 250;
+    QByteArray text = "0\nSECTION\n2\nENTITIES\n";
+    for (int i = 0; i < big; ++i)
+        text += "0\nELLIPSE\n100\nAcDbEllipse\n10\n" + QByteArray::number(i)
+            + "\n20\n0\n11\n1000\n21\n0\n40\n0.5\n";
+    text += "0\nELLIPSE\n10\n0\n20\n0\n11\n1\n21\n0\n40\n0.5\n0\nENDSEC\n";
+    const DxfReadResult result = readDxf(text, 1.0);
+    const int bigPoints = DxfEntity::ellipseSegments(1000.0, 2 * kPi, 1e-4) + 1;
+    const int smallPoints = DxfEntity::ellipseSegments(1.0, 2 * kPi, 1e-4) + 1;
+    const int kept = (1 << 21) / bigPoints;
+    QVERIFY(kept < big);
+    QVERIFY((1 << 21) - kept * bigPoints >= smallPoints);
+    QCOMPARE(result.drawing.size(), kept + 1);
+    QCOMPARE(result.drawing.entity(kept).outline.size(), smallPoints);
+    QCOMPARE(result.drawing.entity(kept - 1).outline.size(), bigPoints);
+    const int refused = big - kept;
+    QCOMPARE(result.problems.size(), std::min(refused, 100) + (refused > 100 ? 1 : 0));
+    QVERIFY(result.problems.first().contains(QStringLiteral("too many ellipse points")));
 }
 
 QTEST_APPLESS_MAIN(TestDxfReader)

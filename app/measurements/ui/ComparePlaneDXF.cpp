@@ -134,8 +134,8 @@ void ComparePlaneDXF::setUp()
 void ComparePlaneDXF::placeReperPoints()
 {
     QVector<QPointF> points;
-    for (const DxfEntity &e : m_drawing.entities()) {
-        points += e.reperPoints();
+    for (int i = 0; i < m_drawing.size(); ++i) {
+        points += m_drawing.entity(i).reperPoints();
         if (points.size() >= kMaxReperPoints) {
             points.resize(kMaxReperPoints);
             break;

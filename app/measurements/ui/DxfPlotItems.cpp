@@ -69,10 +69,10 @@ void DxfPlotItems::clear()
     m_items.clear();
 }
 
-QCPAbstractItem *DxfPlotItems::create(const DxfEntity &entity)
+QCPAbstractItem *DxfPlotItems::create(DxfEntity::Kind kind)
 {
     QCPAbstractItem *item = nullptr;
-    switch (entity.kind) {
+    switch (kind) {
     case DxfEntity::Line: {
         auto *line = new QCPItemLine(m_plot);
         line->setPen(kItemPen);
@@ -124,8 +124,8 @@ void DxfPlotItems::show(const DxfDrawing &drawing)
         return;
     if (m_items.size() != drawing.size()) {
         clear();
-        for (const DxfEntity &e : drawing.entities())
-            m_items.append(create(e));
+        for (int i = 0; i < drawing.size(); ++i)
+            m_items.append(create(drawing.kindOf(i)));
     }
     for (int i = 0; i < drawing.size(); ++i)
         place(m_items.at(i), drawing.entity(i));

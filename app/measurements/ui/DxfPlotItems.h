@@ -1,11 +1,11 @@
 #pragma once
 
+#include "measurements/DxfDrawing.h"
+
 #include <QPointer>
 #include <QVector>
 #include <qcustomplot.h>
 
-class DxfDrawing;
-struct DxfEntity;
 class Plot;
 
 // An open polyline given in plot coordinates, drawn with a pen: the outline of an ellipse of a
@@ -54,7 +54,7 @@ public:
     QCPAbstractItem *item(int i) const { return m_items.at(i); }
 
 private:
-    QCPAbstractItem *create(const DxfEntity &entity);
+    QCPAbstractItem *create(DxfEntity::Kind kind);
     static void place(QCPAbstractItem *item, const DxfEntity &entity);
 
     QPointer<Plot> m_plot;

@@ -182,8 +182,8 @@ void TestComparePlaneDXF::fitsDrawingPickedOnVertex()
     QVERIFY2(std::abs(angle * 180 / kPi - kTurn) < 0.01, qPrintable(QString::number(angle)));
     for (const QPointF &corner : {QPointF(0, 0), QPointF(5, 1), QPointF(9, 3), QPointF(12, 2)}) {
         double nearest = 1e9;
-        for (const DxfEntity &e : m.drawing().entities()) {
-            for (const QPointF &p : e.reperPoints().mid(0, 2))
+        for (int i = 0; i < m.drawing().size(); ++i) {
+            for (const QPointF &p : m.drawing().entity(i).reperPoints().mid(0, 2))
                 nearest = std::min(nearest, QLineF(p, placed(corner)).length());
         }
         QVERIFY2(nearest < 1e-3, qPrintable(QString::number(nearest * 1000) + " µm"));

@@ -289,7 +289,11 @@ void BM_PolylineBytesPerVertex(benchmark::State &state)
     state.counters["held bytes/vertex"] = held / vertices;
     state.counters["peak bytes/vertex"] = peak / vertices;
 }
-BENCHMARK(BM_PolylineBytesPerVertex)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PolylineBytesPerVertex)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // 200 points near the contour, 0.5 mm apart, each a little off it.
 QVector<QPointF> pointsNearContour(int count)
@@ -319,7 +323,10 @@ void BM_DistanceSumOnPolylineDrawing(benchmark::State &state)
     state.counters["first sum ms"] = first;
     state.counters["entities"] = result.drawing.size();
 }
-BENCHMARK(BM_DistanceSumOnPolylineDrawing)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DistanceSumOnPolylineDrawing)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond);
 
 // The whole fit (rotation, translation, refinement) of 10^4 contour points, turned by 3° and
 // shifted by (0.2, 0.1) mm, to a drawing of one long polyline.
@@ -349,6 +356,7 @@ void BM_FitTenThousandPointsToPolylineDrawing(benchmark::State &state)
 }
 BENCHMARK(BM_FitTenThousandPointsToPolylineDrawing)
     ->Arg(1000000)
+    ->Arg(10000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

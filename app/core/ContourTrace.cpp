@@ -120,6 +120,8 @@ public:
     void setY(const QVector<double> &y) { m_y = &y; }
     // Samples looked at so far, a measure of the work done.
     long long work() const { return m_work; }
+    // Whether the work was stopped through the cancellation scope (the values are then void).
+    bool stopped() const { return m_stopped; }
 
     // The compensated value of sample k, the window being [front, next).
     double valueAt(int k, int front, int next)
@@ -147,6 +149,8 @@ public:
             return h;
         }
         m_work += follow(front, next) + 1;
+        if (m_stopped)
+            return own;
         // Every sample whose difference d to X[k] gives r² − d² ≥ 0 lies within r (1 + 1e-12)
         // of X[k], plus the rounding of X[k] itself and of a radius whose square underflows.
         const double band = m_r * (1.0 + 1e-12) + std::fabs(xk) * 1e-15 + 1e-150;
@@ -199,6 +203,11 @@ private:
                 m_byX.erase({m_x.at(m_from), m_from});
         }
         for (; m_to < next; ++m_to) {
+            // The window can take in most of the trace at once: a stopped read does not wait.
+            if (Algos::cancellationDue(m_to)) {
+                m_stopped = true;
+                break;
+            }
             // A sample whose X is not a number never joins the window and reaches nothing.
             if (!std::isnan(m_x.at(m_to)))
                 m_byX.insert({m_x.at(m_to), m_to});
@@ -217,6 +226,7 @@ private:
     // where scanning costs less than the ordered look-up.
     int m_inReach = 0;
     long long m_work = 0;
+    bool m_stopped = false;
     std::pmr::unsynchronized_pool_resource m_pool;
     std::pmr::set<std::pair<double, int>> m_byX;
     // The ordered copy holds the samples [m_from, m_to) (NaN X left out).
@@ -258,6 +268,8 @@ void ContourTrace::compensateToolRadius()
         // The sample's own circle always counts, so no output keeps an infinite start value,
         // whatever order X comes in.
         out[k] = window.valueAt(k, front, next);
+        if (window.stopped())
+            return;
     }
     data[1] = out;
 }

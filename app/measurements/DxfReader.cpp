@@ -169,14 +169,15 @@ public:
     {
         if (m_items.isEmpty())
             m_base = pair.value.data();
-        m_items.append(
-            Stored {pair.code, quint32(pair.value.data() - m_base), quint32(pair.value.size())});
+        m_items.append(quint32(pair.code));
+        m_items.append(quint32(pair.value.data() - m_base));
+        m_items.append(quint32(pair.value.size()));
     }
-    int size() const { return m_items.size(); }
+    int size() const { return m_items.size() / 3; }
     Pair at(int i) const
     {
-        const Stored &s = m_items.at(i);
-        return Pair {s.code, std::string_view(m_base + s.offset, s.size)};
+        const quint32 *stored = m_items.constData() + 3 * i;
+        return Pair {qint32(stored[0]), std::string_view(m_base + stored[1], stored[2])};
     }
 
     class const_iterator
@@ -199,19 +200,14 @@ public:
         int m_i;
     };
     const_iterator begin() const { return const_iterator(this, 0); }
-    const_iterator end() const { return const_iterator(this, m_items.size()); }
+    const_iterator end() const { return const_iterator(this, size()); }
 
 private:
-    struct Stored
-    {
-        qint32 code;
-        // Offset of the value from the first pair's value; a file is read whole into one
-        // QByteArray, so every offset fits.
-        quint32 offset;
-        quint32 size;
-    };
     const char *m_base = nullptr;
-    QVector<Stored> m_items;
+    // Per pair: the code, the offset of the value from the first pair's value (a file is read
+    // whole into one QByteArray, so every offset fits) and the value's length. Plain numbers,
+    // so the vector grows in place.
+    QVector<quint32> m_items;
 };
 
 // One entity's pairs, from its "0" line to the next one.

@@ -79,6 +79,7 @@ private slots:
     void transformations();
     void reperPoints();
     void hintedDistanceMatchesPlainSearch();
+    void progressReportsAndStops();
 };
 
 void TestDxfReader::fixtures_data()
@@ -388,6 +389,36 @@ void TestDxfReader::hintedDistanceMatchesPlainSearch()
         d.rotate(7.0, QPointF(1, 1));
         d.translate(0.3, -0.2);
     }
+}
+
+// A long drawing reports its progress as it is read, and a progress that answers false stops
+// the read: no drawing, and the problem says why.
+void TestDxfReader::progressReportsAndStops()
+{
+    QByteArray text = "0\nSECTION\n2\nENTITIES\n";
+    const int lines = 20000;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("0\nLINE\n8\n0\n10\n%1\n20\n0\n11\n%1\n21\n1\n").arg(i).toLatin1();
+    text += "0\nENDSEC\n0\nEOF\n";
+
+    QList<qint64> reports;
+    const DxfReadResult whole = readDxf(text, 1.0, [&](qint64 done, qint64 total) {
+        if (total != text.size())
+            return false;
+        reports << done;
+        return true;
+    });
+    QCOMPARE(whole.drawing.size(), lines);
+    QVERIFY(whole.problems.isEmpty());
+    QVERIFY(reports.size() > 10);
+    QVERIFY(std::is_sorted(reports.cbegin(), reports.cend()));
+    QVERIFY(reports.first() > 0 && reports.last() < text.size());
+
+    int calls = 0;
+    const DxfReadResult stopped = readDxf(text, 1.0, [&](qint64, qint64) { return ++calls < 3; });
+    QCOMPARE(calls, 3);
+    QVERIFY(stopped.drawing.isEmpty());
+    QCOMPARE(stopped.problems, QStringList {dxfReadCancelledText()});
 }
 
 QTEST_APPLESS_MAIN(TestDxfReader)

@@ -45,11 +45,13 @@ class ContourAnalisisWidget;
 // of the first trace (a contour keeps its true shape, a profile fills the plot). The tool bar
 // opens frames of tool buttons, a button chooses the kind the next press on the plot measures,
 // finished measurements are listed in the measurement tree, and the report writes the
-// measurement protocol from the tree.
+// measurement protocol from the measurements themselves, in the tree's order (the tree only
+// shows them).
 //
 // Levelling turns the drawn curves; the window keeps the composed turn so that a redraw (a
 // change of unit or a calibration edit) draws the copies levelled again and the measurements
-// are recalculated on levelled data. The levelling reset draws them unlevelled.
+// are recalculated on levelled data. The levelling reset draws them unlevelled. A drawing
+// fitted to the contour turns with it both ways.
 class ContourAnalisisWidget : public AnalisysWidget
 {
     Q_OBJECT

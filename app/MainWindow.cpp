@@ -16,6 +16,7 @@
 #include "settings/SettingsDialog.h"
 #include "ui_MainWindow.h"
 
+#include <QCloseEvent>
 #include <QDialog>
 #include <QFile>
 #include <QMenuBar>
@@ -213,15 +214,54 @@ void MainWindow::createMeasurmentWidget(QVector<AbstractTrace *> t)
         connect(this, SIGNAL(settingsChanged()), window, SLOT(recalcAllMeasurements()));
 }
 
+namespace {
+
+bool holdsUnsavedMeasurements(QWidget *tab)
+{
+    const auto *contour = qobject_cast<const ContourAnalisisWidget *>(tab);
+    return contour && contour->hasUnsavedMeasurements();
+}
+
+} // namespace
+
 void MainWindow::onTabCloseRequested(int index)
 {
     if (index <= 0)
         return;
+    if (holdsUnsavedMeasurements(ui->tabWidget->widget(index))) {
+        CommandScope scope(this);
+        if (Prompts::instance()->question(
+                this, QStringLiteral("Закрытие вкладки"),
+                QStringLiteral("Закрыть вкладку? Измерения не сохранены в протокол."))
+            != QMessageBox::Yes)
+            return;
+    }
     logger.log(INFO, "Delete tab measurmen #" + std::to_string(index));
     QWidget *window = ui->tabWidget->widget(index);
     ui->tabWidget->removeTab(index);
     if (window)
         window->deleteLater();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QStringList unsaved;
+    for (int i = 1; i < ui->tabWidget->count(); ++i) {
+        if (holdsUnsavedMeasurements(ui->tabWidget->widget(i)))
+            unsaved << ui->tabWidget->tabText(i);
+    }
+    if (!unsaved.isEmpty()) {
+        CommandScope scope(this);
+        if (Prompts::instance()->question(
+                this, QStringLiteral("Выход"),
+                QStringLiteral("Закрыть программу? Измерения не сохранены в протокол: ")
+                    + unsaved.join(QStringLiteral(", ")) + QLatin1Char('.'))
+            != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::printReport()

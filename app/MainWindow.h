@@ -60,6 +60,11 @@ public slots:
     void printReport();
     void openSettings();
 
+protected:
+    // Asks once before the program closes with measurement tabs whose measurements were made or
+    // changed after their last protocol.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     // Blocks keyboard jogging while a command runs; the rule is applied again at its end.
     class CommandScope

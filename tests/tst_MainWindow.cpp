@@ -6,6 +6,7 @@
 #include "InfoWindow.h"
 #include "MainWindow.h"
 #include "contour/ContourAnalisisWidget.h"
+#include "contour/ContourWindowFixture.h"
 #include "core/ProfileTrace.h"
 #include "core/TraceAutoSave.h"
 #include "core/TraceFileWriter.h"
@@ -136,6 +137,9 @@ private slots:
     void settingsRoadReachesTheInstrumentInOrder();
     void settingsWindowRunsWithJoggingOff();
     void handOverOpensAMeasuringTab();
+    void newTabShowsTheContourTrueToShape_data();
+    void newTabShowsTheContourTrueToShape();
+    void closingAsksBeforeLosingMeasurements();
 };
 
 void TestMainWindow::startsWithMenusTabsAndTitle_data()
@@ -616,6 +620,147 @@ void TestMainWindow::handOverOpensAMeasuringTab()
     // The tab works on copies: the profile window keeps its trace.
     QCOMPARE(traceListOf(window)->traces.size(), 1);
     QVERIFY(prompts.kinds() == QStringList {"open"});
+}
+
+void TestMainWindow::newTabShowsTheContourTrueToShape_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("the form's size") << QSize(1021, 678);
+    QTest::newRow("wide") << QSize(1500, 850);
+    QTest::newRow("tall") << QSize(1100, 1000);
+}
+
+// The first picture of a new measurement tab shows a contour in its true shape: one millimetre
+// of a 20 x 7 mm rectangle takes as many pixels across as up, measured on the grab.
+void TestMainWindow::newTabShowsTheContourTrueToShape()
+{
+    QFETCH(QSize, size);
+    TempSettings settings;
+    MainWindow window;
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVector<QPointF> rectangle;
+    for (int i = 0; i < 200; ++i)
+        rectangle << QPointF(i * 100.0, 0);
+    for (int i = 0; i < 70; ++i)
+        rectangle << QPointF(20000, i * 100.0);
+    for (int i = 0; i < 200; ++i)
+        rectangle << QPointF(20000 - i * 100.0, 7000);
+    for (int i = 0; i <= 70; ++i)
+        rectangle << QPointF(0, 7000 - i * 100.0);
+    std::unique_ptr<ContourTrace> trace(makeTrace(rectangle));
+    window.createMeasurmentWidget({trace.get()});
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    auto *tab = qobject_cast<ContourAnalisisWidget *>(tabs->currentWidget());
+    QVERIFY(tab);
+
+    const GrabResult grab = grabWindow(&window, QStringLiteral("first_frame"));
+    VERIFY_GRAB(grab);
+    // The rectangle's extent in the picture: the pixels of the trace's colour over the plot.
+    const QRect plotArea(tab->plot()->mapTo(&window, QPoint(0, 0)), tab->plot()->size());
+    const QColor traceColor(settings.record().preferences.graph_color);
+    QRect extent;
+    for (int y = plotArea.top(); y <= plotArea.bottom(); ++y) {
+        for (int x = plotArea.left(); x <= plotArea.right(); ++x) {
+            const QColor c = grab.image.pixelColor(x, y);
+            if (std::abs(c.red() - traceColor.red()) < 40
+                && std::abs(c.green() - traceColor.green()) < 40
+                && std::abs(c.blue() - traceColor.blue()) < 40)
+                extent |= QRect(x, y, 1, 1);
+        }
+    }
+    QVERIFY(extent.width() > 100 && extent.height() > 100);
+    // The lines are two pixels wide: their middles lie a pixel inside the extent.
+    const double perMmX = (extent.width() - 2) / 20.0;
+    const double perMmY = (extent.height() - 2) / 7.0;
+    QVERIFY2(std::abs(perMmX / perMmY - 1.0) <= 0.005,
+             qPrintable(QStringLiteral("%1 x %2 pixels").arg(extent.width()).arg(extent.height())));
+}
+
+namespace {
+
+// Adds a finished length of the value to the measurement tab, as a click with the length tool
+// would.
+Measurement *measureIn(ContourAnalisisWidget *tab, double value)
+{
+    MeasurementsManager *manager = tab->manager();
+    manager->setFactory([value](int kind, const MeasurementArgs &args) {
+        auto *m = new ValueMeasurement(kind, args.plot, value, MeasurementDouble::Finish::OnDemand);
+        return m;
+    });
+    manager->setMeasurementType(HORISONTAL_DISTANCE, true, false, QString());
+    manager->createMeasurement(tab);
+    manager->connectMeasurement();
+    auto *m = static_cast<ValueMeasurement *>(manager->currentMeasurement());
+    m->complete();
+    return m;
+}
+
+} // namespace
+
+// Closing a tab, or the program, whose measurements are not in a protocol yet asks first; a
+// tab with nothing new closes without a word.
+void TestMainWindow::closingAsksBeforeLosingMeasurements()
+{
+    TempSettings settings;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    std::unique_ptr<ContourTrace> trace(makeLine(0, 0, 100, 30, 101));
+    ScriptedPrompts prompts;
+    RecordingDesktop desktop;
+    auto openTab = [&] {
+        window.createMeasurmentWidget({trace.get()});
+        return qobject_cast<ContourAnalisisWidget *>(tabs->currentWidget());
+    };
+    const QString tabQuestion
+        = QStringLiteral("Закрыть вкладку? Измерения не сохранены в протокол.");
+
+    // A tab without measurements: closed at once.
+    openTab();
+    emit tabs->tabCloseRequested(1);
+    QCOMPARE(tabs->count(), 1);
+    QVERIFY(prompts.asked.isEmpty());
+
+    // A measurement made: the operator is asked, and "No" keeps the tab.
+    ContourAnalisisWidget *first = openTab();
+    Measurement *length = measureIn(first, 1.5);
+    prompts.answers << int(QMessageBox::No);
+    emit tabs->tabCloseRequested(1);
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(prompts.kinds(), QStringList {"question"});
+    QCOMPARE(prompts.asked.at(0).text, tabQuestion);
+
+    // Written to a protocol: nothing to lose. Changed afterwards: asked again.
+    prompts.answers << QDir::current().filePath(QStringLiteral("protocol"));
+    first->saveReport(&window);
+    QVERIFY(!first->hasUnsavedMeasurements());
+    static_cast<ValueMeasurement *>(length)->fixed = 2.5;
+    QVERIFY(first->hasUnsavedMeasurements());
+    static_cast<ValueMeasurement *>(length)->fixed = 1.5;
+    QVERIFY(!first->hasUnsavedMeasurements());
+    ContourAnalisisWidget *second = openTab();
+    measureIn(second, 3.0);
+    QCOMPARE(tabs->count(), 3);
+
+    // The program asks once for all such tabs; "No" keeps it open.
+    static_cast<ValueMeasurement *>(length)->fixed = 2.5;
+    prompts.asked.clear();
+    prompts.answers << int(QMessageBox::No);
+    QVERIFY(!window.close());
+    QVERIFY(window.isVisible());
+    QCOMPARE(prompts.kinds(), QStringList {"question"});
+    QVERIFY(prompts.asked.at(0).text.contains(tabs->tabText(1)));
+    QVERIFY(prompts.asked.at(0).text.contains(tabs->tabText(2)));
+    // "Yes" closes the tab, and the program.
+    prompts.answers << int(QMessageBox::Yes);
+    emit tabs->tabCloseRequested(2);
+    QCOMPARE(tabs->count(), 2);
+    prompts.answers << int(QMessageBox::Yes);
+    QVERIFY(window.close());
+    QCOMPARE(prompts.kinds(), (QStringList {"question", "question", "question"}));
 }
 
 GUI_TEST_MAIN(TestMainWindow)

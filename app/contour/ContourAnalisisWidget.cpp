@@ -27,6 +27,7 @@
 #include <QShortcut>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -66,7 +67,8 @@ const ReportGroup kReportGroups[] = {
     {"ШЕРОХОВАТОСТИ", "r", "roughness[%1].", "roughness_count", "roughness_name"},
 };
 
-const char *const kAdditionalGeometryRow = "ДОП. ГЕОМЕТРИИ";
+// The numbered groups, in the order of the tree's group rows.
+constexpr int kGroupCount = int(sizeof(kReportGroups) / sizeof(kReportGroups[0]));
 const char *const kReportDateFormat = "dd-MM-yyyy HH:mm:ss";
 
 } // namespace
@@ -191,6 +193,25 @@ MeasurementTreeWidget *ContourAnalisisWidget::measurementTree() const
 CalibrationToolsWidget *ContourAnalisisWidget::calibrationTools() const
 {
     return ui->calibrationTools;
+}
+
+namespace {
+
+QString recordOf(const Measurement *m)
+{
+    return m->name() + QLatin1Char('\n') + m->valueText();
+}
+
+} // namespace
+
+bool ContourAnalisisWidget::hasUnsavedMeasurements() const
+{
+    for (const Measurement *m : measurementsManager->measurementList()) {
+        const auto it = protocolled.constFind(m->id());
+        if (it == protocolled.cend() || it.value() != recordOf(m))
+            return true;
+    }
+    return false;
 }
 
 void ContourAnalisisWidget::hideToolFrames()
@@ -348,6 +369,15 @@ void ContourAnalisisWidget::fillCurve(int index)
     curves.at(index)->setData(keys, values);
 }
 
+RigidTransform ContourAnalisisWidget::levellingMotion() const
+{
+    RigidTransform motion;
+    for (const Turn &turn : levellingTurns)
+        motion = motion.thenRotated(float(turn.centre.x() * unitFactor),
+                                    float(turn.centre.y() * unitFactor), float(turn.angle));
+    return motion;
+}
+
 void ContourAnalisisWidget::updateUnits()
 {
     // Any other unit leaves the text and the factor as they were.
@@ -411,6 +441,22 @@ Extent curveExtent(const Plot *plot)
     return e;
 }
 
+// A contour framing gives up after this many passes (the tick labels never settle).
+constexpr int kFramingPasses = 8;
+
+// One unit takes as many pixels on the x axis as on the y axis, as the plot is laid out now.
+bool isTrueToShape(const Plot *plot)
+{
+    const QCPRange x = plot->xAxis->range();
+    const QCPRange y = plot->yAxis->range();
+    const QRect rect = plot->axisRect()->rect();
+    if (!(x.size() > 0.0) || !(y.size() > 0.0) || rect.width() <= 0 || rect.height() <= 0)
+        return true;
+    const double xScale = rect.width() / x.size();
+    const double yScale = rect.height() / y.size();
+    return std::abs(xScale - yScale) <= 1e-9 * xScale;
+}
+
 bool countEqual(double a, double b)
 {
     return std::abs(b - a) * 1e12 <= qMin(std::abs(a), std::abs(b));
@@ -427,16 +473,18 @@ void ContourAnalisisWidget::rescaleContour()
     const double dv = 0.05 * (e.maxV - e.minV);
     plot->yAxis->setRange(e.minV - dv, e.maxV + dv);
     // The axis with the shorter span is re-ranged about its centre so that one unit takes as
-    // many pixels on it as on the other: the contour keeps its true shape. The new tick labels
-    // can change the size of the axis rectangle, so the ratio is set again once they are laid
-    // out.
+    // many pixels on it as on the other: the contour keeps its true shape. The new range brings
+    // new tick labels, which can change the size of the axis rectangle and so the pixels per
+    // unit of the other axis: the ratio is set again until a replot leaves it true.
     const bool xLonger = plot->xAxis->range().size() > plot->yAxis->range().size();
-    for (int pass = 0; pass < 2; ++pass) {
+    for (int pass = 0; pass < kFramingPasses; ++pass) {
         if (xLonger)
             plot->yAxis->setScaleRatio(plot->xAxis, 1.0);
         else
             plot->xAxis->setScaleRatio(plot->yAxis, 1.0);
         plot->replot(QCustomPlot::rpRefreshHint);
+        if (isTrueToShape(plot))
+            break;
     }
     framedX = plot->xAxis->range();
     framedY = plot->yAxis->range();
@@ -638,6 +686,10 @@ void ContourAnalisisWidget::onResetScaleClicked()
 void ContourAnalisisWidget::onResetLayFlatClicked()
 {
     logInfo(QStringLiteral("PushButtonRST was clicked"));
+    // The curves go back to the unlevelled copies: what was fitted to them goes back with them.
+    const RigidTransform undo = levellingMotion().inverted();
+    for (Measurement *m : measurementsManager->measurementList())
+        m->followCurveMotion(undo);
     levellingAngle = 0.0;
     levellingCentre = QPointF();
     levellingTurns.clear();
@@ -769,6 +821,7 @@ void ContourAnalisisWidget::onMeasurementButtonClicked(QPushButton *button, E_ME
 {
     if (!checked) {
         measurementsManager->setMeasurementType(NO_MEASUREMENT, true, false, QString());
+        onStatusText(QString());
         return;
     }
     Plot *plot = ui->plot;
@@ -793,6 +846,8 @@ void ContourAnalisisWidget::onMeasurementButtonClicked(QPushButton *button, E_ME
         return;
     }
     measurementsManager->setMeasurementType(kind, info.listed, info.showsReperPoints, parameter);
+    // Until the first press the status line tells what the tool waits for.
+    onStatusText(MeasurementsManager::toolPrompt(kind, measurementsManager->isClickBased()));
     action->setIcon(button->icon());
     action->toggle();
     button->setCheckable(false);
@@ -804,8 +859,10 @@ void ContourAnalisisWidget::onAvgDiameterToggled(bool checked)
     if (checked) {
         resetTools(ui->actionAvgDiameter);
         measurementsManager->setMeasurementType(AVG_DIAMETERT, true, false, QString());
+        onStatusText(MeasurementsManager::toolPrompt(AVG_DIAMETERT, false));
     } else {
         measurementsManager->setMeasurementType(NO_MEASUREMENT, true, false, QString());
+        onStatusText(QString());
     }
 }
 
@@ -903,6 +960,9 @@ void ContourAnalisisWidget::saveReport(QWidget *parent)
                                      QStringLiteral("Не удалось записать файл отчёта"));
         return;
     }
+    protocolled.clear();
+    for (const Measurement *m : measurementsManager->measurementList())
+        protocolled.insert(m->id(), recordOf(m));
     openInBrowser(parent, path);
 }
 
@@ -920,39 +980,54 @@ void ContourAnalisisWidget::endReportSnapshot()
     ui->plot->replot(QCustomPlot::rpRefreshHint);
 }
 
+QVector<ContourAnalisisWidget::ProtocolRow> ContourAnalisisWidget::protocolRows() const
+{
+    // The tree gives the order only; group, designation and value come from the measurement.
+    MeasurementTreeWidget *tree = ui->measurementTree;
+    const QList<QTreeWidgetItem *> groups = tree->groupRows();
+    int counters[kGroupCount] = {};
+    QVector<ProtocolRow> rows;
+    for (const MeasurementTreeWidget::GroupRow &group : tree->reportRows()) {
+        for (const MeasurementTreeWidget::ItemRow &item : group.items) {
+            Measurement *m = measurementsManager->findMeasurement(item.id);
+            if (!m)
+                continue;
+            ProtocolRow row;
+            row.measurement = m;
+            row.item = item.item;
+            // A kind no group lists is shown among the lengths.
+            row.group = std::max(0, int(groups.indexOf(tree->groupForType(m->type()))));
+            if (row.group < kGroupCount)
+                row.designation = QString::fromUtf8(kReportGroups[row.group].prefix)
+                    + QStringLiteral("_%1").arg(++counters[row.group]);
+            row.name = m->name();
+            row.value = m->valueText();
+            rows.append(row);
+        }
+    }
+    return rows;
+}
+
 void ContourAnalisisWidget::setReportLabels(QTreeWidget *tree, MeasurementsManager *manager,
                                             bool on)
 {
-    auto *measurementTree = qobject_cast<MeasurementTreeWidget *>(tree);
-    if (!measurementTree || !manager)
+    if (tree != ui->measurementTree || manager != measurementsManager)
         return;
-    QMap<QString, QString> prefixes;
-    for (const ReportGroup &group : kReportGroups)
-        prefixes.insert(QString::fromUtf8(group.row), QString::fromUtf8(group.prefix));
-    const QString additional = QString::fromUtf8(kAdditionalGeometryRow);
-
-    for (const MeasurementTreeWidget::GroupRow &group : measurementTree->reportRows()) {
-        const QString groupName = QString::fromStdString(group.name);
-        int n = 0;
-        for (const MeasurementTreeWidget::ItemRow &row : group.items) {
-            ++n;
-            Measurement *m = manager->findMeasurement(row.id);
-            if (!m)
-                continue;
-            if (groupName != additional) {
-                if (on) {
-                    m->setLabelText(prefixes.value(groupName) + QLatin1Char('_')
-                                    + QString::number(n));
-                    m->updateLabel();
-                    row.item->setText(0, QString::number(n) + QLatin1Char(' ') + row.item->text(0));
-                } else {
-                    m->clearLabelText();
-                    m->calculate();
-                    row.item->setText(0, m->name());
-                }
+    for (const ProtocolRow &row : protocolRows()) {
+        Measurement *m = row.measurement;
+        if (!row.designation.isEmpty()) {
+            if (on) {
+                m->setLabelText(row.designation);
+                m->updateLabel();
+                row.item->setText(
+                    0, row.designation.section(QLatin1Char('_'), 1) + QLatin1Char(' ') + row.name);
+            } else {
+                m->clearLabelText();
+                m->calculate();
+                row.item->setText(0, m->name());
             }
-            m->setLargeLabel(on);
         }
+        m->setLargeLabel(on);
     }
 }
 
@@ -982,26 +1057,16 @@ QMap<QString, QString> ContourAnalisisWidget::reportData() const
     }
     data.insert(QStringLiteral("traces_count"), QString::number(traceCopies.size()));
 
-    // The group of a row is the group row of the tree whose text matches.
-    constexpr int groupCount = int(sizeof(kReportGroups) / sizeof(kReportGroups[0]));
-    int counters[groupCount] = {};
-    for (const MeasurementTreeWidget::GroupRow &group : ui->measurementTree->reportRows()) {
-        const QString groupName = QString::fromStdString(group.name);
-        int g = 0;
-        while (g < groupCount && groupName != QString::fromUtf8(kReportGroups[g].row))
-            ++g;
-        if (g == groupCount)
+    int counters[kGroupCount] = {};
+    for (const ProtocolRow &row : protocolRows()) {
+        if (row.designation.isEmpty())
             continue;
-        const ReportGroup &rg = kReportGroups[g];
-        for (const MeasurementTreeWidget::ItemRow &row : group.items) {
-            const int k = counters[g]++;
-            const QString entry = QString::fromUtf8(rg.entry).arg(k);
-            data.insert(entry + QStringLiteral("name"),
-                        QString::fromUtf8(rg.prefix) + QStringLiteral("_%1").arg(k + 1));
-            data.insert(entry + QStringLiteral("value"), QString::fromStdString(row.value));
-        }
+        const QString entry
+            = QString::fromUtf8(kReportGroups[row.group].entry).arg(counters[row.group]++);
+        data.insert(entry + QStringLiteral("name"), row.designation);
+        data.insert(entry + QStringLiteral("value"), row.value);
     }
-    for (int g = 0; g < groupCount; ++g) {
+    for (int g = 0; g < kGroupCount; ++g) {
         data.insert(QString::fromLatin1(kReportGroups[g].count), QString::number(counters[g]));
         if (counters[g] != 0)
             data.insert(QString::fromLatin1(kReportGroups[g].name),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurements/Geometry.h"
 #include "measurements/MeasurementKinds.h"
 #include "profile/AnalisysWidget.h"
 
@@ -44,11 +45,13 @@ class ContourAnalisisWidget;
 // of the first trace (a contour keeps its true shape, a profile fills the plot). The tool bar
 // opens frames of tool buttons, a button chooses the kind the next press on the plot measures,
 // finished measurements are listed in the measurement tree, and the report writes the
-// measurement protocol from the tree.
+// measurement protocol from the measurements themselves, in the tree's order (the tree only
+// shows them).
 //
 // Levelling turns the drawn curves; the window keeps the composed turn so that a redraw (a
 // change of unit or a calibration edit) draws the copies levelled again and the measurements
-// are recalculated on levelled data. The levelling reset draws them unlevelled.
+// are recalculated on levelled data. The levelling reset draws them unlevelled. A drawing
+// fitted to the contour turns with it both ways.
 class ContourAnalisisWidget : public AnalisysWidget
 {
     Q_OBJECT
@@ -65,6 +68,20 @@ public:
     void endReportSnapshot() override;
     // Asks for the file, writes the measurement protocol and opens it in the browser.
     void saveReport(QWidget *parent) override;
+
+    // One listed measurement as the protocol records it, taken from the measurement itself.
+    struct ProtocolRow
+    {
+        Measurement *measurement = nullptr;
+        QTreeWidgetItem *item = nullptr; // its row in the tree
+        int group = 0; // 0 to 4 the numbered groups (lengths, deviations, angles, radii,
+                       // roughness), 5 the construction geometry
+        QString designation; // "L_1", "α_2", ...; empty for construction geometry
+        QString name;
+        QString value; // the value with its unit, or "неизвестно"
+    };
+    // Every listed measurement in the tree's order, numbered within its group.
+    QVector<ProtocolRow> protocolRows() const;
 
     // The designations (L_1, α_2, ...) on the plot and in the tree, or back to the names.
     void setReportLabels(QTreeWidget *tree, MeasurementsManager *manager, bool on);
@@ -85,6 +102,9 @@ public:
     QTreeWidgetItem *treeItem(int id) const { return itemsById.value(id); }
     // The calibration tools panel; shown and working in calibration mode only.
     CalibrationToolsWidget *calibrationTools() const;
+    // True while a listed measurement was made or changed after the last protocol written (or
+    // since the window opened): closing the window would lose it.
+    bool hasUnsavedMeasurements() const;
 
 signals:
     void closeDialogCalibration();
@@ -130,6 +150,8 @@ private:
     void recalculateListed();
     // The display-unit points of copy index, levelled by the kept turns.
     void fillCurve(int index);
+    // The kept turns composed, in the display unit: the motion from the copies to the curves.
+    RigidTransform levellingMotion() const;
 
     // Navigation.
     void onPanClicked(bool checked);
@@ -177,6 +199,8 @@ private:
     bool panning = false;
     QPoint panStart;
     QMap<int, QTreeWidgetItem *> itemsById;
+    // Every listed measurement's name and value text when the last protocol was written, by id.
+    QMap<int, QString> protocolled;
     // The axis ranges of the window's last framing.
     QCPRange framedX;
     QCPRange framedY;

@@ -52,6 +52,11 @@ MeasurementTreeWidget::MeasurementTreeWidget(QWidget *parent)
     invisibleRootItem()->setFlags(invisibleRootItem()->flags() | Qt::ItemIsDropEnabled);
 }
 
+QVariant MeasurementTreeWidget::valueData(const Measurement *m)
+{
+    return m->hasValue() ? QVariant(m->value()) : QVariant();
+}
+
 QTreeWidgetItem *MeasurementTreeWidget::makeGroup(const QString &text, const QString &icon)
 {
     auto *item = new QTreeWidgetItem(this);
@@ -119,7 +124,7 @@ QTreeWidgetItem *MeasurementTreeWidget::addMeasurementItem(Measurement *m)
     item->setText(1, m->valueText());
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsEnabled);
     item->setData(0, Qt::UserRole, m->id());
-    item->setData(1, Qt::UserRole, m->value());
+    item->setData(1, Qt::UserRole, valueData(m));
     item->setData(0, Qt::TextAlignmentRole, int(Qt::AlignLeft));
     item->setData(1, Qt::TextAlignmentRole, int(Qt::AlignRight));
 
@@ -137,7 +142,7 @@ void MeasurementTreeWidget::updateMeasurementItem(QTreeWidgetItem *item, Measure
     if (!item || !m)
         return;
     item->setText(1, m->valueText());
-    item->setData(1, Qt::UserRole, m->value());
+    item->setData(1, Qt::UserRole, valueData(m));
 }
 
 void MeasurementTreeWidget::updateGroups()
@@ -150,10 +155,18 @@ void MeasurementTreeWidget::updateGroups()
             group->setText(1, QString());
             continue;
         }
+        // Only measured values count: a measurement without one (being built, unmeasurable)
+        // must not pull the mean towards 0.
         double sum = 0.0;
-        for (int c = 0; c < group->childCount(); ++c)
-            sum += group->child(c)->data(1, Qt::UserRole).toDouble();
-        group->setText(1, QString::number(sum / group->childCount(), 'f', 4));
+        int count = 0;
+        for (int c = 0; c < group->childCount(); ++c) {
+            const QVariant value = group->child(c)->data(1, Qt::UserRole);
+            if (!value.isValid())
+                continue;
+            sum += value.toDouble();
+            ++count;
+        }
+        group->setText(1, count > 0 ? QString::number(sum / count, 'f', 4) : QString());
     }
 }
 

@@ -20,10 +20,11 @@ public:
 };
 
 // The result list of a contour window: every listed measurement under one of six fixed group
-// rows, each group row showing the mean of its measurements. A row keeps its measurement's id
-// as user data; the tree owns no measurement and asks the window for deletions and parallel
-// lines through its signals. Rows move by drag and drop within their group only; group rows can
-// be put in any order among themselves. The order of the rows is the numbering of the report.
+// rows, each group row showing the mean of the measured values among them. A row keeps its
+// measurement's id as user data; the tree owns no measurement and asks the window for deletions and
+// parallel lines through its signals. Rows move by drag and drop within their group only; group
+// rows can be put in any order among themselves. The order of the rows is the numbering of the
+// report.
 class MeasurementTreeWidget : public QTreeWidget
 {
     Q_OBJECT
@@ -74,6 +75,9 @@ private:
     void showContextMenu(const QPoint &pos, const QMap<QString, E_MEASUREMENTS> &lineKinds);
     DropIndicatorPosition dropPosition(const QPoint &pos, QTreeWidgetItem *target) const;
     QTreeWidgetItem *makeGroup(const QString &text, const QString &icon);
+    // The value a row keeps for the group mean: the measurement's value, or nothing when it has
+    // none.
+    static QVariant valueData(const Measurement *m);
 
     QTreeWidgetItem *distanceGroup = nullptr;
     QTreeWidgetItem *errorGroup = nullptr;

@@ -17,6 +17,8 @@ constexpr double kEllipseChordToleranceMm = 1e-4;
 constexpr int kMaxOutlinePoints = 1 << 21;
 // Files larger than this are refused rather than read into memory.
 constexpr qint64 kMaxFileSize = qint64(1) << 30;
+// How many group codes are read between two progress reports.
+constexpr int kPairsPerReport = 4096;
 // Coordinates and lengths beyond this (in the display unit: a kilometre in nanometres) are
 // refused, so that no difference or square of them overflows.
 constexpr double kMaxCoordinate = 1e15;
@@ -132,6 +134,8 @@ public:
 
     // Line number (1-based) of the last line read.
     int line() const { return m_line; }
+    // Bytes read so far.
+    qint64 consumed(const QByteArray &bytes) const { return m_pos - bytes.constData(); }
     std::string_view badCode() const { return m_badCode; }
 
 private:
@@ -221,9 +225,10 @@ struct EntityRecord
 class Reader
 {
 public:
-    explicit Reader(double unitFactor)
+    Reader(double unitFactor, const DxfReadProgress &progress)
         : m_factor(unitFactor)
         , m_chordTolerance(kEllipseChordToleranceMm * unitFactor)
+        , m_progress(progress)
     { }
 
     DxfReadResult read(const QByteArray &bytes);
@@ -252,6 +257,7 @@ private:
 
     double m_factor;
     double m_chordTolerance;
+    const DxfReadProgress &m_progress;
     DxfReadResult m_result;
     int m_problemCount = 0;
     int m_outlinePoints = 0;
@@ -606,7 +612,16 @@ DxfReadResult Reader::read(const QByteArray &bytes)
     bool inEntities = false;
     bool sawEntities = false;
     Pair pair;
+    int sinceReport = 0;
     for (;;) {
+        if (m_progress && ++sinceReport == kPairsPerReport) {
+            sinceReport = 0;
+            if (!m_progress(pairs.consumed(bytes), bytes.size())) {
+                DxfReadResult cancelled;
+                cancelled.problems.append(dxfReadCancelledText());
+                return cancelled;
+            }
+        }
         const PairReader::Status status = pairs.next(&pair);
         if (status == PairReader::BadCode) {
             // The entity around a damaged group code is left out; reading goes on at the next
@@ -675,13 +690,18 @@ DxfReadResult Reader::read(const QByteArray &bytes)
 
 } // namespace
 
-DxfReadResult readDxf(const QByteArray &bytes, double unitFactor)
+QString dxfReadCancelledText()
 {
-    Reader reader(unitFactor);
+    return QStringLiteral("the read was cancelled");
+}
+
+DxfReadResult readDxf(const QByteArray &bytes, double unitFactor, const DxfReadProgress &progress)
+{
+    Reader reader(unitFactor, progress);
     return reader.read(bytes);
 }
 
-DxfReadResult readDxf(QIODevice *device, double unitFactor)
+DxfReadResult readDxf(QIODevice *device, double unitFactor, const DxfReadProgress &progress)
 {
     if (!device || !device->isReadable()) {
         DxfReadResult result;
@@ -693,5 +713,5 @@ DxfReadResult readDxf(QIODevice *device, double unitFactor)
         result.problems.append(QStringLiteral("the file is larger than 1 GB"));
         return result;
     }
-    return readDxf(device->readAll(), unitFactor);
+    return readDxf(device->readAll(), unitFactor, progress);
 }

@@ -101,6 +101,17 @@ RigidTransform RigidTransform::thenRotated(float cx, float cy, float turn) const
     return out;
 }
 
+RigidTransform RigidTransform::inverted() const
+{
+    // p = R(−a)·(q − s) = R(−a)·q − R(−a)·s.
+    RigidTransform out;
+    out.angle = angle == M_PI ? M_PI : -angle;
+    const double c = std::cos(out.angle);
+    const double s = std::sin(out.angle);
+    out.shift = QPointF(-(shift.x() * c - shift.y() * s), -(shift.x() * s + shift.y() * c));
+    return out;
+}
+
 bool circleFromMoments(const geometry_detail::CircleMoments &sums, QPointF &centre, double &radius)
 {
     centre = QPointF(kNaN, kNaN);

@@ -203,6 +203,8 @@ struct RigidTransform
     // This motion followed by the turn that rotatePoint(cx, cy, turn, ·) makes. A turn of
     // exactly 0 changes nothing, as it leaves every point in place.
     RigidTransform thenRotated(float cx, float cy, float turn) const;
+    // The motion that takes every image back to its point.
+    RigidTransform inverted() const;
 };
 
 // Solves the circle fit for the given moments. Returns false, with a NaN centre and radius, when

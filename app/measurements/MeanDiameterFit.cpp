@@ -18,12 +18,18 @@ MeanDiameterFit::MeanDiameterFit(const QVector<QPointF> &points)
     : m_points(points)
 { }
 
+double MeanDiameterFit::residual(const QPointF &p, double c0, double c1) const
+{
+    const double r = p.y() - (c0 + c1 * p.x());
+    return std::abs(r) <= m_onLine ? 0.0 : r;
+}
+
 int MeanDiameterFit::crossings(double c0, double c1) const
 {
     int count = 0;
     double side = 0.0;
     for (const QPointF &p : m_points) {
-        const double r = p.y() - (c0 + c1 * p.x());
+        const double r = residual(p, c0, c1);
         if (r == 0.0)
             continue;
         if (side != 0.0 && side * r < 0.0)
@@ -38,19 +44,16 @@ double MeanDiameterFit::crossingError(double c0, double c1)
     const int n = m_points.size();
     // The walk starts at the first point off the line: a point on it never starts a crossing.
     int first = 0;
-    auto residual = [&](int i) {
-        return m_points.at(i).y() - (c0 + c1 * m_points.at(i).x());
-    };
-    while (first < n && residual(first) == 0.0)
+    while (first < n && residual(m_points.at(first), c0, c1) == 0.0)
         ++first;
     if (first >= n)
         return kRejected;
 
     QVector<double> distances;
     int ref = first;
-    double refResidual = residual(first);
+    double refResidual = residual(m_points.at(first), c0, c1);
     for (int i = first + 1; i < n - 1; ++i) {
-        const double r = residual(i);
+        const double r = residual(m_points.at(i), c0, c1);
         if (refResidual * r < 0.0) {
             distances.append(QLineF(m_points.at(ref), m_points.at(i)).length());
             ref = i;
@@ -113,12 +116,13 @@ double MeanDiameterFit::search(bool turn, double v, double step, double endStep)
         }
         const double e1 = crossingError(plus0, plus1);
         const double e2 = crossingError(minus0, minus1);
-        if (e1 < e2 && e1 < v) {
+        // Better only by more than the tie margin (see the class comment).
+        if (e1 < e2 - kTie && e1 < v - kTie) {
             m_c0 = plus0;
             m_c1 = plus1;
             v = e1;
             qDebug() << "Improved (positive step):" << e1;
-        } else if (e2 < e1 && e2 < v) {
+        } else if (e2 < e1 - kTie && e2 < v - kTie) {
             m_c0 = minus0;
             m_c1 = minus1;
             v = e2;
@@ -132,23 +136,61 @@ double MeanDiameterFit::search(bool turn, double v, double step, double endStep)
 
 MeanDiameterFit::Outcome MeanDiameterFit::fit()
 {
-    QVector<double> xs, ys;
-    xs.reserve(m_points.size());
-    ys.reserve(m_points.size());
-    double yMin = std::numeric_limits<double>::infinity();
-    double yMax = -yMin;
-    m_xMin = std::numeric_limits<double>::infinity();
-    m_xMax = -m_xMin;
+    // The profile's extent, in the points as given.
+    double xMin = std::numeric_limits<double>::infinity();
+    double xMax = -xMin;
+    double yMin = xMin;
+    double yMax = -xMin;
     for (const QPointF &p : qAsConst(m_points)) {
-        xs.append(p.x());
-        ys.append(p.y());
-        m_xMin = std::min(m_xMin, p.x());
-        m_xMax = std::max(m_xMax, p.x());
+        xMin = std::min(xMin, p.x());
+        xMax = std::max(xMax, p.x());
         yMin = std::min(yMin, p.y());
         yMax = std::max(yMax, p.y());
     }
+    m_xMin = xMin;
+    m_xMax = xMax;
+    if (!(xMax > xMin) || !std::isfinite(xMax - xMin) || !std::isfinite(yMax - yMin))
+        return TooFewPoints;
+
+    // The fit's own frame: the lowest left corner at the origin, the height 1. A flat profile
+    // keeps its scale (it crosses no line anyway).
+    const double height = yMax - yMin;
+    m_frame.origin = QPointF(xMin, yMin);
+    m_frame.scale = height > 0.0 ? height : 1.0;
+    const QVector<QPointF> given = m_points;
+    for (QPointF &p : m_points)
+        p = (p - m_frame.origin) / m_frame.scale;
+    const double frameMax = (xMax - xMin) / m_frame.scale;
+    m_xMin = 0.0;
+    m_xMax = frameMax;
+    m_onLine = kOnLine;
+
+    const Outcome outcome = fitInFrame();
+
+    // Back to the points as given: y = yMin + s·(c0' + c1'·(x − xMin)/s).
+    m_points = given;
+    m_onLine = 0.0;
+    m_xMin = xMin;
+    m_xMax = xMax;
+    const double c0 = m_c0;
+    const double c1 = m_c1;
+    m_c1 = c1;
+    m_c0 = m_frame.origin.y() + m_frame.scale * c0 - c1 * m_frame.origin.x();
+    m_frame = Frame();
+    return outcome;
+}
+
+MeanDiameterFit::Outcome MeanDiameterFit::fitInFrame()
+{
+    QVector<double> xs, ys;
+    xs.reserve(m_points.size());
+    ys.reserve(m_points.size());
+    for (const QPointF &p : qAsConst(m_points)) {
+        xs.append(p.x());
+        ys.append(p.y());
+    }
     const Algos::RMS line(xs, ys);
-    if (!line.isValid() || !(m_xMax > m_xMin))
+    if (!line.isValid())
         return TooFewPoints;
     m_c0 = line.coefficient(0);
     m_c1 = line.coefficient(1);
@@ -157,14 +199,13 @@ MeanDiameterFit::Outcome MeanDiameterFit::fit()
 
     m_referenceCount = -1;
     double best = crossingError(m_c0, m_c1);
-    const double height = yMax - yMin;
-    const double shiftStep = kInitialShiftShare * height;
+    const double shiftStep = kInitialShiftShare; // one height of the profile
     while (best < std::numeric_limits<double>::max()) {
         double v = crossingError(m_c0, m_c1);
         search(true, v, kInitialTurnDeg, kInitialTurnDeg * kEndShare);
         v = crossingError(m_c0, m_c1);
         v = search(false, v, shiftStep, shiftStep * kEndShare);
-        if (best > v)
+        if (best > v + kTie)
             best = v;
         else
             break;

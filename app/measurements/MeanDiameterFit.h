@@ -9,8 +9,17 @@
 //
 // The line starts as the least-squares line of the points and is improved by a pattern search
 // over a turn about the middle of the drawn segment and a vertical shift, each with a step that
-// shrinks by 0.7 after every failed trial. The shift steps are measured in the profile's height,
-// so the result does not depend on the unit the points are given in.
+// shrinks by 0.7 after every failed trial.
+//
+// The result must not depend on the unit the points are given in (millimetres, micrometres,
+// nanometres). The same trace shown in two units differs by more than a factor: the factors
+// are not powers of two, so every coordinate is rounded differently. The crossing error only
+// changes where the line passes a sample, and a symmetric profile gives many trials whose
+// errors are equal but for that rounding; a search that compares them exactly goes its own way
+// in each unit. So the fit works on the points moved to the profile's lowest left corner and
+// divided by its height, counts a residual within kOnLine of 0 as on the line, and takes a
+// trial as better only when its error is lower by more than kTie: rounding noise never decides,
+// and the same line comes out in every unit.
 class MeanDiameterFit
 {
 public:
@@ -51,12 +60,29 @@ public:
     static constexpr double kStepFactor = 0.7;
     // A search ends when its step falls to this share of its first step.
     static constexpr double kEndShare = 1e-6;
+    // In heights of the profile: a residual this small counts as on the line, and errors this
+    // close count as equal.
+    static constexpr double kOnLine = 1e-12;
+    static constexpr double kTie = 1e-9;
 
 private:
+    // The profile in the fit's own frame: moved to its lowest left corner and divided by its
+    // height (the points as given while none is known).
+    struct Frame
+    {
+        QPointF origin;
+        double scale = 1.0;
+    };
+
+    Outcome fitInFrame();
     void turned(double degrees, double *c0, double *c1) const;
     double search(bool turn, double v, double step, double endStep);
+    // The residual of a point against the line, 0 within the on-line margin.
+    double residual(const QPointF &p, double c0, double c1) const;
 
     QVector<QPointF> m_points;
+    Frame m_frame;
+    double m_onLine = 0.0;
     double m_c0 = 0.0;
     double m_c1 = 0.0;
     double m_xMin = 0.0;

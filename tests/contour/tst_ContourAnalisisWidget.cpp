@@ -12,9 +12,11 @@
 #include "support/gui/PlotDriver.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
+#include "support/gui/WindowGrab.h"
 
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QInputDialog>
 #include <QStatusBar>
@@ -103,6 +105,53 @@ bool sameIcon(const QIcon &a, const QString &resource)
     return a.pixmap(32, 32).toImage() == QIcon(resource).pixmap(32, 32).toImage();
 }
 
+// Answers the file dialog as the real one does: its own event loop runs before it returns, so
+// whatever the press had queued (a replot) is done before the answer is used.
+class EventLoopPrompts : public ScriptedPrompts
+{
+public:
+    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter) override
+    {
+        QCoreApplication::processEvents();
+        return ScriptedPrompts::openFileName(parent, caption, dir, filter);
+    }
+};
+
+// The pixels of the picture within rect that have the colour (up to a small difference).
+int pixelsOf(const QImage &image, const QRect &rect, const QColor &color, int tolerance = 40)
+{
+    int count = 0;
+    const QRect inside = rect.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - color.red()) <= tolerance
+                && std::abs(c.green() - color.green()) <= tolerance
+                && std::abs(c.blue() - color.blue()) <= tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// The rectangle of plot coordinates in pixels of the plot widget.
+QRect pixelRect(const Plot *plot, const QRectF &coords)
+{
+    return QRect(QPoint(int(plot->xAxis->coordToPixel(coords.left())),
+                        int(plot->yAxis->coordToPixel(coords.bottom()))),
+                 QPoint(int(plot->xAxis->coordToPixel(coords.right())),
+                        int(plot->yAxis->coordToPixel(coords.top()))))
+        .normalized();
+}
+
+// A drawing of a stepped part, in millimetres: 0 to 12 along x, 0 to 3 high.
+const char kStepDrawing[] = "0\nSECTION\n2\nENTITIES\n"
+                            "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n5\n21\n0\n"
+                            "0\nLINE\n8\n0\n10\n5\n20\n0\n11\n5\n21\n3\n"
+                            "0\nLINE\n8\n0\n10\n5\n20\n3\n11\n12\n21\n3\n"
+                            "0\nENDSEC\n0\nEOF\n";
+
 } // namespace
 
 class tst_ContourAnalisisWidget : public QObject
@@ -136,6 +185,10 @@ private slots:
     void radiusPromptTakesCommaOrPoint();
     void treeFollowsTheMeasurements();
     void drawingButtonFollowsTheDrawing();
+    void drawingImportLeavesNoSelectionBehind();
+    void unmeasurableRoughnessIsUnknownEverywhere();
+    void toolFramesShowTheirButtonsWhole_data();
+    void toolFramesShowTheirButtonsWhole();
     void reportMap();
     void reportSnapshotRelabelsAndRestores();
     void saveReport_data();
@@ -866,6 +919,141 @@ void tst_ContourAnalisisWidget::drawingButtonFollowsTheDrawing()
     QVERIFY(!errorPlane->isEnabled());
 }
 
+// The press that opens the file dialog of the drawing import also starts a range; the dialog
+// takes the release. Afterwards no range follows the pointer, the drawing is on the screen
+// before the pointer moves, and the status line says what the tool waits for at every step.
+void tst_ContourAnalisisWidget::drawingImportLeavesNoSelectionBehind()
+{
+    // A step along y = 6 mm, 12 mm long, a point every 0.05 mm (micrometres in the trace).
+    QVector<QPointF> step;
+    for (int i = 0; i <= 240; ++i)
+        step << QPointF(i * 50.0, i < 100 ? 6000.0 : 8000.0);
+    ContourWindowFixture f({makeTrace(step)});
+    f.window->manager()->setFactory(&createMeasurementOfKind);
+    f.window->manager()->reperPoints()->setCursorMover([](const QPoint &) {});
+    auto *status = f.child<QStatusBar>("statusbar");
+    Plot *plot = f.window->plot();
+    QFile file(QStringLiteral("step.dxf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(kStepDrawing);
+    file.close();
+    EventLoopPrompts prompts;
+    prompts.answers << QFileInfo(file).absoluteFilePath();
+    PlotDriver driver(plot);
+
+    f.chooseTool("actionDXF", "pushButtonDXFPlane");
+    QCOMPARE(status->currentMessage(), MeasurementsManager::toolPrompt(COMPARE_PLANE_DXF, false));
+    // Where the drawing will lie, clear of the axes and the trace; its lines are dark grey.
+    const QRect drawingArea = pixelRect(plot, QRectF(0.5, -0.3, 11, 3.6));
+    const int darkBefore = pixelsOf(plot->toPixmap().toImage(), drawingArea, Qt::black, 150);
+
+    // The press; the dialog took the release.
+    driver.move(3, 6);
+    driver.press(3, 6);
+    QCOMPARE(prompts.kinds(), QStringList {"open"});
+    QCOMPARE(f.listed().size(), 1);
+    QTRY_COMPARE(status->currentMessage(), QStringLiteral("Выберите первую точку на трассе"));
+    const GrabResult imported = grabWindow(plot, QStringLiteral("drawing_imported"));
+    VERIFY_GRAB(imported);
+    QVERIFY2(pixelsOf(imported.image, drawingArea, Qt::black, 150) > darkBefore + 200,
+             "the drawing is not on the screen");
+
+    // The button went up over the dialog; the pointer moves on over the plot with no button
+    // held: nothing is selected on the trace.
+    PlotDriver released(plot);
+    released.move(9, 8);
+    released.move(10, 8);
+    QVERIFY(f.window->traceCurves().first()->selection().isEmpty());
+    const GrabResult moved = grabWindow(plot, QStringLiteral("drawing_pointer_moved"));
+    VERIFY_GRAB(moved);
+    QCOMPARE(pixelsOf(moved.image, plot->rect(), QColor("#ff0000"), 60), 0);
+
+    // Escape drops the drawing that was not placed: nothing is waited for any more.
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    QTest::keyClick(f.window.get(), Qt::Key_Escape);
+    QVERIFY(f.listed().isEmpty());
+    QCOMPARE(status->currentMessage(), QString());
+}
+
+// Ra over a stretch shorter than two cut-offs could not be measured: the tree, the status line
+// and the protocol say "неизвестно", never 0, and the group shows no mean.
+void tst_ContourAnalisisWidget::unmeasurableRoughnessIsUnknownEverywhere()
+{
+    // A rough line 1.2 mm long, a point every micrometre.
+    QVector<QPointF> rough;
+    for (int i = 0; i <= 1200; ++i)
+        rough << QPointF(i, 2000 + 1.5 * std::sin(i * 2 * M_PI / 60.0));
+    ContourWindowFixture f({makeTrace(rough)});
+    f.window->manager()->setFactory(&createMeasurementOfKind);
+    PlotDriver driver(f.window->plot());
+    f.chooseTool("actionR", "pushButtonCalculateRA");
+    QVector<QPointF> path;
+    for (int s = 1; s <= 8; ++s)
+        path << QPointF(0.01 + 1.18 * s / 8.0, 2.0);
+    driver.drag({0.01, 2.0}, path);
+    driver.move(0.6, 1.99);
+    driver.click(0.6, 1.99);
+    QCOMPARE(f.listed().size(), 1);
+    Measurement *ra = f.listed().first();
+    QVERIFY(ra->isFinished());
+    QVERIFY(!ra->hasValue());
+
+    QTreeWidgetItem *group = f.window->measurementTree()->topLevelItem(4);
+    QCOMPARE(group->child(0)->text(1), QStringLiteral("неизвестно"));
+    QCOMPARE(group->text(1), QString());
+    QCOMPARE(f.child<QStatusBar>("statusbar")->currentMessage(), QStringLiteral("Ra: неизвестно"));
+    const QMap<QString, QString> data = f.window->reportData();
+    QCOMPARE(data.value("roughness[0].name"), QStringLiteral("r_1"));
+    QCOMPARE(data.value("roughness[0].value"), QStringLiteral("неизвестно"));
+}
+
+void tst_ContourAnalisisWidget::toolFramesShowTheirButtonsWhole_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("frame");
+    const char *const actions[] = {"actionScale",
+                                   "actionLayFlat",
+                                   "actionDistance",
+                                   "actionAngle",
+                                   "actionRadius",
+                                   "actionErrors",
+                                   "actionR",
+                                   "actionLineAdditionalGeometry",
+                                   "actionCircumferenceAdditionalGeometry",
+                                   "actionDXF"};
+    const char *const frames[] = {"frameScale", "frameLayFlat",     "frameDistance",
+                                  "frameAngle", "frameRadius",      "frameErrors",
+                                  "frameR",     "frameAddGeomLine", "frameAddGeomCircumference",
+                                  "frameDXF"};
+    for (int i = 0; i < 10; ++i)
+        QTest::newRow(frames[i]) << actions[i] << frames[i];
+}
+
+// At the window's default size every button of an open tool frame lies wholly inside the
+// frame's border, so none is clipped.
+void tst_ContourAnalisisWidget::toolFramesShowTheirButtonsWhole()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, frame);
+    ContourAnalisisWidget window(nullptr, false);
+    window.setTraces({});
+    window.findChild<QAction *>(action)->setChecked(true);
+    auto *panel = window.findChild<QFrame *>(frame);
+    const GrabResult grab = grabWindow(&window, QStringLiteral("tool_") + frame);
+    VERIFY_GRAB(grab);
+    QVERIFY(panel->isVisible());
+    const QRect inside = panel->contentsRect();
+    const QList<QPushButton *> buttons = panel->findChildren<QPushButton *>();
+    QVERIFY(!buttons.isEmpty());
+    for (const QPushButton *button : buttons) {
+        if (!button->isVisible())
+            continue;
+        QVERIFY2(inside.contains(button->geometry()),
+                 qPrintable(button->objectName() + " is clipped"));
+    }
+}
+
 namespace {
 
 // Two lengths, an angle and a horizontal construction line, built by the mouse.
@@ -918,7 +1106,18 @@ void tst_ContourAnalisisWidget::reportMap()
     }
     QFile golden(QStringLiteral(TEST_FIXTURES_DIR "/contour/protocol_map.txt"));
     QVERIFY(golden.open(QIODevice::ReadOnly));
-    QCOMPARE(mapText(data), QString::fromUtf8(golden.readAll()));
+    const QString expected = QString::fromUtf8(golden.readAll());
+    QCOMPARE(mapText(data), expected);
+
+    // The protocol comes from the measurements: what the tree shows does not change it.
+    MeasurementTreeWidget *tree = f.window->measurementTree();
+    tree->topLevelItem(0)->setText(0, QStringLiteral("Длины, мм"));
+    tree->topLevelItem(2)->child(0)->setText(1, QStringLiteral("?"));
+    tree->topLevelItem(0)->child(1)->setText(0, QStringLiteral("Длина 2"));
+    data = f.window->reportData();
+    data.remove("date");
+    QCOMPARE(mapText(data), expected);
+    tree->topLevelItem(0)->setText(0, QStringLiteral("ДЛИНЫ"));
 
     // Dragging the second length above the first swaps the numbering.
     QTreeWidgetItem *lengths = f.window->measurementTree()->topLevelItem(0);

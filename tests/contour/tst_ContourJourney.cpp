@@ -22,12 +22,14 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
 
+#include <cmath>
 #include <memory>
 
 using namespace testsupport;
@@ -53,6 +55,40 @@ QString writeStepFile(const QString &path, double lift, const QString &author)
     return path;
 }
 
+// The same step tilted by degrees about the origin (the part lay askew on the table).
+QString writeTiltedStepFile(const QString &path, double lift, double degrees)
+{
+    const double a = degrees * M_PI / 180.0;
+    TData columns(3);
+    for (int i = 0; i <= 100; ++i) {
+        const double x = i * 100.0;
+        const double y = (i < 50 ? 2000.0 : 5000.0) + lift * 1000.0;
+        columns[0].append(x * std::cos(a) - y * std::sin(a));
+        columns[1].append(x * std::sin(a) + y * std::cos(a));
+        columns[2].append(0.0);
+    }
+    ContourTrace trace(columns);
+    trace.setType(CONTOUR);
+    trace.controllerName = QStringLiteral("Иванов");
+    trace.creationDate = QDateTime(QDate(2025, 4, 2), QTime(9, 0, 0));
+    if (!writeTraceFile(path, &trace))
+        return QString();
+    return path;
+}
+
+// The drawing of the step as it was recorded (millimetres), untilted.
+const char kStepDrawing[] = "0\nSECTION\n2\nENTITIES\n"
+                            "0\nLINE\n8\n0\n10\n0\n20\n2\n11\n4.9\n21\n2\n"
+                            "0\nLINE\n8\n0\n10\n4.9\n20\n2\n11\n5\n21\n5\n"
+                            "0\nLINE\n8\n0\n10\n5\n20\n5\n11\n10\n21\n5\n"
+                            "0\nENDSEC\n0\nEOF\n";
+
+QPointF pointOf(const QCPCurve *curve, int index)
+{
+    const QCPCurveData &d = *(curve->data()->constBegin() + index);
+    return QPointF(d.key, d.value);
+}
+
 // Reads the file as the profile window does: a file provider fills a contour trace.
 ContourTrace *openTrace(const QString &path)
 {
@@ -76,6 +112,7 @@ class tst_ContourJourney : public QObject
 private slots:
     void fromTraceFileToProtocol();
     void fromTheMainWindowToAPrintedProtocol();
+    void drawingDeviationThroughLevellingToProtocol();
 };
 
 void tst_ContourJourney::fromTraceFileToProtocol()
@@ -266,6 +303,104 @@ void tst_ContourJourney::fromTheMainWindowToAPrintedProtocol()
     // The tab is as it was.
     QCOMPARE(deviations->child(0)->text(0), QStringLiteral("Отклонение от прямой"));
     COMPARE_TOL(deviation->value(), 0.5, 0.0, 1e-9);
+}
+
+// Two tilted traces, a drawing fitted to the first, the deviation from it; then the contour is
+// levelled: the drawing turns with it, the deviation stays, the protocol records it; the
+// levelling's reset brings everything back.
+void tst_ContourJourney::drawingDeviationThroughLevellingToProtocol()
+{
+    TempSettings settings([](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+    });
+    const QDir scratch = QDir::current();
+    QVector<AbstractTrace *> opened {
+        openTrace(writeTiltedStepFile(scratch.filePath("step.txt"), 0.0, 2.0)),
+        openTrace(writeTiltedStepFile(scratch.filePath("step2.txt"), 6.0, 2.0))};
+    QFile drawingFile(scratch.filePath("step.dxf"));
+    QVERIFY(drawingFile.open(QIODevice::WriteOnly));
+    drawingFile.write(kStepDrawing);
+    drawingFile.close();
+
+    ContourAnalisisWidget window(nullptr, false);
+    window.resize(1400, 900);
+    window.setTraces(opened);
+    qDeleteAll(opened);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
+    PlotDriver driver(window.plot());
+    auto choose = [&window](const char *action, const char *button) {
+        window.findChild<QAction *>(action)->setChecked(true);
+        window.findChild<QPushButton *>(button)->click();
+    };
+    QCPCurve *first = window.traceCurves().at(0);
+    auto dragAlong = [&](int from, int to) {
+        QVector<QPointF> path;
+        for (int s = 1; s <= 6; ++s)
+            path << pointOf(first, from + (to - from) * s / 6);
+        driver.drag(pointOf(first, from), path);
+    };
+
+    // The drawing: the file, the trace's corner, the drawing's corner.
+    ScriptedPrompts prompts;
+    prompts.answers << QFileInfo(drawingFile).absoluteFilePath();
+    choose("actionDXF", "pushButtonDXFPlane");
+    driver.click(8, 1);
+    const QPointF corner = pointOf(first, 49);
+    driver.move(corner.x(), corner.y());
+    driver.click(corner.x(), corner.y());
+    driver.move(4.9, 2);
+    driver.click(4.9, 2);
+    QCOMPARE(window.manager()->measurementList().size(), size_t(1));
+    QVERIFY(window.manager()->measurementList().front()->isFinished());
+    QVERIFY(window.findChild<QPushButton *>("pushButtonErrorPlane")->isEnabled());
+
+    // The deviation of the upper level from the drawing.
+    choose("actionDXF", "pushButtonErrorPlane");
+    dragAlong(55, 95);
+    driver.move(7, 3);
+    driver.click(7, 3);
+    Measurement *deviation = window.manager()->measurementList().back();
+    QCOMPARE(deviation->type(), int(ERROR_PLANE));
+    QVERIFY(deviation->isFinished() && deviation->hasValue());
+    const double fitted = deviation->value();
+    QVERIFY2(fitted < 1e-3, qPrintable(QString::number(fitted)));
+    QTreeWidgetItem *deviations = window.measurementTree()->topLevelItem(1);
+    QCOMPARE(deviations->childCount(), 1);
+    const QString fittedText = deviation->valueText();
+    QCOMPARE(deviations->child(0)->text(1), fittedText);
+
+    // Levelled by the lower level: the contour turns by −2°, the drawing with it.
+    choose("actionLayFlat", "pushButtonlayFlat");
+    dragAlong(5, 45);
+    QVERIFY(std::abs(pointOf(first, 45).y() - pointOf(first, 5).y()) < 1e-6);
+    auto near = [fitted](double value) {
+        return std::abs(value - fitted) <= 1e-9 + 1e-6 * fitted;
+    };
+    QVERIFY2(near(deviation->value()), qPrintable(QString::number(deviation->value(), 'g', 12)));
+    QCOMPARE(deviations->child(0)->text(1), fittedText);
+    const GrabResult levelled = grabWindow(&window, "drawing_levelled");
+    VERIFY_GRAB(levelled);
+
+    // The protocol records the deviation as measured.
+    const QString path = scratch.filePath("protocol");
+    prompts.answers << path;
+    RecordingDesktop desktop;
+    window.saveReport(&window);
+    QFile file(path + ".html");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    for (const QString &text : {QStringLiteral("ОТКЛОНЕНИЯ"), QStringLiteral("E_1"), fittedText})
+        QVERIFY2(html.contains(text), qPrintable(text));
+
+    // The levelling's reset: the contour and the drawing back as they were fitted.
+    window.findChild<QAction *>("actionLayFlat")->setChecked(true);
+    window.findChild<QPushButton *>("pushButtonRST")->click();
+    QVERIFY(std::abs(pointOf(first, 45).y() - pointOf(first, 5).y()) > 0.1);
+    QVERIFY2(near(deviation->value()), qPrintable(QString::number(deviation->value(), 'g', 12)));
+    QCOMPARE(deviations->child(0)->text(1), fittedText);
 }
 
 GUI_TEST_MAIN(tst_ContourJourney)

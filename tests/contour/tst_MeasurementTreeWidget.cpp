@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 
+#include <cmath>
 #include <memory>
 
 using testsupport::ScriptedPrompts;
@@ -17,7 +18,8 @@ Q_DECLARE_METATYPE(E_MEASUREMENTS)
 
 namespace {
 
-// A measurement of the kind whose value() is the given number.
+// A measurement of the kind whose value() is the given number; NaN stands for a measurement
+// without a value, which shows "неизвестно" and reports 0.
 class ValueDouble : public MeasurementDouble
 {
 public:
@@ -25,8 +27,12 @@ public:
         : MeasurementDouble(kind, nullptr)
         , fixed(v)
     { }
-    double value() const override { return fixed; }
-    QString valueText() const override { return QString::number(fixed, 'f', 3) + " мм"; }
+    double value() const override { return hasValue() ? fixed : 0.0; }
+    bool hasValue() const override { return !std::isnan(fixed); }
+    QString valueText() const override
+    {
+        return hasValue() ? QString::number(fixed, 'f', 3) + " мм" : QStringLiteral("неизвестно");
+    }
     double fixed;
 };
 
@@ -80,6 +86,8 @@ private slots:
     void kindsGoToTheirGroups_data();
     void kindsGoToTheirGroups();
     void groupMeansFollowTheRows();
+    void groupMeansLeaveOutMeasurementsWithoutValue_data();
+    void groupMeansLeaveOutMeasurementsWithoutValue();
     void contextMenus_data();
     void contextMenus();
     void clearingAGroupAsksForEveryRowFirstToLast();
@@ -162,6 +170,60 @@ void tst_MeasurementTreeWidget::groupMeansFollowTheRows()
     delete ib;
     tree.updateGroups();
     QCOMPARE(tree.topLevelItem(0)->text(1), QString());
+}
+
+void tst_MeasurementTreeWidget::groupMeansLeaveOutMeasurementsWithoutValue_data()
+{
+    const double unknown = std::nan("");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<QString>("mean");
+
+    QTest::newRow("a deviation not measured yet")
+        << int(RMSE) << QList<double> {0.156056, unknown} << 1 << "0.1561";
+    QTest::newRow("a length still being placed")
+        << int(HORISONTAL_DISTANCE) << QList<double> {5.0, 3.0, unknown} << 0 << "4.0000";
+    QTest::newRow("an unknown radius alone")
+        << int(REGULAR_RADIUS) << QList<double> {unknown} << 3 << QString();
+    QTest::newRow("a roughness too short to measure")
+        << int(RA) << QList<double> {unknown, 0.5, unknown} << 4 << "0.5000";
+    QTest::newRow("construction lines")
+        << int(CLICK_HORIZONTAL_LINE) << QList<double> {unknown, unknown} << 5 << QString();
+}
+
+// A measurement without a value is no 0: the mean is over the measured ones, and a group with
+// none shows no number.
+void tst_MeasurementTreeWidget::groupMeansLeaveOutMeasurementsWithoutValue()
+{
+    QFETCH(int, kind);
+    QFETCH(QList<double>, values);
+    QFETCH(int, group);
+    QFETCH(QString, mean);
+    MeasurementTreeWidget tree;
+    std::vector<std::unique_ptr<ValueDouble>> measurements;
+    for (double v : values) {
+        measurements.push_back(std::make_unique<ValueDouble>(kind, v));
+        tree.addMeasurementItem(measurements.back().get());
+    }
+    tree.updateGroups();
+    QCOMPARE(tree.topLevelItem(group)->childCount(), values.size());
+    QCOMPARE(tree.topLevelItem(group)->text(1), mean);
+
+    // Once the last one is measured it counts like the others.
+    ValueDouble *last = measurements.back().get();
+    last->fixed = 2.0;
+    tree.updateMeasurementItem(tree.topLevelItem(group)->child(values.size() - 1), last);
+    tree.updateGroups();
+    double sum = 0.0;
+    int count = 0;
+    for (const auto &m : measurements) {
+        if (m->hasValue()) {
+            sum += m->value();
+            ++count;
+        }
+    }
+    QCOMPARE(tree.topLevelItem(group)->text(1), QString::number(sum / count, 'f', 4));
 }
 
 void tst_MeasurementTreeWidget::contextMenus_data()

@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -110,6 +111,7 @@ private slots:
     void distanceSumEqualsEveryEntityScan();
     void polylineKeepsFewBytesPerVertex();
     void ellipsePointLimit();
+    void progressReportsAndStops();
 };
 
 void TestDxfReader::fixtures_data()
@@ -550,6 +552,36 @@ void TestDxfReader::ellipsePointLimit()
     const int refused = big - kept;
     QCOMPARE(result.problems.size(), std::min(refused, 100) + (refused > 100 ? 1 : 0));
     QVERIFY(result.problems.first().contains(QStringLiteral("too many ellipse points")));
+}
+
+// A long drawing reports its progress as it is read, and a progress that answers false stops
+// the read: no drawing, and the problem says why.
+void TestDxfReader::progressReportsAndStops()
+{
+    QByteArray text = "0\nSECTION\n2\nENTITIES\n";
+    const int lines = 20000;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("0\nLINE\n8\n0\n10\n%1\n20\n0\n11\n%1\n21\n1\n").arg(i).toLatin1();
+    text += "0\nENDSEC\n0\nEOF\n";
+
+    QList<qint64> reports;
+    const DxfReadResult whole = readDxf(text, 1.0, [&](qint64 done, qint64 total) {
+        if (total != text.size())
+            return false;
+        reports << done;
+        return true;
+    });
+    QCOMPARE(whole.drawing.size(), lines);
+    QVERIFY(whole.problems.isEmpty());
+    QVERIFY(reports.size() > 10);
+    QVERIFY(std::is_sorted(reports.cbegin(), reports.cend()));
+    QVERIFY(reports.first() > 0 && reports.last() < text.size());
+
+    int calls = 0;
+    const DxfReadResult stopped = readDxf(text, 1.0, [&](qint64, qint64) { return ++calls < 3; });
+    QCOMPARE(calls, 3);
+    QVERIFY(stopped.drawing.isEmpty());
+    QCOMPARE(stopped.problems, QStringList {dxfReadCancelledText()});
 }
 
 QTEST_APPLESS_MAIN(TestDxfReader)

@@ -40,6 +40,8 @@ class TestMeanDiameterFit : public QObject
 private slots:
     void trapezoidThread_data();
     void trapezoidThread();
+    void sameLineInEveryUnit_data();
+    void sameLineInEveryUnit();
     void refusals_data();
     void refusals();
     void crossingError();
@@ -70,6 +72,70 @@ void TestMeanDiameterFit::trapezoidThread()
     QVERIFY2(std::abs(middle - 0.25) < 0.01, qPrintable(QString::number(middle)));
     QCOMPARE(fit.xMin(), 0.0);
     QCOMPARE(fit.xMax(), 6.0 * unit);
+}
+
+void TestMeanDiameterFit::sameLineInEveryUnit_data()
+{
+    QTest::addColumn<int>("periods");
+    QTest::addColumn<double>("step"); // sample spacing, in periods
+    QTest::addColumn<double>("pitch"); // µm
+    QTest::addColumn<double>("tilt");
+    QTest::addColumn<QPointF>("origin"); // µm
+
+    QTest::newRow("trapezoid, 1 mm pitch") << 6 << 0.001 << 1000.0 << 0.0 << QPointF(0, 0);
+    QTest::newRow("trapezoid away from the origin")
+        << 5 << 0.002 << 1500.0 << 0.0 << QPointF(12345.6, -2718.3);
+    QTest::newRow("tilted trace") << 6 << 0.001 << 750.0 << 0.03 << QPointF(2000, 500);
+    QTest::newRow("coarse sampling") << 8 << 0.01 << 1000.0 << -0.02 << QPointF(-300, 40);
+}
+
+// The window gives the fit the trace (micrometres) times the display unit's factor: 0.001 for
+// millimetres, 1 for micrometres, 1000 for nanometres. The mean-diameter line must be the same
+// line in each, not another one the rounding of the unit happened to lead the search to.
+void TestMeanDiameterFit::sameLineInEveryUnit()
+{
+    QFETCH(int, periods);
+    QFETCH(double, step);
+    QFETCH(double, pitch);
+    QFETCH(double, tilt);
+    QFETCH(QPointF, origin);
+    const QVector<QPointF> micrometres = trapezoid(periods, step, pitch, tilt);
+    struct Line
+    {
+        double slope;
+        double intercept; // µm
+    };
+    QVector<Line> lines;
+    for (double factor : {0.001, 1.0, 1000.0}) {
+        QVector<QPointF> shown;
+        for (const QPointF &p : micrometres)
+            shown << QPointF((p.x() + origin.x()) * factor, (p.y() + origin.y()) * factor);
+        MeanDiameterFit fit(shown);
+        QCOMPARE(fit.fit(), MeanDiameterFit::Fitted);
+        lines.append({fit.slope(), fit.intercept() / factor});
+    }
+    // The middle of the thread, in micrometres: the equal-width height of the profile.
+    const double middleX = origin.x() + periods * pitch / 2;
+    const double middle
+        = lines[0].intercept + lines[0].slope * middleX - origin.y() - tilt * periods * pitch / 2;
+    // Crossings fall on samples: on a flank, samples lie 5·step apart in height.
+    QVERIFY2(std::abs(middle / pitch - 0.25) < std::max(0.01, 5 * step),
+             qPrintable(QString::number(middle)));
+    for (int unit = 1; unit < lines.size(); ++unit) {
+        const QString where = QStringLiteral("unit %1: slope %2 / %3, intercept %4 / %5 µm")
+                                  .arg(unit)
+                                  .arg(lines[unit].slope, 0, 'g', 17)
+                                  .arg(lines[0].slope, 0, 'g', 17)
+                                  .arg(lines[unit].intercept, 0, 'g', 17)
+                                  .arg(lines[0].intercept, 0, 'g', 17);
+        QVERIFY2(std::abs(lines[unit].slope - lines[0].slope) <= 1e-9, qPrintable(where));
+        const double atMiddle = lines[unit].intercept + lines[unit].slope * middleX;
+        const double atMiddle0 = lines[0].intercept + lines[0].slope * middleX;
+        QVERIFY2(std::abs(lines[unit].intercept - lines[0].intercept)
+                     <= 1e-9 * std::max(1.0, std::abs(lines[0].intercept)),
+                 qPrintable(where));
+        QVERIFY2(std::abs(atMiddle - atMiddle0) <= 1e-9 * pitch, qPrintable(where));
+    }
 }
 
 void TestMeanDiameterFit::refusals_data()

@@ -35,7 +35,7 @@ public:
     // The standard angle nearest to the value: 45, 90, 135 or 180.
     double nominalValue() const override;
 
-    bool hasValue() const { return known; }
+    bool hasValue() const override { return known; }
     bool isPlacingValue() const { return placingValue; }
     QCPItemLine *firstLineItem() const { return firstLine; }
     QCPItemLine *secondLineItem() const { return secondLine; }

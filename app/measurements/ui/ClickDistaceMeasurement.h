@@ -26,6 +26,7 @@ public:
     QString name() const override { return displayName; }
     QString valueText() const override { return QString(); }
     double value() const override { return 0.0; }
+    bool hasValue() const override { return false; }
     void calculate() override { }
     QString groupName() const override;
     void setLargeLabel(bool) override { }

@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 #include "measurements/DrawingFit.h"
 #include "measurements/DxfReader.h"
+#include "measurements/ui/DxfImport.h"
 #include "measurements/ui/MeasurementFactory.h"
 #include "measurements/ui/ReperPoint.h"
 #include "platform/ChosenFile.h"
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -78,9 +80,16 @@ ComparePlaneDXF::ComparePlaneDXF(QWidget *parent, Plot *plot)
     QFile file(fileName);
     if (!openChosenFile(parent, file))
         return;
-    const DxfReadResult result = readDxf(&file, m_unitFactor);
+    const QString fileShown = QFileInfo(fileName).fileName();
+    const std::string shownName = fileShown.toStdString();
+    // Read on a worker: a large drawing must not stop the window.
+    const DxfImportResult imported = importDxf(parent, &file, m_unitFactor, fileShown);
     file.close();
-    const std::string shownName = QFileInfo(fileName).fileName().toStdString();
+    if (imported.cancelled) {
+        logger.log(INFO, "DXF import of " + shownName + " cancelled");
+        return;
+    }
+    const DxfReadResult &result = imported.read;
     for (const QString &problem : result.problems)
         logger.log(WARNING, "DXF " + shownName + ": " + problem.toStdString());
     if (result.drawing.isEmpty()) {
@@ -118,6 +127,8 @@ void ComparePlaneDXF::setUp()
     m_items.show(m_drawing);
     placeReperPoints();
     plot()->setSelectionMarkerVisible(true);
+    // Shown at once, not with the next mouse move.
+    plot()->replot(QCustomPlot::rpQueuedReplot);
     // The prompt goes out once the event loop runs again, when the manager has connected to the
     // new measurement: a signal sent from the constructor reaches nobody.
     QMetaObject::invokeMethod(
@@ -231,6 +242,19 @@ void ComparePlaneDXF::calculate()
     }
     for (int i = 0; i < reperPoints.size(); ++i)
         setReperPoint(i, reperPoints.at(i)->position() * k);
+    m_items.show(m_drawing);
+}
+
+void ComparePlaneDXF::followCurveMotion(const RigidTransform &motion)
+{
+    // Only a fitted drawing belongs to the contour; a drawing still being placed is dropped
+    // before any levelling can start.
+    if (m_stage != 2 || !hasDrawing() || motion.isIdentity())
+        return;
+    m_drawing.rotate(motion.angle * 180.0 / M_PI, QPointF(0.0, 0.0));
+    m_drawing.translate(motion.shift.x(), motion.shift.y());
+    m_tracePoint = motion.map(m_tracePoint);
+    m_drawingPoint = motion.map(m_drawingPoint);
     m_items.show(m_drawing);
 }
 

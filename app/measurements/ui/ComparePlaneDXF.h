@@ -20,6 +20,7 @@ public:
     QString name() const override { return displayName; }
     QString valueText() const override { return QString(); }
     double value() const override { return 0.0; }
+    bool hasValue() const override { return false; }
     QString groupName() const override;
     void setLargeLabel(bool) override { }
     void updateLabel() override { }
@@ -40,9 +41,11 @@ public:
 class ComparePlaneDXF : public ComparePlaneMeasurement
 {
 public:
-    // Asks for a drawing file (through the prompts) and imports it. When the user cancels, the
-    // file cannot be read or it holds nothing that can be drawn, the user is told why (not on a
-    // cancel) and the measurement has no drawing: hasDrawing() is false and it takes no clicks.
+    // Asks for a drawing file (through the prompts) and imports it on a worker, with a progress
+    // window that can cancel the read (importDxf). When the user cancels the dialog or the read,
+    // the file cannot be read or it holds nothing that can be drawn, the user is told why (not
+    // on a cancel) and the measurement has no drawing: hasDrawing() is false and it takes no
+    // clicks.
     ComparePlaneDXF(QWidget *parent, Plot *plot);
     // The set-up with a drawing already read, in millimetres scaled to the display unit.
     ComparePlaneDXF(Plot *plot, const DxfDrawing &drawing);
@@ -50,6 +53,8 @@ public:
 
     // Follows a change of the display unit: the drawing is scaled with the traces.
     void calculate() override;
+    // A fitted drawing turns and moves with the contour it was fitted to.
+    void followCurveMotion(const RigidTransform &motion) override;
 
     bool hasDrawing() const { return !m_drawing.isEmpty(); }
     // The drawing the deviation from the drawing is measured against.

@@ -33,7 +33,7 @@ public:
     void setSelected(bool selected) override;
     void updateUnits() override;
 
-    bool hasValue() const { return known; }
+    bool hasValue() const override { return known; }
     bool isPlacingValue() const { return placingValue; }
     QString unit() const { return unitSuffix; }
     QCPItemLine *radiusLineItem() const { return radiusLine; }

@@ -40,7 +40,7 @@ public:
     const CurvePointRef &leftPoint() const;
     const CurvePointRef &rightPoint() const;
 
-    bool hasValue() const { return known; }
+    bool hasValue() const override { return known; }
     bool isPlacingValue() const { return placingValue; }
     int labelAlignment() const { return alignment; }
     QCPItemLine *firstExtensionLine() const { return firstLine; }

@@ -52,6 +52,7 @@ public:
 
     bool isPlacingLabel() const { return placingLabel; }
     bool isKnown() const { return known; }
+    bool hasValue() const override { return known; }
     ErrorGraph *deviationGraph() const { return graph; }
     QCPItemText *valueLabel() const { return label; }
     // The label's baseline and the chord between the first and last point of the stretch, as

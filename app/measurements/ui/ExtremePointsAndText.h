@@ -20,6 +20,7 @@ public:
     QString name() const override;
     QString valueText() const override;
     double value() const override;
+    bool hasValue() const override { return false; }
     void calculate() override;
     QString groupName() const override;
     void setLargeLabel(bool large) override;
@@ -64,6 +65,7 @@ public:
     QString name() const override;
     QString valueText() const override;
     double value() const override;
+    bool hasValue() const override { return false; }
     void calculate() override;
     QString groupName() const override;
     void setLargeLabel(bool large) override;

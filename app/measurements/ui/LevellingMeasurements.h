@@ -23,6 +23,7 @@ public:
     QString name() const override;
     QString valueText() const override;
     double value() const override { return 0.0; }
+    bool hasValue() const override { return false; }
     // Fits the line to the selected range.
     void calculate() override;
     QString groupName() const override { return QString(); }

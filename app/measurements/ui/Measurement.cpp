@@ -217,6 +217,13 @@ QFont Measurement::valueLabelFont(bool large)
     return QFont(QStringLiteral("MS Shell Dlg 2"), large ? 20 : 8);
 }
 
+void Measurement::followCurveMotion(const RigidTransform &) { }
+
+bool Measurement::hasValue() const
+{
+    return true;
+}
+
 const DxfDrawing *Measurement::comparisonDrawing() const
 {
     return nullptr;

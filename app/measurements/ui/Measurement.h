@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurements/Geometry.h"
 #include "measurements/MeasurementKinds.h"
 #include "measurements/ui/CurveGeometry.h"
 #include "plot/Plot.h"
@@ -103,9 +104,21 @@ public:
     // line y = k·x + b, or x = b for the vertical line. Other kinds have neither.
     virtual bool constructionCircle(QPointF *centre, double *radius) const;
     virtual QVector<double> lineCoefficients() const;
+    // Whether value() is a measured value: false while the measurement lacks the input for one,
+    // when its input gives none (collinear points for a radius, a stretch too short for any
+    // cut-off) and for kinds that measure nothing (construction geometry, drawings, levelling).
+    // Such a measurement shows "неизвестно" or no text, and is left out of the group means and
+    // the protocol's numbers.
+    virtual bool hasValue() const;
     // The drawing a comparison kind has imported and fitted to the contour, which the deviation
     // from the drawing is measured against; null for every other kind.
     virtual const DxfDrawing *comparisonDrawing() const;
+
+    // The curves of the plot were moved rigidly by motion (a levelling, or the levelling's
+    // reset). What a kind takes from the curves follows them at its next calculation; a kind
+    // that holds geometry of its own fitted to them (a drawing) moves it the same way here, so
+    // that it stays where it was fitted. Does nothing in the base.
+    virtual void followCurveMotion(const RigidTransform &motion);
 
     // Called by the manager once the measurement's signals are connected: a kind greets the
     // operator here with its first prompt, which then reaches the status line. Does nothing in

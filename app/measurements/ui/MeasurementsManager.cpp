@@ -85,6 +85,23 @@ void MeasurementsManager::setMeasurementType(E_MEASUREMENTS type, bool listed, b
         segmentSelection->setEnabled(!isClickBased());
 }
 
+QString MeasurementsManager::toolPrompt(int type, bool clicks)
+{
+    switch (type) {
+    case NO_MEASUREMENT:
+        return QString();
+    case COMPARE_PLANE_DXF:
+        return QStringLiteral("Щёлкните по графику, чтобы выбрать файл чертежа");
+    case AG_TEXT_PLACEMENT:
+        return QStringLiteral("Текст: щёлкните там, где поставить текст");
+    default:
+        break;
+    }
+    return measurementKindName(type)
+        + (clicks ? QStringLiteral(": щёлкните по точке трассы")
+                  : QStringLiteral(": выделите участок трассы"));
+}
+
 PlotSegmentSelection *MeasurementsManager::plotSegmentSelection() const
 {
     return segmentSelection;
@@ -171,8 +188,15 @@ void MeasurementsManager::connectCurrent(bool list)
     connect(m, &Measurement::setNewAngleAndCenterRot, this,
             [this](double angle, const QPointF &centre) {
                 // The curves were turned as rotatePoint turns them, in single precision.
+                const RigidTransform turn = RigidTransform().thenRotated(
+                    float(centre.x()), float(centre.y()), float(angle));
                 levellingMotion = levellingMotion.thenRotated(float(centre.x()), float(centre.y()),
                                                               float(angle));
+                // Before the recalculation that follows: a drawing fitted to the contour turns
+                // with it, so that deviations from it stay what they were.
+                const std::list<Measurement *> listedNow = measurements;
+                for (Measurement *listedOne : listedNow)
+                    listedOne->followCurveMotion(turn);
                 emit setNewAngleAndCenterRot(angle, centre);
             });
     connect(m, &Measurement::reperPointChanged, reperPointController,
@@ -309,6 +333,8 @@ void MeasurementsManager::onEscape()
     if (!current || current->isFinished())
         return;
     dropCurrent();
+    // What the dropped measurement asked for is no longer wanted.
+    emit statusText(toolPrompt(type, isClickBased()));
     if (!plot)
         return;
     // Cancels a rectangle or a range being dragged and clears the plot's selections.

@@ -49,6 +49,9 @@ public:
                             const QString &parameter);
     // Whether the active tool takes clicks (the segment selection is off) rather than ranges.
     bool isClickBased() const;
+    // What the tool of the kind waits for before a measurement is made, for the status line:
+    // empty for NO_MEASUREMENT, which waits for nothing.
+    static QString toolPrompt(int type, bool clicks);
 
     void createMeasurement(QWidget *parent);
     void connectMeasurement();

@@ -71,6 +71,14 @@ void PlotSegmentSelection::onMouseMove(QMouseEvent *event)
 {
     if (!enabled || !selecting || !curve)
         return;
+    if (!(event->buttons() & Qt::LeftButton)) {
+        // The release never reached the plot (a dialog that the press opened took it): the drag
+        // is over, and what it had highlighted is no selection.
+        selecting = false;
+        curve->setSelection(QCPDataSelection());
+        plot->replot(QCustomPlot::rpQueuedReplot);
+        return;
+    }
     const int i = nearestDataIndex(curve, event->pos());
     if (i < 0)
         return;

@@ -86,7 +86,7 @@ double RoughnessMeasurement::micrometresPerDisplayUnit()
 
 QString RoughnessMeasurement::valueText() const
 {
-    if (!known)
+    if (!hasValue())
         return kUnknownText;
     return QString::number(result, 'f', 4) + QStringLiteral("мкм");
 }
@@ -252,7 +252,7 @@ void RoughnessMeasurement::calculate()
         = y0 > cy ? (Qt::AlignHCenter | Qt::AlignTop) : (Qt::AlignHCenter | Qt::AlignBottom);
     setLabel(text, position, 0.0, alignment);
     setItemsVisible(true);
-    emit statusText(displayName + QStringLiteral(": ") + (known ? valueText() : text));
+    emit statusText(displayName + QStringLiteral(": ") + (hasValue() ? valueText() : text));
 }
 
 void RoughnessMeasurement::onPlotMouseRelease(QMouseEvent *event)

@@ -27,6 +27,8 @@ public:
     // x runs back and forth.
     QString valueText() const override;
     double value() const override { return result; }
+    // False also when the stretch was too short for a single filter pass.
+    bool hasValue() const override { return known && choice.computed; }
     void calculate() override;
     QString groupName() const override;
     void setLargeLabel(bool large) override;

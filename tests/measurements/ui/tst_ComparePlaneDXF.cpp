@@ -1,5 +1,6 @@
 #include "measurements/ui/ComparePlaneDXF.h"
 #include "measurements/ui/MeasurementsManager.h"
+#include "measurements/ui/ReperPoint.h"
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "plot/QCPItemArc.h"
@@ -86,6 +87,7 @@ private slots:
     void importRefusals_data();
     void importRefusals();
     void importThroughManager();
+    void fittedDrawingTurnsWithTheLevelling();
 
 private:
     QString writeFile(const QString &name, const QByteArray &bytes);
@@ -311,6 +313,71 @@ void TestComparePlaneDXF::importThroughManager()
     QCOMPARE(enable.count(), 2);
     QCOMPARE(enable.at(1).at(0).toBool(), false);
     QCOMPARE(distanceToDrawing(m_plot, 5, 3), DxfDrawing::kNoDistance);
+}
+
+// A levelling turns every curve of the plot; a drawing fitted to the contour turns with it, so
+// that the deviation from the drawing stays what it was, and so does the drawing's direction
+// relative to the contour.
+void TestComparePlaneDXF::fittedDrawingTurnsWithTheLevelling()
+{
+    m_prompts->answers << writeFile(QStringLiteral("step.dxf"), kStepDxf);
+    testsupport::PlotDriver driver(m_plot);
+    MeasurementsManager manager(m_plot, nullptr);
+    manager.reperPoints()->setCursorMover([](const QPoint &) {});
+    manager.setTraces(QVector<AbstractTrace *>(1, nullptr));
+    auto dragAlong = [&](const QPointF &from, const QPointF &to) {
+        QVector<QPointF> path;
+        for (int s = 1; s <= 8; ++s)
+            path << placed(from + (to - from) * (s / 8.0));
+        driver.drag(placed(from), path);
+    };
+
+    // The drawing, fitted by its corner.
+    manager.setMeasurementType(COMPARE_PLANE_DXF, true, false, QString());
+    driver.click(6, 4);
+    auto *drawing = dynamic_cast<ComparePlaneDXF *>(manager.currentMeasurement());
+    QVERIFY(drawing);
+    const QPointF traceCorner = placed({5, 3});
+    driver.move(traceCorner.x(), traceCorner.y());
+    driver.click(traceCorner.x(), traceCorner.y());
+    driver.move(5, 3);
+    driver.click(5, 3);
+    QCOMPARE(drawing->stage(), 2);
+
+    // The deviation from it along the top of the part, its label placed below.
+    manager.setMeasurementType(ERROR_PLANE, true, false, QString());
+    dragAlong({5.5, 3}, {8.5, 3});
+    driver.move(7, 0);
+    driver.click(7, 0);
+    Measurement *deviation = manager.measurementList().back();
+    QCOMPARE(deviation->type(), int(ERROR_PLANE));
+    QVERIFY(deviation->isFinished());
+    QVERIFY(deviation->hasValue());
+    const double fitted = deviation->value();
+    QVERIFY2(fitted < 1e-3, qPrintable(QString::number(fitted)));
+    auto topAngle = [&] {
+        const DxfEntity &top = drawing->drawing().entity(3);
+        return std::atan2(top.end.y() - top.start.y(), top.end.x() - top.start.x()) * 180 / kPi;
+    };
+    QVERIFY(std::abs(topAngle() - kTurn) < 0.01);
+
+    // Levelled by the bottom of the part, which lies 3° off the horizontal.
+    manager.setMeasurementType(LAY_FLAT, false, false, QString());
+    dragAlong({0.5, 0}, {3.5, 0});
+    QVERIFY(!manager.levelling().isIdentity());
+    const QCPCurveData &start = *m_trace->data()->constBegin();
+    const QCPCurveData &bottomEnd = *(m_trace->data()->constBegin() + 1900);
+    QVERIFY(std::abs(bottomEnd.value - start.value) < 1e-3);
+    // The drawing turned with the contour: its top is level now, and the deviation unchanged.
+    QVERIFY2(std::abs(topAngle()) < 0.01, qPrintable(QString::number(topAngle())));
+    QVERIFY2(std::abs(deviation->value() - fitted) <= 1e-9 + 1e-6 * fitted,
+             qPrintable(QString::number(deviation->value(), 'g', 12) + " / "
+                        + QString::number(fitted, 'g', 12)));
+    for (int i = 0; i < m_trace->dataCount(); i += 997) {
+        const QCPCurveData &p = *(m_trace->data()->constBegin() + i);
+        QVERIFY2(distanceToDrawing(m_plot, p.key, p.value) < 2e-3, qPrintable(QString::number(i)));
+    }
+    VERIFY_GRAB(testsupport::grabWindow(m_plot, QStringLiteral("dxf_levelled")));
 }
 
 GUI_TEST_MAIN(TestComparePlaneDXF)

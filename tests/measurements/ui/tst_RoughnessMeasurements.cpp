@@ -168,15 +168,17 @@ void tst_RoughnessMeasurements::promptForALongerStretch_data()
     QTest::addColumn<double>("amplitude"); // µm
     QTest::addColumn<QString>("valueText");
     QTest::addColumn<QString>("labelLine");
-    // Shorter than two cut-offs of 0.8 mm: no value, the missing length in the display unit.
-    QTest::newRow("1.2 mm") << 1.2 << 1.0 << "0.0000мкм"
-                            << "Ra: Выделите ещё 0.4мм";
+    QTest::addColumn<bool>("measured");
+    // Shorter than two cut-offs of 0.8 mm: not measured (no 0), the missing length in the
+    // display unit.
+    QTest::newRow("1.2 mm") << 1.2 << 1.0 << "неизвестно"
+                            << "Ra: Выделите ещё 0.4мм" << false;
     // Long enough for 0.8 mm, whose value asks for 2.5 mm: the value and what is missing.
     QTest::newRow("value asks for more") << 3.0 << 8.0 << ""
-                                         << ", выделите ещё 2мм";
+                                         << ", выделите ещё 2мм" << true;
     // A flat stretch whose value reads 0 is long enough: its value, nothing missing.
     QTest::newRow("flat") << 3.0 << 0.0 << "0.0000мкм"
-                          << "Ra: 0.0000мкм";
+                          << "Ra: 0.0000мкм" << true;
 }
 
 void tst_RoughnessMeasurements::promptForALongerStretch()
@@ -185,21 +187,28 @@ void tst_RoughnessMeasurements::promptForALongerStretch()
     QFETCH(double, amplitude);
     QFETCH(QString, valueText);
     QFETCH(QString, labelLine);
+    QFETCH(bool, measured);
     TempSettings settings([](Settings &s) { s.preferences.standartisation_value = ISO_4288; });
     ContourFixture f;
     const QVector<QPointF> points = roughStretch(length, amplitude, 60);
     QCPCurve *curve = f.addTrace(points);
     RAMeasurement m(f.plot.get(), {});
+    QSignalSpy status(&m, &Measurement::statusText);
     m.onSegmentSelected(QCPDataRange(0, points.size()), curve);
     m.calculate();
     if (!valueText.isEmpty())
         QCOMPARE(m.valueText(), valueText);
+    QCOMPARE(m.hasValue(), measured);
     const QString firstLine = m.valueLabel()->text().section(QLatin1Char('\n'), 0, 0);
     if (labelLine.startsWith(QLatin1Char(',')))
         QCOMPARE(firstLine, QStringLiteral("Ra: ") + m.valueText() + labelLine);
     else
         QCOMPARE(firstLine, labelLine);
     QVERIFY(m.missingLength() >= 0.0);
+    // The status line tells the value, or what is missing when there is none; never a 0.
+    QVERIFY(!status.isEmpty());
+    QCOMPARE(status.last().at(0).toString(),
+             measured ? QStringLiteral("Ra: ") + m.valueText() : labelLine);
 }
 
 void tst_RoughnessMeasurements::directionOfTheStretch()

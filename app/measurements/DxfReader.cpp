@@ -254,10 +254,18 @@ private:
     bool scaled(const EntityRecord &e, int code, double value, double *out);
     void problem(const EntityRecord &e, const QString &what);
     void problem(const QString &what);
+    // Reports progress from inside an entity whose pairs are many (a long polyline) every
+    // kPairsPerReport-th pair, as far as the end of the entity (which the reading has reached,
+    // so the reports never run back); false once the read is to stop.
+    bool goOn(int pairIndex, const EntityRecord &e);
 
     double m_factor;
     double m_chordTolerance;
     const DxfReadProgress &m_progress;
+    // The text being read, for the progress reports from inside an entity.
+    const QByteArray *m_bytes = nullptr;
+    // A progress report from inside an entity answered false.
+    bool m_cancelled = false;
     DxfReadResult m_result;
     int m_problemCount = 0;
     int m_outlinePoints = 0;
@@ -284,6 +292,18 @@ void Reader::problem(const QString &what)
 void Reader::problem(const EntityRecord &e, const QString &what)
 {
     problem(QStringLiteral("%1 skipped: %2").arg(entityName(e), what));
+}
+
+bool Reader::goOn(int pairIndex, const EntityRecord &e)
+{
+    if (m_cancelled)
+        return false;
+    if (!m_progress || !m_bytes || pairIndex % kPairsPerReport != kPairsPerReport - 1)
+        return true;
+    const std::string_view last = e.pairs.at(e.pairs.size() - 1).value;
+    if (!m_progress(last.data() + last.size() - m_bytes->constData(), m_bytes->size()))
+        m_cancelled = true;
+    return !m_cancelled;
 }
 
 bool Reader::number(const EntityRecord &e, int code, double *out)
@@ -450,7 +470,10 @@ void Reader::readLwPolyline(const EntityRecord &e)
     // nothing is kept but the count.
     int count = 0;
     bool haveY = true;
+    int index = 0;
     for (const Pair p : e.pairs) {
+        if (!goOn(index++, e))
+            return;
         double v;
         switch (p.code) {
         case 10:
@@ -507,7 +530,10 @@ void Reader::readLwPolyline(const EntityRecord &e)
     Vertex previous;
     Vertex current;
     int seen = 0;
+    index = 0;
     for (const Pair p : e.pairs) {
+        if (!goOn(index++, e))
+            return;
         double v = 0.0;
         if (p.code != 10 && p.code != 20 && p.code != 42)
             continue;
@@ -603,6 +629,7 @@ void Reader::finishEntity()
 
 DxfReadResult Reader::read(const QByteArray &bytes)
 {
+    m_bytes = &bytes;
     if (bytes.startsWith("AutoCAD Binary DXF")) {
         problem(QStringLiteral("binary DXF files are not read; save the drawing as ASCII DXF"));
         return m_result;
@@ -684,6 +711,12 @@ DxfReadResult Reader::read(const QByteArray &bytes)
     if (m_problemCount > kMaxProblemLines)
         m_result.problems.append(
             QStringLiteral("%1 more problems").arg(m_problemCount - kMaxProblemLines));
+    // A read stopped inside an entity ends as one stopped between entities.
+    if (m_cancelled) {
+        DxfReadResult cancelled;
+        cancelled.problems.append(dxfReadCancelledText());
+        return cancelled;
+    }
     m_result.drawing.squeeze();
     return m_result;
 }

@@ -112,6 +112,7 @@ private slots:
     void polylineKeepsFewBytesPerVertex();
     void ellipsePointLimit();
     void progressReportsAndStops();
+    void progressStopsInsideALongPolyline();
 };
 
 void TestDxfReader::fixtures_data()
@@ -580,6 +581,36 @@ void TestDxfReader::progressReportsAndStops()
     int calls = 0;
     const DxfReadResult stopped = readDxf(text, 1.0, [&](qint64, qint64) { return ++calls < 3; });
     QCOMPARE(calls, 3);
+    QVERIFY(stopped.drawing.isEmpty());
+    QCOMPARE(stopped.problems, QStringList {dxfReadCancelledText()});
+}
+
+// A polyline of many vertices is read as one entity after its last pair: its reading reports
+// progress too (never running back) and stops when the progress says so.
+void TestDxfReader::progressStopsInsideALongPolyline()
+{
+    QVector<QPointF> vertices;
+    for (int i = 0; i < 40000; ++i)
+        vertices << QPointF(i * 0.01, std::sin(i * 0.01));
+    const QByteArray text = polylineText(vertices, false);
+
+    QList<qint64> reports;
+    const DxfReadResult whole = readDxf(text, 1.0, [&](qint64 done, qint64) {
+        reports << done;
+        return true;
+    });
+    QCOMPARE(whole.drawing.size(), vertices.size() - 1);
+    QVERIFY(std::is_sorted(reports.cbegin(), reports.cend()));
+    // The reports while the pairs are gathered, then those while the polyline is built.
+    const int gathering = int(std::count_if(reports.cbegin(), reports.cend(),
+                                            [&](qint64 done) { return done < reports.last(); }));
+    QVERIFY(gathering > 5);
+    QVERIFY(reports.size() > gathering + 5);
+
+    int calls = 0;
+    const DxfReadResult stopped
+        = readDxf(text, 1.0, [&](qint64, qint64) { return ++calls <= gathering + 1; });
+    QCOMPARE(calls, gathering + 2);
     QVERIFY(stopped.drawing.isEmpty());
     QCOMPARE(stopped.problems, QStringList {dxfReadCancelledText()});
 }

@@ -163,6 +163,25 @@ QPointF transformed(const QPointF &p, double degrees, const QPointF &pivot, cons
         + shift;
 }
 
+// The whole fit (rotation, translation, refinement) once per iteration; the trace was turned by
+// 3° to make it.
+void fitRepeatedly(benchmark::State &state, const DxfDrawing &drawing,
+                   const QVector<QPointF> &trace, const QPointF &tracePoint)
+{
+    double angle = 0.0;
+    for (auto _ : state) {
+        DrawingFit fit(drawing, trace, tracePoint, 1.0);
+        fit.fitRotation();
+        fit.fitTranslation();
+        fit.refine();
+        angle = fit.angle();
+        // The const form: the read-write form of this marker miscompiles a double under GCC.
+        benchmark::DoNotOptimize(fit.angle());
+    }
+    if (std::abs(angle - 3.0) > 0.01)
+        state.SkipWithError("the fit did not find the turn of 3 degrees");
+}
+
 // A profile of 50 entities, alternating straight stretches and fillet arcs, 50 mm long, and 10^4
 // contour points on it turned by 3° and shifted by (0.2, 0.1) mm; the fit starts from the
 // corner pick.
@@ -196,18 +215,7 @@ void BM_FitTenThousandPointsToFiftyEntities(benchmark::State &state)
     const QPointF tracePoint = transformed(corner + QPointF(0.005, 0), 3.0, pivot, shift);
     drawing.translate(tracePoint.x() - corner.x(), tracePoint.y() - corner.y());
 
-    double angle = 0.0;
-    for (auto _ : state) {
-        DrawingFit fit(drawing, trace, tracePoint, 1.0);
-        fit.fitRotation();
-        fit.fitTranslation();
-        fit.refine();
-        angle = fit.angle();
-        // The const form: the read-write form of this marker miscompiles a double under GCC.
-        benchmark::DoNotOptimize(fit.angle());
-    }
-    if (std::abs(angle - 3.0) > 0.01)
-        state.SkipWithError("the fit did not find the turn of 3 degrees");
+    fitRepeatedly(state, drawing, trace, tracePoint);
     state.counters["points"] = trace.size();
     state.counters["entities"] = drawing.size();
 }
@@ -347,17 +355,7 @@ void BM_FitTenThousandPointsToPolylineDrawing(benchmark::State &state)
         trace << transformed(contourPoint(5.0 + 90.0 * i / 9999.0), 3.0, pivot, shift);
     const QPointF tracePoint = transformed(pivot, 3.0, pivot, shift);
     drawing.translate(tracePoint.x() - pivot.x(), tracePoint.y() - pivot.y());
-    double angle = 0.0;
-    for (auto _ : state) {
-        DrawingFit fit(drawing, trace, tracePoint, 1.0);
-        fit.fitRotation();
-        fit.fitTranslation();
-        fit.refine();
-        angle = fit.angle();
-        benchmark::DoNotOptimize(fit.angle());
-    }
-    if (std::abs(angle - 3.0) > 0.01)
-        state.SkipWithError("the fit did not find the turn of 3 degrees");
+    fitRepeatedly(state, drawing, trace, tracePoint);
     state.counters["entities"] = drawing.size();
 }
 BENCHMARK(BM_FitTenThousandPointsToPolylineDrawing)

@@ -47,6 +47,11 @@ bool DataProvider::start(AbstractTrace *trace)
     return true;
 }
 
+void DataProvider::setBeforePostProcessing(std::function<void(AbstractTrace &)> step)
+{
+    m_beforePostProcessing = std::move(step);
+}
+
 void DataProvider::cancel()
 {
     m_cancelRequested = true;
@@ -99,6 +104,8 @@ void DataProvider::run()
     try {
         // Samples were appended one by one; the sets keep what they hold, not what they grew to.
         m_trace->releaseSpareCapacity();
+        if (m_beforePostProcessing)
+            m_beforePostProcessing(*m_trace);
         m_trace->applyPostProcessors();
         m_trace->finalizeAfterRead();
     } catch (const std::exception &e) {

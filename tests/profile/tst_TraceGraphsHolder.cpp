@@ -123,7 +123,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         auto trace = makeTrace(50, [](double x) { return 2.0 + std::sin(x / 30.0); });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         QCOMPARE(plots.main.curveCount(), 1);
         QCOMPARE(plots.main.curve(0), static_cast<QCPCurve *>(holder.curve));
         for (const QString &unit : units)
@@ -148,7 +148,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         auto trace = makeTrace(20, [](double x) { return x / 7.0; });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мм"), true);
         const QVector<double> mm = curveValues(holder.curve);
         holder.setUnit(QStringLiteral("нм"), true);
@@ -180,7 +180,7 @@ private slots:
             return 0.5 * std::sin(x / 5.0);
         };
         auto trace = makeTrace(2000, [&](double x) { return form(x) + roughness(x); });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(showRLine, straighten);
         QCOMPARE(holder.levelMode(), showRLine);
@@ -226,7 +226,7 @@ private slots:
             QVector<double> sample {xs.at(i), double(i * i)};
             trace.appendPoint(sample);
         }
-        TraceGraphsHolder holder(nullptr, &trace, &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(&trace, &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(true, true);
         QVERIFY(holder.rLine().isEmpty());
@@ -256,7 +256,7 @@ private slots:
             trace->addPostProcessor(new TrimProcessor(trim, scaleX));
             trace->reprocess();
         }
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(false, false);
         QVERIFY(!holder.leftMarker()->isVisible());
@@ -291,7 +291,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         auto trace = makeTrace(100, [](double x) { return std::sin(x / 40.0); });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(true, false);
         holder.curve->setSelection(QCPDataSelection(QCPDataRange(5, 9)));
@@ -322,7 +322,7 @@ private slots:
         TempSettings settings([](Settings &s) { s.preferences.selected_graph_color = "#00aa00"; });
         Plots plots;
         auto trace = makeTrace(10, [](double x) { return x; });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         QCOMPARE(holder.curve->pen(), kItemPen);
         QCOMPARE(holder.ratioGraph()->pen(), kItemPen);
         holder.setSelectedPen();
@@ -358,7 +358,7 @@ private slots:
                 return phase < 0.5 ? -1.0 + 4.0 * phase : 3.0 - 4.0 * phase;
             },
             10.0);
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мм"), true);
         // 19 whole periods.
         plots.main.xAxis->setRange(0.0, 1.9);
@@ -401,7 +401,7 @@ private slots:
         Plots plots;
         auto trace
             = makeTrace(201, [](double x) { return x < 1000.0 ? x / 1000.0 : 2.0 - x / 1000.0; });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), true);
         plots.main.xAxis->setRange(0.0, 2000.0);
         plots.main.yAxis->setRange(0.0, 1.0);
@@ -425,7 +425,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         ProfileTrace trace;
-        TraceGraphsHolder holder(nullptr, &trace, &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(&trace, &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мм"), false);
         QCPRange keys;
         QCPRange values;
@@ -574,7 +574,7 @@ private slots:
         auto trace = makeTrace(10, [](double x) { return x; });
         const int items = plots.main.itemCount();
         {
-            TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+            TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
             holder.rebuild(true, false);
             QCOMPARE(plots.main.plottableCount(), 1);
             QCOMPARE(plots.hist.plottableCount(), 1);

@@ -10,6 +10,7 @@
 #include "dataproviders/FileDataProvider.h"
 #include "processing/DataProcessors.h"
 #include "support/LogReader.h"
+#include "support/StandInRecording.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "support/TestTraces.h"
@@ -44,48 +45,6 @@ QByteArray fileBytes(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// A recording from the instrument played by the test: the worker appends a sine of about
-// 1 µm Ra (100 µm wavelength, 0.5 µm apart) over `length` µm, announcing every 100 samples,
-// and ends with `result` (false: the trace ended before its measurement began). With `hold`
-// the worker waits until `release` is set.
-class StandInRecording : public DataProvider
-{
-public:
-    StandInRecording(double length, bool result, bool hold = false)
-        : DataProvider(QStringLiteral("stand-in instrument"))
-        , m_length(length)
-        , m_result(result)
-        , m_hold(hold)
-    { }
-    ~StandInRecording() override { finishWorker(); }
-
-    void prepare() override { }
-    bool obtainData() override
-    {
-        const int n = m_result ? int(m_length / 0.5) + 1 : 0;
-        for (int i = 0; i < n; ++i) {
-            const double x = i * 0.5;
-            QVector<double> sample {x, 1.6 * std::sin(x / 100.0 * 2 * M_PI)};
-            trace()->appendPoint(sample);
-            if ((i + 1) % 100 == 0)
-                emit dataBatchReady(i + 1 - 100, 100);
-        }
-        while (m_hold && !release && !cancelRequested())
-            QThread::msleep(2);
-        return m_result;
-    }
-
-    std::atomic<bool> release {false};
-
-protected:
-    bool endsThroughOwnerThread() const override { return true; }
-
-private:
-    double m_length;
-    bool m_result;
-    bool m_hold;
-};
 
 // The road with what it announces written down, and the provider's notifications handed on as
 // the profile window does.

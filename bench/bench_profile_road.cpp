@@ -42,6 +42,16 @@ QString millionPointFile(const QTemporaryDir &dir)
     return path;
 }
 
+// A profile window of the size the benchmarks draw in, shown and laid out.
+std::unique_ptr<ProfileAnalisisWidget> shownWindow()
+{
+    auto window = std::make_unique<ProfileAnalisisWidget>();
+    window->resize(1600, 900);
+    window->show();
+    QApplication::processEvents();
+    return window;
+}
+
 void BM_OpenMillionPointFile(benchmark::State &state)
 {
     static QTemporaryDir dir;
@@ -49,10 +59,7 @@ void BM_OpenMillionPointFile(benchmark::State &state)
     Settings::instance()->view.axis_unit = 1;
     for (auto _ : state) {
         state.PauseTiming();
-        auto window = std::make_unique<ProfileAnalisisWidget>();
-        window->resize(1600, 900);
-        window->show();
-        QApplication::processEvents();
+        auto window = shownWindow();
         state.ResumeTiming();
         window->setDataProvider(new FileDataProvider(path));
         window->startReading(PROFILE);
@@ -83,10 +90,7 @@ void BM_OpenMillionPointFileStall(benchmark::State &state)
     qint64 longest = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto window = std::make_unique<ProfileAnalisisWidget>();
-        window->resize(1600, 900);
-        window->show();
-        QApplication::processEvents();
+        auto window = shownWindow();
         QElapsedTimer clock;
         qint64 last = 0;
         qint64 gap = 0;
@@ -146,10 +150,7 @@ void BM_OpenManyAdditionalTraces(benchmark::State &state)
     Settings::instance()->view.axis_unit = 1;
     for (auto _ : state) {
         state.PauseTiming();
-        auto window = std::make_unique<ProfileAnalisisWidget>();
-        window->resize(1600, 900);
-        window->show();
-        QApplication::processEvents();
+        auto window = shownWindow();
         state.ResumeTiming();
         window->setDataProvider(new FileDataProvider(path));
         window->startReading(PROFILE);
@@ -197,10 +198,7 @@ void BM_LiveRecordingBatches(benchmark::State &state)
 {
     Settings::instance()->view.axis_unit = 1;
     for (auto _ : state) {
-        auto window = std::make_unique<ProfileAnalisisWidget>();
-        window->resize(1600, 900);
-        window->show();
-        QApplication::processEvents();
+        auto window = shownWindow();
         auto *provider = new HandFedProvider;
         window->setDataProvider(provider);
         window->startReading(PROFILE);

@@ -294,20 +294,8 @@ QString TraceRoad::readFailureText(const DataProvider *provider, const QString &
 void TraceRoad::dropRead(AbstractTrace *trace, DataProvider *provider)
 {
     const bool live = provider && provider->isLive();
-    auto *profile = dynamic_cast<ProfileTrace *>(trace);
-    if (profile) {
-        // The additional traces a reader made before the failure were never shown.
-        for (ProfileTrace *child : qAsConst(profile->additionalTraces)) {
-            if (!record(child->id))
-                delete child;
-        }
-        profile->additionalTraces.clear();
-        if (ProfileTrace *parent = profile->parentTrace) {
-            if (record(parent->id))
-                parent->removeAdditionalTrace(profile->id);
-            profile->parentTrace = nullptr;
-        }
-    }
+    // The additional traces a reader made before the failure were never shown.
+    releaseFamilyOfRead(trace);
     const int id = trace->id;
     m_records.erase(id);
     emit traceRemoved(id);
@@ -319,6 +307,23 @@ void TraceRoad::dropRead(AbstractTrace *trace, DataProvider *provider)
                    "Trace not opened: "
                        + (provider ? provider->source().toStdString() : std::string()));
         emit readRefused(readFailureText(provider, m_readError));
+    }
+}
+
+void TraceRoad::releaseFamilyOfRead(AbstractTrace *trace)
+{
+    auto *profile = dynamic_cast<ProfileTrace *>(trace);
+    if (!profile)
+        return;
+    for (ProfileTrace *child : qAsConst(profile->additionalTraces)) {
+        if (!record(child->id))
+            delete child;
+    }
+    profile->additionalTraces.clear();
+    if (ProfileTrace *parent = profile->parentTrace) {
+        if (record(parent->id))
+            parent->removeAdditionalTrace(profile->id);
+        profile->parentTrace = nullptr;
     }
 }
 
@@ -335,18 +340,7 @@ void TraceRoad::readFinished(DataProvider *provider)
 
     if (record(id)->doomed) {
         // Removed from the window while it was being read.
-        if (profile) {
-            for (ProfileTrace *child : qAsConst(profile->additionalTraces)) {
-                if (!record(child->id))
-                    delete child;
-            }
-            profile->additionalTraces.clear();
-            if (ProfileTrace *parent = profile->parentTrace) {
-                if (record(parent->id))
-                    parent->removeAdditionalTrace(id);
-                profile->parentTrace = nullptr;
-            }
-        }
+        releaseFamilyOfRead(trace);
         m_records.erase(id);
         emit readEnded(nullptr);
         return;

@@ -177,6 +177,9 @@ private:
     bool writeFamilyFile(AbstractTrace *trace);
     void saveRecording(AbstractTrace *trace);
     void dropRead(AbstractTrace *trace, DataProvider *provider);
+    // A read that is not kept: the additional traces its reader made are freed, and a recorded
+    // additional trace leaves its main trace.
+    void releaseFamilyOfRead(AbstractTrace *trace);
     void freeTrace(int id);
     // Evaluation: the family of trace; sectionOnly renews the section parameters alone.
     void startEvaluation(AbstractTrace *trace, bool sectionOnly);

@@ -23,6 +23,7 @@
 #include "support/TestTraces.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/PlotDriver.h"
+#include "support/gui/ProfileWindowReads.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
 #include "traceprocessing/ParameterEvaluation.h"
@@ -53,16 +54,12 @@ constexpr int kWaitMs = 20000;
 
 bool settled(ProfileAnalisisWidget &window)
 {
-    return QTest::qWaitFor([&window] { return !window.traceRoad()->evaluationPending(nullptr); },
-                           kWaitMs);
+    return parametersShown(window, kWaitMs);
 }
 
 bool read(ProfileAnalisisWidget &window, const QString &path, int kind)
 {
-    QSignalSpy unlocked(&window, &ProfileAnalisisWidget::unlockButtons);
-    if (!window.setDataProvider(new FileDataProvider(path)) || !window.startReading(kind))
-        return false;
-    return unlocked.wait(kWaitMs) && !window.traceList()->readingTrace && settled(window);
+    return readIntoWindow(window, path, kind, kWaitMs);
 }
 
 // A profile trace of n samples 1 µm apart with the cut-off, written to path.
@@ -402,15 +399,8 @@ void TestProfileWindowChanges::refusedFileLeavesNothing_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason");
-    QByteArray nan = "trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:12801\n";
-    for (int i = 0; i < 12801; ++i)
-        nan += QByteArray::number(i) + (i == 100 ? "\tnan\n" : "\t1\n");
-    QTest::newRow("nan at row 101") << nan << "в строке 101 стоит nan или бесконечность";
-    QTest::newRow("empty") << QByteArray() << "файл пуст";
-    QTest::newRow("not a trace") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
-                                 << "в строке 1 стоит не число";
-    QTest::newRow("line over 1 MiB") << "1 2\n" + QByteArray(2 << 20, '7') + "\n"
-                                     << "строка 2 длиннее допустимого (1 МиБ)";
+    for (const BadTraceFile &bad : badTraceFiles())
+        QTest::newRow(qPrintable(bad.name)) << bad.content << bad.reason;
 }
 
 void TestProfileWindowChanges::refusedFileLeavesNothing()

@@ -22,6 +22,7 @@
 #include "support/TestTraces.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/PlotDriver.h"
+#include "support/gui/ProfileWindowReads.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "traceprocessing/ParameterEvaluation.h"
@@ -53,21 +54,16 @@ QString writeFile(QTemporaryDir &dir, const QString &name, int kind, int additio
     return writeSineTraceFile(path, kind, additional, cutOff) ? path : QString();
 }
 
-// Waits until the parameters the window evaluates on the thread pool are shown.
 bool settled(ProfileAnalisisWidget &window)
 {
-    return QTest::qWaitFor([&window] { return !window.traceRoad()->evaluationPending(nullptr); },
-                           kWaitMs);
+    return parametersShown(window, kWaitMs);
 }
 
 // Reads the file into the window through its data road and waits for the read's end and its
 // parameters.
 bool read(ProfileAnalisisWidget &window, const QString &path, int kind)
 {
-    QSignalSpy unlocked(&window, &ProfileAnalisisWidget::unlockButtons);
-    if (!window.setDataProvider(new FileDataProvider(path)) || !window.startReading(kind))
-        return false;
-    return unlocked.wait(kWaitMs) && !window.traceList()->readingTrace && settled(window);
+    return readIntoWindow(window, path, kind, kWaitMs);
 }
 
 QAction *action(ProfileAnalisisWidget &window, const char *name)

@@ -47,6 +47,23 @@ bool writeSineTraceFile(const QString &path, int kind, int additional, double cu
     return writeTraceFile(path, trace.get());
 }
 
+QVector<BadTraceFile> badTraceFiles()
+{
+    QByteArray nan = "trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:12801\n";
+    for (int i = 0; i < 12801; ++i)
+        nan += QByteArray::number(i) + (i == 100 ? "\tnan\n" : "\t1\n");
+    return {
+        {QStringLiteral("nan at row 101"), nan,
+         QStringLiteral("в строке 101 стоит nan или бесконечность")},
+        {QStringLiteral("empty"), QByteArray(), QStringLiteral("файл пуст")},
+        {QStringLiteral("blanks alone"), QByteArray("\n  \n\t\n"), QStringLiteral("файл пуст")},
+        {QStringLiteral("not a trace"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+         QStringLiteral("в строке 1 стоит не число")},
+        {QStringLiteral("line over 1 MiB"), "1 2\n" + QByteArray(2 << 20, '7') + "\n",
+         QStringLiteral("строка 2 длиннее допустимого (1 МиБ)")},
+    };
+}
+
 ReadBackTrace::ReadBackTrace(const QString &path)
 {
     trace.setType(PROFILE);

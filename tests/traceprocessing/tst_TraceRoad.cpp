@@ -377,16 +377,8 @@ void TestTraceRoad::refusedReadLeavesNothing_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason");
-    QByteArray nan = "trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:300\n";
-    for (int i = 0; i < 300; ++i)
-        nan += i == 100 ? QByteArray("100\tnan\n") : QByteArray::number(i) + "\t1\n";
-    QTest::newRow("nan at row 101") << nan << "в строке 101 стоит nan или бесконечность";
-    QTest::newRow("empty") << QByteArray() << "файл пуст";
-    QTest::newRow("blanks alone") << QByteArray("\n  \n\t\n") << "файл пуст";
-    QTest::newRow("not a trace") << QByteArray("hello, world\n1 2\n")
-                                 << "в строке 1 стоит не число";
-    QTest::newRow("line over 1 MiB") << "1 2\n" + QByteArray(2 << 20, '7') + "\n"
-                                     << "строка 2 длиннее допустимого (1 МиБ)";
+    for (const BadTraceFile &bad : badTraceFiles())
+        QTest::newRow(qPrintable(bad.name)) << bad.content << bad.reason;
 }
 
 void TestTraceRoad::refusedReadLeavesNothing()

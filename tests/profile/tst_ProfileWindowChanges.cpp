@@ -384,9 +384,23 @@ void TestProfileWindowChanges::removedTraceLeavesThePlot()
     QVERIFY(read(window, path, PROFILE));
     Plot *plot = child<Plot>(window, "plotMain");
     QTRY_VERIFY_WITH_TIMEOUT(curvePixels(plot) > 100, kWaitMs);
+    // Removed through the entry's context menu, the entry not selected.
     TraceList *list = window.traceList();
-    const int id = list->traces.firstKey();
-    list->removeTraceItem(list->itemForTrace(id), id);
+    auto *tree = child<QTreeWidget>(*list, "tracesListTreeWidget");
+    QSignalSpy replotted(plot, &QCustomPlot::afterReplot);
+    tree->clearSelection();
+    // The curve drawn with the normal pen, and the window laid out without the trace's
+    // information.
+    QVERIFY(replotted.wait(kWaitMs));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+    QVERIFY(curvePixels(plot) > 100);
+    ScriptedPrompts prompts;
+    prompts.answers << QStringLiteral("Удалить трассу");
+    QMetaObject::invokeMethod(tree, "customContextMenuRequested",
+                              Q_ARG(QPoint, tree->visualItemRect(tree->topLevelItem(0)).center()));
+    QCOMPARE(prompts.kinds(), QStringList {"menu"});
+    QVERIFY(list->traces.isEmpty());
     QVERIFY(window.graphHolders().isEmpty());
     QCOMPARE(plot->plottableCount(), 0);
     // The screen shows the plot without the curve.

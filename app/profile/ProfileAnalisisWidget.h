@@ -195,6 +195,14 @@ private:
 
     TraceRoad *m_road = nullptr;
     QTimer *m_batchDrawTimer = nullptr;
+    // Samples of the trace being read that were announced and not drawn yet: [from, to).
+    void drawPendingSamples();
+    void forgetPendingSamples();
+    AbstractTrace *m_pendingTrace = nullptr;
+    int m_pendingFrom = 0;
+    int m_pendingTo = 0;
+    QTimer *m_pendingRetry = nullptr;
+    static constexpr int kPendingRetryMs = 2;
     // A removal's refresh of the plots is queued.
     bool m_refreshAfterRemoval = false;
 };

@@ -27,6 +27,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -87,6 +88,7 @@ void ProfileAnalisisWidget::connectRoad()
     connect(m_road, &TraceRoad::traceAdded, this, &ProfileAnalisisWidget::onTraceAdded);
     connect(m_road, &TraceRoad::samplesArrived, this, &ProfileAnalisisWidget::onSamplesArrived);
     connect(m_road, &TraceRoad::samplesDiscarded, this, [this](AbstractTrace *trace) {
+        forgetPendingSamples();
         if (TraceGraphsHolder *holder = holders.value(trace->id))
             holder->clearCurve();
     });
@@ -162,6 +164,13 @@ void ProfileAnalisisWidget::onTraceAdded(AbstractTrace *trace, int entry, const 
     if (trace != m_road->readingTrace()) {
         holder->rebuild(ui->actionRLine->isChecked(), ui->actionRFit->isChecked());
         holder->setPointsVisible(ui->actionPTS->isChecked());
+    } else if (const DataProvider *provider = dataProvider(); provider && !provider->isLive()) {
+        // A row of a trace file takes some 8 bytes at the least: the curve makes room for the
+        // rows the file can hold (a recording grows slowly and needs none).
+        constexpr qint64 kLeastRowBytes = 8;
+        constexpr qint64 kMostRoom = 1 << 24;
+        holder->expectPoints(
+            int(std::min(QFileInfo(provider->source()).size() / kLeastRowBytes, kMostRoom)));
     }
     TraceList *list = ui->traceList;
     if (entry == TraceRoad::AdditionalEntry)
@@ -179,11 +188,39 @@ void ProfileAnalisisWidget::dataBatchReady(int from, int count)
 
 void ProfileAnalisisWidget::onSamplesArrived(AbstractTrace *trace, int from, int count)
 {
-    TraceGraphsHolder *holder = holders.value(trace->id);
-    if (!holder)
+    if (m_pendingTrace != trace) {
+        m_pendingTrace = trace;
+        m_pendingFrom = from;
+        m_pendingTo = from;
+    }
+    m_pendingTo = std::max(m_pendingTo, from + count);
+    m_pendingFrom = std::min(m_pendingFrom, from);
+    drawPendingSamples();
+}
+
+void ProfileAnalisisWidget::drawPendingSamples()
+{
+    AbstractTrace *trace = m_pendingTrace;
+    TraceGraphsHolder *holder = trace ? holders.value(trace->id) : nullptr;
+    if (!holder || trace != m_road->readingTrace() || m_pendingTo <= m_pendingFrom)
         return;
-    // The converted samples: a contour sample's height already carries its console height.
-    const TData batch = trace->batchSamples(from, count);
+    // The converted samples: a contour sample's height already carries its console height. The
+    // window never waits for the data lock: while the provider's worker holds it (moving a
+    // growing data set) the samples are drawn a moment later, together with the next ones.
+    TData batch;
+    if (!trace->tryBatchSamples(m_pendingFrom, m_pendingTo - m_pendingFrom, &batch)) {
+        if (!m_pendingRetry) {
+            m_pendingRetry = new QTimer(this);
+            m_pendingRetry->setSingleShot(true);
+            m_pendingRetry->setInterval(kPendingRetryMs);
+            connect(m_pendingRetry, &QTimer::timeout, this,
+                    &ProfileAnalisisWidget::drawPendingSamples);
+        }
+        if (!m_pendingRetry->isActive())
+            m_pendingRetry->start();
+        return;
+    }
+    m_pendingFrom = m_pendingTo;
     if (batch.size() < 2)
         return;
     holder->appendPoints(batch.at(0), batch.at(1));
@@ -201,6 +238,9 @@ void ProfileAnalisisWidget::onSamplesArrived(AbstractTrace *trace, int from, int
 
 void ProfileAnalisisWidget::onTraceReprocessed(AbstractTrace *trace)
 {
+    // Whatever of a read was not drawn yet is in the processed data now.
+    if (trace == m_pendingTrace)
+        forgetPendingSamples();
     TraceGraphsHolder *holder = holders.value(trace->id);
     if (holder)
         holder->rebuild(holder->showsRLine(), holder->straightens());
@@ -223,8 +263,18 @@ void ProfileAnalisisWidget::dataReadFinished()
     m_road->readFinished(provider);
 }
 
+void ProfileAnalisisWidget::forgetPendingSamples()
+{
+    m_pendingTrace = nullptr;
+    m_pendingFrom = 0;
+    m_pendingTo = 0;
+    if (m_pendingRetry)
+        m_pendingRetry->stop();
+}
+
 void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)
 {
+    forgetPendingSamples();
     if (m_batchDrawTimer)
         m_batchDrawTimer->stop();
     reading = false;
@@ -244,7 +294,10 @@ void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)
     }
     // An additional trace needs a main trace to hang on.
     ui->deviceControlWidget->setEnableAdditionalTraceButton(!list->traces.isEmpty());
-    recalcParamPlots();
+    // The side plots follow the view: with a trace, at the replot its scaling has queued (their
+    // statistics are computed while the profile is drawn); without one, now.
+    if (!trace)
+        recalcParamPlots();
 }
 
 void ProfileAnalisisWidget::dataReset()

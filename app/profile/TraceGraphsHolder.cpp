@@ -67,6 +67,9 @@ void TraceGraphsHolder::materialize()
     m_histogramGraph = new QCPGraph(plotHist->yAxis, plotHist->xAxis);
     m_ratioGraph = new QCPGraph(plotRMR->yAxis, plotRMR->xAxis);
     curve = new AdaptiveCurve(plotMain->xAxis, plotMain->yAxis);
+    // The points are written over in place (setCurveData); a container that gave back its room
+    // whenever a redraw holds fewer points would copy them all into fresh memory.
+    curve->data()->setAutoSqueeze(false);
 
     for (Plot *plot : {plotMain, plotHist, plotRMR}) {
         m_levelLines.append(makeLevelLine(plot, kRedDotPen));
@@ -140,22 +143,22 @@ void TraceGraphsHolder::rebuild(bool showRLine, bool straighten)
     m_showRLine = showRLine;
     m_straighten = straighten;
 
-    QVector<double> x;
-    QVector<double> y;
+    // The drawn points are written over the last ones where their room allows: a long trace
+    // then costs no fresh memory, whose first use is slow.
     const TData *data = trace ? trace->processedData : nullptr;
-    if (data && data->size() >= 2) {
-        const int n = std::min(data->at(0).size(), data->at(1).size());
-        x.resize(n);
-        y.resize(n);
+    const int n = data && data->size() >= 2 ? std::min(data->at(0).size(), data->at(1).size()) : 0;
+    m_displayX.resize(n);
+    m_displayY.resize(n);
+    if (n > 0) {
         const double *px = data->at(0).constData();
         const double *py = data->at(1).constData();
+        double *x = m_displayX.data();
+        double *y = m_displayY.data();
         for (int i = 0; i < n; ++i) {
             x[i] = px[i] * m_micrometreToDisplay;
             y[i] = py[i] * m_micrometreToDisplay;
         }
     }
-    m_displayX = x;
-    m_displayY = y;
     m_rLine.clear();
     m_rmsLevel = computeRmsLevel();
     if (showRLine) {
@@ -203,8 +206,49 @@ void TraceGraphsHolder::setCurveData(const QVector<double> &x, const QVector<dou
     ++m_revision;
     if (!materialized())
         return;
-    curve->setData(x, y);
+    // The curve's points (the point index as the curve parameter, already in order) are
+    // written over those it holds, the rest removed or appended: the library's own setData
+    // would make them twice in fresh memory and sort them.
+    const int n = std::min(x.size(), y.size());
+    QCPCurveDataContainer &points = *curve->data();
+    const int present = points.size();
+    auto it = points.begin();
+    for (int i = 0; i < std::min(n, present); ++i, ++it)
+        *it = QCPCurveData(i, x.at(i), y.at(i));
+    if (present > n) {
+        points.removeAfter(n - 0.5);
+    } else if (n > present) {
+        QVector<QCPCurveData> rest(n - present);
+        for (int i = present; i < n; ++i)
+            rest[i - present] = QCPCurveData(i, x.at(i), y.at(i));
+        points.add(rest, true);
+    }
     updateExtent(x, y, true);
+}
+
+void TraceGraphsHolder::expectPoints(int points)
+{
+    m_expectedPoints = points;
+}
+
+void TraceGraphsHolder::reserveCurve(int points)
+{
+    const int present = curve->data()->size();
+    if (points <= present)
+        return;
+    // Room made at once spares the copies of a container that grows batch by batch; room not
+    // written to costs no memory.
+    QVector<QCPCurveData> room;
+    try {
+        room.reserve(points);
+        m_displayX.reserve(points);
+        m_displayY.reserve(points);
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    room.resize(present);
+    std::copy(curve->data()->constBegin(), curve->data()->constEnd(), room.begin());
+    curve->data()->set(room, true);
 }
 
 void TraceGraphsHolder::updateExtent(const QVector<double> &x, const QVector<double> &y, bool reset)
@@ -283,13 +327,26 @@ void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<dou
     for (int i = 0; i < n; ++i)
         points[i] = QCPCurveData(first + i, keys.at(i), values.at(i));
     curve->data()->add(points, true);
+    // The drawn points grow with the curve: the redraw at the read's end writes over them.
+    if (m_displayX.size() == first && m_displayY.size() == first) {
+        m_displayX += keys;
+        m_displayY += values;
+    }
+    // The library adopts the first batch as the container itself: the room for the whole read
+    // is made once it holds points.
+    if (m_expectedPoints > 0) {
+        reserveCurve(m_expectedPoints);
+        m_expectedPoints = 0;
+    }
     ++m_revision;
     updateExtent(keys, values, false);
 }
 
 void TraceGraphsHolder::clearCurve()
 {
-    setCurveData({}, {});
+    m_displayX.resize(0);
+    m_displayY.resize(0);
+    setCurveData(m_displayX, m_displayY);
 }
 
 void TraceGraphsHolder::setUnit(const QString &name, bool rebuildNow)

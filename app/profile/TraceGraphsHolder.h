@@ -100,6 +100,8 @@ public:
     void appendPoints(const QVector<double> &x, const QVector<double> &y);
     // Empties the curve (a discarded preview).
     void clearCurve();
+    // About this many points of a read are to come: the curve makes room for them.
+    void expectPoints(int points);
     // Key and value ranges of the curve's points (NaN left out); false without points.
     bool curveExtent(QCPRange *keys, QCPRange *values);
 
@@ -138,6 +140,7 @@ private:
     double computeRmsLevel() const;
     void setLevelMode(bool on);
     void setCurveData(const QVector<double> &x, const QVector<double> &y);
+    void reserveCurve(int points);
     void updateExtent(const QVector<double> &x, const QVector<double> &y, bool reset);
     std::pair<int, int> rawRange(int begin, int end) const;
 
@@ -163,6 +166,7 @@ private:
     bool m_points = false;
     bool m_selectedPen = false;
     double m_pickedLevel = 0.0;
+    int m_expectedPoints = 0;
 
     // What the statistics were last computed from.
     struct StatisticsKey

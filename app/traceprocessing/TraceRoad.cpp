@@ -669,6 +669,7 @@ bool TraceRoad::proposeCutOff(AbstractTrace *trace)
 void TraceRoad::supersede(int rootId)
 {
     ++m_generation[rootId];
+    m_queued.remove(rootId);
     if (std::shared_ptr<Job> job = m_jobs.take(rootId))
         job->cancelled = true;
 }
@@ -678,10 +679,11 @@ void TraceRoad::startEvaluation(AbstractTrace *trace, bool sectionOnly)
     ProfileTrace *root = isProfileTrace(trace) ? familyRoot(trace) : nullptr;
     if (!root || root == m_reading || !record(root->id))
         return;
-    if (const std::shared_ptr<Job> pending = m_jobs.value(root->id);
-        pending && !pending->sectionOnly)
+    const int id = root->id;
+    const std::shared_ptr<Job> running = m_jobs.value(id);
+    if ((running && !running->sectionOnly) || (m_queued.contains(id) && !m_queued.value(id)))
         sectionOnly = false;
-    supersede(root->id);
+    supersede(id);
 
     // Nothing shown may be left over from the earlier state while the new values are computed.
     const QList<AbstractTrace *> members = family(root);
@@ -697,10 +699,36 @@ void TraceRoad::startEvaluation(AbstractTrace *trace, bool sectionOnly)
                 it.value().clear();
         }
     }
-    emit aboutToEvaluate(root);
     for (AbstractTrace *member : members)
         emit parametersChanged(member);
 
+    // The evaluation starts at the next pass of the event loop: the requests of one change
+    // (every trace of a reprocessing, say) become one evaluation per family, and the window
+    // draws the change first.
+    m_queued.insert(id, sectionOnly);
+    if (!m_startQueued) {
+        m_startQueued = true;
+        QMetaObject::invokeMethod(
+            this, [this] { startQueuedEvaluations(); }, Qt::QueuedConnection);
+    }
+}
+
+void TraceRoad::startQueuedEvaluations()
+{
+    m_startQueued = false;
+    const QMap<int, bool> queued = m_queued;
+    m_queued.clear();
+    for (auto it = queued.cbegin(); it != queued.cend(); ++it) {
+        auto *root = dynamic_cast<ProfileTrace *>(trace(it.key()));
+        if (!root || root == m_reading || familyRoot(root) != root)
+            continue;
+        runEvaluation(root, it.value());
+    }
+}
+
+void TraceRoad::runEvaluation(ProfileTrace *root, bool sectionOnly)
+{
+    emit aboutToEvaluate(root);
     auto job = std::make_shared<Job>();
     job->rootId = root->id;
     job->generation = m_generation.value(root->id);
@@ -745,6 +773,7 @@ void TraceRoad::applyEvaluation(const std::shared_ptr<Job> &job)
 
 void TraceRoad::waitForEvaluations()
 {
+    startQueuedEvaluations();
     const QList<std::shared_ptr<Job>> jobs = m_jobs.values();
     for (const std::shared_ptr<Job> &job : jobs) {
         job->future.waitForFinished();
@@ -755,9 +784,9 @@ void TraceRoad::waitForEvaluations()
 bool TraceRoad::evaluationPending(const AbstractTrace *trace) const
 {
     if (!trace)
-        return !m_jobs.isEmpty();
+        return !m_jobs.isEmpty() || !m_queued.isEmpty();
     const ProfileTrace *root = familyRoot(const_cast<AbstractTrace *>(trace));
-    return root && m_jobs.contains(root->id);
+    return root && (m_jobs.contains(root->id) || m_queued.contains(root->id));
 }
 
 // Registry -----------------------------------------------------------------------------------

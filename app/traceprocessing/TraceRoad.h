@@ -38,9 +38,10 @@ class ProfileTrace;
 // every chain. A trace that was not read whole is never written to a file.
 //
 // Evaluation runs on the thread pool on a copy of the trace's family (the samples are shared,
-// not copied) and is applied on the GUI thread; a change or a read of the family meanwhile
-// supersedes it, and its result is dropped. Until a result is applied the entries it renews are
-// empty, so nothing shown is left over from an earlier state.
+// not copied) and is applied on the GUI thread; it starts at the next pass of the event loop, so
+// the requests of one change become one evaluation per family. A change or a read of the family
+// meanwhile supersedes it, and its result is dropped. Until a result is applied the entries it
+// renews are empty, so nothing shown is left over from an earlier state.
 //
 // Every member function runs on the GUI thread.
 class TraceRoad : public QObject
@@ -183,6 +184,8 @@ private:
     void freeTrace(int id);
     // Evaluation: the family of trace; sectionOnly renews the section parameters alone.
     void startEvaluation(AbstractTrace *trace, bool sectionOnly);
+    void startQueuedEvaluations();
+    void runEvaluation(ProfileTrace *root, bool sectionOnly);
     void applyEvaluation(const std::shared_ptr<Job> &job);
     void supersede(int rootId);
 
@@ -201,4 +204,8 @@ private:
     // that a later change superseded.
     QMap<int, std::shared_ptr<Job>> m_jobs;
     QMap<int, quint64> m_generation;
+    // Evaluations asked for and not started yet (id of the family's main trace, section
+    // parameters alone), started together at the next pass of the event loop.
+    QMap<int, bool> m_queued;
+    bool m_startQueued = false;
 };

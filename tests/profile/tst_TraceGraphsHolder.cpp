@@ -567,6 +567,63 @@ private slots:
         QCOMPARE(second->filterLength, later);
     }
 
+    // A read draws its batches; the redraw at its end shows the processed points alone, whether
+    // they are fewer (a filter trimmed the ends), as many or more than the points drawn.
+    void redrawAfterARead_data()
+    {
+        QTest::addColumn<int>("drawn");
+        QTest::addColumn<int>("processed");
+        QTest::newRow("fewer") << 1500 << 1100;
+        QTest::newRow("as many") << 1500 << 1500;
+        QTest::newRow("more") << 1500 << 1729;
+        QTest::newRow("nothing drawn") << 0 << 300;
+    }
+    void redrawAfterARead()
+    {
+        QFETCH(int, drawn);
+        QFETCH(int, processed);
+        TempSettings settings;
+        Plots plots;
+        auto trace = makeTrace(0, [](double) { return 0.0; });
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        holder.setUnit(QStringLiteral("мм"), false);
+        holder.expectPoints(4000);
+        for (int from = 0; from < drawn; from += 500) {
+            QVector<double> x;
+            QVector<double> y;
+            for (int i = from; i < from + 500; ++i) {
+                x << i * 2.0;
+                y << 100.0;
+            }
+            holder.appendPoints(x, y);
+        }
+        QCOMPARE(holder.curve->data()->size(), drawn);
+        TData &data = *trace->processedData;
+        data[0].clear();
+        data[1].clear();
+        for (int i = 0; i < processed; ++i) {
+            data[0] << 10.0 + i;
+            data[1] << std::sin(i / 7.0);
+        }
+        holder.rebuild(false, false);
+
+        QCOMPARE(holder.curve->data()->size(), processed);
+        int i = 0;
+        for (const QCPCurveData &point : *holder.curve->data()) {
+            QCOMPARE(point.t, double(i));
+            QCOMPARE(point.key, (10.0 + i) * 0.001);
+            QCOMPARE(point.value, std::sin(i / 7.0) * 0.001);
+            ++i;
+        }
+        QCOMPARE(holder.displayX().size(), processed);
+        QCPRange keys;
+        QCPRange values;
+        QVERIFY(holder.curveExtent(&keys, &values));
+        QCOMPARE(keys.lower, 0.01);
+        COMPARE_TOL(keys.upper, (10.0 + processed - 1) * 0.001, 1e-12, 0);
+        QVERIFY(values.upper < 0.0011);
+    }
+
     void holderLeavesThePlots()
     {
         TempSettings settings;

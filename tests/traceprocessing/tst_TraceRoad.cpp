@@ -457,6 +457,7 @@ void TestTraceRoad::laterChangeSupersedesAnEvaluation()
                      });
     // An evaluation starts; before the event loop can apply it, the cut-off changes.
     rig.road.evaluate(trace);
+    QCoreApplication::sendPostedEvents(&rig.road, QEvent::MetaCall);
     QVERIFY(rig.road.evaluationPending(trace));
     rig.road.setCutOff(trace, 250);
     QVERIFY(rig.settled());

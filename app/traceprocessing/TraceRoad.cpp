@@ -234,7 +234,6 @@ void TraceRoad::readStarted(DataProvider *provider)
     if (!read || read->trace.get() != trace)
         return;
     m_reading = trace;
-    m_readingProvider = provider;
     m_readFailed = false;
     m_readError.clear();
     m_rebuildAfterRead = false;
@@ -248,9 +247,15 @@ void TraceRoad::readStarted(DataProvider *provider)
         // A recorded additional trace hangs on the last main trace and shares its file.
         parent->addAdditionalTrace(profile);
         emit traceAdded(trace, AdditionalEntry, QString(), true);
-    } else {
-        emit traceAdded(trace, MainEntry, m_startName, true);
+        return;
     }
+    if (m_startKind == ADDITIONAL_TRACE) {
+        // The main trace it was to hang on left meanwhile: a main trace of its own (the
+        // provider's worker has prepared the trace and no longer reads its kind).
+        m_startKind = PROFILE;
+        trace->setType(PROFILE);
+    }
+    emit traceAdded(trace, MainEntry, m_startName, true);
 }
 
 void TraceRoad::batchReady(DataProvider *provider, int from, int count)
@@ -333,7 +338,6 @@ void TraceRoad::readFinished(DataProvider *provider)
     if (!trace || trace != m_reading)
         return;
     m_reading = nullptr;
-    m_readingProvider = nullptr;
     const int id = trace->id;
     const bool live = provider->isLive();
     auto *profile = dynamic_cast<ProfileTrace *>(trace);

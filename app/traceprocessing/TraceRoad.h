@@ -174,14 +174,12 @@ private:
     ProfileTrace *familyRoot(AbstractTrace *trace) const;
     QList<AbstractTrace *> family(AbstractTrace *trace) const;
     void rebuildAndReprocess(AbstractTrace *trace);
-    void reprocessFamily(AbstractTrace *trace);
     bool writeFamilyFile(AbstractTrace *trace);
     void saveRecording(AbstractTrace *trace);
     void dropRead(AbstractTrace *trace, DataProvider *provider);
     // A read that is not kept: the additional traces its reader made are freed, and a recorded
     // additional trace leaves its main trace.
     void releaseFamilyOfRead(AbstractTrace *trace);
-    void freeTrace(int id);
     // Evaluation: the family of trace; sectionOnly renews the section parameters alone.
     void startEvaluation(AbstractTrace *trace, bool sectionOnly);
     void startQueuedEvaluations();
@@ -191,7 +189,6 @@ private:
 
     std::map<int, Record> m_records;
     AbstractTrace *m_reading = nullptr;
-    DataProvider *m_readingProvider = nullptr;
     // The kind and name decided when the trace being read was made.
     int m_startKind = PROFILE;
     QString m_startName;

@@ -162,7 +162,7 @@ protected:
     void onTraceRemoved(int id);
     void onReadEnded(AbstractTrace *trace);
     // The question of a proposed cut-off (µm), through the prompts.
-    bool askCutOffChange(int cutOff, bool *remember);
+    bool askToChangeCutOff(int cutOff, bool *remember);
     // Deletes the holder of the trace; true when there was one.
     bool deleteHolder(int id);
 

@@ -75,13 +75,13 @@ void ProfileAnalisisWidget::unlockToolBar()
 
 void ProfileAnalisisWidget::connectRoad()
 {
-    m_road->currentSpeed = [this] {
+    m_road->recordingSpeed = [this] {
         return ui->deviceControlWidget->currentSpeed();
     };
-    m_road->askCutOffChange = [this](int cutOff, bool *remember) {
-        return askCutOffChange(cutOff, remember);
+    m_road->cutOffQuestion = [this](int cutOff, bool *remember) {
+        return askToChangeCutOff(cutOff, remember);
     };
-    m_road->setInstrumentFilter = [this](int index) {
+    m_road->instrumentFilter = [this](int index) {
         ui->deviceControlWidget->setFilterIndex(index);
     };
     connect(m_road, &TraceRoad::readBegan, this, &ProfileAnalisisWidget::onReadBegan);
@@ -126,7 +126,7 @@ void ProfileAnalisisWidget::connectRoad()
     connect(list, &TraceList::recalculateTrace, m_road, &TraceRoad::evaluateAll);
 }
 
-bool ProfileAnalisisWidget::askCutOffChange(int cutOff, bool *remember)
+bool ProfileAnalisisWidget::askToChangeCutOff(int cutOff, bool *remember)
 {
     return Prompts::instance()->questionWithCheckBox(
                this, QStringLiteral("Изменение фильтра"),

@@ -102,7 +102,7 @@ AbstractTrace *TraceRoad::makeTrace(int kind, const Settings &settings)
     AbstractTrace *trace = nullptr;
     if (isProfileKind(kind)) {
         auto *profile = new ProfileTrace;
-        profile->speed = currentSpeed ? currentSpeed() : 0.0;
+        profile->speed = recordingSpeed ? recordingSpeed() : 0.0;
         profile->filterLength = filterLengthSetting(settings);
         profile->medianWindow = settings.preferences.meadian_filter_value;
         profile->medianEnabled = settings.preferences.meadian_filter;
@@ -650,7 +650,7 @@ bool TraceRoad::proposeCutOff(AbstractTrace *trace)
         if (!p.is_ask_before_change_filter)
             return p.is_accept_filter;
         bool remember = false;
-        const bool yes = askCutOffChange && askCutOffChange(cutOff, &remember);
+        const bool yes = cutOffQuestion && cutOffQuestion(cutOff, &remember);
         if (remember) {
             Settings::modify([yes](Settings &s) {
                 s.preferences.is_ask_before_change_filter = false;
@@ -660,8 +660,8 @@ bool TraceRoad::proposeCutOff(AbstractTrace *trace)
         return yes;
     };
     steps.apply = [this, profile, &measured](int filterIndex) {
-        if (setInstrumentFilter)
-            setInstrumentFilter(filterIndex);
+        if (instrumentFilter)
+            instrumentFilter(filterIndex);
         profile->filterLength = kFilterLengths.at(filterIndex);
         measured.filterLength = profile->filterLength;
     };

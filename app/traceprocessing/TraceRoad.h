@@ -58,9 +58,9 @@ public:
     // What the road asks of the window. The speed of the device panel (mm/s) for a new profile
     // trace; the operator's answer to a proposed cut-off (µm), with *remember set when the
     // answer is to be kept; the instrument's filter switched to an index of kFilterLengths.
-    std::function<double()> currentSpeed;
-    std::function<bool(int cutOff, bool *remember)> askCutOffChange;
-    std::function<void(int filterIndex)> setInstrumentFilter;
+    std::function<double()> recordingSpeed;
+    std::function<bool(int cutOff, bool *remember)> cutOffQuestion;
+    std::function<void(int filterIndex)> instrumentFilter;
 
     // An empty trace of the kind (E_ANALISIS_TYPE) with its processing chain, for the provider
     // to fill; null for any other kind. An additional trace read from a file, or recorded with

@@ -222,10 +222,10 @@ void TestTraceRoad::recordingIsSavedOnceBeforeTheProposal()
     Rig rig;
     QStringList asked;
     QList<int> instrument;
-    rig.road.currentSpeed = [] {
+    rig.road.recordingSpeed = [] {
         return 0.75;
     };
-    rig.road.askCutOffChange = [&](int cutOff, bool *remember) {
+    rig.road.cutOffQuestion = [&](int cutOff, bool *remember) {
         // The recording is on disk, with the cut-off it was recorded with, before the
         // question.
         ReadBackTrace saved(path);
@@ -233,7 +233,7 @@ void TestTraceRoad::recordingIsSavedOnceBeforeTheProposal()
         *remember = false;
         return true;
     };
-    rig.road.setInstrumentFilter = [&](int index) {
+    rig.road.instrumentFilter = [&](int index) {
         instrument << index;
     };
     QVERIFY(rig.read(new StandInRecording(6000, true), PROFILE, path));
@@ -417,7 +417,7 @@ void TestTraceRoad::recordingInterruptedBeforeItsMeasurement()
     const QString path = dir.filePath(QStringLiteral("прерванная.txt"));
     Rig rig;
     bool asked = false;
-    rig.road.askCutOffChange = [&](int, bool *) {
+    rig.road.cutOffQuestion = [&](int, bool *) {
         return asked = true;
     };
     LogReader log;

@@ -411,26 +411,19 @@ void TestProfileWindowChanges::removedTraceLeavesThePlot()
 
 void TestProfileWindowChanges::refusedFileLeavesNothing_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("reason");
-    for (const BadTraceFile &bad : badTraceFiles())
-        QTest::newRow(qPrintable(bad.name)) << bad.content << bad.reason;
+    addBadTraceFileRows();
 }
 
 void TestProfileWindowChanges::refusedFileLeavesNothing()
 {
     QFETCH(QByteArray, content);
+    QFETCH(int, kind);
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Деталь 7.txt"));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    QVERIFY(writeBytes(path, content));
     ProfileAnalisisWidget window;
     ScriptedPrompts prompts;
-    const int kind = content.startsWith("trace_type:PROFILE") ? PROFILE : CONTOUR;
     QVERIFY(read(window, path, kind));
 
     QCOMPARE(prompts.kinds(), QStringList {"warning"});

@@ -26,9 +26,17 @@ struct BadTraceFile
 {
     QString name;
     QByteArray content;
+    // The kind the file is opened as (PROFILE for a native profile header, else CONTOUR).
+    int kind;
     QString reason;
 };
 QVector<BadTraceFile> badTraceFiles();
+// The columns "content" (QByteArray), "kind" (int) and "reason" (QString) and a row per file, for
+// a test's _data function.
+void addBadTraceFileRows();
+
+// Writes the bytes to path; false when the file could not be written.
+bool writeBytes(const QString &path, const QByteArray &content);
 
 // A profile trace read back from a native file through the file provider; the additional traces
 // the reader made are freed with it.

@@ -375,26 +375,19 @@ void TestTraceRoad::medianChangeReevaluatesEveryTrace()
 
 void TestTraceRoad::refusedReadLeavesNothing_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("reason");
-    for (const BadTraceFile &bad : badTraceFiles())
-        QTest::newRow(qPrintable(bad.name)) << bad.content << bad.reason;
+    addBadTraceFileRows();
 }
 
 void TestTraceRoad::refusedReadLeavesNothing()
 {
     QFETCH(QByteArray, content);
+    QFETCH(int, kind);
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("плохой.txt"));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    QVERIFY(writeBytes(path, content));
     Rig rig;
     LogReader log;
-    const int kind = content.startsWith("trace_type:PROFILE") ? PROFILE : CONTOUR;
     QVERIFY(rig.read(new FileDataProvider(path), kind));
     const int id = rig.lastId;
     QCOMPARE(rig.events,

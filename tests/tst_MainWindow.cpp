@@ -31,6 +31,7 @@
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
 #include "traceprocessing/ParameterEvaluation.h"
+#include "traceprocessing/TraceRoad.h"
 
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -101,7 +102,9 @@ TraceList *traceListOf(MainWindow &window)
 bool readDone(MainWindow &window, int traces)
 {
     TraceList *list = traceListOf(window);
-    return list->traces.size() == traces && !list->readingTrace && window.menuBar()->isEnabled();
+    // The parameters are evaluated on the thread pool after the read.
+    return list->traces.size() == traces && !list->readingTrace && window.menuBar()->isEnabled()
+        && !window.profileWindow()->traceRoad()->evaluationPending(nullptr);
 }
 
 QTreeWidget *tree(MainWindow &window, const char *name)
@@ -443,7 +446,9 @@ void TestMainWindow::fileJourneyEndToEnd()
         QStringLiteral("filterComboBox"));
     filter->setCurrentIndex(3);
     QCOMPARE(static_cast<ProfileTrace *>(trace)->filterLength, 250.0);
-    QVERIFY(params->topLevelItem(0)->text(1) != primaryRa);
+    QTRY_VERIFY_WITH_TIMEOUT(!params->topLevelItem(0)->text(1).isEmpty()
+                                 && params->topLevelItem(0)->text(1) != primaryRa,
+                             kWaitMs);
     QCOMPARE(ReadBackTrace(path).trace.filterLength, 250.0);
 
     // Save with Ctrl+S: the name typed without ".txt" gets it.

@@ -555,17 +555,8 @@ void ContourAnalisisWidget::calibrationDataValueChangedManually(QVector<Abstract
         const AbstractTrace *source = i < traces.size() ? traces.at(i) : nullptr;
         auto *contourCopy = dynamic_cast<ContourTrace *>(copy);
         const auto *contourSource = dynamic_cast<const ContourTrace *>(source);
-        if (contourCopy && contourSource) {
-            contourCopy->toolHeadRadiusDown = contourSource->toolHeadRadiusDown;
-            contourCopy->toolHeadRadiusUp = contourSource->toolHeadRadiusUp;
-            contourCopy->doubleSidedProbeHigh = contourSource->doubleSidedProbeHigh;
-            contourCopy->rackPerpendicular = contourSource->rackPerpendicular;
-            contourCopy->roughnessRatio = contourSource->roughnessRatio;
-            contourCopy->needleBias = contourSource->needleBias;
-            contourCopy->xAxisCompressionRatio = contourSource->xAxisCompressionRatio;
-            contourCopy->yAxisCompressionRatio = contourSource->yAxisCompressionRatio;
-            contourCopy->displacementCoefficient = contourSource->displacementCoefficient;
-        }
+        if (contourCopy && contourSource)
+            contourCopy->takeCalibration(*contourSource);
         copy->reprocess();
         fillCurve(i);
     }

@@ -181,6 +181,20 @@ void AbstractTrace::releaseSpareCapacity()
 TData AbstractTrace::batchSamples(int from, int count) const
 {
     QMutexLocker data(&m_dataMutex);
+    return copyBatchLocked(from, count);
+}
+
+bool AbstractTrace::tryBatchSamples(int from, int count, TData *batch) const
+{
+    if (!m_dataMutex.tryLock())
+        return false;
+    *batch = copyBatchLocked(from, count);
+    m_dataMutex.unlock();
+    return true;
+}
+
+TData AbstractTrace::copyBatchLocked(int from, int count) const
+{
     TData batch(convertedData->size());
     const int present = convertedData->isEmpty() ? 0 : convertedData->at(0).size();
     const int begin = qBound(0, from, present);

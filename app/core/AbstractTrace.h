@@ -79,6 +79,9 @@ public:
     // A copy of the converted samples [from, from + count), one vector per channel, taken under
     // the data lock; the range is clamped to the samples present. Safe while a provider appends.
     TData batchSamples(int from, int count) const;
+    // The same without waiting: false, and *batch untouched, while a writer holds the data lock
+    // (a growing data set may be moving its storage on the provider's worker).
+    bool tryBatchSamples(int from, int count, TData *batch) const;
     // Counts the changes of the data: every append, crop, clear and reprocessing moves it on.
     // What is derived from the data and kept (the parameter profiles of a ProfileTrace) is
     // stale once it has moved.
@@ -104,6 +107,8 @@ public:
     QList<IDataPostProcessor *> postProcessors;
 
 private:
+    TData copyBatchLocked(int from, int count) const;
+
     mutable QMutex m_dataMutex;
     quint64 m_dataRevision = 0;
     QString m_name;

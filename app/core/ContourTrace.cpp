@@ -60,6 +60,42 @@ void ContourTrace::finalizeAfterRead()
     }
 }
 
+void ContourTrace::takeCalibration(const CalibrationSettings &calibration, int mode)
+{
+    toolHeadRadiusDown = calibration.tool_head_radius_down;
+    toolHeadRadiusUp = calibration.tool_head_radius_up;
+    doubleSidedProbeHigh = calibration.double_sided_probe_high;
+    needleBias = calibration.needle_bias;
+    rackPerpendicular = calibration.rack_prpendicular;
+    roughnessRatio = calibration.roughness_ratio;
+    xAxisCompressionRatio = calibration.x_axis_compression_ratio;
+    yAxisCompressionRatio = calibration.y_axis_compression_ratio;
+    displacementCoefficient = calibration.displacement_coefficient;
+    measurementMode = mode;
+}
+
+void ContourTrace::takeProbeValues(const ConsoleParams &console)
+{
+    toolHeadRadiusDown = console.tool_head_radius_down;
+    toolHeadRadiusUp = console.tool_head_radius_up;
+    doubleSidedProbeHigh = console.double_sided_probe_high;
+    needleBias = console.needle_bias;
+    roughnessRatio = console.roughness_ratio;
+}
+
+void ContourTrace::takeCalibration(const ContourTrace &other)
+{
+    toolHeadRadiusDown = other.toolHeadRadiusDown;
+    toolHeadRadiusUp = other.toolHeadRadiusUp;
+    doubleSidedProbeHigh = other.doubleSidedProbeHigh;
+    needleBias = other.needleBias;
+    rackPerpendicular = other.rackPerpendicular;
+    roughnessRatio = other.roughnessRatio;
+    xAxisCompressionRatio = other.xAxisCompressionRatio;
+    yAxisCompressionRatio = other.yAxisCompressionRatio;
+    displacementCoefficient = other.displacementCoefficient;
+}
+
 double ContourTrace::contactRadius() const
 {
     const double r = needlePressing == MovementSettings::E_PRESSING_DOWN ? toolHeadRadiusDown

@@ -32,6 +32,13 @@ public:
     AbstractTrace *clone() const override;
     QString headerText() const override;
 
+    // The calibration values: all of them from the settings' calibration group (with the
+    // measurement mode), the five probe values of a console, or every calibration value of
+    // another contour trace. The needle pressing is not a calibration value and stays.
+    void takeCalibration(const CalibrationSettings &calibration, int mode);
+    void takeProbeValues(const ConsoleParams &console);
+    void takeCalibration(const ContourTrace &other);
+
     double toolHeadRadiusDown = 0.0;
     double toolHeadRadiusUp = 0.0;
     double doubleSidedProbeHigh = 0.0;

@@ -84,6 +84,16 @@ void ProfileTrace::clearProfileCaches()
     m_profileSource.reset();
 }
 
+void ProfileTrace::adoptProfileCaches(const ProfileTrace &copy)
+{
+    const ProfileSource current {dataRevision(), medianEnabled, medianWindow, filterLength};
+    if (!copy.m_profileSource || !(*copy.m_profileSource == current))
+        return;
+    roughnessProfileCache = copy.roughnessProfileCache;
+    wavinessProfileCache = copy.wavinessProfileCache;
+    m_profileSource = current;
+}
+
 bool ProfileTrace::ProfileSource::operator==(const ProfileSource &other) const
 {
     return dataRevision == other.dataRevision && medianEnabled == other.medianEnabled

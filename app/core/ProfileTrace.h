@@ -27,6 +27,10 @@ public:
     void addAdditionalTrace(ProfileTrace *child);
     void removeAdditionalTrace(int traceId);
     void clearProfileCaches();
+    // Takes over the cached parameter profiles of a copy of this trace (made with the copy
+    // constructor) when they were made from the data, median and cut-off this trace still has;
+    // otherwise keeps its own.
+    void adoptProfileCaches(const ProfileTrace &copy);
 
     // The profile of a kind (an E_PROFILE_TYPE value) on which parameters are computed, always
     // derived from the raw samples: the roughness and waviness profiles pass the trace's median

@@ -48,6 +48,11 @@ bool DataProvider::start(AbstractTrace *trace)
     return true;
 }
 
+void DataProvider::setBeforePostProcessing(std::function<void(AbstractTrace &)> step)
+{
+    m_beforePostProcessing = std::move(step);
+}
+
 void DataProvider::cancel()
 {
     m_cancelRequested = true;
@@ -103,6 +108,8 @@ void DataProvider::run()
         const Algos::CancellationScope scope(&m_cancelRequested);
         // Samples were appended one by one; the sets keep what they hold, not what they grew to.
         m_trace->releaseSpareCapacity();
+        if (m_beforePostProcessing)
+            m_beforePostProcessing(*m_trace);
         m_trace->applyPostProcessors();
         if (!cancelRequested())
             m_trace->finalizeAfterRead();

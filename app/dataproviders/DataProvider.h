@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 class AbstractTrace;
 
@@ -12,8 +13,8 @@ class AbstractTrace;
 // global thread pool and reports its progress by signals.
 //
 // The worker road (`start` queues it; it runs on the pool thread):
-//   prepare() -> dataReadStarted -> obtainData() -> the trace's post-processors -> the trace's
-//   finalizeAfterRead() -> dataReadFinished.
+//   prepare() -> dataReadStarted -> obtainData() -> the step set with setBeforePostProcessing ->
+//   the trace's post-processors -> the trace's finalizeAfterRead() -> dataReadFinished.
 // The post-processors and the finishing run whatever obtainData returned, so a failed read ends
 // like a good one, with the samples read so far. A cancel stops them as well (each polls the
 // stop flag as it goes): the step under way leaves the data as it found them and the later ones
@@ -63,6 +64,14 @@ public:
     bool lastResult() const { return m_lastResult.load(); }
     // The trace being filled; null before `start`. Not owned.
     AbstractTrace *trace() const { return m_trace; }
+    // True for a recording from the instrument (a road that ends through events of the thread
+    // the provider lives on), false for a file.
+    bool isLive() const { return endsThroughOwnerThread(); }
+
+    // A step the road runs on the worker once the samples are in, before the trace's
+    // post-processors: the owner of the trace rebuilds its chain there (a file's header may have
+    // given the trace another cut-off). Set it before `start`.
+    void setBeforePostProcessing(std::function<void(AbstractTrace &)> step);
 
     // Stores the trace and queues the worker road on QThreadPool::globalInstance(); returns at
     // once, true when the road was queued. A null trace never reaches the worker: it is reported
@@ -107,6 +116,7 @@ private:
     QString m_source;
     std::atomic<bool> m_lastResult {false};
     AbstractTrace *m_trace = nullptr;
+    std::function<void(AbstractTrace &)> m_beforePostProcessing;
     QFuture<void> m_future;
     std::atomic<bool> m_cancelRequested {false};
     // The road has emitted dataReadFinished and only returns.

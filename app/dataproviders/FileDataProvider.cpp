@@ -12,6 +12,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 FileDataProvider::FileDataProvider(const QString &fileName)
     : DataProvider(fileName)
@@ -30,8 +31,21 @@ void FileDataProvider::prepare()
     trace()->clearPointProcessors();
 }
 
+QString FileDataProvider::failureReason() const
+{
+    const QMutexLocker locker(&m_failureMutex);
+    return m_failureReason;
+}
+
+void FileDataProvider::setFailureReason(const QString &reason)
+{
+    const QMutexLocker locker(&m_failureMutex);
+    m_failureReason = reason;
+}
+
 bool FileDataProvider::obtainData()
 {
+    setFailureReason(QString());
     logger.log(INFO, "FileDataProvider obtain data from " + fileName.toStdString());
     QFile file(fileName);
     if (!openFile(file))
@@ -95,7 +109,21 @@ bool FileDataProvider::readBinaryFile(const QString &path)
 bool FileDataProvider::readColumnsFile(const QString &path)
 {
     // The column reader's log line names the file only.
-    return readContourFormat(path, readNumberColumns, false);
+    if (!readContourFormat(path, readNumberColumns, false))
+        return false;
+    // Every line was blank (or there was none): the file holds no trace.
+    const TData &raw = *trace()->rawData;
+    if (raw.isEmpty() || raw.at(0).isEmpty())
+        return refuseEmptyFile(path);
+    return true;
+}
+
+bool FileDataProvider::refuseEmptyFile(const QString &path)
+{
+    logger.log(ERROR, "Error in " + path.toStdString() + ": no samples, the file is empty");
+    setFailureReason(QStringLiteral("файл пуст"));
+    emit dataReadError(QStringLiteral("Error in ") + path);
+    return false;
 }
 
 bool FileDataProvider::readContourFormat(const QString &path, ContourFormatReader reader,
@@ -120,6 +148,9 @@ bool FileDataProvider::openFile(QFile &file)
     if (opened == RegularFileOpen::Opened)
         return true;
     const QString path = file.fileName();
+    setFailureReason(opened == RegularFileOpen::NotARegularFile
+                         ? QStringLiteral("это не обычный файл")
+                         : QStringLiteral("файл не найден или недоступен для чтения"));
     qDebug().noquote() << "Can't open file " + path;
     logger.log(ERROR, openFailureLogLine(path, opened));
     emit dataReadError(QStringLiteral("Can't open file "));
@@ -133,6 +164,38 @@ TraceReadProgress FileDataProvider::readProgress()
                 return cancelRequested();
             }};
 }
+
+namespace {
+
+// The reason of a refused read for the user: the kind of fault, with the line when the reader
+// names one.
+QString russianReason(const TraceReadResult &result)
+{
+    static const QRegularExpression lineNumber(QStringLiteral("^(?:header )?line (\\d+)"));
+    const QRegularExpressionMatch match = lineNumber.match(result.detail);
+    const QString line = match.hasMatch() ? match.captured(1) : QString();
+    switch (result.status) {
+    case TraceReadResult::BadNumber:
+        if (result.detail.contains(QStringLiteral("not finite"))) {
+            return line.isEmpty()
+                ? QStringLiteral("в файле стоит nan или бесконечность")
+                : QStringLiteral("в строке %1 стоит nan или бесконечность").arg(line);
+        }
+        return line.isEmpty() ? QStringLiteral("в файле стоит не число")
+                              : QStringLiteral("в строке %1 стоит не число").arg(line);
+    case TraceReadResult::WrongTraceClass:
+        return QStringLiteral("заголовок файла называет трассу другого вида");
+    case TraceReadResult::TooLong:
+        return line.isEmpty() ? QStringLiteral("файл слишком велик")
+                              : QStringLiteral("строка %1 длиннее допустимого (1 МиБ)").arg(line);
+    case TraceReadResult::Damaged:
+        return QStringLiteral("файл повреждён");
+    default:
+        return QStringLiteral("файл повреждён или не является файлом трассы");
+    }
+}
+
+} // namespace
 
 bool FileDataProvider::concludeRead(const QString &path, const TraceReadResult &result,
                                     bool logDetail)
@@ -151,6 +214,7 @@ bool FileDataProvider::concludeRead(const QString &path, const TraceReadResult &
         : QStringLiteral("Error in ") + path;
     const QString line = logDetail ? message + QStringLiteral(": ") + result.detail : message;
     logger.log(ERROR, line.toStdString());
+    setFailureReason(russianReason(result));
     emit dataReadError(message);
     return false;
 }

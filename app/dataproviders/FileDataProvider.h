@@ -2,6 +2,8 @@
 
 #include "dataproviders/DataProvider.h"
 
+#include <QMutex>
+
 class QFile;
 class QIODevice;
 class Settings;
@@ -15,7 +17,8 @@ struct TraceReadResult;
 // reader. A UTF-8 byte-order mark and blanks around the key and the word are ignored.
 //
 // Every reader fails with an ERROR log line, dataReadError(message) and a false result; the
-// samples read before the failure stay in the trace.
+// samples read before the failure stay in the trace. An empty file (no byte, or blanks alone) is
+// no trace: it fails the same way.
 class FileDataProvider : public DataProvider
 {
 public:
@@ -39,6 +42,10 @@ public:
     // Headerless number columns, one sample per line.
     bool readColumnsFile(const QString &path);
 
+    // Why the last read failed, in Russian for the user ("файл пуст", "в строке 101 стоит не
+    // число", ...); empty after a good read.
+    QString failureReason() const;
+
     QString fileName;
 
 private:
@@ -54,4 +61,10 @@ private:
     bool openFile(QFile &file);
     // Logs and signals a failed read; false unless the result is good.
     bool concludeRead(const QString &path, const TraceReadResult &result, bool logDetail);
+    // A file with no sample and nothing but blanks: logged, signalled, false.
+    bool refuseEmptyFile(const QString &path);
+    void setFailureReason(const QString &reason);
+
+    mutable QMutex m_failureMutex;
+    QString m_failureReason;
 };

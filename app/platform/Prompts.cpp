@@ -2,10 +2,12 @@
 
 #include "platform/DialogRunner.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMenu>
+#include <QPushButton>
 
 namespace {
 Prompts *&answering()
@@ -64,6 +66,25 @@ QMessageBox::StandardButton Prompts::question(QWidget *parent, const QString &ti
                                               QMessageBox::StandardButtons buttons)
 {
     return message(QMessageBox::Question, parent, title, text, buttons, QMessageBox::NoButton);
+}
+
+QMessageBox::StandardButton Prompts::questionWithCheckBox(QWidget *parent, const QString &title,
+                                                          const QString &text,
+                                                          const QString &checkText, bool *checked)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::Yes);
+    auto *check = new QCheckBox(checkText);
+    box.setCheckBox(check);
+    runDialog(&box);
+    if (checked)
+        *checked = check->isChecked();
+    return box.clickedButton() == box.button(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::No;
 }
 
 QString Prompts::openFileName(QWidget *parent, const QString &caption, const QString &dir,

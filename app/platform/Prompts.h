@@ -49,6 +49,13 @@ public:
                                          QMessageBox::StandardButtons buttons
                                          = QMessageBox::Yes | QMessageBox::No);
 
+    // A question answered "Да" (Yes, the default) or "Нет" (No; closing the box counts as no),
+    // with a check box labelled checkText whose state goes to *checked.
+    virtual QMessageBox::StandardButton questionWithCheckBox(QWidget *parent, const QString &title,
+                                                             const QString &text,
+                                                             const QString &checkText,
+                                                             bool *checked);
+
     // File dialogs: an empty result means cancelled.
     virtual QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
                                  const QString &filter);

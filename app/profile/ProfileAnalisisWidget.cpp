@@ -14,6 +14,7 @@
 #include "profile/TraceGraphsHolder.h"
 #include "profile/TraceList.h"
 #include "profile/XAxisMarker.h"
+#include "traceprocessing/TraceRoad.h"
 #include "ui_ProfileAnalisisWidget.h"
 
 #include <QCheckBox>
@@ -46,9 +47,11 @@ ProfileAnalisisWidget::ProfileAnalisisWidget(MainWindow *)
     ui->actionReport->setVisible(false);
     qRegisterMetaType<QVector<AbstractTrace *>>("QVector<AbstractTrace*>");
     keyReceiver = ui->deviceControlWidget->updateKeyMap();
+    m_road = new TraceRoad(this);
     setupPlots();
     setupFastSettingsToolBar();
     connectSignals();
+    connectRoad();
     updateUnitLabels();
 }
 
@@ -65,16 +68,9 @@ ProfileAnalisisWidget::~ProfileAnalisisWidget()
     holders.clear();
     ui->traceList->traces.clear();
     ui->traceList->readingTrace = nullptr;
-    // The additional traces of a file whose read never ended were not taken over yet.
-    QSet<AbstractTrace *> doomed = m_ownedTraces;
-    for (AbstractTrace *trace : qAsConst(m_ownedTraces)) {
-        if (auto *profile = dynamic_cast<ProfileTrace *>(trace)) {
-            for (ProfileTrace *child : qAsConst(profile->additionalTraces))
-                doomed.insert(child);
-        }
-    }
-    qDeleteAll(doomed);
-    qDeleteAll(m_orphanTraces);
+    // The road frees the traces; the provider that filled one has stopped above.
+    delete m_road;
+    m_road = nullptr;
     delete ui;
 }
 
@@ -389,11 +385,14 @@ TraceList *ProfileAnalisisWidget::traceList() const
     return ui->traceList;
 }
 
-TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace)
+TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace, bool shown)
 {
-    auto *holder = new TraceGraphsHolder(this, trace, plotMain, plotHist, plotRMR);
+    auto *holder = new TraceGraphsHolder(trace, plotMain, plotHist, plotRMR, shown);
     delete holders.value(trace->id);
     holders.insert(trace->id, holder);
     holder->setUnit(axisUnitName(), false);
+    holder->cutOffProposal = [this](AbstractTrace *proposed) {
+        return m_road->proposeCutOff(proposed);
+    };
     return holder;
 }

@@ -10,7 +10,6 @@
 #include <QMap>
 #include <QMetaType>
 #include <QPixmap>
-#include <QSet>
 #include <QVector>
 
 class AutoUnfocusSpinBox;
@@ -27,6 +26,7 @@ class QMouseEvent;
 class QTimer;
 class TraceGraphsHolder;
 class TraceList;
+class TraceRoad;
 class DataProvider;
 class Ui_ProfileAnalisisWidget;
 
@@ -65,11 +65,9 @@ public:
     void reprocessAllTraces();
     // A contour trace of joined points (column 0 X, column 1 Y, micrometres).
     void addTraceFromData(TData data);
-    // Saves a recording where it was meant to go (an additional trace into its main trace's
-    // file); a failure is logged and told to the user, the trace stays in the window.
-    bool saveRecordedTrace(AbstractTrace *trace);
-    // True for the provider of a recording from the instrument.
-    static bool isLiveProvider(const DataProvider *provider);
+    // The road of the window's traces: it makes, reads, processes, saves and evaluates them;
+    // the window draws what it announces.
+    TraceRoad *traceRoad() const { return m_road; }
 
     // Scales the profile plot to its visible curves with a margin of 5 % of their span.
     void autoscale();
@@ -88,8 +86,9 @@ public:
     TraceList *traceList() const;
 
     // The trace's graphs on the three plots, in the display unit of the settings; the window
-    // owns the holder until the trace leaves it.
-    TraceGraphsHolder *createHolder(AbstractTrace *trace);
+    // owns the holder until the trace leaves it. A hidden holder puts nothing on the plots
+    // until it is shown.
+    TraceGraphsHolder *createHolder(AbstractTrace *trace, bool shown = true);
     const QMap<int, TraceGraphsHolder *> &graphHolders() const { return holders; }
 
     Ui_ProfileAnalisisWidget *form() const { return ui; }
@@ -154,9 +153,18 @@ protected:
     // The provider that sent the notification being handled (the current one when called
     // directly).
     DataProvider *signallingProvider() const;
-    // Parameters of a trace that has just been read, and of its additional traces.
-    void evaluateNewTrace(AbstractTrace *trace);
-    void reprocessTrace(AbstractTrace *trace);
+    // What the window does with the road's announcements.
+    void connectRoad();
+    void onTraceAdded(AbstractTrace *trace, int entry, const QString &name, bool shown);
+    void onReadBegan(AbstractTrace *trace);
+    void onSamplesArrived(AbstractTrace *trace, int from, int count);
+    void onTraceReprocessed(AbstractTrace *trace);
+    void onTraceRemoved(int id);
+    void onReadEnded(AbstractTrace *trace);
+    // The question of a proposed cut-off (µm), through the prompts.
+    bool askToChangeCutOff(int cutOff, bool *remember);
+    // Deletes the holder of the trace; true when there was one.
+    bool deleteHolder(int id);
 
     Ui_ProfileAnalisisWidget *ui;
     Plot *plotMain;
@@ -185,27 +193,18 @@ private:
     // The longest a read's newest points wait to be drawn.
     static constexpr int kBatchDrawIntervalMs = 30;
 
-    // What createTrace decided for the read it prepares: the kind the trace is listed as and
-    // the entry's name (the provider fills the trace's own header fields on its worker).
-    int m_startKind = PROFILE;
-    QString m_startName;
+    TraceRoad *m_road = nullptr;
     QTimer *m_batchDrawTimer = nullptr;
-    // A fast setting changed during a read, or a file gave the trace being read another
-    // cut-off than its chain's: the trace is reprocessed at the read's end.
-    bool m_reprocessAfterRead = false;
-    // The trace createTrace made last and the cut-off its chain filters with (0: no filter). A
-    // file's reader sets the trace's own cut-off from the file's header only after that, on its
-    // worker. Compared, never dereferenced.
-    const AbstractTrace *m_chainTrace = nullptr;
-    double m_chainCutOff = 0.0;
-    // Recordings already saved once (their file is theirs from then on).
-    QSet<int> m_savedOnce;
-    // The traces the window took over (read, recorded or joined), freed when they leave the
-    // list or with the window.
-    QSet<AbstractTrace *> m_ownedTraces;
-    // Owned traces that left the list while a provider still pointed at them; freed with the
-    // window.
-    QList<AbstractTrace *> m_orphanTraces;
+    // Samples of the trace being read that were announced and not drawn yet: [from, to).
+    void drawPendingSamples();
+    void forgetPendingSamples();
+    AbstractTrace *m_pendingTrace = nullptr;
+    int m_pendingFrom = 0;
+    int m_pendingTo = 0;
+    QTimer *m_pendingRetry = nullptr;
+    static constexpr int kPendingRetryMs = 2;
+    // A removal's refresh of the plots is queued.
+    bool m_refreshAfterRemoval = false;
 };
 
 Q_DECLARE_METATYPE(QVector<AbstractTrace *>)

@@ -1,18 +1,15 @@
-// The profile window's data road: the traces it creates with their processing chain, the reads
-// it follows through its data provider, the automatic saving of recordings, the reprocessing on
-// a change of the fast settings, joined traces, saving and the reports.
+// The profile window's side of the data road: it hands the provider's notifications to the trace
+// road and draws what the road announces (traces entering and leaving, batches of a read, new
+// processed data, new parameter values), asks the operator what the road asks, and runs saving,
+// the reports and the fast settings.
 
 #include "core/Constants.h"
 #include "core/ContourTrace.h"
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
-#include "core/TraceAutoSave.h"
-#include "core/TraceFileWriter.h"
-#include "core/TraceReadChains.h"
-#include "dataproviders/DeviceDataProvider.h"
+#include "dataproviders/DataProvider.h"
 #include "device/ui/DeviceControlWidget.h"
-#include "device/ui/KeyReceiver.h"
 #include "platform/Desktop.h"
 #include "platform/Prompts.h"
 #include "plot/AdaptiveCurve.h"
@@ -24,15 +21,15 @@
 #include "profile/TraceList.h"
 #include "reports/HtmlReport.h"
 #include "traceprocessing/ParameterEvaluation.h"
-#include "traceprocessing/ProcessingChain.h"
+#include "traceprocessing/TraceRoad.h"
 #include "ui_ProfileAnalisisWidget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QStatusBar>
 #include <QTimer>
-#include <QTreeWidgetItem>
 
 namespace {
 
@@ -48,11 +45,6 @@ QString dateSuffix()
 
 } // namespace
 
-bool ProfileAnalisisWidget::isLiveProvider(const DataProvider *provider)
-{
-    return qobject_cast<const DeviceDataProvider *>(provider) != nullptr;
-}
-
 DataProvider *ProfileAnalisisWidget::signallingProvider() const
 {
     if (auto *provider = qobject_cast<DataProvider *>(sender()))
@@ -62,54 +54,7 @@ DataProvider *ProfileAnalisisWidget::signallingProvider() const
 
 AbstractTrace *ProfileAnalisisWidget::createTrace(int traceKind)
 {
-    const Settings &settings = *Settings::instance();
-    AbstractTrace *trace = nullptr;
-    if (traceKind == ADDITIONAL_TRACE
-        && (!isLiveProvider(dataProvider()) || !ui->traceList->additionalTraceParent())) {
-        // An additional trace needs a main profile trace to hang on: a file that names itself
-        // so, or a recording with no profile trace listed last, is a main trace of its own.
-        traceKind = PROFILE;
-    }
-    if (isProfileKind(traceKind)) {
-        auto *profile = new ProfileTrace;
-        profile->speed = ui->deviceControlWidget->currentSpeed();
-        profile->filterLength = filterLengthSetting(settings);
-        profile->medianWindow = medianSpinBox->value();
-        profile->medianEnabled = medianCheckBox->isChecked();
-        trace = profile;
-    } else if (traceKind == CONTOUR || traceKind == CONTOURPROF) {
-        auto *contour = new ContourTrace;
-        const CalibrationSettings &c = settings.calibration;
-        contour->toolHeadRadiusDown = c.tool_head_radius_down;
-        contour->toolHeadRadiusUp = c.tool_head_radius_up;
-        contour->doubleSidedProbeHigh = c.double_sided_probe_high;
-        contour->needleBias = c.needle_bias;
-        contour->rackPerpendicular = c.rack_prpendicular;
-        contour->roughnessRatio = c.roughness_ratio;
-        contour->xAxisCompressionRatio = c.x_axis_compression_ratio;
-        contour->yAxisCompressionRatio = c.y_axis_compression_ratio;
-        contour->displacementCoefficient = c.displacement_coefficient;
-        contour->measurementMode = settings.device.measurement_mode;
-        trace = contour;
-    } else {
-        return nullptr;
-    }
-    trace->setType(traceKind);
-    trace->creationDate = QDateTime::currentDateTime();
-    // A file being read replaces the path with its own; a recording keeps it.
-    const QString folder = autoSaveFolder();
-    trace->setFilePath(autoSavePath(folder.isEmpty() ? QStringLiteral(".") : folder,
-                                    settings.service.default_trace_file_name, trace->creationDate));
-    trace->controllerName = settings.current_controller_name;
-    buildProcessingChain(*trace, settings);
-    m_chainTrace = trace;
-    m_chainCutOff = chainFilterCutOff(*trace, settings);
-    m_startKind = traceKind;
-    const DataProvider *provider = dataProvider();
-    m_startName
-        = QFileInfo(provider && !isLiveProvider(provider) ? provider->source() : trace->filePath())
-              .completeBaseName();
-    return trace;
+    return m_road->createTrace(traceKind, dataProvider());
 }
 
 void ProfileAnalisisWidget::lockToolBar()
@@ -128,14 +73,79 @@ void ProfileAnalisisWidget::unlockToolBar()
     }
 }
 
+void ProfileAnalisisWidget::connectRoad()
+{
+    m_road->recordingSpeed = [this] {
+        return ui->deviceControlWidget->currentSpeed();
+    };
+    m_road->cutOffQuestion = [this](int cutOff, bool *remember) {
+        return askToChangeCutOff(cutOff, remember);
+    };
+    m_road->instrumentFilter = [this](int index) {
+        ui->deviceControlWidget->setFilterIndex(index);
+    };
+    connect(m_road, &TraceRoad::readBegan, this, &ProfileAnalisisWidget::onReadBegan);
+    connect(m_road, &TraceRoad::traceAdded, this, &ProfileAnalisisWidget::onTraceAdded);
+    connect(m_road, &TraceRoad::samplesArrived, this, &ProfileAnalisisWidget::onSamplesArrived);
+    connect(m_road, &TraceRoad::samplesDiscarded, this, [this](AbstractTrace *trace) {
+        forgetPendingSamples();
+        if (TraceGraphsHolder *holder = holders.value(trace->id))
+            holder->clearCurve();
+    });
+    connect(m_road, &TraceRoad::traceReprocessed, this, &ProfileAnalisisWidget::onTraceReprocessed);
+    connect(m_road, &TraceRoad::aboutToEvaluate, this, [this] {
+        // Dp is read off the histogram of the trace in view.
+        updateParamPlots();
+    });
+    connect(m_road, &TraceRoad::parametersChanged, ui->traceList,
+            &TraceList::fillSelectedParameters);
+    connect(m_road, &TraceRoad::traceRemoved, this, &ProfileAnalisisWidget::onTraceRemoved);
+    connect(m_road, &TraceRoad::readEnded, this, &ProfileAnalisisWidget::onReadEnded);
+    connect(m_road, &TraceRoad::readRefused, this, [this](const QString &text) {
+        Prompts::instance()->warning(this, QStringLiteral("Ошибка чтения трассы"), text);
+    });
+    connect(m_road, &TraceRoad::recordingInterrupted, this, [this] {
+        ui->statusBar->showMessage(QStringLiteral("Трасса прервана до начала измерения"));
+    });
+    connect(m_road, &TraceRoad::recordingNotSaved, this, [this](const QString &path) {
+        Prompts::instance()->warning(
+            this, QStringLiteral("Ошибка сохранения трассы"),
+            QStringLiteral("Не удалось сохранить трассу в файл %1. Трасса остаётся в программе: "
+                           "сохраните её командой «Сохранить трассы».")
+                .arg(path));
+    });
+
+    TraceList *list = ui->traceList;
+    connect(list, &TraceList::cutOffChosen, this,
+            [this](int id, double cutOff) { m_road->setCutOff(m_road->trace(id), cutOff); });
+    connect(list, &TraceList::consoleChosen, this,
+            [this](int id, const ConsoleParams &console, bool toFile) {
+                m_road->setConsole(m_road->trace(id), console, toFile);
+            });
+    connect(list, &TraceList::additionalTraceRemoved, m_road, &TraceRoad::detachAdditionalTrace);
+    connect(list, &TraceList::recalculateTrace, m_road, &TraceRoad::evaluateAll);
+}
+
+bool ProfileAnalisisWidget::askToChangeCutOff(int cutOff, bool *remember)
+{
+    return Prompts::instance()->questionWithCheckBox(
+               this, QStringLiteral("Изменение фильтра"),
+               QStringLiteral("Согласно текущему стандарту выбранный фильтр не соответствует "
+                              "измерению. Сменить фильтр на %1 мм?")
+                   .arg(cutOff / 1000.0, 0, 'f', 3),
+               QStringLiteral("Запомнить выбор"), remember)
+        == QMessageBox::Yes;
+}
+
 void ProfileAnalisisWidget::dataReadStarted()
 {
     // The side plots stand still from here to the end of the read.
     reading = true;
-    DataProvider *provider = signallingProvider();
-    AbstractTrace *trace = provider ? provider->trace() : nullptr;
-    if (!trace)
-        return;
+    m_road->readStarted(signallingProvider());
+}
+
+void ProfileAnalisisWidget::onReadBegan(AbstractTrace *trace)
+{
     lockToolBar();
     TraceList *list = ui->traceList;
     list->readingTrace = trace;
@@ -144,26 +154,73 @@ void ProfileAnalisisWidget::dataReadStarted()
     else
         list->uncheckProfileTraces();
     emit lockButtons();
-    m_ownedTraces.insert(trace);
-    createHolder(trace);
-    m_reprocessAfterRead = false;
-    // The kind and name decided when the trace was made: the reader may be writing the
-    // trace's header fields right now.
-    if (m_startKind == ADDITIONAL_TRACE)
-        list->addAdditionalTrace(trace, false);
+}
+
+void ProfileAnalisisWidget::onTraceAdded(AbstractTrace *trace, int entry, const QString &name,
+                                         bool shown)
+{
+    TraceGraphsHolder *holder = createHolder(trace, shown);
+    // The trace being read is drawn batch by batch; any other shows its processed data.
+    if (trace != m_road->readingTrace()) {
+        holder->rebuild(ui->actionRLine->isChecked(), ui->actionRFit->isChecked());
+        holder->setPointsVisible(ui->actionPTS->isChecked());
+    } else if (const DataProvider *provider = dataProvider(); provider && !provider->isLive()) {
+        // A row of a trace file takes some 8 bytes at the least: the curve makes room for the
+        // rows the file can hold (a recording grows slowly and needs none).
+        constexpr qint64 kLeastRowBytes = 8;
+        constexpr qint64 kMostRoom = 1 << 24;
+        holder->expectPoints(
+            int(std::min(QFileInfo(provider->source()).size() / kLeastRowBytes, kMostRoom)));
+    }
+    TraceList *list = ui->traceList;
+    if (entry == TraceRoad::AdditionalEntry)
+        list->addAdditionalTrace(trace, !shown);
     else
-        list->addMainTrace(trace, m_startName);
+        list->addMainTrace(trace, name);
+    if (trace != m_road->readingTrace())
+        autoscale();
 }
 
 void ProfileAnalisisWidget::dataBatchReady(int from, int count)
 {
-    DataProvider *provider = signallingProvider();
-    AbstractTrace *trace = provider ? provider->trace() : nullptr;
+    m_road->batchReady(signallingProvider(), from, count);
+}
+
+void ProfileAnalisisWidget::onSamplesArrived(AbstractTrace *trace, int from, int count)
+{
+    if (m_pendingTrace != trace) {
+        m_pendingTrace = trace;
+        m_pendingFrom = from;
+        m_pendingTo = from;
+    }
+    m_pendingTo = std::max(m_pendingTo, from + count);
+    m_pendingFrom = std::min(m_pendingFrom, from);
+    drawPendingSamples();
+}
+
+void ProfileAnalisisWidget::drawPendingSamples()
+{
+    AbstractTrace *trace = m_pendingTrace;
     TraceGraphsHolder *holder = trace ? holders.value(trace->id) : nullptr;
-    if (!holder || count <= 0)
+    if (!holder || trace != m_road->readingTrace() || m_pendingTo <= m_pendingFrom)
         return;
-    // The converted samples: a contour sample's height already carries its console height.
-    const TData batch = trace->batchSamples(from, count);
+    // The converted samples: a contour sample's height already carries its console height. The
+    // window never waits for the data lock: while the provider's worker holds it (moving a
+    // growing data set) the samples are drawn a moment later, together with the next ones.
+    TData batch;
+    if (!trace->tryBatchSamples(m_pendingFrom, m_pendingTo - m_pendingFrom, &batch)) {
+        if (!m_pendingRetry) {
+            m_pendingRetry = new QTimer(this);
+            m_pendingRetry->setSingleShot(true);
+            m_pendingRetry->setInterval(kPendingRetryMs);
+            connect(m_pendingRetry, &QTimer::timeout, this,
+                    &ProfileAnalisisWidget::drawPendingSamples);
+        }
+        if (!m_pendingRetry->isActive())
+            m_pendingRetry->start();
+        return;
+    }
+    m_pendingFrom = m_pendingTo;
     if (batch.size() < 2)
         return;
     holder->appendPoints(batch.at(0), batch.at(1));
@@ -179,195 +236,98 @@ void ProfileAnalisisWidget::dataBatchReady(int from, int count)
         m_batchDrawTimer->start();
 }
 
-bool ProfileAnalisisWidget::saveRecordedTrace(AbstractTrace *trace)
+void ProfileAnalisisWidget::onTraceReprocessed(AbstractTrace *trace)
 {
-    AbstractTrace *target = trace;
-    auto *profile = dynamic_cast<ProfileTrace *>(trace);
-    if (profile && profile->type == ADDITIONAL_TRACE && profile->parentTrace
-        && ui->traceList->traces.value(profile->parentTrace->id) == profile->parentTrace)
-        target = profile->parentTrace;
-    if (target == trace && !m_savedOnce.contains(trace->id)) {
-        // Two recordings within one second must not share a file.
-        trace->setFilePath(freeFilePath(trace->filePath()));
-    }
-    if (writeTraceFile(target->filePath(), target)) {
-        m_savedOnce.insert(trace->id);
-        logger.log(INFO, "Trace saved to " + target->filePath().toStdString());
-        return true;
-    }
-    logger.log(ERROR, "Recorded trace not saved to " + target->filePath().toStdString());
-    Prompts::instance()->warning(
-        this, QStringLiteral("Ошибка сохранения трассы"),
-        QStringLiteral("Не удалось сохранить трассу в файл %1. Трасса остаётся в программе: "
-                       "сохраните её командой «Сохранить трассы».")
-            .arg(target->filePath()));
-    return false;
-}
-
-void ProfileAnalisisWidget::evaluateNewTrace(AbstractTrace *trace)
-{
-    auto *profile = dynamic_cast<ProfileTrace *>(trace);
-    if (!profile)
-        return;
-    TraceList *list = ui->traceList;
-    for (ProfileTrace *child : qAsConst(profile->additionalTraces)) {
-        evaluateEnabledParameters(list->parameterArgs, child);
-    }
-    evaluateEnabledParameters(list->parameterArgs, profile);
-    if (profile->parentTrace
-        && list->traces.value(profile->parentTrace->id) == profile->parentTrace) {
-        // The main trace's results are a mean over its additional traces.
-        evaluateEnabledParameters(list->parameterArgs, profile->parentTrace);
-    }
-}
-
-void ProfileAnalisisWidget::reprocessTrace(AbstractTrace *trace)
-{
+    // Whatever of a read was not drawn yet is in the processed data now.
+    if (trace == m_pendingTrace)
+        forgetPendingSamples();
     TraceGraphsHolder *holder = holders.value(trace->id);
-    buildProcessingChain(*trace, *Settings::instance());
-    trace->reprocess();
     if (holder)
         holder->rebuild(holder->showsRLine(), holder->straightens());
+    // The length label follows the processed data.
+    ui->traceList->fillSelectedParameters(trace);
+    autoscale();
 }
 
 void ProfileAnalisisWidget::dataReadFinished()
 {
     DataProvider *provider = signallingProvider();
     AbstractTrace *trace = provider ? provider->trace() : nullptr;
-    TraceGraphsHolder *holder = trace ? holders.value(trace->id) : nullptr;
-    if (!holder) {
+    if (!trace || trace != m_road->readingTrace()) {
         // A read that never started in this window: nothing to show, but nothing stays locked.
-        reading = false;
-        unlockToolBar();
-        ui->traceList->readingTrace = nullptr;
-        emit unlockButtons();
-        recalcParamPlots();
+        onReadEnded(nullptr);
         return;
     }
     if (m_batchDrawTimer)
         m_batchDrawTimer->stop();
-    const bool live = isLiveProvider(provider);
-    TraceList *list = ui->traceList;
-    if (live)
-        saveRecordedTrace(trace);
+    m_road->readFinished(provider);
+}
 
-    const QTreeWidgetItem *entry = list->itemForTrace(trace->id);
-    if (trace->type == ADDITIONAL_TRACE && entry && !entry->parent()) {
-        // A file that names itself an additional trace is listed, saved and reported as a
-        // main trace.
-        trace->setType(PROFILE);
-    }
-    list->refreshTraceItem(trace);
-    const bool rLine = ui->actionRLine->isChecked();
-    const bool rFit = ui->actionRFit->isChecked();
-    const bool points = ui->actionPTS->isChecked();
-    if (trace->type == PROFILE) {
-        auto *profile = static_cast<ProfileTrace *>(trace);
-        for (ProfileTrace *child : qAsConst(profile->additionalTraces)) {
-            if (holders.contains(child->id))
-                continue;
-            // The one chain of every trace, with the additional trace's own cut-off.
-            buildProcessingChain(*child, *Settings::instance());
-            child->applyPostProcessors();
-            m_ownedTraces.insert(child);
-            TraceGraphsHolder *childHolder = createHolder(child);
-            childHolder->rebuild(rLine, rFit);
-            childHolder->setPointsVisible(points);
-            list->addAdditionalTrace(child, true);
-            childHolder->setVisible(false);
-        }
-    }
+void ProfileAnalisisWidget::forgetPendingSamples()
+{
+    m_pendingTrace = nullptr;
+    m_pendingFrom = 0;
+    m_pendingTo = 0;
+    if (m_pendingRetry)
+        m_pendingRetry->stop();
+}
+
+void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)
+{
+    forgetPendingSamples();
+    if (m_batchDrawTimer)
+        m_batchDrawTimer->stop();
     reading = false;
-    if (!live
-        && (trace != m_chainTrace
-            || chainFilterCutOff(*trace, *Settings::instance()) != m_chainCutOff)) {
-        // The file's header gave the trace its own cut-off after its chain was built with the
-        // setting's; the worker has let go of the trace, so its chain can be built again.
-        m_reprocessAfterRead = true;
+    TraceList *list = ui->traceList;
+    if (trace) {
+        list->refreshTraceItem(trace);
+        autoscale();
     }
-    if (m_reprocessAfterRead) {
-        // A fast setting changed while the worker still owned the trace, or its cut-off did.
-        m_reprocessAfterRead = false;
-        buildProcessingChain(*trace, *Settings::instance());
-        trace->reprocess();
-    }
-    holder->rebuild(rLine, rFit);
-    holder->setPointsVisible(points);
-    evaluateNewTrace(trace);
-
-    if (live && holder->checkFilterMatch()) {
-        // The trace takes the new cut-off: its file and its shape follow.
-        saveRecordedTrace(trace);
-        reprocessTrace(trace);
-        evaluateNewTrace(trace);
-    }
-    autoscale();
     unlockToolBar();
     list->readingTrace = nullptr;
     emit unlockButtons();
-    list->selectTrace(trace->id);
-    if (Settings::instance()->service.test_sensor_mode && isProfileKind(trace->type))
-        list->runSensorTest(trace);
-    ui->deviceControlWidget->setEnableAdditionalTraceButton(true);
-    recalcParamPlots();
-    // Dp is read off the histogram, which the side plots have only now computed for the new
-    // trace in its final view: the evaluation above saw the trace without one.
-    list->reevaluateDpOf(trace);
+    if (trace) {
+        list->selectTrace(trace->id);
+        if (Settings::instance()->service.test_sensor_mode
+            && (trace->type == PROFILE || trace->type == ADDITIONAL_TRACE))
+            list->runSensorTest(trace);
+    }
+    // An additional trace needs a main trace to hang on.
+    ui->deviceControlWidget->setEnableAdditionalTraceButton(!list->traces.isEmpty());
+    // The side plots follow the view: with a trace, at the replot its scaling has queued (their
+    // statistics are computed while the profile is drawn); without one, now.
+    if (!trace)
+        recalcParamPlots();
 }
 
 void ProfileAnalisisWidget::dataReset()
 {
-    DataProvider *provider = signallingProvider();
-    AbstractTrace *trace = provider ? provider->trace() : nullptr;
-    TraceGraphsHolder *holder = trace ? holders.value(trace->id) : nullptr;
-    if (!holder)
-        return;
-    holder->clearCurve();
-    trace->clearData();
+    m_road->readReset(signallingProvider());
 }
 
 void ProfileAnalisisWidget::dataReadError(QString error)
 {
-    reading = false;
-    Prompts::instance()->warning(this, QStringLiteral("Error"), error);
+    // The read ends with its end notification, where the road drops what was read.
+    m_road->readError(signallingProvider(), error);
+}
+
+void ProfileAnalisisWidget::onTraceRemoved(int id)
+{
+    // The road let the trace go (a refused read): its entry and its graphs go too.
+    ui->traceList->forgetTrace(id);
+    onTraceDeleted(id);
 }
 
 void ProfileAnalisisWidget::reprocessAllTraces()
 {
-    AbstractTrace *readingTrace = ui->traceList->readingTrace;
-    for (TraceGraphsHolder *holder : qAsConst(holders)) {
-        if (holder->trace == readingTrace) {
-            // The worker still runs the trace's chain: it is rebuilt when the read ends.
-            m_reprocessAfterRead = true;
-            continue;
-        }
-        reprocessTrace(holder->trace);
-    }
+    m_road->reprocessAll();
     plotMain->replot();
     autoscale();
 }
 
 void ProfileAnalisisWidget::addTraceFromData(TData data)
 {
-    if (data.size() < 2 || data.at(0).size() != data.at(1).size() || data.at(0).isEmpty())
-        return;
-    AbstractTrace *trace = createTrace(CONTOUR);
-    const int n = data.at(0).size();
-    for (TData *set : {trace->rawData, trace->convertedData, trace->processedData}) {
-        (*set)[0] = data.at(0);
-        (*set)[1] = data.at(1);
-    }
-    (*trace->rawData)[2] = QVector<double>(n, 0.0);
-    (*trace->convertedData)[2] = QVector<double>(n, 0.0);
-    if (trace->processedData->size() > 2)
-        (*trace->processedData)[2] = QVector<double>(n, 0.0);
-    trace->setName(QFileInfo(trace->filePath()).fileName());
-    m_ownedTraces.insert(trace);
-    TraceGraphsHolder *holder = createHolder(trace);
-    ui->traceList->addMainTrace(trace);
-    holder->rebuild(ui->actionRLine->isChecked(), ui->actionRFit->isChecked());
-    holder->setPointsVisible(ui->actionPTS->isChecked());
-    autoscale();
+    m_road->addJoinedTrace(data);
 }
 
 void ProfileAnalisisWidget::saveData(DataSaveFormat format)
@@ -391,7 +351,7 @@ void ProfileAnalisisWidget::saveData(DataSaveFormat format)
             this, trace->name(),
             settings.preferences.save_trace_folder + settings.service.default_trace_file_name
                 + dateSuffix(),
-            QStringLiteral("Text files (*.txt);"));
+            QStringLiteral("Text files (*.txt)"));
         if (path.isEmpty())
             continue;
         Settings::modify([&path](Settings &s) {
@@ -399,19 +359,7 @@ void ProfileAnalisisWidget::saveData(DataSaveFormat format)
                 = path.section(QLatin1Char('/'), 0, -2) + QLatin1Char('/');
         });
         path = textFilePath(path);
-        bool written = false;
-        if (format == LOCAL_FORMAT) {
-            written = writeTraceFile(path, trace);
-            if (written) {
-                trace->setFilePath(path);
-                if (auto *profile = dynamic_cast<ProfileTrace *>(trace)) {
-                    for (ProfileTrace *child : qAsConst(profile->additionalTraces))
-                        child->setFilePath(path);
-                }
-            }
-        } else {
-            written = writeColumnsExport(path, trace);
-        }
+        const bool written = m_road->saveTrace(trace, path, format);
         logger.log(INFO,
                    (written ? "Trace saved to " : "Trace not saved to ") + path.toStdString());
         if (!written) {
@@ -425,7 +373,10 @@ void ProfileAnalisisWidget::saveData(DataSaveFormat format)
 QMap<QString, QString> ProfileAnalisisWidget::reportData(ProfileTrace *trace)
 {
     ProfileTrace *subject = reportSubject(trace, ui->traceList->traces);
-    return profileReportData(subject, ui->traceList->parameterArgs, *Settings::instance());
+    // The report shows the values of the trace as it is now.
+    m_road->waitForEvaluations();
+    ExtraArgs args;
+    return profileReportData(subject, args, *Settings::instance());
 }
 
 QVector<QPixmap> ProfileAnalisisWidget::plotSnapshot(AbstractTrace *trace)
@@ -457,6 +408,8 @@ void ProfileAnalisisWidget::saveReport(QWidget *parent)
                                      QStringLiteral("Нет трасс для сохранения отчёта"));
         return;
     }
+    // Every report row is that of the traces as they are now.
+    m_road->waitForEvaluations();
     const bool sensorTest = Settings::instance()->service.test_sensor_mode;
     const QList<AbstractTrace *> traces = list->traces.values();
     for (AbstractTrace *trace : traces) {
@@ -535,7 +488,7 @@ void ProfileAnalisisWidget::onMedianFilterChanged(int state)
         Settings::instance()->preferences.meadian_filter = on;
     }
     medianSpinBox->setEnabled(on);
-    ui->traceList->setMedianFilter(on, medianSpinBox->value());
+    m_road->setMedianFilter(on, medianSpinBox->value());
     Settings::instance()->save();
     reprocessAllTraces();
 }
@@ -544,8 +497,9 @@ void ProfileAnalisisWidget::onProfileFilterModeChanged(int index)
 {
     logger.log(INFO, "Profile fiter mode change value");
     Settings::modify([index](Settings &s) { s.preferences.profile_filter_mode = index; });
+    // The view changes the processed length, which the too-short rule reads: every parameter
+    // is evaluated again with the reprocessing.
     reprocessAllTraces();
-    ui->traceList->reevaluateParameters();
 }
 
 void ProfileAnalisisWidget::onThreadAngleChanged(double value)
@@ -562,7 +516,7 @@ void ProfileAnalisisWidget::onMedianWindowChanged(int value)
 {
     logger.log(INFO, "Median filter change value to " + std::to_string(value));
     Settings::modify([value](Settings &s) { s.preferences.meadian_filter_value = value; });
-    ui->traceList->setMedianFilter(medianCheckBox->isChecked(), medianSpinBox->value());
+    m_road->setMedianFilter(medianCheckBox->isChecked(), medianSpinBox->value());
     reprocessAllTraces();
 }
 
@@ -573,5 +527,5 @@ void ProfileAnalisisWidget::onHistogramDensityChanged(int value)
     for (TraceGraphsHolder *holder : qAsConst(holders))
         holder->histogramDensity = value;
     plotMain->replot();
-    ui->traceList->reevaluateParameters();
+    m_road->renewSectionParameters();
 }

@@ -62,9 +62,12 @@ QMap<QString, QString> profileReportData(ProfileTrace *trace, ExtraArgs &args,
         const QString name = preferences.enabled_params.value(i);
         const QString prefix = QStringLiteral("param[%1].").arg(i);
         data.insert(prefix + QStringLiteral("name"), name);
+        // A message in place of a value takes no unit.
+        const QString value = trace->parameterResults.value(name);
         data.insert(prefix + QStringLiteral("value"),
-                    trace->parameterResults.value(name) + QLatin1Char(' ')
-                        + kParameterCatalogue.value(name).unit);
+                    value == kTooShortTraceText
+                        ? value
+                        : value + QLatin1Char(' ') + parameterUnitText(name, value));
     }
     return data;
 }

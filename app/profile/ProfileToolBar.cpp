@@ -17,6 +17,7 @@
 #include "profile/ProfileAnalisisWidget.h"
 #include "profile/TraceGraphsHolder.h"
 #include "profile/TraceList.h"
+#include "traceprocessing/TraceRoad.h"
 #include "ui_ProfileAnalisisWidget.h"
 
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <QDoubleSpinBox>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <cmath>
 
 void ProfileAnalisisWidget::connectToolSignals()
@@ -80,7 +82,6 @@ void ProfileAnalisisWidget::connectToolSignals()
         logger.log(INFO, "Reset action in profileanaliswidget");
         autoscale();
     });
-    connect(list, &TraceList::recalculateTrace, this, &ProfileAnalisisWidget::reprocessAllTraces);
     connect(list, &TraceList::createTrace, this, &ProfileAnalisisWidget::addTraceFromData);
     connect(ui->actionPTS, &QAction::toggled, this, &ProfileAnalisisWidget::onActionPtsToggled);
     connect(ui->actionRLine, &QAction::toggled, this, &ProfileAnalisisWidget::onActionRLineToggled);
@@ -121,30 +122,32 @@ void ProfileAnalisisWidget::lockFastSettings(bool locked)
         widget->setEnabled(!locked);
 }
 
+bool ProfileAnalisisWidget::deleteHolder(int id)
+{
+    TraceGraphsHolder *holder = holders.take(id);
+    delete holder;
+    return holder != nullptr;
+}
+
 void ProfileAnalisisWidget::onTraceDeleted(int id)
 {
-    if (TraceGraphsHolder *holder = holders.take(id)) {
-        AbstractTrace *trace = holder->trace;
-        delete holder;
-        // The trace left the list and its graphs: nothing refers to it any more but a main
-        // trace's list of additional traces, which the list has already updated.
-        DataProvider *provider = dataProvider();
-        if (!m_ownedTraces.remove(trace)) {
-            // Not the window's.
-        } else if (trace == ui->traceList->readingTrace
-                   || (provider && provider->isRunning() && provider->trace() == trace)) {
-            m_orphanTraces.append(trace);
-        } else {
-            delete trace;
-        }
-    }
-    autoscale();
-    for (TraceGraphsHolder *holder : qAsConst(holders))
-        holder->rebuild(holder->showsRLine(), holder->straightens());
-    if (!reading)
-        updateParamPlots();
+    deleteHolder(id);
+    m_road->removeTrace(id);
     if (ui->traceList->traces.isEmpty())
         ui->deviceControlWidget->setEnableAdditionalTraceButton(false);
+    // A whole family leaves one entry after another: the plots are brought up to date once,
+    // when the removal is over. The profile plot is drawn again even when no curve is left to
+    // scale to, so that a removed curve does not stay on the screen.
+    if (m_refreshAfterRemoval)
+        return;
+    m_refreshAfterRemoval = true;
+    QTimer::singleShot(0, this, [this] {
+        m_refreshAfterRemoval = false;
+        autoscale();
+        plotMain->replot(QCustomPlot::rpQueuedReplot);
+        if (!reading)
+            updateParamPlots();
+    });
 }
 
 void ProfileAnalisisWidget::onActionPanToggled(bool on)
@@ -187,8 +190,10 @@ void ProfileAnalisisWidget::onActionMarkersToggled(bool on)
         plotMain->setInteractions(QCP::iSelectPlottables | Plot::iKeepSelections
                                   | Plot::iRangeSelection);
         plotMain->setSelectionRectMode(Plot::srmSelectRealtime);
-        for (TraceGraphsHolder *holder : qAsConst(holders))
-            holder->curve->setSelectable(QCP::stDataRange);
+        for (TraceGraphsHolder *holder : qAsConst(holders)) {
+            if (holder->curve)
+                holder->curve->setSelectable(QCP::stDataRange);
+        }
     } else {
         logger.log(INFO, "actionMarkers in profileAyaliswidget disabled");
         plotMain->setInteractions(QCP::iSelectPlottables);
@@ -200,9 +205,14 @@ void ProfileAnalisisWidget::onActionMarkersToggled(bool on)
 void ProfileAnalisisWidget::onActionCutTriggered()
 {
     logger.log(INFO, "actionCut in profileAyaliswidget");
-    for (TraceGraphsHolder *holder : qAsConst(holders))
-        holder->cutSelection();
-    ui->traceList->recalculateIfAny();
+    const QList<TraceGraphsHolder *> all = holders.values();
+    for (TraceGraphsHolder *holder : all) {
+        const auto range = holder->selectedRawRange();
+        if (range.first >= range.second)
+            continue;
+        holder->clearSelection();
+        m_road->cropTrace(holder->trace, range.first, range.second);
+    }
     plotMain->deselectAll();
     plotMain->rescaleAxes(true);
     plotMain->replot();
@@ -272,11 +282,7 @@ void ProfileAnalisisWidget::onMaterialRatioPlotClicked(QMouseEvent *event)
     default:
         break;
     }
-    for (AbstractTrace *trace : qAsConst(ui->traceList->traces)) {
-        if (trace->type == PROFILE || trace->type == ADDITIONAL_TRACE)
-            static_cast<ProfileTrace *>(trace)->sectionLevel = level * factor;
-    }
-    ui->traceList->reevaluateParameters();
+    m_road->setSectionLevel(level * factor);
 }
 
 void ProfileAnalisisWidget::settingsChanged()

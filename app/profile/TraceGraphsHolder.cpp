@@ -4,18 +4,11 @@
 #include "core/Constants.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
-#include "device/ui/DeviceControlWidget.h"
-#include "platform/DialogRunner.h"
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
-#include "profile/ProfileAnalisisWidget.h"
 #include "profile/XAxisMarker.h"
-#include "traceprocessing/ParameterEvaluation.h"
 
-#include <QCheckBox>
 #include <QDebug>
-#include <QMessageBox>
-#include <QPushButton>
 #include <cmath>
 
 namespace {
@@ -49,19 +42,34 @@ bool isProfileKind(const AbstractTrace *trace)
 
 } // namespace
 
-TraceGraphsHolder::TraceGraphsHolder(ProfileAnalisisWidget *owner, AbstractTrace *trace,
-                                     Plot *plotMain, Plot *plotHist, Plot *plotRMR)
+TraceGraphsHolder::TraceGraphsHolder(AbstractTrace *trace, Plot *plotMain, Plot *plotHist,
+                                     Plot *plotRMR, bool shown)
     : QObject(nullptr)
     , trace(trace)
     , curve(nullptr)
     , histogramDensity(Settings::instance()->preferences.histogramm_density_value)
-    , m_owner(owner)
 {
     m_plots = {plotMain, plotHist, plotRMR};
+    if (shown)
+        materialize();
+}
+
+void TraceGraphsHolder::materialize()
+{
+    if (materialized())
+        return;
+    Plot *plotMain = m_plots.value(0);
+    Plot *plotHist = m_plots.value(1);
+    Plot *plotRMR = m_plots.value(2);
+    if (!plotMain || !plotHist || !plotRMR)
+        return;
 
     m_histogramGraph = new QCPGraph(plotHist->yAxis, plotHist->xAxis);
     m_ratioGraph = new QCPGraph(plotRMR->yAxis, plotRMR->xAxis);
     curve = new AdaptiveCurve(plotMain->xAxis, plotMain->yAxis);
+    // The points are written over in place (setCurveData); a container that gave back its room
+    // whenever a redraw holds fewer points would copy them all into fresh memory.
+    curve->data()->setAutoSqueeze(false);
 
     for (Plot *plot : {plotMain, plotHist, plotRMR}) {
         m_levelLines.append(makeLevelLine(plot, kRedDotPen));
@@ -73,9 +81,6 @@ TraceGraphsHolder::TraceGraphsHolder(ProfileAnalisisWidget *owner, AbstractTrace
     m_histogramGraph->setProperty("gholder", self);
     curve->setProperty("gholder", self);
 
-    curve->setPen(kItemPen);
-    m_ratioGraph->setPen(kItemPen);
-
     m_leftMarker = new XAxisMarker(curve->keyAxis());
     m_rightMarker = new XAxisMarker(curve->keyAxis());
     m_leftMarker->label()->setPen(kReperPen);
@@ -84,6 +89,18 @@ TraceGraphsHolder::TraceGraphsHolder(ProfileAnalisisWidget *owner, AbstractTrace
     connect(curve, SIGNAL(selectionChanged(const QCPDataSelection &)), this,
             SLOT(graphSelectionChanged(const QCPDataSelection &)));
     curve->setSelectable(QCP::stDataRange);
+
+    // What the holder kept while it was not on the plots.
+    applyPen();
+    setPointsVisible(m_points);
+    setCurveData(m_displayX, m_displayY);
+    setLevelMode(m_levelMode);
+    if (m_pickedLevelShown) {
+        for (const auto &line : m_pickedLevelLines) {
+            placeLevelLine(line, m_pickedLevel);
+            line->setVisible(true);
+        }
+    }
 }
 
 TraceGraphsHolder::~TraceGraphsHolder()
@@ -126,22 +143,22 @@ void TraceGraphsHolder::rebuild(bool showRLine, bool straighten)
     m_showRLine = showRLine;
     m_straighten = straighten;
 
-    QVector<double> x;
-    QVector<double> y;
+    // The drawn points are written over the last ones where their room allows: a long trace
+    // then costs no fresh memory, whose first use is slow.
     const TData *data = trace ? trace->processedData : nullptr;
-    if (data && data->size() >= 2) {
-        const int n = std::min(data->at(0).size(), data->at(1).size());
-        x.resize(n);
-        y.resize(n);
+    const int n = data && data->size() >= 2 ? std::min(data->at(0).size(), data->at(1).size()) : 0;
+    m_displayX.resize(n);
+    m_displayY.resize(n);
+    if (n > 0) {
         const double *px = data->at(0).constData();
         const double *py = data->at(1).constData();
+        double *x = m_displayX.data();
+        double *y = m_displayY.data();
         for (int i = 0; i < n; ++i) {
             x[i] = px[i] * m_micrometreToDisplay;
             y[i] = py[i] * m_micrometreToDisplay;
         }
     }
-    m_displayX = x;
-    m_displayY = y;
     m_rLine.clear();
     m_rmsLevel = computeRmsLevel();
     if (showRLine) {
@@ -171,6 +188,8 @@ double TraceGraphsHolder::computeRmsLevel() const
 void TraceGraphsHolder::setLevelMode(bool on)
 {
     m_levelMode = on;
+    if (!materialized())
+        return;
     for (const auto &line : m_levelLines) {
         if (!line)
             continue;
@@ -184,9 +203,52 @@ void TraceGraphsHolder::setLevelMode(bool on)
 
 void TraceGraphsHolder::setCurveData(const QVector<double> &x, const QVector<double> &y)
 {
-    curve->setData(x, y);
     ++m_revision;
+    if (!materialized())
+        return;
+    // The curve's points (the point index as the curve parameter, already in order) are
+    // written over those it holds, the rest removed or appended: the library's own setData
+    // would make them twice in fresh memory and sort them.
+    const int n = std::min(x.size(), y.size());
+    QCPCurveDataContainer &points = *curve->data();
+    const int present = points.size();
+    auto it = points.begin();
+    for (int i = 0; i < std::min(n, present); ++i, ++it)
+        *it = QCPCurveData(i, x.at(i), y.at(i));
+    if (present > n) {
+        points.removeAfter(n - 0.5);
+    } else if (n > present) {
+        QVector<QCPCurveData> rest(n - present);
+        for (int i = present; i < n; ++i)
+            rest[i - present] = QCPCurveData(i, x.at(i), y.at(i));
+        points.add(rest, true);
+    }
     updateExtent(x, y, true);
+}
+
+void TraceGraphsHolder::expectPoints(int points)
+{
+    m_expectedPoints = points;
+}
+
+void TraceGraphsHolder::reserveCurve(int points)
+{
+    const int present = curve->data()->size();
+    if (points <= present)
+        return;
+    // Room made at once spares the copies of a container that grows batch by batch; room not
+    // written to costs no memory.
+    QVector<QCPCurveData> room;
+    try {
+        room.reserve(points);
+        m_displayX.reserve(points);
+        m_displayY.reserve(points);
+    } catch (const std::bad_alloc &) {
+        return;
+    }
+    room.resize(present);
+    std::copy(curve->data()->constBegin(), curve->data()->constEnd(), room.begin());
+    curve->data()->set(room, true);
 }
 
 void TraceGraphsHolder::updateExtent(const QVector<double> &x, const QVector<double> &y, bool reset)
@@ -218,6 +280,8 @@ void TraceGraphsHolder::updateExtent(const QVector<double> &x, const QVector<dou
 
 bool TraceGraphsHolder::curveExtent(QCPRange *keys, QCPRange *values)
 {
+    if (!materialized())
+        return false;
     // Data put on the curve by someone else is measured once.
     if (m_extentCount != curve->data()->size()) {
         QVector<double> x;
@@ -242,6 +306,10 @@ void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<dou
     const int n = std::min(x.size(), y.size());
     if (n == 0)
         return;
+    // A read draws into a shown holder.
+    materialize();
+    if (!materialized())
+        return;
     if (m_extentCount != curve->data()->size()) {
         QCPRange keys;
         QCPRange values;
@@ -259,13 +327,26 @@ void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<dou
     for (int i = 0; i < n; ++i)
         points[i] = QCPCurveData(first + i, keys.at(i), values.at(i));
     curve->data()->add(points, true);
+    // The drawn points grow with the curve: the redraw at the read's end writes over them.
+    if (m_displayX.size() == first && m_displayY.size() == first) {
+        m_displayX += keys;
+        m_displayY += values;
+    }
+    // The library adopts the first batch as the container itself: the room for the whole read
+    // is made once it holds points.
+    if (m_expectedPoints > 0) {
+        reserveCurve(m_expectedPoints);
+        m_expectedPoints = 0;
+    }
     ++m_revision;
     updateExtent(keys, values, false);
 }
 
 void TraceGraphsHolder::clearCurve()
 {
-    setCurveData({}, {});
+    m_displayX.resize(0);
+    m_displayY.resize(0);
+    setCurveData(m_displayX, m_displayY);
 }
 
 void TraceGraphsHolder::setUnit(const QString &name, bool rebuildNow)
@@ -297,7 +378,7 @@ TraceGraphsHolder::StatisticsJob TraceGraphsHolder::statisticsJob()
 {
     StatisticsJob job;
     Plot *plotMain = m_plots.value(0);
-    if (!plotMain)
+    if (!plotMain || !materialized())
         return job;
     m_histogramGraph->setPen(Qt::NoPen);
     m_histogramGraph->setBrush(QBrush(kHistogramBrush, Qt::SolidPattern));
@@ -331,7 +412,7 @@ TraceGraphsHolder::StatisticsJob TraceGraphsHolder::statisticsJob()
 
 void TraceGraphsHolder::applyStatistics(const StatisticsJob &job)
 {
-    if (!job.needed)
+    if (!job.needed || !materialized())
         return;
     if (job.histogram.size() == 2) {
         m_histogramGraph->setData(job.histogram.at(0), job.histogram.at(1), true);
@@ -359,6 +440,9 @@ void TraceGraphsHolder::updateStatistics()
 
 void TraceGraphsHolder::setPointsVisible(bool points)
 {
+    m_points = points;
+    if (!materialized())
+        return;
     if (points) {
         curve->setLineStyle(QCPCurve::lsNone);
         curve->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, Qt::black, 1));
@@ -370,22 +454,35 @@ void TraceGraphsHolder::setPointsVisible(bool points)
 
 void TraceGraphsHolder::setSelectedPen()
 {
-    const QPen pen(QBrush(QColor(Settings::instance()->preferences.selected_graph_color)), 1.0,
-                   Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    m_selectedPen = true;
+    applyPen();
+}
+
+void TraceGraphsHolder::setNormalPen()
+{
+    m_selectedPen = false;
+    applyPen();
+}
+
+void TraceGraphsHolder::applyPen()
+{
+    if (!materialized())
+        return;
+    const QPen pen = m_selectedPen
+        ? QPen(QBrush(QColor(Settings::instance()->preferences.selected_graph_color)), 1.0,
+               Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin)
+        : kItemPen;
     curve->setPen(pen);
     m_histogramGraph->setPen(pen);
     m_ratioGraph->setPen(pen);
 }
 
-void TraceGraphsHolder::setNormalPen()
-{
-    curve->setPen(kItemPen);
-    m_histogramGraph->setPen(kItemPen);
-    m_ratioGraph->setPen(kItemPen);
-}
-
 void TraceGraphsHolder::setVisible(bool visible)
 {
+    if (visible)
+        materialize();
+    if (!materialized())
+        return;
     curve->setVisible(visible);
     for (const auto &line : m_levelLines)
         line->setVisible(visible && m_levelMode);
@@ -399,17 +496,20 @@ void TraceGraphsHolder::setVisible(bool visible)
 
 bool TraceGraphsHolder::isVisible() const
 {
-    return curve->visible();
+    return curve && curve->visible();
 }
 
 void TraceGraphsHolder::setLevel(double ratioPercent, double height)
 {
+    if (!materialized())
+        return;
     ProfileStatistics::RatioCurve points;
     for (const QCPGraphData &point : *m_ratioGraph->data()) {
         points.levels.append(point.key);
         points.ratios.append(point.value);
     }
     const double level = ProfileStatistics::pickedLevel(points, ratioPercent, height);
+    m_pickedLevel = level;
     for (const auto &line : m_pickedLevelLines) {
         placeLevelLine(line, level);
         line->setPen(kBlueDotPen);
@@ -465,75 +565,40 @@ std::pair<int, int> TraceGraphsHolder::rawRange(int begin, int end) const
     return {begin + offset, end + offset};
 }
 
-void TraceGraphsHolder::cutSelection()
+std::pair<int, int> TraceGraphsHolder::selectedRawRange() const
 {
+    if (!materialized())
+        return {0, 0};
     const QCPDataSelection selection = curve->selection();
     if (selection.dataRangeCount() == 0)
-        return;
+        return {0, 0};
     const QCPDataRange range = selection.dataRange(0);
     if (range.begin() >= range.end() || range.begin() < 0)
-        return;
-    const auto raw = rawRange(range.begin(), range.end());
-    trace->crop(raw.first, raw.second);
+        return {0, 0};
+    return rawRange(range.begin(), range.end());
+}
+
+void TraceGraphsHolder::clearSelection()
+{
     m_markersShown = false;
+    if (!materialized())
+        return;
     m_leftMarker->setVisible(false);
     m_rightMarker->setVisible(false);
     curve->setSelection(QCPDataSelection());
+}
+
+void TraceGraphsHolder::cutSelection()
+{
+    const auto raw = selectedRawRange();
+    if (raw.first >= raw.second)
+        return;
+    trace->crop(raw.first, raw.second);
+    clearSelection();
     rebuild(m_showRLine, m_straighten);
 }
 
 bool TraceGraphsHolder::checkFilterMatch()
 {
-    if (!isProfileKind(trace))
-        return false;
-    auto *profile = static_cast<ProfileTrace *>(trace);
-    const int index = Settings::instance()->device.spinbox_filter_length_index;
-    if (index < 0 || index >= kFilterLengths.size())
-        return false;
-    const int start = int(kFilterLengths.at(index));
-
-    ProfileStatistics::CutOffProposal steps;
-    steps.measureRa = [profile] {
-        ExtraArgs args;
-        bool ok = false;
-        const double ra = evaluateParameter(args, profile, QStringLiteral("Ra")).toDouble(&ok);
-        return ok ? ra : 0.0;
-    };
-    steps.prescribe = [](double ra) {
-        return Algos::standardCutOff(ra);
-    };
-    steps.accept = [this](int cutOff) {
-        const PreferencesSettings &p = Settings::instance()->preferences;
-        return p.is_ask_before_change_filter ? askFilterChange(cutOff) : p.is_accept_filter;
-    };
-    steps.apply = [this, profile](int filterIndex) {
-        if (m_owner && m_owner->deviceControlWidget())
-            m_owner->deviceControlWidget()->setFilterIndex(filterIndex);
-        profile->filterLength = kFilterLengths.at(filterIndex);
-    };
-    return ProfileStatistics::proposeCutOff(kFilterLengths, trace->length(), start, steps) != start;
-}
-
-bool TraceGraphsHolder::askFilterChange(int cutoff)
-{
-    QMessageBox box(m_owner);
-    box.setWindowTitle(QStringLiteral("Изменение фильтра"));
-    box.setText(QStringLiteral("Согласно текущему стандарту выбранный фильтр не соответствует "
-                               "измерению. Сменить фильтр на %1 мм?")
-                    .arg(cutoff / 1000.0, 0, 'f', 3));
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
-    box.setDefaultButton(QMessageBox::Yes);
-    auto *remember = new QCheckBox(QStringLiteral("Запомнить выбор"));
-    box.setCheckBox(remember);
-    runDialog(&box);
-    const bool yes = box.clickedButton() == box.button(QMessageBox::Yes);
-    if (remember->isChecked()) {
-        Settings::modify([yes](Settings &s) {
-            s.preferences.is_ask_before_change_filter = false;
-            s.preferences.is_accept_filter = yes;
-        });
-    }
-    return yes;
+    return cutOffProposal && cutOffProposal(trace);
 }

@@ -9,10 +9,11 @@
 #include <QVector>
 #include <qcustomplot.h>
 
+#include <functional>
+
 class AbstractTrace;
 class AdaptiveCurve;
 class Plot;
-class ProfileAnalisisWidget;
 
 // Draws one trace of the profile window on its three plots: the profile curve on the main plot,
 // the amplitude histogram and the material-ratio curve of the part in view on the side plots,
@@ -27,13 +28,21 @@ class ProfileAnalisisWidget;
 // and kept until the data, the view or the histogram density change, so a plain replot costs
 // nothing here; the extremes of the curve are kept up to date as points are appended, so
 // scaling the plot to its curves never walks their data.
+//
+// Many traces: a holder made hidden puts nothing on the plots until it is first shown (the
+// plotting library adds each plot object in time that grows with the objects already there), so
+// a file with many additional traces, which come hidden, is shown in time linear in their
+// number. Until then `curve` and the other plot objects are null and the holder only keeps what
+// it will draw.
+//
+// The holder draws; it neither changes its trace's settings nor asks the operator anything.
 class TraceGraphsHolder : public QObject
 {
     Q_OBJECT
 
 public:
-    TraceGraphsHolder(ProfileAnalisisWidget *owner, AbstractTrace *trace, Plot *plotMain,
-                      Plot *plotHist, Plot *plotRMR);
+    TraceGraphsHolder(AbstractTrace *trace, Plot *plotMain, Plot *plotHist, Plot *plotRMR,
+                      bool shown = true);
     ~TraceGraphsHolder() override;
 
     // Draws the trace's processed data; with showRLine the quadratic form line is fitted and
@@ -77,15 +86,22 @@ public:
     void setLevel(double ratioPercent, double height);
     // The trace keeps only the selected range of points.
     void cutSelection();
-    // After a recording: proposes the cut-off that the chosen standard prescribes for the
-    // trace's Ra and switches the device panel's filter when the operator agrees. True when
-    // the cut-off was changed.
+    // The range of raw samples [first, second) the selected points were drawn from; an empty
+    // range without a selection.
+    std::pair<int, int> selectedRawRange() const;
+    // Forgets the selection and its markers.
+    void clearSelection();
+    // After a recording: the cut-off proposal of the window's trace road (cutOffProposal), for
+    // callers that hold the holder. True when the trace's cut-off was changed.
     bool checkFilterMatch();
+    std::function<bool(AbstractTrace *)> cutOffProposal;
 
     // Samples arriving during a read, in micrometres: drawn after the curve's last point.
     void appendPoints(const QVector<double> &x, const QVector<double> &y);
     // Empties the curve (a discarded preview).
     void clearCurve();
+    // About this many points of a read are to come: the curve makes room for them.
+    void expectPoints(int points);
     // Key and value ranges of the curve's points (NaN left out); false without points.
     bool curveExtent(QCPRange *keys, QCPRange *values);
 
@@ -117,10 +133,14 @@ public slots:
     void graphSelectionChanged(const QCPDataSelection &selection);
 
 private:
+    // Puts the holder's objects on the plots (a hidden holder does so when first shown).
+    void materialize();
+    bool materialized() const { return curve != nullptr; }
+    void applyPen();
     double computeRmsLevel() const;
     void setLevelMode(bool on);
-    bool askFilterChange(int cutoff);
     void setCurveData(const QVector<double> &x, const QVector<double> &y);
+    void reserveCurve(int points);
     void updateExtent(const QVector<double> &x, const QVector<double> &y, bool reset);
     std::pair<int, int> rawRange(int begin, int end) const;
 
@@ -131,7 +151,6 @@ private:
     QPointer<XAxisMarker> m_rightMarker;
     QPointer<QCPGraph> m_histogramGraph;
     QPointer<QCPGraph> m_ratioGraph;
-    ProfileAnalisisWidget *m_owner;
     QVector<double> m_displayX;
     QVector<double> m_displayY;
     QVector<double> m_rLine;
@@ -144,6 +163,10 @@ private:
     double m_micrometreToDisplay = 1.0;
     bool m_straighten = false;
     bool m_showRLine = false;
+    bool m_points = false;
+    bool m_selectedPen = false;
+    double m_pickedLevel = 0.0;
+    int m_expectedPoints = 0;
 
     // What the statistics were last computed from.
     struct StatisticsKey

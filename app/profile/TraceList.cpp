@@ -4,7 +4,6 @@
 #include "core/ContourTrace.h"
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
-#include "core/TraceFileWriter.h"
 #include "platform/Desktop.h"
 #include "platform/DialogRunner.h"
 #include "platform/Prompts.h"
@@ -143,17 +142,13 @@ void TraceList::refreshTraceItem(AbstractTrace *trace)
         1, trace->creationDate.toLocalTime().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")));
 }
 
-int TraceList::nextAdditionalNumber(const QTreeWidgetItem *parent)
+int TraceList::nextAdditionalNumber(QTreeWidgetItem *parent)
 {
-    static const QRegularExpression number(QStringLiteral("^") + kAdditionalTraceName
-                                           + QStringLiteral("(\\d+)$"));
-    int largest = 0;
-    for (int i = 0; i < parent->childCount(); ++i) {
-        const QRegularExpressionMatch match = number.match(parent->child(i)->text(0));
-        if (match.hasMatch())
-            largest = std::max(largest, match.captured(1).toInt());
-    }
-    return largest + 1;
+    // The largest number given under the entry so far (numbers are never given twice).
+    constexpr int kLargestNumberRole = Qt::UserRole + 1;
+    const int next = parent->data(0, kLargestNumberRole).toInt() + 1;
+    parent->setData(0, kLargestNumberRole, next);
+    return next;
 }
 
 ProfileTrace *TraceList::additionalTraceParent() const
@@ -180,13 +175,36 @@ void TraceList::addAdditionalTrace(AbstractTrace *trace, bool fromFile)
     QTreeWidget *tree = ui->tracesListTreeWidget;
     QTreeWidgetItem *parent = tree->topLevelItem(tree->topLevelItemCount() - 1);
     const QString name = kAdditionalTraceName + QString::number(nextAdditionalNumber(parent));
-    parent->addChild(createTraceItem(trace, name, !fromFile));
-    if (!fromFile) {
-        auto *child = dynamic_cast<ProfileTrace *>(trace);
-        if (child && main != child && !main->additionalTraces.contains(child))
-            main->addAdditionalTrace(child);
+    {
+        // The number kept on the parent entry is no change of a check box.
+        const QSignalBlocker blocker(tree);
+        parent->addChild(createTraceItem(trace, name, !fromFile));
     }
     traces.insert(trace->id, trace);
+}
+
+void TraceList::forgetTrace(int id)
+{
+    QTreeWidgetItem *item = itemForTrace(id);
+    if (!item)
+        return;
+    QList<QTreeWidgetItem *> gone {item};
+    for (int c = 0; c < item->childCount(); ++c)
+        gone.append(item->child(c));
+    for (QTreeWidgetItem *entry : qAsConst(gone)) {
+        const int entryId = traceItemId(entry);
+        if (selectedTrace && selectedTrace == traces.value(entryId))
+            selectedTrace = nullptr;
+        traces.remove(entryId);
+    }
+    if (QTreeWidgetItem *parent = item->parent())
+        parent->removeChild(item);
+    else
+        ui->tracesListTreeWidget->takeTopLevelItem(
+            ui->tracesListTreeWidget->indexOfTopLevelItem(item));
+    delete item;
+    if (!selectedTrace)
+        setTraceInfoVisible(false);
 }
 
 void TraceList::tracesListItemChanged(QTreeWidgetItem *item, int column)
@@ -284,85 +302,30 @@ void TraceList::fillParameters(int id)
     const PreferencesSettings &preferences = Settings::instance()->preferences;
     for (int i = 0; i < preferences.enabled_params_count; ++i) {
         const QString name = preferences.enabled_params.value(i);
+        const QString value = trace->parameterResults.value(name);
         auto *row = new QTreeWidgetItem(params);
         row->setText(0, name);
         row->setTextAlignment(0, Qt::AlignCenter);
-        row->setText(1, trace->parameterResults.value(name));
-        row->setText(2, kParameterCatalogue.value(name).unit);
+        row->setText(1, value);
+        row->setText(2, parameterUnitText(name, value));
     }
 }
 
-void TraceList::recalculateAllParameters()
+void TraceList::fillSelectedParameters(const AbstractTrace *trace)
+{
+    if (trace && trace == selectedTrace && trace != readingTrace && isProfileKind(trace))
+        fillParameters(trace->id);
+}
+
+void TraceList::refresh()
 {
     if (Settings::instance()->service.test_sensor_mode) {
         if (auto *selected = dynamic_cast<ProfileTrace *>(selectedTrace))
             ui->testSensorWidget->measure(selected);
     }
-    for (AbstractTrace *trace : qAsConst(traces)) {
-        if (!isProfileKind(trace))
-            continue;
-        auto *profile = static_cast<ProfileTrace *>(trace);
-        evaluateEnabledParameters(parameterArgs, profile);
-        if (trace == selectedTrace)
-            fillParameters(trace->id);
-    }
-}
-
-void TraceList::recalculateIfAny()
-{
     if (!traces.isEmpty())
-        recalculateAllParameters();
-}
-
-void TraceList::refresh()
-{
-    recalculateIfAny();
+        emit recalculateTrace();
     updateSensorTestLayout();
-}
-
-void TraceList::reevaluateParameters()
-{
-    for (AbstractTrace *trace : qAsConst(traces)) {
-        if (!isProfileKind(trace))
-            continue;
-        reevaluateSectionParameters(parameterArgs, static_cast<ProfileTrace *>(trace));
-        if (trace == selectedTrace)
-            fillParameters(trace->id);
-    }
-}
-
-void TraceList::reevaluateDpOf(AbstractTrace *trace)
-{
-    if (!isProfileKind(trace))
-        return;
-    reevaluateDp(parameterArgs, static_cast<ProfileTrace *>(trace));
-    if (trace == selectedTrace)
-        fillParameters(trace->id);
-}
-
-void TraceList::setMedianFilter(bool on, int window)
-{
-    // Every trace is evaluated again: a table shown later must not hold results of the old
-    // median.
-    for (AbstractTrace *trace : qAsConst(traces)) {
-        if (!isProfileKind(trace))
-            continue;
-        auto *profile = static_cast<ProfileTrace *>(trace);
-        profile->medianEnabled = on;
-        profile->medianWindow = window;
-    }
-    recalculateIfAny();
-}
-
-void TraceList::rewriteTraceFile(AbstractTrace *trace)
-{
-    AbstractTrace *root = trace;
-    if (auto *profile = dynamic_cast<ProfileTrace *>(trace); profile && profile->parentTrace)
-        root = profile->parentTrace;
-    if (root->filePath().isEmpty())
-        return;
-    // The writer logs a failure; the trace in memory keeps the change.
-    writeTraceFile(root->filePath(), root);
 }
 
 void TraceList::onFilterChanged(int index)
@@ -370,11 +333,7 @@ void TraceList::onFilterChanged(int index)
     auto *trace = dynamic_cast<ProfileTrace *>(selectedTrace);
     if (!trace || trace->type < PROFILE || index < 0 || index >= kFilterLengths.size())
         return;
-    trace->filterLength = kFilterLengths.at(index);
-    rewriteTraceFile(trace);
-    evaluateEnabledParameters(parameterArgs, trace);
-    fillParameters(trace->id);
-    emit recalculateTrace();
+    emit cutOffChosen(trace->id, kFilterLengths.at(index));
 }
 
 void TraceList::tracesListMenuRequested(QPoint pos)
@@ -440,7 +399,6 @@ void TraceList::removeTraceItem(QTreeWidgetItem *item, int id)
         removeAdditionalTrace(item, id);
     else
         removeMainTrace(item, id);
-    recalculateIfAny();
 }
 
 void TraceList::removeMainTrace(QTreeWidgetItem *item, int id)
@@ -473,10 +431,8 @@ void TraceList::removeAdditionalTrace(QTreeWidgetItem *item, int id)
     QTreeWidgetItem *parentItem = item->parent();
     if (!parentItem || !traces.contains(id))
         return;
-    if (auto *parent = dynamic_cast<ProfileTrace *>(traces.value(traceItemId(parentItem)))) {
-        parent->removeAdditionalTrace(id);
-        rewriteTraceFile(parent);
-    }
+    if (traces.contains(traceItemId(parentItem)))
+        emit additionalTraceRemoved(id);
     if (selectedTrace == traces.value(id))
         selectedTrace = nullptr;
     traces.remove(id);
@@ -534,16 +490,9 @@ void TraceList::joinTraces(int id)
 
 void TraceList::setTraceConsole(int id, const ConsoleParams &console)
 {
-    auto *trace = dynamic_cast<ContourTrace *>(traces.value(id));
-    if (!trace)
+    if (!dynamic_cast<ContourTrace *>(traces.value(id)))
         return;
-    trace->toolHeadRadiusDown = console.tool_head_radius_down;
-    trace->toolHeadRadiusUp = console.tool_head_radius_up;
-    trace->doubleSidedProbeHigh = console.double_sided_probe_high;
-    trace->needleBias = console.needle_bias;
-    trace->roughnessRatio = console.roughness_ratio;
-    rewriteTraceFile(trace);
-    emit recalculateTrace();
+    emit consoleChosen(id, console, false);
 }
 
 void TraceList::applyCurrentConsoleToCheckedTraces()
@@ -554,7 +503,7 @@ void TraceList::applyCurrentConsoleToCheckedTraces()
         QTreeWidgetItem *top = tree->topLevelItem(i);
         const int id = traceItemId(top);
         if (top->checkState(0) == Qt::Checked && isContourKind(traces.value(id)))
-            setTraceConsole(id, console);
+            emit consoleChosen(id, console, true);
     }
 }
 

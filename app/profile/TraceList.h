@@ -2,7 +2,6 @@
 
 #include "core/AbstractTrace.h"
 #include "core/Settings.h"
-#include "processing/ParameterCatalogue.h"
 
 #include <QMap>
 #include <QPoint>
@@ -22,8 +21,10 @@ class Ui_traceList;
 // show its file, join contour traces, give a contour trace another console and open the
 // parameter chooser. In sensor-test mode the roughness-sensor test takes the tree's place.
 //
-// The list does not delete traces: it tells the profile window by traceDeleted, and the window
-// releases the trace's graphs and the trace itself. Everything runs on the GUI thread.
+// The list neither owns nor changes traces: what the user asks of a trace (another cut-off, a
+// console, removing an additional trace from its main trace's file, a new choice of displayed
+// parameters) goes out as a signal, and the profile window's trace road does it; traceDeleted
+// tells the window that an entry left the list. Everything runs on the GUI thread.
 class TraceList : public QWidget
 {
     Q_OBJECT
@@ -39,10 +40,12 @@ public:
     // Name (of a main trace) and creation time of the trace's entry from the trace.
     void refreshTraceItem(AbstractTrace *trace);
     // A child entry under the last top-level entry: unchecked for the additional traces of a
-    // file (the reader has linked them already), checked for a recorded one, which the entry's
-    // profile trace takes as one of its additional traces. When the last entry is not a profile
-    // trace (or there is none) the trace is listed as a main trace.
+    // file, checked for a recorded one (its main trace has taken it already). When the last
+    // entry is not a profile trace (or there is none) the trace is listed as a main trace.
     void addAdditionalTrace(AbstractTrace *trace, bool fromFile);
+    // Takes the entry of the trace out of the list without telling anyone (the trace left the
+    // window by another road); its children go with a main entry.
+    void forgetTrace(int id);
     // The trace an additional trace added now would hang on: the trace of the last top-level
     // entry when it is a profile trace, else null.
     ProfileTrace *additionalTraceParent() const;
@@ -55,31 +58,26 @@ public:
     void runSensorTest(AbstractTrace *trace);
     QMap<QString, QString> sensorTestReportData() const;
 
-    // Parameter recalculation of the profile traces (PROFILE and ADDITIONAL_TRACE).
-    void recalculateAllParameters();
-    void recalculateIfAny();
-    // Recalculates and follows the sensor-test mode of the settings.
+    // Asks for the parameters of every profile trace to be evaluated again (recalculation),
+    // lets the sensor test measure the selected trace in sensor-test mode, and follows the
+    // sensor-test mode of the settings.
     void refresh();
-    // The parameters that use the section level (Dp, ηp, tp) for every profile trace, after a
-    // level pick or a new histogram; the others keep their texts.
-    void reevaluateParameters();
-    // Dp alone for one trace, once the side plots have given it a new histogram.
-    void reevaluateDpOf(AbstractTrace *trace);
-    // Every profile trace takes the median settings and is evaluated again.
-    void setMedianFilter(bool on, int window);
-    // The current console of the settings to every checked contour trace, whose file is
-    // rewritten.
+    // Asks for the current console of the settings to go to every checked contour trace and
+    // into its file (consoleChosen with toFile).
     void applyCurrentConsoleToCheckedTraces();
 
     void removeTrace(AbstractTrace *trace);
     void removeTraceItem(QTreeWidgetItem *item, int id);
-    // The contour trace takes the console's five probe values and its file is rewritten.
+    // Asks for the contour trace to take the console's five probe values, in memory.
     void setTraceConsole(int id, const ConsoleParams &console);
     // Asks for the trace to attach on the right of trace id and the overlap, then hands the
     // joined points to the window (createTrace) before the two sources leave the list.
     void joinTraces(int id);
     void showTraceFileInExplorer(int id);
+    // The information and the parameter table of the trace; fillSelectedParameters refills them
+    // when the trace is the selected one.
     void fillParameters(int id);
+    void fillSelectedParameters(const AbstractTrace *trace);
     void setTraceInfoVisible(bool visible);
     void updateSensorTestLayout();
 
@@ -89,7 +87,6 @@ public:
     TestSensorWidget *testSensorWidget() const;
     Ui_traceList *form() const { return ui; }
 
-    ExtraArgs parameterArgs;
     QMap<int, AbstractTrace *> traces;
     QList<QShortcut *> deleteShortcuts;
     AbstractTrace *selectedTrace = nullptr;
@@ -100,8 +97,16 @@ signals:
     void traceDeleted(int trace_id);
     void setGraphSelected(int trace_id, bool is_selected);
     void setGraphVisible(int trace_id, bool is_selected);
+    // The parameters of every profile trace are to be evaluated again.
     void recalculateTrace();
     void createTrace(TData data);
+    // The user chose another cut-off (µm) for the trace.
+    void cutOffChosen(int trace_id, double cutOff);
+    // A console for the contour trace, in memory or (toFile) also into its file.
+    void consoleChosen(int trace_id, const ConsoleParams &console, bool toFile);
+    // The additional trace is removed from its main trace, whose file is to be rewritten
+    // without it; traceDeleted follows.
+    void additionalTraceRemoved(int trace_id);
 
 private slots:
     void tracesListMenuRequested(QPoint pos);
@@ -116,11 +121,9 @@ private:
     void removeAdditionalTrace(QTreeWidgetItem *item, int id);
     void onFilterChanged(int index);
     void clearDeleteShortcuts();
-    // Writes the native file of the trace's family: the main trace with all its additional
-    // traces, so that an additional trace never replaces its parent's file alone.
-    void rewriteTraceFile(AbstractTrace *trace);
-    // One above the largest number of the "Доп. трасса n" entries under parent.
-    static int nextAdditionalNumber(const QTreeWidgetItem *parent);
+    // One above the largest number given to a "Доп. трасса n" entry under parent, kept on the
+    // parent entry so that numbering a new child does not walk its siblings.
+    static int nextAdditionalNumber(QTreeWidgetItem *parent);
 
     Ui_traceList *ui;
 };

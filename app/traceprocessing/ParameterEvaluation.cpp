@@ -61,7 +61,8 @@ QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &n
     return text;
 }
 
-void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace)
+void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
+                               const std::function<bool()> &stop)
 {
     if (!trace)
         return;
@@ -75,9 +76,18 @@ void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace)
     const int count = settings.preferences.enabled_params_count;
     const QMap<int, QString> &names = settings.preferences.enabled_params;
     for (int i = 0; i < count; ++i) {
+        if (stop && stop())
+            return;
         const QString name = names.value(i);
         trace->parameterResults.insert(name, evaluateParameter(args, trace, name));
     }
+}
+
+QString parameterUnitText(const QString &name, const QString &valueText)
+{
+    if (valueText == kTooShortTraceText)
+        return QString();
+    return kParameterCatalogue.value(name).unit;
 }
 
 void reevaluateDp(ExtraArgs &args, ProfileTrace *trace)

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class ProfileTrace;
 
 // The text shown instead of a value for a trace shorter than two cut-off lengths.
@@ -18,8 +20,14 @@ QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &n
 
 // Rebuilds the trace's parameterResults from the displayed parameters of the settings, the
 // material-ratio curve computed once for all of them. Safe on any thread: the settings are read
-// through a snapshot.
-void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace);
+// through a snapshot. When stop returns true between two parameters the evaluation ends there,
+// with the parameters evaluated so far.
+void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
+                               const std::function<bool()> &stop = {});
+
+// The unit shown beside a value text: the catalogue's unit of the parameter, none beside the
+// message that stands in for a value (kTooShortTraceText).
+QString parameterUnitText(const QString &name, const QString &valueText);
 
 // Renews the "Dp" entry of the trace's results when it has one; nothing else changes.
 void reevaluateDp(ExtraArgs &args, ProfileTrace *trace);

@@ -201,6 +201,11 @@ private slots:
             << "contour" << bad << false << 0 << "1 2 0;2 3 0";
         QTest::newRow("columns: nan") << "columns_nan.txt"
                                       << "contour" << bad << false << 0 << "1 2 0";
+        // A file without a single sample is no trace.
+        QTest::newRow("empty file") << "empty.txt"
+                                    << "contour" << bad << false << 0 << "";
+        QTest::newRow("blank lines alone") << "blank_lines_only.txt"
+                                           << "contour" << bad << false << 0 << "";
         QTest::newRow("columns: two and four numbers, BOM, CRLF")
             << "columns_two_and_four.txt"
             << "contour" << good << true << 0 << "1 2 0;2 3 4";

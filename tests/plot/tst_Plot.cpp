@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 #include <cmath>
 #include <limits>
@@ -135,6 +136,8 @@ private slots:
     void additiveRangeDragAddsOnce();
     void suffixOnTickLabels_data();
     void suffixOnTickLabels();
+    void tickLabelsShowTheStep_data();
+    void tickLabelsShowTheStep();
 };
 
 void tst_Plot::registryKeepsCurvesInCreationOrder()
@@ -615,6 +618,66 @@ void tst_Plot::suffixOnTickLabels()
     QCOMPARE(f.plot.xAxis->tickVectorLabels().first(), QStringLiteral("0") + suffix);
     QCOMPARE(f.plot.xAxis->tickVector().size(), 5);
     QVERIFY(f.plot.xAxis2->tickVectorLabels().first().endsWith(QLatin1Char('!')));
+}
+
+void tst_Plot::tickLabelsShowTheStep_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("precision");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    // A roughness profile of a few micrometres in millimetres, as the profile plot shows it.
+    QTest::newRow("micrometres in mm") << "f" << 3 << -0.0002 << 0.0024;
+    QTest::newRow("zoomed") << "f" << 3 << 0.00101 << 0.00118;
+    // Where three decimals are enough the labels stay as they were.
+    QTest::newRow("millimetres") << "f" << 3 << 0.0 << 6.4;
+    // The contour plot's default format: six significant digits cannot tell ticks 0.0002 apart
+    // at a thousand.
+    QTest::newRow("significant digits at an offset") << "gbd" << 6 << 1000.0 << 1000.001;
+    QTest::newRow("percent") << "gbd" << 6 << 0.0 << 100.0;
+}
+
+void tst_Plot::tickLabelsShowTheStep()
+{
+    QFETCH(QString, format);
+    QFETCH(int, precision);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    Fixture f;
+    QLocale russian(QLocale::Russian, QLocale::Russia);
+    russian.setNumberOptions(QLocale::OmitGroupSeparator);
+    f.plot.setLocale(russian);
+    f.plot.yAxis->setNumberFormat(format);
+    f.plot.yAxis->setNumberPrecision(precision);
+    setTickSuffix(f.plot.yAxis, QStringLiteral(" мм"));
+    f.plot.yAxis->setRange(lower, upper);
+    f.plot.replot();
+    const QVector<double> ticks = f.plot.yAxis->tickVector();
+    const QVector<QString> labels = f.plot.yAxis->tickVectorLabels();
+    QVERIFY(ticks.size() >= 3);
+    QCOMPARE(labels.size(), ticks.size());
+    const double step = ticks.at(1) - ticks.at(0);
+    // The decimals of the step written out in full: 0.0005 has four.
+    const QString stepText = QString::number(step, 'f', 12).remove(QRegularExpression("0+$"));
+    const int stepDecimals = int(stepText.size()) - int(stepText.indexOf(QLatin1Char('.'))) - 1;
+    for (int i = 0; i < labels.size(); ++i) {
+        const QString label = labels.at(i);
+        QVERIFY2(label.endsWith(QStringLiteral(" мм")), qPrintable(label));
+        const QString number = label.chopped(3);
+        if (format == QLatin1String("f")) {
+            // The decimal comma, and as many decimals as the step needs, at least the axis's.
+            const int comma = number.indexOf(QLatin1Char(','));
+            QCOMPARE(comma < 0 ? 0 : int(number.size()) - comma - 1,
+                     std::max(precision, stepDecimals));
+        }
+        bool ok = false;
+        const double value = russian.toDouble(number, &ok);
+        QVERIFY2(ok, qPrintable(label));
+        // The label is the tick's value, and two neighbours never read the same.
+        COMPARE_TOL(value, ticks.at(i), 0, step * 1e-6);
+        if (i > 0)
+            QVERIFY2(label != labels.at(i - 1), qPrintable(label));
+    }
 }
 
 GUI_TEST_MAIN(tst_Plot)

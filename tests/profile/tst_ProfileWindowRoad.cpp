@@ -22,9 +22,11 @@
 #include "support/TestTraces.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/PlotDriver.h"
+#include "support/gui/ProfileWindowReads.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "traceprocessing/ParameterEvaluation.h"
+#include "traceprocessing/TraceRoad.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -52,13 +54,16 @@ QString writeFile(QTemporaryDir &dir, const QString &name, int kind, int additio
     return writeSineTraceFile(path, kind, additional, cutOff) ? path : QString();
 }
 
-// Reads the file into the window through its data road and waits for the read's end.
+bool settled(ProfileAnalisisWidget &window)
+{
+    return parametersShown(window, kWaitMs);
+}
+
+// Reads the file into the window through its data road and waits for the read's end and its
+// parameters.
 bool read(ProfileAnalisisWidget &window, const QString &path, int kind)
 {
-    QSignalSpy unlocked(&window, &ProfileAnalisisWidget::unlockButtons);
-    if (!window.setDataProvider(new FileDataProvider(path)) || !window.startReading(kind))
-        return false;
-    return unlocked.wait(kWaitMs) && !window.traceList()->readingTrace;
+    return readIntoWindow(window, path, kind, kWaitMs);
 }
 
 QAction *action(ProfileAnalisisWidget &window, const char *name)
@@ -316,6 +321,7 @@ void TestProfileWindowRoad::levelPickRenewsTheSectionParameters()
     driver.refresh();
     driver.click(99, 0.0005);
     COMPARE_TOL(trace->sectionLevel, 0.5, 0.0, 0.05);
+    QVERIFY(settled(window));
 
     const QStringList after = shownTrace(window, trace).parameters;
     QCOMPARE(after.size(), names.size());
@@ -559,6 +565,7 @@ void TestProfileWindowRoad::fileCutOffFiltersTheShownProfile()
     auto *kinds = window.findChild<QComboBox *>(QStringLiteral("profileKindComboBox"));
     kinds->setCurrentIndex(otherMode);
     kinds->setCurrentIndex(mode);
+    QVERIFY(settled(window));
     const ShownTrace reprocessed = shownTrace(window, trace);
     QCOMPARE(afterRead.processed, reprocessed.processed);
     QCOMPARE(afterRead.curve, reprocessed.curve);
@@ -613,6 +620,7 @@ void TestProfileWindowRoad::readEndShowsTheDpOfItsSidePlots()
         density->setValue(20);
         density->setValue(10);
     }
+    QVERIFY(settled(window));
     QCOMPARE(shownTrace(window, trace).parameters, afterRead);
 }
 
@@ -645,6 +653,7 @@ void TestProfileWindowRoad::recordingShowsTheDpOfItsSidePlots()
     start->click();
     TraceList *list = window.traceList();
     QTRY_VERIFY_WITH_TIMEOUT(list->traces.size() == 1 && !list->readingTrace, kWaitMs);
+    QVERIFY(settled(window));
     auto *trace = static_cast<ProfileTrace *>(list->traces.first());
     const QStringList shown = shownTrace(window, trace).parameters;
     QFile::remove(trace->filePath());

@@ -123,7 +123,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         auto trace = makeTrace(50, [](double x) { return 2.0 + std::sin(x / 30.0); });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         QCOMPARE(plots.main.curveCount(), 1);
         QCOMPARE(plots.main.curve(0), static_cast<QCPCurve *>(holder.curve));
         for (const QString &unit : units)
@@ -148,7 +148,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         auto trace = makeTrace(20, [](double x) { return x / 7.0; });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мм"), true);
         const QVector<double> mm = curveValues(holder.curve);
         holder.setUnit(QStringLiteral("нм"), true);
@@ -180,7 +180,7 @@ private slots:
             return 0.5 * std::sin(x / 5.0);
         };
         auto trace = makeTrace(2000, [&](double x) { return form(x) + roughness(x); });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(showRLine, straighten);
         QCOMPARE(holder.levelMode(), showRLine);
@@ -226,7 +226,7 @@ private slots:
             QVector<double> sample {xs.at(i), double(i * i)};
             trace.appendPoint(sample);
         }
-        TraceGraphsHolder holder(nullptr, &trace, &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(&trace, &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(true, true);
         QVERIFY(holder.rLine().isEmpty());
@@ -256,7 +256,7 @@ private slots:
             trace->addPostProcessor(new TrimProcessor(trim, scaleX));
             trace->reprocess();
         }
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(false, false);
         QVERIFY(!holder.leftMarker()->isVisible());
@@ -291,7 +291,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         auto trace = makeTrace(100, [](double x) { return std::sin(x / 40.0); });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), false);
         holder.rebuild(true, false);
         holder.curve->setSelection(QCPDataSelection(QCPDataRange(5, 9)));
@@ -322,7 +322,7 @@ private slots:
         TempSettings settings([](Settings &s) { s.preferences.selected_graph_color = "#00aa00"; });
         Plots plots;
         auto trace = makeTrace(10, [](double x) { return x; });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         QCOMPARE(holder.curve->pen(), kItemPen);
         QCOMPARE(holder.ratioGraph()->pen(), kItemPen);
         holder.setSelectedPen();
@@ -358,7 +358,7 @@ private slots:
                 return phase < 0.5 ? -1.0 + 4.0 * phase : 3.0 - 4.0 * phase;
             },
             10.0);
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мм"), true);
         // 19 whole periods.
         plots.main.xAxis->setRange(0.0, 1.9);
@@ -401,7 +401,7 @@ private slots:
         Plots plots;
         auto trace
             = makeTrace(201, [](double x) { return x < 1000.0 ? x / 1000.0 : 2.0 - x / 1000.0; });
-        TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мкм"), true);
         plots.main.xAxis->setRange(0.0, 2000.0);
         plots.main.yAxis->setRange(0.0, 1.0);
@@ -425,7 +425,7 @@ private slots:
         TempSettings settings;
         Plots plots;
         ProfileTrace trace;
-        TraceGraphsHolder holder(nullptr, &trace, &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder holder(&trace, &plots.main, &plots.hist, &plots.rmr);
         holder.setUnit(QStringLiteral("мм"), false);
         QCPRange keys;
         QCPRange values;
@@ -567,6 +567,63 @@ private slots:
         QCOMPARE(second->filterLength, later);
     }
 
+    // A read draws its batches; the redraw at its end shows the processed points alone, whether
+    // they are fewer (a filter trimmed the ends), as many or more than the points drawn.
+    void redrawAfterARead_data()
+    {
+        QTest::addColumn<int>("drawn");
+        QTest::addColumn<int>("processed");
+        QTest::newRow("fewer") << 1500 << 1100;
+        QTest::newRow("as many") << 1500 << 1500;
+        QTest::newRow("more") << 1500 << 1729;
+        QTest::newRow("nothing drawn") << 0 << 300;
+    }
+    void redrawAfterARead()
+    {
+        QFETCH(int, drawn);
+        QFETCH(int, processed);
+        TempSettings settings;
+        Plots plots;
+        auto trace = makeTrace(0, [](double) { return 0.0; });
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        holder.setUnit(QStringLiteral("мм"), false);
+        holder.expectPoints(4000);
+        for (int from = 0; from < drawn; from += 500) {
+            QVector<double> x;
+            QVector<double> y;
+            for (int i = from; i < from + 500; ++i) {
+                x << i * 2.0;
+                y << 100.0;
+            }
+            holder.appendPoints(x, y);
+        }
+        QCOMPARE(holder.curve->data()->size(), drawn);
+        TData &data = *trace->processedData;
+        data[0].clear();
+        data[1].clear();
+        for (int i = 0; i < processed; ++i) {
+            data[0] << 10.0 + i;
+            data[1] << std::sin(i / 7.0);
+        }
+        holder.rebuild(false, false);
+
+        QCOMPARE(holder.curve->data()->size(), processed);
+        int i = 0;
+        for (const QCPCurveData &point : *holder.curve->data()) {
+            QCOMPARE(point.t, double(i));
+            QCOMPARE(point.key, (10.0 + i) * 0.001);
+            QCOMPARE(point.value, std::sin(i / 7.0) * 0.001);
+            ++i;
+        }
+        QCOMPARE(holder.displayX().size(), processed);
+        QCPRange keys;
+        QCPRange values;
+        QVERIFY(holder.curveExtent(&keys, &values));
+        QCOMPARE(keys.lower, 0.01);
+        COMPARE_TOL(keys.upper, (10.0 + processed - 1) * 0.001, 1e-12, 0);
+        QVERIFY(values.upper < 0.0011);
+    }
+
     void holderLeavesThePlots()
     {
         TempSettings settings;
@@ -574,7 +631,7 @@ private slots:
         auto trace = makeTrace(10, [](double x) { return x; });
         const int items = plots.main.itemCount();
         {
-            TraceGraphsHolder holder(nullptr, trace.get(), &plots.main, &plots.hist, &plots.rmr);
+            TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
             holder.rebuild(true, false);
             QCOMPARE(plots.main.plottableCount(), 1);
             QCOMPARE(plots.hist.plottableCount(), 1);

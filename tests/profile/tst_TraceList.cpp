@@ -1,11 +1,9 @@
-// The trace list: entries and their names, removal and the files it rewrites, the context menu's
-// offers, consoles, joining, the parameter table and its recalculation.
+// The trace list: entries and their names, removal, what it asks of the trace road (cut-offs,
+// consoles, an additional trace's file), the context menu's offers, joining and the parameter
+// table.
 
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
-#include "core/TraceFileReader.h"
-#include "core/TraceFileWriter.h"
-#include "dataproviders/FileDataProvider.h"
 #include "platform/DialogRunner.h"
 #include "profile/TraceList.h"
 #include "profile/UniteTraceDialog.h"
@@ -111,14 +109,13 @@ private slots:
 
     void entriesAreNamedAndNumbered();
     void removingAMainTraceReportsChildrenFirst();
-    void removingAnAdditionalTraceRewritesTheFamilyFile();
-    void filterChangeRewritesTheFamilyFile();
+    void removingAnAdditionalTraceAsksForItsFamilyFile();
+    void cutOffChoiceIsAskedForProfileTracesOnly();
     void menuOffers_data();
     void menuOffers();
-    void consolesGoToCheckedContourTracesAndTheirFiles();
+    void consolesAreAskedForCheckedContourTraces();
     void joiningCreatesTheNewTraceBeforeRemovingTheSources();
     void parameterTableShowsTheEvaluation();
-    void medianChangeReevaluatesEveryTrace();
     void readingTraceCanBeNeitherSelectedNorOfferedAMenu();
 
 private:
@@ -143,9 +140,6 @@ void TestTraceList::entriesAreNamedAndNumbered()
     QCOMPARE(tree->topLevelItem(0)->checkState(0), Qt::Checked);
     QCOMPARE(tree->topLevelItem(0)->child(0)->checkState(0), Qt::Checked);
     QCOMPARE(tree->topLevelItem(0)->child(1)->checkState(0), Qt::Unchecked);
-    // A recorded additional trace hangs on the main trace; a file's was linked by its reader.
-    QCOMPARE(main->additionalTraces, QVector<ProfileTrace *> {a1});
-    QCOMPARE(a1->parentTrace, main);
 
     // After the first of two is deleted the next one does not repeat the remaining number.
     list.removeTraceItem(tree->topLevelItem(0)->child(0), a1->id);
@@ -191,70 +185,63 @@ void TestTraceList::removingAMainTraceReportsChildrenFirst()
     QVERIFY(log.contains(QStringLiteral("INFO: Remove main trace with ID %1").arg(main->id + 1)));
 }
 
-void TestTraceList::removingAnAdditionalTraceRewritesTheFamilyFile()
+void TestTraceList::removingAnAdditionalTraceAsksForItsFamilyFile()
 {
     Traces t;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("family.txt"));
     TraceList list;
-    ProfileTrace *main = t.profile(path);
+    ProfileTrace *main = t.profile(QStringLiteral("family.txt"));
     list.addMainTrace(main);
-    ProfileTrace *a1 = t.profile(path, ADDITIONAL_TRACE, 2.0);
-    ProfileTrace *a2 = t.profile(path, ADDITIONAL_TRACE, 3.0);
+    ProfileTrace *a1 = t.profile(main->filePath(), ADDITIONAL_TRACE, 2.0);
+    ProfileTrace *a2 = t.profile(main->filePath(), ADDITIONAL_TRACE, 3.0);
     list.addAdditionalTrace(a1, false);
     list.addAdditionalTrace(a2, false);
-    QVERIFY(writeTraceFile(path, main));
+    QStringList order;
+    connect(&list, &TraceList::additionalTraceRemoved, this,
+            [&](int id) { order << QStringLiteral("detach %1").arg(id); });
+    connect(&list, &TraceList::traceDeleted, this,
+            [&](int id) { order << QStringLiteral("delete %1").arg(id); });
     list.removeTraceItem(list.itemForTrace(a1->id), a1->id);
+    // The main trace's file is rewritten without the trace before it leaves.
+    QCOMPARE(order,
+             (QStringList {QStringLiteral("detach %1").arg(a1->id),
+                           QStringLiteral("delete %1").arg(a1->id)}));
+    QCOMPARE(list.traces.keys(), (QList<int> {main->id, a2->id}));
 
-    // The file holds the main trace and the remaining additional trace, read back exactly.
-    ReadBackTrace back(path);
-    const ProfileTrace &reread = back.trace;
-    QCOMPARE(reread.additionalTraces.size(), 1);
-    QCOMPARE(*reread.rawData, *main->rawData);
-    QCOMPARE(*reread.additionalTraces.at(0)->rawData, *a2->rawData);
-    QCOMPARE(main->additionalTraces, QVector<ProfileTrace *> {a2});
+    // Removing the main trace takes its family along without rewriting any file.
+    order.clear();
+    list.removeTrace(main);
+    QCOMPARE(order,
+             (QStringList {QStringLiteral("delete %1").arg(a2->id),
+                           QStringLiteral("delete %1").arg(main->id)}));
 }
 
-void TestTraceList::filterChangeRewritesTheFamilyFile()
+void TestTraceList::cutOffChoiceIsAskedForProfileTracesOnly()
 {
     Traces t;
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("family.txt"));
     TraceList list;
     list.show();
-    ProfileTrace *main = t.profile(path);
+    ProfileTrace *main = t.profile(dir.filePath(QStringLiteral("family.txt")));
     list.addMainTrace(main);
-    ProfileTrace *child = t.profile(path, ADDITIONAL_TRACE, 2.0);
+    ProfileTrace *child = t.profile(main->filePath(), ADDITIONAL_TRACE, 2.0);
     list.addAdditionalTrace(child, false);
     ContourTrace *contour = t.contour(dir.filePath(QStringLiteral("c.txt")));
     list.addMainTrace(contour);
-    QVERIFY(writeTraceFile(path, main));
-    QVERIFY(writeTraceFile(contour->filePath(), contour));
-    const QByteArray contourBefore = [&] {
-        QFile f(contour->filePath());
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
 
-    QSignalSpy recalculate(&list, &TraceList::recalculateTrace);
-    // The additional trace gets its own cut-off; the file keeps the whole family.
+    QSignalSpy chosen(&list, &TraceList::cutOffChosen);
     list.selectTrace(child->id);
     part<QComboBox>(&list, "filterComboBox")->setCurrentIndex(3);
-    QCOMPARE(child->filterLength, 250.0);
-    QCOMPARE(recalculate.size(), 1);
-    ReadBackTrace back(path);
-    const ProfileTrace &reread = back.trace;
-    QCOMPARE(*reread.rawData, *main->rawData);
-    QCOMPARE(reread.additionalTraces.size(), 1);
-    QCOMPARE(*reread.additionalTraces.at(0)->rawData, *child->rawData);
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen.at(0).at(0).toInt(), child->id);
+    QCOMPARE(chosen.at(0).at(1).toDouble(), 250.0);
+    // The list changes nothing itself: the trace road does, for the whole family.
+    QCOMPARE(child->filterLength, 800.0);
+    QVERIFY(!QFileInfo::exists(main->filePath()));
 
-    // A contour trace has no cut-off: nothing changes, on disk neither.
+    // A contour trace has no cut-off.
     list.selectTrace(contour->id);
     part<QComboBox>(&list, "filterComboBox")->setCurrentIndex(0);
-    QCOMPARE(recalculate.size(), 1);
-    QFile f(contour->filePath());
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), contourBefore);
+    QCOMPARE(chosen.size(), 1);
 }
 
 void TestTraceList::menuOffers_data()
@@ -310,16 +297,12 @@ void TestTraceList::menuOffers()
     QCOMPARE(prompts.asked.size(), 1);
 }
 
-void TestTraceList::consolesGoToCheckedContourTracesAndTheirFiles()
+void TestTraceList::consolesAreAskedForCheckedContourTraces()
 {
     QTemporaryDir dir;
     ConsoleParams probe;
     probe.name = QStringLiteral("Консоль 2");
     probe.tool_head_radius_down = 5.5;
-    probe.tool_head_radius_up = 6.5;
-    probe.double_sided_probe_high = 30.25;
-    probe.needle_bias = 0.125;
-    probe.roughness_ratio = 7.75;
     settings->change([&](Settings &s) { s.current_console = probe; });
     Traces t;
     TraceList list;
@@ -332,32 +315,29 @@ void TestTraceList::consolesGoToCheckedContourTracesAndTheirFiles()
     part<QTreeWidget>(&list, "tracesListTreeWidget")
         ->topLevelItem(1)
         ->setCheckState(0, Qt::Unchecked);
-    QSignalSpy recalculate(&list, &TraceList::recalculateTrace);
+    QStringList asked;
+    connect(&list, &TraceList::consoleChosen, this,
+            [&](int id, const ConsoleParams &console, bool toFile) {
+                asked << QStringLiteral("%1 %2 %3 %4")
+                             .arg(id)
+                             .arg(console.name)
+                             .arg(console.tool_head_radius_down)
+                             .arg(toFile ? "file" : "memory");
+            });
 
+    // The settings window's console goes to the checked contour traces and their files.
     list.applyCurrentConsoleToCheckedTraces();
-    QCOMPARE(checked->toolHeadRadiusDown, 5.5);
-    QCOMPARE(checked->toolHeadRadiusUp, 6.5);
-    QCOMPARE(checked->doubleSidedProbeHigh, 30.25);
-    QCOMPARE(checked->needleBias, 0.125);
-    QCOMPARE(checked->roughnessRatio, 7.75);
-    QCOMPARE(unchecked->toolHeadRadiusDown, 0.0);
-    QCOMPARE(recalculate.size(), 1);
-    QVERIFY(QFileInfo::exists(checked->filePath()));
-    QVERIFY(!QFileInfo::exists(unchecked->filePath()));
-    QVERIFY(!QFileInfo::exists(profile->filePath()));
-    // The rewritten file carries the console.
-    ContourTrace reread;
-    FileDataProvider provider(checked->filePath());
-    provider.start(&reread);
-    provider.waitForFinished();
-    QCOMPARE(reread.toolHeadRadiusDown, 5.5);
-    QCOMPARE(reread.roughnessRatio, 7.75);
+    QCOMPARE(asked, QStringList {QStringLiteral("%1 Консоль 2 5.5 file").arg(checked->id)});
 
-    // A console chosen from the menu rewrites the file as well.
+    // A console chosen from the menu changes the trace in memory.
+    asked.clear();
     probe.tool_head_radius_down = 1.25;
     list.setTraceConsole(unchecked->id, probe);
-    QCOMPARE(unchecked->toolHeadRadiusDown, 1.25);
-    QVERIFY(QFileInfo::exists(unchecked->filePath()));
+    list.setTraceConsole(profile->id, probe);
+    QCOMPARE(asked, QStringList {QStringLiteral("%1 Консоль 2 1.25 memory").arg(unchecked->id)});
+    // The list itself changes no trace and writes no file.
+    QCOMPARE(checked->toolHeadRadiusDown, 0.0);
+    QVERIFY(!QFileInfo::exists(checked->filePath()));
 }
 
 void TestTraceList::joiningCreatesTheNewTraceBeforeRemovingTheSources()
@@ -402,7 +382,10 @@ void TestTraceList::parameterTableShowsTheEvaluation()
     list.show();
     ProfileTrace *trace = t.profile(QStringLiteral("p.txt"));
     list.addMainTrace(trace);
-    list.recalculateAllParameters();
+    {
+        ExtraArgs args;
+        evaluateEnabledParameters(args, trace);
+    }
     list.selectTrace(trace->id);
     QTreeWidget *params = part<QTreeWidget>(&list, "paramsListTreeWidget");
     QVERIFY(params->isVisible());
@@ -423,28 +406,6 @@ void TestTraceList::parameterTableShowsTheEvaluation()
     QCOMPARE(part<QComboBox>(&list, "filterComboBox")->currentIndex(), 2);
     const GrabResult grab = grabWindow(&list, QStringLiteral("trace_list"));
     VERIFY_GRAB(grab);
-}
-
-void TestTraceList::medianChangeReevaluatesEveryTrace()
-{
-    Traces t;
-    TraceList list;
-    ProfileTrace *first = t.profile(QStringLiteral("a.txt"));
-    ProfileTrace *second = t.profile(QStringLiteral("b.txt"), PROFILE, 2.0);
-    list.addMainTrace(first);
-    list.addMainTrace(second);
-    list.recalculateAllParameters();
-    list.selectTrace(first->id);
-    const QString before = second->parameterResults.value("Ra");
-    list.setMedianFilter(true, 49);
-    // The trace that is not selected is evaluated with the new median as well.
-    QVERIFY(second->medianEnabled);
-    QCOMPARE(second->medianWindow, 49);
-    QVERIFY(second->parameterResults.value("Ra") != before);
-    ExtraArgs args;
-    ProfileTrace copy(*second);
-    copy.clearProfileCaches();
-    QCOMPARE(second->parameterResults.value("Ra"), evaluateParameter(args, &copy, "Ra"));
 }
 
 void TestTraceList::readingTraceCanBeNeitherSelectedNorOfferedAMenu()

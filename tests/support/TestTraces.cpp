@@ -5,6 +5,9 @@
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
 
+#include <QFile>
+#include <QtTest>
+
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -45,6 +48,39 @@ bool writeSineTraceFile(const QString &path, int kind, int additional, double cu
     trace->creationDate = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
     fillSineProfile(*trace, 4000, 1.0, 40.0);
     return writeTraceFile(path, trace.get());
+}
+
+QVector<BadTraceFile> badTraceFiles()
+{
+    QByteArray nan = "trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:12801\n";
+    for (int i = 0; i < 12801; ++i)
+        nan += QByteArray::number(i) + (i == 100 ? "\tnan\n" : "\t1\n");
+    return {
+        {QStringLiteral("nan at row 101"), nan, PROFILE,
+         QStringLiteral("в строке 101 стоит nan или бесконечность")},
+        {QStringLiteral("empty"), QByteArray(), CONTOUR, QStringLiteral("файл пуст")},
+        {QStringLiteral("blanks alone"), QByteArray("\n  \n\t\n"), CONTOUR,
+         QStringLiteral("файл пуст")},
+        {QStringLiteral("not a trace"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), CONTOUR,
+         QStringLiteral("в строке 1 стоит не число")},
+        {QStringLiteral("line over 1 MiB"), "1 2\n" + QByteArray(2 << 20, '7') + "\n", CONTOUR,
+         QStringLiteral("строка 2 длиннее допустимого (1 МиБ)")},
+    };
+}
+
+void addBadTraceFileRows()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("reason");
+    for (const BadTraceFile &bad : badTraceFiles())
+        QTest::newRow(qPrintable(bad.name)) << bad.content << bad.kind << bad.reason;
+}
+
+bool writeBytes(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 ReadBackTrace::ReadBackTrace(const QString &path)

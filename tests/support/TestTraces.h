@@ -2,7 +2,9 @@
 
 #include "core/ProfileTrace.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QVector>
 
 class AbstractTrace;
 
@@ -16,6 +18,25 @@ void fillSineProfile(AbstractTrace &trace, int n, double amplitude, double wavel
 // `cutOff`, 0.5 mm/s, controller "Петров") with `additional` additional traces of other
 // amplitudes and wavelengths, for CONTOUR a contour trace. False when it was not written.
 bool writeSineTraceFile(const QString &path, int kind, int additional = 0, double cutOff = 800);
+
+// Files the reader refuses, each with the reason the user is told: a native profile file with
+// "nan" at row 101 of 12 801, an empty file, one of blank lines alone, a picture, and a number
+// column with a line over 1 MiB.
+struct BadTraceFile
+{
+    QString name;
+    QByteArray content;
+    // The kind the file is opened as (PROFILE for a native profile header, else CONTOUR).
+    int kind;
+    QString reason;
+};
+QVector<BadTraceFile> badTraceFiles();
+// The columns "content" (QByteArray), "kind" (int) and "reason" (QString) and a row per file, for
+// a test's _data function.
+void addBadTraceFileRows();
+
+// Writes the bytes to path; false when the file could not be written.
+bool writeBytes(const QString &path, const QByteArray &content);
 
 // A profile trace read back from a native file through the file provider; the additional traces
 // the reader made are freed with it.

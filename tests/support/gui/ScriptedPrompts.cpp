@@ -23,9 +23,10 @@ QStringList ScriptedPrompts::kinds() const
     return result;
 }
 
-QVariant ScriptedPrompts::take(const QString &kind, const QString &title, const QString &text)
+QVariant ScriptedPrompts::take(const QString &kind, const QString &title, const QString &text,
+                               const QString &filter)
 {
-    asked.append({kind, title, text});
+    asked.append({kind, title, text, filter});
     return answers.isEmpty() ? QVariant() : answers.takeFirst();
 }
 
@@ -51,22 +52,36 @@ QMessageBox::StandardButton ScriptedPrompts::message(QMessageBox::Icon icon, QWi
     return QMessageBox::NoButton;
 }
 
-QString ScriptedPrompts::openFileName(QWidget *, const QString &caption, const QString &dir,
-                                      const QString &)
+QMessageBox::StandardButton ScriptedPrompts::questionWithCheckBox(QWidget *, const QString &title,
+                                                                  const QString &text,
+                                                                  const QString &, bool *checked)
 {
-    return take("open", caption, dir).toString();
+    const QVariant answer = take("question", title, text);
+    const QVariantList parts
+        = answer.type() == QVariant::List ? answer.toList() : QVariantList {answer};
+    if (checked)
+        *checked = parts.value(1).toBool();
+    const QVariant button = parts.value(0);
+    return button.isValid() ? static_cast<QMessageBox::StandardButton>(button.toInt())
+                            : QMessageBox::Yes;
+}
+
+QString ScriptedPrompts::openFileName(QWidget *, const QString &caption, const QString &dir,
+                                      const QString &filter)
+{
+    return take("open", caption, dir, filter).toString();
 }
 
 QStringList ScriptedPrompts::openFileNames(QWidget *, const QString &caption, const QString &dir,
-                                           const QString &)
+                                           const QString &filter)
 {
-    return take("openMany", caption, dir).toStringList();
+    return take("openMany", caption, dir, filter).toStringList();
 }
 
 QString ScriptedPrompts::saveFileName(QWidget *, const QString &caption, const QString &dir,
-                                      const QString &)
+                                      const QString &filter)
 {
-    return take("save", caption, dir).toString();
+    return take("save", caption, dir, filter).toString();
 }
 
 QString ScriptedPrompts::existingDirectory(QWidget *, const QString &caption, const QString &dir)

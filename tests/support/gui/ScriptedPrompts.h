@@ -18,9 +18,11 @@ namespace testsupport {
 //     window.saveAll();
 //     QCOMPARE(prompts.asked.at(0).title, QStringLiteral("Сохранение"));
 //
-// Answer types: a QMessageBox::StandardButton (as int) for message boxes; a QString for file
-// names, texts and items, and for a menu the text of the action to choose; a QStringList for
-// several file names; a double or int for number inputs; a QColor for the colour dialog.
+// Answer types: a QMessageBox::StandardButton (as int) for message boxes; for a question with a
+// check box the button, or a QVariantList of the button and the check box's state (recorded as
+// kind "question"); a QString for file names, texts and items, and for a menu the text of the
+// action to choose; a QStringList for several file names; a double or int for number inputs; a
+// QColor for the colour dialog. File dialogs record their filter in `filter`.
 class ScriptedPrompts : public Prompts
 {
 public:
@@ -30,6 +32,7 @@ public:
                       // "save", "directory", "text", "double", "int", "item", "color", "menu"
         QString title;
         QString text; // message text, dialog label or menu titles
+        QString filter; // the filter of a file dialog
     };
 
     ScriptedPrompts();
@@ -44,6 +47,9 @@ public:
                                         const QString &title, const QString &text,
                                         QMessageBox::StandardButtons buttons,
                                         QMessageBox::StandardButton defaultButton) override;
+    QMessageBox::StandardButton questionWithCheckBox(QWidget *parent, const QString &title,
+                                                     const QString &text, const QString &checkText,
+                                                     bool *checked) override;
     QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
                          const QString &filter) override;
     QStringList openFileNames(QWidget *parent, const QString &caption, const QString &dir,
@@ -63,7 +69,8 @@ public:
     QAction *execMenu(QMenu *menu, const QPoint &globalPos) override;
 
 private:
-    QVariant take(const QString &kind, const QString &title, const QString &text);
+    QVariant take(const QString &kind, const QString &title, const QString &text,
+                  const QString &filter = QString());
 };
 
 } // namespace testsupport

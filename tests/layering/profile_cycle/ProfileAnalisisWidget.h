@@ -1,0 +1,4 @@
+#pragma once
+
+// The window includes its drawing class.
+#include "profile/TraceGraphsHolder.h"

@@ -35,7 +35,7 @@ bool DataProvider::start(AbstractTrace *trace)
         emit dataReadFinished();
         return false;
     }
-    if (isRunning() && !m_roadDone) {
+    if (isReading()) {
         logger.log(ERROR, "DataProvider started again while it reads: " + m_source.toStdString());
         return false;
     }
@@ -68,6 +68,11 @@ void DataProvider::waitForFinished()
 bool DataProvider::isRunning() const
 {
     return m_future.isRunning();
+}
+
+bool DataProvider::isReading() const
+{
+    return isRunning() && !m_roadDone;
 }
 
 void DataProvider::finishWorker()

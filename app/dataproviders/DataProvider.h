@@ -91,7 +91,12 @@ public:
     // end only through events of the calling thread (a live read waited for on the GUI thread)
     // is cancelled first, so that the wait ends; the samples read so far stay in the trace.
     void waitForFinished();
+    // True while the worker road exists, up to its very return.
     bool isRunning() const;
+    // True from `start` until the road has emitted dataReadFinished: a road that has emitted it
+    // may still be returning on its thread, but it no longer touches the trace, and a new start
+    // is accepted.
+    bool isReading() const;
 
 signals:
     void dataReadStarted();

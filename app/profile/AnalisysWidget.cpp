@@ -19,7 +19,7 @@ bool AnalisysWidget::setDataProvider(DataProvider *newProvider)
 {
     if (newProvider == provider)
         return newProvider != nullptr;
-    if (provider && provider->isRunning()) {
+    if (provider && provider->isReading()) {
         logger.log(INFO, "New data source refused: a read is in progress");
         delete newProvider;
         refuseRunningRead();
@@ -53,7 +53,7 @@ bool AnalisysWidget::startReading(int traceKind)
     }
     if (!provider)
         return false;
-    if (provider->isRunning()) {
+    if (provider->isReading()) {
         refuseRunningRead();
         return false;
     }

@@ -219,6 +219,32 @@ private slots:
         QVERIFY(!provider.lastResult());
     }
 
+    // Once the road has announced its end, a window may hand the next source to the provider's
+    // owner at once, although the worker thread is still returning: the road is no longer
+    // reading.
+    void roadThatAnnouncedItsEndIsNoLongerReading()
+    {
+        ProfileTrace trace;
+        BaseProvider provider;
+        QSemaphore announced;
+        QSemaphore mayReturn;
+        QObject::connect(
+            &provider, &DataProvider::dataReadFinished, &provider,
+            [&] {
+                announced.release();
+                mayReturn.acquire();
+            },
+            Qt::DirectConnection);
+        QVERIFY(!provider.isReading());
+        provider.start(&trace);
+        QVERIFY(announced.tryAcquire(1, 10000));
+        QVERIFY(provider.isRunning());
+        QVERIFY(!provider.isReading());
+        mayReturn.release();
+        provider.waitForFinished();
+        QVERIFY(!provider.isRunning());
+    }
+
     void cancelStopsTheFinishing_data()
     {
         QTest::addColumn<bool>("contour");

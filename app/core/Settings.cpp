@@ -3,6 +3,8 @@
 #include "core/Constants.h"
 #include "core/Logger.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <QSet>
@@ -62,6 +64,31 @@ bool readBool(const QSettings &file, const QString &key, bool defaultValue)
 QString readString(const QSettings &file, const QString &key, const QString &defaultValue)
 {
     return file.value(key, defaultValue).toString();
+}
+
+// The first line of an INI text that QSettings cannot read, which makes it report FormatError
+// and leave the line out: a line that is not blank, not a ';' comment, not a "[section]" and
+// holds no '='. Its number (counted from 1) and text; 0 when there is none.
+int firstNonIniLine(const QByteArray &text, QByteArray *line = nullptr)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const QByteArray trimmed = lines.at(i).trimmed();
+        const bool readable = trimmed.isEmpty() || trimmed.startsWith(';')
+            || (trimmed.startsWith('[') ? trimmed.contains(']') : trimmed.contains('='));
+        if (!readable) {
+            if (line)
+                *line = trimmed;
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+QByteArray fileContent(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 int clampInt(int value, int low, int high)
@@ -353,6 +380,17 @@ void Settings::load(const QString &fileName)
         = readString(file, "controllers/current_controller_name", QStringLiteral("No name"));
 
     keepIndicesInRange();
+
+    if (file.status() == QSettings::FormatError) {
+        QByteArray text;
+        const int number = firstNonIniLine(fileContent(fileName), &text);
+        logger.log(WARNING,
+                   QStringLiteral("%1 line %2 is not an INI line and is left out: %3")
+                       .arg(QFileInfo(fileName).fileName())
+                       .arg(number)
+                       .arg(QString::fromUtf8(text.left(80)))
+                       .toStdString());
+    }
 }
 
 // Keeps a hand-edited or damaged settings.ini from sending a later index or loop astray.
@@ -488,5 +526,14 @@ bool Settings::writeFile(const QString &fileName) const
     file.setValue("movement/current_speed", movement.current_speed);
     file.setValue("movement/needle_pressing", static_cast<int>(movement.needle_pressing));
     file.sync();
-    return file.status() == QSettings::NoError;
+    switch (file.status()) {
+    case QSettings::NoError:
+        return true;
+    case QSettings::FormatError:
+        // The old file held a line QSettings cannot read: that alone gives FormatError, though the
+        // file was written, without the line. Where the line is still there, nothing was written.
+        return firstNonIniLine(fileContent(fileName)) == 0;
+    default:
+        return false;
+    }
 }

@@ -217,6 +217,54 @@ private slots:
         QCOMPARE(fileBytes(path), expected);
     }
 
+    // A line that is not INI (a hand edit, a damaged file) is logged once when the file is read,
+    // and left out. A save over a file that holds such a line (edited while the program runs)
+    // writes the file and is a success.
+    void lineThatIsNotIniSpoilsNoSave_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("text without '='") << QByteArray("some words");
+        QTest::newRow("section without ']'") << QByteArray("[device");
+        QTest::newRow("control characters") << QByteArray("\x01\x02");
+    }
+    void lineThatIsNotIniSpoilsNoSave()
+    {
+        QFETCH(QByteArray, line);
+        const QString logPath
+            = QFileInfo(QString::fromStdString(logger.filePath())).absoluteFilePath();
+        const qint64 logStart = QFileInfo(logPath).size();
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        Settings s = Settings::readFile(scratch.filePath("missing.ini"));
+        QVERIFY(s.writeFile(path));
+        QByteArray damaged = fileBytes(path);
+        damaged.replace("[device]\n", "[device]\n" + line + "\n");
+        const auto damage = [&path, &damaged] {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size();
+        };
+
+        QVERIFY(damage());
+        QCOMPARE(Settings::readFile(path).device.device_type, 2);
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        log.seek(logStart);
+        const QByteArray logged = log.readAll();
+        QCOMPARE(logged.count("is not an INI line"), 1);
+        const int number = damaged.left(damaged.indexOf("\n" + line + "\n") + 1).count('\n') + 1;
+        QVERIFY2(logged.contains("WARNING: settings.ini line " + QByteArray::number(number)
+                                 + " is not an INI line and is left out"),
+                 logged.constData());
+
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(damage());
+            s.service.sensor_number = 10 + i;
+            QVERIFY2(s.writeFile(path), qPrintable(QString::number(i)));
+            QVERIFY(!fileBytes(path).split('\n').contains(line));
+            QCOMPARE(Settings::readFile(path).service.sensor_number, 10 + i);
+        }
+    }
+
     void saveLoadRoundTrip()
     {
         testsupport::ScratchDir scratch;

@@ -226,8 +226,8 @@ private:
         bool m_locked = false;
     };
 
+    // Reads every key of the file (see storedKeys in the source), with its default and range.
     void load(const QString &fileName);
-    void keepIndicesInRange();
     void reconcileParameterLists();
     static QReadWriteLock &lock();
 };

@@ -26,6 +26,26 @@
 #include <malloc.h>
 #include <memory>
 
+// A sanitizer brings its own allocator; there the bytes are not counted, only the time.
+#if defined(__SANITIZE_ADDRESS__)
+#define COUNT_ALLOCATIONS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define COUNT_ALLOCATIONS 0
+#endif
+#endif
+#ifndef COUNT_ALLOCATIONS
+#define COUNT_ALLOCATIONS 1
+#endif
+
+namespace {
+
+std::atomic<long long> g_allocated {0};
+std::atomic<long long> g_peak {0};
+
+} // namespace
+
+#if COUNT_ALLOCATIONS
 // The C library's own allocator, under the names it also exports.
 extern "C" {
 void *__libc_malloc(size_t size);
@@ -36,9 +56,6 @@ void __libc_free(void *pointer);
 }
 
 namespace {
-
-std::atomic<long long> g_allocated {0};
-std::atomic<long long> g_peak {0};
 
 void counted(void *pointer)
 {
@@ -109,6 +126,7 @@ int posix_memalign(void **result, size_t alignment, size_t size) noexcept
     return *result ? 0 : ENOMEM;
 }
 }
+#endif
 
 namespace {
 
@@ -226,8 +244,10 @@ void readContour(benchmark::State &state, Format format)
             benchmark::DoNotOptimize(trace->processedData->at(0).data());
         }
     }
-    state.counters["bytes_per_sample_after"] = after;
-    state.counters["bytes_per_sample_peak"] = peak;
+    if (COUNT_ALLOCATIONS) {
+        state.counters["bytes_per_sample_after"] = after;
+        state.counters["bytes_per_sample_peak"] = peak;
+    }
     state.SetItemsProcessed(state.iterations() * count);
 }
 

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "core/Logger.h"
+#include "core/SafeFile.h"
 #include "core/Settings.h"
 #include "platform/Platform.h"
 
@@ -10,6 +11,8 @@
 
 int main(int argc, char **argv)
 {
+    // A file size limit fails the write that meets it (a save, the log), not the program.
+    ignoreFileSizeSignal();
     QApplication application(argc, argv);
 
     QTranslator qtTranslator;

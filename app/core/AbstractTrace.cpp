@@ -5,10 +5,38 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <climits>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
 #include <memory>
 #include <vector>
 
 std::atomic<int> AbstractTrace::traceCounter {0};
+
+namespace {
+
+// Room for millions of samples is touched page by page as samples arrive; on large pages that
+// takes a few hundred page faults instead of hundreds of thousands.
+void adviseLargePages(QVector<double> &channel)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr quintptr kLargePage = 2 << 20;
+    const quintptr begin = quintptr(channel.data() + channel.size());
+    const quintptr end = quintptr(channel.data() + channel.capacity());
+    const quintptr first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const quintptr last = end & ~(kLargePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(channel);
+#endif
+}
+
+} // namespace
 
 AbstractTrace::AbstractTrace(int channelCount)
     : creationDate(QDateTime::currentDateTime())
@@ -169,12 +197,37 @@ void AbstractTrace::clearData()
     }
 }
 
+void AbstractTrace::reserveSamples(int count)
+{
+    QMutexLocker data(&m_dataMutex);
+    for (TData *set : {rawData, convertedData, processedData}) {
+        for (QVector<double> &channel : *set) {
+            channel.reserve(count);
+            adviseLargePages(channel);
+        }
+    }
+}
+
+int AbstractTrace::reservedSamples() const
+{
+    QMutexLocker data(&m_dataMutex);
+    int room = INT_MAX;
+    for (const TData *set : {rawData, convertedData, processedData}) {
+        for (const QVector<double> &channel : *set)
+            room = std::min(room, channel.capacity());
+    }
+    return room == INT_MAX ? 0 : room;
+}
+
 void AbstractTrace::releaseSpareCapacity()
 {
     QMutexLocker data(&m_dataMutex);
     for (TData *set : {rawData, convertedData, processedData}) {
-        for (QVector<double> &channel : *set)
-            channel.squeeze();
+        for (QVector<double> &channel : *set) {
+            // Giving back room copies the channel: a few percent are not worth it.
+            if (channel.capacity() - channel.size() > channel.capacity() / 32)
+                channel.squeeze();
+        }
     }
 }
 

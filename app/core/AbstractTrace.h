@@ -29,8 +29,9 @@ using TData = QVector<QVector<double>>;
 // While a data provider fills a trace, its worker thread is the only writer and the GUI thread
 // reads announced samples through `batchSamples`. The data sets are guarded by one data lock:
 // `appendPoint`, `reprocess`, `crop`, `clearData`, the copy constructor and `batchSamples` take
-// it, so a growing data set never moves under a reader; so does `releaseSpareCapacity`. Everything
-// else runs on the GUI thread once the provider has finished (see DataProvider).
+// it, so a growing data set never moves under a reader; so do `reserveSamples` and
+// `releaseSpareCapacity`. Everything else runs on the GUI thread once the provider has finished
+// (see DataProvider).
 class AbstractTrace
 {
 public:
@@ -73,6 +74,11 @@ public:
     // the samples leaves the trace untouched.
     void crop(int from, int to);
     void clearData();
+    // Makes room for `count` samples in every channel of the three data sets, so that appending
+    // up to that many moves nothing and takes no more memory than the samples need.
+    void reserveSamples(int count);
+    // The samples the data sets have room for without growing.
+    int reservedSamples() const;
     // Gives back the room the data sets grew into while samples were appended one by one, so
     // that a trace holds about the size of its samples.
     void releaseSpareCapacity();

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <csignal>
+
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,13 +55,33 @@ void setError(QString *error, const QString &text)
 
 } // namespace
 
+void ignoreFileSizeSignal()
+{
+#ifdef SIGXFSZ
+    static const bool ignored = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        return true;
+    }();
+    (void)ignored;
+#endif
+}
+
 bool writeFileAtomically(const QString &path, const std::function<void(QIODevice &)> &write,
                          QString *error, QIODevice::OpenMode extraMode)
 {
+    ignoreFileSizeSignal();
+    // No direct-write fallback: writing the target in place truncates it first, and a write
+    // that then fails (a full disk, a size limit, a lost network folder) destroys it.
     QSaveFile file(path);
-    file.setDirectWriteFallback(true);
+    file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly | extraMode)) {
-        setError(error, file.errorString());
+        // OpenError: the temporary file beside the target could not be made.
+        setError(error,
+                 file.error() == QFileDevice::OpenError
+                     ? QStringLiteral("no new file can be made in the folder (%1); the file is "
+                                      "left as it was")
+                           .arg(file.errorString())
+                     : file.errorString());
         return false;
     }
     CheckedWriter checked(file);

@@ -14,10 +14,16 @@ class QFile;
 // replaces the target only when every write and the final flush succeeded. A failed or short
 // write (a full disk, a file size limit) cancels the temporary file, so the previous file stays
 // as it was, and gives false with the reason in `error`. Where no temporary file can be made
-// beside the target, the target itself is written. `extraMode` is added to WriteOnly (for
-// example QIODevice::Text).
+// beside the target (a folder that allows no new file), nothing is written and the result is
+// false: the target is never written in place, since a failed write would destroy it. A file
+// size limit fails the write instead of ending the program (see ignoreFileSizeSignal).
+// `extraMode` is added to WriteOnly (for example QIODevice::Text).
 bool writeFileAtomically(const QString &path, const std::function<void(QIODevice &)> &write,
                          QString *error = nullptr, QIODevice::OpenMode extraMode = {});
+
+// Makes a write beyond the process's file size limit fail with an error instead of ending the
+// program with SIGXFSZ. Called at start-up and before every save; idempotent.
+void ignoreFileSizeSignal();
 
 // Opens `file` (its file name set) for reading when it names a regular file, or a link to one. A
 // FIFO, a device or a folder is refused without being opened for reading, since reading it could

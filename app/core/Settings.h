@@ -185,10 +185,12 @@ public:
     bool save();
 
     // Reads a record from an INI file, with every default for a missing key and every value
-    // brought into its valid range. The loading constructor reads "settings.ini" this way.
+    // brought into its valid range. The loading constructor reads "settings.ini" this way. A
+    // line that is not INI is left out and logged (WARNING).
     static Settings readFile(const QString &fileName);
     // Writes every member to an INI file in the order the program always writes them; false
-    // when the file could not be written.
+    // when the file could not be written. A line of the old file that is not INI is dropped and
+    // is no failure.
     bool writeFile(const QString &fileName) const;
 
     // Upper bound for the list counts read from the file; a damaged count must not make the
@@ -224,8 +226,8 @@ private:
         bool m_locked = false;
     };
 
+    // Reads every key of the file (see storedKeys in the source), with its default and range.
     void load(const QString &fileName);
-    void keepIndicesInRange();
     void reconcileParameterLists();
     static QReadWriteLock &lock();
 };

@@ -4,6 +4,7 @@
 #include "core/ProfileTrace.h"
 #include "core/SafeFile.h"
 #include "core/Settings.h"
+#include "core/SystemMemory.h"
 #include "core/TraceReadChains.h"
 
 #include <QBuffer>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QHash>
 #include <QIODevice>
+#include <QRegularExpression>
 #include <QTextCodec>
 #include <QtEndian>
 
@@ -19,8 +21,71 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Counts the lines of a text fed in pieces that hold more than blanks, up to the first blank
+// line when asked to, up to a line longer than kMaxTraceLineLength, or past a limit.
+class FilledLineCounter
+{
+public:
+    FilledLineCounter(bool upToBlank, qint64 limit)
+        : m_upToBlank(upToBlank)
+        , m_limit(limit)
+    { }
+
+    void feed(const char *data, qint64 size)
+    {
+        const char *const end = data + size;
+        while (data < end && !m_done) {
+            const char *lineFeed
+                = static_cast<const char *>(std::memchr(data, '\n', size_t(end - data)));
+            const char *stop = lineFeed ? lineFeed : end;
+            for (const char *p = data; !m_filled && p < stop; ++p)
+                m_filled = !isBlank(*p);
+            m_length += stop - data;
+            data = stop;
+            if (lineFeed) {
+                endLine();
+                ++data;
+            }
+        }
+    }
+    bool done() const { return m_done; }
+    // The count, with a last line that has no line feed.
+    qint64 finish()
+    {
+        if (!m_done && m_length > 0)
+            endLine();
+        return m_count;
+    }
+
+private:
+    void endLine()
+    {
+        if (m_length > kMaxTraceLineLength)
+            m_done = true;
+        else if (m_filled)
+            m_done = ++m_count > m_limit;
+        else if (m_upToBlank)
+            m_done = true;
+        m_filled = false;
+        m_length = 0;
+    }
+
+    const bool m_upToBlank;
+    const qint64 m_limit;
+    bool m_filled = false;
+    bool m_done = false;
+    qint64 m_length = 0;
+    qint64 m_count = 0;
+};
 
 // Hands out the lines of a device one at a time without copying them. A UTF-8 byte-order mark
 // is skipped; a file with a UTF-16 or UTF-32 byte-order mark is decoded to UTF-8 first.
@@ -108,6 +173,45 @@ public:
         return m_pos >= m_buf.size();
     }
 
+    // The lines not yet handed out that hold more than blanks, up to the first blank line when
+    // `upToBlank`, counted without handing them out; -1 when the device cannot be read twice.
+    // Counting stops past `limit` lines, at a line longer than kMaxTraceLineLength (which the
+    // reading refuses), and when `stop` gives true.
+    qint64 countFilledLinesLeft(bool upToBlank, qint64 limit, const std::function<bool()> &stop)
+    {
+        if (!m_error.isEmpty())
+            return 0;
+        if (m_in.isSequential() && !m_eof)
+            return -1;
+        FilledLineCounter counter(upToBlank, limit);
+        if (m_putBack) {
+            counter.feed(m_lastBegin, m_lastEnd - m_lastBegin);
+            counter.feed("\n", 1);
+        }
+        counter.feed(m_buf.constData() + m_pos, m_buf.size() - m_pos);
+        if (!m_eof && !counter.done()) {
+            const qint64 start = m_in.pos();
+            QByteArray chunk(1 << 20, Qt::Uninitialized);
+            qint64 got = 0;
+            while (!counter.done() && !stop() && (got = m_in.read(chunk.data(), chunk.size())) > 0)
+                counter.feed(chunk.constData(), got);
+            m_in.seek(start);
+        }
+        return counter.finish();
+    }
+
+    // The bytes not yet handed out as lines; -1 when the device does not tell its size.
+    qint64 bytesLeft() const
+    {
+        const qint64 putBack = m_putBack ? qint64(m_lastEnd - m_lastBegin) + 1 : 0;
+        const qint64 buffered = qint64(m_buf.size() - m_pos) + putBack;
+        if (m_eof)
+            return buffered;
+        if (m_in.isSequential())
+            return -1;
+        return m_in.size() - m_in.pos() + buffered;
+    }
+
     // Why the reading ended early; empty while it goes well.
     QString error() const { return m_error; }
     // The number of the line last handed out, counted from 1.
@@ -178,11 +282,6 @@ private:
     int m_lineNumber = 0;
     QString m_error;
 };
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 bool isBlankLine(const char *begin, const char *end)
 {
@@ -331,6 +430,63 @@ QString lineText(const char *begin, const char *end)
     return QString::fromUtf8(begin, int(end - begin)).trimmed();
 }
 
+TraceReadResult failure(TraceReadResult::Status status, const QString &detail)
+{
+    TraceReadResult result;
+    result.status = status;
+    result.detail = detail;
+    return result;
+}
+
+// The bytes one sample takes in the trace: a double per channel in each of the three data sets.
+qint64 bytesPerSample(const AbstractTrace &trace)
+{
+    return qint64(trace.processedData->size()) * 3 * qint64(sizeof(double));
+}
+
+// Room in the trace for `more` samples after the `present` ones, or the reason why there is
+// none: more samples than a trace holds, or than the memory available takes. `upperBound`: the
+// count is of lines that may turn out not to be samples.
+TraceReadResult makeRoom(AbstractTrace &trace, qint64 present, qint64 more, bool upperBound)
+{
+    const QString upTo = upperBound ? QStringLiteral("up to ") : QString();
+    if (present + more > kMaxTraceSamples) {
+        return failure(TraceReadResult::TooLarge,
+                       QStringLiteral("%1%2 samples: more than the %3 a trace holds")
+                           .arg(upTo)
+                           .arg(present + more)
+                           .arg(kMaxTraceSamples));
+    }
+    const qint64 needed = more * bytesPerSample(trace);
+    // Small blocks (the additional traces, short files) need not ask the system.
+    constexpr qint64 kAlwaysAvailable = 16 << 20;
+    const qint64 available = needed < kAlwaysAvailable ? -1 : availableMemoryBytes();
+    if (available >= 0 && needed > available) {
+        return failure(
+            TraceReadResult::TooLarge,
+            QStringLiteral("%1%2 samples need %3 MiB, beyond the %4 MiB of memory available")
+                .arg(upTo)
+                .arg(more)
+                .arg(needed >> 20)
+                .arg(available >> 20));
+    }
+    trace.reserveSamples(int(present + more));
+    return {};
+}
+
+// A count of rows that the rest of the file cannot hold (every row takes at least its line
+// feed, the last one excepted) is damaged; so it is never taken as room to make.
+TraceReadResult checkRowCount(const QString &what, qint64 rows, qint64 bytesLeft)
+{
+    if (bytesLeft < 0 || rows <= bytesLeft + 1)
+        return {};
+    return failure(TraceReadResult::Damaged,
+                   QStringLiteral("%1 %2, but the file ends %3 bytes later")
+                       .arg(what)
+                       .arg(rows)
+                       .arg(bytesLeft));
+}
+
 // Appends samples to the main trace and announces full batches.
 class SampleSink
 {
@@ -356,14 +512,6 @@ private:
     int m_count = 0;
 };
 
-TraceReadResult failure(TraceReadResult::Status status, const QString &detail)
-{
-    TraceReadResult result;
-    result.status = status;
-    result.detail = detail;
-    return result;
-}
-
 // The reading ended early because of a bound of the line reader.
 TraceReadResult readerFailure(const LineReader &lines)
 {
@@ -381,6 +529,33 @@ TraceReadResult headerLineTooLong(const LineReader &lines)
 TraceReadResult cancelled()
 {
     return failure(TraceReadResult::Cancelled, QStringLiteral("cancelled"));
+}
+
+// Room for the samples of a read whose count no header gives: one for every line left that may
+// be a sample (up to the first blank line when `upToBlank`). The lines are counted before they
+// are read; counting stops once there are more than the trace or the memory could take.
+TraceReadResult makeRoomForLines(LineReader &lines, AbstractTrace &trace, bool upToBlank,
+                                 const std::function<bool()> &stop)
+{
+    const qint64 present = trace.rawData->at(0).size();
+    qint64 limit = kMaxTraceSamples - present;
+    const qint64 available = availableMemoryBytes();
+    if (available >= 0)
+        limit = std::min(limit, available / bytesPerSample(trace));
+    const qint64 rows = lines.countFilledLinesLeft(upToBlank, limit, stop);
+    if (stop())
+        return cancelled();
+    if (rows > limit) {
+        return failure(TraceReadResult::TooLarge,
+                       QStringLiteral("more than %1 samples, beyond the %2 a trace holds or the "
+                                      "%3 MiB of memory available")
+                           .arg(limit)
+                           .arg(kMaxTraceSamples)
+                           .arg(available >> 20));
+    }
+    if (rows <= 0)
+        return {};
+    return makeRoom(trace, present, rows, true);
 }
 
 TraceReadResult badRow(int line, NumberRead read)
@@ -438,6 +613,23 @@ public:
     {
         return m_values.contains(key) ? m_values.value(key).toInt() : fallback;
     }
+    // A count (of rows, of additional traces): fallback when the key is missing, 0 for a value
+    // that is not a whole number (as QString::toInt converts it), and nothing for a whole number
+    // beyond the range of int, which no file of the program holds.
+    std::optional<int> count(const QString &key, int fallback) const
+    {
+        if (!m_values.contains(key))
+            return fallback;
+        const QString value = m_values.value(key);
+        bool ok = false;
+        const int converted = value.toInt(&ok);
+        if (ok)
+            return converted;
+        static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
+        if (wholeNumber.match(value).hasMatch())
+            return std::nullopt;
+        return 0;
+    }
     QString notFiniteKey() const { return m_notFiniteKey; }
 
 private:
@@ -446,17 +638,40 @@ private:
 };
 
 const QString kPointCountKey = QStringLiteral("point_count");
+const QString kAdditionalCountKey = QStringLiteral("addittional_trace_count");
+
+TraceReadResult countOutOfRange(const QString &key, const HeaderValues &values)
+{
+    return failure(
+        TraceReadResult::Damaged,
+        QStringLiteral("%1 %2 beyond the range of counts").arg(key, values.text(key, QString())));
+}
 
 // Reads the rows of one point block into trace: `count` rows when count >= 0 (every line is a
-// row), otherwise the lines up to the first blank one. The first row is the reader's next line.
-TraceReadResult readRows(LineReader &lines, int count,
+// row; a file that ends before them is damaged), otherwise the lines up to the first blank one.
+// Room for the rows is made before they are read. The first row is the reader's next line.
+// `what` names the block in messages.
+TraceReadResult readRows(LineReader &lines, int count, AbstractTrace &trace,
                          const std::function<void(QVector<double> &)> &append,
-                         const std::function<bool()> &stop, int channels)
+                         const std::function<bool()> &stop, const QString &what)
 {
+    const int channels = trace.processedData->size();
+    const qint64 present = trace.rawData->at(0).size();
+    TraceReadResult room;
+    if (count >= 0) {
+        room = checkRowCount(what + QStringLiteral(" point_count"), count, lines.bytesLeft());
+        if (room.ok() && count > 0)
+            room = makeRoom(trace, present, count, false);
+    } else {
+        room = makeRoomForLines(lines, trace, true, stop);
+    }
+    if (!room.ok())
+        return room;
     QVector<double> sample(channels);
     const char *begin = nullptr;
     const char *end = nullptr;
-    for (int row = 0; count < 0 || row < count; ++row) {
+    int row = 0;
+    for (; count < 0 || row < count; ++row) {
         if (!lines.next(begin, end))
             break;
         if (count < 0 && isBlankLine(begin, end))
@@ -473,6 +688,13 @@ TraceReadResult readRows(LineReader &lines, int count,
     }
     if (!lines.error().isEmpty())
         return readerFailure(lines);
+    if (count >= 0 && row < count) {
+        return failure(TraceReadResult::Damaged,
+                       QStringLiteral("%1 point_count %2, but the file ends after %3 rows")
+                           .arg(what)
+                           .arg(count)
+                           .arg(row));
+    }
     return {};
 }
 
@@ -623,25 +845,46 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         QStringLiteral("dd-MM-yyyy HH:mm:ss"));
     trace.setFilePath(path);
 
-    const int channels = trace.processedData->size();
+    // Without point_count the rows run up to a blank line; a count of 0 or below means none.
+    const std::optional<int> pointCount = header.count(kPointCountKey, -1);
+    if (!pointCount)
+        return countOutOfRange(kPointCountKey, header);
+    const std::optional<int> additionalCount
+        = type == PROFILE ? header.count(kAdditionalCountKey, 0) : 0;
+    if (!additionalCount)
+        return countOutOfRange(kAdditionalCountKey, header);
+    if (*additionalCount > kMaxAdditionalTraces) {
+        return failure(TraceReadResult::TooLarge,
+                       QStringLiteral("%1 %2: more than the %3 additional traces a file holds")
+                           .arg(kAdditionalCountKey)
+                           .arg(*additionalCount)
+                           .arg(kMaxAdditionalTraces));
+    }
+
     SampleSink sink(trace, progress);
     const auto stop = [&sink] {
         return sink.stopRequested();
     };
-    // Without point_count the rows run up to a blank line; a count of 0 or below means none.
-    const int pointCount
-        = header.contains(kPointCountKey) ? std::max(header.integer(kPointCountKey, 0), 0) : -1;
     TraceReadResult result = readRows(
-        lines, pointCount, [&sink](QVector<double> &sample) { sink.append(sample); }, stop,
-        channels);
+        lines, header.contains(kPointCountKey) ? std::max(*pointCount, 0) : -1, trace,
+        [&sink](QVector<double> &sample) { sink.append(sample); }, stop,
+        QStringLiteral("main trace"));
     if (!result.ok() || type != PROFILE)
         return result;
 
-    const int additionalCount = header.integer(QStringLiteral("addittional_trace_count"), 0);
-    // A damaged count must not make empty traces beyond the end of the file.
-    for (int k = 0; k < additionalCount && !lines.atEnd(); ++k) {
+    for (int k = 0; k < *additionalCount; ++k) {
+        // A file cut short must not read as complete, nor a damaged count make empty traces
+        // beyond the end of the file.
+        if (lines.atEnd()) {
+            return failure(TraceReadResult::Damaged,
+                           QStringLiteral("%1 %2, but the file ends after %3 additional traces")
+                               .arg(kAdditionalCountKey)
+                               .arg(*additionalCount)
+                               .arg(k));
+        }
         HeaderValues block;
         bool endedByRow = false;
+        bool endedByCount = false;
         while (lines.next(begin, end)) {
             if (end - begin > kMaxHeaderLineLength)
                 return headerLineTooLong(lines);
@@ -657,12 +900,21 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
                 continue;
             const QString key = parts.at(0).trimmed();
             block.set(key, parts.at(1).trimmed());
-            if (key == kPointCountKey)
+            if (key == kPointCountKey) {
+                endedByCount = true;
                 break;
+            }
         }
         if (!lines.error().isEmpty())
             return readerFailure(lines);
-        const int rows = block.integer(kPointCountKey, 0);
+        if (!endedByRow && !endedByCount) {
+            return failure(
+                TraceReadResult::Damaged,
+                QStringLiteral("additional trace %1: the file ends inside its header").arg(k + 1));
+        }
+        const std::optional<int> rows = block.count(kPointCountKey, 0);
+        if (!rows)
+            return countOutOfRange(kPointCountKey, block);
 
         auto additional = std::make_unique<ProfileTrace>();
         additional->setType(ADDITIONAL_TRACE);
@@ -674,10 +926,11 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         additional->setFilePath(path);
         additional->setName(path);
         ProfileTrace *child = additional.get();
-        if (rows > 0) {
+        if (*rows > 0) {
             result = readRows(
-                lines, rows, [child](QVector<double> &sample) { child->appendPoint(sample); }, stop,
-                channels);
+                lines, *rows, *child,
+                [child](QVector<double> &sample) { child->appendPoint(sample); }, stop,
+                QStringLiteral("additional trace %1").arg(k + 1));
         } else if (endedByRow) {
             // The line that ended the header was the block's first row; the block takes none.
             lines.next(begin, end);
@@ -740,6 +993,12 @@ TraceReadResult readBinaryContour(QIODevice &in, AbstractTrace &trace, const Set
             TraceReadResult::Damaged,
             QStringLiteral("%1 bytes, %2 samples need %3").arg(in.size()).arg(count).arg(needed));
     }
+    // The count is vouched for by the file's size (a sequential device by the reads below).
+    if (count > 0) {
+        const TraceReadResult room = makeRoom(trace, trace.rawData->at(0).size(), count, false);
+        if (!room.ok())
+            return room;
+    }
     const QByteArray samples = in.read(2 * qint64(count));
     const QByteArray trailer = in.read(kTrailerSize);
     if (samples.size() < 2 * qint64(count) || trailer.size() < kTrailerSize) {
@@ -780,6 +1039,12 @@ TraceReadResult readNumberColumns(QIODevice &in, AbstractTrace &trace, const Set
     LineReader lines(in);
     const int channels = trace.processedData->size();
     SampleSink sink(trace, progress);
+    // Room for every line that may be a sample; what repeats are left out is given back after
+    // the read.
+    const TraceReadResult room
+        = makeRoomForLines(lines, trace, false, [&sink] { return sink.stopRequested(); });
+    if (!room.ok())
+        return room;
     QVector<double> sample(channels);
     bool havePrevious = false;
     double previous = 0.0;

@@ -29,6 +29,14 @@ inline constexpr int kMaxTraceLineLength = 1 << 20;
 inline constexpr int kMaxHeaderLineLength = 1 << 16;
 inline constexpr int kMaxDecodedFileSize = 256 << 20;
 
+// The most additional traces a native profile file may hold: far more than anyone records for
+// one trace. A file whose header counts more is refused before anything is read, so that a
+// damaged count cannot make hundreds of thousands of empty traces.
+inline constexpr int kMaxAdditionalTraces = 1000;
+// The most samples a trace holds: each channel is one container of doubles, which holds at most
+// 2^28 of them.
+inline constexpr int kMaxTraceSamples = 250000000;
+
 // What a reader reports while it reads.
 struct TraceReadProgress
 {
@@ -46,10 +54,15 @@ struct TraceReadResult
         BadNumber,
         // The header names a trace kind of the other class than the trace being filled.
         WrongTraceClass,
-        // A ".T46" file shorter than its layout or with a negative sample count.
+        // A ".T46" file shorter than its layout or with a negative sample count; a native file
+        // with fewer rows or additional traces than its header counts, or with a count beyond
+        // the range of int.
         Damaged,
         // A line, a header line or a UTF-16 or UTF-32 file beyond its bound.
         TooLong,
+        // More samples than a trace holds or than the memory available takes (refused before
+        // they are read), or more additional traces than kMaxAdditionalTraces.
+        TooLarge,
         Cancelled
     };
     Status status = Ok;
@@ -63,6 +76,12 @@ struct TraceReadResult
 // headers, a ContourTrace for CONTOUR and CONTOURPROF). path becomes the file path of the trace
 // and the name and path of its additional traces. Missing header keys take their defaults from
 // settings. A header ends at its "point_count:" line or at the first line without ':'.
+//
+// A block that ends before its "point_count" rows, and a file that ends before its
+// "addittional_trace_count" blocks, are damaged (a save cut short): the read fails, keeping what
+// was read. Every reader makes room for the samples before it reads them, for the whole count
+// where the header gives one that the file's size can hold, and refuses samples that the trace
+// or the memory available cannot hold.
 TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrace &trace,
                                 const Settings &settings, const TraceReadProgress &progress);
 

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -17,6 +18,28 @@ namespace {
 constexpr double kShortCut = 2000.0;
 const char kTableDir[] = "non_linearity";
 const char kTableFile[] = "non_linearity/non_linearity.txt";
+
+// Why no table can be built from `source` and its smoothed `result`; empty when one can. An
+// input without points makes the empty table, one point a table of one point.
+QString tableProblem(const QVector<QVector<double>> &source, const QVector<QVector<double>> &result)
+{
+    const QVector<double> &x = source.value(0);
+    if (x.size() < 2)
+        return QString();
+    const auto [low, high] = std::minmax_element(x.begin(), x.end());
+    // Spreading a run of equal X towards a far next X can overflow, and so can the span.
+    if (!std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); })
+        || !std::isfinite(*high - *low))
+        return QStringLiteral("координаты X файла выходят за пределы допустимых чисел");
+    // The low-pass divides by the span of X.
+    if (*high == *low)
+        return QStringLiteral("все точки файла имеют одну координату X");
+    for (const QVector<double> &channel : result) {
+        if (!std::all_of(channel.begin(), channel.end(), [](double v) { return std::isfinite(v); }))
+            return QStringLiteral("сглаживание дало значения, которые не являются числами");
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -69,7 +92,9 @@ QString NonLinearityTable::filePath()
 
 bool NonLinearityTable::save()
 {
-    errorString.clear();
+    errorString = tableProblem(source, result);
+    if (!errorString.isEmpty())
+        return false;
     if (!QDir::current().mkpath(QLatin1String(kTableDir))) {
         errorString = QStringLiteral("не удалось создать папку %1").arg(QLatin1String(kTableDir));
         return false;

@@ -24,7 +24,8 @@ public:
 
     void smooth();
     // Replaces the table file whole; on failure the previous file stays as it was and
-    // errorString tells why.
+    // errorString tells why. Points from which no table can be built (every point on one X, or
+    // X beyond the range of doubles once equal runs are spread) are refused, not written.
     bool save();
 
     static QString filePath();

@@ -28,6 +28,97 @@ private:
         file.sync();
     }
 
+    static QByteArray fileBytes(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A record in which every member differs from its default and stays within its range.
+    static void changeEveryMember(Settings &s)
+    {
+        CalibrationSettings &c = s.calibration;
+        c.tool_head_radius_down = 1.5;
+        c.tool_head_radius_up = 2.25;
+        c.double_sided_probe_high = 3.125;
+        c.needle_bias = -0.5;
+        c.rack_prpendicular = 0.1;
+        c.reference_ball_radius = 12.7;
+        c.roughness_reference_value = 3.2;
+        c.roughness_ratio = 5.5;
+        c.calibration_Ra_value = 0.8;
+        c.x_axis_compression_ratio = 1.000123456789;
+        c.y_axis_compression_ratio = 0.99;
+        c.displacement_coefficient = 1e-7;
+        c.upload_device_settings = true;
+        c.non_linearity_data = QStringLiteral("1\t2; 3=4 [a] \"кавычки\" #x");
+        DeviceSettings &d = s.device;
+        d.alternative_managment = true;
+        d.power_pressing = 4;
+        d.spinbox_filter_length_index = 3;
+        d.trace_length = 12;
+        d.measurement_mode = 2;
+        d.device_type = 0;
+        ServiceSettings &v = s.service;
+        v.default_trace_file_name = QStringLiteral("Вал, 7/8");
+        v.factory_name = QStringLiteral("Завод «Калибр» №1");
+        v.demo_regime = true;
+        v.test_sensor_mode = true;
+        v.scale_x_resolution = 3;
+        v.scale_z_resolution = 4;
+        v.scale_r_resolution = 5;
+        v.is_developer_mode = true;
+        v.is_disabled_gauss_filter = false;
+        v.is_disabled_radius_elimination = false;
+        v.sensor_number = 17;
+        s.movement.needle_pressing = MovementSettings::E_PRESSING_UP;
+        s.movement.current_speed = 2;
+        s.movement.mm_per_rotation = 0.75;
+        s.view.angles_in_deg = true;
+        s.view.axis_unit = 2;
+        PreferencesSettings &p = s.preferences;
+        p.alternative_measurement = true;
+        p.meadian_filter = true;
+        p.thread_angle_compensation = true;
+        p.base_filter = true;
+        p.meadian_filter_value = 7;
+        p.thread_angle_compensation_value = 55.5;
+        p.histogramm_density_value = 25;
+        p.enabled_params = {{0, QStringLiteral("Rz")}, {1, QStringLiteral("Ra")}};
+        p.enabled_params_count = 2;
+        p.disabled_params.clear();
+        for (const QString &name : kParameterIndexNames) {
+            if (name != QLatin1String("Ra") && name != QLatin1String("Rz"))
+                p.disabled_params.insert(p.disabled_params.size(), name);
+        }
+        p.disabled_params_count = p.disabled_params.size();
+        p.standartisation_value = 1;
+        p.is_ask_before_change_filter = false;
+        p.profile_filter_mode = 2;
+        p.is_accept_filter = false;
+        p.inscribed_circle_radius_measurement = 2.5;
+        p.graph_color = QStringLiteral("#112233");
+        p.selected_graph_color = QStringLiteral("#445566");
+        p.visual_objects_color = QStringLiteral("#778899");
+        p.non_linearity = true;
+        p.save_trace_folder = QStringLiteral("/home/оператор/профили/");
+        p.save_report_folder = QStringLiteral("C:/Отчёты/");
+        s.controllers = QStringList {QStringLiteral("Иванов"), QStringLiteral("Петров П.П.")};
+        s.current_controller_name = QStringLiteral("Петров П.П.");
+        ConsoleParams first;
+        first.name = QStringLiteral("Консоль А");
+        first.tool_head_radius_down = 2.0;
+        first.tool_head_radius_up = 3.0;
+        first.double_sided_probe_high = 4.0;
+        first.needle_bias = 0.25;
+        first.roughness_ratio = 6.0;
+        ConsoleParams second = first;
+        second.name = QStringLiteral("Консоль Б");
+        second.tool_head_radius_down = 9.5;
+        s.consoles = {first, second};
+        s.current_console = second;
+    }
+
 private slots:
     void defaultsWithoutFile()
     {
@@ -82,6 +173,96 @@ private slots:
         QVERIFY(file.contains("servise/is_disabled_radius_elimination"));
         QVERIFY(file.contains("calibration/rack_prpendicular"));
         QVERIFY(file.contains("preferenses/meadian_filter_value"));
+    }
+
+    // The file the program writes, byte for byte: from the defaults, from a record in which every
+    // member differs from its default, and over an older file whose keys the record does not
+    // hold (saving removes no key). A record read from such a file writes the same bytes again.
+    void writtenFileIsByteExact_data()
+    {
+        QTest::addColumn<QString>("golden");
+        QTest::addColumn<QByteArray>("older");
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("defaults") << "defaults.ini" << QByteArray() << false;
+        QTest::newRow("every member changed") << "every_member.ini" << QByteArray() << true;
+        QTest::newRow("over an older file")
+            << "over_older_file.ini"
+            << QByteArray("[device]\ndevice_type=0\nold_key=5\n\n[controllers]\ncount=6\n"
+                          "c_5=Сидоров\n\n[elsewhere]\nvalue=1\n")
+            << true;
+    }
+    void writtenFileIsByteExact()
+    {
+        QFETCH(QString, golden);
+        QFETCH(QByteArray, older);
+        QFETCH(bool, changed);
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        if (!older.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(older);
+        }
+        Settings s = Settings::readFile(scratch.filePath("missing.ini"));
+        if (changed)
+            changeEveryMember(s);
+        QVERIFY(s.writeFile(path));
+        const QByteArray expected
+            = fileBytes(QStringLiteral(TEST_FIXTURES_DIR "/settings/") + golden);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(fileBytes(path), expected);
+
+        // Loading walks the same keys: what was read writes the same file over itself.
+        QVERIFY(Settings::readFile(path).writeFile(path));
+        QCOMPARE(fileBytes(path), expected);
+    }
+
+    // A line that is not INI (a hand edit, a damaged file) is logged once when the file is read,
+    // and left out. A save over a file that holds such a line (edited while the program runs)
+    // writes the file and is a success.
+    void lineThatIsNotIniSpoilsNoSave_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("text without '='") << QByteArray("some words");
+        QTest::newRow("section without ']'") << QByteArray("[device");
+        QTest::newRow("control characters") << QByteArray("\x01\x02");
+    }
+    void lineThatIsNotIniSpoilsNoSave()
+    {
+        QFETCH(QByteArray, line);
+        const QString logPath
+            = QFileInfo(QString::fromStdString(logger.filePath())).absoluteFilePath();
+        const qint64 logStart = QFileInfo(logPath).size();
+        testsupport::ScratchDir scratch;
+        const QString path = scratch.filePath("settings.ini");
+        Settings s = Settings::readFile(scratch.filePath("missing.ini"));
+        QVERIFY(s.writeFile(path));
+        QByteArray damaged = fileBytes(path);
+        damaged.replace("[device]\n", "[device]\n" + line + "\n");
+        const auto damage = [&path, &damaged] {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size();
+        };
+
+        QVERIFY(damage());
+        QCOMPARE(Settings::readFile(path).device.device_type, 2);
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        log.seek(logStart);
+        const QByteArray logged = log.readAll();
+        QCOMPARE(logged.count("is not an INI line"), 1);
+        const int number = damaged.left(damaged.indexOf("\n" + line + "\n") + 1).count('\n') + 1;
+        QVERIFY2(logged.contains("WARNING: settings.ini line " + QByteArray::number(number)
+                                 + " is not an INI line and is left out"),
+                 logged.constData());
+
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(damage());
+            s.service.sensor_number = 10 + i;
+            QVERIFY2(s.writeFile(path), qPrintable(QString::number(i)));
+            QVERIFY(!fileBytes(path).split('\n').contains(line));
+            QCOMPARE(Settings::readFile(path).service.sensor_number, 10 + i);
+        }
     }
 
     void saveLoadRoundTrip()

@@ -7,11 +7,14 @@
 #include "support/TestSupport.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QtEndian>
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <random>
 
 namespace {
@@ -59,6 +62,13 @@ QVector<double> textStreamRow(const QByteArray &row, int count)
         values[c] = value;
     }
     return values;
+}
+
+template<typename T>
+QByteArray littleEndian(T value)
+{
+    const T stored = qToLittleEndian(value);
+    return QByteArray(reinterpret_cast<const char *>(&stored), int(sizeof stored));
 }
 
 QVector<double> firstSample(const AbstractTrace &trace)
@@ -457,6 +467,214 @@ private slots:
         QVERIFY(
             readNative("trace_type:PROFILE\n" + countLine + "1 1\n2 2\n3 3\n\n4 4\n", trace).ok());
         QCOMPARE(trace.rawData->at(0).size(), samples);
+    }
+
+    // A save cut short (a full disk, a size limit) leaves fewer rows or blocks than the header
+    // counts: the read of such a file fails, keeping what it read, instead of passing the rest
+    // for the whole trace.
+    void fileCutShortIsDamaged_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::newRow("at 4096 bytes") << "4096";
+        QTest::newRow("at 32768 bytes") << "32768";
+        QTest::newRow("after a whole row of the main trace") << "row";
+        QTest::newRow("before the first additional trace") << "additional 1";
+        QTest::newRow("before the second additional trace") << "additional 2";
+        QTest::newRow("inside an additional trace's header") << "header 2";
+        QTest::newRow("inside an additional trace's rows") << "rows 2";
+        QTest::newRow("whole file") << "whole";
+    }
+    void fileCutShortIsDamaged()
+    {
+        QFETCH(QString, where);
+        ProfileTrace trace;
+        trace.setType(PROFILE);
+        for (int i = 0; i < 5000; ++i)
+            append(trace, {i * 0.25, std::sin(i) * 100});
+        std::vector<std::unique_ptr<ProfileTrace>> children;
+        for (int k = 0; k < 2; ++k) {
+            children.push_back(std::make_unique<ProfileTrace>());
+            children.back()->setType(ADDITIONAL_TRACE);
+            for (int i = 0; i < 300; ++i)
+                append(*children.back(), {i * 0.25, std::cos(i + k)});
+            trace.addAdditionalTrace(children.back().get());
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.txt"));
+        QVERIFY(writeTraceFile(path, &trace));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray whole = file.readAll();
+        const QByteArray block("trace_type:ADDITIONAL_TRACE");
+        const int second = whole.lastIndexOf(block);
+        const QMap<QString, int> cuts {
+            {"4096", 4096},
+            {"32768", 32768},
+            {"row", whole.indexOf('\n', 40000) + 1},
+            {"additional 1", whole.indexOf(block)},
+            {"additional 2", second},
+            {"header 2", whole.indexOf("filter:", second)},
+            {"rows 2", second + 300},
+            {"whole", whole.size()},
+        };
+        ProfileTrace read;
+        const TraceReadResult result = readNative(whole.left(cuts.value(where)), read);
+        qDeleteAll(read.additionalTraces);
+        if (where == QLatin1String("whole")) {
+            QVERIFY(result.ok());
+            QCOMPARE(read.rawData->at(0).size(), 5000);
+        } else {
+            QCOMPARE(result.status, TraceReadResult::Damaged);
+            QVERIFY2(result.detail.contains(QLatin1String("the file ends")),
+                     qPrintable(result.detail));
+        }
+    }
+
+    // Counts are whole numbers within the range of int; one beyond it is damage, not 0.
+    void countsBeyondTheIntRange_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("point_count")
+            << QByteArray("trace_type:PROFILE\npoint_count:4294967297\n1 1\n") << false;
+        QTest::newRow("negative point_count")
+            << QByteArray("trace_type:PROFILE\npoint_count:-99999999999\n1 1\n") << false;
+        QTest::newRow("additional count")
+            << QByteArray("trace_type:PROFILE\naddittional_trace_count:99999999999999999999999\n"
+                          "point_count:1\n1 1\n")
+            << false;
+        QTest::newRow("additional trace's point_count")
+            << QByteArray("trace_type:PROFILE\naddittional_trace_count:1\npoint_count:1\n1 1\n"
+                          "trace_type:ADDITIONAL_TRACE\npoint_count:2147483648\n2 2\n")
+            << false;
+        QTest::newRow("largest int, file too short for it")
+            << QByteArray("trace_type:PROFILE\npoint_count:2147483647\n1 1\n") << false;
+        QTest::newRow("not a number reads as 0")
+            << QByteArray("trace_type:PROFILE\npoint_count:1e3\n1 1\n") << true;
+    }
+    void countsBeyondTheIntRange()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, ok);
+        ProfileTrace trace;
+        const TraceReadResult result = readNative(content, trace);
+        qDeleteAll(trace.additionalTraces);
+        QCOMPARE(result.ok(), ok);
+        if (!ok)
+            QCOMPARE(result.status, TraceReadResult::Damaged);
+    }
+
+    // A file of more additional traces than a person records is refused before any is made,
+    // whatever their number: 750 000 empty blocks take no more than one.
+    void additionalTracesBeyondTheLimit_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("at the limit") << kMaxAdditionalTraces;
+        QTest::newRow("one beyond") << kMaxAdditionalTraces + 1;
+        QTest::newRow("750 000 empty blocks") << 750000;
+    }
+    void additionalTracesBeyondTheLimit()
+    {
+        QFETCH(int, count);
+        QByteArray content = "trace_type:PROFILE\naddittional_trace_count:"
+            + QByteArray::number(count) + "\npoint_count:1\n1\t2\t\n";
+        content.reserve(content.size() + count * 14);
+        for (int k = 0; k < count; ++k)
+            content += "point_count:0\n";
+        ProfileTrace trace;
+        QElapsedTimer timer;
+        timer.start();
+        const TraceReadResult result = readNative(content, trace);
+        const int made = trace.additionalTraces.size();
+        qDeleteAll(trace.additionalTraces);
+        if (count <= kMaxAdditionalTraces) {
+            QVERIFY2(result.ok(), qPrintable(result.detail));
+            QCOMPARE(made, count);
+        } else {
+            QCOMPARE(result.status, TraceReadResult::TooLarge);
+            QCOMPARE(made, 0);
+            QCOMPARE(trace.rawData->at(0).size(), 0);
+            // Generous: the refusal comes from the header alone.
+            QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        }
+    }
+
+    // Samples that the memory available cannot take are refused before any is read, in every
+    // format; the count is the header's, or the lines of a file without one. A trace holds at
+    // most kMaxTraceSamples samples, whatever the memory.
+    void samplesBeyondTheMemoryAreRefused_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("native with point_count") << "native";
+        QTest::newRow("native without point_count") << "native rows";
+        QTest::newRow("columns") << "columns";
+        QTest::newRow("T46") << "T46";
+    }
+    void samplesBeyondTheMemoryAreRefused()
+    {
+        QFETCH(QString, format);
+        // 10^6 contour samples take 72 MB in the trace; the read is given 24 MB.
+        const int samples = 1000000;
+        QByteArray content;
+        if (format == QLatin1String("T46")) {
+            content = QByteArray(440, '\0') + littleEndian(qint32(samples)) + QByteArray(76, '\0')
+                + littleEndian(0.5) + QByteArray(172, '\0') + QByteArray(2 * samples, '\1')
+                + littleEndian(0.01) + QByteArray(72, '\0');
+        } else {
+            if (format != QLatin1String("columns")) {
+                content = "trace_type:CONTOUR\n";
+                if (format == QLatin1String("native"))
+                    content += "point_count:" + QByteArray::number(samples) + "\n";
+            }
+            content.reserve(content.size() + samples * 8);
+            for (int i = 0; i < samples; ++i)
+                content += QByteArray::number(i) + " 1\n";
+        }
+        const auto read = [&format](QByteArray &bytes, ContourTrace &trace) {
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::ReadOnly);
+            const Settings settings = Settings::snapshot();
+            if (format == QLatin1String("T46"))
+                return readBinaryContour(buffer, trace, settings, {});
+            if (format == QLatin1String("columns"))
+                return readNumberColumns(buffer, trace, settings, {});
+            return readNativeTrace(buffer, QStringLiteral("mem"), trace, settings, {});
+        };
+
+        testsupport::ChildLimits limits;
+        limits.addressSpaceHeadroom = 24 << 20;
+        const testsupport::ChildResult refused = testsupport::runInChild(limits, [&] {
+            ContourTrace trace;
+            const TraceReadResult result = read(content, trace);
+            return result.status == TraceReadResult::TooLarge
+                && result.detail.contains(QLatin1String("MiB of memory available"))
+                && trace.rawData->at(0).isEmpty();
+        });
+        QCOMPARE(int(refused), int(testsupport::ChildResult::True));
+
+        // With the memory there, the same file is read whole.
+        ContourTrace trace;
+        const TraceReadResult result = read(content, trace);
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        QCOMPARE(trace.rawData->at(0).size(), samples);
+    }
+
+    void moreSamplesThanATraceHoldsAreRefused()
+    {
+        // A sparse file: the count of a ".T46" is vouched for by the file's size.
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("huge.T46")));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const qint32 samples = kMaxTraceSamples + 1;
+        file.write(QByteArray(440, '\0') + littleEndian(samples) + QByteArray(76, '\0')
+                   + littleEndian(0.5));
+        QVERIFY(file.resize(700 + 2 * qint64(samples) + 80));
+        QVERIFY(file.seek(0));
+        ContourTrace trace;
+        const TraceReadResult result = readBinaryContour(file, trace, Settings::snapshot(), {});
+        QCOMPARE(result.status, TraceReadResult::TooLarge);
+        QVERIFY2(result.detail.contains(QLatin1String("a trace holds")), qPrintable(result.detail));
+        QCOMPARE(trace.rawData->at(0).size(), 0);
     }
 
     void stopRequestEndsTheRead()

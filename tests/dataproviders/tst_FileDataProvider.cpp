@@ -156,8 +156,11 @@ private slots:
                                       << "profile" << good << true << 2 << "1 2;3 4";
         QTest::newRow("point_count below rows") << "profile_more_rows_than_count.txt"
                                                 << "profile" << good << true << 2 << "1 1;2 2;3 3";
+        // A file cut short: the rows present stay, but the read fails.
         QTest::newRow("point_count above rows") << "profile_fewer_rows_than_count.txt"
-                                                << "profile" << good << true << 2 << "1 1;2 2;3 3";
+                                                << "profile" << bad << false << 2 << "1 1;2 2;3 3";
+        QTest::newRow("point_count beyond the int range") << "profile_point_count_beyond_int.txt"
+                                                          << "profile" << bad << false << 2 << "";
         QTest::newRow("no point_count: rows up to a blank line")
             << "profile_no_point_count.txt"
             << "profile" << good << true << 2 << "1 1;2 2";
@@ -345,27 +348,36 @@ private slots:
         }
     }
 
-    // A block with point_count 0 ends at that line; a count beyond the blocks in the file makes
-    // no traces past its end.
+    // A block with point_count 0 ends at that line. A file that ends before the blocks its count
+    // promises was cut short: the read fails with the blocks present. A count beyond what a file
+    // may hold is refused before any trace is made; so is a block whose rows are cut short.
     void additionalTraceBlockBoundaries_data()
     {
         QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("good");
         QTest::addColumn<QStringList>("children");
         QTest::newRow("empty block")
-            << "profile_empty_additional.txt" << QStringList {"", "5 6;7 8"};
+            << "profile_empty_additional.txt" << true << QStringList {"", "5 6;7 8"};
+        QTest::newRow("count beyond the blocks")
+            << "profile_missing_additional.txt" << false << QStringList {"", "5 6;7 8"};
         QTest::newRow("damaged count")
-            << "profile_huge_additional_count.txt" << QStringList {"2 3"};
+            << "profile_huge_additional_count.txt" << false << QStringList {};
+        QTest::newRow("block cut short")
+            << "profile_additional_cut_short.txt" << false << QStringList {"5 6", "1 2"};
     }
     void additionalTraceBlockBoundaries()
     {
         QFETCH(QString, file);
+        QFETCH(bool, good);
         QFETCH(QStringList, children);
         ProfileTrace main;
         AdditionalTraceCleanup cleanup(&main);
-        bool result = false;
-        QCOMPARE(readThroughProvider(fixture(file), main, &result),
-                 QStringList({"started", "finished"}));
-        QVERIFY(result);
+        bool result = !good;
+        const QStringList events = readThroughProvider(fixture(file), main, &result);
+        QCOMPARE(events,
+                 good ? QStringList({"started", "finished"})
+                      : QStringList({"started", "error Error in " + fixture(file), "finished"}));
+        QCOMPARE(result, good);
         QStringList got;
         for (const ProfileTrace *child : qAsConst(main.additionalTraces))
             got << rowsText(*child->rawData);

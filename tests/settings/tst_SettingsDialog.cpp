@@ -292,6 +292,26 @@ void TestSettingsDialog::nonLinearityTableIsBuiltFromTheChosenFile()
     QFile table(QStringLiteral("non_linearity/non_linearity.txt"));
     QVERIFY(table.open(QIODevice::ReadOnly));
     QVERIFY(table.readLine().startsWith("1000\t5.25"));
+    table.seek(0);
+    const QByteArray built = table.readAll();
+    table.close();
+
+    // A file whose points all share one X makes no table: the operator is told why, and the
+    // table built above stays.
+    QFile oneX(QStringLiteral("one_x.txt"));
+    QVERIFY(oneX.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 600; ++i)
+        oneX.write("40\t" + QByteArray::number(i % 9) + "\t250\t" + lineEnd);
+    oneX.close();
+    prompts.answers << QStringLiteral("one_x.txt");
+    child<QPushButton>(&dialog, "chooseNonLinearityDataPushButton")->click();
+    QCOMPARE(prompts.kinds().last(), QStringLiteral("warning"));
+    QCOMPARE(prompts.asked.last().text,
+             QStringLiteral("Таблица нелинейности не записана: все точки файла имеют одну "
+                            "координату X. Прежняя таблица сохранена."));
+    QVERIFY(table.open(QIODevice::ReadOnly));
+    QCOMPARE(table.readAll(), built);
+    QCOMPARE(status->text(), QStringLiteral("Файл найден"));
 }
 
 void TestSettingsDialog::nonLinearityChooserRefusesWhatIsNoFile_data()

@@ -1,12 +1,14 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QMutex>
 
 #include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,14 +114,55 @@ void WarningCollector::handler(QtMsgType type, const QMessageLogContext &context
 
 ChildResult runWithFileSizeLimit(qint64 maxFileSize, const std::function<bool()> &body)
 {
+    ChildLimits limits;
+    limits.maxFileSize = maxFileSize;
+    return runInChild(limits, body);
+}
+
+namespace {
+
+// The bytes the process has mapped now.
+qint64 mappedBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+bool applyLimits(const ChildLimits &limits)
+{
+    if (limits.maxFileSize >= 0) {
+        if (limits.ignoreFileSizeSignal)
+            std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {rlim_t(limits.maxFileSize), rlim_t(limits.maxFileSize)};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return false;
+    }
+    if (limits.addressSpaceHeadroom >= 0) {
+        const rlim_t size = rlim_t(mappedBytes() + limits.addressSpaceHeadroom);
+        const rlimit limit {size, size};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0)
+            return false;
+    }
+    if (limits.unprivileged && ::geteuid() == 0) {
+        // 65534: "nobody".
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ChildResult runInChild(const ChildLimits &limits, const std::function<bool()> &body)
+{
     std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child < 0)
         return ChildResult::Crashed;
     if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit {rlim_t(maxFileSize), rlim_t(maxFileSize)};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        if (!applyLimits(limits))
             ::_exit(3);
         // _exit: the child leaves without running the parent's exit handlers twice.
         ::_exit(body() ? 0 : 1);

@@ -55,6 +55,25 @@ private:
 enum class ChildResult { True, False, Crashed };
 ChildResult runWithFileSizeLimit(qint64 maxFileSize, const std::function<bool()> &body);
 
+// What a child process of runInChild is denied.
+struct ChildLimits
+{
+    // Files may grow to at most this many bytes; no limit when negative.
+    qint64 maxFileSize = -1;
+    // The test ignores SIGXFSZ for the code under test; when false, a write past the limit ends
+    // the child (Crashed) unless the code itself makes the write fail instead.
+    bool ignoreFileSizeSignal = true;
+    // The child may map at most this many bytes beyond what it has mapped at the fork; no limit
+    // when negative.
+    qint64 addressSpaceHeadroom = -1;
+    // The child gives up the rights of root (it runs as the user "nobody"), so that file and
+    // folder permissions bind it.
+    bool unprivileged = false;
+};
+// Runs `body` in a forked child process with `limits`; the result as for runWithFileSizeLimit.
+// Only the calling thread exists in the child: the body must not wait for other threads.
+ChildResult runInChild(const ChildLimits &limits, const std::function<bool()> &body);
+
 } // namespace testsupport
 
 // Compares two doubles with a relative (and optional absolute) tolerance.

@@ -66,6 +66,8 @@ private slots:
     void secondBuildReplacesTheFirst();
     void unwritableTableKeepsTheOldOneAndSaysWhy();
     void tableThatDoesNotFitKeepsTheOldOne();
+    void inputWithoutATableIsRefused_data();
+    void inputWithoutATableIsRefused();
 };
 
 void TestNonLinearityTable::linesThatCount_data()
@@ -228,6 +230,41 @@ void TestNonLinearityTable::tableThatDoesNotFitKeepsTheOldOne()
     QCOMPARE(fileText(NonLinearityTable::filePath()), before);
     QCOMPARE(QDir(QStringLiteral("non_linearity")).entryList(QDir::Files),
              QStringList {"non_linearity.txt"});
+}
+
+// Inputs from which no table can be built are refused with the reason, and the previous table
+// stays: every point on one X (the low-pass would divide by a zero span), and runs of equal X
+// spread towards a next X so far away that the steps overflow.
+void TestNonLinearityTable::inputWithoutATableIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("reason");
+    QByteArray oneX;
+    for (int i = 0; i < 400; ++i)
+        oneX += "5\t" + QByteArray::number(i % 7) + "\t0\n";
+    QTest::newRow("every point on one X") << oneX << "одну координату X";
+    QTest::newRow("two points on one X") << QByteArray("5\t1\t0\n5\t2\t0\n") << "одну координату X";
+    QTest::newRow("run spread beyond the largest double")
+        << QByteArray("-1.5e308\t1\t0\n-1.5e308\t2\t0\n1.5e308\t3\t0\n") << "за пределы";
+    QTest::newRow("span beyond the largest double")
+        << QByteArray("-1.5e308\t1\t0\n0\t2\t0\n1.5e308\t3\t0\n") << "за пределы";
+}
+
+void TestNonLinearityTable::inputWithoutATableIsRefused()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QString, reason);
+    ScratchDir scratch;
+    NonLinearityTable first = tableOf(measuredInput(400, [](double) { return 3.0; }));
+    first.smooth();
+    QVERIFY(first.save());
+    const QString before = fileText(NonLinearityTable::filePath());
+
+    NonLinearityTable table = tableOf(input);
+    table.smooth();
+    QVERIFY(!table.save());
+    QVERIFY2(table.errorString.contains(reason), qPrintable(table.errorString));
+    QCOMPARE(fileText(NonLinearityTable::filePath()), before);
 }
 
 QTEST_MAIN(TestNonLinearityTable)

@@ -189,7 +189,18 @@ QString russianReason(const TraceReadResult &result)
         return line.isEmpty() ? QStringLiteral("файл слишком велик")
                               : QStringLiteral("строка %1 длиннее допустимого (1 МиБ)").arg(line);
     case TraceReadResult::Damaged:
+        if (result.detail.contains(QStringLiteral("but the file ends"))
+            || result.detail.contains(QStringLiteral("the file ends inside"))) {
+            return QStringLiteral("файл обрывается раньше, чем указано в его заголовке");
+        }
+        if (result.detail.contains(QStringLiteral("beyond the range of counts")))
+            return QStringLiteral("число точек или трасс в заголовке вне допустимого диапазона");
         return QStringLiteral("файл повреждён");
+    case TraceReadResult::TooLarge:
+        if (result.detail.contains(QStringLiteral("additional traces")))
+            return QStringLiteral("в файле больше %1 дополнительных трасс")
+                .arg(kMaxAdditionalTraces);
+        return QStringLiteral("точек в файле больше, чем помещается в памяти");
     default:
         return QStringLiteral("файл повреждён или не является файлом трассы");
     }

@@ -63,6 +63,16 @@ QVector<BadTraceFile> badTraceFiles()
          QStringLiteral("файл пуст")},
         {QStringLiteral("not a trace"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), CONTOUR,
          QStringLiteral("в строке 1 стоит не число")},
+        {QStringLiteral("fewer rows than counted"),
+         QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:5\n0\t1\n1\t1\n"),
+         PROFILE, QStringLiteral("файл обрывается раньше, чем указано в его заголовке")},
+        {QStringLiteral("count beyond int"),
+         QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:99999999999\n0\t1\n"),
+         PROFILE, QStringLiteral("число точек или трасс в заголовке вне допустимого диапазона")},
+        {QStringLiteral("too many additional traces"),
+         QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\naddittional_trace_count:1001\n"
+                    "point_count:2\n0\t1\n1\t1\n"),
+         PROFILE, QStringLiteral("в файле больше 1000 дополнительных трасс")},
         {QStringLiteral("line over 1 MiB"), "1 2\n" + QByteArray(2 << 20, '7') + "\n", CONTOUR,
          QStringLiteral("строка 2 длиннее допустимого (1 МиБ)")},
     };

@@ -5,6 +5,7 @@
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/TraceAutoSave.h"
+#include "core/TraceFileReader.h"
 #include "core/TraceFileWriter.h"
 #include "core/TraceReadChains.h"
 #include "dataproviders/DataProvider.h"
@@ -152,6 +153,15 @@ AbstractTrace *TraceRoad::createTrace(int kind, DataProvider *provider)
     if (kind == ADDITIONAL_TRACE && (!live || !lastMainProfileTrace())) {
         // An additional trace needs a main profile trace to hang on: a file that names itself
         // so, or a recording with no profile trace listed last, is a main trace of its own.
+        kind = PROFILE;
+    }
+    if (kind == ADDITIONAL_TRACE
+        && lastMainProfileTrace()->additionalTraces.size() >= kMaxAdditionalTraces) {
+        // A family file with more additional traces than a file may hold could not be read
+        // back: the recording starts a family of its own.
+        logger.log(INFO,
+                   "The last main trace holds the most additional traces a file takes; "
+                   "the recording becomes a main trace");
         kind = PROFILE;
     }
     AbstractTrace *trace = makeTrace(kind, settings);

@@ -6,6 +6,7 @@
 
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
+#include "core/TraceFileReader.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
 #include "processing/DataProcessors.h"
@@ -25,6 +26,7 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 using namespace testsupport;
 
@@ -161,6 +163,7 @@ private slots:
     void cutOffChangeReachesTheFamilyOnce();
     void viewChangeRenewsEveryValue();
     void medianChangeReevaluatesEveryTrace();
+    void fullFamilyTakesNoMoreRecordings();
     void refusedReadLeavesNothing_data();
     void refusedReadLeavesNothing();
     void recordingInterruptedBeforeItsMeasurement();
@@ -272,6 +275,41 @@ void TestTraceRoad::recordedAdditionalTraceHangsOnTheLastMainTrace()
     QCOMPARE(family.trace.additionalTraces.size(), 1);
     QCOMPARE(*family.trace.additionalTraces.at(0)->rawData, *extra->rawData);
     QVERIFY(main->parameterResults.value("Ra").contains("±"));
+}
+
+// A family file holds at most kMaxAdditionalTraces additional traces; one more recording would
+// make it a file that no longer reads back, so it starts a family of its own.
+void TestTraceRoad::fullFamilyTakesNoMoreRecordings()
+{
+    settings->change([](Settings &s) { s.preferences.is_ask_before_change_filter = false; });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("full.txt"));
+    {
+        ProfileTrace main;
+        main.setType(PROFILE);
+        fillSineProfile(main, 3000, 1.0, 40.0);
+        std::vector<std::unique_ptr<ProfileTrace>> children;
+        for (int i = 0; i < kMaxAdditionalTraces; ++i) {
+            children.push_back(std::make_unique<ProfileTrace>());
+            children.back()->setType(ADDITIONAL_TRACE);
+            fillSineProfile(*children.back(), 8, 1.0, 40.0);
+            main.addAdditionalTrace(children.back().get());
+        }
+        QVERIFY(writeTraceFile(path, &main));
+    }
+    Rig rig;
+    QVERIFY(rig.read(new FileDataProvider(path), PROFILE));
+    auto *main = static_cast<ProfileTrace *>(rig.road.traces().first());
+    QCOMPARE(main->additionalTraces.size(), kMaxAdditionalTraces);
+
+    AbstractTrace *extra = rig.start(new StandInRecording(2000, true), ADDITIONAL_TRACE,
+                                     dir.filePath(QStringLiteral("own.txt")));
+    QVERIFY(QTest::qWaitFor([&rig] { return rig.ended; }, kWaitMs) && rig.settled());
+    QCOMPARE(extra->type, int(PROFILE));
+    QCOMPARE(static_cast<ProfileTrace *>(extra)->parentTrace, nullptr);
+    QCOMPARE(main->additionalTraces.size(), kMaxAdditionalTraces);
+    ReadBackTrace family(path);
+    QCOMPARE(family.trace.additionalTraces.size(), kMaxAdditionalTraces);
 }
 
 void TestTraceRoad::cutOffChangeReachesTheFamilyOnce()

@@ -107,18 +107,35 @@ private:
 private slots:
     void init() { testsupport::resetSettings(); }
 
+    // A contour trace is measured from its first point; a profile trace only from the end of
+    // its preview, which a trace that is not running never reaches.
+    void noRunningTraceFinishesAtOnce_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("measured");
+        QTest::newRow("contour") << int(CONTOUR) << true;
+        QTest::newRow("profile") << int(PROFILE) << false;
+    }
     void noRunningTraceFinishesAtOnce()
     {
+        QFETCH(int, type);
+        QFETCH(bool, measured);
         Device device;
         QVERIFY(openOnLine(device));
-        ProfileTrace trace;
+        std::unique_ptr<AbstractTrace> trace;
+        if (type == CONTOUR)
+            trace = std::make_unique<ContourTrace>();
+        else
+            trace = std::make_unique<ProfileTrace>();
+        trace->setType(type);
         DeviceDataProvider provider(&device);
         SignalLog log(provider);
-        QVERIFY(provider.start(&trace));
+        QVERIFY(provider.start(trace.get()));
         QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
         QCOMPARE(log.events, (QStringList {"started", "finished"}));
-        QCOMPARE(rawCount(trace), 0);
-        QVERIFY(provider.lastResult());
+        QCOMPARE(rawCount(*trace), 0);
+        QCOMPARE(provider.lastResult(), measured);
+        QCOMPARE(provider.measurementBegan(), measured);
     }
 
     void contourPointsAreAnnouncedInBatches()
@@ -165,6 +182,8 @@ private slots:
         ProfileTrace trace;
         DeviceDataProvider provider(&device);
         SignalLog log(provider);
+        // The profilometer's preview has ended: the block's samples follow.
+        emit device.dataReset();
         for (int i = 0; i < 150; ++i)
             emit device.dataRecieved(i, 0, i, Device::kBlockBatch);
         QVERIFY(provider.start(&trace));
@@ -237,8 +256,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
         for (int i = 0; i < 3; ++i)
             emit device.dataRecieved(7, 0, i * 40000.0, Device::kPreviewBatch);
+        QVERIFY(!provider.measurementBegan());
         emit device.dataReset();
         QCOMPARE(samplesAtReset, 0);
+        QVERIFY(provider.measurementBegan());
         for (int i = 0; i < 250; ++i)
             emit device.dataRecieved(i * 1e-3, 0, i, Device::kBlockBatch);
         device.traceStarted = false;
@@ -248,6 +269,7 @@ private slots:
                                "batch 0 100", "batch 100 100", "finished"}));
         QCOMPARE(rawCount(trace), 250);
         QCOMPARE(trace.rawData->at(0).first(), 0.0);
+        QVERIFY(provider.lastResult());
     }
 
     void destroyingTheProviderEndsTheWait()
@@ -408,14 +430,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sim.count("CA"), 2, kWaitMs);
     }
 
-    // A stop pressed while the profilometer sends nothing more ends the trace after a bounded
-    // wait, with the points recorded so far; a stop whose sample block does come is not cut.
+    // A stop pressed during the preview while the profilometer sends nothing more ends the trace
+    // after a bounded wait, with no measured sample (the preview is dropped); a stop whose sample
+    // block does come is not cut.
     void profilometerStopEnds_data()
     {
         QTest::addColumn<bool>("blockComes");
         QTest::addColumn<int>("points");
-        // The last preview sample is read when the next one begins, which never comes here.
-        QTest::newRow("silent instrument") << false << 19;
+        QTest::newRow("silent instrument") << false << 0;
         QTest::newRow("block after the stop") << true << 1000;
     }
 
@@ -447,10 +469,63 @@ private slots:
         clock.start();
         QTRY_VERIFY_WITH_TIMEOUT(log.finished, 3 * Device::kStopReplyTimeoutMs + 5000);
         QCOMPARE(rawCount(trace), points);
+        QCOMPARE(provider.lastResult(), blockComes);
         QVERIFY(!device.traceStarted);
         QCOMPARE(device.replyState, int(Device::POSITION));
         if (!blockComes)
             QVERIFY(clock.elapsed() >= Device::kStopReplyTimeoutMs / 2);
+    }
+
+    // The link lost during a profilometer trace: in the preview nothing was measured, and the
+    // preview's raw counts do not become the trace; in the sample block the samples read so far
+    // are kept.
+    void profilometerLinkLost_data()
+    {
+        QTest::addColumn<int>("packetsBeforeLoss");
+        QTest::addColumn<bool>("measured");
+        // Steps header and ten preview samples.
+        QTest::newRow("in the preview") << 1 + 10 << false;
+        // Steps header, the preview with its end marker, the block's three headers and half of
+        // the sample block.
+        QTest::newRow("in the sample block") << 1 + 20 + 1 + 3 << true;
+    }
+
+    void profilometerLinkLost()
+    {
+        QFETCH(int, packetsBeforeLoss);
+        QFETCH(bool, measured);
+        SimulatedInstrument sim(SimulatedInstrument::Profilometer);
+        QVERIFY(sim.isValid());
+        QCOMPARE(sim.previewSamples, 20);
+        sim.stallAfterPackets = packetsBeforeLoss;
+        qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
+        Device device;
+        QVERIFY(connectToInstrument(device, sim));
+        ProfileTrace trace;
+        trace.setType(PROFILE);
+        device.startTrace();
+        DeviceDataProvider provider(&device);
+        SignalLog log(provider);
+        TraceWatchdog watchdog(device, 15000);
+        QVERIFY(provider.start(&trace));
+        if (measured)
+            QTRY_VERIFY_WITH_TIMEOUT(batchEvents(log).contains(QStringLiteral("0 100")), kWaitMs);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), 10, kWaitMs);
+        sim.dropLine();
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
+        QVERIFY(!device.traceStarted);
+        QCOMPARE(provider.lastResult(), measured);
+        QCOMPARE(provider.measurementBegan(), measured);
+        if (measured) {
+            QVERIFY(rawCount(trace) >= 100);
+            QVERIFY(rawCount(trace) < 1000);
+            // Measured samples, from the start of the block.
+            QCOMPARE(trace.rawData->at(0).first(), 0.0);
+            QVERIFY(trace.rawData->at(1).first() < 1.0);
+        } else {
+            QCOMPARE(rawCount(trace), 0);
+        }
     }
 };
 

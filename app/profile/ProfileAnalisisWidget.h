@@ -154,6 +154,9 @@ protected:
     // The provider that sent the notification being handled (the current one when called
     // directly).
     DataProvider *signallingProvider() const;
+    // At the end of a recording whose provider found no measured sample: takes the empty trace
+    // out of the list and the plots, unlocks the window and says why; false for any other read.
+    bool dropInterruptedRecording(DataProvider *provider, AbstractTrace *trace);
     // Parameters of a trace that has just been read, and of its additional traces.
     void evaluateNewTrace(AbstractTrace *trace);
     void reprocessTrace(AbstractTrace *trace);

@@ -230,11 +230,36 @@ void ProfileAnalisisWidget::reprocessTrace(AbstractTrace *trace)
         holder->rebuild(holder->showsRLine(), holder->straightens());
 }
 
+bool ProfileAnalisisWidget::dropInterruptedRecording(DataProvider *provider, AbstractTrace *trace)
+{
+    // The live provider reports a recording that ended before its measured samples began (the
+    // link lost or the trace stopped during the profilometer's preview) as a failed read and has
+    // dropped the preview from the trace: there is nothing to save, evaluate or filter.
+    if (!isLiveProvider(provider) || provider->lastResult())
+        return false;
+    logger.log(INFO, "Trace interrupted before the measurement began");
+    if (m_batchDrawTimer)
+        m_batchDrawTimer->stop();
+    reading = false;
+    TraceList *list = ui->traceList;
+    list->readingTrace = nullptr;
+    if (QTreeWidgetItem *entry = list->itemForTrace(trace->id))
+        list->removeTraceItem(entry, trace->id);
+    autoscale();
+    unlockToolBar();
+    emit unlockButtons();
+    recalcParamPlots();
+    ui->deviceControlWidget->showStatus(QStringLiteral("Трасса прервана до начала измерения"));
+    return true;
+}
+
 void ProfileAnalisisWidget::dataReadFinished()
 {
     DataProvider *provider = signallingProvider();
     AbstractTrace *trace = provider ? provider->trace() : nullptr;
     TraceGraphsHolder *holder = trace ? holders.value(trace->id) : nullptr;
+    if (holder && dropInterruptedRecording(provider, trace))
+        return;
     if (!holder) {
         // A read that never started in this window: nothing to show, but nothing stays locked.
         reading = false;

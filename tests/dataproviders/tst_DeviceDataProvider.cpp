@@ -254,7 +254,11 @@ private slots:
                 [&] { samplesAtReset = rawCount(trace); });
         QVERIFY(provider.start(&trace));
         QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
-        for (int i = 0; i < 3; ++i)
+        // The first preview point is announced once the intake is open (which the worker asks
+        // for just after dataReadStarted): the window has been shown the preview.
+        emit device.dataRecieved(7, 0, 0.0, Device::kPreviewBatch);
+        QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("batch 0 1"), kWaitMs);
+        for (int i = 1; i < 3; ++i)
             emit device.dataRecieved(7, 0, i * 40000.0, Device::kPreviewBatch);
         QVERIFY(!provider.measurementBegan());
         emit device.dataReset();
@@ -306,6 +310,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
         for (int i = 0; i < 20; ++i)
             emit device.dataRecieved(100.0 + i, 500.0, 1000.0 + 10 * i, Device::kContourBatch);
+        QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), 2, kWaitMs);
 
         TraceWatchdog watchdog(device, 10000);
         QElapsedTimer clock;

@@ -435,25 +435,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sim.count("CA"), 2, kWaitMs);
     }
 
-    // A stop pressed during the preview while the profilometer sends nothing more ends the trace
-    // after a bounded wait, with no measured sample (the preview is dropped); a stop whose sample
-    // block does come is not cut.
-    void profilometerStopEnds_data()
+    // A profilometer trace that ends early. A stop pressed during the preview while the
+    // instrument sends nothing more ends it after a bounded wait, and a link lost during the
+    // preview at once: nothing was measured, and the preview's raw counts do not become the
+    // trace. A stop whose sample block does come is not cut, and a link lost during the block
+    // keeps the samples read so far.
+    void profilometerTraceEndsEarly_data()
     {
-        QTest::addColumn<bool>("blockComes");
+        QTest::addColumn<int>("packetsBeforeStall");
+        QTest::addColumn<QString>("end");
         QTest::addColumn<int>("points");
-        QTest::newRow("silent instrument") << false << 0;
-        QTest::newRow("block after the stop") << true << 1000;
+        // The steps header and the preview's samples come; the end marker does not.
+        const int wholePreview = 1 + 20;
+        QTest::newRow("stop in the preview, the instrument silent") << wholePreview << "stop" << 0;
+        QTest::newRow("stop in the preview, the block follows")
+            << wholePreview << "stop, then the block" << 1000;
+        // The steps header and ten preview samples.
+        QTest::newRow("link lost in the preview") << 1 + 10 << "link lost" << 0;
+        // The steps header, the preview with its end marker, the block's three headers and half
+        // the sample block (-1: some of the block's samples).
+        QTest::newRow("link lost in the sample block") << wholePreview + 1 + 3 << "link lost" << -1;
     }
 
-    void profilometerStopEnds()
+    void profilometerTraceEndsEarly()
     {
-        QFETCH(bool, blockComes);
+        QFETCH(int, packetsBeforeStall);
+        QFETCH(QString, end);
         QFETCH(int, points);
         SimulatedInstrument sim(SimulatedInstrument::Profilometer);
         QVERIFY(sim.isValid());
-        // The steps header and the preview samples come; the end marker does not.
-        sim.stallAfterPackets = 1 + sim.previewSamples;
+        QCOMPARE(sim.previewSamples, 20);
+        sim.stallAfterPackets = packetsBeforeStall;
         qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
         Device device;
         QVERIFY(connectToInstrument(device, sim));
@@ -464,73 +476,43 @@ private slots:
         SignalLog log(provider);
         TraceWatchdog watchdog(device, 4 * Device::kStopReplyTimeoutMs + 10000);
         QVERIFY(provider.start(&trace));
-        QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), sim.previewSamples - 1, kWaitMs);
-
-        device.stopTrace();
-        QTRY_VERIFY_WITH_TIMEOUT(sim.received.endsWith("CCCV"), kWaitMs);
-        if (blockComes)
-            sim.resume();
-        QElapsedTimer clock;
-        clock.start();
-        QTRY_VERIFY_WITH_TIMEOUT(log.finished, 3 * Device::kStopReplyTimeoutMs + 5000);
-        QCOMPARE(rawCount(trace), points);
-        QCOMPARE(provider.lastResult(), blockComes);
-        QVERIFY(!device.traceStarted);
-        QCOMPARE(device.replyState, int(Device::POSITION));
-        if (!blockComes)
-            QVERIFY(clock.elapsed() >= Device::kStopReplyTimeoutMs / 2);
-    }
-
-    // The link lost during a profilometer trace: in the preview nothing was measured, and the
-    // preview's raw counts do not become the trace; in the sample block the samples read so far
-    // are kept.
-    void profilometerLinkLost_data()
-    {
-        QTest::addColumn<int>("packetsBeforeLoss");
-        QTest::addColumn<bool>("measured");
-        // Steps header and ten preview samples.
-        QTest::newRow("in the preview") << 1 + 10 << false;
-        // Steps header, the preview with its end marker, the block's three headers and half of
-        // the sample block.
-        QTest::newRow("in the sample block") << 1 + 20 + 1 + 3 << true;
-    }
-
-    void profilometerLinkLost()
-    {
-        QFETCH(int, packetsBeforeLoss);
-        QFETCH(bool, measured);
-        SimulatedInstrument sim(SimulatedInstrument::Profilometer);
-        QVERIFY(sim.isValid());
-        QCOMPARE(sim.previewSamples, 20);
-        sim.stallAfterPackets = packetsBeforeLoss;
-        qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
-        Device device;
-        QVERIFY(connectToInstrument(device, sim));
-        ProfileTrace trace;
-        trace.setType(PROFILE);
-        device.startTrace();
-        DeviceDataProvider provider(&device);
-        SignalLog log(provider);
-        TraceWatchdog watchdog(device, 15000);
-        QVERIFY(provider.start(&trace));
-        if (measured)
+        // A preview sample is read when the next one begins: the last one before the stall
+        // waits.
+        if (packetsBeforeStall > 1 + 20)
             QTRY_VERIFY_WITH_TIMEOUT(batchEvents(log).contains(QStringLiteral("0 100")), kWaitMs);
         else
-            QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), 10, kWaitMs);
-        sim.dropLine();
-        QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(batchEvents(log).size() >= packetsBeforeStall - 2, kWaitMs);
+
+        QElapsedTimer clock;
+        if (end == QLatin1String("link lost")) {
+            sim.dropLine();
+        } else {
+            device.stopTrace();
+            QTRY_VERIFY_WITH_TIMEOUT(sim.received.endsWith("CCCV"), kWaitMs);
+            if (end == QLatin1String("stop, then the block"))
+                sim.resume();
+            clock.start();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished, 3 * Device::kStopReplyTimeoutMs + 5000);
         QVERIFY(!device.traceStarted);
+        const bool measured = points != 0;
         QCOMPARE(provider.lastResult(), measured);
         QCOMPARE(provider.measurementBegan(), measured);
-        if (measured) {
+        if (points >= 0) {
+            QCOMPARE(rawCount(trace), points);
+        } else {
             QVERIFY(rawCount(trace) >= 100);
             QVERIFY(rawCount(trace) < 1000);
+        }
+        if (measured) {
             // Measured samples, from the start of the block.
             QCOMPARE(trace.rawData->at(0).first(), 0.0);
             QVERIFY(trace.rawData->at(1).first() < 1.0);
-        } else {
-            QCOMPARE(rawCount(trace), 0);
         }
+        if (end.startsWith(QLatin1String("stop")))
+            QCOMPARE(device.replyState, int(Device::POSITION));
+        if (end == QLatin1String("stop"))
+            QVERIFY(clock.elapsed() >= Device::kStopReplyTimeoutMs / 2);
     }
 };
 

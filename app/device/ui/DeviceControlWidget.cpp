@@ -389,8 +389,9 @@ void DeviceControlWidget::startRecording(E_ANALISIS_TYPE type)
         m_recording = nullptr;
         // The trace ended without the end of a recording reaching the panel (the instrument fell
         // silent after a stop, an alarm ended it, the link was lost): the panel is ready for the
-        // next one.
-        if (tracing || !ui->startTraceButton->isEnabled())
+        // next one. A profilometer is never busy otherwise, so a panel still locked is the
+        // recording's; a contourograph reports its own state after a trace.
+        if (tracing || (device.type() == PROFILE && !ui->startTraceButton->isEnabled()))
             endRecordingState();
     });
     emit newTrace(provider, type);

@@ -62,12 +62,33 @@ bool DeviceDataProvider::obtainData()
             device->traceStarted.waitWhileSet(std::chrono::milliseconds(kWaitStepMs), stop);
     }
 
+    bool measured = true;
     {
         const QMutexLocker locker(&m_intake);
         m_closed = true;
+        if (!measurementBeganLocked()) {
+            // Only the preview came: raw counts, not a measurement.
+            measured = false;
+            pointCount = 0;
+            trace()->clearData();
+        }
     }
     disconnect(dataConnection);
-    return true;
+    return measured;
+}
+
+bool DeviceDataProvider::measurementBegan() const
+{
+    const QMutexLocker locker(&m_intake);
+    return measurementBeganLocked();
+}
+
+bool DeviceDataProvider::measurementBeganLocked() const
+{
+    const AbstractTrace *target = trace();
+    if (!target || (target->type != PROFILE && target->type != ADDITIONAL_TRACE))
+        return true;
+    return m_previewEnded;
 }
 
 bool DeviceDataProvider::waitForOpenIntake()
@@ -142,6 +163,7 @@ void DeviceDataProvider::onDataReset()
         const QMutexLocker locker(&m_intake);
         if (m_closed)
             return;
+        m_previewEnded = true;
         pointCount = 0;
         m_pending.clear();
         if (!m_open || !trace())

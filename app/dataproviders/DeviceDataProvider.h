@@ -28,6 +28,14 @@ class Device;
 // When the wait ends the intake is closed under the same lock: no point is appended while the
 // worker post-processes.
 //
+// A profilometer trace is measured only from the end of its preview (the end marker, announced
+// by Device::dataReset): the preview's samples are raw counts that only show the operator where
+// the probe is. A profile trace (PROFILE, ADDITIONAL_TRACE) that ends before that marker (a lost
+// link, a stop or an alarm during the preview) has no measured sample: obtainData drops the
+// preview's samples from the trace and returns false, so the read's lastResult() tells the window
+// that there is nothing to keep. A contour trace, whose points are measured from the first one,
+// and a profile trace that ends inside its sample block keep their points and return true.
+//
 // Lifetime. The device must outlive the provider. The destructor ends the wait and waits for the
 // worker, so the provider always outlives its worker. `waitForFinished` on the GUI thread ends
 // the wait first (the trace's end could only come through that thread), keeping the points.
@@ -47,6 +55,9 @@ public:
                         int kBatchNotificationSize);
     // The profilometer's preview ended: its points are dropped from the trace (GUI thread).
     void onDataReset();
+    // The measured samples of the trace have begun: always for a contour trace, after the
+    // preview's end marker for a profile trace. Any thread.
+    bool measurementBegan() const;
 
     // Borrowed.
     Device *device;
@@ -77,6 +88,7 @@ private:
 
     // Appends one sample; returns the batch it completes (count 0 for none). Intake lock held.
     Batch appendLocked(QVector<double> sample, int batchSize);
+    bool measurementBeganLocked() const;
     void announce(Batch batch);
     // GUI thread, posted by the worker: appends and announces the points kept so far and lets
     // later points through.
@@ -84,9 +96,11 @@ private:
     // The worker waits for the intake to open; false when it stopped waiting first.
     bool waitForOpenIntake();
 
-    QMutex m_intake;
+    mutable QMutex m_intake;
     QWaitCondition m_intakeOpened;
     bool m_open = false;
     bool m_closed = false;
+    // The preview's end marker came (intake lock).
+    bool m_previewEnded = false;
     QVector<PendingPoint> m_pending;
 };

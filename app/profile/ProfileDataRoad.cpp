@@ -105,7 +105,8 @@ void ProfileAnalisisWidget::connectRoad()
         Prompts::instance()->warning(this, QStringLiteral("Ошибка чтения трассы"), text);
     });
     connect(m_road, &TraceRoad::recordingInterrupted, this, [this] {
-        ui->statusBar->showMessage(QStringLiteral("Трасса прервана до начала измерения"));
+        // Held for a while against the panel's live status line.
+        ui->deviceControlWidget->showStatus(QStringLiteral("Трасса прервана до начала измерения"));
     });
     connect(m_road, &TraceRoad::recordingNotSaved, this, [this](const QString &path) {
         Prompts::instance()->warning(

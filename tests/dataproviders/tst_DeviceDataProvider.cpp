@@ -107,18 +107,35 @@ private:
 private slots:
     void init() { testsupport::resetSettings(); }
 
+    // A contour trace is measured from its first point; a profile trace only from the end of
+    // its preview, which a trace that is not running never reaches.
+    void noRunningTraceFinishesAtOnce_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("measured");
+        QTest::newRow("contour") << int(CONTOUR) << true;
+        QTest::newRow("profile") << int(PROFILE) << false;
+    }
     void noRunningTraceFinishesAtOnce()
     {
+        QFETCH(int, type);
+        QFETCH(bool, measured);
         Device device;
         QVERIFY(openOnLine(device));
-        ProfileTrace trace;
+        std::unique_ptr<AbstractTrace> trace;
+        if (type == CONTOUR)
+            trace = std::make_unique<ContourTrace>();
+        else
+            trace = std::make_unique<ProfileTrace>();
+        trace->setType(type);
         DeviceDataProvider provider(&device);
         SignalLog log(provider);
-        QVERIFY(provider.start(&trace));
+        QVERIFY(provider.start(trace.get()));
         QTRY_VERIFY_WITH_TIMEOUT(log.finished, kWaitMs);
         QCOMPARE(log.events, (QStringList {"started", "finished"}));
-        QCOMPARE(rawCount(trace), 0);
-        QVERIFY(provider.lastResult());
+        QCOMPARE(rawCount(*trace), 0);
+        QCOMPARE(provider.lastResult(), measured);
+        QCOMPARE(provider.measurementBegan(), measured);
     }
 
     void contourPointsAreAnnouncedInBatches()
@@ -165,6 +182,8 @@ private slots:
         ProfileTrace trace;
         DeviceDataProvider provider(&device);
         SignalLog log(provider);
+        // The profilometer's preview has ended: the block's samples follow.
+        emit device.dataReset();
         for (int i = 0; i < 150; ++i)
             emit device.dataRecieved(i, 0, i, Device::kBlockBatch);
         QVERIFY(provider.start(&trace));
@@ -235,10 +254,16 @@ private slots:
                 [&] { samplesAtReset = rawCount(trace); });
         QVERIFY(provider.start(&trace));
         QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
-        for (int i = 0; i < 3; ++i)
+        // The first preview point is announced once the intake is open (which the worker asks
+        // for just after dataReadStarted): the window has been shown the preview.
+        emit device.dataRecieved(7, 0, 0.0, Device::kPreviewBatch);
+        QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("batch 0 1"), kWaitMs);
+        for (int i = 1; i < 3; ++i)
             emit device.dataRecieved(7, 0, i * 40000.0, Device::kPreviewBatch);
+        QVERIFY(!provider.measurementBegan());
         emit device.dataReset();
         QCOMPARE(samplesAtReset, 0);
+        QVERIFY(provider.measurementBegan());
         for (int i = 0; i < 250; ++i)
             emit device.dataRecieved(i * 1e-3, 0, i, Device::kBlockBatch);
         device.traceStarted = false;
@@ -248,6 +273,7 @@ private slots:
                                "batch 0 100", "batch 100 100", "finished"}));
         QCOMPARE(rawCount(trace), 250);
         QCOMPARE(trace.rawData->at(0).first(), 0.0);
+        QVERIFY(provider.lastResult());
     }
 
     void destroyingTheProviderEndsTheWait()
@@ -284,6 +310,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.events.contains("started"), kWaitMs);
         for (int i = 0; i < 20; ++i)
             emit device.dataRecieved(100.0 + i, 500.0, 1000.0 + 10 * i, Device::kContourBatch);
+        QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), 2, kWaitMs);
 
         TraceWatchdog watchdog(device, 10000);
         QElapsedTimer clock;
@@ -408,25 +435,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sim.count("CA"), 2, kWaitMs);
     }
 
-    // A stop pressed while the profilometer sends nothing more ends the trace after a bounded
-    // wait, with the points recorded so far; a stop whose sample block does come is not cut.
-    void profilometerStopEnds_data()
+    // A profilometer trace that ends early. A stop pressed during the preview while the
+    // instrument sends nothing more ends it after a bounded wait, and a link lost during the
+    // preview at once: nothing was measured, and the preview's raw counts do not become the
+    // trace. A stop whose sample block does come is not cut, and a link lost during the block
+    // keeps the samples read so far.
+    void profilometerTraceEndsEarly_data()
     {
-        QTest::addColumn<bool>("blockComes");
+        QTest::addColumn<int>("packetsBeforeStall");
+        QTest::addColumn<QString>("end");
         QTest::addColumn<int>("points");
-        // The last preview sample is read when the next one begins, which never comes here.
-        QTest::newRow("silent instrument") << false << 19;
-        QTest::newRow("block after the stop") << true << 1000;
+        // The steps header and the preview's samples come; the end marker does not.
+        const int wholePreview = 1 + 20;
+        QTest::newRow("stop in the preview, the instrument silent") << wholePreview << "stop" << 0;
+        QTest::newRow("stop in the preview, the block follows")
+            << wholePreview << "stop, then the block" << 1000;
+        // The steps header and ten preview samples.
+        QTest::newRow("link lost in the preview") << 1 + 10 << "link lost" << 0;
+        // The steps header, the preview with its end marker, the block's three headers and half
+        // the sample block (-1: some of the block's samples).
+        QTest::newRow("link lost in the sample block") << wholePreview + 1 + 3 << "link lost" << -1;
     }
 
-    void profilometerStopEnds()
+    void profilometerTraceEndsEarly()
     {
-        QFETCH(bool, blockComes);
+        QFETCH(int, packetsBeforeStall);
+        QFETCH(QString, end);
         QFETCH(int, points);
         SimulatedInstrument sim(SimulatedInstrument::Profilometer);
         QVERIFY(sim.isValid());
-        // The steps header and the preview samples come; the end marker does not.
-        sim.stallAfterPackets = 1 + sim.previewSamples;
+        QCOMPARE(sim.previewSamples, 20);
+        sim.stallAfterPackets = packetsBeforeStall;
         qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
         Device device;
         QVERIFY(connectToInstrument(device, sim));
@@ -437,19 +476,42 @@ private slots:
         SignalLog log(provider);
         TraceWatchdog watchdog(device, 4 * Device::kStopReplyTimeoutMs + 10000);
         QVERIFY(provider.start(&trace));
-        QTRY_COMPARE_WITH_TIMEOUT(batchEvents(log).size(), sim.previewSamples - 1, kWaitMs);
+        // A preview sample is read when the next one begins: the last one before the stall
+        // waits.
+        if (packetsBeforeStall > 1 + 20)
+            QTRY_VERIFY_WITH_TIMEOUT(batchEvents(log).contains(QStringLiteral("0 100")), kWaitMs);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(batchEvents(log).size() >= packetsBeforeStall - 2, kWaitMs);
 
-        device.stopTrace();
-        QTRY_VERIFY_WITH_TIMEOUT(sim.received.endsWith("CCCV"), kWaitMs);
-        if (blockComes)
-            sim.resume();
         QElapsedTimer clock;
-        clock.start();
+        if (end == QLatin1String("link lost")) {
+            sim.dropLine();
+        } else {
+            device.stopTrace();
+            QTRY_VERIFY_WITH_TIMEOUT(sim.received.endsWith("CCCV"), kWaitMs);
+            if (end == QLatin1String("stop, then the block"))
+                sim.resume();
+            clock.start();
+        }
         QTRY_VERIFY_WITH_TIMEOUT(log.finished, 3 * Device::kStopReplyTimeoutMs + 5000);
-        QCOMPARE(rawCount(trace), points);
         QVERIFY(!device.traceStarted);
-        QCOMPARE(device.replyState, int(Device::POSITION));
-        if (!blockComes)
+        const bool measured = points != 0;
+        QCOMPARE(provider.lastResult(), measured);
+        QCOMPARE(provider.measurementBegan(), measured);
+        if (points >= 0) {
+            QCOMPARE(rawCount(trace), points);
+        } else {
+            QVERIFY(rawCount(trace) >= 100);
+            QVERIFY(rawCount(trace) < 1000);
+        }
+        if (measured) {
+            // Measured samples, from the start of the block.
+            QCOMPARE(trace.rawData->at(0).first(), 0.0);
+            QVERIFY(trace.rawData->at(1).first() < 1.0);
+        }
+        if (end.startsWith(QLatin1String("stop")))
+            QCOMPARE(device.replyState, int(Device::POSITION));
+        if (end == QLatin1String("stop"))
             QVERIFY(clock.elapsed() >= Device::kStopReplyTimeoutMs / 2);
     }
 };

@@ -9,6 +9,7 @@
 #include "platform/DialogRunner.h"
 #include "ui_DeviceControlWidget.h"
 
+#include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
 #include <QThread>
@@ -20,6 +21,8 @@ namespace {
 // The spacing of the setting commands of a trace start.
 constexpr int kCommandSpacingMs = 10;
 constexpr int kStatusIntervalMs = 1000;
+// How long a message of showStatus holds off the live status line.
+constexpr int kStatusHoldMs = 10000;
 constexpr int kWarningHoldMs = 2000;
 constexpr int kWarningFadeMs = 1000;
 // The longest trace each slow speed allows, in millimetres.
@@ -92,6 +95,11 @@ void DeviceControlWidget::updateLayoutForDeviceType()
 
 void DeviceControlWidget::disableControls()
 {
+    // A focused control that is disabled hands the keyboard focus on along the tab chain, which
+    // can end in an entry of the window with its text selected, where the next stray key would
+    // replace a value. The panel keeps the focus instead; the key map works there.
+    if (QWidget *focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
+        setFocus(Qt::OtherFocusReason);
     for (QWidget *w : std::initializer_list<QWidget *> {
              ui->startTraceButton, ui->additionalTracePushButton, ui->xminusButton, ui->xplusButton,
              ui->yplusButton, ui->yminusButton, ui->zminusButton, ui->zplusButton,
@@ -365,6 +373,7 @@ void DeviceControlWidget::onAdditionalTrace()
 
 void DeviceControlWidget::startRecording(E_ANALISIS_TYPE type)
 {
+    m_statusHold.invalidate();
     disableControls();
     emit lockButtons();
     tracing = true;
@@ -373,6 +382,18 @@ void DeviceControlWidget::startRecording(E_ANALISIS_TYPE type)
     m_intakeSetTraceStarted = false;
     device.startTrace(true);
     ui->stopTraceButton->setEnabled(true);
+    m_recording = provider;
+    connect(provider, &DataProvider::dataReadFinished, this, [this, provider] {
+        if (provider != m_recording || device.traceStarted)
+            return;
+        m_recording = nullptr;
+        // The trace ended without the end of a recording reaching the panel (the instrument fell
+        // silent after a stop, an alarm ended it, the link was lost): the panel is ready for the
+        // next one. A profilometer is never busy otherwise, so a panel still locked is the
+        // recording's; a contourograph reports its own state after a trace.
+        if (tracing || (device.type() == PROFILE && !ui->startTraceButton->isEnabled()))
+            endRecordingState();
+    });
     emit newTrace(provider, type);
 }
 
@@ -422,8 +443,17 @@ void DeviceControlWidget::onTraceLengthChanged(int length)
 // ---------------------------------------------------------------------------------------------
 // Status line and warnings
 
+void DeviceControlWidget::showStatus(const QString &text)
+{
+    m_statusHold.start();
+    emit statusBarText(text);
+}
+
 void DeviceControlWidget::onStatusTimer()
 {
+    // A message shown by showStatus stays up a while before the live values replace it.
+    if (m_statusHold.isValid() && !m_statusHold.hasExpired(kStatusHoldMs))
+        return;
     DevicePort *link = device.port;
     if (!link || !link->thread || !link->thread->isRunning() || !link->isOpen())
         return;

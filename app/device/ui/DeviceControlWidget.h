@@ -5,6 +5,7 @@
 #include "dataproviders/DataProvider.h"
 #include "device/Device.h"
 
+#include <QElapsedTimer>
 #include <QMetaType>
 #include <QPointer>
 #include <QWidget>
@@ -48,6 +49,9 @@ public:
     KeyReceiver *updateKeyMap();
     // Shows a red warning that fades out after two seconds.
     void showWarning(const QString &text);
+    // Shows a message in the status line and keeps the live values off it for a while (until
+    // the next recording at most), so that the operator can read it.
+    void showStatus(const QString &text);
 
     // Speed in mm/s of each speed index.
     static const QVector<double> kSpeedValues;
@@ -106,6 +110,8 @@ private:
     void dropIntake();
 
     QTimer *m_statusTimer = nullptr;
+    // Started by showStatus; invalid when no message holds the status line.
+    QElapsedTimer m_statusHold;
     // The last progress report since the device asked for the progress window. The window opens
     // a moment after the request, and the stages may all have come in meanwhile.
     bool m_progressSeen = false;
@@ -116,4 +122,6 @@ private:
     DeviceDataProvider *m_intake = nullptr;
     // The intake set the device's trace-started flag (cleared again if no recording follows).
     bool m_intakeSetTraceStarted = false;
+    // The provider of the recording the panel started last, until its read has ended.
+    QPointer<DataProvider> m_recording;
 };

@@ -1,8 +1,56 @@
 #include "device/ui/KeyReceiver.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextEdit>
+#include <QWindow>
+
+namespace {
+
+// The widget that a key event delivered to watched goes to: the focus widget of its window.
+const QWidget *keyTarget(const QObject *watched)
+{
+    if (const auto *window = qobject_cast<const QWindow *>(watched))
+        return qobject_cast<const QWidget *>(window->focusObject());
+    if (const auto *widget = qobject_cast<const QWidget *>(watched))
+        return widget->window()->focusWidget();
+    return QApplication::focusWidget();
+}
+
+// Whether the widget with the keyboard focus takes the key itself: it edits or confirms a value
+// with it.
+bool entryTakesKey(const QWidget *focus, int key)
+{
+    if (!focus || !focus->isEnabled())
+        return false;
+    // A spin box or an editable combo box may hand the focus to its own line edit.
+    const QWidget *entry = focus;
+    if (const QWidget *owner = focus->parentWidget(); owner
+        && qobject_cast<const QLineEdit *>(focus)
+        && (qobject_cast<const QAbstractSpinBox *>(owner)
+            || qobject_cast<const QComboBox *>(owner)))
+        entry = owner;
+    if (const auto *spin = qobject_cast<const QAbstractSpinBox *>(entry)) {
+        // A space edits no number: it stays the stop key.
+        return !spin->isReadOnly() && key != Qt::Key_Space;
+    }
+    if (const auto *combo = qobject_cast<const QComboBox *>(entry))
+        return combo->isEditable();
+    if (const auto *edit = qobject_cast<const QLineEdit *>(entry))
+        return !edit->isReadOnly();
+    if (const auto *text = qobject_cast<const QPlainTextEdit *>(entry))
+        return !text->isReadOnly();
+    if (const auto *text = qobject_cast<const QTextEdit *>(entry))
+        return !text->isReadOnly();
+    return false;
+}
+
+} // namespace
 
 KeyReceiver::KeyReceiver()
     : QObject(nullptr)
@@ -11,7 +59,24 @@ KeyReceiver::KeyReceiver()
 void KeyReceiver::updateCtrlState(QEvent *event)
 {
     ctrlPressed = static_cast<QKeyEvent *>(event)->modifiers().testFlag(Qt::ControlModifier);
+    reportCtrlState();
+}
+
+void KeyReceiver::reportCtrlState()
+{
+    // While blocked the signal does not go out; the state is then reported when the block ends.
+    if (!signalsBlocked())
+        m_reportedCtrl = ctrlPressed;
     emit ctrlStateChanged(ctrlPressed);
+}
+
+void KeyReceiver::catchUpAfterBlock()
+{
+    // A native dialog takes its keys past the program: a Ctrl release made there was never seen.
+    if (ctrlPressed && !QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier))
+        ctrlPressed = false;
+    if (ctrlPressed != m_reportedCtrl)
+        reportCtrlState();
 }
 
 bool KeyReceiver::jogAllowed() const
@@ -40,6 +105,11 @@ void KeyReceiver::releaseAll()
 
 bool KeyReceiver::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_wasBlocked != signalsBlocked()) {
+        m_wasBlocked = !m_wasBlocked;
+        if (!m_wasBlocked)
+            catchUpAfterBlock();
+    }
     switch (event->type()) {
     case QEvent::KeyPress: {
         updateCtrlState(event);
@@ -48,7 +118,7 @@ bool KeyReceiver::eventFilter(QObject *watched, QEvent *event)
             break;
         if (m_held.contains(key->key()))
             return true; // the same press seen again at the focus widget
-        if (!jogAllowed())
+        if (!jogAllowed() || entryTakesKey(keyTarget(watched), key->key()))
             return false;
         QPushButton *button = keyMap.value(key->key());
         m_held.insert(key->key(), button);
@@ -59,21 +129,12 @@ bool KeyReceiver::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyRelease: {
         updateCtrlState(event);
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->isAutoRepeat())
-            break;
-        if (m_held.contains(key->key())) {
+        if (!key->isAutoRepeat() && m_held.contains(key->key())) {
             release(key->key());
             return true;
         }
-        if (!keyMap.contains(key->key())
-            || watched->objectName() != QLatin1String("MainWindowWindow"))
-            break;
-        if (!jogAllowed())
-            return false;
-        QPushButton *button = keyMap.value(key->key());
-        button->setDown(false);
-        emit button->released();
-        return true;
+        // A release whose press went elsewhere (a dialog, a popup, an entry) is not a button's.
+        break;
     }
     case QEvent::ApplicationDeactivate:
         releaseAll();

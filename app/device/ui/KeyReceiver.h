@@ -14,12 +14,19 @@ class QPushButton;
 // signal and is consumed. A release stops what its press started: the key is remembered from its
 // press until its release, and the first delivery of the release, wherever it arrives, sets the
 // button up and emits its released signal, even if the receiver was blocked in between (a
-// dialog opened while the key was held). A release whose press was not acted on is acted on only
-// at the main window's native window, "MainWindowWindow". When the application loses the focus,
+// dialog opened while the key was held). A release whose press the receiver did not act on (the
+// press went to a dialog, a popup or an entry) is passed on untouched, also at the main window:
+// the Return that closes a dialog never starts a trace. When the application loses the focus,
 // every held key is released.
 //
 // Blocked signals (QObject::blockSignals, which runDialog does for every dialog) switch the
-// jogging off; so does an open modal window or popup menu. The Ctrl flag follows the keys always.
+// jogging off; so does an open modal window or popup menu. Keys that edit or confirm the entry
+// with the keyboard focus (a spin box, a line edit, an editable combo box) belong to that entry:
+// Return confirms its value and the arrows move in it or step it, they never jog.
+//
+// The Ctrl flag follows the keys always. A Ctrl release that went to a dialog is reported once
+// the jogging is back, and one that the program never saw (a native dialog) is noticed then from
+// the keyboard's state, so the flag never stays stuck after a dialog.
 class KeyReceiver : public QObject
 {
     Q_OBJECT
@@ -42,9 +49,16 @@ signals:
 
 private:
     void updateCtrlState(QEvent *event);
+    void reportCtrlState();
+    // After a time with the signals blocked: the Ctrl state that was not reported meanwhile.
+    void catchUpAfterBlock();
     bool jogAllowed() const;
     void release(int key);
 
     // Keys whose press set their button down, with that button.
     QMap<int, QPushButton *> m_held;
+    // The Ctrl state last sent with ctrlStateChanged.
+    bool m_reportedCtrl = false;
+    // The signals were blocked at the last event seen.
+    bool m_wasBlocked = false;
 };

@@ -20,10 +20,12 @@ using namespace testsupport;
 
 namespace {
 
-// The largest stall accepted: about what an operator starts to notice, and far below a blocking
-// wait on the GUI thread (a half-second sleep, a blocking read). Sanitized code runs several times
-// slower and says nothing about latency, so there the figures are only reported.
-constexpr qint64 kStallLimitMs = 100;
+// A freeze: the GUI thread held for a second (a blocking wait for the instrument, a worker waited
+// for on the GUI thread). A loaded machine delays the event loop by a hundred milliseconds and
+// more now and then, so finer figures are measured by bench_device_panel, not gated here.
+// Sanitized code runs several times slower and says nothing about latency: there the figures are
+// only reported.
+constexpr qint64 kStallLimitMs = 1000;
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kCheckStalls = false;
 #else

@@ -7,23 +7,32 @@
 #include "support/gui/ModalAnswerer.h"
 #include "support/gui/WindowGrab.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 using namespace testsupport;
 
 namespace {
 
-// A main window with a focusable entry and two jog buttons that log their signals.
+// A main window with the entries of a form (a line edit, a spin box, an editable and a plain
+// combo box) and jog buttons that log their signals. The focus starts on the window itself, off
+// every entry.
 struct Rig
 {
     QWidget window;
     QLineEdit *edit = nullptr;
+    QSpinBox *spin = nullptr;
+    QComboBox *editableCombo = nullptr;
+    QComboBox *plainCombo = nullptr;
     QPushButton *left = nullptr;
+    QPushButton *up = nullptr;
     QPushButton *start = nullptr;
+    QPushButton *stop = nullptr;
     KeyReceiver receiver;
     QStringList events;
 
@@ -31,29 +40,65 @@ struct Rig
     {
         window.setObjectName(QStringLiteral("MainWindow"));
         auto *layout = new QVBoxLayout(&window);
-        edit = new QLineEdit(&window);
+        edit = new QLineEdit(QStringLiteral("abc"), &window);
+        spin = new QSpinBox(&window);
+        spin->setRange(0, 10);
+        spin->setValue(5);
+        editableCombo = new QComboBox(&window);
+        editableCombo->setEditable(true);
+        editableCombo->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+        plainCombo = new QComboBox(&window);
+        plainCombo->addItems({QStringLiteral("x"), QStringLiteral("y")});
         left = new QPushButton(QStringLiteral("влево"), &window);
+        up = new QPushButton(QStringLiteral("вверх"), &window);
         start = new QPushButton(QStringLiteral("ТРАССА"), &window);
-        layout->addWidget(edit);
-        layout->addWidget(left);
-        layout->addWidget(start);
-        for (QPushButton *b : {left, start}) {
+        stop = new QPushButton(QStringLiteral("СТОП"), &window);
+        for (QWidget *w : std::initializer_list<QWidget *> {edit, spin, editableCombo, plainCombo,
+                                                            left, up, start, stop})
+            layout->addWidget(w);
+        for (QPushButton *b : {left, up, start, stop}) {
             QObject::connect(b, &QPushButton::pressed,
                              [this, b] { events << b->text() + " down"; });
             QObject::connect(b, &QPushButton::released, [this, b] { events << b->text() + " up"; });
         }
         receiver.keyMap.insert(Qt::Key_Left, left);
+        receiver.keyMap.insert(Qt::Key_Up, up);
+        receiver.keyMap.insert(Qt::Key_Down, up);
         receiver.keyMap.insert(Qt::Key_Return, start);
+        receiver.keyMap.insert(Qt::Key_Space, stop);
         qApp->installEventFilter(&receiver);
         registerJogReceiver(&receiver);
         window.show();
         window.activateWindow();
-        edit->setFocus();
+        window.setFocus();
     }
     ~Rig()
     {
         unregisterJogReceiver(&receiver);
         qApp->removeEventFilter(&receiver);
+    }
+
+    QWidget *entry(const QString &name) const
+    {
+        if (name == QLatin1String("edit"))
+            return edit;
+        if (name == QLatin1String("spin"))
+            return spin;
+        if (name == QLatin1String("editable combo"))
+            return editableCombo;
+        if (name == QLatin1String("plain combo"))
+            return plainCombo;
+        return nullptr;
+    }
+    // What the entries show: the line edit's text and cursor, the spin box's value, the combo
+    // boxes' current texts.
+    QString entries() const
+    {
+        return QStringLiteral("%1@%2 %3 %4 %5")
+            .arg(edit->text())
+            .arg(edit->cursorPosition())
+            .arg(spin->value())
+            .arg(editableCombo->currentText(), plainCombo->currentText());
     }
 };
 
@@ -68,8 +113,10 @@ private slots:
     void mappedKeysWorkTheButtons();
     void blockedReceiverPassesKeysOn();
     void releaseStopsWhereverItArrives();
+    void releaseWithoutItsPressIsPassedOn();
     void deactivationReleasesHeldKeys();
     void ctrlStateFollowsKeys();
+    void ctrlReleasedInADialogIsNotStuck();
     void barDrawsMiddleLine_data();
     void barDrawsMiddleLine();
 };
@@ -77,30 +124,73 @@ private slots:
 void TestKeyReceiver::mappedKeysWorkTheButtons_data()
 {
     QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("focus");
     QTest::addColumn<bool>("autoRepeats");
     QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("entries");
+    QTest::addColumn<bool>("confirmed");
+    const QString untouched = QStringLiteral("abc@3 5 1 x");
+    const QStringList none;
     QTest::newRow("left arrow jogs")
-        << int(Qt::Key_Left) << false << QStringList {"влево down", "влево up"} << QString();
+        << int(Qt::Key_Left) << QString() << false << QStringList {"влево down", "влево up"}
+        << untouched << false;
     QTest::newRow("held key: auto-repeats do nothing")
-        << int(Qt::Key_Left) << true << QStringList {"влево down", "влево up"} << QString();
+        << int(Qt::Key_Left) << QString() << true << QStringList {"влево down", "влево up"}
+        << untouched << false;
     QTest::newRow("return starts a trace")
-        << int(Qt::Key_Return) << false << QStringList {"ТРАССА down", "ТРАССА up"} << QString();
+        << int(Qt::Key_Return) << QString() << false << QStringList {"ТРАССА down", "ТРАССА up"}
+        << untouched << false;
     QTest::newRow("keypad enter is not mapped")
-        << int(Qt::Key_Enter) << false << QStringList() << QString();
-    QTest::newRow("unmapped letter reaches the entry")
-        << int(Qt::Key_A) << false << QStringList() << QStringLiteral("a");
+        << int(Qt::Key_Enter) << QString() << false << none << untouched << false;
+    QTest::newRow("a plain combo box leaves the arrows to the key map")
+        << int(Qt::Key_Up) << "plain combo" << false << QStringList {"вверх down", "вверх up"}
+        << untouched << false;
+    // The keys that edit or confirm an entry are the entry's.
+    QTest::newRow("letter typed into a line edit")
+        << int(Qt::Key_A) << "edit" << false << none << "abca@4 5 1 x" << false;
+    QTest::newRow("return confirms a line edit")
+        << int(Qt::Key_Return) << "edit" << false << none << untouched << true;
+    QTest::newRow("left arrow moves in a line edit")
+        << int(Qt::Key_Left) << "edit" << false << none << "abc@2 5 1 x" << false;
+    QTest::newRow("space is typed into a line edit")
+        << int(Qt::Key_Space) << "edit" << false << none << "abc @4 5 1 x" << false;
+    QTest::newRow("up arrow steps a spin box")
+        << int(Qt::Key_Up) << "spin" << false << none << "abc@3 6 1 x" << false;
+    QTest::newRow("return confirms a spin box")
+        << int(Qt::Key_Return) << "spin" << false << none << untouched << true;
+    QTest::newRow("space edits no number: it stops")
+        << int(Qt::Key_Space) << "spin" << false << QStringList {"СТОП down", "СТОП up"}
+        << untouched << false;
+    QTest::newRow("down arrow steps an editable combo box")
+        << int(Qt::Key_Down) << "editable combo" << false << none << "abc@3 5 2 x" << false;
+    QTest::newRow("return confirms an editable combo box")
+        << int(Qt::Key_Return) << "editable combo" << false << none << untouched << true;
 }
 
 void TestKeyReceiver::mappedKeysWorkTheButtons()
 {
     QFETCH(int, key);
+    QFETCH(QString, focus);
     QFETCH(bool, autoRepeats);
     QFETCH(QStringList, expected);
-    QFETCH(QString, typed);
+    QFETCH(QString, entries);
+    QFETCH(bool, confirmed);
     Rig rig;
     QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
-    const QString text = key == Qt::Key_A ? QStringLiteral("a") : QString();
+    if (QWidget *entry = rig.entry(focus)) {
+        entry->setFocus();
+        QCOMPARE(rig.window.focusWidget(), entry);
+    }
+    rig.edit->deselect();
+    rig.edit->end(false);
+    QSignalSpy editConfirmed(rig.edit, &QLineEdit::returnPressed);
+    QSignalSpy spinConfirmed(rig.spin, &QSpinBox::editingFinished);
+    QSignalSpy comboConfirmed(rig.editableCombo->lineEdit(), &QLineEdit::returnPressed);
+    QString text;
+    if (key == Qt::Key_A)
+        text = QStringLiteral("a");
+    else if (key == Qt::Key_Space)
+        text = QStringLiteral(" ");
     sendWindowKey(&rig.window, QEvent::KeyPress, Qt::Key(key), Qt::NoModifier, false, text);
     if (autoRepeats) {
         for (int i = 0; i < 3; ++i) {
@@ -110,15 +200,16 @@ void TestKeyReceiver::mappedKeysWorkTheButtons()
     }
     sendWindowKey(&rig.window, QEvent::KeyRelease, Qt::Key(key), Qt::NoModifier, false, text);
     QCOMPARE(rig.events, expected);
-    QCOMPARE(rig.edit->text(), typed);
-    QVERIFY(!rig.left->isDown());
+    QCOMPARE(rig.entries(), entries);
+    QCOMPARE(editConfirmed.count() + spinConfirmed.count() + comboConfirmed.count() > 0, confirmed);
+    QVERIFY(!rig.left->isDown() && !rig.up->isDown() && !rig.start->isDown());
 }
 
 void TestKeyReceiver::blockedReceiverPassesKeysOn()
 {
     Rig rig;
     QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
-    rig.edit->setText(QStringLiteral("abc"));
+    rig.edit->setFocus();
     rig.edit->setCursorPosition(3);
     rig.receiver.blockSignals(true);
     windowKeyPress(&rig.window, Qt::Key_Left);
@@ -167,7 +258,39 @@ void TestKeyReceiver::releaseStopsWhereverItArrives()
     // The release was handled once: a later stray release over the main window is a plain key
     // release of an unpressed key and releases nothing more.
     windowKeyRelease(&rig.window, Qt::Key_Left);
-    QCOMPARE(rig.events.size(), 3);
+    QCOMPARE(rig.events.size(), 2);
+}
+
+void TestKeyReceiver::releaseWithoutItsPressIsPassedOn()
+{
+    // The Return that accepts a dialog is pressed inside it and released over the main window
+    // once the dialog has closed: the release is no button's.
+    Rig rig;
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+    QDialog dialog(&rig.window);
+    auto *open = new QPushButton(QStringLiteral("Открыть"), &dialog);
+    open->setDefault(true);
+    QObject::connect(open, &QPushButton::clicked, &dialog, &QDialog::accept);
+    ModalAnswerer answerer([&](QWidget *modal) { windowKeyPress(modal, Qt::Key_Return); });
+    QCOMPARE(runDialog(&dialog), int(QDialog::Accepted));
+    QVERIFY(answerer.answered());
+    windowKeyRelease(&rig.window, Qt::Key_Return);
+    QVERIFY(rig.events.isEmpty());
+
+    // A press that an entry took: its release after the focus has left the entry releases
+    // nothing either.
+    rig.spin->setFocus();
+    windowKeyPress(&rig.window, Qt::Key_Up);
+    rig.window.setFocus();
+    windowKeyRelease(&rig.window, Qt::Key_Up);
+    QVERIFY(rig.events.isEmpty());
+    QCOMPARE(rig.spin->value(), 6);
+    QVERIFY(!rig.up->isDown() && !rig.start->isDown());
+
+    // A whole key stroke over the main window still works its button.
+    windowKeyPress(&rig.window, Qt::Key_Return);
+    windowKeyRelease(&rig.window, Qt::Key_Return);
+    QCOMPARE(rig.events, (QStringList {"ТРАССА down", "ТРАССА up"}));
 }
 
 void TestKeyReceiver::deactivationReleasesHeldKeys()
@@ -207,6 +330,61 @@ void TestKeyReceiver::ctrlStateFollowsKeys()
     QVERIFY(rig.receiver.ctrlPressed);
     QCOMPARE(ctrl.count(), 0);
     rig.receiver.blockSignals(false);
+}
+
+void TestKeyReceiver::ctrlReleasedInADialogIsNotStuck()
+{
+    Rig rig;
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+    QSignalSpy ctrl(&rig.receiver, &KeyReceiver::ctrlStateChanged);
+
+    // Ctrl+S opens a dialog, and Ctrl is let go inside it: the flag follows at once, the signal
+    // as soon as jogging is back.
+    windowKeyPress(&rig.window, Qt::Key_Control, Qt::NoModifier);
+    QCOMPARE(ctrl.last().at(0).toBool(), true);
+    QDialog dialog(&rig.window);
+    bool flagInDialog = true;
+    ModalAnswerer answerer([&](QWidget *modal) {
+        windowKeyRelease(modal, Qt::Key_Control, Qt::ControlModifier);
+        flagInDialog = rig.receiver.ctrlPressed;
+        ModalAnswerer::reject(modal);
+    });
+    runDialog(&dialog);
+    QVERIFY(answerer.answered());
+    QVERIFY(!flagInDialog);
+    QTRY_COMPARE(ctrl.last().at(0).toBool(), false);
+
+    // A release the program never sees (a native dialog takes its keys past it) is noticed from
+    // the keyboard's state once the dialog is over.
+    // Offscreen, the keyboard's state is what the window system's last key event said; the
+    // receiver is taken off while the release comes in, as if a native dialog had taken it.
+    const auto runNativeDialog = [&rig](bool releaseCtrl) {
+        QDialog native(&rig.window);
+        ModalAnswerer answerer([&](QWidget *modal) {
+            if (releaseCtrl) {
+                qApp->removeEventFilter(&rig.receiver);
+                systemKey(modal, QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
+                qApp->installEventFilter(&rig.receiver);
+            }
+            ModalAnswerer::reject(modal);
+        });
+        runDialog(&native);
+        return answerer.answered();
+    };
+    windowKeyPress(&rig.window, Qt::Key_Control, Qt::NoModifier);
+    QVERIFY(rig.receiver.ctrlPressed);
+    QVERIFY(runNativeDialog(true));
+    QTRY_VERIFY(!rig.receiver.ctrlPressed);
+    QCOMPARE(ctrl.last().at(0).toBool(), false);
+
+    // While the keyboard still holds Ctrl after the dialog, the flag stays.
+    windowKeyPress(&rig.window, Qt::Key_Control, Qt::NoModifier);
+    QVERIFY(runNativeDialog(false));
+    QTest::qWait(20);
+    QVERIFY(rig.receiver.ctrlPressed);
+    QCOMPARE(ctrl.last().at(0).toBool(), true);
+    windowKeyRelease(&rig.window, Qt::Key_Control, Qt::ControlModifier);
+    QVERIFY(!rig.receiver.ctrlPressed);
 }
 
 void TestKeyReceiver::barDrawsMiddleLine_data()

@@ -83,4 +83,29 @@ void windowKeyRelease(QWidget *topLevel, Qt::Key key, Qt::KeyboardModifiers modi
     sendWindowKey(topLevel, QEvent::KeyRelease, key, modifiers);
 }
 
+void systemKey(QWidget *topLevel, int type, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget *window = topLevel->window();
+    if (!window->windowHandle())
+        window->winId();
+    // The text a keyboard gives with a printable key.
+    QString text;
+    if (key == Qt::Key_Space)
+        text = QStringLiteral(" ");
+    else if (key == Qt::Key_Return)
+        text = QStringLiteral("\r");
+    else if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        text = QChar(QLatin1Char(char('0' + (key - Qt::Key_0))));
+    else if (key >= Qt::Key_A && key <= Qt::Key_Z && !modifiers.testFlag(Qt::ControlModifier))
+        text = QChar(QLatin1Char(char('a' + (key - Qt::Key_A))));
+    qt_handleKeyEvent(window->windowHandle(), static_cast<QEvent::Type>(type), key, modifiers,
+                      text);
+}
+
+void systemKeyClick(QWidget *topLevel, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    systemKey(topLevel, QEvent::KeyPress, key, modifiers);
+    systemKey(topLevel, QEvent::KeyRelease, key, modifiers);
+}
+
 } // namespace testsupport

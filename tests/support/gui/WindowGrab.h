@@ -41,6 +41,17 @@ void windowKeyPress(QWidget *topLevel, Qt::Key key,
 void windowKeyRelease(QWidget *topLevel, Qt::Key key,
                       Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+// Sends a key event along the window system's road, as a keyboard delivers it to the window that
+// has the keyboard focus (give that window: a dialog while it is open, the main window after): a
+// press tries the shortcuts first, a window blocked by a modal dialog gets nothing, and the
+// keyboard state that the program can query follows. Modifiers as the window system reports
+// them: those held before the event, so Ctrl's own press has none and its release Ctrl.
+void systemKey(QWidget *topLevel, int type, Qt::Key key,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A press and a release of the key.
+void systemKeyClick(QWidget *topLevel, Qt::Key key,
+                    Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
 } // namespace testsupport
 
 #define VERIFY_GRAB(grab) QVERIFY2((grab).ok(), qPrintable((grab).problem()))

@@ -1,0 +1,403 @@
+// The main window with a (simulated) instrument on a pseudo-terminal, driven by key events along
+// the window system's road: the keys that answer the window's dialogs or edit its entries never
+// move the instrument, while the mapped keys still start, stop and jog from the main window; and
+// a recording that ends before the profilometer's measured samples begin leaves nothing behind.
+
+#include "MainWindow.h"
+#include "core/ProfileTrace.h"
+#include "device/Device.h"
+#include "device/DevicePort.h"
+#include "device/ui/DeviceControlWidget.h"
+#include "device/ui/KeyReceiver.h"
+#include "platform/DialogRunner.h"
+#include "profile/ProfileAnalisisWidget.h"
+#include "profile/TraceList.h"
+#include "support/LogReader.h"
+#include "support/SimulatedInstrument.h"
+#include "support/TempSettings.h"
+#include "support/TestTraces.h"
+#include "support/gui/GuiTest.h"
+#include "support/gui/ModalAnswerer.h"
+#include "support/gui/ScriptedPrompts.h"
+#include "support/gui/WindowGrab.h"
+
+#include <QAbstractSpinBox>
+#include <QDeadlineTimer>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+// The main window on a simulated profilometer, connected and set up, with its automatic saves
+// going to its own name in a folder of its own where the application folder takes none.
+struct Bench
+{
+    QTemporaryDir data;
+    std::unique_ptr<SimulatedInstrument> sim;
+    std::unique_ptr<TempSettings> settings;
+    std::unique_ptr<MainWindow> window;
+    DeviceControlWidget *panel = nullptr;
+    // The name of this bench's recordings.
+    QString traceName;
+
+    Bench()
+    {
+        static int benches = 0;
+        traceName = QStringLiteral("Запись_клавиш_%1_%2_")
+                        .arg(QCoreApplication::applicationPid())
+                        .arg(++benches);
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        sim = std::make_unique<SimulatedInstrument>(SimulatedInstrument::Profilometer);
+        qputenv(DevicePort::kPortsVariable, sim->linkPath().toLocal8Bit());
+        settings = std::make_unique<TempSettings>([this](Settings &s) {
+            s.device.device_type = PROFILE;
+            s.device.trace_length = 8;
+            s.service.default_trace_file_name = traceName;
+            s.preferences.is_ask_before_change_filter = true;
+        });
+        window = std::make_unique<MainWindow>();
+        // A maximised window on an operator's screen: the tool bar shows all its fast settings.
+        window->resize(1920, 1000);
+        window->show();
+        window->activateWindow();
+        panel = window->profileWindow()->deviceControlWidget();
+    }
+    ~Bench()
+    {
+        window.reset();
+        sim.reset();
+        for (const QString &file : savedRecordings())
+            QFile::remove(file);
+        qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
+    }
+
+    // The panel ready for a trace, after the instrument has been identified and set up when
+    // it has just (re)connected; the commands are forgotten.
+    bool ready(bool connected = true)
+    {
+        QDeadlineTimer deadline(kWaitMs);
+        while (!deadline.hasExpired()
+               && !(button("startTraceButton")->isEnabled()
+                    && (!connected || sim->received.contains("CM")) && sim->idle()))
+            QTest::qWait(5);
+        // The set-up's last command is the speed.
+        while (connected && !deadline.hasExpired() && !sim->received.endsWith("PS0"))
+            QTest::qWait(5);
+        sim->received.clear();
+        sim->commands.clear();
+        return !deadline.hasExpired() && QTest::qWaitForWindowActive(window.get());
+    }
+
+    QPushButton *button(const char *name) const
+    {
+        return panel->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+
+    bool waitForCommand(const QByteArray &command) const
+    {
+        return QTest::qWaitFor([&] { return sim->commands.contains(command); }, kWaitMs);
+    }
+
+    // The commands that start a trace or move the probe.
+    QList<QByteArray> motions() const
+    {
+        QList<QByteArray> found;
+        for (const QByteArray &command : qAsConst(sim->commands)) {
+            if (command == "CS" || command == "Cs" || command == "CL" || command.startsWith('D'))
+                found << command;
+        }
+        return found;
+    }
+
+    // Nothing has started a trace or moved the probe, after the time a trace start's spaced
+    // commands take.
+    bool quiet() const
+    {
+        QTest::qWait(150);
+        return motions().isEmpty() && !panel->tracing;
+    }
+
+    TraceList *list() const { return window->profileWindow()->traceList(); }
+
+    // The read has ended with that many traces listed and the window unlocked.
+    bool readDone(int traces) const
+    {
+        return list()->traces.size() == traces && !list()->readingTrace
+            && window->menuBar()->isEnabled();
+    }
+
+    // The files saved by themselves under this bench's name.
+    QStringList savedRecordings() const
+    {
+        QStringList files;
+        for (const QString &root :
+             {QCoreApplication::applicationDirPath() + QStringLiteral("/Профили"), data.path()}) {
+            QDirIterator it(root, {traceName + QStringLiteral("*")}, QDir::Files,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                files << it.next();
+        }
+        return files;
+    }
+};
+
+// Answers a dialog by a Return pressed inside it; true when that closed it. A dialog that Return
+// does not close is rejected, so the test goes on to fail instead of hanging.
+bool closeWithReturn(QWidget *modal)
+{
+    systemKey(modal, QEvent::KeyPress, Qt::Key_Return);
+    if (QTest::qWaitFor([modal] { return !modal->isVisible(); }, 3000))
+        return true;
+    ModalAnswerer::reject(modal);
+    return false;
+}
+
+// The window system gives the main window the keyboard back once its dialog has closed.
+bool reactivated(MainWindow &window)
+{
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+QStatusBar *statusBarOf(MainWindow &window)
+{
+    return window.profileWindow()->findChild<QStatusBar *>(QStringLiteral("statusBar"));
+}
+
+int rawCount(const AbstractTrace *trace)
+{
+    return trace->rawData->isEmpty() ? 0 : trace->rawData->first().size();
+}
+
+} // namespace
+
+class TestMainWindowInstrument : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keysOfDialogsAndEntriesMoveNothing();
+    void recordingEndedEarly_data();
+    void recordingEndedEarly();
+};
+
+void TestMainWindowInstrument::keysOfDialogsAndEntriesMoveNothing()
+{
+    Bench bench;
+    QVERIFY(bench.ready());
+    MainWindow &window = *bench.window;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Деталь.txt"));
+    QVERIFY(writeSineTraceFile(path, PROFILE));
+
+    // Open a trace file: the path typed into the file dialog and Return pressed there, released
+    // over the main window once the dialog has closed.
+    bool closed = false;
+    {
+        ModalAnswerer answerer([&](QWidget *modal) {
+            auto *name = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setFocus();
+            name->setText(path);
+            closed = closeWithReturn(modal);
+        });
+        window.findChild<QAction *>(QStringLiteral("actionOpenTrace"))->trigger();
+        QVERIFY(answerer.answered());
+        QCOMPARE(answerer.answeredTitle(), QStringLiteral("Открыть трассу"));
+    }
+    QVERIFY(closed);
+    QVERIFY(reactivated(window));
+    systemKey(&window, QEvent::KeyRelease, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(1), kWaitMs);
+    QCOMPARE(bench.list()->traces.first()->filePath(), path);
+    QVERIFY(bench.quiet());
+
+    // Close the settings window with Return.
+    LogReader log;
+    {
+        ModalAnswerer answerer([&](QWidget *modal) { closed = closeWithReturn(modal); });
+        window.findChild<QAction *>(QStringLiteral("actionSettings"))->trigger();
+        QVERIFY(answerer.answered());
+        QCOMPARE(answerer.answeredTitle(), QStringLiteral("Параметры"));
+    }
+    QVERIFY(closed);
+    QVERIFY(reactivated(window));
+    systemKey(&window, QEvent::KeyRelease, Qt::Key_Return);
+    QVERIFY(log.messages().contains(QStringLiteral("Close SettingsDialog")));
+    QVERIFY(bench.quiet());
+
+    // Type a trace length into the panel and confirm it with Return: the length goes to the
+    // instrument, no trace starts.
+    auto *length = bench.panel->findChild<QSpinBox *>(QStringLiteral("traceLengthSpinBox"));
+    length->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(window.focusWidget(), length);
+    length->selectAll();
+    systemKeyClick(&window, Qt::Key_1);
+    systemKeyClick(&window, Qt::Key_2);
+    systemKeyClick(&window, Qt::Key_Return);
+    QVERIFY(bench.waitForCommand(QByteArray("PL") + char('0' + 12)));
+    QCOMPARE(length->value(), 12);
+    QCOMPARE(bench.settings->stored("device/trace_length").toInt(), 12);
+    QVERIFY(bench.quiet());
+    // The arrows step the length, they move no probe.
+    systemKeyClick(&window, Qt::Key_Down);
+    QCOMPARE(length->value(), 11);
+    QVERIFY(bench.quiet());
+
+    // Ctrl+S: Ctrl and S are let go inside the save dialog, which Return answers; the Return is
+    // released over the main window.
+    auto *calibration = bench.button("calibrationProfilePushButton");
+    const QString saved = dir.filePath(QStringLiteral("сохранено.txt"));
+    {
+        ModalAnswerer answerer([&](QWidget *modal) {
+            systemKey(modal, QEvent::KeyRelease, Qt::Key_S, Qt::ControlModifier);
+            systemKey(modal, QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
+            auto *name = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setFocus();
+            name->setText(saved);
+            closed = closeWithReturn(modal);
+        });
+        systemKey(&window, QEvent::KeyPress, Qt::Key_Control);
+        QCOMPARE(calibration->text(), QStringLiteral("Сброс доп. калибровки"));
+        systemKey(&window, QEvent::KeyPress, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(answerer.answered());
+    }
+    QVERIFY(closed);
+    QVERIFY(reactivated(window));
+    systemKey(&window, QEvent::KeyRelease, Qt::Key_Return);
+    QVERIFY(QFileInfo::exists(saved));
+    QTRY_COMPARE(calibration->text(), QStringLiteral("Калибровка"));
+    QVERIFY(!bench.panel->keyReceiver->ctrlPressed);
+
+    QVERIFY(bench.quiet());
+
+    // With the focus off the entries the mapped keys work from the main window: the arrows jog
+    // while held, Return starts a trace.
+    bench.panel->setFocus();
+    systemKey(&window, QEvent::KeyPress, Qt::Key_Left);
+    QVERIFY(bench.waitForCommand("DX+"));
+    systemKey(&window, QEvent::KeyRelease, Qt::Key_Left);
+    QVERIFY(bench.waitForCommand("DX0"));
+    systemKey(&window, QEvent::KeyPress, Qt::Key_Up);
+    QVERIFY(bench.waitForCommand("DZ+"));
+    systemKey(&window, QEvent::KeyRelease, Qt::Key_Up);
+    QVERIFY(bench.waitForCommand("DZ0"));
+    systemKeyClick(&window, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(2), kWaitMs);
+    QCOMPARE(bench.motions(), (QList<QByteArray> {"DX+", "DX0", "DZ+", "DZ0", "CS"}));
+    QCOMPARE(rawCount(bench.list()->traces.last()), 1000);
+    QCOMPARE(bench.savedRecordings().size(), 1);
+
+    const GrabResult grab = grabWindow(&window, QStringLiteral("main_window_after_keys"));
+    VERIFY_GRAB(grab);
+}
+
+void TestMainWindowInstrument::recordingEndedEarly_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("inBlock");
+    QTest::newRow("link lost in the preview") << "link" << false;
+    QTest::newRow("alarm 110 in the preview") << "alarm" << false;
+    QTest::newRow("stop key in the preview, the instrument silent") << "stop" << false;
+    QTest::newRow("link lost in the sample block") << "link" << true;
+}
+
+void TestMainWindowInstrument::recordingEndedEarly()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, inBlock);
+    Bench bench;
+    QVERIFY(bench.ready());
+    MainWindow &window = *bench.window;
+    Device &device = bench.panel->device;
+    // Every dialog of the window is answered in place and noted (the cut-off proposal among
+    // them), and so is every prompt.
+    DialogInterceptor dialogs([](QDialog *dialog) { dialog->reject(); });
+    ScriptedPrompts prompts;
+    LogReader log;
+
+    // The instrument stops sending in the preview (after the steps header and ten samples), or
+    // in the sample block (after its headers and half the block).
+    bench.sim->stallAfterPackets = inBlock ? 1 + bench.sim->previewSamples + 1 + 3 : 1 + 10;
+    QTest::mouseClick(bench.button("startTraceButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.list()->readingTrace, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        inBlock ? device.replyState == Device::SAMPLE_BLOCK && device.progress >= 100
+                : device.replyState == Device::PREVIEW && device.progress >= 10,
+        kWaitMs);
+    if (end == QLatin1String("link")) {
+        bench.sim->dropLine();
+    } else if (end == QLatin1String("alarm")) {
+        // The controller's carriage stop: what the device does on alarm 110 with status 109.
+        device.handleAlarmByte(110, 109);
+    } else {
+        systemKeyClick(&window, Qt::Key_Space);
+        QVERIFY(bench.waitForCommand("CV"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(inBlock ? 1 : 0), kWaitMs);
+    QVERIFY(!bench.panel->tracing);
+
+    if (inBlock) {
+        // The samples measured so far are the trace, saved by itself.
+        AbstractTrace *trace = bench.list()->traces.first();
+        QVERIFY(rawCount(trace) >= 100);
+        QVERIFY(rawCount(trace) < 1000);
+        QCOMPARE(bench.savedRecordings(), QStringList {trace->filePath()});
+        ReadBackTrace back(trace->filePath());
+        QCOMPARE(*back.trace.rawData, *trace->rawData);
+    } else {
+        // Nothing measured: no trace, no file, no evaluation, no cut-off proposal; the status
+        // line and the log say why.
+        QVERIFY(bench.list()->traces.isEmpty());
+        QVERIFY(window.profileWindow()->graphHolders().isEmpty());
+        QCOMPARE(window.findChild<QTreeWidget *>(QStringLiteral("paramsListTreeWidget"))
+                     ->topLevelItemCount(),
+                 0);
+        QCOMPARE(bench.savedRecordings(), QStringList());
+        QCOMPARE(dialogs.seen, QStringList());
+        QCOMPARE(prompts.kinds(), QStringList());
+        QCOMPARE(statusBarOf(window)->currentMessage(),
+                 QStringLiteral("Трасса прервана до начала измерения"));
+        QVERIFY(log.entries().contains(
+            QStringLiteral("INFO: Trace interrupted before the measurement began")));
+        const GrabResult grab = grabWindow(&window, QStringLiteral("interrupted_") + end);
+        VERIFY_GRAB(grab);
+    }
+    // The keyboard focus was not handed on to an entry of the window, where a stray key would
+    // replace a value.
+    QWidget *focus = window.focusWidget();
+    QVERIFY2(!qobject_cast<QAbstractSpinBox *>(focus),
+             qPrintable(focus ? focus->objectName() : QString()));
+
+    // The next trace records normally.
+    const int before = bench.list()->traces.size();
+    bench.sim->stallAfterPackets = -1;
+    const bool reconnect = end == QLatin1String("link");
+    if (reconnect) {
+        bench.sim->received.clear();
+        QVERIFY(bench.sim->restoreLine());
+    }
+    QVERIFY(bench.ready(reconnect));
+    bench.button("startTraceButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(before + 1), kWaitMs);
+    AbstractTrace *next = bench.list()->traces.last();
+    QCOMPARE(rawCount(next), 1000);
+    QVERIFY(bench.savedRecordings().contains(next->filePath()));
+    QCOMPARE(bench.savedRecordings().size(), before + 1);
+}
+
+GUI_TEST_MAIN(TestMainWindowInstrument)
+#include "tst_MainWindowInstrument.moc"

@@ -51,6 +51,12 @@ public:
                 m_filled = !isBlank(*p);
             m_length += stop - data;
             data = stop;
+            if (m_length > kMaxTraceLineLength) {
+                // The read refuses this line when it gets there: counting on to its end would
+                // walk the rest of a file that may be gigabytes of one line.
+                m_done = true;
+                return;
+            }
             if (lineFeed) {
                 endLine();
                 ++data;

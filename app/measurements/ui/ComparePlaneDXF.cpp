@@ -127,8 +127,9 @@ void ComparePlaneDXF::setUp()
     m_items.show(m_drawing);
     placeReperPoints();
     plot()->setSelectionMarkerVisible(true);
-    // Shown at once, not with the next mouse move.
-    plot()->replot(QCustomPlot::rpQueuedReplot);
+    // Shown at once, not with the next mouse move, and before the prompt that asks for a point
+    // on it reaches the status line.
+    plot()->replot();
     // The prompt goes out once the event loop runs again, when the manager has connected to the
     // new measurement: a signal sent from the constructor reaches nobody.
     QMetaObject::invokeMethod(

@@ -1,5 +1,5 @@
+#include "core/CalibrationProcessors.h"
 #include "processing/ProfileFilters.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 #include <benchmark/benchmark.h>
 

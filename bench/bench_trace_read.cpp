@@ -6,11 +6,11 @@
 // The nine data sets of a contour trace (3 channels, raw, converted and processed) are 72 bytes
 // per sample; the targets are at most 80 after the read and 90 at its peak.
 
+#include "core/CalibrationProcessors.h"
 #include "core/ContourTrace.h"
 #include "core/Settings.h"
 #include "core/TraceFileReader.h"
 #include "core/TraceFileWriter.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,11 +1,11 @@
 #include "dataproviders/DeviceDataProvider.h"
 
 #include "core/AbstractTrace.h"
+#include "core/CalibrationProcessors.h"
 #include "core/ContourTrace.h"
 #include "core/Settings.h"
 #include "device/Device.h"
 #include "device/DevicePort.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QMutexLocker>
 

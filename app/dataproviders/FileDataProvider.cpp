@@ -1,13 +1,13 @@
 #include "dataproviders/FileDataProvider.h"
 
 #include "core/AbstractTrace.h"
+#include "core/CalibrationProcessors.h"
 #include "core/ContourTrace.h"
 #include "core/Logger.h"
 #include "core/SafeFile.h"
 #include "core/Settings.h"
 #include "core/TraceFileReader.h"
 #include "processing/DataProcessors.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QDebug>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "traceprocessing/ProcessingChain.h"
 
 #include "core/AbstractTrace.h"
+#include "core/CalibrationProcessors.h"
 #include "core/Settings.h"
 #include "core/TraceReadChains.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 void buildProcessingChain(AbstractTrace &trace, const Settings &settings)
 {

@@ -1,5 +1,6 @@
 #include "traceprocessing/TraceRoad.h"
 
+#include "core/CalibrationProcessors.h"
 #include "core/Constants.h"
 #include "core/ContourTrace.h"
 #include "core/Logger.h"
@@ -11,7 +12,6 @@
 #include "dataproviders/DataProvider.h"
 #include "dataproviders/FileDataProvider.h"
 #include "processing/ProfileStatistics.h"
-#include "traceprocessing/CalibrationProcessors.h"
 #include "traceprocessing/ParameterEvaluation.h"
 #include "traceprocessing/ProcessingChain.h"
 

@@ -1,7 +1,7 @@
+#include "core/CalibrationProcessors.h"
 #include "core/ContourTrace.h"
 #include "core/Settings.h"
 #include "support/TestSupport.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 #include <cfloat>
 #include <cmath>

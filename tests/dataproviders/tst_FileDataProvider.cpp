@@ -1,3 +1,4 @@
+#include "core/CalibrationProcessors.h"
 #include "core/ContourTrace.h"
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
@@ -9,7 +10,6 @@
 #include "support/ProviderSignalLog.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QElapsedTimer>
 #include <QFile>

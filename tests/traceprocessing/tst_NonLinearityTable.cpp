@@ -2,8 +2,8 @@
 // low-pass, the file it writes (read back by the processing chain's non-linearity step), an empty
 // input, a second build replacing the first, and tables that cannot be written.
 
+#include "core/CalibrationProcessors.h"
 #include "support/TestSupport.h"
-#include "traceprocessing/CalibrationProcessors.h"
 #include "traceprocessing/NonLinearityTable.h"
 
 #include <QBuffer>

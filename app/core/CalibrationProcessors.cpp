@@ -1,4 +1,4 @@
-#include "traceprocessing/CalibrationProcessors.h"
+#include "core/CalibrationProcessors.h"
 
 #include "core/Logger.h"
 #include "core/Settings.h"

@@ -1,9 +1,9 @@
 // The processing steps that apply the instrument's calibration: the non-linearity table and the
 // contour point conversion, which read the settings as they run.
+#include "core/CalibrationProcessors.h"
 #include "core/Settings.h"
 #include "support/LogReader.h"
 #include "support/TestSupport.h"
-#include "traceprocessing/CalibrationProcessors.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -24,8 +25,14 @@ double DrawingFit::error()
     return errorAt(m_angle, m_shift);
 }
 
-double DrawingFit::errorAt(double angle, const QPointF &shift)
+double DrawingFit::errorAt(double angle, const QPointF &shift, double above)
 {
+    for (int k = 0; k < m_measuredCount; ++k) {
+        const Measured &m = m_measured[k];
+        // Exactly the same pose (QPointF's own comparison is fuzzy).
+        if (m.angle == angle && m.shift.x() == shift.x() && m.shift.y() == shift.y())
+            return m.error;
+    }
     // A point p lies as far from the drawing turned by angle about the pivot and then shifted
     // as R(-angle)(p - shift) lies from the drawing in its place.
     const double c = std::cos(-angle * kPi / 180.0);
@@ -35,7 +42,14 @@ double DrawingFit::errorAt(double angle, const QPointF &shift)
         const double dy = m_points.at(i).y() - shift.y() - m_pivot.y();
         m_moved[i] = QPointF(m_pivot.x() + dx * c - dy * s, m_pivot.y() + dx * s + dy * c);
     }
-    return m_drawing.distanceSum(m_moved, &m_hints);
+    const double error = m_drawing.distanceSum(m_moved, &m_hints, above);
+    // A sum that stopped early is not the pose's error; one within the bound is.
+    if (error <= above) {
+        m_measured[m_measuredNext] = Measured {angle, shift, error};
+        m_measuredNext = (m_measuredNext + 1) % kMeasured;
+        m_measuredCount = std::min(m_measuredCount + 1, kMeasured);
+    }
+    return error;
 }
 
 double DrawingFit::fitRotation()
@@ -48,7 +62,7 @@ double DrawingFit::fitRotation()
         best = half;
         turn = 180.0;
     }
-    const double none = errorAt(m_angle, m_shift);
+    const double none = errorAt(m_angle, m_shift, best);
     if (best > none) {
         best = none;
         turn = 0.0;
@@ -57,8 +71,10 @@ double DrawingFit::fitRotation()
 
     double step = 90.0;
     while (step >= kRotationResolutionDeg) {
-        const double g = errorAt(m_angle + step, m_shift);
-        const double h = errorAt(m_angle - step, m_shift);
+        // A trial that cannot be taken is not measured to its end: g only when below best, h
+        // only when below both.
+        const double g = errorAt(m_angle + step, m_shift, best);
+        const double h = errorAt(m_angle - step, m_shift, std::min(best, g));
         if (best > g && g < h) {
             m_angle += step;
             best = g;
@@ -81,8 +97,8 @@ double DrawingFit::fitTranslation()
     for (const QPointF direction : {QPointF(0, 1), QPointF(1, 0)}) {
         double step = m_unitFactor;
         while (step > resolution) {
-            const double g = errorAt(m_angle, m_shift + direction * step);
-            const double h = errorAt(m_angle, m_shift - direction * step);
+            const double g = errorAt(m_angle, m_shift + direction * step, d);
+            const double h = errorAt(m_angle, m_shift - direction * step, std::min(d, g));
             if (d > g && g < h) {
                 m_shift += direction * step;
                 d = g;
@@ -124,7 +140,7 @@ double DrawingFit::refine()
                 continue;
             if (move.turn == 0.0 && shift <= resolution)
                 continue;
-            const double e = errorAt(m_angle + move.turn, m_shift + move.shift);
+            const double e = errorAt(m_angle + move.turn, m_shift + move.shift, bestMove);
             if (e < bestMove) {
                 bestMove = e;
                 chosen = &move;

@@ -5,6 +5,8 @@
 #include <QPointF>
 #include <QVector>
 
+#include <limits>
+
 // Fits a drawing to contour points by turning it about a pivot and then shifting it, with
 // pattern searches whose steps shrink after every failed trial, so that the sum of the
 // distances from the points to the drawing becomes as small as the searches make it.
@@ -46,7 +48,24 @@ public:
     static constexpr double kRotationResolutionDeg = 1e-3;
 
 private:
-    double errorAt(double angle, const QPointF &shift);
+    // The error with the drawing turned by angle and shifted; the sum stops once it exceeds
+    // `above` (then the result exceeds `above` too, see DxfDrawing::distanceSum). A pose met
+    // before is not measured again.
+    double errorAt(double angle, const QPointF &shift,
+                   double above = std::numeric_limits<double>::infinity());
+
+    // The last poses measured in full, with their errors: a search step that goes back to where
+    // it came from finds its error here.
+    struct Measured
+    {
+        double angle;
+        QPointF shift;
+        double error;
+    };
+    static constexpr int kMeasured = 8;
+    Measured m_measured[kMeasured];
+    int m_measuredCount = 0;
+    int m_measuredNext = 0;
 
     const DxfDrawing &m_drawing;
     QVector<QPointF> m_points;

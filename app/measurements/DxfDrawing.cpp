@@ -506,39 +506,29 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     double top = left;
     double right = -left;
     double bottom = -left;
+    // The entities with finite bounds in file order, and how much they spread (the sum of the
+    // sides of their bounds).
+    std::vector<quint32> fileOrder;
+    fileOrder.reserve(size_t(n));
+    double entitySpread = 0.0;
     for (int i = 0; i < n; ++i) {
         const QRectF b = drawing.entityBounds(i);
         if (!finiteRect(b)) {
             m_everywhere.push_back(quint32(i));
             continue;
         }
+        fileOrder.push_back(quint32(i));
         left = std::min(left, b.left());
         top = std::min(top, b.top());
         right = std::max(right, b.right());
         bottom = std::max(bottom, b.bottom());
+        entitySpread += b.width() + b.height();
     }
-    const int listed = n - int(m_everywhere.size());
-    if (listed == 0)
+    if (fileOrder.empty())
         return;
     m_slack
         = std::max({std::fabs(left), std::fabs(right), std::fabs(top), std::fabs(bottom)}) * 1e-13;
 
-    // Morton order of the centres on a grid of 2^16 by 2^16 over the bounds.
-    const double sx = right > left ? 65535.0 / (right - left) : 0.0;
-    const double sy = bottom > top ? 65535.0 / (bottom - top) : 0.0;
-    std::vector<quint64> keys;
-    keys.reserve(size_t(listed));
-    double entitySpread = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const QRectF b = drawing.entityBounds(i);
-        if (!finiteRect(b))
-            continue;
-        const double cx = std::clamp((b.center().x() - left) * sx, 0.0, 65535.0);
-        const double cy = std::clamp((b.center().y() - top) * sy, 0.0, 65535.0);
-        const quint32 code = spreadBits(quint32(cx)) | (spreadBits(quint32(cy)) << 1);
-        keys.push_back((quint64(code) << 32) | quint32(i));
-        entitySpread += b.width() + b.height();
-    }
     // The leaves of an order, and how much they spread (the sum of their sides).
     const auto leavesOf = [&drawing, this](const std::vector<quint32> &order, double *spread) {
         std::vector<Box> leaves((order.size() + kLeaf - 1) / kLeaf);
@@ -546,32 +536,54 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
         for (size_t leaf = 0; leaf < leaves.size(); ++leaf) {
             const size_t first = leaf * kLeaf;
             const size_t last = std::min(order.size(), first + kLeaf);
-            const QRectF r = drawing.entityBounds(int(order[first]));
-            Box box {r.left(), r.top(), r.right(), r.bottom(), {}, {}, 0.0, 0.0, 0.0, 0.0};
-            for (size_t k = first + 1; k < last; ++k) {
-                const QRectF b = drawing.entityBounds(int(order[k]));
-                box.left = std::min(box.left, b.left());
-                box.top = std::min(box.top, b.top());
-                box.right = std::max(box.right, b.right());
-                box.bottom = std::max(box.bottom, b.bottom());
+            Box box {std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(),
+                     {},
+                     {},
+                     0.0,
+                     0.0,
+                     0.0,
+                     0.0};
+            // The chord from the first entity's start to the last one's end; every entity lies
+            // within the largest distance of its corner points (a segment's ends, the corners of
+            // any other entity's bounds) from it, distance to a segment being convex. The
+            // largest square is taken and its root once per leaf.
+            box.from = drawing.chordEnd(int(order[first]), true);
+            box.to = drawing.chordEnd(int(order[last - 1]), false);
+            // A point of the chord for every corner, with one division per leaf: any point of
+            // the chord is at least as far from the corner as its foot, so the width can only
+            // come out wider than it is.
+            const double vx = box.to.x() - box.from.x();
+            const double vy = box.to.y() - box.from.y();
+            const double length2 = vx * vx + vy * vy;
+            const double inverse = length2 > 0.0 ? 1.0 / length2 : 0.0;
+            double widthSquared = 0.0;
+            for (size_t k = first; k < last; ++k) {
+                QPointF corners[4];
+                const int count = drawing.hullPoints(int(order[k]), corners);
+                // The hull points span the entity's bounds.
+                for (int c = 0; c < count; ++c) {
+                    box.left = std::min(box.left, corners[c].x());
+                    box.top = std::min(box.top, corners[c].y());
+                    box.right = std::max(box.right, corners[c].x());
+                    box.bottom = std::max(box.bottom, corners[c].y());
+                }
+                for (int c = 0; c < count; ++c) {
+                    const double ax = corners[c].x() - box.from.x();
+                    const double ay = corners[c].y() - box.from.y();
+                    const double t = std::clamp((ax * vx + ay * vy) * inverse, 0.0, 1.0);
+                    const double ox = ax - t * vx;
+                    const double oy = ay - t * vy;
+                    widthSquared = std::max(widthSquared, ox * ox + oy * oy);
+                }
             }
             box.left -= m_slack;
             box.top -= m_slack;
             box.right += m_slack;
             box.bottom += m_slack;
-            // The chord from the first entity's start to the last one's end; every entity lies
-            // within the largest distance of its corner points (a segment's ends, the corners of
-            // any other entity's bounds) from it, distance to a segment being convex.
-            box.from = drawing.chordEnd(int(order[first]), true);
-            box.to = drawing.chordEnd(int(order[last - 1]), false);
-            for (size_t k = first; k < last; ++k) {
-                QPointF corners[4];
-                const int count = drawing.hullPoints(int(order[k]), corners);
-                for (int c = 0; c < count; ++c)
-                    box.width
-                        = std::max(box.width, distanceToSegment(corners[c], box.from, box.to));
-            }
-            box.width = box.width * (1.0 + 1e-12) + m_slack;
+            box.width = std::sqrt(widthSquared) * (1.0 + 1e-12) + m_slack;
             setChord(box);
             *spread += (box.right - box.left) + (box.bottom - box.top);
             leaves[leaf] = box;
@@ -581,16 +593,24 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     // The file order keeps a polyline's segments together better than any order of their
     // centres: where the leaves in file order spread little more than their entities, it is
     // kept. A drawing whose entities come in no useful order takes the Morton order.
-    std::vector<quint32> fileOrder(keys.size());
-    for (size_t k = 0; k < keys.size(); ++k)
-        fileOrder[k] = quint32(keys[k] & 0xFFFFFFFFu);
     double fileSpread = 0.0;
     std::vector<Box> leaves = leavesOf(fileOrder, &fileSpread);
     if (fileSpread <= 2.0 * entitySpread) {
         m_order = std::move(fileOrder);
-        keys = std::vector<quint64>();
         buildLevels(std::move(leaves));
         return;
+    }
+    // Morton order of the centres on a grid of 2^16 by 2^16 over the bounds.
+    const double sx = right > left ? 65535.0 / (right - left) : 0.0;
+    const double sy = bottom > top ? 65535.0 / (bottom - top) : 0.0;
+    std::vector<quint64> keys;
+    keys.reserve(fileOrder.size());
+    for (quint32 i : fileOrder) {
+        const QRectF b = drawing.entityBounds(int(i));
+        const double cx = std::clamp((b.center().x() - left) * sx, 0.0, 65535.0);
+        const double cy = std::clamp((b.center().y() - top) * sy, 0.0, 65535.0);
+        const quint32 code = spreadBits(quint32(cx)) | (spreadBits(quint32(cy)) << 1);
+        keys.push_back((quint64(code) << 32) | i);
     }
     std::sort(keys.begin(), keys.end());
     m_order.resize(keys.size());
@@ -969,7 +989,8 @@ double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
     return tree()->distanceTo(*this, p, hint);
 }
 
-double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hints) const
+double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hints,
+                               double above) const
 {
     if (hints && hints->size() != points.size())
         hints->fill(-1, points.size());
@@ -984,6 +1005,8 @@ double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hin
             if (hint)
                 *hint = -1;
         }
+        if (sum > above)
+            return sum;
     }
     return sum;
 }

@@ -4,6 +4,7 @@
 #include <QRectF>
 #include <QVector>
 
+#include <limits>
 #include <memory>
 
 // Millimetres of a drawing to plot units of the display unit (view/axis_unit): 1 for
@@ -126,8 +127,12 @@ public:
     // over most entities. The result does not depend on the hint.
     double distanceTo(const QPointF &p, int *hint = nullptr) const;
     // Sum of the distances of the points, in point order; hints (resized to the points) speed
-    // repeated sums over the same points as the drawing moves.
-    double distanceSum(const QVector<QPointF> &points, QVector<int> *hints = nullptr) const;
+    // repeated sums over the same points as the drawing moves. The sum stops as soon as it
+    // exceeds `above` and returns what it has reached then: a value above `above` that the whole
+    // sum can only exceed (the distances are never negative), so a search comparing the sum with
+    // `above` decides as the whole sum would make it decide.
+    double distanceSum(const QVector<QPointF> &points, QVector<int> *hints = nullptr,
+                       double above = std::numeric_limits<double>::infinity()) const;
 
     static constexpr double kNoDistance = 1e100;
 

@@ -506,6 +506,11 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan()
         // Twice with the hints: empty at first, then holding the nearest entities.
         QVERIFY(sameBits(d.distanceSum(points, &hints), plain));
         QVERIFY(sameBits(d.distanceSum(points, &hints), plain));
+        // A sum with a bound stops once it is above the bound, never above the whole sum; a
+        // bound the whole sum does not exceed gives the whole sum.
+        const double stopped = d.distanceSum(points, &hints, plain / 2);
+        QVERIFY2(stopped > plain / 2 && stopped <= plain, qPrintable(QString::number(stopped)));
+        QVERIFY(sameBits(d.distanceSum(points, &hints, plain), plain));
         d.rotate(7.0, QPointF(1, 1));
         d.translate(0.3, -0.2);
         d.rescale(round == 1 ? 1000.0 : 1.0);

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// The width of a run's band (pixels): a smooth curve is stroked within half a pixel.
+constexpr double kBand = 0.5;
 
 // Plot coordinates to pixels of two axes: a multiply and an add per coordinate on linear axes,
 // the axes' own conversion on any other.
@@ -143,8 +145,6 @@ public:
 private:
     // Ends closer than this (pixels, summed over both directions) meet.
     static constexpr double kJoin = 0.01;
-    // The width of a run's band (pixels): a smooth curve is stroked within half a pixel.
-    static constexpr double kBand = 0.5;
     // Points and lines stroked per painter call at most.
     static constexpr int kChunk = 4096;
 
@@ -413,42 +413,79 @@ void DxfDrawingItem::setDrawing(const DxfDrawing &drawing)
 {
     m_drawing = drawing;
     const int n = m_drawing.size();
-    m_blockBounds.resize((n + kBlock - 1) / kBlock);
-    m_blockBounds.squeeze();
-    for (int b = 0; b < m_blockBounds.size(); ++b) {
+    m_blocks.resize((n + kBlock - 1) / kBlock);
+    m_blocks.squeeze();
+    for (int b = 0; b < m_blocks.size(); ++b) {
+        Block &block = m_blocks[b];
+        const int first = b * kBlock;
+        const int end = std::min(n, first + kBlock);
         double x0 = HUGE_VAL;
         double x1 = -HUGE_VAL;
         double y0 = HUGE_VAL;
         double y1 = -HUGE_VAL;
-        const int end = std::min(n, (b + 1) * kBlock);
-        for (int i = b * kBlock; i < end; ++i) {
-            if (m_drawing.kindOf(i) == DxfEntity::Line) {
-                const QLineF l = m_drawing.lineOf(i);
-                x0 = std::min({x0, l.x1(), l.x2()});
-                x1 = std::max({x1, l.x1(), l.x2()});
-                y0 = std::min({y0, l.y1(), l.y2()});
-                y1 = std::max({y1, l.y1(), l.y2()});
-            } else {
+        bool chain = true;
+        // The indices (in the chain's points: 0 the first start, i + 1 the end of segment i) of
+        // the leftmost, rightmost, lowest and highest point.
+        int extremes[4] = {0, 0, 0, 0};
+        QPointF points[4];
+        QPointF last;
+        for (int i = first; i < end; ++i) {
+            if (m_drawing.kindOf(i) != DxfEntity::Line) {
+                chain = false;
                 const QRectF r = m_drawing.boundsOf(i);
                 x0 = std::min(x0, r.left());
                 x1 = std::max(x1, r.right());
                 y0 = std::min(y0, r.top());
                 y1 = std::max(y1, r.bottom());
+                continue;
             }
+            const QLineF l = m_drawing.lineOf(i);
+            x0 = std::min({x0, l.x1(), l.x2()});
+            x1 = std::max({x1, l.x1(), l.x2()});
+            y0 = std::min({y0, l.y1(), l.y2()});
+            y1 = std::max({y1, l.y1(), l.y2()});
+            if (!chain)
+                continue;
+            if (i == first) {
+                std::fill(points, points + 4, l.p1());
+            } else if (l.p1() != last) {
+                chain = false;
+                continue;
+            }
+            const QPointF p = l.p2();
+            const int at = i - first + 1;
+            const bool further[4] = {p.x() < points[0].x(), p.x() > points[1].x(),
+                                     p.y() < points[2].y(), p.y() > points[3].y()};
+            for (int k = 0; k < 4; ++k) {
+                if (further[k]) {
+                    points[k] = p;
+                    extremes[k] = at;
+                }
+            }
+            last = p;
         }
-        m_blockBounds[b] = QRectF(QPointF(x0, y0), QPointF(x1, y1));
+        block.bounds = QRectF(QPointF(x0, y0), QPointF(x1, y1));
+        block.chain = chain;
+        if (chain) {
+            int order[4] = {0, 1, 2, 3};
+            std::sort(order, order + 4, [&](int a, int c) { return extremes[a] < extremes[c]; });
+            block.summary[0] = m_drawing.lineOf(first).p1();
+            for (int k = 0; k < 4; ++k)
+                block.summary[k + 1] = points[order[k]];
+            block.summary[5] = last;
+        }
     }
 }
 
 void DxfDrawingItem::releaseDrawing()
 {
     m_drawing = DxfDrawing();
-    m_blockBounds = QVector<QRectF>();
+    m_blocks = QVector<Block>();
 }
 
 qint64 DxfDrawingItem::ownBytes() const
 {
-    return qint64(sizeof(*this)) + qint64(m_blockBounds.capacity()) * qint64(sizeof(QRectF));
+    return qint64(sizeof(*this)) + qint64(m_blocks.capacity()) * qint64(sizeof(Block));
 }
 
 double DxfDrawingItem::selectTest(const QPointF &, bool, QVariant *) const
@@ -477,9 +514,18 @@ void DxfDrawingItem::draw(QCPPainter *painter)
     painter->setBrush(Qt::NoBrush);
     Stroker stroker(painter, clip);
     const int n = m_drawing.size();
-    for (int b = 0; b < m_blockBounds.size(); ++b) {
-        if (!overlaps(m_blockBounds.at(b), view))
+    for (int b = 0; b < m_blocks.size(); ++b) {
+        const Block &block = m_blocks.at(b);
+        if (!overlaps(block.bounds, view))
             continue;
+        if (block.chain && map.linear()
+            && (block.bounds.width() * std::abs(map.sx()) < kBand
+                || block.bounds.height() * std::abs(map.sy()) < kBand)) {
+            // The stroker would keep only these points of the block.
+            for (int k = 1; k < 6; ++k)
+                stroker.segment(map(block.summary[k - 1]), map(block.summary[k]));
+            continue;
+        }
         const int end = std::min(n, (b + 1) * kBlock);
         for (int i = b * kBlock; i < end; ++i) {
             switch (m_drawing.kindOf(i)) {

@@ -50,8 +50,19 @@ protected:
     void draw(QCPPainter *painter) override;
 
 private:
+    // kBlock consecutive entities: their bounds and, when they are segments that each start where
+    // the last ended, the points that stand for them when they all fall within half a pixel
+    // column or row: the first, the leftmost, rightmost, lowest and highest and the last, in
+    // path order.
+    struct Block
+    {
+        QRectF bounds;
+        bool chain = false;
+        QPointF summary[6];
+    };
+
     DxfDrawing m_drawing;
-    QVector<QRectF> m_blockBounds;
+    QVector<Block> m_blocks;
     QPen m_pen;
     int m_strokedPoints = 0;
 };

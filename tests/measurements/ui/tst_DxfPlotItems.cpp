@@ -186,7 +186,8 @@ void TestDxfPlotItems::entitiesAppearWhereTheyLie()
                  qPrintable(QStringLiteral("ink at %1, %2").arg(p.x()).arg(p.y())));
 }
 
-// A polyline of 10^5 segments that swings across several pixels within each pixel column is one
+// A polyline of 4 * 10^5 segments, a smooth half and a half that swings across several pixels
+// within each pixel column (blocks of its segments fall within a pixel column), is one
 // plot item stroked with a few points per pixel column, and inks the pixels the whole polyline
 // inks, within a pixel, and no others.
 void TestDxfPlotItems::longPolylineLooksTheSameWithFewPoints()
@@ -196,7 +197,7 @@ void TestDxfPlotItems::longPolylineLooksTheSameWithFewPoints()
     plot.xAxis->setRange(-10, 10);
     plot.yAxis->setRange(-6, 6);
     const int before = plot.itemCount();
-    constexpr int kSegments = 100000;
+    constexpr int kSegments = 400000;
     QVector<QPointF> vertices;
     for (int i = 0; i <= kSegments; ++i) {
         const double x = -9.0 + 18.0 * i / kSegments;

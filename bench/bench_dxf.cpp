@@ -1,6 +1,9 @@
 #include "measurements/DrawingFit.h"
 #include "measurements/DxfReader.h"
+#include "measurements/ui/DxfPlotItems.h"
+#include "plot/Plot.h"
 
+#include <QApplication>
 #include <QByteArray>
 #include <QLoggingCategory>
 
@@ -10,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 
 namespace {
@@ -309,6 +313,81 @@ BENCHMARK(BM_PolylineBytesPerVertex)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// The drawing of one polyline of `vertices` vertices, read once per size.
+const DxfDrawing &polylineDrawing(int vertices)
+{
+    static std::map<int, DxfDrawing> cache;
+    auto it = cache.find(vertices);
+    if (it == cache.end())
+        it = cache.emplace(vertices, readDxf(polylineDxf(vertices), 1.0).drawing).first;
+    return it->second;
+}
+
+// Replot of an 800 x 600 plot that shows a polyline drawing: all of it (zoom 1) or a part
+// (zoom 30, where blocks of segments no longer fall within a pixel; zoom 1000: a thousandth of
+// its width). Arguments: vertices, zoom.
+void BM_ReplotPolylineDrawing(benchmark::State &state)
+{
+    const int vertices = int(state.range(0));
+    const double zoom = double(state.range(1));
+    const DxfDrawing &drawing = polylineDrawing(vertices);
+    Plot plot;
+    plot.resize(800, 600);
+    plot.show();
+    QApplication::processEvents();
+    DxfPlotItems items(&plot);
+    items.show(drawing);
+    const double mid = 50.0;
+    const double half = 52.0 / zoom;
+    plot.xAxis->setRange(mid - half, mid + half);
+    plot.yAxis->setRange(-4.0, 4.0);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    for (auto _ : state)
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+    state.counters["plot items"] = plot.itemCount();
+    state.SetLabel(zoom > 1 ? "zoomed" : "full view");
+}
+BENCHMARK(BM_ReplotPolylineDrawing)
+    ->Args({100000, 1})
+    ->Args({1000000, 1})
+    ->Args({10000000, 1})
+    ->Args({10000000, 30})
+    ->Args({10000000, 1000})
+    ->Unit(benchmark::kMillisecond);
+
+// Memory the plot objects of a polyline drawing add to the drawing itself, per vertex, after
+// they are made and the plot is drawn once; and the time to show the drawing.
+void BM_PlotBytesPerVertex(benchmark::State &state)
+{
+    const int vertices = int(state.range(0));
+    const DxfDrawing &drawing = polylineDrawing(vertices);
+    Plot plot;
+    plot.resize(800, 600);
+    plot.show();
+    QApplication::processEvents();
+    plot.xAxis->setRange(-2.0, 102.0);
+    plot.yAxis->setRange(-4.0, 4.0);
+    double held = 0;
+    double own = 0;
+    for (auto _ : state) {
+        const double before = residentBytes();
+        DxfPlotItems items(&plot);
+        items.show(drawing);
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+        held = residentBytes() - before;
+        own = items.item()->ownBytes();
+    }
+    state.counters["held bytes/vertex"] = held / vertices;
+    // What the item keeps beside the drawing it shares.
+    state.counters["item bytes/vertex"] = own / vertices;
+}
+BENCHMARK(BM_PlotBytesPerVertex)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // 200 points near the contour, 0.5 mm apart, each a little off it.
 QVector<QPointF> pointsNearContour(int count)
 {
@@ -393,6 +472,9 @@ int main(int argc, char **argv)
 {
     // The searches report their progress on the debug output.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    // The plot benchmarks draw on an offscreen window.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -979,6 +979,16 @@ qint64 DxfDrawing::storageBytes() const
     return bytes + (built ? built->bytes() : 0);
 }
 
+bool DxfDrawing::sharesStorageWith(const DxfDrawing &other) const
+{
+    // Empty stores hold nothing to share (a changed one is not even sharable).
+    const auto shared = [](const auto &a, const auto &b) {
+        return (a.isEmpty() && b.isEmpty()) || a.isSharedWith(b);
+    };
+    return shared(m_entries, other.m_entries) && shared(m_ends, other.m_ends)
+        && shared(m_arcs, other.m_arcs) && shared(m_ellipses, other.m_ellipses);
+}
+
 double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
 {
     if (isEmpty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLineF>
 #include <QPointF>
 #include <QRectF>
 #include <QVector>
@@ -110,6 +111,14 @@ public:
     int size() const { return m_entries.size(); }
     DxfEntity entity(int i) const;
     DxfEntity::Kind kindOf(int i) const;
+    // The ends of entity i, which must be a segment: quicker than entity() for many entities.
+    QLineF lineOf(int i) const
+    {
+        const int k = int(m_entries.at(i) & kIndexMask);
+        return QLineF(m_ends.at(2 * k), m_ends.at(2 * k + 1));
+    }
+    // Bounds of entity i (of the whole circle for an arc).
+    QRectF boundsOf(int i) const { return entityBounds(i); }
     void append(const DxfEntity &entity);
     void clear();
     // Gives back the room the storage grew into while entities were appended one by one.
@@ -138,6 +147,8 @@ public:
 
     // Bytes the drawing holds in its storage and its distance tree (when built).
     qint64 storageBytes() const;
+    // Whether the two drawings still share their storage (a copy does until either changes).
+    bool sharesStorageWith(const DxfDrawing &other) const;
 
 private:
     struct Segment

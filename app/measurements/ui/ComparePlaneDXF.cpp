@@ -200,6 +200,9 @@ void ComparePlaneDXF::onPlotMousePress(QMouseEvent *event)
     plot()->setSelectionMarkerVisible(false);
     m_drawingPoint = picked;
     m_stage = 2;
+    // The plot item shares the drawing's storage: it lets go first, so that moving the drawing
+    // changes the storage in place rather than copying it.
+    m_items.release();
     m_drawing.translate(m_tracePoint.x() - m_drawingPoint.x(),
                         m_tracePoint.y() - m_drawingPoint.y());
     removeDrawingReperPoints();
@@ -233,6 +236,7 @@ void ComparePlaneDXF::calculate()
         return;
     const double k = factor / m_unitFactor;
     m_unitFactor = factor;
+    m_items.release();
     m_drawing.rescale(k);
     m_drawingPoint *= k;
     if (m_traceCurve && m_tracePointIndex < m_traceCurve->dataCount()) {
@@ -252,6 +256,7 @@ void ComparePlaneDXF::followCurveMotion(const RigidTransform &motion)
     // before any levelling can start.
     if (m_stage != 2 || !hasDrawing() || motion.isIdentity())
         return;
+    m_items.release();
     m_drawing.rotate(motion.angle * 180.0 / M_PI, QPointF(0.0, 0.0));
     m_drawing.translate(motion.shift.x(), motion.shift.y());
     m_tracePoint = motion.map(m_tracePoint);

@@ -8,36 +8,67 @@
 
 class Plot;
 
-// An open polyline given in plot coordinates, drawn with a pen: the outline of an ellipse of a
-// drawing, which the library's ellipse item cannot show turned.
-class QCPItemPolyline : public QCPAbstractItem
+// One plot item that draws a whole drawing: segments, arcs and circles, and the outlines of
+// ellipses, with one pen.
+//
+// A drawing may hold millions of entities, so the item does not make anything per entity. It
+// keeps a copy of the drawing, which shares the storage of the drawing it was given until either
+// changes, and the bounds of each block of kBlock consecutive entities. Drawing passes over the
+// blocks and entities outside the visible axis rect, and strokes a run of connected segments
+// that stays within half a pixel column or row as the run's first point, its two extremes across
+// the band and its last point: the same pixels, with a few points per pixel of the path whatever
+// the number of vertices. Arcs are stroked as chords within a tenth of a pixel of them.
+class DxfDrawingItem : public QCPAbstractItem
 {
     Q_OBJECT
 
 public:
-    explicit QCPItemPolyline(QCustomPlot *parentPlot);
+    explicit DxfDrawingItem(QCustomPlot *parentPlot);
 
-    void setPoints(const QVector<QPointF> &points) { m_points = points; }
-    const QVector<QPointF> &points() const { return m_points; }
+    // Shows the drawing (a shared copy) from the next replot.
+    void setDrawing(const DxfDrawing &drawing);
+    // Lets go of the copy: the item draws nothing until the next setDrawing, and the caller may
+    // change its drawing in place without its storage being copied.
+    void releaseDrawing();
+    const DxfDrawing &drawing() const { return m_drawing; }
+
     void setPen(const QPen &pen) { m_pen = pen; }
     QPen pen() const { return m_pen; }
 
+    // Bytes the item holds beside the drawing it shares.
+    qint64 ownBytes() const;
+    // Points and dots stroked by the last draw (lines count two points).
+    int strokedPoints() const { return m_strokedPoints; }
+
+    // The drawing takes no clicks: they go to the curves and points beneath it.
     double selectTest(const QPointF &pos, bool onlySelectable,
                       QVariant *details = nullptr) const override;
+
+    static constexpr int kBlock = 256;
 
 protected:
     void draw(QCPPainter *painter) override;
 
 private:
-    QVector<QPointF> pixelPoints() const;
+    // kBlock consecutive entities: their bounds and, when they are segments that each start where
+    // the last ended, the points that stand for them when they all fall within half a pixel
+    // column or row: the first, the leftmost, rightmost, lowest and highest and the last, in
+    // path order.
+    struct Block
+    {
+        QRectF bounds;
+        bool chain = false;
+        QPointF summary[6];
+    };
 
-    QVector<QPointF> m_points;
+    DxfDrawing m_drawing;
+    QVector<Block> m_blocks;
     QPen m_pen;
+    int m_strokedPoints = 0;
 };
 
-// The plot items of a drawing, one per entity in entity order: a line item for a segment, an
-// arc item for a circle or an arc, a polyline item for an ellipse. They live on the layer
-// "overlay" and leave the plot with this object.
+// The plot item of a drawing, on the layer "overlay", not selectable; it leaves the plot with
+// this object.
 class DxfPlotItems
 {
 public:
@@ -46,17 +77,18 @@ public:
     DxfPlotItems(const DxfPlotItems &) = delete;
     DxfPlotItems &operator=(const DxfPlotItems &) = delete;
 
-    // Makes the items show the drawing: creates them on the first call, moves them afterwards.
+    // Makes the item show the drawing: creates it on the first call, hands it the drawing
+    // afterwards.
     void show(const DxfDrawing &drawing);
+    // The item keeps its place but lets go of the drawing (see DxfDrawingItem::releaseDrawing):
+    // called before the drawing shown is moved in place, with show() after the move.
+    void release();
     void clear();
 
-    int size() const { return m_items.size(); }
-    QCPAbstractItem *item(int i) const { return m_items.at(i); }
+    // The item, or null before the first show() and after clear().
+    DxfDrawingItem *item() const { return m_item.data(); }
 
 private:
-    QCPAbstractItem *create(DxfEntity::Kind kind);
-    static void place(QCPAbstractItem *item, const DxfEntity &entity);
-
     QPointer<Plot> m_plot;
-    QVector<QCPAbstractItem *> m_items;
+    QPointer<DxfDrawingItem> m_item;
 };

@@ -107,6 +107,8 @@ DxfImportResult importDxf(QWidget *parent, QIODevice *device, double unitFactor,
         QObject::connect(&progress, &QTimer::timeout, &window,
                          [&window, state] { window.setProgress(state->done, state->total); });
         progress.start(kProgressIntervalMs);
+        // "Отмена" (or Escape) reaches the worker at once, not when the dialog's loop returns.
+        QObject::connect(&window, &QDialog::rejected, &window, [state] { state->cancel = true; });
         // The worker may have ended meanwhile: its finished signal is then already handled.
         if (!future.isFinished() && runDialog(&window) != QDialog::Accepted)
             state->cancel = true;

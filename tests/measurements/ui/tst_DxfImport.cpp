@@ -178,9 +178,10 @@ void tst_DxfImport::cancelLeavesNoMeasurementBehind()
     driver.click(5, 1);
     QVERIFY(answerer.answered());
     QVERIFY(reader.waitedForTheGui);
-    // The read stopped at the report after the cancel.
+    // The cancel reached the worker with the click, while the reader was still held at its
+    // first report: the read stopped there.
     QCOMPARE(reader.problems, QStringList {dxfReadCancelledText()});
-    QVERIFY(reader.reports <= 3);
+    QCOMPARE(int(reader.reports), 1);
     QVERIFY(!manager.currentMeasurement());
     QVERIFY(manager.measurementList().empty());
     QCOMPARE(Measurement::liveCount(), 0);

@@ -1,10 +1,13 @@
 #include "measurements/DxfDrawing.h"
 
+#include <QtConcurrent>
+
 #include <QLineF>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -458,11 +461,16 @@ private:
         return dx * dx + dy * dy;
     }
 
+    // Leaf number `leaf` of the listed entities in the order given (null: the drawing's own);
+    // adds its spread (the sum of its sides) to *spread.
+    Box leafOf(const DxfDrawing &drawing, const quint32 *order, size_t leaf, double *spread) const;
     // Puts the levels above the leaves.
     void buildLevels(std::vector<Box> leaves);
 
-    // The entities with finite bounds, in tree order.
+    // The entities with finite bounds, in tree order; empty when that is the drawing's own
+    // order and every entity is listed.
     std::vector<quint32> m_order;
+    size_t m_listed = 0;
     // m_levels[0]: the bounds of the leaves; each next level: of kFan nodes of the one below;
     // the last level holds the root alone.
     std::vector<std::vector<Box>> m_levels;
@@ -506,10 +514,7 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     double top = left;
     double right = -left;
     double bottom = -left;
-    // The entities with finite bounds in file order, and how much they spread (the sum of the
-    // sides of their bounds).
-    std::vector<quint32> fileOrder;
-    fileOrder.reserve(size_t(n));
+    // How much the entities with finite bounds spread (the sum of the sides of their bounds).
     double entitySpread = 0.0;
     for (int i = 0; i < n; ++i) {
         const QRectF b = drawing.entityBounds(i);
@@ -517,79 +522,56 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
             m_everywhere.push_back(quint32(i));
             continue;
         }
-        fileOrder.push_back(quint32(i));
         left = std::min(left, b.left());
         top = std::min(top, b.top());
         right = std::max(right, b.right());
         bottom = std::max(bottom, b.bottom());
         entitySpread += b.width() + b.height();
     }
-    if (fileOrder.empty())
+    m_listed = size_t(n) - m_everywhere.size();
+    if (m_listed == 0)
         return;
+    // The entities with finite bounds in file order: kept only when some are left out, the
+    // order of a drawing that has none being that of its entities.
+    std::vector<quint32> fileOrder;
+    if (!m_everywhere.empty()) {
+        fileOrder.reserve(m_listed);
+        auto apart = m_everywhere.cbegin();
+        for (int i = 0; i < n; ++i) {
+            if (apart != m_everywhere.cend() && *apart == quint32(i))
+                ++apart;
+            else
+                fileOrder.push_back(quint32(i));
+        }
+    }
     m_slack
         = std::max({std::fabs(left), std::fabs(right), std::fabs(top), std::fabs(bottom)}) * 1e-13;
 
     // The leaves of an order, and how much they spread (the sum of their sides).
+    // The leaves of a large drawing are made on the threads of the pool, in runs of leaves that
+    // each sum their own spread; the runs' sums are added in order, so the result does not
+    // depend on the number of threads.
     const auto leavesOf = [&drawing, this](const std::vector<quint32> &order, double *spread) {
-        std::vector<Box> leaves((order.size() + kLeaf - 1) / kLeaf);
-        *spread = 0.0;
-        for (size_t leaf = 0; leaf < leaves.size(); ++leaf) {
-            const size_t first = leaf * kLeaf;
-            const size_t last = std::min(order.size(), first + kLeaf);
-            Box box {std::numeric_limits<double>::infinity(),
-                     std::numeric_limits<double>::infinity(),
-                     -std::numeric_limits<double>::infinity(),
-                     -std::numeric_limits<double>::infinity(),
-                     {},
-                     {},
-                     0.0,
-                     0.0,
-                     0.0,
-                     0.0};
-            // The chord from the first entity's start to the last one's end; every entity lies
-            // within the largest distance of its corner points (a segment's ends, the corners of
-            // any other entity's bounds) from it, distance to a segment being convex. The
-            // largest square is taken and its root once per leaf.
-            box.from = drawing.chordEnd(int(order[first]), true);
-            box.to = drawing.chordEnd(int(order[last - 1]), false);
-            // A point of the chord for every corner, with one division per leaf: any point of
-            // the chord is at least as far from the corner as its foot, so the width can only
-            // come out wider than it is.
-            const double vx = box.to.x() - box.from.x();
-            const double vy = box.to.y() - box.from.y();
-            const double length2 = vx * vx + vy * vy;
-            const double inverse = length2 > 0.0 ? 1.0 / length2 : 0.0;
-            double widthSquared = 0.0;
-            for (size_t k = first; k < last; ++k) {
-                QPointF corners[4];
-                const int count = drawing.hullPoints(int(order[k]), corners);
-                // The hull points span the entity's bounds.
-                for (int c = 0; c < count; ++c) {
-                    box.left = std::min(box.left, corners[c].x());
-                    box.top = std::min(box.top, corners[c].y());
-                    box.right = std::max(box.right, corners[c].x());
-                    box.bottom = std::max(box.bottom, corners[c].y());
-                }
-                for (int c = 0; c < count; ++c) {
-                    const double ax = corners[c].x() - box.from.x();
-                    const double ay = corners[c].y() - box.from.y();
-                    const double t = std::clamp((ax * vx + ay * vy) * inverse, 0.0, 1.0);
-                    const double ox = ax - t * vx;
-                    const double oy = ay - t * vy;
-                    widthSquared = std::max(widthSquared, ox * ox + oy * oy);
-                }
-            }
-            box.left -= m_slack;
-            box.top -= m_slack;
-            box.right += m_slack;
-            box.bottom += m_slack;
-            box.width = std::sqrt(widthSquared) * (1.0 + 1e-12) + m_slack;
-            setChord(box);
-            *spread += (box.right - box.left) + (box.bottom - box.top);
-            leaves[leaf] = box;
+        const quint32 *entities = order.empty() ? nullptr : order.data();
+        std::vector<Box> leaves((m_listed + kLeaf - 1) / kLeaf);
+        constexpr size_t kRun = 4096;
+        std::vector<double> runSpreads((leaves.size() + kRun - 1) / kRun, 0.0);
+        const auto makeRun = [&](size_t run) {
+            const size_t end = std::min(leaves.size(), (run + 1) * kRun);
+            for (size_t leaf = run * kRun; leaf < end; ++leaf)
+                leaves[leaf] = leafOf(drawing, entities, leaf, &runSpreads[run]);
+        };
+        if (runSpreads.size() > 1) {
+            std::vector<size_t> runs(runSpreads.size());
+            std::iota(runs.begin(), runs.end(), size_t(0));
+            QtConcurrent::blockingMap(runs, makeRun);
+        } else if (!runSpreads.empty()) {
+            makeRun(0);
         }
+        *spread = std::accumulate(runSpreads.begin(), runSpreads.end(), 0.0);
         return leaves;
     };
+
     // The file order keeps a polyline's segments together better than any order of their
     // centres: where the leaves in file order spread little more than their entities, it is
     // kept. A drawing whose entities come in no useful order takes the Morton order.
@@ -603,6 +585,10 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     // Morton order of the centres on a grid of 2^16 by 2^16 over the bounds.
     const double sx = right > left ? 65535.0 / (right - left) : 0.0;
     const double sy = bottom > top ? 65535.0 / (bottom - top) : 0.0;
+    if (fileOrder.empty()) {
+        fileOrder.resize(m_listed);
+        std::iota(fileOrder.begin(), fileOrder.end(), quint32(0));
+    }
     std::vector<quint64> keys;
     keys.reserve(fileOrder.size());
     for (quint32 i : fileOrder) {
@@ -622,10 +608,71 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     if (mortonSpread < fileSpread) {
         leaves = std::move(mortonLeaves);
     } else {
-        m_order = std::move(fileOrder);
+        m_order = m_everywhere.empty() ? std::vector<quint32>() : std::move(fileOrder);
         mortonLeaves = std::vector<Box>();
     }
     buildLevels(std::move(leaves));
+}
+
+DxfDrawing::Tree::Box DxfDrawing::Tree::leafOf(const DxfDrawing &drawing, const quint32 *order,
+                                               size_t leaf, double *spread) const
+{
+    const size_t first = leaf * kLeaf;
+    const size_t last = std::min(m_listed, first + kLeaf);
+    const auto entity = [order](size_t k) {
+        return int(order ? order[k] : quint32(k));
+    };
+    Box box {std::numeric_limits<double>::infinity(),
+             std::numeric_limits<double>::infinity(),
+             -std::numeric_limits<double>::infinity(),
+             -std::numeric_limits<double>::infinity(),
+             {},
+             {},
+             0.0,
+             0.0,
+             0.0,
+             0.0};
+    // The chord from the first entity's start to the last one's end; every entity lies
+    // within the largest distance of its corner points (a segment's ends, the corners of
+    // any other entity's bounds) from it, distance to a segment being convex. The
+    // largest square is taken and its root once per leaf.
+    box.from = drawing.chordEnd(entity(first), true);
+    box.to = drawing.chordEnd(entity(last - 1), false);
+    // A point of the chord for every corner, with one division per leaf: any point of
+    // the chord is at least as far from the corner as its foot, so the width can only
+    // come out wider than it is.
+    const double vx = box.to.x() - box.from.x();
+    const double vy = box.to.y() - box.from.y();
+    const double length2 = vx * vx + vy * vy;
+    const double inverse = length2 > 0.0 ? 1.0 / length2 : 0.0;
+    double widthSquared = 0.0;
+    for (size_t k = first; k < last; ++k) {
+        QPointF corners[4];
+        const int count = drawing.hullPoints(entity(k), corners);
+        // The hull points span the entity's bounds.
+        for (int c = 0; c < count; ++c) {
+            box.left = std::min(box.left, corners[c].x());
+            box.top = std::min(box.top, corners[c].y());
+            box.right = std::max(box.right, corners[c].x());
+            box.bottom = std::max(box.bottom, corners[c].y());
+        }
+        for (int c = 0; c < count; ++c) {
+            const double ax = corners[c].x() - box.from.x();
+            const double ay = corners[c].y() - box.from.y();
+            const double t = std::clamp((ax * vx + ay * vy) * inverse, 0.0, 1.0);
+            const double ox = ax - t * vx;
+            const double oy = ay - t * vy;
+            widthSquared = std::max(widthSquared, ox * ox + oy * oy);
+        }
+    }
+    box.left -= m_slack;
+    box.top -= m_slack;
+    box.right += m_slack;
+    box.bottom += m_slack;
+    box.width = std::sqrt(widthSquared) * (1.0 + 1e-12) + m_slack;
+    setChord(box);
+    *spread += (box.right - box.left) + (box.bottom - box.top);
+    return box;
 }
 
 void DxfDrawing::Tree::buildLevels(std::vector<Box> leaves)
@@ -737,9 +784,9 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
                 continue;
             if (node.level == 0) {
                 const size_t from = size_t(node.index) * kLeaf;
-                const size_t to = std::min(m_order.size(), from + kLeaf);
+                const size_t to = std::min(m_listed, from + kLeaf);
                 for (size_t k = from; k < to; ++k)
-                    consider(int(m_order[k]));
+                    consider(int(m_order.empty() ? quint32(k) : m_order[k]));
                 continue;
             }
             const std::vector<Box> &below = m_levels[size_t(node.level) - 1];

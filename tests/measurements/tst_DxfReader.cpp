@@ -432,6 +432,7 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan_data()
     QTest::newRow("bulges, circles, ellipse and long lines") << "mixed";
     QTest::newRow("everything on one horizontal line") << "flat";
     QTest::newRow("every entity at one point") << "point";
+    QTest::newRow("lines too long for their bounds among short ones") << "unbounded";
 }
 
 // The distances come from a grid of cells over the drawing, not from every entity; they must be
@@ -468,6 +469,17 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan()
         for (int i = 0; i < 400; ++i)
             d.append(DxfEntity::arc(QPointF(uniform(-5, 10), uniform(-5, 15)), uniform(0.01, 2),
                                     uniform(0, 360), uniform(0, 360)));
+    } else if (drawing == QLatin1String("unbounded")) {
+        // A line from end to end of the number range has bounds wider than any number: it is
+        // measured apart from the tree, which holds the others.
+        for (int i = 0; i < 600; ++i) {
+            if (i % 200 == 7) {
+                d.append(DxfEntity::line(QPointF(-1e308, i * 0.01), QPointF(1e308, i * 0.01 + 1)));
+                continue;
+            }
+            const QPointF a(uniform(-50, 50), uniform(-20, 20));
+            d.append(DxfEntity::line(a, a + QPointF(uniform(-2, 2), uniform(-2, 2))));
+        }
     } else if (drawing == QLatin1String("flat")) {
         for (int i = 0; i < 500; ++i)
             d.append(DxfEntity::line(QPointF(i * 0.3, 2), QPointF(i * 0.3 + 0.2, 2)));

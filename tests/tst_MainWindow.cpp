@@ -35,6 +35,8 @@
 
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -112,6 +114,35 @@ QTreeWidget *tree(MainWindow &window, const char *name)
     return window.findChild<QTreeWidget *>(QString::fromLatin1(name));
 }
 
+// "Файл" → "Открыть трассу" with the mouse: the menu bar's title clicked, then the menu's item.
+bool openTraceWithTheMouse(MainWindow &window)
+{
+    QMenuBar *bar = window.menuBar();
+    QAction *file = bar->actions().value(0);
+    auto *open = window.findChild<QAction *>(QStringLiteral("actionOpenTrace"));
+    if (!file || !file->menu() || !open)
+        return false;
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(file).center());
+    QMenu *menu = file->menu();
+    if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, kWaitMs))
+        return false;
+    QSignalSpy triggered(open, &QAction::triggered);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(open).center());
+    return triggered.count() == 1 || triggered.wait(kWaitMs);
+}
+
+// The rows of the parameter table as "name=value unit".
+QStringList shownRows(MainWindow &window)
+{
+    QStringList rows;
+    QTreeWidget *params = tree(window, "paramsListTreeWidget");
+    for (int i = 0; i < params->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *row = params->topLevelItem(i);
+        rows << row->text(0) + '=' + row->text(1) + ' ' + row->text(2);
+    }
+    return rows;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -136,6 +167,7 @@ private slots:
     void openRefusesWhatIsNoFile_data();
     void openRefusesWhatIsNoFile();
     void fileJourneyEndToEnd();
+    void tableFollowsTheViewJourney();
     void recordingIsSavedByItself();
     void settingsRoadReachesTheInstrumentInOrder();
     void settingsWindowRunsWithJoggingOff();
@@ -475,6 +507,92 @@ void TestMainWindow::fileJourneyEndToEnd()
     QCOMPARE(prompts.kinds(), (QStringList {"open", "save", "item", "save"}));
 
     const GrabResult grab = grabWindow(&window, QStringLiteral("main_window_with_trace"));
+    VERIFY_GRAB(grab);
+}
+
+// A trace exactly two cut-offs long, opened from the menu with the mouse in the roughness view:
+// every row says the trace is too short, with no unit, in the table and in the report. The view
+// changed to the primary profile with the keyboard gives every row its value; a damaged file
+// opened next is refused with its reason and leaves the first trace and its values as they were.
+void TestMainWindow::tableFollowsTheViewJourney()
+{
+    TempSettings settings([](Settings &s) {
+        s.device.spinbox_filter_length_index = 2;
+        s.preferences.profile_filter_mode = ROUGHNESS_PROFILE_MODE;
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Rz"}};
+        s.preferences.enabled_params_count = 2;
+    });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Деталь.txt"));
+    {
+        ProfileTrace written;
+        written.setType(PROFILE);
+        written.filterLength = 800;
+        written.speed = 0.5;
+        for (int i = 0; i <= 1600; ++i) {
+            QVector<double> sample {double(i), std::sin(i / 20.0) + 0.3 * std::sin(i / 3.0 + 1.0)};
+            written.appendPoint(sample);
+        }
+        QVERIFY(writeTraceFile(path, &written));
+    }
+    MainWindow window;
+    window.resize(1280, 800);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ScriptedPrompts prompts;
+
+    prompts.answers << path;
+    QVERIFY(openTraceWithTheMouse(window));
+    QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 1), kWaitMs);
+    auto *trace = static_cast<ProfileTrace *>(traceListOf(window)->traces.first());
+    traceListOf(window)->selectTrace(trace->id);
+    QCOMPARE(shownRows(window),
+             (QStringList {"Ra=" + kTooShortTraceText + ' ', "Rz=" + kTooShortTraceText + ' '}));
+    QMap<QString, QString> report = window.profileWindow()->reportData(trace);
+    QCOMPARE(report.value(QStringLiteral("param[0].value")), kTooShortTraceText);
+
+    // The view, changed with the keyboard on its box (Home: the first view; the arrows are the
+    // instrument's jog keys there).
+    auto *view = window.findChild<QComboBox *>(QStringLiteral("profileKindComboBox"));
+    QCOMPARE(view->currentIndex(), 1);
+    view->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view, Qt::Key_Home);
+    QCOMPARE(view->currentIndex(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 1), kWaitMs);
+    const QStringList values = shownRows(window);
+    QCOMPARE(values.size(), 2);
+    for (const QString &row : values) {
+        QVERIFY2(!row.contains(kTooShortTraceText), qPrintable(row));
+        QVERIFY2(row.endsWith(QStringLiteral(" мкм")), qPrintable(row));
+        bool number = false;
+        row.section('=', 1).section(' ', 0, 0).toDouble(&number);
+        QVERIFY2(number, qPrintable(row));
+    }
+    report = window.profileWindow()->reportData(trace);
+    QCOMPARE(report.value(QStringLiteral("param[0].value")), values.at(0).section('=', 1));
+    QCOMPARE(
+        traceListOf(window)->findChild<QLabel *>(QStringLiteral("traceLengthValuLabel"))->text(),
+        QStringLiteral("1.6 мм"));
+
+    // A damaged file next: refused whole, with the reason, and nothing of it stays.
+    const BadTraceFile bad = badTraceFiles().first();
+    const QString badPath = dir.filePath(QStringLiteral("Испорчен.txt"));
+    QVERIFY(writeBytes(badPath, bad.content));
+    prompts.asked.clear();
+    prompts.answers << badPath;
+    QVERIFY(openTraceWithTheMouse(window));
+    QTRY_VERIFY_WITH_TIMEOUT(prompts.kinds() == (QStringList {"open", "warning"}), kWaitMs);
+    QVERIFY2(prompts.asked.at(1).text.contains(QStringLiteral("«Испорчен.txt»: ") + bad.reason),
+             qPrintable(prompts.asked.at(1).text));
+    QTRY_VERIFY_WITH_TIMEOUT(readDone(window, 1), kWaitMs);
+    QCOMPARE(traceListOf(window)->traces.first(), trace);
+    traceListOf(window)->selectTrace(trace->id);
+    QCOMPARE(shownRows(window), values);
+    // The first trace, hidden while the damaged file was read, is in view again.
+    QCOMPARE(traceListOf(window)->itemForTrace(trace->id)->checkState(0), Qt::Checked);
+    QVERIFY(window.profileWindow()->graphHolders().value(trace->id)->isVisible());
+
+    const GrabResult grab = grabWindow(&window, QStringLiteral("table_after_view_change"));
     VERIFY_GRAB(grab);
 }
 

@@ -205,6 +205,8 @@ private:
     static constexpr int kPendingRetryMs = 2;
     // A removal's refresh of the plots is queued.
     bool m_refreshAfterRemoval = false;
+    // The traces the read in progress hid: shown again when the read ends without a trace.
+    QVector<int> m_hiddenByRead;
 };
 
 Q_DECLARE_METATYPE(QVector<AbstractTrace *>)

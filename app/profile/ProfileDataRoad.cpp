@@ -153,7 +153,7 @@ void ProfileAnalisisWidget::onReadBegan(AbstractTrace *trace)
     if (Settings::instance()->service.test_sensor_mode)
         list->removeAllButReadingTrace();
     else
-        list->uncheckProfileTraces();
+        m_hiddenByRead = list->uncheckProfileTraces();
     emit lockButtons();
 }
 
@@ -283,7 +283,12 @@ void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)
     if (trace) {
         list->refreshTraceItem(trace);
         autoscale();
+    } else {
+        // A read that brought no trace (refused, interrupted before its measurement, removed
+        // while read) leaves the traces in view as they were before it.
+        list->checkTraces(m_hiddenByRead);
     }
+    m_hiddenByRead.clear();
     unlockToolBar();
     list->readingTrace = nullptr;
     emit unlockButtons();

@@ -530,18 +530,33 @@ void TraceList::paramsListMenuRequested(QPoint pos)
     refresh();
 }
 
-void TraceList::uncheckProfileTraces()
+QVector<int> TraceList::uncheckProfileTraces()
 {
+    QVector<int> unchecked;
+    const auto uncheck = [&unchecked](QTreeWidgetItem *item) {
+        if (item->checkState(0) != Qt::Unchecked)
+            unchecked << traceItemId(item);
+        item->setCheckState(0, Qt::Unchecked);
+    };
     QTreeWidget *tree = ui->tracesListTreeWidget;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem *top = tree->topLevelItem(i);
         const AbstractTrace *trace = traces.value(traceItemId(top));
         if (trace && trace->type == PROFILE)
-            top->setCheckState(0, Qt::Unchecked);
+            uncheck(top);
         for (int c = 0; c < top->childCount(); ++c) {
             if (traces.contains(traceItemId(top->child(c))))
-                top->child(c)->setCheckState(0, Qt::Unchecked);
+                uncheck(top->child(c));
         }
+    }
+    return unchecked;
+}
+
+void TraceList::checkTraces(const QVector<int> &ids)
+{
+    for (int id : ids) {
+        if (QTreeWidgetItem *item = traces.contains(id) ? itemForTrace(id) : nullptr)
+            item->setCheckState(0, Qt::Checked);
     }
 }
 

@@ -49,8 +49,11 @@ public:
     // The trace an additional trace added now would hang on: the trace of the last top-level
     // entry when it is a profile trace, else null.
     ProfileTrace *additionalTraceParent() const;
-    // Unchecks every profile trace and every additional trace (their graphs are hidden).
-    void uncheckProfileTraces();
+    // Unchecks every profile trace and every additional trace (their graphs are hidden); returns
+    // the ids of those that were checked.
+    QVector<int> uncheckProfileTraces();
+    // Checks the entries of the traces again (those still listed).
+    void checkTraces(const QVector<int> &ids);
     // Removes every trace but the one being read.
     void removeAllButReadingTrace();
     // Makes the entry of the trace the only selected and current one.

@@ -986,11 +986,13 @@ QVector<ContourAnalisisWidget::ProtocolRow> ContourAnalisisWidget::protocolRows(
             ProtocolRow row;
             row.measurement = m;
             row.item = item.item;
-            // A kind no group lists is shown among the lengths.
-            row.group = std::max(0, int(groups.indexOf(tree->groupForType(m->type()))));
-            if (row.group < kGroupCount)
+            // The group the tree shows the measurement in.
+            row.group = int(groups.indexOf(item.item->parent()));
+            if (row.group >= 0 && row.group < kGroupCount) {
+                row.number = ++counters[row.group];
                 row.designation = QString::fromUtf8(kReportGroups[row.group].prefix)
-                    + QStringLiteral("_%1").arg(++counters[row.group]);
+                    + QStringLiteral("_%1").arg(row.number);
+            }
             row.name = m->name();
             row.value = m->valueText();
             rows.append(row);
@@ -1010,8 +1012,7 @@ void ContourAnalisisWidget::setReportLabels(QTreeWidget *tree, MeasurementsManag
             if (on) {
                 m->setLabelText(row.designation);
                 m->updateLabel();
-                row.item->setText(
-                    0, row.designation.section(QLatin1Char('_'), 1) + QLatin1Char(' ') + row.name);
+                row.item->setText(0, QString::number(row.number) + QLatin1Char(' ') + row.name);
             } else {
                 m->clearLabelText();
                 m->calculate();
@@ -1048,12 +1049,13 @@ QMap<QString, QString> ContourAnalisisWidget::reportData() const
     }
     data.insert(QStringLiteral("traces_count"), QString::number(traceCopies.size()));
 
+    // The rows come numbered in order within each group: a group's count is its last number.
     int counters[kGroupCount] = {};
     for (const ProtocolRow &row : protocolRows()) {
         if (row.designation.isEmpty())
             continue;
-        const QString entry
-            = QString::fromUtf8(kReportGroups[row.group].entry).arg(counters[row.group]++);
+        const QString entry = QString::fromUtf8(kReportGroups[row.group].entry).arg(row.number - 1);
+        counters[row.group] = row.number;
         data.insert(entry + QStringLiteral("name"), row.designation);
         data.insert(entry + QStringLiteral("value"), row.value);
     }

@@ -5,14 +5,12 @@
 
 #include <QLocale>
 
-#include <algorithm>
-#include <climits>
-
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
 #endif
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 std::atomic<int> AbstractTrace::traceCounter {0};
@@ -206,17 +204,6 @@ void AbstractTrace::reserveSamples(int count)
             adviseLargePages(channel);
         }
     }
-}
-
-int AbstractTrace::reservedSamples() const
-{
-    QMutexLocker data(&m_dataMutex);
-    int room = INT_MAX;
-    for (const TData *set : {rawData, convertedData, processedData}) {
-        for (const QVector<double> &channel : *set)
-            room = std::min(room, channel.capacity());
-    }
-    return room == INT_MAX ? 0 : room;
 }
 
 void AbstractTrace::releaseSpareCapacity()

@@ -16,6 +16,12 @@ class IDataSinglePointProcessor;
 // value of the type (and is treated as an unknown kind), not undefined behaviour.
 enum E_ANALISIS_TYPE : int { CONTOUR = 0, CONTOURPROF = 1, PROFILE = 2, ADDITIONAL_TRACE = 3 };
 
+// Whether a trace of the kind is a profilometer trace (a main or an additional one).
+inline bool isProfileKind(int kind)
+{
+    return kind == PROFILE || kind == ADDITIONAL_TRACE;
+}
+
 // How traces are saved: the native trace file or the two-column export.
 enum DataSaveFormat { LOCAL_FORMAT = 0, POINT_FORMAT = 1 };
 
@@ -77,8 +83,6 @@ public:
     // Makes room for `count` samples in every channel of the three data sets, so that appending
     // up to that many moves nothing and takes no more memory than the samples need.
     void reserveSamples(int count);
-    // The samples the data sets have room for without growing.
-    int reservedSamples() const;
     // Gives back the room the data sets grew into while samples were appended one by one, so
     // that a trace holds about the size of its samples.
     void releaseSpareCapacity();

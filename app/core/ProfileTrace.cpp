@@ -84,9 +84,14 @@ void ProfileTrace::clearProfileCaches()
     m_profileSource.reset();
 }
 
+ProfileTrace::ProfileSource ProfileTrace::currentProfileSource() const
+{
+    return ProfileSource {dataRevision(), medianEnabled, medianWindow, filterLength};
+}
+
 void ProfileTrace::adoptProfileCaches(const ProfileTrace &copy)
 {
-    const ProfileSource current {dataRevision(), medianEnabled, medianWindow, filterLength};
+    const ProfileSource current = currentProfileSource();
     if (!copy.m_profileSource || !(*copy.m_profileSource == current))
         return;
     roughnessProfileCache = copy.roughnessProfileCache;
@@ -102,7 +107,7 @@ bool ProfileTrace::ProfileSource::operator==(const ProfileSource &other) const
 
 void ProfileTrace::dropStaleProfiles()
 {
-    const ProfileSource current {dataRevision(), medianEnabled, medianWindow, filterLength};
+    const ProfileSource current = currentProfileSource();
     if (m_profileSource && !(*m_profileSource == current))
         clearProfileCaches();
     m_profileSource = current;

@@ -74,6 +74,7 @@ private:
 
         bool operator==(const ProfileSource &other) const;
     };
+    ProfileSource currentProfileSource() const;
 
     // The caches are emptied when what they were made from has changed since the last call.
     // Profiles put into the caches from outside count as made from the trace as it is at the

@@ -584,11 +584,6 @@ int traceTypeOfWord(const QString &word)
     return CONTOUR;
 }
 
-bool isProfileKind(int type)
-{
-    return type == PROFILE || type == ADDITIONAL_TRACE;
-}
-
 // The header values of one native header with the reader's defaults.
 class HeaderValues
 {

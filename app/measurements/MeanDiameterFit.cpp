@@ -155,12 +155,12 @@ MeanDiameterFit::Outcome MeanDiameterFit::fit()
     // The fit's own frame: the lowest left corner at the origin, the height 1. A flat profile
     // keeps its scale (it crosses no line anyway).
     const double height = yMax - yMin;
-    m_frame.origin = QPointF(xMin, yMin);
-    m_frame.scale = height > 0.0 ? height : 1.0;
+    const QPointF origin(xMin, yMin);
+    const double scale = height > 0.0 ? height : 1.0;
     const QVector<QPointF> given = m_points;
     for (QPointF &p : m_points)
-        p = (p - m_frame.origin) / m_frame.scale;
-    const double frameMax = (xMax - xMin) / m_frame.scale;
+        p = (p - origin) / scale;
+    const double frameMax = (xMax - xMin) / scale;
     m_xMin = 0.0;
     m_xMax = frameMax;
     m_onLine = kOnLine;
@@ -172,11 +172,7 @@ MeanDiameterFit::Outcome MeanDiameterFit::fit()
     m_onLine = 0.0;
     m_xMin = xMin;
     m_xMax = xMax;
-    const double c0 = m_c0;
-    const double c1 = m_c1;
-    m_c1 = c1;
-    m_c0 = m_frame.origin.y() + m_frame.scale * c0 - c1 * m_frame.origin.x();
-    m_frame = Frame();
+    m_c0 = origin.y() + scale * m_c0 - m_c1 * origin.x();
     return outcome;
 }
 

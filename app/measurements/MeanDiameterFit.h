@@ -66,14 +66,6 @@ public:
     static constexpr double kTie = 1e-9;
 
 private:
-    // The profile in the fit's own frame: moved to its lowest left corner and divided by its
-    // height (the points as given while none is known).
-    struct Frame
-    {
-        QPointF origin;
-        double scale = 1.0;
-    };
-
     Outcome fitInFrame();
     void turned(double degrees, double *c0, double *c1) const;
     double search(bool turn, double v, double step, double endStep);
@@ -81,7 +73,6 @@ private:
     double residual(const QPointF &p, double c0, double c1) const;
 
     QVector<QPointF> m_points;
-    Frame m_frame;
     double m_onLine = 0.0;
     double m_c0 = 0.0;
     double m_c1 = 0.0;

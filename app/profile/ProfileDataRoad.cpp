@@ -33,11 +33,6 @@
 
 namespace {
 
-bool isProfileKind(int kind)
-{
-    return kind == PROFILE || kind == ADDITIONAL_TRACE;
-}
-
 QString dateSuffix()
 {
     return QDateTime::currentDateTime().toString(QStringLiteral("_yyyy_MM_dd_HH_mm_ss"));
@@ -294,8 +289,7 @@ void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)
     emit unlockButtons();
     if (trace) {
         list->selectTrace(trace->id);
-        if (Settings::instance()->service.test_sensor_mode
-            && (trace->type == PROFILE || trace->type == ADDITIONAL_TRACE))
+        if (Settings::instance()->service.test_sensor_mode && isProfileKind(trace->type))
             list->runSensorTest(trace);
     }
     // An additional trace needs a main trace to hang on.

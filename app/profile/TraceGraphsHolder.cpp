@@ -37,7 +37,7 @@ void placeLevelLine(QCPItemStraightLine *line, double height)
 
 bool isProfileKind(const AbstractTrace *trace)
 {
-    return trace && (trace->type == PROFILE || trace->type == ADDITIONAL_TRACE);
+    return trace && ::isProfileKind(trace->type);
 }
 
 } // namespace

@@ -26,7 +26,7 @@ const QString kAdditionalTraceName = QStringLiteral("Доп. трасса ");
 
 bool isProfileKind(const AbstractTrace *trace)
 {
-    return trace && (trace->type == PROFILE || trace->type == ADDITIONAL_TRACE);
+    return trace && ::isProfileKind(trace->type);
 }
 
 bool isContourKind(const AbstractTrace *trace)

@@ -25,11 +25,6 @@
 
 namespace {
 
-bool isProfileKind(int kind)
-{
-    return kind == PROFILE || kind == ADDITIONAL_TRACE;
-}
-
 bool isProfileTrace(const AbstractTrace *trace)
 {
     return trace && isProfileKind(trace->type) && dynamic_cast<const ProfileTrace *>(trace);

@@ -51,7 +51,6 @@ public:
     void announce() override;
 
     bool isPlacingLabel() const { return placingLabel; }
-    bool isKnown() const { return known; }
     bool hasValue() const override { return known; }
     ErrorGraph *deviationGraph() const { return graph; }
     QCPItemText *valueLabel() const { return label; }

@@ -186,7 +186,7 @@ void tst_DeviationMeasurements::labelAndBand()
     RMSEMeasurement m(f.plot.get());
     select(m, curve, 0, points.size());
     driver.move(5, cursorY);
-    QVERIFY(m.isKnown());
+    QVERIFY(m.hasValue());
     const double c = double(float(m.cursorPosition().y()));
     COMPARE_TOL(c, cursorY, 0.0, 0.05);
     COMPARE_TOL(m.lowestPoint(), lowest, 0.0, 1e-12);
@@ -230,7 +230,7 @@ void tst_DeviationMeasurements::equalDeviationsFillTheMiddleOfTheBand()
     RMSEMeasurement m(f.plot.get());
     select(m, curve, 0, 11);
     driver.move(5, 8);
-    QVERIFY(m.isKnown());
+    QVERIFY(m.hasValue());
     QCOMPARE(m.value(), 0.0);
     // The band runs from the baseline (about 4, the cursor mirrored below the stretch) to 6.
     COMPARE_TOL(m.baselineY(), 4.0, 0.0, 0.05);
@@ -301,7 +301,7 @@ void tst_DeviationMeasurements::circleOnExactArcs()
     QCOMPARE(m->name(), QStringLiteral("Отклонение от окружности"));
     select(*m, curve, 0, arc.size());
     m->calculate();
-    QVERIFY(m->isKnown());
+    QVERIFY(m->hasValue());
     // A circle of given radius is laid in steps down to 10^-5 of the radius.
     COMPARE_TOL(m->value(), 0.0, 0.0, (kind == RDEM_SPECIFIED ? 1e-4 : 1e-9) * scale);
     COMPARE_TOL(m->circleRadius(), 5 * scale, 1e-9, 0.0);
@@ -330,11 +330,11 @@ void tst_DeviationMeasurements::spanOfSeveralRanges()
         select(*m, curve, 100, 141); // the later range first
         m->calculate();
         QCOMPARE(status.last().at(0).toString(), QStringLiteral("Продолжите выделения"));
-        QVERIFY(!m->isKnown());
+        QVERIFY(!m->hasValue());
         m->nextSelection();
         select(*m, curve, 0, 50);
         m->calculate();
-        QVERIFY(m->isKnown());
+        QVERIFY(m->hasValue());
         COMPARE_TOL(m->circleRadius(), 5.0, 1e-9, 0.0);
         const QVector<double> band = graphValues(*m);
         QCOMPARE(band.size(), 141);
@@ -391,7 +391,7 @@ void tst_DeviationMeasurements::givenRadiusRestsOnTheArc()
     RDEMSpecified m(f.plot.get(), radius);
     select(m, curve, 0, arc.size());
     m.calculate();
-    QVERIFY(m.isKnown());
+    QVERIFY(m.hasValue());
     QCOMPARE(m.circleRadius(), radius);
     // Resting against the arc from the centre's side: no point inside the circle, one touching.
     double nearest = 1e300;
@@ -424,7 +424,7 @@ void tst_DeviationMeasurements::givenRadiusOnAMirrorSymmetricArcEnds()
         timer.start();
         m.calculate();
         QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
-        QVERIFY(m.isKnown());
+        QVERIFY(m.hasValue());
         values[unit] = m.value() / scale;
         centres[unit] = m.circleCentre().x() / scale;
     }

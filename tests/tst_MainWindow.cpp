@@ -838,12 +838,18 @@ void TestMainWindow::closingAsksBeforeLosingMeasurements()
         window.createMeasurmentWidget({trace.get()});
         return qobject_cast<ContourAnalisisWidget *>(tabs->currentWidget());
     };
+    // The close button on the tab, clicked with the mouse.
+    const auto clickClose = [tabs](int index) {
+        QWidget *button = tabs->tabBar()->tabButton(index, QTabBar::RightSide);
+        QVERIFY(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+    };
     const QString tabQuestion
         = QStringLiteral("Закрыть вкладку? Измерения не сохранены в протокол.");
 
     // A tab without measurements: closed at once.
     openTab();
-    emit tabs->tabCloseRequested(1);
+    clickClose(1);
     QCOMPARE(tabs->count(), 1);
     QVERIFY(prompts.asked.isEmpty());
 
@@ -851,7 +857,7 @@ void TestMainWindow::closingAsksBeforeLosingMeasurements()
     ContourAnalisisWidget *first = openTab();
     Measurement *length = measureIn(first, 1.5);
     prompts.answers << int(QMessageBox::No);
-    emit tabs->tabCloseRequested(1);
+    clickClose(1);
     QCOMPARE(tabs->count(), 2);
     QCOMPARE(prompts.kinds(), QStringList {"question"});
     QCOMPARE(prompts.asked.at(0).text, tabQuestion);
@@ -879,7 +885,7 @@ void TestMainWindow::closingAsksBeforeLosingMeasurements()
     QVERIFY(prompts.asked.at(0).text.contains(tabs->tabText(2)));
     // "Yes" closes the tab, and the program.
     prompts.answers << int(QMessageBox::Yes);
-    emit tabs->tabCloseRequested(2);
+    clickClose(2);
     QCOMPARE(tabs->count(), 2);
     prompts.answers << int(QMessageBox::Yes);
     QVERIFY(window.close());

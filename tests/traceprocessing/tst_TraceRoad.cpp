@@ -421,8 +421,9 @@ void TestTraceRoad::refusedReadLeavesNothing()
     QFETCH(QByteArray, content);
     QFETCH(int, kind);
     QFETCH(QString, reason);
+    QFETCH(QString, suffix);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("плохой.txt"));
+    const QString path = dir.filePath(QStringLiteral("плохой") + suffix);
     QVERIFY(writeBytes(path, content));
     Rig rig;
     LogReader log;
@@ -433,9 +434,9 @@ void TestTraceRoad::refusedReadLeavesNothing()
                            QStringLiteral("added %1 main плохой shown").arg(id),
                            QStringLiteral("removed %1").arg(id), "ended none"}));
     QCOMPARE(rig.refusals,
-             QStringList {QStringLiteral("Не удалось прочитать трассу из файла «плохой.txt»: %1. "
+             QStringList {QStringLiteral("Не удалось прочитать трассу из файла «плохой%1»: %2. "
                                          "Трасса не открыта.")
-                              .arg(reason)});
+                              .arg(suffix, reason)});
     QVERIFY(rig.road.traces().isEmpty());
     QVERIFY(!rig.road.trace(id));
     QCOMPARE(fileBytes(path), content);

@@ -324,6 +324,10 @@ void TestMainWindowFamily::familyKeepsOneCutOffAndItsDates()
              (QStringList {recorded.at(0), recorded.at(2)}));
     QVERIFY(bench.clickEntry(reopened));
     QCOMPARE(bench.table(), two);
+    // The report's rows ("Дата измерения") say the same.
+    const QMap<QString, QString> report = window.profileWindow()->reportData(reopened);
+    QCOMPARE(report.value(QStringLiteral("trace[0].creation_date")), recorded.at(0));
+    QCOMPARE(report.value(QStringLiteral("trace[1].creation_date")), recorded.at(2));
 
     // Ctrl+S saves the reopened family under a new name (the recorded one is not saved again),
     // then its cut-off changes in the list: both rewrites keep every date.

@@ -158,10 +158,7 @@ struct Bench
 bool closeWithReturn(QWidget *modal)
 {
     systemKey(modal, QEvent::KeyPress, Qt::Key_Return);
-    if (QTest::qWaitFor([modal] { return !modal->isVisible(); }, 3000))
-        return true;
-    ModalAnswerer::reject(modal);
-    return false;
+    return ModalAnswerer::waitClosed(modal);
 }
 
 // The window system gives the main window the keyboard back once its dialog has closed.

@@ -917,6 +917,10 @@ void tst_ContourAnalisisWidget::treeFollowsTheMeasurements()
     QCOMPARE(lengths->childCount(), 1);
     QCOMPARE(lengths->text(1), QStringLiteral("2.5000"));
     QVERIFY(!f.window->treeItem(firstId));
+    // Nothing is selected afterwards: the Delete key takes nothing more.
+    QVERIFY(tree->selectedItems().isEmpty());
+    QTest::keyClick(f.window.get(), Qt::Key_Delete);
+    QCOMPARE(lengths->childCount(), 1);
 
     // The tree's own request deletes too; an unknown id changes nothing.
     emit tree->deleteMeasurement(12345);

@@ -437,6 +437,9 @@ Extent curveExtent(const Plot *plot)
         if (!curve)
             continue;
         for (const QCPCurveData &d : *curve->data()) {
+            // A reper point with no place (a crossing that no longer exists) frames nothing.
+            if (!std::isfinite(d.key) || !std::isfinite(d.value))
+                continue;
             e.minK = qMin(e.minK, d.key);
             e.maxK = qMax(e.maxK, d.key);
             e.minV = qMin(e.minV, d.value);

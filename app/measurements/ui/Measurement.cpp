@@ -215,6 +215,8 @@ void Measurement::followTransform(const PlotTransform &transform)
 {
     // The cursor is kept in millimetres; the transform works in the display unit, which is the
     // new one after a change of unit.
+    if (!(transform.scale > 0.0))
+        return;
     const double now = unitsPerMillimetre();
     const double before = now / transform.scale;
     const QPointF mapped = transform.map(cursorPos * before);

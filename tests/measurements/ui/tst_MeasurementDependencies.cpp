@@ -3,6 +3,7 @@
 // through a levelling. What is built on a deleted element goes with it, and what is built on a
 // moved element moves with it.
 #include "KindFixture.h"
+#include "ManagerFixture.h"
 #include "measurements/ui/ClickDistaceMeasurement.h"
 #include "measurements/ui/DistanceMeasurement.h"
 #include "support/TempSettings.h"
@@ -129,6 +130,7 @@ private slots:
     void deletingALineTakesWhatIsBuiltOnItsCrossing();
     void crossingsGoWithEitherLine();
     void levellingMovesParallelsAndCrossings();
+    void crossingThatNoLongerExistsIsHidden();
 };
 
 void tst_MeasurementDependencies::cleanup()
@@ -248,6 +250,39 @@ void tst_MeasurementDependencies::levellingMovesParallelsAndCrossings()
     Measurement *after = f.distance(VERTICAL_DISTANCE, crossings.at(1), {4.875, 0.375}, {3, 2});
     QVERIFY(after && after->isFinished());
     QCOMPARE(after->valueText(), before->valueText());
+}
+
+// A horizontal line across a circle has two crossings. When the circle moves off the line, the
+// points stay (what is built on them has nothing to read) but have no place, no marker and no
+// reach; when it moves back, they are where the two cross again.
+void tst_MeasurementDependencies::crossingThatNoLongerExistsIsHidden()
+{
+    ManagerFixture f;
+    MeasurementDouble *circle = f.start(CIRCUMF_AG);
+    circle->setCircle(5, 4, 1);
+    circle->complete();
+    MeasurementDouble *line = f.start(CLICK_HORIZONTAL_LINE);
+    line->coefficients = {0.0, 4.0};
+    line->complete();
+    const QList<ReperPoint *> points = line->reperPointList();
+    QCOMPARE(points.size(), 2);
+    QCOMPARE(points.at(0)->position(), QPointF(4, 4));
+
+    circle->setCircle(5, 7, 1);
+    f.manager->recalculate();
+    QCOMPARE(line->reperPointList(), points);
+    for (const ReperPoint *p : points) {
+        QVERIFY(std::isnan(p->position().x()) && std::isnan(p->position().y()));
+        QVERIFY(!p->isMarkerVisible());
+    }
+
+    circle->setCircle(5, 4.5, 1);
+    f.manager->recalculate();
+    QCOMPARE(line->reperPointList(), points);
+    const double h = std::sqrt(0.75);
+    QVERIFY(near(points.at(0)->position(), {5 - h, 4}, 1e-12));
+    QVERIFY(near(points.at(1)->position(), {5 + h, 4}, 1e-12));
+    QVERIFY(points.at(0)->isMarkerVisible() && points.at(1)->isMarkerVisible());
 }
 
 GUI_TEST_MAIN(tst_MeasurementDependencies)

@@ -189,6 +189,7 @@ private slots:
     void framing();
     void units_data();
     void units();
+    void framingPassesOverPointsWithNoPlace();
     void calibrationModeShowsAnglesInDegrees();
     void levellingSurvivesRedraws();
     void levellingResetAlsoResetsTheManagersLevelling();
@@ -380,6 +381,26 @@ void tst_ContourAnalisisWidget::units()
     f.window->recalcAllMeasurements();
     QCOMPARE(f.window->displayFactor(), factor);
     QCOMPARE(tickLabelSuffix(plot->xAxis)->suffix(), suffix);
+}
+
+// A reper point with no place (a circle that could not be fitted, a crossing that no longer
+// exists) is left out of the framing: a change of unit frames the contour in the new unit.
+void tst_ContourAnalisisWidget::framingPassesOverPointsWithNoPlace()
+{
+    ContourWindowFixture f({makeLine(0, 0, 100, 20, 11)});
+    f.window->manager()->setMeasurementType(CLICK_POINT, true, false, QString());
+    PlotDriver(f.window->plot()).click(0.5, 0.1);
+    QCOMPARE(f.listed().size(), 1);
+    f.listed().first()->setReperPoint(0, QPointF(qQNaN(), qQNaN()));
+
+    settings->change([](Settings &s) { s.view.axis_unit = 1; });
+    f.window->recalcAllMeasurements();
+    const QCPRange x = f.window->plot()->xAxis->range();
+    const QCPRange y = f.window->plot()->yAxis->range();
+    QVERIFY2(x.contains(0) && x.contains(1000) && x.size() < 1200,
+             qPrintable(QStringLiteral("%1 %2").arg(x.lower).arg(x.upper)));
+    QVERIFY2(y.contains(0) && y.contains(200),
+             qPrintable(QStringLiteral("%1 %2").arg(y.lower).arg(y.upper)));
 }
 
 void tst_ContourAnalisisWidget::calibrationModeShowsAnglesInDegrees()

@@ -611,13 +611,20 @@ void tst_ContourJourney::constructionsThroughUnitsLevellingAndDelete()
     for (const ReperPoint *p : meanLine->reperPointList())
         found = found || QLineF(p->position(), threadCrossing * 1000).length() < 1e-6;
     QVERIFY(found);
+    // A distance made now reads what the one made before reads.
+    Measurement *fresh
+        = measure("pushButtonDirectDistance", {2000, 750}, {4000, 3000}, {3500, 1500});
+    QVERIFY(fresh && fresh->isFinished());
+    QCOMPARE(status(), QStringLiteral("Прямая: 3010.3986мкм"));
+    QCOMPARE(values(), micrometres + QStringList {"3010.3986мкм"});
+    VERIFY_GRAB(grabWindow(tab, "constructions_micrometres"));
     html = printProtocol();
     for (const QString &text : micrometres)
         QVERIFY2(html.contains(text), qPrintable(text));
 
     // And back.
     changeUnit(0);
-    QCOMPARE(values(), millimetres);
+    QCOMPARE(values(), millimetres + QStringList {"3.0104мм"});
     COMPARE_TOL(parallel->lineCoefficients().value(1), 1.25, 0.0, 1e-12);
 
     // Levelled by the right flank of the roof: H and its parallel stay horizontal through their
@@ -645,20 +652,26 @@ void tst_ContourJourney::constructionsThroughUnitsLevellingAndDelete()
     const QStringList levelled = values();
     QCOMPARE(levelled.at(1), QString::number(std::abs(apex.y() - h.value(1) - 0.5), 'f', 4) + "мм");
     const QVector<double> turned = meanLine->lineCoefficients();
+    // The mean line turned with the thread it was fitted to.
+    const QPointF first = manager->levelling().map({9.0, line[0] * 9.0 + line[1]});
+    const QPointF last = manager->levelling().map({13.0, line[0] * 13.0 + line[1]});
+    const double slope = (last.y() - first.y()) / (last.x() - first.x());
+    COMPARE_TOL(turned.value(0), slope, 1e-6, 1e-9);
+    COMPARE_TOL(turned.value(1), first.y() - slope * first.x(), 1e-6, 1e-9);
     COMPARE_TOL(threadHeight->value(), std::abs(apex.y() - (turned[0] * xV + turned[1])), 0.0,
                 1e-9);
     Measurement *again
         = measure("pushButtonDirectDistance", {xV, h.value(1)}, apex, {apex.x(), -0.5});
     QVERIFY(again && again->isFinished());
     QCOMPARE(again->valueText(), direct->valueText());
-    QCOMPARE(lengths->child(0)->text(1), lengths->child(3)->text(1));
+    QCOMPARE(lengths->child(0)->text(1), lengths->child(4)->text(1));
+    QCOMPARE(lengths->child(3)->text(1), lengths->child(4)->text(1));
     const GrabResult levelledGrab = grabWindow(tab, "constructions_levelled");
     VERIFY_GRAB(levelledGrab);
 
     // The levelling's reset: all as it was before.
     choose("actionLayFlat", "pushButtonRST");
-    QCOMPARE(values().mid(0, 3), millimetres);
-    QCOMPARE(lengths->child(3)->text(1), QStringLiteral("3.0104мм"));
+    QCOMPARE(values(), (millimetres + QStringList {"3.0104мм", "3.0104мм"}));
     COMPARE_TOL(parallel->lineCoefficients().value(1), 1.25, 0.0, 1e-9);
 
     // V goes, and all that was built on its crossings goes with it; H, its parallel and the

@@ -66,6 +66,11 @@ struct ChildLimits
     // The child may map at most this many bytes beyond what it has mapped at the fork; no limit
     // when negative.
     qint64 addressSpaceHeadroom = -1;
+    // With an address-space headroom: the child takes up every block the allocator can still
+    // give (in mappings, and in the room its heaps reserved or freed before the fork) and gives
+    // back about this many bytes before the body runs, so that the body has this much memory
+    // however the allocator keeps its room. Not taken when negative.
+    qint64 memoryLeft = -1;
     // The child gives up the rights of root (it runs as the user "nobody"), so that file and
     // folder permissions bind it.
     bool unprivileged = false;

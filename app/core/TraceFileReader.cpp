@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "core/SystemMemory.h"
 #include "core/TraceReadChains.h"
+#include "processing/ProfileFilters.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -451,9 +452,12 @@ qint64 bytesPerSample(const AbstractTrace &trace)
 }
 
 // Room in the trace for `more` samples after the `present` ones, or the reason why there is
-// none: more samples than a trace holds, or than the memory available takes. `upperBound`: the
-// count is of lines that may turn out not to be samples.
-TraceReadResult makeRoom(AbstractTrace &trace, qint64 present, qint64 more, bool upperBound)
+// none: more samples than a trace holds, or than the memory available takes, counting the
+// processing of the whole trace after the read (its post-processors and finishing) and
+// `laterWork`, the processing still due on what was read before (the main trace of additional
+// traces). `upperBound`: the count is of lines that may turn out not to be samples.
+TraceReadResult makeRoom(AbstractTrace &trace, qint64 present, qint64 more, bool upperBound,
+                         qint64 laterWork = 0)
 {
     const QString upTo = upperBound ? QStringLiteral("up to ") : QString();
     if (present + more > kMaxTraceSamples) {
@@ -463,9 +467,14 @@ TraceReadResult makeRoom(AbstractTrace &trace, qint64 present, qint64 more, bool
                            .arg(present + more)
                            .arg(kMaxTraceSamples));
     }
-    const qint64 needed = more * bytesPerSample(trace);
+    const qint64 needed = more * bytesPerSample(trace)
+        + std::max(laterWork, trace.processingWorkBytes(present + more));
     // Small blocks (the additional traces, short files) need not ask the system.
     constexpr qint64 kAlwaysAvailable = 16 << 20;
+    // The filters' kept transform serves the trace filtered last; what it holds is available to
+    // this read.
+    if (needed >= kAlwaysAvailable)
+        Algos::releaseFilterWorkspace();
     const qint64 available = needed < kAlwaysAvailable ? -1 : availableMemoryBytes();
     if (available >= 0 && needed > available) {
         return failure(
@@ -650,11 +659,12 @@ TraceReadResult countOutOfRange(const QString &key, const HeaderValues &values)
 
 // Reads the rows of one point block into trace: `count` rows when count >= 0 (every line is a
 // row; a file that ends before them is damaged), otherwise the lines up to the first blank one.
-// Room for the rows is made before they are read. The first row is the reader's next line.
-// `what` names the block in messages.
+// Room for the rows is made before they are read (with `laterWork`, see makeRoom). The first row
+// is the reader's next line. `what` names the block in messages.
 TraceReadResult readRows(LineReader &lines, int count, AbstractTrace &trace,
                          const std::function<void(QVector<double> &)> &append,
-                         const std::function<bool()> &stop, const QString &what)
+                         const std::function<bool()> &stop, const QString &what,
+                         qint64 laterWork = 0)
 {
     const int channels = trace.processedData->size();
     const qint64 present = trace.rawData->at(0).size();
@@ -662,7 +672,7 @@ TraceReadResult readRows(LineReader &lines, int count, AbstractTrace &trace,
     if (count >= 0) {
         room = checkRowCount(what + QStringLiteral(" point_count"), count, lines.bytesLeft());
         if (room.ok() && count > 0)
-            room = makeRoom(trace, present, count, false);
+            room = makeRoom(trace, present, count, false, laterWork);
     } else {
         room = makeRoomForLines(lines, trace, true, stop);
     }
@@ -927,16 +937,18 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         additional->setFilePath(path);
         additional->setName(path);
         ProfileTrace *child = additional.get();
+        // The chain comes first, so that the room made for the rows counts its processing.
+        addAdditionalTraceChain(*child, settings);
         if (*rows > 0) {
             result = readRows(
                 lines, *rows, *child,
                 [child](QVector<double> &sample) { child->appendPoint(sample); }, stop,
-                QStringLiteral("additional trace %1").arg(k + 1));
+                QStringLiteral("additional trace %1").arg(k + 1),
+                trace.processingWorkBytes(trace.rawData->at(0).size()));
         } else if (endedByRow) {
             // The line that ended the header was the block's first row; the block takes none.
             lines.next(begin, end);
         }
-        addAdditionalTraceChain(*child, settings);
         profile->addAdditionalTrace(additional.release());
         if (!result.ok())
             return result;

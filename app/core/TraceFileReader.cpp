@@ -95,7 +95,9 @@ private:
 };
 
 // Hands out the lines of a device one at a time without copying them. A UTF-8 byte-order mark
-// is skipped; a file with a UTF-16 or UTF-32 byte-order mark is decoded to UTF-8 first.
+// is skipped; a file with a UTF-16 or UTF-32 byte-order mark is decoded to UTF-8 first, a
+// megabyte at a time, looking at `stop` between them: a cancelled read of a large file ends
+// within a megabyte (`cancelled`).
 //
 // A damaged or hostile file must not cost unbounded memory: a line longer than
 // kMaxTraceLineLength bytes, or a UTF-16 or UTF-32 file larger than kMaxDecodedFileSize bytes,
@@ -103,7 +105,7 @@ private:
 class LineReader
 {
 public:
-    explicit LineReader(QIODevice &in)
+    explicit LineReader(QIODevice &in, const std::function<bool()> &stop = {})
         : m_in(in)
     {
         fill();
@@ -113,16 +115,7 @@ public:
         }
         if (m_buf.startsWith("\xFE\xFF") || m_buf.startsWith("\xFF\xFE")
             || m_buf.startsWith(QByteArray("\x00\x00\xFE\xFF", 4))) {
-            while (fill()) {
-                if (m_buf.size() > kMaxDecodedFileSize) {
-                    fail(QStringLiteral("a UTF-16 or UTF-32 file larger than %1 bytes")
-                             .arg(kMaxDecodedFileSize));
-                    return;
-                }
-            }
-            if (QTextCodec *codec = QTextCodec::codecForUtfText(m_buf, nullptr))
-                m_buf = codec->toUnicode(m_buf).toUtf8();
-            m_scanFrom = 0;
+            decodeWhole(stop);
         }
     }
 
@@ -221,10 +214,45 @@ public:
 
     // Why the reading ended early; empty while it goes well.
     QString error() const { return m_error; }
+    // The reading ended because `stop` asked for it.
+    bool cancelled() const { return m_cancelled; }
     // The number of the line last handed out, counted from 1.
     int lineNumber() const { return m_lineNumber; }
 
 private:
+    // Decodes the rest of the device behind the byte-order mark in the buffer to UTF-8, chunk by
+    // chunk, into the buffer; the decoder carries a character split between two chunks.
+    void decodeWhole(const std::function<bool()> &stop)
+    {
+        QTextCodec *codec = QTextCodec::codecForUtfText(m_buf, nullptr);
+        if (!codec)
+            return;
+        const std::unique_ptr<QTextDecoder> decoder(codec->makeDecoder());
+        QByteArray chunk = std::move(m_buf);
+        m_buf = QByteArray();
+        qint64 size = chunk.size();
+        for (;;) {
+            if (stop && stop()) {
+                m_cancelled = true;
+                fail(QStringLiteral("cancelled"));
+                return;
+            }
+            m_buf += decoder->toUnicode(chunk).toUtf8();
+            chunk = m_in.read(1 << 20);
+            if (chunk.isEmpty())
+                break;
+            size += chunk.size();
+            if (size > kMaxDecodedFileSize) {
+                fail(QStringLiteral("a UTF-16 or UTF-32 file larger than %1 bytes")
+                         .arg(kMaxDecodedFileSize));
+                return;
+            }
+        }
+        m_eof = true;
+        m_pos = 0;
+        m_scanFrom = 0;
+    }
+
     bool take(const char *from, const char *stop, qsizetype nextPos, const char *&begin,
               const char *&end)
     {
@@ -286,6 +314,7 @@ private:
     const char *m_lastEnd = nullptr;
     bool m_putBack = false;
     bool m_eof = false;
+    bool m_cancelled = false;
     int m_lineNumber = 0;
     QString m_error;
 };
@@ -527,9 +556,11 @@ private:
     int m_count = 0;
 };
 
-// The reading ended early because of a bound of the line reader.
+// The reading ended early because of a bound of the line reader, or because it was stopped.
 TraceReadResult readerFailure(const LineReader &lines)
 {
+    if (lines.cancelled())
+        return failure(TraceReadResult::Cancelled, QStringLiteral("cancelled"));
     return failure(TraceReadResult::TooLong, lines.error());
 }
 
@@ -761,7 +792,7 @@ int traceTypeOfFile(const QString &path)
 TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrace &trace,
                                 const Settings &settings, const TraceReadProgress &progress)
 {
-    LineReader lines(in);
+    LineReader lines(in, progress.stopRequested);
     const char *begin = nullptr;
     const char *end = nullptr;
 
@@ -1049,7 +1080,7 @@ TraceReadResult readNumberColumns(QIODevice &in, AbstractTrace &trace, const Set
                                   const TraceReadProgress &progress)
 {
     markAsContour(trace, settings);
-    LineReader lines(in);
+    LineReader lines(in, progress.stopRequested);
     const int channels = trace.processedData->size();
     SampleSink sink(trace, progress);
     // Room for every line that may be a sample; what repeats are left out is given back after

@@ -700,6 +700,31 @@ private slots:
         QCOMPARE(trace.rawData->at(0).size(), 1000);
     }
 
+    // A UTF-16 file is decoded before its first row is read: a stop ends the decoding too, so a
+    // cancelled read of a large file does not first read it to its end.
+    void stopRequestEndsTheDecodingOfAUtf16File()
+    {
+        QString text = QStringLiteral("trace_type:CONTOUR\n");
+        text.reserve(4 << 20);
+        while (text.size() < (4 << 20))
+            text += QStringLiteral("12.5\t-3.25\t0\t\n");
+        QByteArray content = QTextCodec::codecForName("UTF-16LE")->fromUnicode(text);
+        content.prepend("\xFF\xFE");
+        QBuffer buffer(&content);
+        buffer.open(QIODevice::ReadOnly);
+        ContourTrace trace;
+        TraceReadProgress progress;
+        progress.stopRequested = [] {
+            return true;
+        };
+        const TraceReadResult result
+            = readNativeTrace(buffer, QStringLiteral("mem"), trace, Settings::snapshot(), progress);
+        QCOMPARE(result.status, TraceReadResult::Cancelled);
+        QCOMPARE(trace.rawData->at(0).size(), 0);
+        // The 8 MB file was left after its first megabyte.
+        QVERIFY2(buffer.pos() <= (2 << 20), qPrintable(QString::number(buffer.pos())));
+    }
+
     // A read counts what the processing after it takes (the contour's smoothing filters the
     // whole trace) and is refused before it reads what could not be processed; what fits is read
     // and processed whole within the same limit.

@@ -75,6 +75,15 @@ struct ChildLimits
     // folder permissions bind it.
     bool unprivileged = false;
 };
+// Whether an allocation that fails under a memory limit reaches the code under test (as a null
+// pointer or std::bad_alloc). The address sanitizer's allocator ends the process instead, and
+// keeps freed memory in quarantine: tests that run code into a memory limit are skipped there.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAllocationFailuresReachTheCode = false;
+#else
+inline constexpr bool kAllocationFailuresReachTheCode = true;
+#endif
+
 // Runs `body` in a forked child process with `limits`; the result as for runWithFileSizeLimit.
 // Only the calling thread exists in the child: the body must not wait for other threads.
 ChildResult runInChild(const ChildLimits &limits, const std::function<bool()> &body);

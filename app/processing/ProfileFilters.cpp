@@ -70,9 +70,9 @@ std::mutex &plannerMutex()
 }
 
 // FFTW ends the program when one of its own allocations fails, so memory is looked for before
-// FFTW is asked to plan: a block of the size the planner will take is allocated and given back
-// at once. Without a limit on the process's address space this costs nothing (the block is
-// never touched); with one, a plan that could not be made is a std::bad_alloc instead.
+// FFTW is asked to plan or to run: a block of the size it will take is allocated and given back
+// at once, untouched. Where memory is short, a transform that could not be made or run is a
+// std::bad_alloc instead.
 void requireMemory(size_t bytes)
 {
     void *probe = std::malloc(bytes);
@@ -331,19 +331,13 @@ public:
         dropped = std::move(m_kept);
     }
 
-    qint64 keptBytes() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_kept ? transformBytes(m_kept->size) : 0;
-    }
-
     static qint64 transformBytes(int n)
     {
         return qint64(bufferDoubles(n) * sizeof(double) + planBytes(n / 2));
     }
 
 private:
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::unique_ptr<RealTransform> m_kept;
 };
 
@@ -751,11 +745,6 @@ qint64 gaussianFilterWorkBytes(qint64 samples)
 void releaseFilterWorkspace()
 {
     TransformCache::instance().release();
-}
-
-qint64 keptFilterWorkspaceBytes()
-{
-    return TransformCache::instance().keptBytes();
 }
 
 void medianFilter(int window, QVector<QVector<double>> &data)

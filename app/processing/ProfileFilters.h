@@ -47,8 +47,6 @@ qint64 gaussianFilterWorkBytes(qint64 samples);
 // evaluations), and a new transform costs its planning and the page faults of a fresh buffer.
 // Giving it back frees that memory; the next filter makes a new one.
 void releaseFilterWorkspace();
-// The bytes the kept transform holds (0 when none is kept).
-qint64 keptFilterWorkspaceBytes();
 
 // Replaces channel 1 of the data set by its moving median over `window` points (the upper of the
 // two middle values for an even window; the ends are padded by mirroring). A window below 1 acts

@@ -8,6 +8,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -134,13 +135,13 @@ double *allocateBuffer(size_t doubles)
     return buffer;
 }
 
-// A vector of `count` zeros, its storage offered large pages before the zeros are written.
+// An empty vector with room for `count` values, the room offered large pages before it is
+// first touched. Appending fills it in one pass (resizing would write zeros first).
 QVector<double> freshVector(int count)
 {
     QVector<double> values;
     values.reserve(count);
     adviseLargePages(values.data(), size_t(count));
-    values.resize(count);
     return values;
 }
 
@@ -648,13 +649,14 @@ QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile,
         filtered[0] = x;
     } else {
         filtered[0] = freshVector(count);
-        std::copy(x.cbegin() + first, x.cbegin() + first + count, filtered[0].begin());
+        std::copy(x.cbegin() + first, x.cbegin() + first + count, std::back_inserter(filtered[0]));
     }
     QVector<double> &values = filtered[1];
     values = freshVector(count);
+    // The values come in order.
     run.valuesAt(
         count, [&x, first](int j) { return x.at(first + j); },
-        [&values](int j, double v) { values[j] = v; });
+        [&values](int, double v) { values.append(v); });
     if (run.ascending())
         return filtered;
     return trimRunInOut(std::move(filtered), run.trim());

@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #endif
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -131,6 +132,14 @@ void AbstractTrace::applyPointProcessors(QVector<double> &sample)
 {
     for (IDataSinglePointProcessor *processor : qAsConst(pointProcessors))
         processor->process(sample);
+}
+
+qint64 AbstractTrace::processingWorkBytes(qint64 samples) const
+{
+    qint64 most = 0;
+    for (const IDataPostProcessor *processor : postProcessors)
+        most = std::max(most, processor->workBytes(samples));
+    return most;
 }
 
 void AbstractTrace::applyPostProcessors()

@@ -52,6 +52,10 @@ public:
     virtual AbstractTrace *clone() const = 0;
     // The kind-specific lines of the native trace-file header.
     virtual QString headerText() const = 0;
+    // The most memory that processing `samples` samples takes beyond the data sets: the largest
+    // need of one post-processor (they run one after the other) or, in a subclass, of a step of
+    // its finishing. A read admits only samples whose processing fits as well.
+    virtual qint64 processingWorkBytes(qint64 samples) const;
 
     QString name() const { return m_name; }
     void setName(const QString &name) { m_name = name; }

@@ -42,9 +42,14 @@ void ContourTrace::finalizeAfterRead()
 
     // A read that is stopped ends the finishing after the step that sees it; that step leaves
     // the data as it found them.
-    data[0] = Algos::spreadEqualRuns(data.at(0));
-    if (service.is_disabled_gauss_filter && measurementMode == 0 && !Algos::cancellationRequested())
+    Algos::spreadEqualRunsInPlace(data[0]);
+    if (service.is_disabled_gauss_filter && measurementMode == 0
+        && !Algos::cancellationRequested()) {
         smooth();
+        // A contour is smoothed once per processing: the filter's transform is given back before
+        // the compensation takes its own memory.
+        Algos::releaseFilterWorkspace();
+    }
     if (service.is_disabled_radius_elimination && !Algos::cancellationRequested())
         compensateToolRadius();
     if (Algos::cancellationRequested())
@@ -110,28 +115,11 @@ void ContourTrace::smooth()
     if (data.size() < 2)
         return;
     const double shortCut = std::min(20.0, contactRadius());
-    TData filtered = Algos::gaussianFilter({data.at(0), data.at(1)}, DBL_MAX, shortCut);
-    if (filtered.size() != 2 || Algos::cancellationRequested())
-        return;
-    for (double v : filtered.at(1)) {
-        // X that falls back on itself can leave the filter without a defined value: keep the
-        // unsmoothed contour rather than garbage.
-        if (!std::isfinite(v))
-            return;
-    }
-    // The filter trims by X; the other channels lose the same samples so that every channel
-    // keeps the same length and sample i stays one sample.
-    TData rest;
-    rest.append(data.at(0));
-    for (int c = 2; c < data.size(); ++c)
-        rest.append(data.at(c));
-    rest = Algos::trimRunInOut(std::move(rest), shortCut);
-    if (rest.at(0).size() != filtered.at(0).size())
-        return;
-    data[0] = filtered.at(0);
-    data[1] = filtered.at(1);
-    for (int c = 2; c < data.size(); ++c)
-        data[c] = rest.at(c - 1);
+    // In place: the filter trims by X, and the other channels lose the same samples, so that
+    // every channel keeps the same length and sample i stays one sample. X that falls back on
+    // itself can leave the filter without a defined value: the unsmoothed contour is kept then
+    // rather than garbage (only finite results are taken).
+    Algos::gaussianFilterInPlace(data, DBL_MAX, shortCut, true);
 }
 
 namespace {
@@ -309,6 +297,17 @@ void ContourTrace::compensateToolRadius()
             return;
     }
     data[1] = out;
+}
+
+qint64 ContourTrace::processingWorkBytes(qint64 samples) const
+{
+    const ServiceSettings service = Settings::groupSnapshot(&Settings::service);
+    qint64 most = AbstractTrace::processingWorkBytes(samples);
+    if (service.is_disabled_gauss_filter && measurementMode == 0)
+        most = std::max(most, Algos::gaussianFilterWorkBytes(samples));
+    if (service.is_disabled_radius_elimination)
+        most = std::max(most, samples * qint64(sizeof(double)));
+    return most;
 }
 
 AbstractTrace *ContourTrace::clone() const

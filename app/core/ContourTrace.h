@@ -33,6 +33,8 @@ public:
     void compensateToolRadius();
     AbstractTrace *clone() const override;
     QString headerText() const override;
+    // Also the finishing: the smoothing's filter and the radius compensation's output.
+    qint64 processingWorkBytes(qint64 samples) const override;
 
     // The calibration values: all of them from the settings' calibration group (with the
     // measurement mode), the five probe values of a console, or every calibration value of

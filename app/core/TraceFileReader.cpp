@@ -7,6 +7,7 @@
 #include "core/SystemMemory.h"
 #include "core/TraceFileKeys.h"
 #include "core/TraceReadChains.h"
+#include "processing/ProfileFilters.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -95,7 +96,9 @@ private:
 };
 
 // Hands out the lines of a device one at a time without copying them. A UTF-8 byte-order mark
-// is skipped; a file with a UTF-16 or UTF-32 byte-order mark is decoded to UTF-8 first.
+// is skipped; a file with a UTF-16 or UTF-32 byte-order mark is decoded to UTF-8 first, a
+// megabyte at a time, looking at `stop` between them: a cancelled read of a large file ends
+// within a megabyte (`cancelled`).
 //
 // A damaged or hostile file must not cost unbounded memory: a line longer than
 // kMaxTraceLineLength bytes, or a UTF-16 or UTF-32 file larger than kMaxDecodedFileSize bytes,
@@ -103,7 +106,7 @@ private:
 class LineReader
 {
 public:
-    explicit LineReader(QIODevice &in)
+    explicit LineReader(QIODevice &in, const std::function<bool()> &stop = {})
         : m_in(in)
     {
         fill();
@@ -113,16 +116,7 @@ public:
         }
         if (m_buf.startsWith("\xFE\xFF") || m_buf.startsWith("\xFF\xFE")
             || m_buf.startsWith(QByteArray("\x00\x00\xFE\xFF", 4))) {
-            while (fill()) {
-                if (m_buf.size() > kMaxDecodedFileSize) {
-                    fail(QStringLiteral("a UTF-16 or UTF-32 file larger than %1 bytes")
-                             .arg(kMaxDecodedFileSize));
-                    return;
-                }
-            }
-            if (QTextCodec *codec = QTextCodec::codecForUtfText(m_buf, nullptr))
-                m_buf = codec->toUnicode(m_buf).toUtf8();
-            m_scanFrom = 0;
+            decodeWhole(stop);
         }
     }
 
@@ -221,10 +215,45 @@ public:
 
     // Why the reading ended early; empty while it goes well.
     QString error() const { return m_error; }
+    // The reading ended because `stop` asked for it.
+    bool cancelled() const { return m_cancelled; }
     // The number of the line last handed out, counted from 1.
     int lineNumber() const { return m_lineNumber; }
 
 private:
+    // Decodes the rest of the device behind the byte-order mark in the buffer to UTF-8, chunk by
+    // chunk, into the buffer; the decoder carries a character split between two chunks.
+    void decodeWhole(const std::function<bool()> &stop)
+    {
+        QTextCodec *codec = QTextCodec::codecForUtfText(m_buf, nullptr);
+        if (!codec)
+            return;
+        const std::unique_ptr<QTextDecoder> decoder(codec->makeDecoder());
+        QByteArray chunk = std::move(m_buf);
+        m_buf = QByteArray();
+        qint64 size = chunk.size();
+        for (;;) {
+            if (stop && stop()) {
+                m_cancelled = true;
+                fail(QStringLiteral("cancelled"));
+                return;
+            }
+            m_buf += decoder->toUnicode(chunk).toUtf8();
+            chunk = m_in.read(1 << 20);
+            if (chunk.isEmpty())
+                break;
+            size += chunk.size();
+            if (size > kMaxDecodedFileSize) {
+                fail(QStringLiteral("a UTF-16 or UTF-32 file larger than %1 bytes")
+                         .arg(kMaxDecodedFileSize));
+                return;
+            }
+        }
+        m_eof = true;
+        m_pos = 0;
+        m_scanFrom = 0;
+    }
+
     bool take(const char *from, const char *stop, qsizetype nextPos, const char *&begin,
               const char *&end)
     {
@@ -286,6 +315,7 @@ private:
     const char *m_lastEnd = nullptr;
     bool m_putBack = false;
     bool m_eof = false;
+    bool m_cancelled = false;
     int m_lineNumber = 0;
     QString m_error;
 };
@@ -452,9 +482,12 @@ qint64 bytesPerSample(const AbstractTrace &trace)
 }
 
 // Room in the trace for `more` samples after the `present` ones, or the reason why there is
-// none: more samples than a trace holds, or than the memory available takes. `upperBound`: the
-// count is of lines that may turn out not to be samples.
-TraceReadResult makeRoom(AbstractTrace &trace, qint64 present, qint64 more, bool upperBound)
+// none: more samples than a trace holds, or than the memory available takes, counting the
+// processing of the whole trace after the read (its post-processors and finishing) and
+// `laterWork`, the processing still due on what was read before (the main trace of additional
+// traces). `upperBound`: the count is of lines that may turn out not to be samples.
+TraceReadResult makeRoom(AbstractTrace &trace, qint64 present, qint64 more, bool upperBound,
+                         qint64 laterWork = 0)
 {
     const QString upTo = upperBound ? QStringLiteral("up to ") : QString();
     if (present + more > kMaxTraceSamples) {
@@ -464,9 +497,14 @@ TraceReadResult makeRoom(AbstractTrace &trace, qint64 present, qint64 more, bool
                            .arg(present + more)
                            .arg(kMaxTraceSamples));
     }
-    const qint64 needed = more * bytesPerSample(trace);
+    const qint64 needed = more * bytesPerSample(trace)
+        + std::max(laterWork, trace.processingWorkBytes(present + more));
     // Small blocks (the additional traces, short files) need not ask the system.
     constexpr qint64 kAlwaysAvailable = 16 << 20;
+    // The filters' kept transform serves the trace filtered last; what it holds is available to
+    // this read.
+    if (needed >= kAlwaysAvailable)
+        Algos::releaseFilterWorkspace();
     const qint64 available = needed < kAlwaysAvailable ? -1 : availableMemoryBytes();
     if (available >= 0 && needed > available) {
         return failure(
@@ -521,9 +559,11 @@ private:
     int m_count = 0;
 };
 
-// The reading ended early because of a bound of the line reader.
+// The reading ended early because of a bound of the line reader, or because it was stopped.
 TraceReadResult readerFailure(const LineReader &lines)
 {
+    if (lines.cancelled())
+        return failure(TraceReadResult::Cancelled, QStringLiteral("cancelled"));
     return failure(TraceReadResult::TooLong, lines.error());
 }
 
@@ -708,11 +748,12 @@ TraceReadResult countOutOfRange(const QString &key, const HeaderValues &values)
 
 // Reads the rows of one point block into trace: `count` rows when count >= 0 (every line is a
 // row; a file that ends before them is damaged), otherwise the lines up to the first blank one.
-// Room for the rows is made before they are read. The first row is the reader's next line.
-// `what` names the block in messages.
+// Room for the rows is made before they are read (with `laterWork`, see makeRoom). The first row
+// is the reader's next line. `what` names the block in messages.
 TraceReadResult readRows(LineReader &lines, int count, AbstractTrace &trace,
                          const std::function<void(QVector<double> &)> &append,
-                         const std::function<bool()> &stop, const QString &what)
+                         const std::function<bool()> &stop, const QString &what,
+                         qint64 laterWork = 0)
 {
     const int channels = trace.processedData->size();
     const qint64 present = trace.rawData->at(0).size();
@@ -720,7 +761,7 @@ TraceReadResult readRows(LineReader &lines, int count, AbstractTrace &trace,
     if (count >= 0) {
         room = checkRowCount(what + QStringLiteral(" point_count"), count, lines.bytesLeft());
         if (room.ok() && count > 0)
-            room = makeRoom(trace, present, count, false);
+            room = makeRoom(trace, present, count, false, laterWork);
     } else {
         room = makeRoomForLines(lines, trace, true, stop);
     }
@@ -810,7 +851,7 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
                                 const Settings &settings, const TraceReadProgress &progress)
 {
     using namespace TraceFileKeys;
-    LineReader lines(in);
+    LineReader lines(in, progress.stopRequested);
 
     HeaderValues header;
     HeaderEnd headerEnd = HeaderEnd::FileEnd;
@@ -934,18 +975,20 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         additional->setFilePath(path);
         additional->setName(path);
         ProfileTrace *child = additional.get();
+        // The chain comes first, so that the room made for the rows counts its processing.
+        addAdditionalTraceChain(*child, settings);
         if (*rows > 0) {
             result = readRows(
                 lines, *rows, *child,
                 [child](QVector<double> &sample) { child->appendPoint(sample); }, stop,
-                QStringLiteral("additional trace %1").arg(k + 1));
+                QStringLiteral("additional trace %1").arg(k + 1),
+                trace.processingWorkBytes(trace.rawData->at(0).size()));
         } else if (blockEnd == HeaderEnd::Row) {
             // The line that ended the header was the block's first row; the block takes none.
             const char *begin = nullptr;
             const char *end = nullptr;
             lines.next(begin, end);
         }
-        addAdditionalTraceChain(*child, settings);
         profile->addAdditionalTrace(additional.release());
         if (!result.ok())
             return result;
@@ -1048,7 +1091,7 @@ TraceReadResult readNumberColumns(QIODevice &in, AbstractTrace &trace, const Set
                                   const TraceReadProgress &progress)
 {
     markAsContour(trace, settings);
-    LineReader lines(in);
+    LineReader lines(in, progress.stopRequested);
     const int channels = trace.processedData->size();
     SampleSink sink(trace, progress);
     // Room for every line that may be a sample; what repeats are left out is given back after

@@ -3,6 +3,7 @@
 #include "core/AbstractTrace.h"
 #include "core/Logger.h"
 #include "processing/Cancellation.h"
+#include "processing/ProfileFilters.h"
 
 #include <QThread>
 #include <QThreadPool>
@@ -107,6 +108,7 @@ void DataProvider::run()
         result = false;
     m_lastResult = result;
 
+    bool processed = false;
     try {
         // The post-processors and the finishing look at the stop flag as they go, so a cancel
         // ends them too (the step that sees it leaves the data as it found them).
@@ -118,13 +120,18 @@ void DataProvider::run()
         m_trace->applyPostProcessors();
         if (!cancelRequested())
             m_trace->finalizeAfterRead();
+        processed = true;
+        // The filters' transform served this trace once; what it holds goes back now, so that a
+        // trace read holds its samples and no more.
+        Algos::releaseFilterWorkspace();
     } catch (const std::exception &e) {
         reportFailure(QString::fromLocal8Bit(e.what()));
     } catch (...) {
         reportFailure(QStringLiteral("unknown error"));
     }
-    // A trace whose processing was cut short is no result either.
-    if (cancelRequested())
+    // A trace whose processing was cut short (a cancel, or a step that failed, as an allocation
+    // does under a memory limit) is no result either.
+    if (cancelRequested() || !processed)
         m_lastResult = false;
     m_roadDone = true;
     emit dataReadFinished();

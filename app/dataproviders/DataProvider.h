@@ -21,7 +21,8 @@ class AbstractTrace;
 // do not run, so a cancelled read ends promptly with its samples as far as they were processed.
 // `dataReadFinished` is always the last signal of a road, also when a step threw: the exception is
 // caught on the worker and reported as `dataReadError(message)` (and logged at ERROR) before
-// `dataReadFinished`, so a window that locks itself on `dataReadStarted` is always unlocked again.
+// `dataReadFinished`, so a window that locks itself on `dataReadStarted` is always unlocked again;
+// `lastResult` is then false, whether the step that threw was the read or the processing after it.
 //
 // Batches and the GUI thread. The provider announces samples with dataBatchReady(from, count)
 // only after all of them are in the trace; samples are only ever appended at the end. Receivers

@@ -18,6 +18,14 @@ public:
     virtual ~IDataPostProcessor() = default;
     // A new processor of the same class with the same parameters; the caller owns it.
     virtual IDataPostProcessor *clone() const = 0;
+    // The most memory `process` takes beyond the data set for one of `samples` samples (its
+    // work buffers and copies). A read counts it before it reads, so that what it admits can
+    // also be processed.
+    virtual qint64 workBytes(qint64 samples) const
+    {
+        Q_UNUSED(samples)
+        return 0;
+    }
 
     // Names the processor and its parameter; informational only.
     QString name;

@@ -17,6 +17,18 @@ QString numberText(double value)
     return QString::number(value, 'g', 6);
 }
 
+// The band filter of a profile in place, as Algos::gaussianFilter gives it: a data set that is no
+// profile (or holds a value that is not finite) becomes empty; a stopped filter keeps the data as
+// they were.
+void filterProfile(QVector<QVector<double>> &data, const Algos::CutOffBand &band)
+{
+    const bool refused = data.size() != 2
+        || Algos::gaussianFilterInPlace(data, band.longCut, band.shortCut)
+            == Algos::FilterInPlace::Refused;
+    if (refused && !Algos::cancellationRequested())
+        data.clear();
+}
+
 } // namespace
 
 DataMedianFilterProcessor::DataMedianFilterProcessor(int medianWindow)
@@ -32,6 +44,12 @@ void DataMedianFilterProcessor::process(QVector<QVector<double>> &data)
 IDataPostProcessor *DataMedianFilterProcessor::clone() const
 {
     return new DataMedianFilterProcessor(window);
+}
+
+qint64 DataMedianFilterProcessor::workBytes(qint64 samples) const
+{
+    // The unfiltered Y, which the window reads while Y is written.
+    return samples * qint64(sizeof(double));
 }
 
 ThreadAngleCompensationProcessor::ThreadAngleCompensationProcessor(double angleDegrees)
@@ -61,15 +79,17 @@ FilterRoughnessProfileProcessor::FilterRoughnessProfileProcessor(double cutOff)
 void FilterRoughnessProfileProcessor::process(QVector<QVector<double>> &data)
 {
     const Algos::CutOffBand band = Algos::roughnessFilterBand(filterLength);
-    QVector<QVector<double>> filtered = Algos::gaussianFilter(data, band.longCut, band.shortCut);
-    // A stopped filter keeps the data as they were.
-    if (!Algos::cancellationRequested())
-        data = std::move(filtered);
+    filterProfile(data, band);
 }
 
 IDataPostProcessor *FilterRoughnessProfileProcessor::clone() const
 {
     return new FilterRoughnessProfileProcessor(filterLength);
+}
+
+qint64 FilterRoughnessProfileProcessor::workBytes(qint64 samples) const
+{
+    return Algos::gaussianFilterWorkBytes(samples);
 }
 
 FilterWaveProfileProcessor::FilterWaveProfileProcessor(double cutOff)
@@ -80,15 +100,17 @@ FilterWaveProfileProcessor::FilterWaveProfileProcessor(double cutOff)
 void FilterWaveProfileProcessor::process(QVector<QVector<double>> &data)
 {
     const Algos::CutOffBand band = Algos::wavinessFilterBand(filterLength);
-    QVector<QVector<double>> filtered = Algos::gaussianFilter(data, band.longCut, band.shortCut);
-    // A stopped filter keeps the data as they were.
-    if (!Algos::cancellationRequested())
-        data = std::move(filtered);
+    filterProfile(data, band);
 }
 
 IDataPostProcessor *FilterWaveProfileProcessor::clone() const
 {
     return new FilterWaveProfileProcessor(filterLength);
+}
+
+qint64 FilterWaveProfileProcessor::workBytes(qint64 samples) const
+{
+    return Algos::gaussianFilterWorkBytes(samples);
 }
 
 YZeronator::YZeronator()

@@ -9,6 +9,7 @@ public:
     explicit DataMedianFilterProcessor(int window);
     void process(QVector<QVector<double>> &data) override;
     IDataPostProcessor *clone() const override;
+    qint64 workBytes(qint64 samples) const override;
 
     int window;
 };
@@ -32,6 +33,7 @@ public:
     explicit FilterRoughnessProfileProcessor(double cutOff);
     void process(QVector<QVector<double>> &data) override;
     IDataPostProcessor *clone() const override;
+    qint64 workBytes(qint64 samples) const override;
 
     double filterLength;
 };
@@ -44,6 +46,7 @@ public:
     explicit FilterWaveProfileProcessor(double cutOff);
     void process(QVector<QVector<double>> &data) override;
     IDataPostProcessor *clone() const override;
+    qint64 workBytes(qint64 samples) const override;
 
     double filterLength;
 };

@@ -7,8 +7,16 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
 
 namespace Algos {
 namespace {
@@ -62,53 +70,295 @@ std::mutex &plannerMutex()
     return mutex;
 }
 
-// The forward (real to half spectrum) and backward transforms of one length, in place on an
-// FFTW-allocated buffer of 2·(N/2 + 1) doubles. Plans are executed on the caller's buffer.
-class RealTransformPlans
+// FFTW ends the program when one of its own allocations fails, so memory is looked for before
+// FFTW is asked to plan or to run: a block of the size it will take is allocated and given back
+// at once, untouched. Where memory is short, a transform that could not be made or run is a
+// std::bad_alloc instead.
+void requireMemory(size_t bytes)
+{
+    void *probe = std::malloc(bytes);
+    if (!probe)
+        throw std::bad_alloc();
+    std::free(probe);
+}
+
+// The planner's peak for the forward and backward complex transforms of n points, with a margin:
+// up to 10 bytes a point between 2^16 and 2^18 points, less than a megabyte below, and from 2^19
+// points on about a seventh of a byte a point (9 MB for 2^26).
+size_t planBytes(int n)
+{
+    const size_t points = static_cast<size_t>(n);
+    return (points <= (1 << 18) ? 12 * points : points / 4) + (2 << 20);
+}
+
+// What a transform of n points allocates for itself as it runs, with a margin: about half a
+// megabyte between 2^12 and 2^15 points, a sixty-fourth of a byte a point above (a megabyte for
+// 2^26).
+size_t executionBytes(int n)
+{
+    return static_cast<size_t>(n) / 16 + (1 << 20);
+}
+
+// The doubles of the in-place buffer of a real transform of n points: n real values in, n/2 + 1
+// complex bins out.
+size_t bufferDoubles(int n)
+{
+    return 2 * (static_cast<size_t>(n) / 2 + 1);
+}
+
+// Offers large pages for the whole large pages inside [data, data + doubles), before they are
+// first touched: a fresh block of millions of doubles is then faulted in a few hundred times
+// rather than tens of thousands of times.
+void adviseLargePages(double *data, size_t doubles)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr quintptr kLargePage = 2 << 20;
+    const quintptr begin = quintptr(data);
+    const quintptr end = begin + doubles * sizeof(double);
+    const quintptr first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const quintptr last = end & ~(kLargePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data)
+    Q_UNUSED(doubles)
+#endif
+}
+
+// A buffer of FFTW's alignment, offered large pages; std::bad_alloc when it cannot be had.
+double *allocateBuffer(size_t doubles)
+{
+    double *buffer = fftw_alloc_real(doubles);
+    if (!buffer)
+        throw std::bad_alloc();
+    adviseLargePages(buffer, doubles);
+    return buffer;
+}
+
+// An empty vector with room for `count` values, the room offered large pages before it is
+// first touched. Appending fills it in one pass (resizing would write zeros first).
+QVector<double> freshVector(int count)
+{
+    QVector<double> values;
+    values.reserve(count);
+    adviseLargePages(values.data(), size_t(count));
+    return values;
+}
+
+using Complex = std::complex<double>;
+
+// The real transform of n points (a power of two), in place on a buffer of 2·(n/2 + 1) doubles:
+// forward, n real values to the n/2 + 1 bins of the half spectrum; backward, the half spectrum
+// to n times the real values (unnormalised, as a complex transform is).
+//
+// Both run a complex transform of h = n/2 points over the buffer read as complex values (the
+// even samples as real parts, the odd ones as imaginary parts) and one pass that splits its
+// result into the spectrum or merges the spectrum into its input, with the factors
+// W^k = exp(−2πik/n). The complex transforms keep almost no tables (FFTW's real transforms of
+// 2^24 points keep 12 bytes per point), and from 2^22 points on they are faster. W^k is the
+// product of two entries of tables of about √(n/4) entries each, exact to a few units in the
+// last place.
+class RealTransform
 {
 public:
-    explicit RealTransformPlans(int n)
+    explicit RealTransform(int n)
         : size(n)
+        , m_half(n / 2)
     {
-        // Planning with FFTW_ESTIMATE does not touch the buffer; it only fixes its alignment
-        // and in-place layout, which every buffer from fftw_alloc_real shares.
-        double *scratch = fftw_alloc_real(2 * (static_cast<size_t>(n) / 2 + 1));
-        {
+        buffer = allocateBuffer(bufferDoubles(n));
+        if (m_half < 1)
+            return;
+        try {
+            int bits = 0;
+            while ((qint64(1) << bits) <= m_half / 2)
+                ++bits;
+            m_fineBits = (bits + 1) / 2;
+            m_fine.resize(size_t(1) << m_fineBits);
+            m_coarse.resize(size_t(m_half / 2 >> m_fineBits) + 1);
+            for (size_t j = 0; j < m_fine.size(); ++j)
+                m_fine[j] = factor(double(j));
+            for (size_t j = 0; j < m_coarse.size(); ++j)
+                m_coarse[j] = factor(double(j << m_fineBits));
+
+            auto *complex = reinterpret_cast<fftw_complex *>(buffer);
             std::lock_guard<std::mutex> lock(plannerMutex());
-            forward = fftw_plan_dft_r2c_1d(n, scratch, reinterpret_cast<fftw_complex *>(scratch),
-                                           FFTW_ESTIMATE);
-            backward = fftw_plan_dft_c2r_1d(n, reinterpret_cast<fftw_complex *>(scratch), scratch,
-                                            FFTW_ESTIMATE);
+            requireMemory(planBytes(m_half));
+            // Planning with FFTW_ESTIMATE does not touch the buffer.
+            m_forward = fftw_plan_dft_1d(m_half, complex, complex, FFTW_FORWARD, FFTW_ESTIMATE);
+            m_backward = fftw_plan_dft_1d(m_half, complex, complex, FFTW_BACKWARD, FFTW_ESTIMATE);
+        } catch (...) {
+            fftw_free(buffer);
+            throw;
         }
-        fftw_free(scratch);
     }
-    ~RealTransformPlans()
+    ~RealTransform()
     {
-        std::lock_guard<std::mutex> lock(plannerMutex());
-        fftw_destroy_plan(forward);
-        fftw_destroy_plan(backward);
+        if (m_forward || m_backward) {
+            std::lock_guard<std::mutex> lock(plannerMutex());
+            fftw_destroy_plan(m_forward);
+            fftw_destroy_plan(m_backward);
+        }
+        fftw_free(buffer);
     }
-    RealTransformPlans(const RealTransformPlans &) = delete;
-    RealTransformPlans &operator=(const RealTransformPlans &) = delete;
+    RealTransform(const RealTransform &) = delete;
+    RealTransform &operator=(const RealTransform &) = delete;
+
+    void forward()
+    {
+        if (m_half < 1) {
+            // One point: the spectrum is the point.
+            buffer[1] = 0.0;
+            return;
+        }
+        requireMemory(executionBytes(m_half));
+        fftw_execute(m_forward);
+        Complex *z = reinterpret_cast<Complex *>(buffer);
+        const int h = m_half;
+        const Complex z0 = z[0];
+        z[0] = Complex(z0.real() + z0.imag(), 0.0);
+        z[h] = Complex(z0.real() - z0.imag(), 0.0);
+        // Bins k and h − k come from the same two values of the complex transform.
+        for (int k = 1; 2 * k <= h; ++k) {
+            const Complex a = z[k];
+            const Complex b = z[h - k];
+            const Complex w = twiddle(k);
+            z[k] = split(a, b, w);
+            if (h - k != k)
+                z[h - k] = split(b, a, -std::conj(w));
+        }
+    }
+
+    void backward()
+    {
+        if (m_half < 1)
+            return;
+        Complex *z = reinterpret_cast<Complex *>(buffer);
+        const int h = m_half;
+        // Bin 0 pairs with bin h; the input of the complex transform is twice its true value, so
+        // that the result is n (not h) times the samples.
+        z[0] = merge(z[0], z[h], Complex(1.0, 0.0));
+        for (int k = 1; 2 * k <= h; ++k) {
+            const Complex a = z[k];
+            const Complex b = z[h - k];
+            const Complex w = twiddle(k);
+            z[k] = merge(a, b, w);
+            if (h - k != k)
+                z[h - k] = merge(b, a, -std::conj(w));
+        }
+        requireMemory(executionBytes(m_half));
+        fftw_execute(m_backward);
+    }
 
     const int size;
-    fftw_plan forward;
-    fftw_plan backward;
+    double *buffer = nullptr;
+
+private:
+    Complex factor(double k) const
+    {
+        const double angle = -6.283185307179586 * k / size;
+        return Complex(std::cos(angle), std::sin(angle));
+    }
+    Complex twiddle(int k) const
+    {
+        return m_coarse[size_t(k) >> m_fineBits] * m_fine[size_t(k) & (m_fine.size() - 1)];
+    }
+    // Bin k of the spectrum from values a = Z[k] and b = Z[h − k] of the complex transform of the
+    // even (real parts) and odd (imaginary parts) samples, with w = W^k: the even samples' bin
+    // (a + b̄)/2 plus w times the odd samples' bin (a − b̄)/2i.
+    static Complex split(Complex a, Complex b, Complex w)
+    {
+        const Complex even = a + std::conj(b);
+        const Complex odd = a - std::conj(b);
+        return 0.5 * (even + w * Complex(odd.imag(), -odd.real()));
+    }
+    // Twice value k of the complex transform's input from bins a = X[k] and b = X[h − k]: twice
+    // the even samples' bin (a + b̄) plus i times twice the odd samples' bin, (a − b̄) w̄.
+    static Complex merge(Complex a, Complex b, Complex w)
+    {
+        const Complex even = a + std::conj(b);
+        const Complex odd = (a - std::conj(b)) * std::conj(w);
+        return even + Complex(-odd.imag(), odd.real());
+    }
+
+    const int m_half;
+    int m_fineBits = 0;
+    std::vector<Complex> m_fine;
+    std::vector<Complex> m_coarse;
+    fftw_plan m_forward = nullptr;
+    fftw_plan m_backward = nullptr;
 };
 
-// Plans for a length. Re-processing and the parameter profiles filter traces of the same length
-// again and again, and planning a long transform (its twiddle tables) costs as much as a fifth of
-// the filter, so the plans of the last length are kept until another length is asked for. They
-// hold about 12 bytes per bin, less than the trace they serve.
-std::shared_ptr<const RealTransformPlans> realTransformPlans(int n)
+// The transform of the last length, kept between filters. Re-processing, the parameter profiles
+// and the evaluations filter traces of the same length again and again: planning a long
+// transform (its twiddle tables) costs as much as a fifth of the filter, and a fresh buffer is
+// faulted in page by page, which costs a quarter of it. A filter takes the kept transform for
+// its own while it runs (another one running at the same time makes its own) and gives it back.
+class TransformCache
 {
-    static std::mutex cacheMutex;
-    static std::shared_ptr<const RealTransformPlans> cached;
-    std::lock_guard<std::mutex> lock(cacheMutex);
-    if (!cached || cached->size != n)
-        cached = std::make_shared<const RealTransformPlans>(n);
-    return cached;
-}
+public:
+    static TransformCache &instance()
+    {
+        static TransformCache cache;
+        return cache;
+    }
+
+    std::unique_ptr<RealTransform> take(int n)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_kept && m_kept->size == n)
+                return std::move(m_kept);
+        }
+        // A kept transform of another length goes before the new one is made, so that the two
+        // never take memory at once.
+        release();
+        return std::make_unique<RealTransform>(n);
+    }
+
+    void giveBack(std::unique_ptr<RealTransform> transform)
+    {
+        std::unique_ptr<RealTransform> dropped;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_kept)
+            dropped = std::move(transform);
+        else
+            m_kept = std::move(transform);
+    }
+
+    void release()
+    {
+        std::unique_ptr<RealTransform> dropped;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        dropped = std::move(m_kept);
+    }
+
+    static qint64 transformBytes(int n)
+    {
+        return qint64(bufferDoubles(n) * sizeof(double) + planBytes(n / 2));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unique_ptr<RealTransform> m_kept;
+};
+
+// Takes the transform of a length for one filter and gives it back when the filter ends.
+class TransformLease
+{
+public:
+    explicit TransformLease(int n)
+        : m_transform(TransformCache::instance().take(n))
+    { }
+    ~TransformLease() { TransformCache::instance().giveBack(std::move(m_transform)); }
+    TransformLease(const TransformLease &) = delete;
+    TransformLease &operator=(const TransformLease &) = delete;
+
+    RealTransform &operator*() const { return *m_transform; }
+    RealTransform *operator->() const { return m_transform.get(); }
+
+private:
+    std::unique_ptr<RealTransform> m_transform;
+};
 
 // The transmission of the band at a spatial frequency (1/wavelength): the difference of the two
 // Gaussian low-passes exp(−π·(0.4697·cut-off·frequency)²).
@@ -124,6 +374,121 @@ double bandTransmission(double frequency, double longCut, double shortCut)
     };
     return std::fabs(lowPass(shortCut) - lowPass(longCut));
 }
+
+// One run of the Gaussian filter over a profile: the profile is re-sampled onto its uniform grid
+// straight into a transform's buffer (the grid's X are never stored), transformed, weighted and
+// transformed back there; the filtered values at any X are then interpolated from the buffer.
+// The transform is leased for the life of the run.
+class GridFilter
+{
+public:
+    enum Status { Ready, Refused, Stopped };
+
+    // x and y: two channels of equal, non-zero length.
+    GridFilter(const QVector<double> &x, const QVector<double> &y, double longCut, double shortCut)
+        : m_x(x)
+        , m_n(x.size())
+        , m_trim(longCut == DBL_MAX ? shortCut : longCut)
+    {
+        if (std::isnan(longCut) || std::isnan(shortCut))
+            return;
+        for (int i = 0; i < m_n; ++i) {
+            if (!std::isfinite(x.at(i)) || !std::isfinite(y.at(i)))
+                return;
+            if (i > 0 && x.at(i) < x.at(i - 1))
+                m_ascending = false;
+        }
+        m_bins = isPowerOfTwo(m_n) ? m_n : nextPowerOfTwoAbove(m_n);
+        m_x0 = x.first();
+        m_step = m_bins > 1 ? (x.last() - m_x0) / (m_bins - 1) : 0.0;
+
+        // A stopped read does not wait for the transforms: the stop is looked at between the
+        // steps (each transform is one library call).
+        m_status = Stopped;
+        if (cancellationRequested())
+            return;
+        m_lease = std::make_unique<TransformLease>(m_bins);
+        RealTransform &transform = **m_lease;
+        double *signal = transform.buffer;
+        auto *spectrum = reinterpret_cast<Complex *>(signal);
+        if (m_bins == m_n) {
+            std::copy(y.cbegin(), y.cend(), signal);
+        } else {
+            const double x0 = m_x0;
+            const double step = m_step;
+            interpolateForward(
+                m_n, [&x](int i) { return x.at(i); }, [&y](int i) { return y.at(i); }, m_bins,
+                [x0, step](int j) { return x0 + j * step; },
+                [signal](int j, double v) { signal[j] = v; });
+        }
+        if (cancellationRequested())
+            return;
+        transform.forward();
+        // A real signal has a conjugate-symmetric spectrum, so bins i and N − i share one
+        // wavelength, N·h/i, and one weight, and the half spectrum carries the whole transform.
+        // Bin 0 stands for the frequency 1e−9; a single bin has no wavelength and passes nothing.
+        const int half = m_bins / 2 + 1;
+        const double scale = 1.0 / m_bins;
+        const double binFrequency = 1.0 / (m_step * m_bins);
+        for (int i = 0; i < half; ++i) {
+            const double frequency = i == 0 ? 1e-9 : i * binFrequency;
+            const double w
+                = m_bins < 2 ? 0.0 : bandTransmission(frequency, longCut, shortCut) * scale;
+            spectrum[i] *= w;
+        }
+        if (cancellationRequested())
+            return;
+        transform.backward();
+        if (cancellationRequested())
+            return;
+        m_status = Ready;
+    }
+
+    Status status() const { return m_status; }
+    bool ascending() const { return m_ascending; }
+    // The length the result is trimmed by: the long cut-off, the short one for a low-pass.
+    double trim() const { return m_trim; }
+
+    // Along ascending X the samples the trimming keeps form one stretch [first, first + count);
+    // otherwise (and when nothing is trimmed) every sample is kept here and the trimming is the
+    // caller's.
+    void keptStretch(int &first, int &count) const
+    {
+        first = 0;
+        count = m_n;
+        if (!m_ascending)
+            return;
+        const double low = m_x0 + m_trim / 2;
+        const double high = m_x.last() - m_trim / 2;
+        if (!(m_trim > m_x.last() - m_x0) && low < high) {
+            first = int(std::lower_bound(m_x.cbegin(), m_x.cend(), low) - m_x.cbegin());
+            count = int(std::upper_bound(m_x.cbegin(), m_x.cend(), high) - m_x.cbegin()) - first;
+        }
+    }
+
+    // The filtered values at the targets targetAt(j), j < count, visited in order.
+    template<class TargetAt, class Out>
+    void valuesAt(int count, TargetAt targetAt, Out out) const
+    {
+        const double *signal = (**m_lease).buffer;
+        const double x0 = m_x0;
+        const double step = m_step;
+        interpolateForward(
+            m_bins, [x0, step](int i) { return x0 + i * step; },
+            [signal](int i) { return signal[i]; }, count, targetAt, out);
+    }
+
+private:
+    const QVector<double> &m_x;
+    const int m_n;
+    const double m_trim;
+    Status m_status = Refused;
+    bool m_ascending = true;
+    int m_bins = 0;
+    double m_x0 = 0.0;
+    double m_step = 0.0;
+    std::unique_ptr<TransformLease> m_lease;
+};
 
 } // namespace
 
@@ -155,17 +520,41 @@ void fft(Spectrum &spectrum)
     if (n < 2)
         return;
     fftw_complex *buffer = fftw_alloc_complex(static_cast<size_t>(n));
-    fftw_plan plan;
+    if (!buffer)
+        throw std::bad_alloc();
+    fftw_plan plan = nullptr;
     {
         std::lock_guard<std::mutex> lock(plannerMutex());
+        try {
+            requireMemory(planBytes(n));
+        } catch (...) {
+            fftw_free(buffer);
+            throw;
+        }
         plan = fftw_plan_dft_1d(n, buffer, buffer, FFTW_FORWARD, FFTW_ESTIMATE);
     }
     std::copy(spectrum.cbegin(), spectrum.cend(), reinterpret_cast<std::complex<double> *>(buffer));
+    try {
+        requireMemory(executionBytes(n));
+    } catch (...) {
+        {
+            std::lock_guard<std::mutex> lock(plannerMutex());
+            fftw_destroy_plan(plan);
+        }
+        fftw_free(buffer);
+        throw;
+    }
     fftw_execute(plan);
-    std::copy_n(reinterpret_cast<const std::complex<double> *>(buffer), n, spectrum.begin());
     {
         std::lock_guard<std::mutex> lock(plannerMutex());
         fftw_destroy_plan(plan);
+    }
+    try {
+        std::copy_n(reinterpret_cast<const std::complex<double> *>(buffer), n, spectrum.begin());
+    } catch (...) {
+        // Writing may have to copy a shared spectrum first.
+        fftw_free(buffer);
+        throw;
     }
     fftw_free(buffer);
 }
@@ -245,94 +634,119 @@ QVector<QVector<double>> trimRunInOut(QVector<QVector<double>> profile, double l
 QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile, double longCut,
                                         double shortCut)
 {
-    if (!isProfile(profile) || std::isnan(longCut) || std::isnan(shortCut))
+    if (!isProfile(profile))
         return {};
     const QVector<double> &x = profile.at(0);
-    const QVector<double> &y = profile.at(1);
+    const GridFilter run(x, profile.at(1), longCut, shortCut);
+    if (run.status() != GridFilter::Ready)
+        return {};
     const int n = x.size();
-    bool ascending = true;
-    for (int i = 0; i < n; ++i) {
-        if (!std::isfinite(x.at(i)) || !std::isfinite(y.at(i)))
-            return {};
-        if (i > 0 && x.at(i) < x.at(i - 1))
-            ascending = false;
-    }
-
-    // Re-sampling straight into the transform's buffer: the grid's X are never stored.
-    const int bins = isPowerOfTwo(n) ? n : nextPowerOfTwoAbove(n);
-    const double x0 = x.first();
-    const double step = bins > 1 ? (x.last() - x0) / (bins - 1) : 0.0;
-    const int half = bins / 2 + 1;
-    double *signal = fftw_alloc_real(2 * static_cast<size_t>(half));
-    auto *spectrum = reinterpret_cast<fftw_complex *>(signal);
-    if (bins == n) {
-        std::copy(y.cbegin(), y.cend(), signal);
-    } else {
-        interpolateForward(
-            n, [&x](int i) { return x.at(i); }, [&y](int i) { return y.at(i); }, bins,
-            [x0, step](int j) { return x0 + j * step; },
-            [signal](int j, double v) { signal[j] = v; });
-    }
-
-    // A stopped read does not wait for the transforms: the stop is looked at between the steps
-    // (each transform is one library call).
-    if (cancellationRequested()) {
-        fftw_free(signal);
-        return {};
-    }
-    const std::shared_ptr<const RealTransformPlans> plans = realTransformPlans(bins);
-    if (cancellationRequested()) {
-        fftw_free(signal);
-        return {};
-    }
-    fftw_execute_dft_r2c(plans->forward, signal, spectrum);
-    // A real signal has a conjugate-symmetric spectrum, so bins i and N − i share one
-    // wavelength, N·h/i, and one weight, and the half spectrum carries the whole transform.
-    // Bin 0 stands for the frequency 1e−9; a single bin has no wavelength and passes nothing.
-    const double scale = 1.0 / bins;
-    const double binFrequency = 1.0 / (step * bins);
-    for (int i = 0; i < half; ++i) {
-        const double frequency = i == 0 ? 1e-9 : i * binFrequency;
-        const double w = bins < 2 ? 0.0 : bandTransmission(frequency, longCut, shortCut) * scale;
-        spectrum[i][0] *= w;
-        spectrum[i][1] *= w;
-    }
-    if (cancellationRequested()) {
-        fftw_free(signal);
-        return {};
-    }
-    fftw_execute_dft_c2r(plans->backward, spectrum, signal);
-    if (cancellationRequested()) {
-        fftw_free(signal);
-        return {};
-    }
-
-    // Back onto the profile's X. Along ascending X the trimmed samples form one stretch, so
-    // only that stretch is interpolated; otherwise every sample is, and then trimmed.
-    const double trim = longCut == DBL_MAX ? shortCut : longCut;
     int first = 0;
     int count = n;
-    if (ascending) {
-        const double low = x0 + trim / 2;
+    run.keptStretch(first, count);
+    QVector<QVector<double>> filtered(2);
+    if (count == n) {
+        filtered[0] = x;
+    } else {
+        filtered[0] = freshVector(count);
+        std::copy(x.cbegin() + first, x.cbegin() + first + count, std::back_inserter(filtered[0]));
+    }
+    QVector<double> &values = filtered[1];
+    values = freshVector(count);
+    // The values come in order.
+    run.valuesAt(
+        count, [&x, first](int j) { return x.at(first + j); },
+        [&values](int, double v) { values.append(v); });
+    if (run.ascending())
+        return filtered;
+    return trimRunInOut(std::move(filtered), run.trim());
+}
+
+FilterInPlace gaussianFilterInPlace(QVector<QVector<double>> &data, double longCut, double shortCut,
+                                    bool finiteOnly)
+{
+    if (data.size() < 2 || data.at(0).isEmpty())
+        return FilterInPlace::Refused;
+    const int n = data.at(0).size();
+    for (const QVector<double> &channel : qAsConst(data)) {
+        if (channel.size() != n)
+            return FilterInPlace::Refused;
+    }
+    // The channels are written below: the set of channels is made this data set's own first,
+    // so that the references taken now stay valid.
+    data.data();
+    const QVector<double> &x = data.at(0);
+    const GridFilter run(x, data.at(1), longCut, shortCut);
+    if (run.status() == GridFilter::Stopped)
+        return FilterInPlace::Stopped;
+    if (run.status() != GridFilter::Ready)
+        return FilterInPlace::Refused;
+    int first = 0;
+    int count = n;
+    run.keptStretch(first, count);
+    const auto target = [&x, first](int j) {
+        return x.at(first + j);
+    };
+    if (finiteOnly) {
+        bool finite = true;
+        run.valuesAt(count, target,
+                     [&finite](int, double v) { finite = finite && std::isfinite(v); });
+        if (!finite)
+            return FilterInPlace::Refused;
+    }
+    // Y is no longer read: the filtered values take its place, from its start.
+    QVector<double> &y = data[1];
+    run.valuesAt(count, target, [&y](int j, double v) { y[j] = v; });
+
+    // Every other channel keeps the same samples.
+    if (run.ascending()) {
+        for (int c = 0; c < data.size(); ++c) {
+            QVector<double> &channel = data[c];
+            if (c != 1 && first > 0)
+                std::copy(channel.cbegin() + first, channel.cbegin() + first + count,
+                          channel.begin());
+            channel.resize(count);
+        }
+    } else {
+        const double trim = run.trim();
+        const double low = x.first() + trim / 2;
         const double high = x.last() - trim / 2;
-        if (!(trim > x.last() - x0) && low < high) {
-            first = int(std::lower_bound(x.cbegin(), x.cend(), low) - x.cbegin());
-            count = int(std::upper_bound(x.cbegin(), x.cend(), high) - x.cbegin()) - first;
+        if (!std::isnan(trim) && !(trim > x.last() - x.first()) && low < high) {
+            int kept = 0;
+            for (int i = 0; i < n; ++i) {
+                const double xi = x.at(i);
+                if (!(low <= xi && xi <= high))
+                    continue;
+                for (int c = 0; c < data.size(); ++c)
+                    data[c][kept] = data.at(c).at(i);
+                ++kept;
+            }
+            for (int c = 0; c < data.size(); ++c)
+                data[c].resize(kept);
         }
     }
-    QVector<QVector<double>> filtered(2);
-    filtered[0] = count == n ? x : x.mid(first, count);
-    QVector<double> &values = filtered[1];
-    values.resize(count);
-    interpolateForward(
-        bins, [x0, step](int i) { return x0 + i * step; }, [signal](int i) { return signal[i]; },
-        count, [&x, first](int j) { return x.at(first + j); },
-        [&values](int j, double v) { values[j] = v; });
-    fftw_free(signal);
+    // A trimmed channel keeps the room of its ends; much room is given back.
+    for (int c = 0; c < data.size(); ++c) {
+        QVector<double> &channel = data[c];
+        if (channel.capacity() - channel.size() > channel.capacity() / 32)
+            channel.squeeze();
+    }
+    return FilterInPlace::Filtered;
+}
 
-    if (ascending)
-        return filtered;
-    return trimRunInOut(std::move(filtered), trim);
+qint64 gaussianFilterWorkBytes(qint64 samples)
+{
+    if (samples <= 0)
+        return 0;
+    const int n = int(std::min<qint64>(samples, 1 << 29));
+    // The transform, and a channel given back room (copied) once the ends are trimmed.
+    return TransformCache::transformBytes(nextPowerOfTwoAbove(n - 1))
+        + samples * qint64(sizeof(double));
+}
+
+void releaseFilterWorkspace()
+{
+    TransformCache::instance().release();
 }
 
 void medianFilter(int window, QVector<QVector<double>> &data)
@@ -387,9 +801,8 @@ void medianFilter(int window, QVector<QVector<double>> &data)
     }
 }
 
-QVector<double> spreadEqualRuns(const QVector<double> &values)
+void spreadEqualRunsInPlace(QVector<double> &values)
 {
-    QVector<double> result = values;
     const int n = values.size();
     int start = 0;
     while (start < n) {
@@ -398,13 +811,20 @@ QVector<double> spreadEqualRuns(const QVector<double> &values)
             ++end;
         if (end >= n)
             break;
+        // Only the values inside the run change; its first value and the next run's stay.
         const double a = values.at(start);
         const double c = values.at(end);
         const int k = end - start;
         for (int j = 1; j < k; ++j)
-            result[start + j] = a + j * (c - a) / k;
+            values[start + j] = a + j * (c - a) / k;
         start = end;
     }
+}
+
+QVector<double> spreadEqualRuns(const QVector<double> &values)
+{
+    QVector<double> result = values;
+    spreadEqualRunsInPlace(result);
     return result;
 }
 

@@ -6,7 +6,9 @@
 
 // The profile filters. A profile is a data set of exactly two channels of equal, non-zero
 // length: channel 0 X (strictly increasing), channel 1 Y. Lengths and cut-offs are in the unit of
-// X (micrometres for profiles). None of the functions keeps state or takes a lock.
+// X (micrometres for profiles). The only state is the transform that the Gaussian filters keep
+// for the next filter (releaseFilterWorkspace). A filter that cannot get its memory throws
+// std::bad_alloc, also where the transform library itself would end the program.
 namespace Algos {
 
 // One complex bin per sample.
@@ -20,6 +22,32 @@ using Spectrum = QVector<std::complex<double>>;
 QVector<QVector<double>> gaussianFilter(const QVector<QVector<double>> &profile, double longCut,
                                         double shortCut);
 
+// What gaussianFilterInPlace did with the data set.
+enum class FilterInPlace {
+    Filtered,
+    // Channels 0 and 1 are no profile (or a channel is of another length), a value or a cut-off
+    // is not a number, or, when only finite results are taken, a filtered value is not finite.
+    Refused,
+    // The cancellation scope was stopped.
+    Stopped
+};
+// gaussianFilter on channels 0 (X) and 1 (Y) of a data set of any number of channels, in place:
+// channel 1 becomes the filtered Y and every channel keeps exactly the samples that
+// gaussianFilter keeps. Beyond the data set it needs only gaussianFilterWorkBytes. Refused and
+// Stopped leave the data set as it was.
+FilterInPlace gaussianFilterInPlace(QVector<QVector<double>> &data, double longCut, double shortCut,
+                                    bool finiteOnly = false);
+
+// The memory a Gaussian filter of a profile of `samples` samples takes beyond the profile and
+// its result: the transform (its work buffer and plans).
+qint64 gaussianFilterWorkBytes(qint64 samples);
+
+// The filters keep the transform of the last length (work buffer and plans) for the next filter
+// of that length: a trace is filtered again and again (re-processing, parameter profiles,
+// evaluations), and a new transform costs its planning and the page faults of a fresh buffer.
+// Giving it back frees that memory; the next filter makes a new one.
+void releaseFilterWorkspace();
+
 // Replaces channel 1 of the data set by its moving median over `window` points (the upper of the
 // two middle values for an even window; the ends are padded by mirroring). A window below 1 acts
 // as 1; a data set shorter than the window, or without a channel 1, is left unchanged, and so is
@@ -29,6 +57,8 @@ void medianFilter(int window, QVector<QVector<double>> &data);
 // Each run of k equal consecutive values a followed by a different value c becomes
 // a, a + (c−a)/k, ..., a + (k−1)(c−a)/k; the last run is kept as it is.
 QVector<double> spreadEqualRuns(const QVector<double> &values);
+// The same on the values themselves (no copy is made when they are not shared).
+void spreadEqualRunsInPlace(QVector<double> &values);
 
 // Adds c to every element.
 void addConstant(QVector<double> &values, double c);

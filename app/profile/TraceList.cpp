@@ -474,12 +474,13 @@ void TraceList::joinTraces(int id)
     AbstractTrace *right = traces.value(dialog.chosenTraceId);
     if (!left || !right)
         return;
-    const TData joined = uniteTraces(*left, *right, dialog.overlap);
+    UniteRefusal refusal = UniteRefusal::None;
+    const TData joined = uniteTraces(*left, *right, dialog.overlap, &refusal);
     if (joined.size() < 2 || joined.at(0).isEmpty()) {
-        // The sources stay: nothing would take their place.
-        logger.log(INFO, "Traces not joined: no common part at the overlap given");
-        Prompts::instance()->warning(this, QStringLiteral("Ошибка"),
-                                     QStringLiteral("Трассы не удалось соединить."));
+        // The sources stay: nothing would take their place. The join has logged its reason.
+        Prompts::instance()->warning(
+            this, QStringLiteral("Ошибка"),
+            QStringLiteral("Трассы не удалось соединить: %1.").arg(uniteRefusalText(refusal)));
         return;
     }
     // The joined trace exists before its sources go, so no step leaves the user without them.

@@ -1,5 +1,6 @@
 #include "traceprocessing/ParameterEvaluation.h"
 
+#include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "processing/CutOffs.h"
@@ -9,10 +10,14 @@
 #include <QStringList>
 
 #include <cmath>
+#include <new>
 
 const QString kTooShortTraceText = QStringLiteral("Недостаточная длина измерения");
 
-QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &name)
+namespace {
+
+// evaluateParameter without its guard: an allocation that fails throws std::bad_alloc.
+QString evaluateParameterText(ExtraArgs &args, ProfileTrace *trace, const QString &name)
 {
     if (!trace || name.isEmpty())
         return QString();
@@ -61,25 +66,47 @@ QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &n
     return text;
 }
 
+} // namespace
+
+QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &name)
+{
+    // The profiles of a long trace take memory that may not be there: the value is then not
+    // given (and nothing is stored), rather than the program ending.
+    try {
+        return evaluateParameterText(args, trace, name);
+    } catch (const std::bad_alloc &) {
+        logger.log(ERROR, "Parameter " + name.toStdString() + " not evaluated: out of memory");
+        return QString();
+    }
+}
+
 void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
                                const std::function<bool()> &stop)
 {
     if (!trace)
         return;
-    args.filterLength = trace->filterLength;
-    fillMaterialRatioCurve(args, trace);
     trace->parameterResults.clear();
+    // Without the memory for a profile the evaluation ends there: the parameters it did not
+    // reach have no entry.
+    try {
+        args.filterLength = trace->filterLength;
+        fillMaterialRatioCurve(args, trace);
 
-    // The profiles of the trace are split and fitted once for all the displayed parameters.
-    const Algos::SamplingLengthReuse reuse;
-    const Settings settings = Settings::snapshot();
-    const int count = settings.preferences.enabled_params_count;
-    const QMap<int, QString> &names = settings.preferences.enabled_params;
-    for (int i = 0; i < count; ++i) {
-        if (stop && stop())
-            return;
-        const QString name = names.value(i);
-        trace->parameterResults.insert(name, evaluateParameter(args, trace, name));
+        // The profiles of the trace are split and fitted once for all the displayed parameters.
+        const Algos::SamplingLengthReuse reuse;
+        const Settings settings = Settings::snapshot();
+        const int count = settings.preferences.enabled_params_count;
+        const QMap<int, QString> &names = settings.preferences.enabled_params;
+        for (int i = 0; i < count; ++i) {
+            if (stop && stop())
+                return;
+            const QString name = names.value(i);
+            trace->parameterResults.insert(name, evaluateParameterText(args, trace, name));
+        }
+    } catch (const std::bad_alloc &) {
+        logger.log(ERROR,
+                   "Parameters of " + trace->name().toStdString()
+                       + " not evaluated: out of memory");
     }
 }
 

@@ -15,13 +15,14 @@ extern const QString kTooShortTraceText;
 // additional traces, mean "±" population deviation "(" percent "%)" over the trace and all its
 // additional traces. Fills args from the trace first. Gives the empty text for a null trace, an
 // empty or unknown name, and kTooShortTraceText when twice the cut-off exceeds the trace's
-// length. A computed text is stored in the trace's parameterResults.
+// length. A computed text is stored in the trace's parameterResults. Without the memory for the
+// trace's profiles the text is empty and nothing is stored (logged at ERROR).
 QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &name);
 
 // Rebuilds the trace's parameterResults from the displayed parameters of the settings, the
 // material-ratio curve computed once for all of them. Safe on any thread: the settings are read
-// through a snapshot. When stop returns true between two parameters the evaluation ends there,
-// with the parameters evaluated so far.
+// through a snapshot. When stop returns true between two parameters, or the memory for a profile
+// runs out (logged at ERROR), the evaluation ends there, with the parameters evaluated so far.
 void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
                                const std::function<bool()> &stop = {});
 

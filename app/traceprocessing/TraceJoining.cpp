@@ -98,11 +98,14 @@ public:
         double best = std::numeric_limits<double>::max();
         const size_t size = m_x.size();
         const size_t start = size_t(std::lower_bound(m_x.begin(), m_x.end(), x) - m_x.begin());
-        for (size_t j = start; j < size; ++j) {
+        size_t j = start;
+        for (; j < size; ++j) {
             if (!consider(x, y, j, best))
                 break;
         }
-        for (size_t j = start; j-- > 0;) {
+        m_work += j - start + 1;
+        for (j = start; j-- > 0;) {
+            ++m_work;
             if (!consider(x, y, j, best))
                 break;
         }
@@ -117,6 +120,9 @@ public:
             sum += std::sqrt(nearestSquaredDistance(moving[0][i], moving[1][i]));
         return sum;
     }
+
+    // Reference points looked at so far (with one for every query), a measure of the time spent.
+    long long work() const { return m_work; }
 
 private:
     // Updates best with point j; false once this point and all beyond it are too far in X.
@@ -135,44 +141,105 @@ private:
 
     std::vector<double> m_x;
     std::vector<double> m_y;
+    mutable long long m_work = 0;
 };
 
-std::pair<double, double> searchOffset(TData &moving, const NearestPointIndex &reference,
-                                       int coordinate)
+// The reference points that the offset search of one join may look at. A search that cannot
+// settle within them is given up: the join is refused rather than left running. A join of two
+// 10 mm overlaps sampled every 0.5 µm settles after a few million.
+constexpr long long kOffsetSearchWork = 400000000;
+
+// The outcome of one search along a coordinate.
+struct SearchResult
 {
-    double best = reference.summedDistance(moving);
+    double shift = 0.0;
+    double error = 0.0;
+    // False when the work limit ended the search before its step had shrunk.
+    bool settled = true;
+};
+
+// The pattern search along one coordinate. Every trial position is the channel's starting
+// values plus the trial shift, computed afresh: shifting the set back and forth by adding steps
+// would leave it a rounding away from where it was measured, and a set that creeps by roundings
+// can keep finding "better" positions for ever.
+SearchResult searchOffset(TData &moving, const NearestPointIndex &reference, int coordinate,
+                          long long workLimit)
+{
+    SearchResult result;
+    result.error = reference.summedDistance(moving);
     const int count = pointCount(moving);
     if (count == 0 || coordinate < 0 || coordinate > 1)
-        return {0.0, best};
+        return result;
 
     QVector<double> &channel = moving[coordinate];
-    const auto range = std::minmax_element(channel.begin(), channel.begin() + count);
+    const QVector<double> origin = channel.mid(0, count);
+    const auto placeAt = [&channel, &origin, count](double shift) {
+        for (int i = 0; i < count; ++i)
+            channel[i] = origin[i] + shift;
+    };
+    const auto range = std::minmax_element(origin.cbegin(), origin.cend());
     const double firstStep = 0.05 * std::fabs(*range.second - *range.first);
     double step = firstStep;
-    double shift = 0.0;
     while (step > 0.001 * firstStep) {
-        addToChannel(channel, step);
+        if (reference.work() > workLimit) {
+            result.settled = false;
+            break;
+        }
+        placeAt(result.shift + step);
         const double errorPlus = reference.summedDistance(moving);
-        addToChannel(channel, -2.0 * step);
+        placeAt(result.shift - step);
         const double errorMinus = reference.summedDistance(moving);
-        if (errorPlus < best && errorPlus < errorMinus) {
-            addToChannel(channel, 2.0 * step);
-            best = errorPlus;
-            shift += step;
-        } else if (errorMinus < best && errorMinus < errorPlus) {
-            best = errorMinus;
-            shift -= step;
+        if (errorPlus < result.error && errorPlus < errorMinus) {
+            result.error = errorPlus;
+            result.shift += step;
+        } else if (errorMinus < result.error && errorMinus < errorPlus) {
+            result.error = errorMinus;
+            result.shift -= step;
         } else {
-            addToChannel(channel, step);
             step *= 0.5;
         }
     }
-    return {shift, best};
+    placeAt(result.shift);
+    return result;
 }
 
 QString errorText(double error)
 {
     return QString::number(error, 'f', 3);
+}
+
+// The outcome of the alternating searches.
+struct RefineResult
+{
+    double shiftX = 0.0;
+    double shiftY = 0.0;
+    bool settled = true;
+};
+
+RefineResult refine(const NearestPointIndex &index, TData &moving, long long workLimit)
+{
+    RefineResult result;
+    double before = index.summedDistance(moving);
+    for (;;) {
+        const SearchResult alongX = searchOffset(moving, index, 0, workLimit);
+        const SearchResult alongY = searchOffset(moving, index, 1, workLimit);
+        const double minimal = std::min(std::min(alongX.error, before), alongY.error);
+        result.shiftX += alongX.shift;
+        result.shiftY += alongY.shift;
+        if (!alongX.settled || !alongY.settled) {
+            result.settled = false;
+            return result;
+        }
+        if (errorText(before) == errorText(minimal))
+            return result;
+        qDebug() << "beforeError = " << before << "minimalError = " << minimal;
+        before = minimal;
+    }
+}
+
+void logRefusal(const char *reason)
+{
+    logger.log(WARNING, std::string("Traces not joined: ") + reason);
 }
 
 } // namespace
@@ -228,28 +295,21 @@ std::pair<double, double> searchUniteOffset(TData &moving, const TData &referenc
 {
     if (!allFinite(moving) || !allFinite(reference))
         return {0.0, std::numeric_limits<double>::quiet_NaN()};
-    return searchOffset(moving, NearestPointIndex(reference), coordinate);
+    const SearchResult result
+        = searchOffset(moving, NearestPointIndex(reference), coordinate, kOffsetSearchWork);
+    return {result.shift, result.error};
 }
 
-std::pair<double, double> refineUniteOffset(const TData &reference, TData &moving)
+std::pair<double, double> refineUniteOffset(const TData &reference, TData &moving, bool *settled)
 {
+    if (settled)
+        *settled = true;
     if (!allFinite(reference) || !allFinite(moving))
         return {0.0, 0.0};
-    const NearestPointIndex index(reference);
-    double before = index.summedDistance(moving);
-    double sumX = 0.0;
-    double sumY = 0.0;
-    for (;;) {
-        const std::pair<double, double> alongX = searchOffset(moving, index, 0);
-        const std::pair<double, double> alongY = searchOffset(moving, index, 1);
-        const double minimal = std::min(std::min(alongX.second, before), alongY.second);
-        sumX += alongX.first;
-        sumY += alongY.first;
-        if (errorText(before) == errorText(minimal))
-            return {sumX, sumY};
-        qDebug() << "beforeError = " << before << "minimalError = " << minimal;
-        before = minimal;
-    }
+    const RefineResult result = refine(NearestPointIndex(reference), moving, kOffsetSearchWork);
+    if (settled)
+        *settled = result.settled;
+    return {result.shiftX, result.shiftY};
 }
 
 TData mergeUnitedPoints(const TData &left, const TData &shiftedRight)
@@ -266,25 +326,32 @@ TData mergeUnitedPoints(const TData &left, const TData &shiftedRight)
     return merged;
 }
 
-TData uniteTraces(const AbstractTrace &left, const AbstractTrace &right, double overlap)
+TData uniteTraces(const AbstractTrace &left, const AbstractTrace &right, double overlap,
+                  UniteRefusal *refusal)
 {
-    if (!(overlap > 0.0))
+    const auto refuse = [refusal](UniteRefusal reason) {
+        logRefusal(uniteRefusalLogText(reason));
+        if (refusal)
+            *refusal = reason;
         return TData();
+    };
+    if (refusal)
+        *refusal = UniteRefusal::None;
+    if (!(overlap > 0.0))
+        return refuse(UniteRefusal::OverlapNotPositive);
     const double length = 1000.0 * overlap;
     const TData leftPoints = xyPoints(left);
     if (pointCount(leftPoints) < 2)
-        return TData();
+        return refuse(UniteRefusal::TooFewPoints);
     // The joined trace would carry such a value, and the offset search cannot measure with it.
-    if (!allFinite(leftPoints) || !allFinite(xyPoints(right))) {
-        logger.log(WARNING, "Traces not joined: a trace holds a value that is not a finite number");
-        return TData();
-    }
+    if (!allFinite(leftPoints) || !allFinite(xyPoints(right)))
+        return refuse(UniteRefusal::ValueNotFinite);
 
     std::pair<TData, TData> parts = cutUniteOverlaps(left, right, length);
     const TData &leftPart = parts.first;
     TData &rightPart = parts.second;
     if (pointCount(leftPart) == 0 || pointCount(rightPart) == 0)
-        return TData();
+        return refuse(UniteRefusal::NoOverlap);
 
     const double coarseX = leftPart[0][0] - rightPart[0][0];
     const double coarseY = leftPart[1][0] - rightPart[1][0];
@@ -292,10 +359,53 @@ TData uniteTraces(const AbstractTrace &left, const AbstractTrace &right, double 
     addToChannel(rightPart[1], coarseY);
 
     TData moving = prepareUniteOverlap(rightPart, length);
-    const std::pair<double, double> refined = refineUniteOffset(leftPart, moving);
+    const RefineResult refined = refine(NearestPointIndex(leftPart), moving, kOffsetSearchWork);
+    if (!refined.settled)
+        return refuse(UniteRefusal::NoOffset);
 
     TData shiftedRight = xyPoints(right);
-    addToChannel(shiftedRight[0], coarseX + refined.first);
-    addToChannel(shiftedRight[1], coarseY + refined.second);
+    addToChannel(shiftedRight[0], coarseX + refined.shiftX);
+    addToChannel(shiftedRight[1], coarseY + refined.shiftY);
+    // Offsets near the end of the range of doubles can carry a point beyond it.
+    if (!allFinite(shiftedRight))
+        return refuse(UniteRefusal::NoOffset);
     return mergeUnitedPoints(leftPoints, shiftedRight);
+}
+
+const char *uniteRefusalLogText(UniteRefusal refusal)
+{
+    switch (refusal) {
+    case UniteRefusal::None:
+        return "";
+    case UniteRefusal::OverlapNotPositive:
+        return "the overlap is not a positive length";
+    case UniteRefusal::TooFewPoints:
+        return "the left trace has fewer than two points";
+    case UniteRefusal::ValueNotFinite:
+        return "a trace holds a value that is not a finite number";
+    case UniteRefusal::NoOverlap:
+        return "no common part at the overlap given";
+    case UniteRefusal::NoOffset:
+        return "the offset search did not settle within its work limit";
+    }
+    return "";
+}
+
+QString uniteRefusalText(UniteRefusal refusal)
+{
+    switch (refusal) {
+    case UniteRefusal::None:
+        return QString();
+    case UniteRefusal::OverlapNotPositive:
+        return QStringLiteral("нахлёст должен быть больше нуля");
+    case UniteRefusal::TooFewPoints:
+        return QStringLiteral("в левой трассе меньше двух точек");
+    case UniteRefusal::ValueNotFinite:
+        return QStringLiteral("в трассе есть значение, не являющееся конечным числом");
+    case UniteRefusal::NoOverlap:
+        return QStringLiteral("на заданной длине нахлёста у трасс нет общих точек");
+    case UniteRefusal::NoOffset:
+        return QStringLiteral("не найдено смещение, при котором трассы совпадают");
+    }
+    return QString();
 }

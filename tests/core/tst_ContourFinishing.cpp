@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <new>
 #include <random>
 
 namespace {
@@ -102,6 +103,7 @@ private slots:
     void equalXStaysFinite();
     void reprocessIsRepeatable();
     void emptyTraceUnchanged();
+    void smoothingWithoutMemoryThrows();
 };
 
 void tst_ContourFinishing::cleanup()
@@ -434,6 +436,37 @@ void tst_ContourFinishing::emptyTraceUnchanged()
     (*uneven.processedData)[1] = {1};
     uneven.finalizeAfterRead();
     QCOMPARE(*uneven.processedData, (TData {{1, 1, 2}, {1}, {}}));
+}
+
+// Smoothing filters the whole contour. Without the memory for it the finishing says so (the
+// data provider reports the read as failed) instead of crashing, and leaves Y as it was.
+void tst_ContourFinishing::smoothingWithoutMemoryThrows()
+{
+    if (!testsupport::kAllocationFailuresReachTheCode)
+        QSKIP("The sanitizer's allocator ends the process when memory runs out");
+    setSteps(true, true);
+    const int n = (1 << 18) + 1;
+    TData columns(3);
+    for (int i = 0; i < n; ++i) {
+        columns[0].append(i * 0.5);
+        columns[1].append(10.0 * std::sin(i * 0.001));
+        columns[2].append(0.0);
+    }
+    ContourTrace trace(columns);
+    trace.toolHeadRadiusDown = 20.0;
+    trace.measurementMode = 0;
+    testsupport::ChildLimits limits;
+    limits.addressSpaceHeadroom = 16 << 20;
+    limits.memoryLeft = 1 << 20;
+    const testsupport::ChildResult result = testsupport::runInChild(limits, [&trace, &columns] {
+        try {
+            trace.finalizeAfterRead();
+        } catch (const std::bad_alloc &) {
+            return trace.processedData->at(1) == columns.at(1);
+        }
+        return false;
+    });
+    QCOMPARE(int(result), int(testsupport::ChildResult::True));
 }
 
 QTEST_GUILESS_MAIN(tst_ContourFinishing)

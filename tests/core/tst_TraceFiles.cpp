@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QTextStream>
 #include <QtEndian>
 
@@ -835,6 +836,98 @@ private slots:
             = readNativeTrace(buffer, QStringLiteral("mem"), trace, Settings::snapshot(), progress);
         QCOMPARE(result.status, TraceReadResult::Cancelled);
         QCOMPARE(trace.rawData->at(0).size(), 1000);
+    }
+
+    // A UTF-16 file is decoded before its first row is read: a stop ends the decoding too, so a
+    // cancelled read of a large file does not first read it to its end.
+    void stopRequestEndsTheDecodingOfAUtf16File()
+    {
+        QString text = QStringLiteral("trace_type:CONTOUR\n");
+        text.reserve(4 << 20);
+        while (text.size() < (4 << 20))
+            text += QStringLiteral("12.5\t-3.25\t0\t\n");
+        QByteArray content = QTextCodec::codecForName("UTF-16LE")->fromUnicode(text);
+        content.prepend("\xFF\xFE");
+        QBuffer buffer(&content);
+        buffer.open(QIODevice::ReadOnly);
+        ContourTrace trace;
+        TraceReadProgress progress;
+        progress.stopRequested = [] {
+            return true;
+        };
+        const TraceReadResult result
+            = readNativeTrace(buffer, QStringLiteral("mem"), trace, Settings::snapshot(), progress);
+        QCOMPARE(result.status, TraceReadResult::Cancelled);
+        QCOMPARE(trace.rawData->at(0).size(), 0);
+        // The 8 MB file was left after its first megabyte.
+        QVERIFY2(buffer.pos() <= (2 << 20), qPrintable(QString::number(buffer.pos())));
+    }
+
+    // A read counts what the processing after it takes (the contour's smoothing filters the
+    // whole trace) and is refused before it reads what could not be processed; what fits is read
+    // and processed whole within the same limit.
+    void processingThatCannotFitIsRefusedBeforeReading_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("headroomMiB");
+        QTest::addColumn<bool>("admitted");
+        // 2·10^5 contour samples hold 14.4 MB; smoothing them takes about 7 MB more.
+        QTest::newRow("native, no room to smooth") << "native" << 18 << false;
+        QTest::newRow("T46, no room to smooth") << "T46" << 18 << false;
+        QTest::newRow("native, room to smooth") << "native" << 64 << true;
+        QTest::newRow("T46, room to smooth") << "T46" << 64 << true;
+    }
+    void processingThatCannotFitIsRefusedBeforeReading()
+    {
+        QFETCH(QString, format);
+        QFETCH(int, headroomMiB);
+        QFETCH(bool, admitted);
+        // Read and processed under the limit, the sanitizer's allocator (its redzones and the
+        // quarantine of freed blocks) would need far more than the trace.
+        if (admitted && !testsupport::kAllocationFailuresReachTheCode)
+            QSKIP("The sanitizer's allocator needs far more memory than the trace");
+        const int samples = 200000;
+        QByteArray content;
+        if (format == QLatin1String("T46")) {
+            content = QByteArray(440, '\0') + littleEndian(qint32(samples)) + QByteArray(76, '\0')
+                + littleEndian(0.5) + QByteArray(172, '\0');
+            for (int i = 0; i < samples; ++i)
+                content += littleEndian(qint16(i % 2000));
+            content += littleEndian(0.01) + QByteArray(72, '\0');
+        } else {
+            content = "trace_type:CONTOUR\ntool_head_radius_down:20\nmeasurement_mode:0\n"
+                      "point_count:"
+                + QByteArray::number(samples) + "\n";
+            content.reserve(content.size() + samples * 12);
+            for (int i = 0; i < samples; ++i)
+                content += QByteArray::number(i * 0.5) + " " + QByteArray::number(i % 2000) + "\n";
+        }
+        // The settings' defaults smooth a contour of measurement mode 0.
+        testsupport::ChildLimits limits;
+        limits.addressSpaceHeadroom = qint64(headroomMiB) << 20;
+        const testsupport::ChildResult result = testsupport::runInChild(limits, [&] {
+            QBuffer buffer(&content);
+            buffer.open(QIODevice::ReadOnly);
+            ContourTrace trace;
+            trace.toolHeadRadiusDown = 20.0;
+            const Settings settings = Settings::snapshot();
+            const TraceReadResult read = format == QLatin1String("T46")
+                ? readBinaryContour(buffer, trace, settings, {})
+                : readNativeTrace(buffer, QStringLiteral("mem"), trace, settings, {});
+            if (!admitted) {
+                return read.status == TraceReadResult::TooLarge
+                    && read.detail.contains(QLatin1String("MiB of memory available"))
+                    && trace.rawData->at(0).isEmpty();
+            }
+            if (!read.ok() || trace.rawData->at(0).size() != samples)
+                return false;
+            trace.applyPostProcessors();
+            trace.finalizeAfterRead();
+            // Smoothed: the ends are trimmed.
+            return trace.processedData->at(0).size() < samples
+                && trace.processedData->at(0).size() > samples - 100;
+        });
+        QCOMPARE(int(result), int(testsupport::ChildResult::True));
     }
 };
 

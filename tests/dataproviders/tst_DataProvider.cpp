@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <new>
 #include <stdexcept>
 
 namespace {
@@ -59,6 +60,14 @@ public:
 
 private:
     bool m_inPrepare;
+};
+
+// Runs out of memory, as a filter does under a memory limit.
+class OutOfMemoryPostProcessor : public IDataPostProcessor
+{
+public:
+    void process(QVector<QVector<double>> &) override { throw std::bad_alloc(); }
+    IDataPostProcessor *clone() const override { return new OutOfMemoryPostProcessor; }
 };
 
 // Appends samples until it is cancelled; `started` is released after the first 1000.
@@ -189,6 +198,28 @@ private slots:
         QTRY_VERIFY(log.finished);
         QCOMPARE(log.events, expected);
         QVERIFY(!provider.lastResult());
+    }
+
+    // A read whose processing fails after the samples are in (an allocation under a memory
+    // limit) is no result: the error is reported and lastResult is false, and the steps after
+    // the failed one do not run.
+    void failedProcessingIsNoResult()
+    {
+        std::atomic<int> runs {0};
+        ProfileTrace trace;
+        trace.addPostProcessor(new OutOfMemoryPostProcessor);
+        trace.addPostProcessor(new CountingPostProcessor(runs));
+        BaseProvider provider;
+        testsupport::ProviderSignalLog<DataProvider> log(provider);
+        provider.start(&trace);
+        QTRY_VERIFY(log.finished);
+        QCOMPARE(log.events.size(), 4);
+        QCOMPARE(log.events.mid(0, 2), QStringList({"started", "batch 0 0"}));
+        QVERIFY2(log.events.at(2).startsWith(QStringLiteral("error ")),
+                 qPrintable(log.events.at(2)));
+        QCOMPARE(log.events.at(3), QStringLiteral("finished"));
+        QVERIFY(!provider.lastResult());
+        QCOMPARE(runs.load(), 0);
     }
 
     // Deleting a provider in the middle of a read stops and waits for its worker, so neither

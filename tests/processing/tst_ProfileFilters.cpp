@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
+#include <new>
 #include <random>
 
 using TData = QVector<QVector<double>>;
@@ -120,6 +122,11 @@ private slots:
     void transmissionWeights();
     void filterEqualsItsSteps_data();
     void filterEqualsItsSteps();
+    void inPlaceFilterEqualsTheFilter_data();
+    void inPlaceFilterEqualsTheFilter();
+    void inPlaceFilterRefusesAndLeavesTheData();
+    void filterWithoutMemoryThrows_data();
+    void filterWithoutMemoryThrows();
     void concurrentFilters();
     void filterKeepsInputPositions_data();
     void filterKeepsInputPositions();
@@ -308,6 +315,13 @@ void tst_ProfileFilters::filterEqualsItsSteps_data()
     for (int i = 1000; i < 1010; ++i)
         back[i] = back.at(999) - (i - 999) * 0.1;
     QTest::newRow("X falling back") << TData {back, y} << DBL_MAX << 20.0;
+    // The real transform's smallest lengths: one bin pair, a bin paired with itself, and a few
+    // pairs (2, 4 and 8 bins after re-sampling).
+    for (int n : {2, 3, 5, 17}) {
+        const QByteArray tag = QByteArray::number(n) + " samples";
+        QTest::newRow(tag + ", low-pass") << TData {x.mid(0, n), y.mid(0, n)} << DBL_MAX << 1.5;
+        QTest::newRow(tag + ", band") << TData {x.mid(0, n), y.mid(0, n)} << 40.0 << 0.8;
+    }
 }
 
 void tst_ProfileFilters::filterEqualsItsSteps()
@@ -321,6 +335,131 @@ void tst_ProfileFilters::filterEqualsItsSteps()
     QCOMPARE(filtered.at(1).size(), expected.at(1).size());
     for (int i = 0; i < expected.at(1).size(); ++i)
         COMPARE_TOL(filtered.at(1).at(i), expected.at(1).at(i), 0, 1e-12);
+}
+
+void tst_ProfileFilters::inPlaceFilterEqualsTheFilter_data()
+{
+    QTest::addColumn<TData>("profile");
+    QTest::addColumn<double>("longCut");
+    QTest::addColumn<double>("shortCut");
+    QVector<double> x;
+    QVector<double> y;
+    for (int i = 0; i < 5000; ++i) {
+        x.append(i * 0.7 + 0.2 * (i % 5));
+        y.append(std::sin(x.last() / 50) + 0.1 * std::sin(x.last() * 3));
+    }
+    QTest::newRow("band") << TData {x, y} << 800.0 << 2.6666666666666665;
+    QTest::newRow("low-pass") << TData {x, y} << DBL_MAX << 20.0;
+    QTest::newRow("power of two") << TData {x.mid(0, 4096), y.mid(0, 4096)} << 250.0 << 2.5;
+    QTest::newRow("nothing trimmed") << TData {x.mid(0, 40), y.mid(0, 40)} << 800.0 << 2.5;
+    // Where X runs back the kept samples are not one stretch.
+    QVector<double> back = x;
+    for (int i = 3000; i < 3400; ++i)
+        back[i] = back.at(2999) - (i - 2999) * 0.5;
+    QTest::newRow("X running back") << TData {back, y} << 250.0 << 2.5;
+}
+
+void tst_ProfileFilters::inPlaceFilterEqualsTheFilter()
+{
+    QFETCH(TData, profile);
+    QFETCH(double, longCut);
+    QFETCH(double, shortCut);
+    const TData expected = Algos::gaussianFilter(profile, longCut, shortCut);
+
+    // A third channel holds each sample's index: it must keep exactly the samples kept.
+    TData data = profile;
+    QVector<double> index;
+    for (int i = 0; i < profile.at(0).size(); ++i)
+        index.append(i);
+    data.append(index);
+    const TData shared = data;
+    QCOMPARE(int(Algos::gaussianFilterInPlace(data, longCut, shortCut)),
+             int(Algos::FilterInPlace::Filtered));
+    QCOMPARE(data.size(), 3);
+    QCOMPARE(data.at(0), expected.at(0));
+    QCOMPARE(data.at(1), expected.at(1));
+    QCOMPARE(data.at(2).size(), expected.at(0).size());
+    for (int i = 0; i < data.at(2).size(); ++i)
+        QCOMPARE(profile.at(0).at(int(data.at(2).at(i))), data.at(0).at(i));
+    // A copy that shared the channels is not touched.
+    QCOMPARE(shared.at(1), profile.at(1));
+    QCOMPARE(shared.at(2), index);
+}
+
+void tst_ProfileFilters::inPlaceFilterRefusesAndLeavesTheData()
+{
+    // A value that is not finite, channels of unequal length, a cut-off that is not a number:
+    // the data stay as they were.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const TData good = sinusoid(300, 0, 300, 40);
+    TData withNan = good;
+    withNan[1][7] = nan;
+    TData ragged = good;
+    ragged[0].removeLast();
+    for (TData data : {withNan, ragged}) {
+        const TData before = data;
+        QCOMPARE(int(Algos::gaussianFilterInPlace(data, 80, 2.5)),
+                 int(Algos::FilterInPlace::Refused));
+        QCOMPARE(data.at(0), before.at(0));
+        QCOMPARE(data.at(1).size(), before.at(1).size());
+    }
+    TData data = good;
+    QCOMPARE(int(Algos::gaussianFilterInPlace(data, nan, 2.5)), int(Algos::FilterInPlace::Refused));
+    QCOMPARE(data, good);
+
+    // Values at the end of the range of doubles overflow in the re-sampling: taking only finite
+    // results, the filter refuses; otherwise it gives what gaussianFilter gives.
+    TData huge = good;
+    for (int i = 0; i < huge.at(1).size(); ++i)
+        huge[1][i] = i % 2 ? 1e308 : -1e308;
+    data = huge;
+    QCOMPARE(int(Algos::gaussianFilterInPlace(data, DBL_MAX, 2.5, true)),
+             int(Algos::FilterInPlace::Refused));
+    QCOMPARE(data, huge);
+    QCOMPARE(int(Algos::gaussianFilterInPlace(data, DBL_MAX, 2.5)),
+             int(Algos::FilterInPlace::Filtered));
+    QCOMPARE(data.at(0), Algos::gaussianFilter(huge, DBL_MAX, 2.5).at(0));
+}
+
+void tst_ProfileFilters::filterWithoutMemoryThrows_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("gaussianFilter") << "copy";
+    QTest::newRow("in place") << "in place";
+    QTest::newRow("complex transform") << "fft";
+}
+
+void tst_ProfileFilters::filterWithoutMemoryThrows()
+{
+    QFETCH(QString, filter);
+    if (!testsupport::kAllocationFailuresReachTheCode)
+        QSKIP("The sanitizer's allocator ends the process when memory runs out");
+    // 2^18 + 1 samples are filtered on 2^19 points: a 4 MB buffer and the transform's tables, in
+    // a process that has 2 MB left. The filter must say so, not crash or end the program.
+    const TData profile = sinusoid((1 << 18) + 1, 0, 100000, 700);
+    Algos::Spectrum spectrum(1 << 18);
+    testsupport::ChildLimits limits;
+    limits.addressSpaceHeadroom = 16 << 20;
+    limits.memoryLeft = 2 << 20;
+    const testsupport::ChildResult result = testsupport::runInChild(limits, [&] {
+        try {
+            if (filter == QLatin1String("fft")) {
+                Algos::fft(spectrum);
+            } else if (filter == QLatin1String("copy")) {
+                Algos::gaussianFilter(profile, 800, 2.5);
+            } else {
+                TData data = profile;
+                Algos::gaussianFilterInPlace(data, 800, 2.5);
+            }
+        } catch (const std::bad_alloc &) {
+            return true;
+        }
+        return false;
+    });
+    QCOMPARE(int(result), int(testsupport::ChildResult::True));
+
+    // With the memory there, the same filter runs.
+    QCOMPARE(Algos::gaussianFilter(profile, 800, 2.5).size(), 2);
 }
 
 void tst_ProfileFilters::concurrentFilters()

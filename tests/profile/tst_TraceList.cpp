@@ -115,6 +115,7 @@ private slots:
     void menuOffers();
     void consolesAreAskedForCheckedContourTraces();
     void joiningCreatesTheNewTraceBeforeRemovingTheSources();
+    void refusedJoinKeepsTheSourcesAndSaysWhy();
     void parameterTableShowsTheEvaluation();
     void readingTraceCanBeNeitherSelectedNorOfferedAMenu();
 
@@ -373,6 +374,40 @@ void TestTraceList::joiningCreatesTheNewTraceBeforeRemovingTheSources()
                            QStringLiteral("delete %1").arg(right->id)}));
     QCOMPARE(joined, uniteTraces(*left, *right, 1.0));
     QVERIFY(list.traces.isEmpty());
+}
+
+void TestTraceList::refusedJoinKeepsTheSourcesAndSaysWhy()
+{
+    Traces t;
+    TraceList list;
+    ContourTrace *left = t.contour(QStringLiteral("left.txt"));
+    ContourTrace *right = t.contour(QStringLiteral("right.txt"), 3000.0);
+    (*left->processedData)[1][390] = std::nan("");
+    list.addMainTrace(left);
+    list.addMainTrace(right);
+    QSignalSpy created(&list, &TraceList::createTrace);
+    DialogInterceptor interceptor([&](QDialog *dialog) {
+        if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+            input->setDoubleValue(1.0);
+            input->accept();
+        } else if (auto *unite = qobject_cast<UniteTraceDialog *>(dialog)) {
+            unite->traceButtons()->buttons().first()->click();
+            unite->uniteButton()->click();
+        }
+    });
+    ScriptedPrompts prompts;
+    LogReader log;
+    list.joinTraces(left->id);
+    // The user reads why in Russian, the log in English; both traces stay.
+    QCOMPARE(prompts.kinds(), QStringList {"warning"});
+    QCOMPARE(prompts.asked.at(0).title, QStringLiteral("Ошибка"));
+    QCOMPARE(prompts.asked.at(0).text,
+             QStringLiteral("Трассы не удалось соединить: в трассе есть значение, не являющееся "
+                            "конечным числом."));
+    QVERIFY(log.contains(QStringLiteral(
+        "WARNING: Traces not joined: a trace holds a value that is not a finite number")));
+    QCOMPARE(created.size(), 0);
+    QCOMPARE(list.traces.size(), 2);
 }
 
 void TestTraceList::parameterTableShowsTheEvaluation()

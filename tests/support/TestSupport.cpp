@@ -8,10 +8,12 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace testsupport {
 
@@ -130,6 +132,33 @@ qint64 mappedBytes()
     return statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE);
 }
 
+// Takes every block the allocator can give, then gives back `left` bytes of them (see
+// ChildLimits::memoryLeft). The blocks are never touched beyond their headers.
+void takeMemoryLeaving(qint64 left)
+{
+    constexpr size_t kLarge = 256 << 10;
+    constexpr size_t kSmall = 4 << 10;
+    constexpr size_t kMostBlocks = 1 << 20;
+    auto *blocks = new std::vector<void *>();
+    blocks->reserve(kMostBlocks);
+    while (blocks->size() < kMostBlocks) {
+        void *block = std::malloc(kLarge);
+        if (!block)
+            break;
+        blocks->push_back(block);
+    }
+    const size_t large = blocks->size();
+    // The gaps that no large block fits in.
+    while (blocks->size() < kMostBlocks) {
+        void *block = std::malloc(kSmall);
+        if (!block)
+            break;
+        blocks->push_back(block);
+    }
+    for (size_t i = large; i-- > 0 && left > 0; left -= qint64(kLarge))
+        std::free((*blocks)[i]);
+}
+
 bool applyLimits(const ChildLimits &limits)
 {
     if (limits.maxFileSize >= 0) {
@@ -144,6 +173,8 @@ bool applyLimits(const ChildLimits &limits)
         const rlimit limit {size, size};
         if (::setrlimit(RLIMIT_AS, &limit) != 0)
             return false;
+        if (limits.memoryLeft >= 0)
+            takeMemoryLeaving(limits.memoryLeft);
     }
     if (limits.unprivileged && ::geteuid() == 0) {
         // 65534: "nobody".

@@ -66,10 +66,24 @@ struct ChildLimits
     // The child may map at most this many bytes beyond what it has mapped at the fork; no limit
     // when negative.
     qint64 addressSpaceHeadroom = -1;
+    // With an address-space headroom: the child takes up every block the allocator can still
+    // give (in mappings, and in the room its heaps reserved or freed before the fork) and gives
+    // back about this many bytes before the body runs, so that the body has this much memory
+    // however the allocator keeps its room. Not taken when negative.
+    qint64 memoryLeft = -1;
     // The child gives up the rights of root (it runs as the user "nobody"), so that file and
     // folder permissions bind it.
     bool unprivileged = false;
 };
+// Whether an allocation that fails under a memory limit reaches the code under test (as a null
+// pointer or std::bad_alloc). The address sanitizer's allocator ends the process instead, and
+// keeps freed memory in quarantine: tests that run code into a memory limit are skipped there.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAllocationFailuresReachTheCode = false;
+#else
+inline constexpr bool kAllocationFailuresReachTheCode = true;
+#endif
+
 // Runs `body` in a forked child process with `limits`; the result as for runWithFileSizeLimit.
 // Only the calling thread exists in the child: the body must not wait for other threads.
 ChildResult runInChild(const ChildLimits &limits, const std::function<bool()> &body);

@@ -285,6 +285,37 @@ private slots:
         QCOMPARE(trace->parameterResults.value("Ra"), QStringLiteral("1.905"));
     }
 
+    // The profiles of a long trace take memory that may not be there: the evaluation ends with
+    // the values it reached, nothing made up, instead of ending the program.
+    void evaluationWithoutMemoryEnds()
+    {
+        if (!testsupport::kAllocationFailuresReachTheCode)
+            QSKIP("The sanitizer's allocator ends the process when memory runs out");
+        const int n = (1 << 18) + 1;
+        QVector<double> ys;
+        for (int i = 0; i < n; ++i)
+            ys.append(std::sin(i * 0.01));
+        std::unique_ptr<ProfileTrace> trace = traceOf(profile(steps(n, 0.5), ys), 800);
+        showParameters({"Ra", "Rz", "Wa"});
+        testsupport::ChildLimits limits;
+        limits.addressSpaceHeadroom = 16 << 20;
+        limits.memoryLeft = 1 << 20;
+        const testsupport::ChildResult result = testsupport::runInChild(limits, [&trace] {
+            ExtraArgs args;
+            evaluateEnabledParameters(args, trace.get());
+            const bool noneMadeUp = trace->parameterResults.isEmpty();
+            const QString ra = evaluateParameter(args, trace.get(), QStringLiteral("Ra"));
+            return noneMadeUp && ra.isEmpty() && trace->parameterResults.isEmpty();
+        });
+        QCOMPARE(int(result), int(testsupport::ChildResult::True));
+
+        // With the memory there, the same trace is evaluated.
+        ExtraArgs args;
+        evaluateEnabledParameters(args, trace.get());
+        QCOMPARE(trace->parameterResults.size(), 3);
+        QVERIFY(!trace->parameterResults.value(QStringLiteral("Wa")).isEmpty());
+    }
+
     void unknownOrEmptyNameGivesEmptyText()
     {
         std::unique_ptr<ProfileTrace> trace = fixtureTrace();

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include <unistd.h>
+
 namespace {
 
 TData points(const QVector<double> &xs, const QVector<double> &ys)
@@ -92,6 +94,8 @@ private slots:
     void refusesImpossibleJoin();
     void refusesValuesThatAreNotFinite_data();
     void refusesValuesThatAreNotFinite();
+    void endsOnAnyInput_data();
+    void endsOnAnyInput();
     void prunedSearchEqualsBruteForce();
     void overlapParts();
     void thinning();
@@ -174,19 +178,25 @@ void TestTraceJoining::refusesImpossibleJoin_data()
     QTest::addColumn<QVector<double>>("leftX");
     QTest::addColumn<QVector<double>>("rightX");
     QTest::addColumn<double>("overlap");
+    QTest::addColumn<int>("refusal");
 
     const QVector<double> three {0.0, 500.0, 1000.0};
     const QVector<double> shifted {800.0, 1300.0, 1800.0};
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("zero overlap") << three << shifted << 0.0;
-    QTest::newRow("negative overlap") << three << shifted << -1.0;
-    QTest::newRow("NaN overlap") << three << shifted << nan;
-    QTest::newRow("empty left") << QVector<double>() << shifted << 1.0;
-    QTest::newRow("single left point") << QVector<double> {0.0} << shifted << 1.0;
-    QTest::newRow("empty right") << three << QVector<double>() << 1.0;
-    // Comparisons with NaN fail, so neither overlap part gets a point.
-    QTest::newRow("NaN first right X") << three << QVector<double> {nan, 1.0, 2.0} << 1.0;
-    QTest::newRow("NaN last left X") << QVector<double> {0.0, 1.0, nan} << shifted << 1.0;
+    const int notPositive = int(UniteRefusal::OverlapNotPositive);
+    const int tooFew = int(UniteRefusal::TooFewPoints);
+    const int noOverlap = int(UniteRefusal::NoOverlap);
+    const int notFinite = int(UniteRefusal::ValueNotFinite);
+    QTest::newRow("zero overlap") << three << shifted << 0.0 << notPositive;
+    QTest::newRow("negative overlap") << three << shifted << -1.0 << notPositive;
+    QTest::newRow("NaN overlap") << three << shifted << nan << notPositive;
+    QTest::newRow("empty left") << QVector<double>() << shifted << 1.0 << tooFew;
+    QTest::newRow("single left point") << QVector<double> {0.0} << shifted << 1.0 << tooFew;
+    QTest::newRow("empty right") << three << QVector<double>() << 1.0 << noOverlap;
+    QTest::newRow("NaN first right X")
+        << three << QVector<double> {nan, 1.0, 2.0} << 1.0 << notFinite;
+    QTest::newRow("NaN last left X")
+        << QVector<double> {0.0, 1.0, nan} << shifted << 1.0 << notFinite;
 }
 
 void TestTraceJoining::refusesImpossibleJoin()
@@ -194,12 +204,18 @@ void TestTraceJoining::refusesImpossibleJoin()
     QFETCH(QVector<double>, leftX);
     QFETCH(QVector<double>, rightX);
     QFETCH(double, overlap);
+    QFETCH(int, refusal);
 
     ProfileTrace left;
     ProfileTrace right;
     fillTrace(left, leftX, QVector<double>(leftX.size(), 1.0));
     fillTrace(right, rightX, QVector<double>(rightX.size(), 2.0));
-    QVERIFY(uniteTraces(left, right, overlap).isEmpty());
+    UniteRefusal reason = UniteRefusal::None;
+    QVERIFY(uniteTraces(left, right, overlap, &reason).isEmpty());
+    QCOMPARE(int(reason), refusal);
+    // Every refusal has its words for the user and for the log.
+    QVERIFY(!uniteRefusalText(reason).isEmpty());
+    QVERIFY(std::strlen(uniteRefusalLogText(reason)) > 0);
 
     // A Y channel shorter than X is cut to the common length instead of read past its end.
     ProfileTrace ragged;
@@ -271,6 +287,65 @@ void TestTraceJoining::refusesValuesThatAreNotFinite()
     QVERIFY(std::isnan(along.second));
     QVERIFY(sameBits(moving[0][5], before[0][5]) && sameBits(moving[1][5], before[1][5]));
     QCOMPARE(moving[0].mid(10), before[0].mid(10));
+}
+
+void TestTraceJoining::endsOnAnyInput_data()
+{
+    QTest::addColumn<QVector<double>>("left");
+    QTest::addColumn<QVector<double>>("right");
+    QTest::addColumn<double>("overlap");
+
+    // Points as x0, y0, x1, y1, ...
+    // Shifted back and forth by adding steps, the set crept by roundings and each creep lowered
+    // the error by a rounding: the search never ended.
+    QTest::newRow("creeping search")
+        << QVector<double> {80, -14, -4.25, -12.5, 80, 80, 80, 4.75}
+        << QVector<double> {-4.25, -12, -10.75, -1.25, 80, 1.25, 2.75, -14.5} << 0.5;
+    QTest::newRow("huge coordinates")
+        << QVector<double> {0, 0, 1e300, -1e300, 2e300, 1e300}
+        << QVector<double> {1e300, 0, -1e300, 1e300, 3e300, -1e299} << 1e300;
+    QTest::newRow("points far apart in Y") << QVector<double> {0, 0, 1, 1e12, 2, -1e12, 3, 1e12}
+                                           << QVector<double> {1, -1e12, 2, 1e12, 3, -1e12} << 1.0;
+    QTest::newRow("tiny coordinates")
+        << QVector<double> {0, 0, 1e-310, 3e-310, 2e-310, -3e-310}
+        << QVector<double> {1e-310, 2e-310, 2e-310, -1e-310} << 1e-300;
+}
+
+void TestTraceJoining::endsOnAnyInput()
+{
+    QFETCH(QVector<double>, left);
+    QFETCH(QVector<double>, right);
+    QFETCH(double, overlap);
+
+    const auto fill = [](AbstractTrace &trace, const QVector<double> &xy) {
+        QVector<double> xs, ys;
+        for (int i = 0; i + 1 < xy.size(); i += 2) {
+            xs.append(xy[i]);
+            ys.append(xy[i + 1]);
+        }
+        fillTrace(trace, xs, ys);
+    };
+    ContourTrace leftTrace;
+    ContourTrace rightTrace;
+    fill(leftTrace, left);
+    fill(rightTrace, right);
+    // In a child that an alarm ends, so that a search that does not end fails here within
+    // seconds; it takes microseconds.
+    const testsupport::ChildResult ended = testsupport::runInChild({}, [&] {
+        ::alarm(20);
+        UniteRefusal refusal = UniteRefusal::None;
+        const TData joined = uniteTraces(leftTrace, rightTrace, overlap, &refusal);
+        // Either joined, every point finite, or refused with its reason.
+        if (joined.isEmpty())
+            return refusal != UniteRefusal::None;
+        bool finite = joined.size() == 2 && joined[0].size() == joined[1].size();
+        for (const QVector<double> &channel : joined) {
+            for (double v : channel)
+                finite = finite && std::isfinite(v);
+        }
+        return finite && refusal == UniteRefusal::None;
+    });
+    QCOMPARE(int(ended), int(testsupport::ChildResult::True));
 }
 
 void TestTraceJoining::prunedSearchEqualsBruteForce()

@@ -571,8 +571,8 @@ void TestTraceRoad::recordingInterruptedBeforeItsMeasurement()
 }
 
 // The read succeeds but the processing after it fails (an allocation in a filter, say): the
-// provider reports the error and still ends with a good read result. The road takes the error
-// for the read's: nothing of the trace stays, nothing is evaluated, the user is told.
+// provider reports the error and ends with no result, as for a failed read. The road takes the
+// error for the read's: nothing of the trace stays, nothing is evaluated, the user is told.
 void TestTraceRoad::processingThatFailsAfterTheReadLeavesNothing()
 {
     QTemporaryDir dir;
@@ -582,7 +582,7 @@ void TestTraceRoad::processingThatFailsAfterTheReadLeavesNothing()
     Rig rig;
     auto *provider = new ProcessingFailsAfterTheRead(path);
     QVERIFY(rig.read(provider, PROFILE));
-    QVERIFY(provider->lastResult());
+    QVERIFY(!provider->lastResult());
     const int id = rig.lastId;
     QCOMPARE(rig.events.mid(2), (QStringList {QStringLiteral("removed %1").arg(id), "ended none"}));
     QCOMPARE(rig.refusals.size(), 1);

@@ -817,7 +817,7 @@ void ContourAnalisisWidget::onMeasurementButtonClicked(QPushButton *button, E_ME
     }
     measurementsManager->setMeasurementType(kind, info.listed, info.showsReperPoints, parameter);
     // Until the first press the status line tells what the tool waits for.
-    onStatusText(MeasurementsManager::toolPrompt(kind, measurementsManager->isClickBased()));
+    onStatusText(MeasurementsManager::toolPrompt(kind));
     action->setIcon(button->icon());
     action->toggle();
     button->setCheckable(false);
@@ -829,7 +829,7 @@ void ContourAnalisisWidget::onAvgDiameterToggled(bool checked)
     if (checked) {
         resetTools(ui->actionAvgDiameter);
         measurementsManager->setMeasurementType(AVG_DIAMETERT, true, false, QString());
-        onStatusText(MeasurementsManager::toolPrompt(AVG_DIAMETERT, false));
+        onStatusText(MeasurementsManager::toolPrompt(AVG_DIAMETERT));
     } else {
         measurementsManager->setMeasurementType(NO_MEASUREMENT, true, false, QString());
         onStatusText(QString());

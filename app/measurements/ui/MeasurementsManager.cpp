@@ -85,7 +85,7 @@ void MeasurementsManager::setMeasurementType(E_MEASUREMENTS type, bool listed, b
         segmentSelection->setEnabled(!isClickBased());
 }
 
-QString MeasurementsManager::toolPrompt(int type, bool clicks)
+QString MeasurementsManager::toolPrompt(int type)
 {
     switch (type) {
     case NO_MEASUREMENT:
@@ -97,9 +97,16 @@ QString MeasurementsManager::toolPrompt(int type, bool clicks)
     default:
         break;
     }
-    return measurementKindName(type)
-        + (clicks ? QStringLiteral(": щёлкните по точке трассы")
-                  : QStringLiteral(": выделите участок трассы"));
+    // What the tool takes, as the kinds table says: a click that picks a whole trace, clicks on
+    // trace points, or ranges dragged along a trace.
+    QString action;
+    if (measurementKindInfo(type).input == KindInput::TraceClick)
+        action = QStringLiteral(": щёлкните по трассе");
+    else if (takesClicks(type, Settings::instance()->preferences.alternative_measurement))
+        action = QStringLiteral(": щёлкните по точке трассы");
+    else
+        action = QStringLiteral(": выделите участок трассы");
+    return measurementKindName(type) + action;
 }
 
 PlotSegmentSelection *MeasurementsManager::plotSegmentSelection() const
@@ -334,7 +341,7 @@ void MeasurementsManager::onEscape()
         return;
     dropCurrent();
     // What the dropped measurement asked for is no longer wanted.
-    emit statusText(toolPrompt(type, isClickBased()));
+    emit statusText(toolPrompt(type));
     if (!plot)
         return;
     // Cancels a rectangle or a range being dragged and clears the plot's selections.

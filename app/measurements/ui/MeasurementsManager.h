@@ -51,7 +51,7 @@ public:
     bool isClickBased() const;
     // What the tool of the kind waits for before a measurement is made, for the status line:
     // empty for NO_MEASUREMENT, which waits for nothing.
-    static QString toolPrompt(int type, bool clicks);
+    static QString toolPrompt(int type);
 
     void createMeasurement(QWidget *parent);
     void connectMeasurement();

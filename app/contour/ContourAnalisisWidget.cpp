@@ -998,6 +998,8 @@ void ContourAnalisisWidget::setReportLabels(QTreeWidget *tree, MeasurementsManag
                 m->clearLabelText();
                 m->calculate();
                 row.item->setText(0, m->name());
+                // The row shows what the measurement shows, whatever that calculation gave.
+                updateMeasurementInTree(m);
             }
         }
         m->setLargeLabel(on);

@@ -398,8 +398,13 @@ ErrorMeasurement::FitOutcome ErrorPlane::computeFit(Fit &fit)
     if (!selectedRanges(ranges, nullptr) || !spanOf(ranges, fit))
         return FitOutcome::Incomplete;
     const DxfDrawing *reference = drawing ? drawing() : nullptr;
-    if (!reference || reference->isEmpty())
-        return FitOutcome::Computed; // unknown: there is nothing to measure against
+    if (!reference || reference->isEmpty()) {
+        // Unknown: no drawing is placed on the contour (none imported, none placed yet, or the
+        // placed one was deleted).
+        fit.status = displayName + QStringLiteral(": ") + kUnknownText
+            + QStringLiteral(" (нет совмещённого чертежа)");
+        return FitOutcome::Computed;
+    }
     const CurveRange &range = ranges.first();
     if (hints.size() != range.size())
         hints.fill(-1, range.size());

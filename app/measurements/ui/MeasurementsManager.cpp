@@ -246,9 +246,35 @@ void MeasurementsManager::removeMeasurement(int id)
     measurements.erase(it);
     if (current == m)
         current = nullptr;
-    if (m->type() == COMPARE_PLANE_DXF)
-        emit enableButton(false);
+    // A drawing still being placed was never measured against: only a placed one changes what
+    // the deviations from the drawing measure.
+    const bool placedDrawing = m->comparisonDrawing() != nullptr;
+    const bool drawing = m->type() == COMPARE_PLANE_DXF;
+    // The deviation-from-drawing tool stays enabled while any drawing is left.
+    if (drawing)
+        emit enableButton(holdsDrawing());
     delete m;
+    if (placedDrawing)
+        recalculateDrawingDeviations();
+}
+
+bool MeasurementsManager::holdsDrawing() const
+{
+    return std::any_of(measurements.cbegin(), measurements.cend(),
+                       [](const Measurement *m) { return m->type() == COMPARE_PLANE_DXF; });
+}
+
+void MeasurementsManager::recalculateDrawingDeviations()
+{
+    // A receiver of measurementChanged may remove measurements: walk a copy and skip those gone.
+    const std::list<Measurement *> listedNow = measurements;
+    for (Measurement *m : listedNow) {
+        if (m->type() != ERROR_PLANE || !isListed(m))
+            continue;
+        m->calculate();
+        emit measurementChanged(m);
+    }
+    replot();
 }
 
 void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double distance)
@@ -296,6 +322,9 @@ void MeasurementsManager::onMeasurementFinished()
     Measurement *finishedOne = current;
     if (!finishedOne)
         return;
+    // A drawing placed on the contour is measured against from now on.
+    if (finishedOne->comparisonDrawing() && isListed(finishedOne))
+        recalculateDrawingDeviations();
     QList<Measurement *> partners;
     for (Measurement *m : measurements) {
         if (!m->isPrimary() && m != finishedOne)

@@ -78,8 +78,12 @@ public:
 
     void setFactory(Factory factory) { this->factory = std::move(factory); }
 
-    // The drawing of the most recently listed measurement that holds one; null when none does.
+    // The drawing of the most recently listed measurement that has placed one on the contour;
+    // null when none has. The deviations from the drawing are measured against it.
     const DxfDrawing *comparisonDrawing() const;
+    // Whether a drawing measurement is listed, placed or not: the deviation from the drawing can
+    // be chosen.
+    bool holdsDrawing() const;
 
     // The motion that the levellings since construction (or the last reset) have applied to the
     // curves of the plot, composed in their order: the curves of unlevelled trace data mapped by
@@ -101,6 +105,9 @@ private:
     void onGraphDataChanged();
 
     bool isListed(const Measurement *m) const;
+    // A placed drawing came or went: every listed deviation from the drawing measures again, at
+    // once, and its new value is announced.
+    void recalculateDrawingDeviations();
     // Forgets the unfinished current measurement: announces it with deleteMeasurement, and
     // deletes it unless the announcement already did.
     void dropCurrent();

@@ -41,6 +41,7 @@ private slots:
     void toolChangeWhileBuilding_data();
     void toolChangeWhileBuilding();
     void drawingMeasurementAndItsButton();
+    void deviationsFollowThePlacedDrawings();
     void typedParameters_data();
     void typedParameters();
     void intersectionPoints_data();
@@ -178,6 +179,53 @@ void tst_MeasurementsManager::drawingMeasurementAndItsButton()
     QCOMPARE(button.at(1).at(0).toBool(), false);
     QCOMPARE(aliveAtSignal, 1);
     QCOMPARE(Measurement::liveCount(), 0);
+}
+
+// A placed drawing that comes or goes changes what the deviation from the drawing measures: it is
+// measured again at once and announced, while a drawing still being placed changes nothing. The
+// deviation tool stays offered while any drawing is listed.
+void tst_MeasurementsManager::deviationsFollowThePlacedDrawings()
+{
+    ManagerFixture f;
+    MeasurementDouble *deviation = f.start(ERROR_PLANE);
+    deviation->complete();
+    MeasurementDouble *length = f.start(HORISONTAL_DISTANCE);
+    length->complete();
+    QSignalSpy button(f.manager.get(), &MeasurementsManager::enableButton);
+    QSignalSpy changed(f.manager.get(), &MeasurementsManager::measurementChanged);
+    auto changedOnes = [&changed] {
+        QList<const void *> ones;
+        for (const QList<QVariant> &args : qAsConst(changed))
+            ones.append(pointerIn(args.at(0)));
+        changed.clear();
+        return ones;
+    };
+    const int calculated = deviation->calculations;
+
+    // Placed: the deviation measures against it.
+    DxfDrawing drawing;
+    MeasurementDouble *placed = f.start(COMPARE_PLANE_DXF);
+    changedOnes();
+    placed->drawing = &drawing;
+    placed->complete();
+    QCOMPARE(deviation->calculations, calculated + 1);
+    QVERIFY(changedOnes().contains(deviation));
+    QCOMPARE(length->calculations, 0);
+
+    // A second drawing, imported and dropped before it was placed: the deviation stays.
+    MeasurementDouble *unplaced = f.start(COMPARE_PLANE_DXF);
+    changedOnes();
+    f.manager->removeMeasurement(unplaced->id());
+    QCOMPARE(deviation->calculations, calculated + 1);
+    QVERIFY(!changedOnes().contains(deviation));
+    QCOMPARE(button.last().at(0).toBool(), true);
+
+    // The placed drawing deleted: measured again, against nothing; the tool goes.
+    f.manager->removeMeasurement(placed->id());
+    QCOMPARE(deviation->calculations, calculated + 2);
+    QVERIFY(changedOnes().contains(deviation));
+    QCOMPARE(button.last().at(0).toBool(), false);
+    QCOMPARE(length->calculations, 0);
 }
 
 void tst_MeasurementsManager::typedParameters_data()

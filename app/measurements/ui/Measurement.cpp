@@ -219,11 +219,6 @@ QFont Measurement::valueLabelFont(bool large)
 
 void Measurement::followCurveMotion(const RigidTransform &) { }
 
-bool Measurement::hasValue() const
-{
-    return true;
-}
-
 const DxfDrawing *Measurement::comparisonDrawing() const
 {
     return nullptr;

@@ -108,8 +108,8 @@ public:
     // when its input gives none (collinear points for a radius, a stretch too short for any
     // cut-off) and for kinds that measure nothing (construction geometry, drawings, levelling).
     // Such a measurement shows "неизвестно" or no text, and is left out of the group means and
-    // the protocol's numbers.
-    virtual bool hasValue() const;
+    // the protocol's numbers. Every kind answers for itself: there is no answer by default.
+    virtual bool hasValue() const = 0;
     // The drawing a comparison kind has imported and fitted to the contour, which the deviation
     // from the drawing is measured against; null for every other kind.
     virtual const DxfDrawing *comparisonDrawing() const;

@@ -1,6 +1,7 @@
 // The measurement tab with long contours: opening a tab on two contours of 2·10^5 points (copies,
-// curves, framing and the first paint), and one wheel-scaling or middle-button pan step with 20
-// measurements on the plot, replot included.
+// curves, framing and the first paint), one wheel-scaling or middle-button pan step with 20
+// measurements on the plot, replot included, and with them a change of the display unit there
+// and back, and a levelling by the mouse and its reset.
 #include "contour/ContourAnalisisWidget.h"
 #include "core/ContourTrace.h"
 #include "core/Settings.h"
@@ -149,6 +150,51 @@ void BM_MiddleButtonPanStep(benchmark::State &state)
     mouse(p, QEvent::MouseButtonRelease, start, Qt::MiddleButton, Qt::NoButton);
 }
 BENCHMARK(BM_MiddleButtonPanStep)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Millimetres to micrometres and back, as the settings window's closing makes the tab redraw:
+// the curves, every item and the 20 lengths in the other unit, twice.
+void BM_UnitChangeThereAndBack(benchmark::State &state)
+{
+    Tab tab;
+    if (tab.window->manager()->measurementList().size() != 20)
+        state.SkipWithError("the lengths were not measured");
+    for (auto _ : state) {
+        Settings::instance()->view.axis_unit = 1;
+        tab.window->recalcAllMeasurements();
+        Settings::instance()->view.axis_unit = 0;
+        tab.window->recalcAllMeasurements();
+    }
+}
+BENCHMARK(BM_UnitChangeThereAndBack)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A levelling by a short stretch of the lower contour dragged with the mouse, then its reset:
+// both contours, every item and the 20 lengths turn and turn back.
+void BM_LevelAndReset(benchmark::State &state)
+{
+    Tab tab;
+    if (tab.window->manager()->measurementList().size() != 20)
+        state.SkipWithError("the lengths were not measured");
+    Plot *p = tab.plot();
+    QAction *frame = tab.window->findChild<QAction *>(QStringLiteral("actionLayFlat"));
+    auto *level = tab.window->findChild<QPushButton *>(QStringLiteral("pushButtonlayFlat"));
+    auto *reset = tab.window->findChild<QPushButton *>(QStringLiteral("pushButtonRST"));
+    const auto at = [p](double x) {
+        return QPoint(int(p->xAxis->coordToPixel(x)),
+                      int(p->yAxis->coordToPixel(0.4 * std::sin(x * 1000 / 9000.0))));
+    };
+    for (auto _ : state) {
+        frame->setChecked(true);
+        level->click();
+        mouse(p, QEvent::MouseMove, at(10.0), Qt::NoButton, Qt::NoButton);
+        mouse(p, QEvent::MouseButtonPress, at(10.0), Qt::LeftButton, Qt::LeftButton);
+        mouse(p, QEvent::MouseMove, at(15.0), Qt::NoButton, Qt::LeftButton);
+        mouse(p, QEvent::MouseMove, at(20.0), Qt::NoButton, Qt::LeftButton);
+        mouse(p, QEvent::MouseButtonRelease, at(20.0), Qt::LeftButton, Qt::NoButton);
+        frame->setChecked(true);
+        reset->click();
+    }
+}
+BENCHMARK(BM_LevelAndReset)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A press and release of the left button on the plot with no tool chosen: the plot asks every
 // curve whether the click hit it.

@@ -121,6 +121,46 @@ BENCHMARK(BM_DeleteWaitingLiveProvider)
     ->UseRealTime()
     ->Iterations(20);
 
+// A program started against a contourograph that already sends its packets: the time from the
+// device's construction (the port opens on the first event-loop pass) to the contour state, and
+// the identification requests ("CP") sent meanwhile. Each iteration is a new start, the line
+// filled with the packets sent while no program listened.
+void BM_IdentifyStreamingContourograph(benchmark::State &state)
+{
+    Settings::instance()->device.device_type = CONTOUR;
+    SimulatedInstrument sim(SimulatedInstrument::Contourograph);
+    qputenv(DevicePort::kPortsVariable, sim.linkPath().toLocal8Bit());
+    sim.startStreaming();
+    qint64 slowest = 0;
+    int mostRequests = 0;
+    int unidentified = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const int streamed = sim.streamedPackets();
+        waitFor([&] { return sim.streamedPackets() >= streamed + 50; });
+        const int asked = sim.count("CP");
+        state.ResumeTiming();
+        QElapsedTimer clock;
+        clock.start();
+        auto device = std::make_unique<Device>();
+        if (!waitFor([&] { return device->replyState == Device::CONTOUR_PACKET; }, 5000))
+            ++unidentified;
+        slowest = std::max(slowest, clock.elapsed());
+        mostRequests = std::max(mostRequests, sim.count("CP") - asked);
+        state.PauseTiming();
+        device.reset();
+        state.ResumeTiming();
+    }
+    state.counters["slowest_ms"] = double(slowest);
+    state.counters["most_CP_per_start"] = mostRequests;
+    state.counters["unidentified"] = unidentified;
+    qunsetenv(DevicePort::kPortsVariable);
+}
+BENCHMARK(BM_IdentifyStreamingContourograph)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+
 } // namespace
 
 int main(int argc, char **argv)

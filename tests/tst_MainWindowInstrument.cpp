@@ -4,6 +4,7 @@
 // a recording that ends before the profilometer's measured samples begin leaves nothing behind.
 
 #include "MainWindow.h"
+#include "core/Constants.h"
 #include "core/ProfileTrace.h"
 #include "device/Device.h"
 #include "device/DevicePort.h"
@@ -22,6 +23,7 @@
 #include "support/gui/WindowGrab.h"
 
 #include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QLineEdit>
@@ -52,7 +54,7 @@ struct Bench
     // The name of this bench's recordings.
     QString traceName;
 
-    Bench()
+    explicit Bench(const std::function<void(Settings &)> &preset = [](Settings &) {})
     {
         static int benches = 0;
         traceName = QStringLiteral("Запись_клавиш_%1_%2_")
@@ -61,11 +63,12 @@ struct Bench
         qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
         sim = std::make_unique<SimulatedInstrument>(SimulatedInstrument::Profilometer);
         qputenv(DevicePort::kPortsVariable, sim->linkPath().toLocal8Bit());
-        settings = std::make_unique<TempSettings>([this](Settings &s) {
+        settings = std::make_unique<TempSettings>([this, &preset](Settings &s) {
             s.device.device_type = PROFILE;
             s.device.trace_length = 8;
             s.service.default_trace_file_name = traceName;
             s.preferences.is_ask_before_change_filter = true;
+            preset(s);
         });
         window = std::make_unique<MainWindow>();
         // A maximised window on an operator's screen: the tool bar shows all its fast settings.
@@ -158,10 +161,7 @@ struct Bench
 bool closeWithReturn(QWidget *modal)
 {
     systemKey(modal, QEvent::KeyPress, Qt::Key_Return);
-    if (QTest::qWaitFor([modal] { return !modal->isVisible(); }, 3000))
-        return true;
-    ModalAnswerer::reject(modal);
-    return false;
+    return ModalAnswerer::waitClosed(modal);
 }
 
 // The window system gives the main window the keyboard back once its dialog has closed.
@@ -181,6 +181,23 @@ int rawCount(const AbstractTrace *trace)
     return trace->rawData->isEmpty() ? 0 : trace->rawData->first().size();
 }
 
+// Chooses the item below the current one of a closed combo box as an operator does with the
+// keyboard: a click opens the list, Down moves in it, Return chooses; the keys go to the window
+// with the keyboard focus. False when the list did not open or did not close again (it is then
+// closed, so the test goes on to fail).
+bool chooseNextWithKeys(QWidget &window, QComboBox *box)
+{
+    QTest::mouseClick(box, Qt::LeftButton);
+    if (!QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 3000))
+        return false;
+    systemKeyClick(&window, Qt::Key_Down);
+    systemKeyClick(&window, Qt::Key_Return);
+    if (QTest::qWaitFor([] { return !QApplication::activePopupWidget(); }, 3000))
+        return true;
+    box->hidePopup();
+    return false;
+}
+
 } // namespace
 
 class TestMainWindowInstrument : public QObject
@@ -189,6 +206,7 @@ class TestMainWindowInstrument : public QObject
 
 private slots:
     void keysOfDialogsAndEntriesMoveNothing();
+    void choosingInABoxStartsNothing();
     void recordingEndedEarly_data();
     void recordingEndedEarly();
 };
@@ -208,7 +226,11 @@ void TestMainWindowInstrument::keysOfDialogsAndEntriesMoveNothing()
     {
         ModalAnswerer answerer([&](QWidget *modal) {
             auto *name = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            QVERIFY(name);
+            if (!name) {
+                // Closed unanswered: the test fails on `closed` instead of waiting in the dialog.
+                ModalAnswerer::reject(modal);
+                return;
+            }
             name->setFocus();
             name->setText(path);
             closed = closeWithReturn(modal);
@@ -260,12 +282,17 @@ void TestMainWindowInstrument::keysOfDialogsAndEntriesMoveNothing()
     // released over the main window.
     auto *calibration = bench.button("calibrationProfilePushButton");
     const QString saved = dir.filePath(QStringLiteral("сохранено.txt"));
+    closed = false;
     {
         ModalAnswerer answerer([&](QWidget *modal) {
             systemKey(modal, QEvent::KeyRelease, Qt::Key_S, Qt::ControlModifier);
             systemKey(modal, QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
             auto *name = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            QVERIFY(name);
+            if (!name) {
+                // Closed unanswered: the test fails on `closed` instead of waiting in the dialog.
+                ModalAnswerer::reject(modal);
+                return;
+            }
             name->setFocus();
             name->setText(saved);
             closed = closeWithReturn(modal);
@@ -302,6 +329,63 @@ void TestMainWindowInstrument::keysOfDialogsAndEntriesMoveNothing()
     QCOMPARE(bench.savedRecordings().size(), 1);
 
     const GrabResult grab = grabWindow(&window, QStringLiteral("main_window_after_keys"));
+    VERIFY_GRAB(grab);
+}
+
+void TestMainWindowInstrument::choosingInABoxStartsNothing()
+{
+    Bench bench([](Settings &s) { s.preferences.profile_filter_mode = 1; });
+    QVERIFY(bench.ready());
+    MainWindow &window = *bench.window;
+    ScriptedPrompts prompts;
+
+    // The panel's speed: the next speed goes to the instrument, nothing starts.
+    auto *speed = bench.panel->findChild<QComboBox *>(QStringLiteral("speedComboBox"));
+    QCOMPARE(speed->currentIndex(), 0);
+    QVERIFY(chooseNextWithKeys(window, speed));
+    QCOMPARE(speed->currentIndex(), 1);
+    QVERIFY(bench.waitForCommand("PS1"));
+    QVERIFY2(bench.quiet(), qPrintable(QString::fromLatin1(bench.sim->received)));
+    QCOMPARE(bench.settings->stored("movement/current_speed").toInt(), 1);
+
+    // The view box: the waviness profile is shown from now on, nothing starts.
+    auto *view = window.findChild<QComboBox *>(QStringLiteral("profileKindComboBox"));
+    QCOMPARE(view->currentText(), QStringLiteral("Профиль шероховатости"));
+    QVERIFY(chooseNextWithKeys(window, view));
+    QCOMPARE(view->currentText(), QStringLiteral("Профиль волнистости"));
+    QVERIFY2(bench.quiet(), qPrintable(QString::fromLatin1(bench.sim->received)));
+    QCOMPARE(bench.settings->stored("preferenses/profile_filter_mode").toInt(), 2);
+    QCOMPARE(bench.savedRecordings(), QStringList());
+
+    // Return with the focus in the trace list starts a trace, at the speed chosen.
+    auto *tree = window.findChild<QTreeWidget *>(QStringLiteral("tracesListTreeWidget"));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton);
+    QCOMPARE(window.focusWidget(), tree);
+    systemKeyClick(&window, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(1), kWaitMs);
+    QCOMPARE(bench.motions(), QList<QByteArray> {"CS"});
+    auto *trace = dynamic_cast<ProfileTrace *>(bench.list()->traces.first());
+    QVERIFY(trace);
+    QCOMPARE(rawCount(trace), 1000);
+    QCOMPARE(trace->speed, 0.5);
+    QCOMPARE(bench.savedRecordings().size(), 1);
+
+    // The trace list's cut-off box of that trace: the next cut-off is the trace's, nothing
+    // starts and nothing more is saved by itself.
+    bench.sim->commands.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(bench.list()->selectedTrace == trace, kWaitMs);
+    auto *filter = bench.list()->findChild<QComboBox *>(QStringLiteral("filterComboBox"));
+    QVERIFY(filter->isVisible());
+    const int cutOff = filter->currentIndex();
+    QVERIFY(cutOff + 1 < kFilterLengths.size());
+    QVERIFY(chooseNextWithKeys(window, filter));
+    QCOMPARE(filter->currentIndex(), cutOff + 1);
+    QTRY_COMPARE_WITH_TIMEOUT(trace->filterLength, kFilterLengths.at(cutOff + 1), kWaitMs);
+    QVERIFY2(bench.quiet(), qPrintable(QString::fromLatin1(bench.sim->received)));
+    QCOMPARE(bench.list()->traces.size(), 1);
+    QCOMPARE(bench.savedRecordings().size(), 1);
+
+    const GrabResult grab = grabWindow(&window, QStringLiteral("main_window_after_boxes"));
     VERIFY_GRAB(grab);
 }
 

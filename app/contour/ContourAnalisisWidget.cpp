@@ -362,24 +362,29 @@ void ContourAnalisisWidget::updateUnits()
     // Any other unit leaves the text and the factor as they were.
     const int unit = Settings::instance()->view.axis_unit;
     const QString suffix = unitSuffixOf(unit);
+    double scale = 1.0;
     if (!suffix.isEmpty()) {
+        const double factor = unitsPerMicrometreOf(unit);
+        scale = factor / unitFactor;
         unitText = QLatin1Char(' ') + suffix;
-        unitFactor = unitsPerMillimetreOf(unit) / 1000.0;
+        unitFactor = factor;
     }
     setTickSuffix(ui->plot->xAxis, unitText);
     setTickSuffix(ui->plot->yAxis, unitText);
-    redrawCurves();
+    redrawCurves(PlotTransform::scaling(scale));
 }
 
-void ContourAnalisisWidget::redrawCurves()
+void ContourAnalisisWidget::redrawCurves(const PlotTransform &moved)
 {
     const QPen pen = tracePen(Settings::instance()->preferences.graph_color);
     for (int i = 0; i < traceCopies.size() && i < curves.size(); ++i) {
         fillCurve(i);
         curves.at(i)->setPen(pen);
     }
-    for (Measurement *m : measurementsManager->measurementList())
-        m->calculate();
+    // The traces are drawn anew from their copies; everything else on the plot goes the same
+    // way through the manager, and what is built on the curves is calculated anew.
+    measurementsManager->transformGeometry(moved, false);
+    recalculateListed();
     if (!traceCopies.isEmpty())
         rescaleAxes();
 }
@@ -411,6 +416,9 @@ Extent curveExtent(const Plot *plot)
         if (!curve)
             continue;
         for (const QCPCurveData &d : *curve->data()) {
+            // A reper point with no place (a crossing that no longer exists) frames nothing.
+            if (!std::isfinite(d.key) || !std::isfinite(d.value))
+                continue;
             e.minK = qMin(e.minK, d.key);
             e.maxK = qMax(e.maxK, d.key);
             e.minV = qMin(e.minV, d.value);
@@ -510,19 +518,17 @@ void ContourAnalisisWidget::addMeasurement(int index, E_MEASUREMENTS type, doubl
 void ContourAnalisisWidget::recalcAllMeasurements()
 {
     updateUnits();
-    recalculateListed();
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
 }
 
 void ContourAnalisisWidget::recalculateListed()
 {
     // A copy: a receiver of the tree update must not change the list under the walk.
     const std::list<Measurement *> listed = measurementsManager->measurementList();
-    for (Measurement *m : listed) {
+    for (Measurement *m : listed)
         m->updateUnits();
-        m->calculate();
-        updateMeasurementInTree(m);
-    }
-    ui->plot->replot(QCustomPlot::rpRefreshHint);
+    // Each after what it is built on; every one announced, so its row follows.
+    measurementsManager->recalculate();
 }
 
 void ContourAnalisisWidget::calibrationDataValueChangedManually(QVector<AbstractTrace *> traces)
@@ -540,6 +546,7 @@ void ContourAnalisisWidget::calibrationDataValueChangedManually(QVector<Abstract
         fillCurve(i);
     }
     recalculateListed();
+    ui->plot->replot(QCustomPlot::rpRefreshHint);
 }
 
 // Navigation --------------------------------------------------------------------------------
@@ -656,18 +663,14 @@ void ContourAnalisisWidget::onResetScaleClicked()
 void ContourAnalisisWidget::onResetLayFlatClicked()
 {
     logInfo(QStringLiteral("PushButtonRST was clicked"));
-    // The curves go back to the unlevelled copies: what was fitted to them goes back with them.
+    // The curves go back to the unlevelled copies, and everything else on the plot with them.
     const RigidTransform undo = levellingMotion().inverted();
-    for (Measurement *m : measurementsManager->measurementList())
-        m->followCurveMotion(undo);
     levellingAngle = 0.0;
     levellingCentre = QPointF();
     levellingTurns.clear();
     // The manager composes the same turns: it forgets them with the window's.
     measurementsManager->resetLevelling();
-    redrawCurves();
-    for (Measurement *m : measurementsManager->measurementList())
-        updateMeasurementInTree(m);
+    redrawCurves(PlotTransform::moving(undo));
     ui->pushButtonlayFlat->setCheckable(true);
     ui->actionLayFlat->toggle();
 }
@@ -889,9 +892,15 @@ void ContourAnalisisWidget::processMeasurementSelection()
 
 void ContourAnalisisWidget::deleteMeasurement(int index)
 {
-    measurementsManager->removeMeasurement(index);
-    if (QTreeWidgetItem *item = itemsById.take(index))
-        delete item;
+    // After a delete no row is selected: the tree would otherwise select the next row, and the
+    // Delete key would take that one too, unasked.
+    ui->measurementTree->selectionModel()->clear();
+    // Whatever was built on the measurement goes with it.
+    QList<int> gone = measurementsManager->removeMeasurement(index);
+    if (gone.isEmpty())
+        gone.append(index);
+    for (int id : qAsConst(gone))
+        delete itemsById.take(id);
     ui->plot->replot(QCustomPlot::rpRefreshHint);
     ui->measurementTree->updateGroups();
 }

@@ -141,12 +141,14 @@ private:
     void createPlot();
     void setupCalibrationMode();
     void updateUnits();
-    void redrawCurves();
+    // Draws the traces anew from their copies, moves everything else on the plot by moved (see
+    // MeasurementsManager::transformGeometry) and recalculates the measurements.
+    void redrawCurves(const PlotTransform &moved = PlotTransform());
     void rescaleAxes();
     void rescaleContour();
     void rescaleProfile();
     void updateMeasurementInTree(Measurement *m);
-    // Every listed measurement in the current unit, recalculated and its row updated; replots.
+    // Every listed measurement in the current unit, recalculated and its row updated.
     void recalculateListed();
     // The display-unit points of copy index, levelled by the kept turns.
     void fillCurve(int index);

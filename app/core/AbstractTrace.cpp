@@ -1,5 +1,6 @@
 #include "core/AbstractTrace.h"
 
+#include "core/TraceFileKeys.h"
 #include "processing/Cancellation.h"
 #include "processing/DataProcessors.h"
 
@@ -259,7 +260,7 @@ double AbstractTrace::length() const
 
 QString AbstractTrace::creationDateText() const
 {
-    return creationDate.toLocalTime().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
+    return creationDate.toLocalTime().toString(TraceFileKeys::kCreationDateFormat);
 }
 
 QString traceNumberText(double value)

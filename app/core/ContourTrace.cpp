@@ -1,5 +1,6 @@
 #include "core/ContourTrace.h"
 
+#include "core/TraceFileKeys.h"
 #include "processing/Cancellation.h"
 #include "processing/ProfileFilters.h"
 
@@ -315,26 +316,40 @@ AbstractTrace *ContourTrace::clone() const
     return new ContourTrace(*this);
 }
 
+const std::array<ContourTrace::HeaderValue, ContourTrace::kHeaderValueCount> &
+ContourTrace::headerValues()
+{
+    using C = CalibrationSettings;
+    static const std::array<HeaderValue, kHeaderValueCount> values {{
+        {QStringLiteral("tool_head_radius_down"), &ContourTrace::toolHeadRadiusDown,
+         &C::tool_head_radius_down},
+        {QStringLiteral("tool_head_radius_up"), &ContourTrace::toolHeadRadiusUp,
+         &C::tool_head_radius_up},
+        {QStringLiteral("double_sided_probe_high"), &ContourTrace::doubleSidedProbeHigh,
+         &C::double_sided_probe_high},
+        {QStringLiteral("needle_bias"), &ContourTrace::needleBias, &C::needle_bias},
+        {QStringLiteral("rack_perpendicular"), &ContourTrace::rackPerpendicular,
+         &C::rack_prpendicular},
+        {QStringLiteral("x_axis_compression_ratio"), &ContourTrace::xAxisCompressionRatio,
+         &C::x_axis_compression_ratio},
+        {QStringLiteral("y_axis_compression_ratio"), &ContourTrace::yAxisCompressionRatio,
+         &C::y_axis_compression_ratio},
+        {QStringLiteral("displacement_coefficient"), &ContourTrace::displacementCoefficient,
+         &C::displacement_coefficient},
+        {QStringLiteral("roughness_ratio"), &ContourTrace::roughnessRatio, &C::roughness_ratio},
+    }};
+    return values;
+}
+
 QString ContourTrace::headerText() const
 {
-    QString text;
-    text += QStringLiteral("needle_pressing:")
-        + (needlePressing == MovementSettings::E_PRESSING_UP ? QStringLiteral("u")
-                                                             : QStringLiteral("d"))
-        + QStringLiteral("\n");
-    const auto line = [&text](const char *key, double value) {
-        text += QLatin1String(key) + QLatin1Char(':') + traceNumberText(value) + QLatin1Char('\n');
-    };
-    line("tool_head_radius_down", toolHeadRadiusDown);
-    line("tool_head_radius_up", toolHeadRadiusUp);
-    line("double_sided_probe_high", doubleSidedProbeHigh);
-    line("needle_bias", needleBias);
-    line("rack_perpendicular", rackPerpendicular);
-    line("x_axis_compression_ratio", xAxisCompressionRatio);
-    line("y_axis_compression_ratio", yAxisCompressionRatio);
-    line("displacement_coefficient", displacementCoefficient);
-    line("roughness_ratio", roughnessRatio);
-    text += QStringLiteral("measurement_mode:") + QString::number(measurementMode)
-        + QStringLiteral("\n");
+    QString text = TraceFileKeys::kNeedlePressing + QLatin1Char(':')
+        + (needlePressing == MovementSettings::E_PRESSING_UP ? QLatin1Char('u') : QLatin1Char('d'))
+        + QLatin1Char('\n');
+    for (const HeaderValue &value : headerValues())
+        text += value.key + QLatin1Char(':') + traceNumberText(this->*value.member)
+            + QLatin1Char('\n');
+    text += TraceFileKeys::kMeasurementMode + QLatin1Char(':') + QString::number(measurementMode)
+        + QLatin1Char('\n');
     return text;
 }

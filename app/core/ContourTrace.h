@@ -3,6 +3,8 @@
 #include "core/AbstractTrace.h"
 #include "core/Settings.h"
 
+#include <array>
+
 // A contourograph trace: three channels (X, Y and the console height) with the probe's
 // calibration values, the measurement mode and the needle pressing.
 class ContourTrace : public AbstractTrace
@@ -38,6 +40,19 @@ public:
     void takeCalibration(const CalibrationSettings &calibration, int mode);
     void takeProbeValues(const ConsoleParams &console);
     void takeCalibration(const ContourTrace &other);
+
+    // A calibration value of the file header: its key, the member it is read into and the
+    // setting a header without the key takes.
+    struct HeaderValue
+    {
+        QString key;
+        double ContourTrace::*member;
+        double CalibrationSettings::*setting;
+    };
+    // The calibration values of the header in the order they are written, between the needle
+    // pressing and the measurement mode.
+    static constexpr size_t kHeaderValueCount = 9;
+    static const std::array<HeaderValue, kHeaderValueCount> &headerValues();
 
     double toolHeadRadiusDown = 0.0;
     double toolHeadRadiusUp = 0.0;

@@ -1,5 +1,6 @@
 #include "core/ProfileTrace.h"
 
+#include "core/TraceFileKeys.h"
 #include "processing/CutOffs.h"
 #include "processing/ParameterCatalogue.h"
 #include "processing/ProfileFilters.h"
@@ -54,8 +55,9 @@ AbstractTrace *ProfileTrace::clone() const
 
 QString ProfileTrace::headerText() const
 {
-    return QStringLiteral("speed:") + traceNumberText(speed) + QStringLiteral("\nfilter:")
-        + traceNumberText(filterLength) + QStringLiteral("\n");
+    return TraceFileKeys::kSpeed + QLatin1Char(':') + traceNumberText(speed) + QLatin1Char('\n')
+        + TraceFileKeys::kFilter + QLatin1Char(':') + traceNumberText(filterLength)
+        + QLatin1Char('\n');
 }
 
 void ProfileTrace::addAdditionalTrace(ProfileTrace *child)

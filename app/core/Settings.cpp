@@ -430,11 +430,21 @@ void Settings::load(const QString &fileName)
         key.read(*this, file, defaults);
 
     PreferencesSettings &p = preferences;
-    const auto count = [&file](const QString &key, int defaultValue) {
-        return readValue(file, key, defaultValue, {0, kMaxStoredListCount, OutOfRange::Clamp});
+    // A list's count says how many of its entries, from the first on, are read. A count beyond
+    // the entries the file holds (a damaged count) takes those it holds: entries that are not
+    // there would be read as empty names and saved back as such.
+    const auto count = [&file](const QString &countKey, int defaultValue, const QString &entryKey) {
+        const int stated
+            = readValue(file, countKey, defaultValue, {0, kMaxStoredListCount, OutOfRange::Clamp});
+        if (!file.contains(countKey))
+            return stated;
+        int held = 0;
+        while (held < stated && file.contains(entryKey.arg(held)))
+            ++held;
+        return held;
     };
-    p.enabled_params_count = count(kEnabledCountKey, 1);
-    p.disabled_params_count = count(kDisabledCountKey, kParameterIndexNames.size());
+    p.enabled_params_count = count(kEnabledCountKey, 1, kEnabledKey);
+    p.disabled_params_count = count(kDisabledCountKey, kParameterIndexNames.size(), kDisabledKey);
     p.enabled_params.clear();
     for (int i = 0; i < p.enabled_params_count; ++i)
         p.enabled_params.insert(i, readValue(file, kEnabledKey.arg(i), QStringLiteral("Ra"), {}));
@@ -447,12 +457,12 @@ void Settings::load(const QString &fileName)
     reconcileParameterLists();
 
     controllers.clear();
-    const int controllerCount = count(kControllerCountKey, 0);
+    const int controllerCount = count(kControllerCountKey, 0, kControllerKey);
     for (int i = 0; i < controllerCount; ++i)
         controllers.append(readValue(file, kControllerKey.arg(i), QString(), {}));
 
     consoles.clear();
-    const int consoleCount = count(kConsoleCountKey, 0);
+    const int consoleCount = count(kConsoleCountKey, 0, kConsoleKey);
     current_console = ConsoleParams();
     current_console.name = readValue(file, kCurrentConsoleKey, current_console.name, {});
     const ConsoleParams defaultConsole;

@@ -5,6 +5,7 @@
 #include "core/SafeFile.h"
 #include "core/Settings.h"
 #include "core/SystemMemory.h"
+#include "core/TraceFileKeys.h"
 #include "core/TraceReadChains.h"
 
 #include <QBuffer>
@@ -511,6 +512,8 @@ public:
     }
 
     bool stopRequested() const { return m_progress.stopRequested && m_progress.stopRequested(); }
+    // The samples appended so far.
+    int count() const { return m_count; }
 
 private:
     AbstractTrace &m_trace;
@@ -638,8 +641,63 @@ private:
     QString m_notFiniteKey;
 };
 
-const QString kPointCountKey = QStringLiteral("point_count");
-const QString kAdditionalCountKey = QStringLiteral("addittional_trace_count");
+using TraceFileKeys::kAdditionalTraceCount;
+using TraceFileKeys::kPointCount;
+
+// How one header of a native file ended.
+enum class HeaderEnd {
+    // With its point_count line; the rows follow.
+    PointCount,
+    // Before a line without ':', which is put back: it is the block's first row.
+    Row,
+    // At the end of the file.
+    FileEnd
+};
+
+// Reads one header of a native file, the main header and an additional trace's block header
+// alike: "key:value" lines, the key the text before the first ':' and the value the text after
+// it (so a creation date keeps the colons of its time), both trimmed; a later line with the
+// same key wins. The header ends with its point_count line or before the first line without ':'.
+// Fails only at a line beyond the bounds of the line reader.
+TraceReadResult readHeader(LineReader &lines, HeaderValues &header, HeaderEnd &headerEnd)
+{
+    const char *begin = nullptr;
+    const char *end = nullptr;
+    headerEnd = HeaderEnd::FileEnd;
+    while (lines.next(begin, end)) {
+        if (end - begin > kMaxHeaderLineLength)
+            return headerLineTooLong(lines);
+        const QString text = lineText(begin, end);
+        const int colon = text.indexOf(QLatin1Char(':'));
+        if (colon < 0) {
+            lines.putBack();
+            headerEnd = HeaderEnd::Row;
+            break;
+        }
+        const QString key = text.left(colon).trimmed();
+        header.set(key, text.mid(colon + 1).trimmed());
+        if (key == kPointCount) {
+            headerEnd = HeaderEnd::PointCount;
+            break;
+        }
+    }
+    if (!lines.error().isEmpty())
+        return readerFailure(lines);
+    return {};
+}
+
+// The creation date of a header, local time; a date that does not parse is invalid.
+QDateTime headerCreationDate(const HeaderValues &header)
+{
+    return QDateTime::fromString(
+        header.text(TraceFileKeys::kCreationDate, TraceFileKeys::kCreationDateMissing),
+        TraceFileKeys::kCreationDateFormat);
+}
+
+TraceReadResult noSamples()
+{
+    return failure(TraceReadResult::Empty, QStringLiteral("no samples"));
+}
 
 TraceReadResult countOutOfRange(const QString &key, const HeaderValues &values)
 {
@@ -751,32 +809,16 @@ int traceTypeOfFile(const QString &path)
 TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrace &trace,
                                 const Settings &settings, const TraceReadProgress &progress)
 {
+    using namespace TraceFileKeys;
     LineReader lines(in);
-    const char *begin = nullptr;
-    const char *end = nullptr;
 
-    // Main header: up to its point_count line, or up to the first line without ':' (which is
-    // then the first row).
     HeaderValues header;
-    while (lines.next(begin, end)) {
-        if (end - begin > kMaxHeaderLineLength)
-            return headerLineTooLong(lines);
-        const QString text = lineText(begin, end);
-        const int colon = text.indexOf(QLatin1Char(':'));
-        if (colon < 0) {
-            lines.putBack();
-            break;
-        }
-        const QString key = text.left(colon).trimmed();
-        header.set(key, text.mid(colon + 1).trimmed());
-        if (key == kPointCountKey)
-            break;
-    }
-    if (!lines.error().isEmpty())
-        return readerFailure(lines);
+    HeaderEnd headerEnd = HeaderEnd::FileEnd;
+    TraceReadResult result = readHeader(lines, header, headerEnd);
+    if (!result.ok())
+        return result;
 
-    const int type
-        = traceTypeOfWord(header.text(QStringLiteral("trace_type"), QStringLiteral("CONTOUR")));
+    const int type = traceTypeOfWord(header.text(kTraceType, QStringLiteral("CONTOUR")));
     auto *profile = dynamic_cast<ProfileTrace *>(&trace);
     auto *contour = dynamic_cast<ContourTrace *>(&trace);
     if (isProfileKind(type) ? !profile : !contour) {
@@ -784,28 +826,15 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
                        QStringLiteral("the header names a %1 trace").arg(traceTypeWord(type)));
     }
 
-    const double speed
-        = header.number(QStringLiteral("speed"), settings.movement.current_speed * 0.25 + 0.25);
-    const double filter = header.number(QStringLiteral("filter"), filterLengthSetting(settings));
-    const CalibrationSettings &calibration = settings.calibration;
-    const auto calibrationValue = [&header](const char *key, double fallback) {
-        return header.number(QLatin1String(key), fallback);
-    };
-    const double radiusDown
-        = calibrationValue("tool_head_radius_down", calibration.tool_head_radius_down);
-    const double radiusUp
-        = calibrationValue("tool_head_radius_up", calibration.tool_head_radius_up);
-    const double probeHigh
-        = calibrationValue("double_sided_probe_high", calibration.double_sided_probe_high);
-    const double needleBias = calibrationValue("needle_bias", calibration.needle_bias);
-    const double rack = calibrationValue("rack_perpendicular", calibration.rack_prpendicular);
-    const double xRatio
-        = calibrationValue("x_axis_compression_ratio", calibration.x_axis_compression_ratio);
-    const double yRatio
-        = calibrationValue("y_axis_compression_ratio", calibration.y_axis_compression_ratio);
-    const double displacement
-        = calibrationValue("displacement_coefficient", calibration.displacement_coefficient);
-    const double roughnessRatio = calibrationValue("roughness_ratio", calibration.roughness_ratio);
+    // The family's speed and cut-off: the main trace's, and every additional trace's.
+    const double speed = header.number(kSpeed, settings.movement.current_speed * 0.25 + 0.25);
+    const double filter = header.number(kFilter, filterLengthSetting(settings));
+    const auto &calibrationKeys = ContourTrace::headerValues();
+    std::array<double, ContourTrace::kHeaderValueCount> calibration;
+    for (size_t i = 0; i < calibrationKeys.size(); ++i) {
+        calibration[i] = header.number(calibrationKeys[i].key,
+                                       settings.calibration.*calibrationKeys[i].setting);
+    }
     if (!header.notFiniteKey().isEmpty()) {
         return failure(TraceReadResult::BadNumber,
                        QStringLiteral("header value %1 not finite").arg(header.notFiniteKey()));
@@ -823,41 +852,31 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
             ? QStringLiteral("u")
             : QStringLiteral("d");
         contour->needlePressing
-            = header.text(QStringLiteral("needle_pressing"), pressingDefault) == QLatin1String("u")
+            = header.text(kNeedlePressing, pressingDefault) == QLatin1String("u")
             ? MovementSettings::E_PRESSING_UP
             : MovementSettings::E_PRESSING_DOWN;
-        contour->toolHeadRadiusDown = radiusDown;
-        contour->toolHeadRadiusUp = radiusUp;
-        contour->doubleSidedProbeHigh = probeHigh;
-        contour->needleBias = needleBias;
-        contour->rackPerpendicular = rack;
-        contour->xAxisCompressionRatio = xRatio;
-        contour->yAxisCompressionRatio = yRatio;
-        contour->displacementCoefficient = displacement;
-        contour->roughnessRatio = roughnessRatio;
+        for (size_t i = 0; i < calibrationKeys.size(); ++i)
+            contour->*calibrationKeys[i].member = calibration[i];
         contour->measurementMode
-            = header.integer(QStringLiteral("measurement_mode"), settings.device.measurement_mode);
+            = header.integer(kMeasurementMode, settings.device.measurement_mode);
     }
-    const QString controller
-        = header.text(QStringLiteral("controler_name"), QStringLiteral("no name"));
+    const QString controller = header.text(kControllerName, QStringLiteral("no name"));
     trace.controllerName = controller;
-    trace.creationDate = QDateTime::fromString(
-        header.text(QStringLiteral("creation_date"), QStringLiteral("01-01-1970 00:00:00")),
-        QStringLiteral("dd-MM-yyyy HH:mm:ss"));
+    trace.creationDate = headerCreationDate(header);
     trace.setFilePath(path);
 
     // Without point_count the rows run up to a blank line; a count of 0 or below means none.
-    const std::optional<int> pointCount = header.count(kPointCountKey, -1);
+    const std::optional<int> pointCount = header.count(kPointCount, -1);
     if (!pointCount)
-        return countOutOfRange(kPointCountKey, header);
+        return countOutOfRange(kPointCount, header);
     const std::optional<int> additionalCount
-        = type == PROFILE ? header.count(kAdditionalCountKey, 0) : 0;
+        = type == PROFILE ? header.count(kAdditionalTraceCount, 0) : 0;
     if (!additionalCount)
-        return countOutOfRange(kAdditionalCountKey, header);
+        return countOutOfRange(kAdditionalTraceCount, header);
     if (*additionalCount > kMaxAdditionalTraces) {
         return failure(TraceReadResult::TooLarge,
                        QStringLiteral("%1 %2: more than the %3 additional traces a file holds")
-                           .arg(kAdditionalCountKey)
+                           .arg(kAdditionalTraceCount)
                            .arg(*additionalCount)
                            .arg(kMaxAdditionalTraces));
     }
@@ -866,11 +885,16 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
     const auto stop = [&sink] {
         return sink.stopRequested();
     };
-    TraceReadResult result = readRows(
-        lines, header.contains(kPointCountKey) ? std::max(*pointCount, 0) : -1, trace,
+    result = readRows(
+        lines, header.contains(kPointCount) ? std::max(*pointCount, 0) : -1, trace,
         [&sink](QVector<double> &sample) { sink.append(sample); }, stop,
         QStringLiteral("main trace"));
-    if (!result.ok() || type != PROFILE)
+    if (!result.ok())
+        return result;
+    // A trace without samples is no trace, whatever the file holds after it.
+    if (sink.count() == 0)
+        return noSamples();
+    if (type != PROFILE)
         return result;
 
     for (int k = 0; k < *additionalCount; ++k) {
@@ -879,49 +903,32 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
         if (lines.atEnd()) {
             return failure(TraceReadResult::Damaged,
                            QStringLiteral("%1 %2, but the file ends after %3 additional traces")
-                               .arg(kAdditionalCountKey)
+                               .arg(kAdditionalTraceCount)
                                .arg(*additionalCount)
                                .arg(k));
         }
         HeaderValues block;
-        bool endedByRow = false;
-        bool endedByCount = false;
-        while (lines.next(begin, end)) {
-            if (end - begin > kMaxHeaderLineLength)
-                return headerLineTooLong(lines);
-            const QString text = lineText(begin, end);
-            if (!text.contains(QLatin1Char(':'))) {
-                lines.putBack();
-                endedByRow = true;
-                break;
-            }
-            // Only "key:value" lines count; the date line, with the colons of its time, does not.
-            const QStringList parts = text.split(QLatin1Char(':'));
-            if (parts.size() != 2)
-                continue;
-            const QString key = parts.at(0).trimmed();
-            block.set(key, parts.at(1).trimmed());
-            if (key == kPointCountKey) {
-                endedByCount = true;
-                break;
-            }
-        }
-        if (!lines.error().isEmpty())
-            return readerFailure(lines);
-        if (!endedByRow && !endedByCount) {
+        HeaderEnd blockEnd = HeaderEnd::FileEnd;
+        result = readHeader(lines, block, blockEnd);
+        if (!result.ok())
+            return result;
+        if (blockEnd == HeaderEnd::FileEnd) {
             return failure(
                 TraceReadResult::Damaged,
                 QStringLiteral("additional trace %1: the file ends inside its header").arg(k + 1));
         }
-        const std::optional<int> rows = block.count(kPointCountKey, 0);
+        const std::optional<int> rows = block.count(kPointCount, 0);
         if (!rows)
-            return countOutOfRange(kPointCountKey, block);
+            return countOutOfRange(kPointCount, block);
 
+        // An additional trace is a member of the main trace's family: it takes the family's
+        // speed, cut-off and controller, and keeps its own creation date.
         auto additional = std::make_unique<ProfileTrace>();
         additional->setType(ADDITIONAL_TRACE);
         additional->speed = speed;
         additional->filterLength = filter;
         additional->controllerName = controller;
+        additional->creationDate = headerCreationDate(block);
         additional->medianEnabled = settings.preferences.meadian_filter;
         additional->medianWindow = settings.preferences.meadian_filter_value;
         additional->setFilePath(path);
@@ -932,8 +939,10 @@ TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrac
                 lines, *rows, *child,
                 [child](QVector<double> &sample) { child->appendPoint(sample); }, stop,
                 QStringLiteral("additional trace %1").arg(k + 1));
-        } else if (endedByRow) {
+        } else if (blockEnd == HeaderEnd::Row) {
             // The line that ended the header was the block's first row; the block takes none.
+            const char *begin = nullptr;
+            const char *end = nullptr;
             lines.next(begin, end);
         }
         addAdditionalTraceChain(*child, settings);
@@ -994,6 +1003,8 @@ TraceReadResult readBinaryContour(QIODevice &in, AbstractTrace &trace, const Set
             TraceReadResult::Damaged,
             QStringLiteral("%1 bytes, %2 samples need %3").arg(in.size()).arg(count).arg(needed));
     }
+    if (count == 0)
+        return noSamples();
     // The count is vouched for by the file's size (a sequential device by the reads below).
     if (count > 0) {
         const TraceReadResult room = makeRoom(trace, trace.rawData->at(0).size(), count, false);
@@ -1069,5 +1080,8 @@ TraceReadResult readNumberColumns(QIODevice &in, AbstractTrace &trace, const Set
     }
     if (!lines.error().isEmpty())
         return readerFailure(lines);
+    // Nothing but blank lines, or nothing at all.
+    if (sink.count() == 0)
+        return noSamples();
     return {};
 }

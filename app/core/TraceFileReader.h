@@ -63,6 +63,9 @@ struct TraceReadResult
         // More samples than a trace holds or than the memory available takes (refused before
         // they are read), or more additional traces than kMaxAdditionalTraces.
         TooLarge,
+        // No sample of the (main) trace: an empty file or one of blank lines, a ".T46" of no
+        // samples, a native file whose main block holds no row.
+        Empty,
         Cancelled
     };
     Status status = Ok;
@@ -77,23 +80,29 @@ struct TraceReadResult
 // and the name and path of its additional traces. Missing header keys take their defaults from
 // settings. A header ends at its "point_count:" line or at the first line without ':'.
 //
-// A block that ends before its "point_count" rows, and a file that ends before its
-// "addittional_trace_count" blocks, are damaged (a save cut short): the read fails, keeping what
-// was read. Every reader makes room for the samples before it reads them, for the whole count
-// where the header gives one that the file's size can hold, and refuses samples that the trace
-// or the memory available cannot hold.
+// The main header and the block header of each additional trace are read by one rule (a key
+// is the text before the first ':'). An additional trace takes the main header's speed, cut-off
+// and controller, which are its family's, and keeps its own creation date.
+//
+// A main block without a row is refused (Empty). A block that ends before its "point_count"
+// rows, and a file that ends before its "addittional_trace_count" blocks, are damaged (a save
+// cut short): the read fails, keeping what was read. Every reader makes room for the samples before
+// it reads them, for the whole count where the header gives one that the file's size can hold, and
+// refuses samples that the trace or the memory available cannot hold.
 TraceReadResult readNativeTrace(QIODevice &in, const QString &path, AbstractTrace &trace,
                                 const Settings &settings, const TraceReadProgress &progress);
 
 // Reads a ".T46" file: N at byte 440 (int32), the X step at 520 (binary64), N int16 samples at
 // 700, the Y scale right after them (binary64), all little-endian. A file shorter than
-// 780 + 2 N bytes, or with N < 0, is refused before anything is appended.
+// 780 + 2 N bytes, or with N < 0, is refused before anything is appended; so is one of N = 0
+// (Empty).
 TraceReadResult readBinaryContour(QIODevice &in, AbstractTrace &trace, const Settings &settings,
                                   const TraceReadProgress &progress);
 
 // Reads number columns, one sample per line, as many numbers as the trace has channels (missing
 // trailing numbers are 0). Blank lines are skipped; a line whose first number equals the first
-// number of the last kept line is skipped; a token that is not a number ends the read.
+// number of the last kept line is skipped; a token that is not a number ends the read. A file
+// without a sample is refused (Empty).
 TraceReadResult readNumberColumns(QIODevice &in, AbstractTrace &trace, const Settings &settings,
                                   const TraceReadProgress &progress);
 

@@ -4,6 +4,7 @@
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/SafeFile.h"
+#include "core/TraceFileKeys.h"
 #include "core/TraceFileReader.h"
 
 #include <algorithm>
@@ -111,9 +112,10 @@ void appendTraceNumber(QByteArray &out, double value)
 
 QString traceHeaderText(const AbstractTrace *trace)
 {
-    return QStringLiteral("trace_type:") + traceTypeWord(trace->type) + QLatin1Char('\n')
-        + trace->headerText() + QStringLiteral("controler_name:")
-        + singleLine(trace->controllerName) + QLatin1Char('\n') + QStringLiteral("creation_date:")
+    using namespace TraceFileKeys;
+    return kTraceType + QLatin1Char(':') + traceTypeWord(trace->type) + QLatin1Char('\n')
+        + trace->headerText() + kControllerName + QLatin1Char(':')
+        + singleLine(trace->controllerName) + QLatin1Char('\n') + kCreationDate + QLatin1Char(':')
         + trace->creationDateText() + QLatin1Char('\n');
 }
 
@@ -123,7 +125,7 @@ void writePointBlock(QIODevice *device, const AbstractTrace *trace)
     int count = raw.isEmpty() ? 0 : raw.at(0).size();
     for (const QVector<double> &channel : raw)
         count = std::min(count, int(channel.size()));
-    device->write(QByteArrayLiteral("point_count:") + QByteArray::number(count) + '\n');
+    device->write(TraceFileKeys::kPointCount.toLatin1() + ':' + QByteArray::number(count) + '\n');
     writeRows(device, count, [&raw](QByteArray &out, int i) {
         for (const QVector<double> &channel : raw) {
             appendTraceNumber(out, channel.at(i));
@@ -143,8 +145,8 @@ bool writeTraceFile(const QString &path, const AbstractTrace *trace)
             return;
         }
         const int additional = profile ? profile->additionalTraces.size() : 0;
-        device->write(QByteArrayLiteral("addittional_trace_count:") + QByteArray::number(additional)
-                      + '\n');
+        device->write(TraceFileKeys::kAdditionalTraceCount.toLatin1() + ':'
+                      + QByteArray::number(additional) + '\n');
         writePointBlock(device, trace);
         for (int i = 0; i < additional; ++i) {
             const ProfileTrace *child = profile->additionalTraces.at(i);

@@ -109,21 +109,7 @@ bool FileDataProvider::readBinaryFile(const QString &path)
 bool FileDataProvider::readColumnsFile(const QString &path)
 {
     // The column reader's log line names the file only.
-    if (!readContourFormat(path, readNumberColumns, false))
-        return false;
-    // Every line was blank (or there was none): the file holds no trace.
-    const TData &raw = *trace()->rawData;
-    if (raw.isEmpty() || raw.at(0).isEmpty())
-        return refuseEmptyFile(path);
-    return true;
-}
-
-bool FileDataProvider::refuseEmptyFile(const QString &path)
-{
-    logger.log(ERROR, "Error in " + path.toStdString() + ": no samples, the file is empty");
-    setFailureReason(QStringLiteral("файл пуст"));
-    emit dataReadError(QStringLiteral("Error in ") + path);
-    return false;
+    return readContourFormat(path, readNumberColumns, false);
 }
 
 bool FileDataProvider::readContourFormat(const QString &path, ContourFormatReader reader,
@@ -196,6 +182,8 @@ QString russianReason(const TraceReadResult &result)
         if (result.detail.contains(QStringLiteral("beyond the range of counts")))
             return QStringLiteral("число точек или трасс в заголовке вне допустимого диапазона");
         return QStringLiteral("файл повреждён");
+    case TraceReadResult::Empty:
+        return QStringLiteral("файл пуст");
     case TraceReadResult::TooLarge:
         if (result.detail.contains(QStringLiteral("additional traces")))
             return QStringLiteral("в файле больше %1 дополнительных трасс")
@@ -223,7 +211,10 @@ bool FileDataProvider::concludeRead(const QString &path, const TraceReadResult &
     const QString message = result.status == TraceReadResult::WrongTraceClass
         ? QStringLiteral("Wrong trace type in ") + path
         : QStringLiteral("Error in ") + path;
-    const QString line = logDetail ? message + QStringLiteral(": ") + result.detail : message;
+    // A file without samples is said so in every format.
+    const QString line = logDetail || result.status == TraceReadResult::Empty
+        ? message + QStringLiteral(": ") + result.detail
+        : message;
     logger.log(ERROR, line.toStdString());
     setFailureReason(russianReason(result));
     emit dataReadError(message);

@@ -17,8 +17,9 @@ struct TraceReadResult;
 // reader. A UTF-8 byte-order mark and blanks around the key and the word are ignored.
 //
 // Every reader fails with an ERROR log line, dataReadError(message) and a false result; the
-// samples read before the failure stay in the trace. An empty file (no byte, or blanks alone) is
-// no trace: it fails the same way.
+// samples read before the failure stay in the trace. A file without a sample of its trace (no
+// byte, blanks alone, a ".T46" of no samples, a native main block of no row) is no trace: it
+// fails the same way, as an empty file.
 class FileDataProvider : public DataProvider
 {
 public:
@@ -61,8 +62,6 @@ private:
     bool openFile(QFile &file);
     // Logs and signals a failed read; false unless the result is good.
     bool concludeRead(const QString &path, const TraceReadResult &result, bool logDetail);
-    // A file with no sample and nothing but blanks: logged, signalled, false.
-    bool refuseEmptyFile(const QString &path);
     void setFailureReason(const QString &reason);
 
     mutable QMutex m_failureMutex;

@@ -107,12 +107,19 @@ Device::Device()
     needlePressing = settings->movement.needle_pressing;
     traceStarted = false;
     markerMisses = 0;
-    replyState = IDENTIFICATION;
+    m_parser.expectIdentification();
     m_parser.setInput(&port->rxBuffer, &port->rxHead);
     port->setParser([this] { parseIncomingData(); });
     m_stopReplyTimer = new QTimer(this);
     m_stopReplyTimer->setInterval(kStopReplyTimeoutMs);
     connect(m_stopReplyTimer, &QTimer::timeout, this, &Device::checkStopReply);
+    m_identificationRetry = new QTimer(this);
+    m_identificationRetry->setSingleShot(true);
+    m_identificationRetry->setInterval(kIdentificationRetryMs);
+    connect(m_identificationRetry, &QTimer::timeout, this, [this] {
+        if (replyState == IDENTIFICATION && port->isOpen())
+            sendIdentification();
+    });
     connect(port, &DevicePort::portLost, this, &Device::onPortLost);
     connect(port, &DevicePort::portOpened, this, &Device::openDevice);
 }
@@ -158,7 +165,8 @@ void Device::send(const QByteArray &command)
 
 void Device::openDevice()
 {
-    replyState = IDENTIFICATION;
+    m_identificationRetry->stop();
+    m_parser.expectIdentification();
     sendIdentification();
     emit deviceOpened();
 }
@@ -169,6 +177,12 @@ void Device::sendIdentification()
         send("CP");
     else
         emit deviceLost();
+}
+
+void Device::askIdentificationAgain()
+{
+    if (!m_identificationRetry->isActive())
+        m_identificationRetry->start();
 }
 
 void Device::onPortLost()
@@ -183,12 +197,14 @@ void Device::onPortLost()
         emit pushButtonStopTrace();
         traceStarted = false;
     }
-    replyState = IDENTIFICATION;
+    m_identificationRetry->stop();
+    m_parser.expectIdentification();
     m_handlingPortLoss = false;
 }
 
 void Device::onDeviceIdentified()
 {
+    m_identificationRetry->stop();
     initDevice();
     emit newDeviceType(deviceKind);
     const int kind = deviceKind;
@@ -440,20 +456,21 @@ void Device::handlePacket()
 
 void Device::onIdentification(const QByteArray &reply)
 {
-    const QString text = QString::fromUtf8(reply);
-    qDebug() << "Received:" << text;
-    if (text.contains(QLatin1String("OK"))) {
+    qDebug() << "Received:" << QString::fromUtf8(reply);
+    // The known texts are ASCII: they are looked for in the bytes, which may hold packets that
+    // are no valid UTF-8 around them.
+    if (reply.contains("OK")) {
         deviceKind = PROFILE;
         replyState = POSITION;
         onDeviceIdentified();
-    } else if (text.contains(QLatin1String(kContourographIdentification))) {
+    } else if (reply.contains(kContourographIdentification)) {
         setDeviceType(Settings::instance()->device.measurement_mode == 2 ? CONTOURPROF : CONTOUR);
         replyState = PARAMS_MARKER;
         markerMisses = 0;
         send("CO");
         onDeviceIdentified();
     } else {
-        send("CP");
+        askIdentificationAgain();
     }
 }
 

@@ -60,6 +60,10 @@ public:
 
     // Text of the identification reply of the contourograph's controller.
     static constexpr const char *kContourographIdentification = "Vexa_526_R1";
+    // An identification reply without a known text is answered with "CP" again this long after
+    // it, once for all the replies of that time: a controller that streams contour packets fills
+    // the replies with packets, and each answer brings another reply.
+    static constexpr int kIdentificationRetryMs = 250;
     // Points per announcement: profilometer preview, profilometer block, contour.
     static constexpr int kPreviewBatch = 1;
     static constexpr int kBlockBatch = 100;
@@ -170,6 +174,8 @@ public slots:
 private:
     void send(const QByteArray &command);
     void sendIdentification();
+    // Has "CP" sent again kIdentificationRetryMs from now, unless that is already arranged.
+    void askIdentificationAgain();
     void onPortLost();
     void onDeviceIdentified();
     void initDevice();
@@ -182,6 +188,8 @@ private:
     void checkStopReply();
 
     bool m_handlingPortLoss = false;
+    // Runs from an unknown identification reply to the next "CP".
+    QTimer *m_identificationRetry = nullptr;
     // Runs while a profilometer stop waits for the sample block; the parser's position when it
     // was last looked at (reply state, samples, block bytes).
     QTimer *m_stopReplyTimer = nullptr;

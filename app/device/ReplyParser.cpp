@@ -58,6 +58,12 @@ void ReplyParser::expectCalibrationReply()
     m_calibrationTail.clear();
 }
 
+void ReplyParser::expectIdentification()
+{
+    replyState = IDENTIFICATION;
+    m_identificationTail.clear();
+}
+
 // ---------------------------------------------------------------------------------------------
 // The input
 
@@ -172,7 +178,14 @@ void ReplyParser::handlePacket()
 
 void ReplyParser::readIdentification()
 {
-    m_handler->identification(takeBytes(kIdentificationLength));
+    // A reply is 20 bytes, so a text that fits in one and was not wholly in the bytes examined
+    // before ends in this window and begins at most 19 bytes before it.
+    const QByteArray text = m_identificationTail + takeBytes(kIdentificationLength);
+    m_handler->identification(text);
+    if (replyState == IDENTIFICATION)
+        m_identificationTail = text.right(kIdentificationLength - 1);
+    else
+        m_identificationTail.clear();
 }
 
 void ReplyParser::readPositionPacket()

@@ -55,7 +55,9 @@ public:
     {
     public:
         virtual ~Handler();
-        // 20 bytes of identification text; the state is left as it was.
+        // Identification text: the latest 20 bytes received, after up to 19 bytes received
+        // before them, so that a reply that the 20-byte windows cut apart is seen whole. The
+        // state is left as it was.
         virtual void identification(const QByteArray &text) = 0;
         // A position packet; `consoleHeight` holds its value.
         virtual void position(int value) = 0;
@@ -93,6 +95,9 @@ public:
     void clearInput();
     // The calibration runs: the replies are its text until "Stage 6" arrives.
     void expectCalibrationReply();
+    // The identification starts over (the port was opened or lost): the replies are read as
+    // identification text, and nothing received before counts.
+    void expectIdentification();
 
     // Unread bytes of the input.
     int available() const { return m_bytes->size() - *m_head; }
@@ -145,4 +150,7 @@ private:
     // The end of the calibration text received so far, so that "Stage 6" is found when it is
     // split across reads.
     QByteArray m_calibrationTail;
+    // The end of the identification text examined so far. A controller that streams packets
+    // places its reply anywhere in the stream, so a reply may straddle two 20-byte windows.
+    QByteArray m_identificationTail;
 };

@@ -1,5 +1,7 @@
 #include "measurements/DxfDrawing.h"
 
+#include "core/DisplayUnits.h"
+
 #include <QtConcurrent>
 
 #include <QLineF>
@@ -90,14 +92,7 @@ void cosSin(double degrees, double *c, double *s)
 
 double dxfUnitFactor(int axisUnit)
 {
-    switch (axisUnit) {
-    case 1:
-        return 1000.0;
-    case 2:
-        return 1e6;
-    default:
-        return 1.0;
-    }
+    return unitsPerMillimetreOf(axisUnit);
 }
 
 namespace {

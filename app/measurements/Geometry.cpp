@@ -112,6 +112,42 @@ RigidTransform RigidTransform::inverted() const
     return out;
 }
 
+PlotTransform PlotTransform::scaling(double factor)
+{
+    PlotTransform t;
+    t.scale = factor;
+    return t;
+}
+
+PlotTransform PlotTransform::turn(float cx, float cy, float angle)
+{
+    PlotTransform t;
+    t.motion = RigidTransform().thenRotated(cx, cy, angle);
+    t.isTurn = angle != 0.0f;
+    t.turnX = cx;
+    t.turnY = cy;
+    t.turnAngle = angle;
+    return t;
+}
+
+PlotTransform PlotTransform::moving(const RigidTransform &motion)
+{
+    PlotTransform t;
+    t.motion = motion;
+    return t;
+}
+
+QPointF PlotTransform::map(const QPointF &p) const
+{
+    // A turn maps as rotatePoint does, so that what follows it lies exactly where the curves it
+    // turned lie.
+    if (isTurn)
+        return rotatePoint(turnX, turnY, turnAngle, p);
+    if (scale == 1.0)
+        return motion.map(p);
+    return motion.map(p * scale);
+}
+
 bool circleFromMoments(const geometry_detail::CircleMoments &sums, QPointF &centre, double &radius)
 {
     centre = QPointF(kNaN, kNaN);

@@ -207,6 +207,31 @@ struct RigidTransform
     RigidTransform inverted() const;
 };
 
+// A change of the plot plane that all the geometry of a contour window follows, p -> motion(scale
+// · p): a change of the display unit scales the plane about the origin, a levelling turns it
+// about a point, the levelling's reset moves it back. The default is the identity.
+struct PlotTransform
+{
+    double scale = 1.0;
+    RigidTransform motion;
+
+    // A change of the display unit by factor.
+    static PlotTransform scaling(double factor);
+    // The turn rotatePoint(cx, cy, angle, ·) makes, point for point.
+    static PlotTransform turn(float cx, float cy, float angle);
+    // A rigid motion.
+    static PlotTransform moving(const RigidTransform &motion);
+
+    bool isIdentity() const { return scale == 1.0 && motion.isIdentity() && !isTurn; }
+    QPointF map(const QPointF &p) const;
+
+private:
+    bool isTurn = false;
+    float turnX = 0.0f;
+    float turnY = 0.0f;
+    float turnAngle = 0.0f;
+};
+
 // Solves the circle fit for the given moments. Returns false, with a NaN centre and radius, when
 // the points do not determine a circle (none, fewer than three distinct, collinear, not finite).
 bool circleFromMoments(const geometry_detail::CircleMoments &moments, QPointF &centre,

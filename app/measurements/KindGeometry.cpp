@@ -6,66 +6,12 @@
 
 namespace {
 
-// Length of one display unit in millimetres: 1, 1e-3, 1e-6; 0 for no unit.
-double millimetresOfSuffix(const QString &suffix)
-{
-    if (suffix == QStringLiteral("мм"))
-        return 1.0;
-    if (suffix == QStringLiteral("мкм"))
-        return 1e-3;
-    if (suffix == QStringLiteral("нм"))
-        return 1e-6;
-    return 0.0;
-}
-
 double length(const QPointF &v)
 {
     return std::hypot(v.x(), v.y());
 }
 
 } // namespace
-
-QString unitSuffixOf(int unit)
-{
-    switch (unit) {
-    case 0:
-        return QStringLiteral("мм");
-    case 1:
-        return QStringLiteral("мкм");
-    case 2:
-        return QStringLiteral("нм");
-    default:
-        return QString();
-    }
-}
-
-double unitConversionFactor(const QString &fromSuffix, int toUnit)
-{
-    const double from = millimetresOfSuffix(fromSuffix);
-    const double to = millimetresOfSuffix(unitSuffixOf(toUnit));
-    if (from == 0.0 || to == 0.0)
-        return 0.0;
-    // Whole powers of a thousand, written out so that no division rounds them.
-    const double ratio = from / to;
-    const double exact[] = {1e-6, 1e-3, 1.0, 1e3, 1e6};
-    for (double e : exact) {
-        if (std::abs(ratio - e) <= 1e-9 * e)
-            return e;
-    }
-    return ratio;
-}
-
-double unitsPerMillimetreOf(int unit)
-{
-    switch (unit) {
-    case 1:
-        return 1000.0;
-    case 2:
-        return 1000000.0;
-    default:
-        return 1.0;
-    }
-}
 
 DirectDimension directDimension(const QPointF &p1, const QPointF &p2, const QPointF &m)
 {

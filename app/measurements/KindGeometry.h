@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DisplayUnits.h"
 #include "measurements/Geometry.h"
 #include "processing/Fitting.h"
 
@@ -25,18 +26,6 @@ inline bool finitePoint(const QPointF &p)
 }
 
 } // namespace kind_detail
-
-// ---- Units ---------------------------------------------------------------------------------
-
-// The suffix of a display unit (view/axis_unit): 0 "мм", 1 "мкм", 2 "нм"; empty for any other.
-QString unitSuffixOf(int unit);
-
-// The factor that turns a length written with the suffix fromSuffix into the display unit
-// toUnit; 0 when either is not one of the three units.
-double unitConversionFactor(const QString &fromSuffix, int toUnit);
-
-// Display units per millimetre of view/axis_unit unit: 1, 1000 or 1e6; 1 for any other value.
-double unitsPerMillimetreOf(int unit);
 
 // ---- Extreme points and distances ------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "profile/ProfileAnalisisWidget.h"
 
 #include "core/Constants.h"
+#include "core/DisplayUnits.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "dataproviders/DataProvider.h"
@@ -27,16 +28,7 @@
 
 QString axisUnitName()
 {
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        return QStringLiteral("мм");
-    case 1:
-        return QStringLiteral("мкм");
-    case 2:
-        return QStringLiteral("нм");
-    default:
-        return QString();
-    }
+    return unitSuffixOf(Settings::instance()->view.axis_unit);
 }
 
 ProfileAnalisisWidget::ProfileAnalisisWidget(MainWindow *)

@@ -162,6 +162,12 @@ AbstractTrace *TraceRoad::createTrace(int kind, DataProvider *provider)
     AbstractTrace *trace = makeTrace(kind, settings);
     if (!trace)
         return nullptr;
+    if (kind == ADDITIONAL_TRACE) {
+        // A family has one cut-off: its parameters are evaluated over all its members and its
+        // file stores the main trace's alone. A new member takes it, whatever the instrument's.
+        static_cast<ProfileTrace *>(trace)->filterLength = lastMainProfileTrace()->filterLength;
+        buildProcessingChain(*trace, settings);
+    }
     adopt(trace);
     m_startKind = kind;
     m_startName
@@ -249,7 +255,11 @@ void TraceRoad::readStarted(DataProvider *provider)
     read->listed = true;
     auto *profile = dynamic_cast<ProfileTrace *>(trace);
     if (parent && profile && parent != profile) {
-        // A recorded additional trace hangs on the last main trace and shares its file.
+        // A recorded additional trace hangs on the last main trace and shares its file. It was
+        // made with that trace's cut-off; should the family it joins have another, it takes the
+        // family's at the end of its read, when the worker no longer holds it.
+        if (profile->filterLength != parent->filterLength)
+            m_rebuildAfterRead = true;
         parent->addAdditionalTrace(profile);
         emit traceAdded(trace, AdditionalEntry, QString(), true);
         return;

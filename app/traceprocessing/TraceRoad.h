@@ -64,7 +64,8 @@ public:
 
     // An empty trace of the kind (E_ANALISIS_TYPE) with its processing chain, for the provider
     // to fill; null for any other kind. An additional trace read from a file, or recorded with
-    // no main profile trace to hang on, is made a main profile trace. The road owns the trace.
+    // no main profile trace to hang on, is made a main profile trace; a recorded additional
+    // trace takes the cut-off of the family it joins. The road owns the trace.
     AbstractTrace *createTrace(int kind, DataProvider *provider);
 
     // The provider's notifications, handed on by the window.

@@ -15,6 +15,7 @@
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
 
+#include <QContextMenuEvent>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
@@ -82,7 +83,7 @@ void level(ContourWindowFixture &f, double angle, const QPointF &centre)
 }
 
 // Levels through the manager as the levelling tool does: a press builds the levelling, which
-// reports its turn. Only the manager and the window learn of it; the curves stay as they are.
+// reports its turn; the manager turns the plot and tells the window.
 Measurement *levelThroughManager(ContourWindowFixture &f, double angle, const QPointF &centre)
 {
     f.window->manager()->setMeasurementType(LAY_FLAT, false, false, QString());
@@ -146,6 +147,27 @@ QRect pixelRect(const Plot *plot, const QRectF &coords)
         .normalized();
 }
 
+// A roof: flanks of slope ±0.75 from (0, 0) and (8, 0) mm to the apex (4, 3) mm, a point every
+// 20 µm (the trace holds micrometres).
+ContourTrace *makeRoof()
+{
+    QVector<QPointF> points;
+    for (int i = 0; i <= 400; ++i) {
+        const double x = i * 20.0;
+        points.append(QPointF(x, 0.75 * std::min(x, 8000.0 - x)));
+    }
+    return makeTrace(points);
+}
+
+// Opens the tree's context menu on the row, as a right click does.
+void openContextMenu(QTreeWidget *tree, QTreeWidgetItem *item)
+{
+    const QPoint pos = tree->visualItemRect(item).center();
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, pos);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(tree->viewport(), &event);
+}
+
 // A drawing of a stepped part, in millimetres: 0 to 12 along x, 0 to 3 high.
 const char kStepDrawing[] = "0\nSECTION\n2\nENTITIES\n"
                             "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n5\n21\n0\n"
@@ -168,6 +190,7 @@ private slots:
     void framing();
     void units_data();
     void units();
+    void framingPassesOverPointsWithNoPlace();
     void calibrationModeShowsAnglesInDegrees();
     void levellingSurvivesRedraws();
     void levellingResetAlsoResetsTheManagersLevelling();
@@ -187,6 +210,7 @@ private slots:
     void radiusPromptTakesCommaOrPoint_data();
     void radiusPromptTakesCommaOrPoint();
     void treeFollowsTheMeasurements();
+    void deletedLineTakesWhatIsBuiltOnItAlong();
     void drawingButtonFollowsTheDrawing();
     void drawingImportLeavesNoSelectionBehind();
     void unmeasurableRoughnessIsUnknownEverywhere();
@@ -360,6 +384,26 @@ void tst_ContourAnalisisWidget::units()
     f.window->recalcAllMeasurements();
     QCOMPARE(f.window->displayFactor(), factor);
     QCOMPARE(tickLabelSuffix(plot->xAxis)->suffix(), suffix);
+}
+
+// A reper point with no place (a circle that could not be fitted, a crossing that no longer
+// exists) is left out of the framing: a change of unit frames the contour in the new unit.
+void tst_ContourAnalisisWidget::framingPassesOverPointsWithNoPlace()
+{
+    ContourWindowFixture f({makeLine(0, 0, 100, 20, 11)});
+    f.window->manager()->setMeasurementType(CLICK_POINT, true, false, QString());
+    PlotDriver(f.window->plot()).click(0.5, 0.1);
+    QCOMPARE(f.listed().size(), 1);
+    f.listed().first()->setReperPoint(0, QPointF(qQNaN(), qQNaN()));
+
+    settings->change([](Settings &s) { s.view.axis_unit = 1; });
+    f.window->recalcAllMeasurements();
+    const QCPRange x = f.window->plot()->xAxis->range();
+    const QCPRange y = f.window->plot()->yAxis->range();
+    QVERIFY2(x.contains(0) && x.contains(1000) && x.size() < 1200,
+             qPrintable(QStringLiteral("%1 %2").arg(x.lower).arg(x.upper)));
+    QVERIFY2(y.contains(0) && y.contains(200),
+             qPrintable(QStringLiteral("%1 %2").arg(y.lower).arg(y.upper)));
 }
 
 void tst_ContourAnalisisWidget::calibrationModeShowsAnglesInDegrees()
@@ -937,6 +981,10 @@ void tst_ContourAnalisisWidget::treeFollowsTheMeasurements()
     QCOMPARE(lengths->childCount(), 1);
     QCOMPARE(lengths->text(1), QStringLiteral("2.5000"));
     QVERIFY(!f.window->treeItem(firstId));
+    // Nothing is selected afterwards: the Delete key takes nothing more.
+    QVERIFY(tree->selectedItems().isEmpty());
+    QTest::keyClick(f.window.get(), Qt::Key_Delete);
+    QCOMPARE(lengths->childCount(), 1);
 
     // The tree's own request deletes too; an unknown id changes nothing.
     emit tree->deleteMeasurement(12345);
@@ -950,6 +998,66 @@ void tst_ContourAnalisisWidget::treeFollowsTheMeasurements()
     emit f.window->manager()->statusText(QStringLiteral("Выделите участок"));
     QCOMPARE(f.child<QStatusBar>("statusbar")->currentMessage(),
              QStringLiteral("Выделите участок"));
+}
+
+// A straight distance from the crossing of H and V to the apex; V is deleted from the tree. The
+// protocol and the change of unit that follow read nothing of V: the distance went with it. No
+// row is selected afterwards, so the Delete key takes nothing more.
+void tst_ContourAnalisisWidget::deletedLineTakesWhatIsBuiltOnItAlong()
+{
+    ScratchDir scratch;
+    ContourWindowFixture f({makeRoof()});
+    MeasurementsManager *manager = f.window->manager();
+    manager->setFactory(&createMeasurementOfKind);
+    manager->reperPoints()->setCursorMover([](const QPoint &) {});
+    PlotDriver driver(f.window->plot());
+    f.chooseTool("actionLineAdditionalGeometry", "pushButtonAddGeomHorizontalLine");
+    driver.click(1, 0.75);
+    f.chooseTool("actionLineAdditionalGeometry", "pushButtonAddGeomVerticlaLine");
+    driver.click(2, 1.5);
+    f.chooseTool("actionDistance", "pushButtonDirectDistance");
+    driver.click(2, 0.75);
+    driver.move(4, 3);
+    driver.click(4, 3);
+    driver.move(3.5, 1.5);
+    driver.click(3.5, 1.5);
+    MeasurementTreeWidget *tree = f.window->measurementTree();
+    QTreeWidgetItem *lengths = tree->topLevelItem(0);
+    QTreeWidgetItem *geometry = tree->topLevelItem(5);
+    QCOMPARE(lengths->childCount(), 1);
+    QCOMPARE(lengths->child(0)->text(1), QStringLiteral("3.0104мм"));
+    QCOMPARE(geometry->childCount(), 2);
+
+    ScriptedPrompts prompts;
+    prompts.answers << QStringLiteral("Удалить") << scratch.path() + "/protocol";
+    openContextMenu(tree, geometry->child(1));
+    const QString status = f.child<QStatusBar>("statusbar")->currentMessage();
+    RecordingDesktop desktop;
+    f.window->saveReport(f.window.get());
+    settings->change([](Settings &s) { s.view.axis_unit = 1; });
+    f.window->recalcAllMeasurements();
+
+    QCOMPARE(prompts.kinds(), QStringList({"menu", "save"}));
+    QCOMPARE(f.listed().size(), 1);
+    QCOMPARE(geometry->childCount(), 1);
+    QCOMPARE(geometry->child(0)->text(0), QStringLiteral("Горизонтальная прямая"));
+    QCOMPARE(lengths->childCount(), 0);
+    QVERIFY(manager->reperPoints()->pointList().isEmpty());
+    QVERIFY2(status.contains(QStringLiteral("Вертикальная прямая"))
+                 && status.contains(QStringLiteral("Прямая")),
+             qPrintable(status));
+    QFile file(scratch.path() + "/protocol.html");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QVERIFY(!html.contains(QStringLiteral("L_1")));
+    QVERIFY(!html.contains(QStringLiteral("3.0104")));
+
+    QVERIFY(tree->selectedItems().isEmpty());
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    QTest::keyClick(f.window.get(), Qt::Key_Delete);
+    QCOMPARE(f.listed().size(), 1);
+    QCOMPARE(geometry->childCount(), 1);
 }
 
 void tst_ContourAnalisisWidget::drawingButtonFollowsTheDrawing()

@@ -6,11 +6,13 @@
 #include "core/ContourTrace.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
+#include "measurements/ui/ClickDistaceMeasurement.h"
 #include "measurements/ui/ErrorGraph.h"
 #include "measurements/ui/ErrorMeasurement.h"
 #include "measurements/ui/Measurement.h"
 #include "measurements/ui/MeasurementsManager.h"
 #include "measurements/ui/ReperPoint.h"
+#include "platform/DialogRunner.h"
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "profile/ProfileAnalisisWidget.h"
@@ -23,6 +25,8 @@
 #include "support/gui/WindowGrab.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -31,6 +35,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QToolBar>
 
 #include <cmath>
 #include <memory>
@@ -107,6 +112,64 @@ QPointF pointOf(const QCPCurve *curve, int index)
     return QPointF(d.key, d.value);
 }
 
+// A native contour file (micrometres) of the points given in millimetres.
+QString writeContourFile(const QString &path, const QVector<QPointF> &millimetres)
+{
+    TData columns(3);
+    for (const QPointF &p : millimetres) {
+        columns[0].append(p.x() * 1000.0);
+        columns[1].append(p.y() * 1000.0);
+        columns[2].append(0.0);
+    }
+    ContourTrace trace(columns);
+    trace.setType(CONTOUR);
+    trace.controllerName = QStringLiteral("Иванов");
+    trace.creationDate = QDateTime(QDate(2025, 4, 3), QTime(8, 15, 0));
+    if (!writeTraceFile(path, &trace))
+        return QString();
+    return path;
+}
+
+// A roof: flanks of slope ±0.75 from (0, 0) and (8, 0) to the apex (4, 3), a point every 20 µm.
+QVector<QPointF> roofPoints()
+{
+    QVector<QPointF> points;
+    for (int i = 0; i <= 400; ++i) {
+        const double x = i * 0.02;
+        points.append(QPointF(x, 0.75 * std::min(x, 8.0 - x)));
+    }
+    return points;
+}
+
+// Four turns of a thread beside the roof, from x = 9 to 13 mm, its axis rising by 0.3 per mm: a
+// groove 0.4 mm wide, a flank 0.2, a ridge 0.2, a flank 0.2, 1 mm high; a point every 10 µm.
+QVector<QPointF> threadPoints()
+{
+    QVector<QPointF> points;
+    for (int i = 0; i <= 400; ++i) {
+        const double x = 9.0 + i * 0.01;
+        const double t = x - std::floor(x);
+        double h = 0.0;
+        if (t >= 0.8)
+            h = 1.0 - (t - 0.8) / 0.2;
+        else if (t >= 0.6)
+            h = 1.0;
+        else if (t >= 0.4)
+            h = (t - 0.4) / 0.2;
+        points.append(QPointF(x, 0.3 * (x - 9.0) + h));
+    }
+    return points;
+}
+
+// Opens the tree's context menu on the row, as a right click does.
+void openContextMenu(QTreeWidget *tree, QTreeWidgetItem *item)
+{
+    const QPoint pos = tree->visualItemRect(item).center();
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, pos);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(tree->viewport(), &event);
+}
+
 // Reads the file as the profile window does: a file provider fills a contour trace.
 ContourTrace *openTrace(const QString &path)
 {
@@ -132,6 +195,7 @@ private slots:
     void fromTheMainWindowToAPrintedProtocol();
     void drawingDeviationThroughLevellingToProtocol();
     void drawingDeviationIsTheOneShownEverywhere();
+    void constructionsThroughUnitsLevellingAndDelete();
 };
 
 void tst_ContourJourney::fromTraceFileToProtocol()
@@ -579,6 +643,245 @@ void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
              qPrintable(status->currentMessage()));
     const GrabResult grab = grabWindow(&window, "drawing_deleted");
     VERIFY_GRAB(grab);
+}
+
+// Construction geometry on a roof and a thread, in a measuring tab of the main window: lines,
+// a parallel, the thread's mean line and the distances built on their crossings, through two
+// changes of unit, a levelling and its reset, three protocols and the deletion of the line they
+// all cross.
+void tst_ContourJourney::constructionsThroughUnitsLevellingAndDelete()
+{
+    TempSettings settings([](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+        s.view.axis_unit = 0;
+        s.controllers = QStringList {QStringLiteral("Сидоров")};
+        s.current_controller_name = QStringLiteral("Сидоров");
+    });
+    const QDir scratch = QDir::current();
+    const QString roof = writeContourFile(scratch.filePath("Крыша.txt"), roofPoints());
+    const QString thread = writeContourFile(scratch.filePath("Резьба.txt"), threadPoints());
+    QVERIFY(!roof.isEmpty() && !thread.isEmpty());
+
+    MainWindow window;
+    window.resize(1400, 900);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ScriptedPrompts prompts;
+    ProfileAnalisisWidget *profile = window.profileWindow();
+    for (const QString &file : {roof, thread}) {
+        const int before = profile->allTraces().size();
+        prompts.answers << file;
+        window.openNewTrace();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            profile->allTraces().size() == before + 1 && window.menuBar()->isEnabled(), 15000);
+    }
+    profile->findChild<QAction *>("actionToMeasurement")->trigger();
+    auto *tabs = window.findChild<QTabWidget *>("tabWidget");
+    auto *tab = qobject_cast<ContourAnalisisWidget *>(tabs->currentWidget());
+    QVERIFY(tab);
+    QCOMPARE(tab->traces().size(), 2);
+    MeasurementsManager *manager = tab->manager();
+    manager->reperPoints()->setCursorMover([](const QPoint &) {});
+    PlotDriver driver(tab->plot());
+    auto *toolBar = tab->findChild<QToolBar *>("toolBar");
+    auto choose = [tab, toolBar](const char *action, const char *button) {
+        QTest::mouseClick(toolBar->widgetForAction(tab->findChild<QAction *>(action)),
+                          Qt::LeftButton);
+        QTest::mouseClick(tab->findChild<QPushButton *>(button), Qt::LeftButton);
+    };
+    // A distance of the tool from a to b, its label placed at label.
+    auto measure
+        = [&](const char *button, const QPointF &a, const QPointF &b, const QPointF &label) {
+              choose("actionDistance", button);
+              driver.move(a.x(), a.y());
+              driver.click(a.x(), a.y());
+              driver.move(b.x(), b.y());
+              driver.click(b.x(), b.y());
+              driver.move(label.x(), label.y());
+              driver.click(label.x(), label.y());
+              return manager->currentMeasurement();
+          };
+    auto status = [tab] {
+        return tab->findChild<QStatusBar *>("statusbar")->currentMessage();
+    };
+    MeasurementTreeWidget *tree = tab->measurementTree();
+    QTreeWidgetItem *lengths = tree->topLevelItem(0);
+    QTreeWidgetItem *geometry = tree->topLevelItem(5);
+    auto values = [lengths] {
+        QStringList texts;
+        for (int i = 0; i < lengths->childCount(); ++i)
+            texts << lengths->child(i)->text(1);
+        return texts;
+    };
+    int protocols = 0;
+    auto printProtocol = [&]() -> QString {
+        const QString path = scratch.filePath(QStringLiteral("protocol%1").arg(++protocols));
+        prompts.answers << path;
+        RecordingDesktop desktop;
+        windowKeyPress(&window, Qt::Key_P, Qt::ControlModifier);
+        windowKeyRelease(&window, Qt::Key_P, Qt::ControlModifier);
+        QFile file(path + ".html");
+        if (desktop.opened != QStringList {path + ".html"} || !file.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(file.readAll());
+    };
+    auto changeUnit = [&window](int unit) {
+        DialogInterceptor interceptor([unit](QDialog *dialog) {
+            dialog->findChild<QComboBox *>("axisUnit")->setCurrentIndex(unit);
+            dialog->accept();
+        });
+        window.findChild<QAction *>("actionSettings")->trigger();
+    };
+
+    // H through the trace point (1, 0.75), V through (2, 1.5), and the parallel of H at 0,5.
+    choose("actionLineAdditionalGeometry", "pushButtonAddGeomHorizontalLine");
+    driver.click(1, 0.75);
+    choose("actionLineAdditionalGeometry", "pushButtonAddGeomVerticlaLine");
+    driver.click(2, 1.5);
+    QCOMPARE(geometry->childCount(), 2);
+    prompts.answers << QStringLiteral("Эквидистанта") << 0.5;
+    openContextMenu(tree, geometry->child(0));
+    QCOMPARE(geometry->childCount(), 3);
+    auto *parallel = static_cast<ClickDistaceMeasurement *>(manager->measurementList().back());
+    QCOMPARE(parallel->lineCoefficients(), (QVector<double> {0.0, 1.25}));
+
+    // The straight distance from H×V to the apex, the height from (parallel×V) to the apex.
+    Measurement *direct = measure("pushButtonDirectDistance", {2, 0.75}, {4, 3}, {3.5, 1.5});
+    QVERIFY(direct && direct->isFinished());
+    QCOMPARE(status(), QStringLiteral("Прямая: 3.0104мм"));
+    Measurement *height = measure("pushButtonVerticalDistance", {2, 1.25}, {4, 3}, {5, 2});
+    QVERIFY(height && height->isFinished());
+    QCOMPARE(status(), QStringLiteral("Высота: 1.7500мм"));
+
+    // The thread's mean line, fitted with a click on the thread; V crosses it on the left.
+    choose("actionLineAdditionalGeometry", "pushButtonAddGeomThread");
+    driver.click(11.5, 1.25);
+    auto *meanLine = static_cast<ClickDistaceMeasurement *>(manager->currentMeasurement());
+    QVERIFY(meanLine && meanLine->isFinished());
+    QCOMPARE(meanLine->name(), QStringLiteral("Средний диаметр"));
+    const QVector<double> line = meanLine->lineCoefficients();
+    QVERIFY2(std::abs(line.value(0) - 0.3) < 0.01, qPrintable(QString::number(line.value(0))));
+    const QPointF threadCrossing(2, line.value(0) * 2 + line.value(1));
+    Measurement *threadHeight
+        = measure("pushButtonVerticalDistance", threadCrossing, {4, 3}, {6, 1});
+    QVERIFY(threadHeight && threadHeight->isFinished());
+    const double threadMm = 3.0 - threadCrossing.y();
+    COMPARE_TOL(threadHeight->value(), threadMm, 0.0, 1e-9);
+    const QString threadText = QString::number(threadMm, 'f', 4) + QStringLiteral("мм");
+    const QStringList millimetres {"3.0104мм", "1.7500мм", threadText};
+    QCOMPARE(values(), millimetres);
+
+    QString html = printProtocol();
+    for (const QString &text : millimetres + QStringList {"L_1", "L_2", "L_3"})
+        QVERIFY2(html.contains(text), qPrintable(text));
+
+    // In micrometres: every line, crossing and distance in the new unit.
+    changeUnit(1);
+    const QString threadMicrometres = QString::number(threadMm * 1000, 'f', 4) + "мкм";
+    const QStringList micrometres {"3010.3986мкм", "1750.0000мкм", threadMicrometres};
+    QCOMPARE(values(), micrometres);
+    COMPARE_TOL(parallel->lineCoefficients().value(1), 1250.0, 0.0, 1e-9);
+    COMPARE_TOL(parallel->line->point1->coords().y(), 1250.0, 0.0, 1e-3);
+    COMPARE_TOL(meanLine->lineCoefficients().value(1), line.value(1) * 1000, 1e-9, 1e-9);
+    bool found = false;
+    for (const ReperPoint *p : meanLine->reperPointList())
+        found = found || QLineF(p->position(), threadCrossing * 1000).length() < 1e-6;
+    QVERIFY(found);
+    // A distance made now reads what the one made before reads.
+    Measurement *fresh
+        = measure("pushButtonDirectDistance", {2000, 750}, {4000, 3000}, {3500, 1500});
+    QVERIFY(fresh && fresh->isFinished());
+    QCOMPARE(status(), QStringLiteral("Прямая: 3010.3986мкм"));
+    QCOMPARE(values(), micrometres + QStringList {"3010.3986мкм"});
+    VERIFY_GRAB(grabWindow(tab, "constructions_micrometres"));
+    html = printProtocol();
+    for (const QString &text : micrometres)
+        QVERIFY2(html.contains(text), qPrintable(text));
+
+    // And back.
+    changeUnit(0);
+    QCOMPARE(values(), millimetres + QStringList {"3.0104мм"});
+    COMPARE_TOL(parallel->lineCoefficients().value(1), 1.25, 0.0, 1e-12);
+
+    // Levelled by the right flank of the roof: H and its parallel stay horizontal through their
+    // turned points, V vertical, the mean line turns; everything built on them follows, and a
+    // distance made now reads what the one made before reads.
+    choose("actionLayFlat", "pushButtonlayFlat");
+    QCPCurve *roofCurve = tab->traceCurves().at(0);
+    auto roofAt = [roofCurve](int i) {
+        const QCPCurveData &d = *(roofCurve->data()->constBegin() + i);
+        return QPointF(d.key, d.value);
+    };
+    {
+        QVector<QPointF> path;
+        for (int i = 1; i <= 6; ++i)
+            path << roofAt(225 + 25 * i);
+        driver.drag(roofAt(225), path);
+    }
+    COMPARE_TOL(roofAt(375).y(), roofAt(225).y(), 0.0, 1e-6);
+    QVERIFY(status().startsWith(QStringLiteral("Укладка готова")));
+    const QPointF apex = roofAt(200);
+    const QVector<double> h = manager->measurementList().front()->lineCoefficients();
+    COMPARE_TOL(parallel->lineCoefficients().value(1), h.value(1) + 0.5, 0.0, 1e-9);
+    COMPARE_TOL(parallel->lineCoefficients().value(0), 0.0, 0.0, 1e-12);
+    const double xV = roofAt(100).x();
+    const QStringList levelled = values();
+    QCOMPARE(levelled.at(1), QString::number(std::abs(apex.y() - h.value(1) - 0.5), 'f', 4) + "мм");
+    const QVector<double> turned = meanLine->lineCoefficients();
+    // The mean line turned with the thread it was fitted to.
+    const QPointF first = manager->levelling().map({9.0, line[0] * 9.0 + line[1]});
+    const QPointF last = manager->levelling().map({13.0, line[0] * 13.0 + line[1]});
+    const double slope = (last.y() - first.y()) / (last.x() - first.x());
+    COMPARE_TOL(turned.value(0), slope, 1e-6, 1e-9);
+    COMPARE_TOL(turned.value(1), first.y() - slope * first.x(), 1e-6, 1e-9);
+    COMPARE_TOL(threadHeight->value(), std::abs(apex.y() - (turned[0] * xV + turned[1])), 0.0,
+                1e-9);
+    Measurement *again
+        = measure("pushButtonDirectDistance", {xV, h.value(1)}, apex, {apex.x(), -0.5});
+    QVERIFY(again && again->isFinished());
+    QCOMPARE(again->valueText(), direct->valueText());
+    QCOMPARE(lengths->child(0)->text(1), lengths->child(4)->text(1));
+    QCOMPARE(lengths->child(3)->text(1), lengths->child(4)->text(1));
+    const GrabResult levelledGrab = grabWindow(tab, "constructions_levelled");
+    VERIFY_GRAB(levelledGrab);
+
+    // The levelling's reset: all as it was before.
+    choose("actionLayFlat", "pushButtonRST");
+    QCOMPARE(values(), (millimetres + QStringList {"3.0104мм", "3.0104мм"}));
+    COMPARE_TOL(parallel->lineCoefficients().value(1), 1.25, 0.0, 1e-9);
+
+    // V goes, and all that was built on its crossings goes with it; H, its parallel and the
+    // mean line stay, and nothing is selected.
+    prompts.answers << QStringLiteral("Удалить");
+    openContextMenu(tree, geometry->child(1));
+    QCOMPARE(geometry->child(1)->text(0), QStringLiteral("Горизонтальная прямая"));
+    QCOMPARE(geometry->childCount(), 3);
+    QCOMPARE(lengths->childCount(), 0);
+    QCOMPARE(manager->measurementList().size(), size_t(3));
+    QVERIFY2(status().contains(QStringLiteral("«Вертикальная прямая»"))
+                 && status().contains(QStringLiteral("Прямая"))
+                 && status().contains(QStringLiteral("Высота")),
+             qPrintable(status()));
+    QVERIFY(tree->selectedItems().isEmpty());
+    for (const ReperPoint *p : manager->reperPoints()->pointList())
+        QVERIFY2(std::abs(p->position().x() - 2.0) > 1e-6,
+                 qPrintable(QString::number(p->position().x())));
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(tab, Qt::Key_Delete);
+    QCOMPARE(geometry->childCount(), 3);
+
+    // The protocol is written, and the unit still changes both ways.
+    html = printProtocol();
+    QVERIFY(!html.isEmpty());
+    QVERIFY(!html.contains(QStringLiteral("L_1")));
+    changeUnit(1);
+    COMPARE_TOL(parallel->lineCoefficients().value(1), 1250.0, 0.0, 1e-9);
+    changeUnit(0);
+    COMPARE_TOL(parallel->lineCoefficients().value(1), 1.25, 0.0, 1e-12);
+    QCOMPARE(prompts.kinds(),
+             QStringList({"open", "open", "menu", "double", "save", "save", "menu", "save"}));
 }
 
 GUI_TEST_MAIN(tst_ContourJourney)

@@ -527,24 +527,66 @@ private slots:
         QVERIFY(dynamic_cast<const YZeronator *>(child.postProcessors.last()));
     }
 
-    void hugeListCountsAreCapped()
+    // A list count beyond the entries the file holds (a damaged count) takes the entries it
+    // holds, from the first on: no nameless entries are made, and a save writes back only what
+    // was there. A count within the entries still governs (stale entries stay unread).
+    void listCountsBeyondTheEntries_data()
     {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("gapAt");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("99 999 999 for two") << 99999999 << 2 << -1 << 2;
+        QTest::newRow("a billion for none") << 1000000000 << 0 << -1 << 0;
+        QTest::newRow("five, the third missing") << 5 << 5 << 2 << 2;
+        QTest::newRow("two of three") << 2 << 3 << -1 << 2;
+        QTest::newRow("negative") << -5 << 3 << -1 << 0;
+    }
+    void listCountsBeyondTheEntries()
+    {
+        QFETCH(int, count);
+        QFETCH(int, entries);
+        QFETCH(int, gapAt);
+        QFETCH(int, expected);
         testsupport::ScratchDir scratch;
         const QString path = scratch.filePath("settings.ini");
-        writeIni(path,
-                 {{"controllers/count", 1000000000},
-                  {"consoles/count", 1000000000},
-                  {"preferenses/enabled_params_count", 1000000000},
-                  {"preferenses/disabled_params_count", -5}});
+        QVector<QPair<QString, QVariant>> values {{"controllers/count", count},
+                                                  {"consoles/count", count},
+                                                  {"preferenses/enabled_params_count", count}};
+        const QStringList names {"Ra", "Rz", "Rq", "Rp", "Rv"};
+        for (int i = 0; i < entries; ++i) {
+            if (i == gapAt)
+                continue;
+            values.append(
+                {QStringLiteral("controllers/c_%1").arg(i), QStringLiteral("К%1").arg(i)});
+            values.append({QStringLiteral("consoles/p_%1").arg(i), QStringLiteral("П%1").arg(i)});
+            values.append({QStringLiteral("consoles/p_%1/needle_bias").arg(i), i + 0.5});
+            values.append({QStringLiteral("preferenses/enabled_%1").arg(i), names.at(i)});
+        }
+        writeIni(path, values);
         QElapsedTimer timer;
         timer.start();
         const Settings s = Settings::readFile(path);
         QVERIFY(timer.elapsed() < 20000);
-        QCOMPARE(s.controllers.size(), Settings::kMaxStoredListCount);
-        QCOMPARE(s.consoles.size(), Settings::kMaxStoredListCount);
-        QCOMPARE(s.preferences.enabled_params_count, Settings::kMaxStoredListCount);
-        // The disabled list was read empty and then received every name not enabled.
-        QCOMPARE(s.preferences.disabled_params_count, 55);
+        QCOMPARE(s.controllers.size(), expected);
+        QCOMPARE(s.consoles.size(), expected);
+        QCOMPARE(s.preferences.enabled_params_count, expected);
+        for (int i = 0; i < expected; ++i) {
+            QCOMPARE(s.controllers.at(i), QStringLiteral("К%1").arg(i));
+            QCOMPARE(s.consoles.at(i).name, QStringLiteral("П%1").arg(i));
+            QCOMPARE(s.consoles.at(i).needle_bias, i + 0.5);
+            QCOMPARE(s.preferences.enabled_params.value(i), names.at(i));
+        }
+
+        // Saved back, the file states what it holds.
+        const QString saved = scratch.filePath("saved.ini");
+        QVERIFY(s.writeFile(saved));
+        QVERIFY2(QFileInfo(saved).size() < 8192,
+                 qPrintable(QString::number(QFileInfo(saved).size())));
+        const QSettings file(saved, QSettings::IniFormat);
+        QCOMPARE(file.value("controllers/count").toInt(), expected);
+        QCOMPARE(file.value("consoles/count").toInt(), expected);
+        QCOMPARE(file.value("preferenses/enabled_params_count").toInt(), expected);
     }
 
     void instanceLoadsWorkingDirectoryFileOnce()

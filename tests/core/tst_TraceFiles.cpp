@@ -5,9 +5,11 @@
 #include "core/TraceFileReader.h"
 #include "core/TraceFileWriter.h"
 #include "support/TestSupport.h"
+#include "support/TestTraces.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtEndian>
@@ -380,7 +382,7 @@ private slots:
         QTest::newRow("fourth token ignored") << QByteArray("1 2 3 x\n") << true << 1;
         QTest::newRow("one number") << QByteArray("1\n2\n") << true << 2;
         QTest::newRow("no final line feed") << QByteArray("1 2\n2 3") << true << 2;
-        QTest::newRow("only blank lines") << QByteArray("\n \r\n\t\n") << true << 0;
+        QTest::newRow("only blank lines") << QByteArray("\n \r\n\t\n") << false << 0;
         QTest::newRow("NUL bytes") << QByteArray("1 2\n\0\0\n", 7) << false << 1;
     }
     void columnRows()
@@ -447,8 +449,9 @@ private slots:
         QCOMPARE(trace.rawData->at(1).last(), double(199999 % 7));
     }
 
-    // The rows of the main block: point_count rows (none for a count of 0 or below, whatever
-    // follows), or without the key the lines up to the first blank one.
+    // The rows of the main block: point_count rows, or without the key the lines up to the first
+    // blank one. A count of 0 or below takes none, whatever follows, and a main trace without a
+    // sample is no trace: the file is refused as empty.
     void mainBlockRowCount_data()
     {
         QTest::addColumn<QByteArray>("countLine");
@@ -458,15 +461,148 @@ private slots:
         QTest::newRow("negative count") << QByteArray("point_count:-3\n") << 0;
         QTest::newRow("count not a number") << QByteArray("point_count:many\n") << 0;
         QTest::newRow("no count") << QByteArray() << 3;
+        QTest::newRow("no count, a blank line first") << QByteArray("\n") << 0;
     }
     void mainBlockRowCount()
     {
         QFETCH(QByteArray, countLine);
         QFETCH(int, samples);
         ProfileTrace trace;
-        QVERIFY(
-            readNative("trace_type:PROFILE\n" + countLine + "1 1\n2 2\n3 3\n\n4 4\n", trace).ok());
+        const TraceReadResult result
+            = readNative("trace_type:PROFILE\n" + countLine + "1 1\n2 2\n3 3\n\n4 4\n", trace);
+        QCOMPARE(result.status, samples > 0 ? TraceReadResult::Ok : TraceReadResult::Empty);
         QCOMPARE(trace.rawData->at(0).size(), samples);
+    }
+
+    // Every file of the shared table of refused files is refused by the reader the file provider
+    // chooses for it (by its type line, else by its extension), with the status that gives its
+    // reason, and the trace keeps no additional trace.
+    void refusedFilesThroughTheirReader_data() { testsupport::addBadTraceFileRows(); }
+    void refusedFilesThroughTheirReader()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, kind);
+        QFETCH(int, status);
+        QFETCH(QString, suffix);
+        std::unique_ptr<AbstractTrace> trace;
+        if (kind == PROFILE)
+            trace = std::make_unique<ProfileTrace>();
+        else
+            trace = std::make_unique<ContourTrace>();
+        QBuffer buffer(&content);
+        buffer.open(QIODevice::ReadOnly);
+        const int type = traceTypeOfFirstLine(buffer);
+        buffer.seek(0);
+        const Settings settings = Settings::snapshot();
+        TraceReadResult result;
+        if (type >= 0)
+            result = readNativeTrace(buffer, QStringLiteral("bad") + suffix, *trace, settings, {});
+        else if (suffix == QLatin1String(".T46"))
+            result = readBinaryContour(buffer, *trace, settings, {});
+        else
+            result = readNumberColumns(buffer, *trace, settings, {});
+        if (auto *profile = dynamic_cast<ProfileTrace *>(trace.get()))
+            qDeleteAll(profile->additionalTraces);
+        QVERIFY2(!result.ok(), "read as a trace");
+        QCOMPARE(int(result.status), status);
+    }
+
+    // The main header and every additional trace's block header are read by one rule: a key is
+    // the text before the first ':' (a creation date keeps its time), blanks around key and
+    // value do not count, a later line of a key wins, unknown keys and lines of several colons
+    // are no harm, and the header ends with its point_count line or before its first row.
+    void oneRuleForEveryHeader_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QDateTime>("date");
+        QTest::addColumn<QString>("controller");
+        const QDateTime date(QDate(2024, 3, 5), QTime(14, 7, 9));
+        QTest::newRow("as written")
+            << QByteArray("controler_name:Иванов\ncreation_date:05-03-2024 14:07:09\n") << date
+            << "Иванов";
+        QTest::newRow("blanks around the colon")
+            << QByteArray("  controler_name : Иванов \n creation_date :  05-03-2024 14:07:09\n")
+            << date << "Иванов";
+        QTest::newRow("a later line wins")
+            << QByteArray("creation_date:01-01-2000 00:00:00\ncontroler_name:Петров\n"
+                          "creation_date:05-03-2024 14:07:09\ncontroler_name:Иванов\n")
+            << date << "Иванов";
+        QTest::newRow("unknown keys and colons in a value")
+            << QByteArray("note:a:b:c\ncontroler_name:Иванов: старший\n"
+                          "creation_date:05-03-2024 14:07:09\n")
+            << date << "Иванов: старший";
+        QTest::newRow("no date, no controller")
+            << QByteArray() << QDateTime(QDate(1970, 1, 1), QTime(0, 0, 0)) << "no name";
+        QTest::newRow("a date that does not parse")
+            << QByteArray("creation_date:5 марта\n") << QDateTime() << "no name";
+    }
+    void oneRuleForEveryHeader()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QDateTime, date);
+        QFETCH(QString, controller);
+        // The lines in the main header and in both additional traces' headers; the first block
+        // ends with its point_count line, the second before its first row.
+        const QByteArray content = "trace_type:PROFILE\n" + lines
+            + "addittional_trace_count:2\npoint_count:1\n1\t2\t\n"
+              "trace_type:ADDITIONAL_TRACE\n"
+            + lines + "point_count:2\n3\t4\t\n5\t6\t\ntrace_type:ADDITIONAL_TRACE\n" + lines
+            + "point_count:1\n7\t8\t\n";
+        ProfileTrace trace;
+        const TraceReadResult result = readNative(content, trace);
+        const QVector<ProfileTrace *> children = trace.additionalTraces;
+        const auto cleanup = qScopeGuard([&children] { qDeleteAll(children); });
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        QCOMPARE(trace.creationDate, date);
+        QCOMPARE(trace.controllerName, controller);
+        QCOMPARE(children.size(), 2);
+        QCOMPARE(children.at(0)->rawData->at(0), QVector<double>({3.0, 5.0}));
+        QCOMPARE(children.at(1)->rawData->at(1), QVector<double>({8.0}));
+        for (const ProfileTrace *child : children)
+            QCOMPARE(child->creationDate, date);
+    }
+
+    // Every trace of a family keeps its own creation date through a write and a read, while the
+    // family's cut-off, speed and controller are the main trace's.
+    void familyDatesReadBack()
+    {
+        ProfileTrace main;
+        main.setType(PROFILE);
+        main.filterLength = 2500;
+        main.speed = 0.5;
+        main.controllerName = QStringLiteral("Петров");
+        main.creationDate = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
+        append(main, {0, 1});
+        std::vector<std::unique_ptr<ProfileTrace>> children;
+        for (int k = 0; k < 2; ++k) {
+            children.push_back(std::make_unique<ProfileTrace>());
+            ProfileTrace &child = *children.back();
+            child.setType(ADDITIONAL_TRACE);
+            child.filterLength = 2500;
+            child.speed = 0.5;
+            child.controllerName = main.controllerName;
+            child.creationDate = main.creationDate.addSecs(3600 * (k + 1) + 7);
+            append(child, {0, double(k)});
+            main.addAdditionalTrace(&child);
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("family.txt"));
+        QVERIFY(writeTraceFile(path, &main));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        ProfileTrace back;
+        const TraceReadResult result = readNativeTrace(file, path, back, Settings::snapshot(), {});
+        const QVector<ProfileTrace *> read = back.additionalTraces;
+        const auto cleanup = qScopeGuard([&read] { qDeleteAll(read); });
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        QCOMPARE(back.creationDate, main.creationDate);
+        QCOMPARE(read.size(), 2);
+        for (int k = 0; k < 2; ++k) {
+            QCOMPARE(read.at(k)->creationDate, children.at(k)->creationDate);
+            QCOMPARE(read.at(k)->filterLength, 2500.0);
+            QCOMPARE(read.at(k)->speed, 0.5);
+            QCOMPARE(read.at(k)->controllerName, QStringLiteral("Петров"));
+        }
     }
 
     // A save cut short (a full disk, a size limit) leaves fewer rows or blocks than the header
@@ -550,7 +686,9 @@ private slots:
         QTest::newRow("largest int, file too short for it")
             << QByteArray("trace_type:PROFILE\npoint_count:2147483647\n1 1\n") << false;
         QTest::newRow("not a number reads as 0")
-            << QByteArray("trace_type:PROFILE\npoint_count:1e3\n1 1\n") << true;
+            << QByteArray("trace_type:PROFILE\naddittional_trace_count:1\npoint_count:1\n1 1\n"
+                          "trace_type:ADDITIONAL_TRACE\npoint_count:1e3\n")
+            << true;
     }
     void countsBeyondTheIntRange()
     {

@@ -216,7 +216,7 @@ private slots:
         QTest::newRow("T46") << "contour_n3.T46"
                              << "contour" << good << true << 0 << t46Rows;
         QTest::newRow("T46 N = 0") << "contour_n0.T46"
-                                   << "contour" << good << true << 0 << "";
+                                   << "contour" << bad << false << 0 << "";
         QTest::newRow("T46 with bytes after its layout")
             << "contour_overlong.T46"
             << "contour" << good << true << 0 << t46Rows;
@@ -334,11 +334,15 @@ private slots:
         QCOMPARE(rowsText(*main.rawData), QStringLiteral("0 10;1 11"));
         QCOMPARE(main.additionalTraces.size(), 2);
         const QStringList expected {"0 20;1 21;2 22", "0 30;1 31;2 32;3 33"};
+        const QVector<QDateTime> dates {QDateTime(QDate(2023, 2, 1), QTime(10, 20, 30)),
+                                        QDateTime(QDate(2023, 2, 1), QTime(10, 40, 50))};
         for (int i = 0; i < 2; ++i) {
             const ProfileTrace *child = main.additionalTraces.at(i);
             QCOMPARE(rowsText(*child->rawData), expected.at(i));
             QCOMPARE(child->type, int(ADDITIONAL_TRACE));
-            // The main header's values, not the block's own.
+            // Each trace was recorded at its own time.
+            QCOMPARE(child->creationDate, dates.at(i));
+            // The family's speed, cut-off and controller: the main header's, not the block's.
             QCOMPARE(child->speed, 0.75);
             QCOMPARE(child->filterLength, 2500.0);
             QCOMPARE(child->controllerName, QStringLiteral("Петров"));
@@ -515,7 +519,8 @@ private slots:
         QTest::newRow("T46 without samples")
             << empty
             << QStringList {"INFO: FileDataProvider obtain data from " + empty,
-                            "INFO: Open file " + empty, "INFO: Close file " + empty};
+                            "INFO: Open file " + empty,
+                            "ERROR: Error in " + empty + ": no samples"};
         const QString words = fixture("columns_words.txt");
         QTest::newRow("column file with words")
             << words

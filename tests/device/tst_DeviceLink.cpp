@@ -143,6 +143,58 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(device->replyState, int(Device::CONTOUR_PACKET), kWaitMs);
     }
 
+    void restartedProgramFindsAStreamingContourograph()
+    {
+        // A contourograph sends its packets all the time, also while no program listens. The
+        // program is started, closed and started again against it: every start finds the line
+        // full of packets, the last one cut anywhere, and the controller's reply somewhere
+        // among those that follow.
+        Settings::modify([](Settings &s) { s.device.device_type = CONTOUR; });
+        sim = std::make_unique<SimulatedInstrument>(SimulatedInstrument::Contourograph);
+        QVERIFY(sim->isValid());
+        sim->deviceParams = {1010000, 990000, 5, 7};
+        qputenv(DevicePort::kPortsVariable, sim->linkPath().toLocal8Bit());
+        sim->startStreaming();
+        qint64 slowest = 0;
+        for (int start = 1; start <= 8; ++start) {
+            Settings::modify([](Settings &s) { s.calibration.x_axis_compression_ratio = 1.0; });
+            // Packets pile up on the line while the program is closed.
+            const int streamed = sim->streamedPackets();
+            QTRY_VERIFY_WITH_TIMEOUT(sim->streamedPackets() >= streamed + 20 + start, kWaitMs);
+            const int asked = sim->count("CP");
+            QElapsedTimer clock;
+            clock.start();
+            device = std::make_unique<Device>();
+            QSignalSpy bar(device.get(), &Device::setBarValue);
+            QTRY_VERIFY2_WITH_TIMEOUT(device->replyState == Device::CONTOUR_PACKET,
+                                      qPrintable(QStringLiteral("start %1: state %2, %3 x CP")
+                                                     .arg(start)
+                                                     .arg(device->replyState)
+                                                     .arg(sim->count("CP") - asked)),
+                                      kWaitMs);
+            const qint64 elapsed = clock.elapsed();
+            slowest = std::max(slowest, elapsed);
+            QCOMPARE(device->deviceKind, CONTOUR);
+            // The parameters were found among the packets, and the packets after them are read
+            // as the instrument's status.
+            COMPARE_REL(Settings::instance()->calibration.x_axis_compression_ratio, 1.01, 1e-12);
+            QVERIFY(bar.count() > 0 || bar.wait(kWaitMs));
+            QCOMPARE(bar.last().first().toInt(), 500);
+            QCOMPARE(sim->count("CO"), start);
+            // A handful of identification requests, not one for every 20 bytes of packets: the
+            // first, and at most one more for every retry interval that the start took.
+            const int requests = sim->count("CP") - asked;
+            const int allowed = 2 + int(elapsed / Device::kIdentificationRetryMs);
+            QVERIFY2(requests >= 1 && requests <= allowed,
+                     qPrintable(QStringLiteral("start %1: %2 x CP in %3 ms")
+                                    .arg(start)
+                                    .arg(requests)
+                                    .arg(elapsed)));
+            device.reset();
+        }
+        qInfo("slowest identification: %lld ms", slowest);
+    }
+
     void recordsProfilometerTrace_data()
     {
         QTest::addColumn<int>("chunkSize");

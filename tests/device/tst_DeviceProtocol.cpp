@@ -156,10 +156,11 @@ private slots:
         QTest::newRow("identification of a contourograph")
             << 0 << replies::identification("Vexa_526_R1") << 9 << 0 << QString()
             << QByteArray("PR0COCMSX0");
-        QTest::newRow("unknown identification asks again")
-            << 0 << replies::identification("hello") << 0 << 0 << QString() << QByteArray("CP");
+        // An unknown reply is asked again a moment later (identificationAsksAgainAtABoundedRate).
+        QTest::newRow("unknown identification")
+            << 0 << replies::identification("hello") << 0 << 0 << QString() << QByteArray();
         QTest::newRow("identification is case-sensitive")
-            << 0 << replies::identification("ok") << 0 << 0 << QString() << QByteArray("CP");
+            << 0 << replies::identification("ok") << 0 << 0 << QString() << QByteArray();
     }
 
     void framing()
@@ -178,6 +179,66 @@ private slots:
         QCOMPARE(device->port->available(), left);
         QCOMPARE(pointsText(data), points);
         QCOMPARE(sent(), commands);
+    }
+
+    // A contourograph that streams its packets before the program has asked: the reply to "CP"
+    // lies anywhere among them, also across the 20-byte identification windows.
+    void identificationFoundAmongStreamedPackets_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("readSize");
+        // Every alignment of the reply to the windows, behind at least one window of packets.
+        for (int before = 20; before < 40; ++before)
+            QTest::addRow("reply after %d bytes", before) << before << 7;
+        QTest::newRow("byte by byte") << 33 << 1;
+        QTest::newRow("in one read") << 37 << 4096;
+    }
+
+    void identificationFoundAmongStreamedPackets()
+    {
+        QFETCH(int, before);
+        QFETCH(int, readSize);
+        QByteArray packets;
+        for (int i = 0; i < 3; ++i)
+            packets += replies::contourPacket(200 + i, 500, 1000, 0, 0);
+        const QByteArray stream = packets.right(before)
+            + replies::identification(Device::kContourographIdentification) + packets;
+        for (int at = 0; at < stream.size(); at += readSize)
+            feed(stream.mid(at, readSize));
+        QCOMPARE(device->deviceKind, CONTOUR);
+        QCOMPARE(device->replyState, int(Device::PARAMS_MARKER));
+        // No identification request for the windows of packets before the reply.
+        QCOMPARE(sent(), QByteArray("PR0COCMSX0"));
+    }
+
+    void identificationAsksAgainAtABoundedRate()
+    {
+        // A hundred replies without a known text arrive at once: they are answered with one
+        // "CP", a moment later, not with a hundred.
+        QElapsedTimer clock;
+        clock.start();
+        feed(replies::identification("hello").repeated(100));
+        QByteArray line;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                line += pty->readAvailable();
+                return line.contains("CP");
+            },
+            kWaitMs));
+        QVERIFY2(clock.elapsed() >= Device::kIdentificationRetryMs - 20,
+                 qPrintable(QString::number(clock.elapsed())));
+        QTest::qWait(2 * Device::kIdentificationRetryMs);
+        line += pty->readAvailable();
+        QCOMPARE(line, QByteArray("CP"));
+        QCOMPARE(device->replyState, int(Device::IDENTIFICATION));
+
+        // The reply to it, behind a stray byte, has its text cut by the windows: it is found.
+        feed("#" + QByteArray("T46 OK").rightJustified(20, ' ') + QByteArray(19, '#'));
+        QCOMPARE(device->deviceKind, PROFILE);
+        QCOMPARE(sent(), QByteArray("CMCqPF2PL1PS0"));
+        // Nothing more is asked once the instrument is known.
+        QTest::qWait(Device::kIdentificationRetryMs + 50);
+        QVERIFY(!pty->readAvailable().contains("CP"));
     }
 
     void positionPacketMovesTheBar()

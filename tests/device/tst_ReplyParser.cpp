@@ -116,6 +116,7 @@ private slots:
     void streamCutAnywhere();
     void feedFromInsideAHandler();
     void readsAnotherBuffer();
+    void identificationStartsOver();
 };
 
 void TestReplyParser::packets_data()
@@ -130,6 +131,12 @@ void TestReplyParser::packets_data()
         << 0 << replies::identification("xOKx") << QStringList {"id:xOKx"} << 1 << 0;
     QTest::newRow("identification waits for 20 bytes")
         << 0 << QByteArray("OK") << QStringList {} << 0 << 2;
+    // Each window is seen with the 19 bytes before it, so a text cut by the windows is whole.
+    QTest::newRow("identification text across two windows")
+        << 0 << QByteArray(19, '#') + "OK" + QByteArray(19, '#')
+        << QStringList {"id:" + QString(19, '#') + "O",
+                        "id:" + QString(18, '#') + "OK" + QString(19, '#')}
+        << 1 << 0;
     QTest::newRow("positions and a partial one")
         << 1 << replies::position(0x1234) + replies::position(1) + "Z"
         << QStringList {"pos:4660", "pos:1"} << 1 << 1;
@@ -250,6 +257,19 @@ void TestReplyParser::readsAnotherBuffer()
     QCOMPARE(parser.available(), 1);
     parser.clearInput();
     QCOMPARE(head, buffer.size());
+}
+
+void TestReplyParser::identificationStartsOver()
+{
+    // The bytes read before the port was opened again are not joined with the new ones.
+    LogHandler handler;
+    ReplyParser &parser = handler.parser;
+    parser.feed(QByteArray(19, '#') + "O");
+    parser.expectIdentification();
+    parser.feed("K" + QByteArray(19, '#'));
+    QCOMPARE(handler.log.size(), 2);
+    QCOMPARE(handler.log.last(), "id:K" + QString(19, '#'));
+    QCOMPARE(parser.replyState, int(ReplyParser::IDENTIFICATION));
 }
 
 QTEST_GUILESS_MAIN(TestReplyParser)

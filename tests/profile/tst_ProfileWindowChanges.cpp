@@ -419,8 +419,9 @@ void TestProfileWindowChanges::refusedFileLeavesNothing()
     QFETCH(QByteArray, content);
     QFETCH(int, kind);
     QFETCH(QString, reason);
+    QFETCH(QString, suffix);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Деталь 7.txt"));
+    const QString path = dir.filePath(QStringLiteral("Деталь 7") + suffix);
     QVERIFY(writeBytes(path, content));
     ProfileAnalisisWidget window;
     ScriptedPrompts prompts;
@@ -429,9 +430,9 @@ void TestProfileWindowChanges::refusedFileLeavesNothing()
     QCOMPARE(prompts.kinds(), QStringList {"warning"});
     QCOMPARE(prompts.asked.at(0).title, QStringLiteral("Ошибка чтения трассы"));
     QCOMPARE(prompts.asked.at(0).text,
-             QStringLiteral("Не удалось прочитать трассу из файла «Деталь 7.txt»: %1. Трасса не "
+             QStringLiteral("Не удалось прочитать трассу из файла «Деталь 7%1»: %2. Трасса не "
                             "открыта.")
-                 .arg(reason));
+                 .arg(suffix, reason));
     QVERIFY(window.traceList()->traces.isEmpty());
     QVERIFY(window.graphHolders().isEmpty());
     QVERIFY(window.traceRoad()->traces().isEmpty());

@@ -163,6 +163,8 @@ SimulatedInstrument::SimulatedInstrument(Kind instrumentKind, QObject *parent)
     m_chunkTimer = new QTimer(this);
     m_chunkTimer->setInterval(1);
     connect(m_chunkTimer, &QTimer::timeout, this, &SimulatedInstrument::flush);
+    m_streamTimer = new QTimer(this);
+    connect(m_streamTimer, &QTimer::timeout, this, &SimulatedInstrument::streamStatusPacket);
     openLine();
 }
 
@@ -351,6 +353,33 @@ void SimulatedInstrument::resume()
     const QByteArray rest = m_heldBack;
     m_heldBack.clear();
     queue(rest);
+}
+
+void SimulatedInstrument::startStreaming(int intervalMs)
+{
+    m_streamTimer->start(intervalMs);
+}
+
+void SimulatedInstrument::stopStreaming()
+{
+    m_streamTimer->stop();
+}
+
+void SimulatedInstrument::streamStatusPacket()
+{
+    // Bytes still waiting for the line (a reply, a trace, or a packet the line did not take)
+    // go first; a status packet that finds them there is not sent.
+    if (!m_line || !m_line->isOpen() || !m_out.isEmpty())
+        return;
+    // The carriage at rest, its values trembling a little. None of the packet's bytes spells a
+    // known identification text.
+    const int i = m_streamed++;
+    const QByteArray packet
+        = replies::contourPacket(200 + i % 50, 500, 1000 + static_cast<quint32>(i % 20), 0, 0);
+    const ssize_t n = ::write(m_line->masterFd(), packet.constData(), packet.size());
+    // A line that takes only part of the packet has cut it; the rest is lost with the packets
+    // that find the line full.
+    Q_UNUSED(n)
 }
 
 void SimulatedInstrument::flush()

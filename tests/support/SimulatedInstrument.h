@@ -119,6 +119,15 @@ public:
     void sendContourStatus(quint8 status, quint8 alarm, qint32 probe = 100, qint32 console = 500,
                            quint32 x = 0);
     void resume();
+    // A contourograph sends its contour packets all the time, also while no program has the
+    // port open: from now on a status packet (status and alarm 0) goes out every intervalMs.
+    // What the line cannot take while nobody reads is lost, as on a real line, and a packet may
+    // be cut there; replies to commands go out between packets, and a trace's packets take the
+    // place of the status packets while they last.
+    void startStreaming(int intervalMs = 1);
+    void stopStreaming();
+    // Status packets sent so far.
+    int streamedPackets() const { return m_streamed; }
     void dropLine();
     bool restoreLine();
     // All queued bytes were written to the line.
@@ -140,12 +149,15 @@ private:
     void streamContourTrace();
     void runContourCalibration();
     void runProfileCalibration();
+    void streamStatusPacket();
 
     QTemporaryDir m_dir;
     PseudoTerminal *m_line = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer *m_chunkTimer = nullptr;
+    QTimer *m_streamTimer = nullptr;
+    int m_streamed = 0;
     QByteArray m_in;
     QByteArray m_out;
     QByteArray m_heldBack;

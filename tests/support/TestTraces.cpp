@@ -2,10 +2,12 @@
 
 #include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
+#include "core/TraceFileReader.h"
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
@@ -55,26 +57,52 @@ QVector<BadTraceFile> badTraceFiles()
     QByteArray nan = "trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:12801\n";
     for (int i = 0; i < 12801; ++i)
         nan += QByteArray::number(i) + (i == 100 ? "\tnan\n" : "\t1\n");
+    // A ".T46" of its full layout that counts no sample: N = 0 at byte 440, the X step at 520,
+    // the Y scale right after the header.
+    const auto littleEndian = [](auto value) {
+        const auto stored = qToLittleEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&stored), int(sizeof stored));
+    };
+    const QByteArray noSamples = QByteArray(440, '\0') + littleEndian(qint32(0))
+        + QByteArray(76, '\0') + littleEndian(0.5) + QByteArray(172, '\0') + littleEndian(0.01)
+        + QByteArray(72, '\0');
+    const QString empty = QStringLiteral("файл пуст");
+    const QString cutShort = QStringLiteral("файл обрывается раньше, чем указано в его заголовке");
     return {
         {QStringLiteral("nan at row 101"), nan, PROFILE,
-         QStringLiteral("в строке 101 стоит nan или бесконечность")},
-        {QStringLiteral("empty"), QByteArray(), CONTOUR, QStringLiteral("файл пуст")},
-        {QStringLiteral("blanks alone"), QByteArray("\n  \n\t\n"), CONTOUR,
-         QStringLiteral("файл пуст")},
+         QStringLiteral("в строке 101 стоит nan или бесконечность"), TraceReadResult::BadNumber},
+        {QStringLiteral("empty"), QByteArray(), CONTOUR, empty, TraceReadResult::Empty},
+        {QStringLiteral("blanks alone"), QByteArray("\n  \n\t\n"), CONTOUR, empty,
+         TraceReadResult::Empty},
+        {QStringLiteral("native, no rows"),
+         QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:0\n"), PROFILE, empty,
+         TraceReadResult::Empty},
+        {QStringLiteral("native, no rows but an additional trace"),
+         QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\naddittional_trace_count:1\n"
+                    "point_count:0\ntrace_type:ADDITIONAL_TRACE\npoint_count:1\n0\t1\n"),
+         PROFILE, empty, TraceReadResult::Empty},
+        {QStringLiteral("T46, no samples"), noSamples, CONTOUR, empty, TraceReadResult::Empty,
+         QStringLiteral(".T46")},
         {QStringLiteral("not a trace"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), CONTOUR,
-         QStringLiteral("в строке 1 стоит не число")},
+         QStringLiteral("в строке 1 стоит не число"), TraceReadResult::BadNumber},
         {QStringLiteral("fewer rows than counted"),
          QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:5\n0\t1\n1\t1\n"),
-         PROFILE, QStringLiteral("файл обрывается раньше, чем указано в его заголовке")},
+         PROFILE, cutShort, TraceReadResult::Damaged},
+        {QStringLiteral("fewer additional traces than counted"),
+         QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\naddittional_trace_count:2\n"
+                    "point_count:1\n0\t1\ntrace_type:ADDITIONAL_TRACE\npoint_count:1\n0\t2\n"),
+         PROFILE, cutShort, TraceReadResult::Damaged},
         {QStringLiteral("count beyond int"),
          QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\npoint_count:99999999999\n0\t1\n"),
-         PROFILE, QStringLiteral("число точек или трасс в заголовке вне допустимого диапазона")},
+         PROFILE, QStringLiteral("число точек или трасс в заголовке вне допустимого диапазона"),
+         TraceReadResult::Damaged},
         {QStringLiteral("too many additional traces"),
          QByteArray("trace_type:PROFILE\nspeed:1\nfilter:800\naddittional_trace_count:1001\n"
                     "point_count:2\n0\t1\n1\t1\n"),
-         PROFILE, QStringLiteral("в файле больше 1000 дополнительных трасс")},
+         PROFILE, QStringLiteral("в файле больше 1000 дополнительных трасс"),
+         TraceReadResult::TooLarge},
         {QStringLiteral("line over 1 MiB"), "1 2\n" + QByteArray(2 << 20, '7') + "\n", CONTOUR,
-         QStringLiteral("строка 2 длиннее допустимого (1 МиБ)")},
+         QStringLiteral("строка 2 длиннее допустимого (1 МиБ)"), TraceReadResult::TooLong},
     };
 }
 
@@ -83,8 +111,12 @@ void addBadTraceFileRows()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("reason");
-    for (const BadTraceFile &bad : badTraceFiles())
-        QTest::newRow(qPrintable(bad.name)) << bad.content << bad.kind << bad.reason;
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("suffix");
+    for (const BadTraceFile &bad : badTraceFiles()) {
+        QTest::newRow(qPrintable(bad.name))
+            << bad.content << bad.kind << bad.reason << bad.status << bad.suffix;
+    }
 }
 
 bool writeBytes(const QString &path, const QByteArray &content)

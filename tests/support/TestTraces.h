@@ -19,9 +19,10 @@ void fillSineProfile(AbstractTrace &trace, int n, double amplitude, double wavel
 // amplitudes and wavelengths, for CONTOUR a contour trace. False when it was not written.
 bool writeSineTraceFile(const QString &path, int kind, int additional = 0, double cutOff = 800);
 
-// Files the reader refuses, each with the reason the user is told: a native profile file with
-// "nan" at row 101 of 12 801, an empty file, one of blank lines alone, a picture, and a number
-// column with a line over 1 MiB.
+// Files the readers refuse, each with the reader's status and the reason the user is told: a
+// native profile file with "nan" at row 101 of 12 801, an empty file, one of blank lines alone,
+// a native file and a ".T46" of no samples, a picture, a native file cut short, counts beyond
+// their range, and a number column with a line over 1 MiB.
 struct BadTraceFile
 {
     QString name;
@@ -29,10 +30,14 @@ struct BadTraceFile
     // The kind the file is opened as (PROFILE for a native profile header, else CONTOUR).
     int kind;
     QString reason;
+    // The TraceReadResult::Status its reader gives.
+    int status;
+    // The file's extension, which chooses the reader of a file without a type line.
+    QString suffix = QStringLiteral(".txt");
 };
 QVector<BadTraceFile> badTraceFiles();
-// The columns "content" (QByteArray), "kind" (int) and "reason" (QString) and a row per file, for
-// a test's _data function.
+// The columns "content" (QByteArray), "kind" (int), "reason" (QString), "status" (int) and
+// "suffix" (QString) and a row per file, for a test's _data function.
 void addBadTraceFileRows();
 
 // Writes the bytes to path; false when the file could not be written.

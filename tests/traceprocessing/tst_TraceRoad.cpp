@@ -129,6 +129,21 @@ struct Rig
     int lastId = -1;
 };
 
+// A file provider whose read succeeds and whose processing after it then fails, as a filter's
+// allocation would. The failing step replaces the road's own on the worker, where the road runs
+// it after the read.
+class ProcessingFailsAfterTheRead : public FileDataProvider
+{
+public:
+    using FileDataProvider::FileDataProvider;
+    bool obtainData() override
+    {
+        const bool read = FileDataProvider::obtainData();
+        setBeforePostProcessing([](AbstractTrace &) { throw std::bad_alloc(); });
+        return read;
+    }
+};
+
 // What an independent evaluation of the file's family gives.
 QMap<QString, QString> familyValues(const QString &path)
 {
@@ -160,6 +175,8 @@ private slots:
     void fileReadWithItsAdditionalTraces();
     void recordingIsSavedOnceBeforeTheProposal();
     void recordedAdditionalTraceHangsOnTheLastMainTrace();
+    void recordedAdditionalTraceTakesTheFamilyCutOff();
+    void familyDatesSurviveEveryRewrite();
     void cutOffChangeReachesTheFamilyOnce();
     void viewChangeRenewsEveryValue();
     void medianChangeReevaluatesEveryTrace();
@@ -167,6 +184,7 @@ private slots:
     void refusedReadLeavesNothing_data();
     void refusedReadLeavesNothing();
     void recordingInterruptedBeforeItsMeasurement();
+    void processingThatFailsAfterTheReadLeavesNothing();
     void laterChangeSupersedesAnEvaluation();
     void detachedAdditionalTraceLeavesTheFamilyFile();
     void consolesInMemoryAndInFiles();
@@ -275,6 +293,88 @@ void TestTraceRoad::recordedAdditionalTraceHangsOnTheLastMainTrace()
     QCOMPARE(family.trace.additionalTraces.size(), 1);
     QCOMPARE(*family.trace.additionalTraces.at(0)->rawData, *extra->rawData);
     QVERIFY(main->parameterResults.value("Ra").contains("±"));
+}
+
+// A family has one cut-off. The instrument records with the settings' 0.8 mm while the family
+// was set to 2.5 mm: the new member takes 2.5 mm, is filtered with it, is stored with it, and the
+// values shown are what the saved file gives when it is opened again.
+void TestTraceRoad::recordedAdditionalTraceTakesTheFamilyCutOff()
+{
+    settings->change([](Settings &s) { s.preferences.is_ask_before_change_filter = false; });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("main.txt"));
+    Rig rig;
+    QVERIFY(rig.read(new StandInRecording(15000, true), PROFILE, path));
+    auto *main = static_cast<ProfileTrace *>(rig.road.traces().first());
+    QCOMPARE(main->filterLength, 800.0);
+    rig.road.setCutOff(main, 2500);
+    QVERIFY(rig.settled());
+
+    AbstractTrace *extra = rig.start(new StandInRecording(12000, true), ADDITIONAL_TRACE);
+    QVERIFY(QTest::qWaitFor([&rig] { return rig.ended; }, kWaitMs) && rig.settled());
+    auto *child = static_cast<ProfileTrace *>(extra);
+    QCOMPARE(child->parentTrace, main);
+    QCOMPARE(child->filterLength, 2500.0);
+    QCOMPARE(chainNames(child), (QStringList {"Filter 2500", "YZeronator"}));
+    // Every header of the family file states the family's cut-off.
+    const QByteArray saved = fileBytes(path);
+    QCOMPARE(saved.count("filter:2500\n"), 2);
+    QCOMPARE(saved.count("filter:"), 2);
+    QVERIFY(main->parameterResults.value("Ra").contains("±"));
+    QCOMPARE(main->parameterResults, familyValues(path));
+}
+
+// Each trace of a family keeps its own creation date whenever the road rewrites the family's
+// file: after a cut-off change, a save under another name and the removal of a member.
+void TestTraceRoad::familyDatesSurviveEveryRewrite()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("family.txt"));
+    const QDateTime recorded(QDate(2024, 5, 6), QTime(7, 8, 9));
+    QVector<QDateTime> dates;
+    {
+        ProfileTrace main;
+        main.setType(PROFILE);
+        main.filterLength = 800;
+        main.creationDate = recorded;
+        fillSineProfile(main, 4000, 1.0, 40.0);
+        dates << recorded;
+        std::vector<std::unique_ptr<ProfileTrace>> children;
+        for (int k = 0; k < 2; ++k) {
+            children.push_back(std::make_unique<ProfileTrace>());
+            children.back()->setType(ADDITIONAL_TRACE);
+            children.back()->creationDate = recorded.addSecs(600 * (k + 1) + 13);
+            fillSineProfile(*children.back(), 4000, 1.5 + k, 30.0);
+            main.addAdditionalTrace(children.back().get());
+            dates << children.back()->creationDate;
+        }
+        QVERIFY(writeTraceFile(path, &main));
+    }
+    const auto datesIn = [](const QString &file) {
+        ReadBackTrace back(file);
+        QVector<QDateTime> read {back.trace.creationDate};
+        for (const ProfileTrace *child : qAsConst(back.trace.additionalTraces))
+            read << child->creationDate;
+        return read;
+    };
+    QCOMPARE(datesIn(path), dates);
+
+    Rig rig;
+    QVERIFY(rig.read(new FileDataProvider(path), PROFILE));
+    const QList<AbstractTrace *> traces = rig.road.traces();
+    QCOMPARE(traces.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(traces.at(i)->creationDate, dates.at(i));
+
+    rig.road.setCutOff(traces.at(0), 250);
+    QCOMPARE(datesIn(path), dates);
+    const QString copy = dir.filePath(QStringLiteral("copy.txt"));
+    QVERIFY(rig.road.saveTrace(traces.at(0), copy, LOCAL_FORMAT));
+    QCOMPARE(datesIn(copy), dates);
+    rig.road.detachAdditionalTrace(traces.at(1)->id);
+    rig.road.removeTrace(traces.at(1)->id);
+    QCOMPARE(datesIn(copy), (QVector<QDateTime> {dates.at(0), dates.at(2)}));
+    QVERIFY(rig.settled());
 }
 
 // A family file holds at most kMaxAdditionalTraces additional traces; one more recording would
@@ -421,8 +521,9 @@ void TestTraceRoad::refusedReadLeavesNothing()
     QFETCH(QByteArray, content);
     QFETCH(int, kind);
     QFETCH(QString, reason);
+    QFETCH(QString, suffix);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("плохой.txt"));
+    const QString path = dir.filePath(QStringLiteral("плохой") + suffix);
     QVERIFY(writeBytes(path, content));
     Rig rig;
     LogReader log;
@@ -433,9 +534,9 @@ void TestTraceRoad::refusedReadLeavesNothing()
                            QStringLiteral("added %1 main плохой shown").arg(id),
                            QStringLiteral("removed %1").arg(id), "ended none"}));
     QCOMPARE(rig.refusals,
-             QStringList {QStringLiteral("Не удалось прочитать трассу из файла «плохой.txt»: %1. "
+             QStringList {QStringLiteral("Не удалось прочитать трассу из файла «плохой%1»: %2. "
                                          "Трасса не открыта.")
-                              .arg(reason)});
+                              .arg(suffix, reason)});
     QVERIFY(rig.road.traces().isEmpty());
     QVERIFY(!rig.road.trace(id));
     QCOMPARE(fileBytes(path), content);
@@ -467,6 +568,30 @@ void TestTraceRoad::recordingInterruptedBeforeItsMeasurement()
     QVERIFY(rig.read(new StandInRecording(3000, true), PROFILE, path));
     QCOMPARE(rig.road.traces().size(), 1);
     QVERIFY(QFileInfo::exists(path));
+}
+
+// The read succeeds but the processing after it fails (an allocation in a filter, say): the
+// provider reports the error and still ends with a good read result. The road takes the error
+// for the read's: nothing of the trace stays, nothing is evaluated, the user is told.
+void TestTraceRoad::processingThatFailsAfterTheReadLeavesNothing()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Вал.txt"));
+    QVERIFY(writeSineTraceFile(path, PROFILE, 1));
+    const QByteArray before = fileBytes(path);
+    Rig rig;
+    auto *provider = new ProcessingFailsAfterTheRead(path);
+    QVERIFY(rig.read(provider, PROFILE));
+    QVERIFY(provider->lastResult());
+    const int id = rig.lastId;
+    QCOMPARE(rig.events.mid(2), (QStringList {QStringLiteral("removed %1").arg(id), "ended none"}));
+    QCOMPARE(rig.refusals.size(), 1);
+    QVERIFY2(rig.refusals.first().startsWith(
+                 QStringLiteral("Не удалось прочитать трассу из файла «Вал.txt»: ")),
+             qPrintable(rig.refusals.first()));
+    QVERIFY(rig.road.traces().isEmpty());
+    QVERIFY(!rig.road.trace(id));
+    QCOMPARE(fileBytes(path), before);
 }
 
 void TestTraceRoad::laterChangeSupersedesAnEvaluation()

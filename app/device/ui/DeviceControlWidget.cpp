@@ -541,6 +541,7 @@ void DeviceControlWidget::openLoader(const QString &name)
 {
     Loader loader(this, name);
     loader.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    connect(this, &DeviceControlWidget::setStatusProgressBar, &loader, &Loader::onStatusProgress);
     // Progress reported before the window existed is shown at once; a finished operation then
     // closes the window after its pause instead of leaving it open for good.
     if (m_progressSeen)

@@ -22,9 +22,16 @@ const QWidget *keyTarget(const QObject *watched)
     return QApplication::focusWidget();
 }
 
+// Keys that move the current item of a closed combo box.
+bool movesInList(int key)
+{
+    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp
+        || key == Qt::Key_PageDown;
+}
+
 // Whether the widget with the keyboard focus takes the key itself: it edits or confirms a value
-// with it.
-bool entryTakesKey(const QWidget *focus, int key)
+// with it, or moves to another item of its list with it.
+bool focusTakesKey(const QWidget *focus, int key)
 {
     if (!focus || !focus->isEnabled())
         return false;
@@ -39,8 +46,11 @@ bool entryTakesKey(const QWidget *focus, int key)
         // A space edits no number: it stays the stop key.
         return !spin->isReadOnly() && key != Qt::Key_Space;
     }
-    if (const auto *combo = qobject_cast<const QComboBox *>(entry))
-        return combo->isEditable();
+    if (const auto *combo = qobject_cast<const QComboBox *>(entry)) {
+        // A closed list leaves Return (it does nothing there) and Space (the stop key must stop
+        // whatever has the focus; the list opens by a click) to the key map.
+        return combo->isEditable() || movesInList(key);
+    }
     if (const auto *edit = qobject_cast<const QLineEdit *>(entry))
         return !edit->isReadOnly();
     if (const auto *text = qobject_cast<const QPlainTextEdit *>(entry))
@@ -103,6 +113,11 @@ void KeyReceiver::releaseAll()
         release(key);
 }
 
+bool KeyReceiver::widgetTakesKey(const QObject *watched, int key) const
+{
+    return !jogAllowed() || focusTakesKey(keyTarget(watched), key);
+}
+
 bool KeyReceiver::eventFilter(QObject *watched, QEvent *event)
 {
     if (m_wasBlocked != signalsBlocked()) {
@@ -111,6 +126,15 @@ bool KeyReceiver::eventFilter(QObject *watched, QEvent *event)
             catchUpAfterBlock();
     }
     switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        // Sent before the press. An open list chooses its item on Return here and closes, so
+        // the press that follows finds no list open: whom the press belongs to is decided now.
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat() && keyMap.contains(key->key()) && !m_held.contains(key->key())
+            && widgetTakesKey(watched, key->key()))
+            m_passed.insert(key->key());
+        break;
+    }
     case QEvent::KeyPress: {
         updateCtrlState(event);
         auto *key = static_cast<QKeyEvent *>(event);
@@ -118,8 +142,12 @@ bool KeyReceiver::eventFilter(QObject *watched, QEvent *event)
             break;
         if (m_held.contains(key->key()))
             return true; // the same press seen again at the focus widget
-        if (!jogAllowed() || entryTakesKey(keyTarget(watched), key->key()))
+        if (m_passed.contains(key->key()))
+            return false; // the press belongs to a widget (decided at its first sight)
+        if (widgetTakesKey(watched, key->key())) {
+            m_passed.insert(key->key());
             return false;
+        }
         QPushButton *button = keyMap.value(key->key());
         m_held.insert(key->key(), button);
         button->setDown(true);
@@ -134,10 +162,13 @@ bool KeyReceiver::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
         // A release whose press went elsewhere (a dialog, a popup, an entry) is not a button's.
+        if (!key->isAutoRepeat())
+            m_passed.remove(key->key());
         break;
     }
     case QEvent::ApplicationDeactivate:
         releaseAll();
+        m_passed.clear();
         break;
     default:
         break;

@@ -20,9 +20,14 @@ class QPushButton;
 // every held key is released.
 //
 // Blocked signals (QObject::blockSignals, which runDialog does for every dialog) switch the
-// jogging off; so does an open modal window or popup menu. Keys that edit or confirm the entry
-// with the keyboard focus (a spin box, a line edit, an editable combo box) belong to that entry:
-// Return confirms its value and the arrows move in it or step it, they never jog.
+// jogging off; so does an open modal window or popup (a menu, the list of a combo box). Keys that
+// edit or confirm the entry with the keyboard focus (a spin box, a line edit, an editable combo
+// box) belong to that entry: Return confirms its value and the arrows move in it or step it, they
+// never jog. The arrows and page keys move in a closed combo box with the focus and belong to it
+// too; Return and Space do nothing there and stay the trace and stop keys. Whom a press belongs
+// to is decided at its first sight, which for a key from the window system is the shortcut
+// override sent before the press: an open list takes its Return there, chooses and closes, and
+// the press that follows must not find the list gone and start a trace.
 //
 // The Ctrl flag follows the keys always. A Ctrl release that went to a dialog is reported once
 // the jogging is back, and one that the program never saw (a native dialog) is noticed then from
@@ -53,10 +58,15 @@ private:
     // After a time with the signals blocked: the Ctrl state that was not reported meanwhile.
     void catchUpAfterBlock();
     bool jogAllowed() const;
+    // The key, delivered to watched, belongs to a widget: a dialog or popup is open, or the
+    // widget with the focus takes it.
+    bool widgetTakesKey(const QObject *watched, int key) const;
     void release(int key);
 
     // Keys whose press set their button down, with that button.
     QMap<int, QPushButton *> m_held;
+    // Keys whose press belongs to a widget, until their release.
+    QSet<int> m_passed;
     // The Ctrl state last sent with ctrlStateChanged.
     bool m_reportedCtrl = false;
     // The signals were blocked at the last event seen.

@@ -1,14 +1,12 @@
 #include "device/ui/Loader.h"
 
-#include "device/ui/DeviceControlWidget.h"
-
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
-Loader::Loader(DeviceControlWidget *parent, const QString &text)
+Loader::Loader(QWidget *parent, const QString &text)
     : QDialog(parent)
 {
     statusLabel = new QLabel(this);
@@ -25,9 +23,6 @@ Loader::Loader(DeviceControlWidget *parent, const QString &text)
     layout->addWidget(statusLabel, 0, Qt::AlignHCenter);
     layout->addWidget(cancelButton);
 
-    if (parent)
-        connect(parent, &DeviceControlWidget::setStatusProgressBar, this,
-                &Loader::onStatusProgress);
     connect(cancelButton, &QPushButton::released, this, &Loader::onCancel);
 }
 

@@ -110,9 +110,23 @@ ClickHorizontalLine::ClickHorizontalLine(Plot *plot)
 ClickHorizontalLine::ClickHorizontalLine(Plot *plot, const QVector<double> &coeffs)
     : ClickDistaceMeasurement(CLICK_HORIZONTAL_LINE, plot, QStringLiteral("Горизонтальная прямая"))
 {
+    moveLine(coeffs);
+    complete();
+}
+
+bool ClickHorizontalLine::moveLine(const QVector<double> &coeffs)
+{
+    // A line through a clicked point follows its point.
+    if (firstPoint)
+        return false;
     coefficients = {0.0, coeffs.value(1)};
     setLinePoints(QVector2D(0, coefficients[1]), QVector2D(1, coefficients[1]));
-    complete();
+    return true;
+}
+
+QVector<CurvePointRef> ClickHorizontalLine::pickedPoints() const
+{
+    return firstPoint ? QVector<CurvePointRef> {*firstPoint} : QVector<CurvePointRef>();
 }
 
 void ClickHorizontalLine::onPlotMouseRelease(QMouseEvent *event)
@@ -143,9 +157,22 @@ ClickVerticalLine::ClickVerticalLine(Plot *plot)
 ClickVerticalLine::ClickVerticalLine(Plot *plot, const QVector<double> &coeffs)
     : ClickDistaceMeasurement(CLICK_VERTICAL_LINE, plot, QStringLiteral("Вертикальная прямая"))
 {
+    moveLine(coeffs);
+    complete();
+}
+
+bool ClickVerticalLine::moveLine(const QVector<double> &coeffs)
+{
+    if (firstPoint)
+        return false;
     coefficients = {0.0, coeffs.value(1)};
     setLinePoints(QVector2D(coefficients[1], -1e6), QVector2D(coefficients[1], 1e6));
-    complete();
+    return true;
+}
+
+QVector<CurvePointRef> ClickVerticalLine::pickedPoints() const
+{
+    return firstPoint ? QVector<CurvePointRef> {*firstPoint} : QVector<CurvePointRef>();
 }
 
 void ClickVerticalLine::onPlotMouseRelease(QMouseEvent *event)
@@ -183,10 +210,28 @@ ClickDoubleLine::ClickDoubleLine(Plot *plot)
 ClickDoubleLine::ClickDoubleLine(Plot *plot, const QVector<double> &coeffs)
     : ClickDistaceMeasurement(CLICK_DOUBLE_LINE, plot, QStringLiteral("Прямая по двум точкам"))
 {
+    moveLine(coeffs);
+    complete();
+}
+
+bool ClickDoubleLine::moveLine(const QVector<double> &coeffs)
+{
+    if (firstPoint || secondPoint)
+        return false;
     coefficients = {coeffs.value(0), coeffs.value(1)};
     // The line y = a·x + b through its points at x = 0 and x = 1: no curve is needed.
     setLinePoints(QVector2D(0, coefficients[1]), QVector2D(1, coefficients[0] + coefficients[1]));
-    complete();
+    return true;
+}
+
+QVector<CurvePointRef> ClickDoubleLine::pickedPoints() const
+{
+    QVector<CurvePointRef> points;
+    for (const std::optional<CurvePointRef> &p : {firstPoint, secondPoint}) {
+        if (p)
+            points.append(*p);
+    }
+    return points;
 }
 
 bool ClickDoubleLine::fitLine()
@@ -275,6 +320,11 @@ void ClickPoint::onPlotMouseRelease(QMouseEvent *event)
         complete();
 }
 
+QVector<CurvePointRef> ClickPoint::pickedPoints() const
+{
+    return firstPoint ? QVector<CurvePointRef> {*firstPoint} : QVector<CurvePointRef>();
+}
+
 void ClickPoint::calculate()
 {
     if (firstPoint)
@@ -312,6 +362,16 @@ void MiddlePoint::onPlotMouseRelease(QMouseEvent *event)
     emit statusText(QStringLiteral("Укажите вторую точку"));
 }
 
+QVector<CurvePointRef> MiddlePoint::pickedPoints() const
+{
+    QVector<CurvePointRef> points;
+    for (const std::optional<CurvePointRef> &p : {firstPoint, secondPoint}) {
+        if (p)
+            points.append(*p);
+    }
+    return points;
+}
+
 void MiddlePoint::calculate()
 {
     if (!firstPoint || !secondPoint)
@@ -345,6 +405,19 @@ Thread::~Thread()
 {
     if (plot())
         plot()->removeItem(resultLine);
+}
+
+void Thread::followTransform(const PlotTransform &transform)
+{
+    ClickDistaceMeasurement::followTransform(transform);
+    if (!isFinished() || !resultLine->visible())
+        return;
+    const QPointF a = resultLine->start->coords();
+    const QPointF b = resultLine->end->coords();
+    if (!(b.x() != a.x()))
+        return;
+    const double slope = (b.y() - a.y()) / (b.x() - a.x());
+    coefficients = {slope, a.y() - slope * a.x()};
 }
 
 void Thread::fitMeanDiameter(QMouseEvent *event)

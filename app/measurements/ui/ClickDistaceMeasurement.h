@@ -58,6 +58,9 @@ public:
     // A finished line y = coefficients[1] (the parallel-line copy).
     ClickHorizontalLine(Plot *plot, const QVector<double> &coefficients);
     void calculate() override;
+    QVector<CurvePointRef> pickedPoints() const override;
+    // The parallel copy's line: y = coefficients[1].
+    bool moveLine(const QVector<double> &coefficients) override;
 
 private:
     void onPlotMouseRelease(QMouseEvent *event);
@@ -71,6 +74,9 @@ public:
     // A finished line x = coefficients[1].
     ClickVerticalLine(Plot *plot, const QVector<double> &coefficients);
     void calculate() override;
+    QVector<CurvePointRef> pickedPoints() const override;
+    // The parallel copy's line: x = coefficients[1].
+    bool moveLine(const QVector<double> &coefficients) override;
 
 private:
     void onPlotMouseRelease(QMouseEvent *event);
@@ -84,6 +90,9 @@ public:
     // A finished line y = coefficients[0]·x + coefficients[1].
     ClickDoubleLine(Plot *plot, const QVector<double> &coefficients);
     void calculate() override;
+    QVector<CurvePointRef> pickedPoints() const override;
+    // The parallel copy's line: y = coefficients[0]·x + coefficients[1].
+    bool moveLine(const QVector<double> &coefficients) override;
 
     static QString differentXText();
 
@@ -103,6 +112,7 @@ public:
     explicit ClickPoint(Plot *plot);
     void calculate() override;
     QVector<double> lineCoefficients() const override { return {}; }
+    QVector<CurvePointRef> pickedPoints() const override;
 
 private:
     void followMarker();
@@ -116,6 +126,7 @@ public:
     explicit MiddlePoint(Plot *plot);
     void calculate() override;
     QVector<double> lineCoefficients() const override { return {}; }
+    QVector<CurvePointRef> pickedPoints() const override;
 
 private:
     void onPlotMouseRelease(QMouseEvent *event);
@@ -131,6 +142,10 @@ class Thread : public ClickDistaceMeasurement
 public:
     explicit Thread(Plot *plot);
     ~Thread() override;
+
+    // The line was fitted once: it moves with the plot (its drawn segment is a plot item, moved
+    // already), and its coefficients are taken from the moved segment.
+    void followTransform(const PlotTransform &transform) override;
 
     QCPItemLine *resultLine = nullptr;
 

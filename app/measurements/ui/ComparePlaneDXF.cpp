@@ -229,38 +229,34 @@ void ComparePlaneDXF::fit()
     search.apply(&m_drawing);
 }
 
-void ComparePlaneDXF::calculate()
+void ComparePlaneDXF::calculate() { }
+
+void ComparePlaneDXF::followTransform(const PlotTransform &transform)
 {
-    const double factor = currentUnitFactor();
-    if (factor == m_unitFactor || !hasDrawing())
+    ComparePlaneMeasurement::followTransform(transform);
+    if (!hasDrawing())
         return;
-    const double k = factor / m_unitFactor;
-    m_unitFactor = factor;
+    // The reper points are curve points, moved with the curves already.
     m_items.release();
-    m_drawing.rescale(k);
-    m_drawingPoint *= k;
+    if (transform.scale != 1.0) {
+        // A change of the display unit scales the drawing with the traces, whatever its stage.
+        m_unitFactor = currentUnitFactor();
+        m_drawing.rescale(transform.scale);
+    }
+    // Only a fitted drawing belongs to the contour; a drawing still being placed is dropped
+    // before any levelling can start.
+    const bool fitted = m_stage == 2;
+    if (fitted && !transform.motion.isIdentity()) {
+        m_drawing.rotate(transform.motion.angle * 180.0 / M_PI, QPointF(0.0, 0.0));
+        m_drawing.translate(transform.motion.shift.x(), transform.motion.shift.y());
+    }
+    m_drawingPoint = fitted ? transform.map(m_drawingPoint) : m_drawingPoint * transform.scale;
     if (m_traceCurve && m_tracePointIndex < m_traceCurve->dataCount()) {
         const auto point = m_traceCurve->data()->at(m_tracePointIndex);
         m_tracePoint = QPointF(point->key, point->value);
     } else {
-        m_tracePoint *= k;
+        m_tracePoint = fitted ? transform.map(m_tracePoint) : m_tracePoint * transform.scale;
     }
-    for (int i = 0; i < reperPoints.size(); ++i)
-        setReperPoint(i, reperPoints.at(i)->position() * k);
-    m_items.show(m_drawing);
-}
-
-void ComparePlaneDXF::followCurveMotion(const RigidTransform &motion)
-{
-    // Only a fitted drawing belongs to the contour; a drawing still being placed is dropped
-    // before any levelling can start.
-    if (m_stage != 2 || !hasDrawing() || motion.isIdentity())
-        return;
-    m_items.release();
-    m_drawing.rotate(motion.angle * 180.0 / M_PI, QPointF(0.0, 0.0));
-    m_drawing.translate(motion.shift.x(), motion.shift.y());
-    m_tracePoint = motion.map(m_tracePoint);
-    m_drawingPoint = motion.map(m_drawingPoint);
     m_items.show(m_drawing);
 }
 

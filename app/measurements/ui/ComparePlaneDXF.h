@@ -51,10 +51,11 @@ public:
     ComparePlaneDXF(Plot *plot, const DxfDrawing &drawing);
     ~ComparePlaneDXF() override;
 
-    // Follows a change of the display unit: the drawing is scaled with the traces.
+    // The drawing keeps the place it was given or fitted to.
     void calculate() override;
-    // A fitted drawing turns and moves with the contour it was fitted to.
-    void followCurveMotion(const RigidTransform &motion) override;
+    // The drawing scales with the traces at a change of the display unit, and a fitted drawing
+    // turns and moves with the contour it was fitted to.
+    void followTransform(const PlotTransform &transform) override;
 
     bool hasDrawing() const { return !m_drawing.isEmpty(); }
     // The drawing the deviation from the drawing is measured against: only once it is placed on

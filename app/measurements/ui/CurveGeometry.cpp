@@ -30,6 +30,9 @@ double curveValueAt(QCPCurve *curve, int index)
 
 QPointF CurvePointRef::point() const
 {
+    if (curve.isLost())
+        return QPointF(std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::quiet_NaN());
     const QCPCurveData *p = pointAt(curve, index);
     return p ? QPointF(p->key, p->value) : QPointF(0.0, 0.0);
 }

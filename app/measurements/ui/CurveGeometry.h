@@ -2,11 +2,11 @@
 
 #include <QPoint>
 #include <QPointF>
+#include <QPointer>
 #include <QVector>
+#include <qcustomplot.h>
 
 class Plot;
-class QCPCurve;
-class QCPCurveData;
 
 // Reading one data point of a plot curve, and finding the curve point nearest to a mouse
 // position. The curve's data are read, never changed.
@@ -16,14 +16,43 @@ class QCPCurveData;
 double curveKeyAt(QCPCurve *curve, int index);
 double curveValueAt(QCPCurve *curve, int index);
 
+// The curve a point reference names. It reads null once the curve has left the plot (a reper
+// point's curve goes with its measurement), and then tells that it lost its curve, which a
+// reference that never named one does not.
+class CurveLink
+{
+public:
+    CurveLink(QCPCurve *curve = nullptr)
+        : m_curve(curve)
+        , m_named(curve != nullptr)
+    { }
+    CurveLink &operator=(QCPCurve *curve)
+    {
+        m_curve = curve;
+        m_named = curve != nullptr;
+        return *this;
+    }
+    operator QCPCurve *() const { return m_curve.data(); }
+    QCPCurve *operator->() const { return m_curve.data(); }
+    QCPCurve *get() const { return m_curve.data(); }
+    // The curve was named and is gone.
+    bool isLost() const { return m_named && !m_curve; }
+
+private:
+    QPointer<QCPCurve> m_curve;
+    bool m_named = false;
+};
+
 // One data point of a curve, named by its index.
 struct CurvePointRef
 {
     int index = 0;
-    QCPCurve *curve = nullptr;
+    CurveLink curve;
 
-    // (key, value) of the point; (0, 0) for a null curve or an index outside its data.
+    // (key, value) of the point; (0, 0) for a null curve or an index outside its data, and
+    // (NaN, NaN) once the curve has left the plot: the point no longer exists.
     QPointF point() const;
+    bool isLost() const { return curve.isLost(); }
 };
 
 inline QPointF curvePointAt(const CurvePointRef &ref)

@@ -136,6 +136,13 @@ const CurvePointRef &DistanceMeasurement::rightPoint() const
     return curvePointAt(secondPoint).x() < curvePointAt(firstPoint).x() ? firstPoint : secondPoint;
 }
 
+QVector<CurvePointRef> DistanceMeasurement::pickedPoints() const
+{
+    if (measurementKindInfo(type()).input == KindInput::Ranges)
+        return {};
+    return {firstPoint, secondPoint};
+}
+
 void DistanceMeasurement::showLabel(const QString &text, const QPointF &position, double rotation,
                                     int alignment)
 {

@@ -40,6 +40,8 @@ public:
     // Of the two picked points the one with the smaller x (the first on equal x), and the other.
     const CurvePointRef &leftPoint() const;
     const CurvePointRef &rightPoint() const;
+    // The two picked points of the point kinds; none for the range kinds.
+    QVector<CurvePointRef> pickedPoints() const override;
 
     bool hasValue() const override { return known; }
     bool isPlacingValue() const { return placingValue; }

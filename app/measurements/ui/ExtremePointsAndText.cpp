@@ -155,18 +155,6 @@ void AgTextPlacement::updateSelectionMarker()
 
 void AgTextPlacement::setSelected(bool) { }
 
-void AgTextPlacement::updateUnits()
-{
-    if (!text || placedUnit.isEmpty())
-        return;
-    const int unit = Settings::instance()->view.axis_unit;
-    const double factor = unitConversionFactor(placedUnit, unit);
-    if (!(factor > 0.0))
-        return;
-    text->position->setCoords(text->position->coords() * factor);
-    placedUnit = unitSuffixOf(unit);
-}
-
 void AgTextPlacement::onMouseRelease(QMouseEvent *event, QWidget *parent)
 {
     Plot *p = plot();
@@ -184,7 +172,6 @@ void AgTextPlacement::onMouseRelease(QMouseEvent *event, QWidget *parent)
     text->setText(typed);
     text->setColor(Qt::black);
     text->setVisible(true);
-    placedUnit = unitSuffixOf(Settings::instance()->view.axis_unit);
     p->replot(QCustomPlot::rpQueuedReplot);
     finish();
     emit measumentFinished();

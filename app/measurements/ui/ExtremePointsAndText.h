@@ -72,7 +72,6 @@ public:
     void updateLabel() override;
     void updateSelectionMarker() override;
     void setSelected(bool selected) override;
-    void updateUnits() override;
 
     QCPItemText *textItem() const { return text; }
 
@@ -81,6 +80,4 @@ private:
 
     QPointer<QCPItemText> text;
     QString displayName;
-    // The display unit of the text's position.
-    QString placedUnit;
 };

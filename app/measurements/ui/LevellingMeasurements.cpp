@@ -93,23 +93,9 @@ void LayFlatMeasurement::levellingRotation(double &angle, QPointF &centre) const
 
 void LayFlatMeasurement::levelCurves(double angle, const QPointF &centre)
 {
-    if (Plot *p = plot()) {
-        const float cx = float(centre.x());
-        const float cy = float(centre.y());
-        const float turn = float(angle);
-        for (int i = 0; i < p->curveCount(); ++i) {
-            QCPCurve *curve = p->curve(i);
-            if (!curve)
-                continue;
-            // In place: the points keep their order and parameter, and reper points, whose
-            // position is their curve's point, turn with the traces.
-            for (auto it = curve->data()->begin(); it != curve->data()->end(); ++it) {
-                const QPointF q = rotatePoint(cx, cy, turn, QPointF(it->key, it->value));
-                it->key = q.x();
-                it->value = q.y();
-            }
-        }
-    }
+    // The manager turns every curve and item of the plot in place when it hears of the turn
+    // (the points keep their order and parameter), so that reper points, lines and drawings
+    // turn with the traces.
     finish();
     emit setNewAngleAndCenterRot(angle, centre);
     emit graphDataChanged();

@@ -3,12 +3,12 @@
 #include "measurements/ui/Measurement.h"
 #include "processing/Fitting.h"
 
-// Levelling turns the whole contour so that a chosen straight stretch lies horizontal: every
-// curve of the plot is rotated in place about the first point of the first selected range by
-// the angle that makes the least-squares line of the selected points horizontal. Reper points
-// turn with the curves (their position is a curve point). The measurement then finishes,
-// reports the angle and centre (setNewAngleAndCenterRot) and asks for every listed measurement
-// to be recalculated (graphDataChanged). It gives no value and is never listed.
+// Levelling turns the whole contour so that a chosen straight stretch lies horizontal: the turn
+// about the first point of the first selected range by the angle that makes the least-squares
+// line of the selected points horizontal. The measurement finishes and reports the angle and
+// centre (setNewAngleAndCenterRot), on which the measurements manager turns every curve and item
+// of the plot in place (MeasurementsManager::transformGeometry), then asks for every listed
+// measurement to be recalculated (graphDataChanged). It gives no value and is never listed.
 //
 // A release whose selection gives no line (no point, a single point, points that all share one
 // x) does not level: the status asks for a stretch and the measurement keeps selecting.
@@ -40,7 +40,7 @@ protected:
     // The rotation that lays the fitted line horizontal: the angle (radians) and the first point
     // of the first selected range as its centre.
     void levellingRotation(double &angle, QPointF &centre) const;
-    // Rotates every curve of the plot, finishes and reports.
+    // Finishes and reports the turn, which the manager applies to the plot.
     void levelCurves(double angle, const QPointF &centre);
     bool fitIsUsable() const;
 

@@ -1,7 +1,7 @@
 #include "measurements/ui/Measurement.h"
 
+#include "core/DisplayUnits.h"
 #include "core/Settings.h"
-#include "measurements/KindGeometry.h"
 #include "measurements/ui/ReperPoint.h"
 #include "plot/Plot.h"
 
@@ -15,29 +15,9 @@ int Measurement::liveCounter = 0;
 
 namespace {
 
-// Millimetres per display unit of view/axis_unit: 1 micrometres, 2 nanometres, else millimetres.
-double millimetresPerUnit()
-{
-    switch (Settings::instance()->view.axis_unit) {
-    case 1:
-        return 0.001;
-    case 2:
-        return 0.000001;
-    default:
-        return 1.0;
-    }
-}
-
 double unitsPerMillimetre()
 {
-    switch (Settings::instance()->view.axis_unit) {
-    case 1:
-        return 1000.0;
-    case 2:
-        return 1000000.0;
-    default:
-        return 1.0;
-    }
+    return unitsPerMillimetreOf(Settings::instance()->view.axis_unit);
 }
 
 } // namespace
@@ -157,6 +137,8 @@ void Measurement::disconnectAll()
 void Measurement::finish()
 {
     finished = true;
+    for (ReperPoint *point : qAsConst(reperPoints))
+        point->setOwnerFinished(true);
     disconnectAll();
     setSelected(false);
     if (m_plot)
@@ -165,8 +147,11 @@ void Measurement::finish()
 
 void Measurement::createReperPoints(int count)
 {
-    for (int i = 0; i < count; ++i)
-        reperPoints.append(new ReperPoint(m_plot, this));
+    for (int i = 0; i < count; ++i) {
+        auto *point = new ReperPoint(m_plot, this);
+        point->setOwnerFinished(finished);
+        reperPoints.append(point);
+    }
 }
 
 void Measurement::setReperPoint(int index, const QPointF &pos)
@@ -180,6 +165,15 @@ void Measurement::setReperPoint(int index, const QPointF &pos)
 void Measurement::removeLastReperPoint()
 {
     ReperPoint *point = reperPoints.takeLast();
+    point->setMarkerVisible(false);
+    emit reperPointRemoved(point);
+    delete point;
+}
+
+void Measurement::removeReperPoint(ReperPoint *point)
+{
+    if (!reperPoints.removeOne(point))
+        return;
     point->setMarkerVisible(false);
     emit reperPointRemoved(point);
     delete point;
@@ -217,7 +211,27 @@ QFont Measurement::valueLabelFont(bool large)
     return QFont(QStringLiteral("MS Shell Dlg 2"), large ? 20 : 8);
 }
 
-void Measurement::followCurveMotion(const RigidTransform &) { }
+void Measurement::followTransform(const PlotTransform &transform)
+{
+    // The cursor is kept in millimetres; the transform works in the display unit, which is the
+    // new one after a change of unit.
+    if (!(transform.scale > 0.0))
+        return;
+    const double now = unitsPerMillimetre();
+    const double before = now / transform.scale;
+    const QPointF mapped = transform.map(cursorPos * before);
+    cursorPos = mapped / now;
+}
+
+QVector<CurvePointRef> Measurement::pickedPoints() const
+{
+    return {};
+}
+
+bool Measurement::moveLine(const QVector<double> &)
+{
+    return false;
+}
 
 const DxfDrawing *Measurement::comparisonDrawing() const
 {
@@ -255,8 +269,8 @@ void Measurement::onPlotMouseMove(QMouseEvent *event)
     // Plot coordinates carry single precision.
     const double x = double(float(m_plot->xAxis->pixelToCoord(pixel.x())));
     const double y = double(float(m_plot->yAxis->pixelToCoord(pixel.y())));
-    const double factor = millimetresPerUnit();
-    cursorPos = QPointF(x * factor, y * factor);
+    const double factor = unitsPerMillimetre();
+    cursorPos = QPointF(x / factor, y / factor);
     cursorRecalculation = true;
     calculate();
     cursorRecalculation = false;

@@ -92,6 +92,8 @@ public:
     void setReperPoint(int index, const QPointF &pos);
     // Hides, announces and deletes the last reper point; there must be one.
     void removeLastReperPoint();
+    // Hides, announces and deletes the reper point, when it is one of this measurement's.
+    void removeReperPoint(ReperPoint *point);
     int reperPointCount() const { return reperPoints.size(); }
     const QList<ReperPoint *> &reperPointList() const { return reperPoints; }
     // Whether the plot's selection marker may rest on the own reper points.
@@ -114,11 +116,21 @@ public:
     // from the drawing is measured against; null for every other kind.
     virtual const DxfDrawing *comparisonDrawing() const;
 
-    // The curves of the plot were moved rigidly by motion (a levelling, or the levelling's
-    // reset). What a kind takes from the curves follows them at its next calculation; a kind
-    // that holds geometry of its own fitted to them (a drawing) moves it the same way here, so
-    // that it stays where it was fitted. Does nothing in the base.
-    virtual void followCurveMotion(const RigidTransform &motion);
+    // Every geometric item of the plot was moved by transform (a change of the display unit, a
+    // levelling or its reset): the curves and the plot items have been moved already, and what
+    // is derived from them follows at the next calculation. A kind moves here what it keeps of
+    // its own besides (a fitted drawing, a line fitted once); it calls the base, which moves
+    // the cursor position.
+    virtual void followTransform(const PlotTransform &transform);
+
+    // The curve points the measurement was built on (the points it picked with the selection
+    // marker); empty for a kind that picks none. A point on another measurement's reper point
+    // makes it depend on that measurement.
+    virtual QVector<CurvePointRef> pickedPoints() const;
+
+    // A construction line built as a parallel copy takes the coefficients {k, b} its source
+    // gives now; false for a kind that is no such line.
+    virtual bool moveLine(const QVector<double> &coefficients);
 
     // Called by the manager once the measurement's signals are connected: a kind greets the
     // operator here with its first prompt, which then reaches the status line. Does nothing in

@@ -1,5 +1,6 @@
 #include "measurements/ui/MeasurementsManager.h"
 
+#include "core/DisplayUnits.h"
 #include "core/Settings.h"
 #include "measurements/ui/Measurement.h"
 #include "measurements/ui/MeasurementIntersections.h"
@@ -32,12 +33,13 @@ MeasurementsManager::MeasurementsManager(Plot *plot, QWidget *parent)
 
 MeasurementsManager::~MeasurementsManager()
 {
-    for (Measurement *m : measurements) {
+    const std::list<Measurement *> listedNow = measurements;
+    measurements.clear();
+    for (Measurement *m : listedNow) {
         if (m == current)
             current = nullptr;
         delete m;
     }
-    measurements.clear();
     delete current;
     current = nullptr;
     delete reperPointController;
@@ -194,16 +196,13 @@ void MeasurementsManager::connectCurrent(bool list)
     connect(m, &Measurement::graphDataChanged, this, [this] { onGraphDataChanged(); });
     connect(m, &Measurement::setNewAngleAndCenterRot, this,
             [this](double angle, const QPointF &centre) {
-                // The curves were turned as rotatePoint turns them, in single precision.
-                const RigidTransform turn = RigidTransform().thenRotated(
-                    float(centre.x()), float(centre.y()), float(angle));
-                levellingMotion = levellingMotion.thenRotated(float(centre.x()), float(centre.y()),
-                                                              float(angle));
-                // Before the recalculation that follows: a drawing fitted to the contour turns
-                // with it, so that deviations from it stay what they were.
-                const std::list<Measurement *> listedNow = measurements;
-                for (Measurement *listedOne : listedNow)
-                    listedOne->followCurveMotion(turn);
+                // Everything on the plot turns as rotatePoint turns it, in single precision,
+                // about the centre; what is built on the curves follows at the recalculation
+                // that the levelling asks for next.
+                const float cx = float(centre.x());
+                const float cy = float(centre.y());
+                transformGeometry(PlotTransform::turn(cx, cy, float(angle)), true);
+                levellingMotion = levellingMotion.thenRotated(cx, cy, float(angle));
                 emit setNewAngleAndCenterRot(angle, centre);
             });
     connect(m, &Measurement::reperPointChanged, reperPointController,
@@ -236,26 +235,42 @@ Measurement *MeasurementsManager::findMeasurement(int id) const
     return it == measurements.cend() ? nullptr : *it;
 }
 
-void MeasurementsManager::removeMeasurement(int id)
+QList<int> MeasurementsManager::removeMeasurement(int id)
 {
-    const auto it = std::find_if(measurements.begin(), measurements.end(),
-                                 [id](const Measurement *m) { return m->id() == id; });
-    if (it == measurements.end())
-        return;
-    Measurement *m = *it;
-    measurements.erase(it);
-    if (current == m)
-        current = nullptr;
-    // A drawing still being placed was never measured against: only a placed one changes what
-    // the deviations from the drawing measure.
-    const bool placedDrawing = m->comparisonDrawing() != nullptr;
-    const bool drawing = m->type() == COMPARE_PLANE_DXF;
+    Measurement *m = findMeasurement(id);
+    if (!m)
+        return {};
+    const QList<Measurement *> going = m_dependencies.withDependents(m, measurements);
+    const QString name = m->name();
+    QList<int> ids;
+    QStringList along;
+    bool drawingGoes = false;
+    bool placedDrawingGoes = false;
+    for (Measurement *x : going) {
+        ids.append(x->id());
+        if (x != m)
+            along.append(x->name());
+        measurements.remove(x);
+        if (current == x)
+            current = nullptr;
+        drawingGoes = drawingGoes || x->type() == COMPARE_PLANE_DXF;
+        // A drawing still being placed was never measured against: only a placed one changes
+        // what the deviations from the drawing measure.
+        placedDrawingGoes = placedDrawingGoes || x->comparisonDrawing();
+    }
+    m_dependencies.forget(going);
     // The deviation-from-drawing tool stays enabled while any drawing is left.
-    if (drawing)
+    if (drawingGoes)
         emit enableButton(holdsDrawing());
-    delete m;
-    if (placedDrawing)
+    // What is built on another goes first.
+    for (auto it = going.crbegin(); it != going.crend(); ++it)
+        delete *it;
+    if (!along.isEmpty())
+        emit statusText(QStringLiteral("Вместе с элементом «%1» удалено построенное на нём: %2")
+                            .arg(name, along.join(QStringLiteral(", "))));
+    if (placedDrawingGoes)
         recalculateDrawingDeviations();
+    return ids;
 }
 
 bool MeasurementsManager::holdsDrawing() const
@@ -264,35 +279,21 @@ bool MeasurementsManager::holdsDrawing() const
                        [](const Measurement *m) { return m->type() == COMPARE_PLANE_DXF; });
 }
 
-void MeasurementsManager::recalculateDrawingDeviations()
-{
-    // A receiver of measurementChanged may remove measurements: walk a copy and skip those gone.
-    const std::list<Measurement *> listedNow = measurements;
-    for (Measurement *m : listedNow) {
-        if (m->type() != ERROR_PLANE || !isListed(m))
-            continue;
-        m->calculate();
-        emit measurementChanged(m);
-    }
-    replot();
-}
-
 void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double distance)
 {
     if (type != CLICK_HORIZONTAL_LINE && type != CLICK_VERTICAL_LINE && type != CLICK_DOUBLE_LINE)
         return;
-    const Measurement *source = findMeasurement(id);
-    const QVector<double> c = source ? source->lineCoefficients() : QVector<double>();
-    if (c.size() < 2)
-        return;
+    Measurement *source = findMeasurement(id);
     // The copy lies at the given distance from the line: a vertical line moves along x, any
-    // other line y = k·x + b moves by distance·√(1 + k²) along y.
-    const double shift
-        = type == CLICK_VERTICAL_LINE ? distance : distance * std::sqrt(1.0 + c[0] * c[0]);
+    // other line y = k·x + b perpendicular to itself.
+    const QVector<double> coefficients
+        = MeasurementDependencies::parallelCoefficients(source, type, distance);
+    if (coefficients.isEmpty())
+        return;
     MeasurementArgs args;
     args.plot = plot;
     args.parent = parentWidget;
-    args.coefficients = {c[0], c[1] + shift};
+    args.coefficients = coefficients;
 
     if (current && !current->isFinished())
         dropCurrent();
@@ -302,6 +303,9 @@ void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double dis
     if (!copy)
         return;
     current = copy;
+    // The copy follows its source: the distance is kept in millimetres, whatever the unit.
+    m_dependencies.addParallel(
+        copy, source, distance / unitsPerMillimetreOf(Settings::instance()->view.axis_unit));
     connectCurrent(true);
     onMeasurementFinished();
     emit measurementChanged(measurements.back());
@@ -348,6 +352,10 @@ void MeasurementsManager::addIntersectionPoints(Measurement *other, Measurement 
     current->createReperPoints(n);
     for (int i = 0; i < n; ++i)
         current->setReperPoint(current->reperPointCount() - n + i, points.at(i));
+    // The points belong to both lines: they move when either moves and go when either goes.
+    if (intersectionRoutine(other->type(), current->type()) != IntersectionRoutine::None)
+        m_dependencies.addCrossing(
+            current, other, current->reperPointList().mid(current->reperPointCount() - n, n));
     if (measurementKindInfo(current->type()).role != ConstructionRole::Circle)
         reperPointController->showPoints();
     replot();
@@ -385,15 +393,69 @@ void MeasurementsManager::onEscape()
 
 void MeasurementsManager::onGraphDataChanged()
 {
+    recalculate();
+}
+
+void MeasurementsManager::recalculate()
+{
+    // A copy of the list: a receiver of measurementChanged may remove measurements, which the
+    // walk then passes over.
+    const std::list<Measurement *> listedNow = measurements;
+    m_dependencies.recalculate(listedNow, [this](Measurement *m) {
+        if (isListed(m))
+            emit measurementChanged(m);
+    });
+    replot();
+}
+
+void MeasurementsManager::recalculateDrawingDeviations()
+{
     // A receiver of measurementChanged may remove measurements: walk a copy and skip those gone.
     const std::list<Measurement *> listedNow = measurements;
     for (Measurement *m : listedNow) {
-        if (!isListed(m))
+        if (m->type() != ERROR_PLANE || !isListed(m))
             continue;
         m->calculate();
         emit measurementChanged(m);
     }
     replot();
+}
+
+void MeasurementsManager::transformGeometry(const PlotTransform &transform, bool traceCurvesToo)
+{
+    if (!plot || transform.isIdentity())
+        return;
+    const auto onPlotAxes = [this](const QCPAxis *key, const QCPAxis *value) {
+        return key == plot->xAxis && value == plot->yAxis;
+    };
+    const QList<QCPCurve *> curves = plot->curves();
+    for (int i = traceCurvesToo ? 0 : traceCount; i < curves.size(); ++i) {
+        QCPCurve *curve = curves.at(i);
+        if (!curve || !onPlotAxes(curve->keyAxis(), curve->valueAxis()))
+            continue;
+        // In place: the points keep their order and parameter.
+        for (auto it = curve->data()->begin(); it != curve->data()->end(); ++it) {
+            const QPointF q = transform.map(QPointF(it->key, it->value));
+            it->key = q.x();
+            it->value = q.y();
+        }
+    }
+    for (int i = 0; i < plot->itemCount(); ++i) {
+        const QList<QCPItemPosition *> positions = plot->item(i)->positions();
+        for (QCPItemPosition *position : positions) {
+            if (position->typeX() != QCPItemPosition::ptPlotCoords
+                || position->typeY() != QCPItemPosition::ptPlotCoords || position->parentAnchorX()
+                || position->parentAnchorY()
+                || !onPlotAxes(position->keyAxis(), position->valueAxis()))
+                continue;
+            position->setCoords(transform.map(position->coords()));
+        }
+    }
+    std::list<Measurement *> moving = measurements;
+    if (current && !isListed(current))
+        moving.push_back(current);
+    for (Measurement *m : moving)
+        m->followTransform(transform);
 }
 
 bool MeasurementsManager::isListed(const Measurement *m) const
@@ -412,7 +474,7 @@ void MeasurementsManager::dropCurrent()
     // The window answers by removing a listed measurement; whatever is left is not to react to
     // the plot any more.
     if (!wasListed)
-        delete m;
+        destroy(m);
     else if (isListed(m))
         removeMeasurement(m->id());
 }
@@ -420,8 +482,14 @@ void MeasurementsManager::dropCurrent()
 void MeasurementsManager::releaseCurrent()
 {
     if (current && !isListed(current))
-        delete current;
+        destroy(current);
     current = nullptr;
+}
+
+void MeasurementsManager::destroy(Measurement *m)
+{
+    m_dependencies.forget({m});
+    delete m;
 }
 
 void MeasurementsManager::replot()

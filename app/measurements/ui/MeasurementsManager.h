@@ -2,6 +2,7 @@
 
 #include "measurements/Geometry.h"
 #include "measurements/MeasurementKinds.h"
+#include "measurements/ui/MeasurementDependencies.h"
 #include "measurements/ui/MeasurementFactory.h"
 
 #include <QObject>
@@ -58,8 +59,10 @@ public:
 
     // The first listed measurement with that id, or null.
     Measurement *findMeasurement(int id) const;
-    // Unlists and deletes the listed measurement with that id.
-    void removeMeasurement(int id);
+    // Unlists and deletes the listed measurement with that id, and with it whatever is built on
+    // it (MeasurementDependencies): the ids of all that went, the given one first; none when no
+    // listed measurement has the id. The status line names what went along.
+    QList<int> removeMeasurement(int id);
     // A finished, listed copy of the listed construction line with that id, moved by distance
     // (perpendicular to an oblique line).
     void addEquidistant(int id, E_MEASUREMENTS type, double distance);
@@ -77,6 +80,18 @@ public:
     ReperPointController *reperPoints() const { return reperPointController; }
 
     void setFactory(Factory factory) { this->factory = std::move(factory); }
+
+    // Moves every geometric item of the plot by transform: the curves of the plot's registry
+    // (the trace curves too when traceCurvesToo, else the caller has drawn them anew), every plot
+    // item placed in plot coordinates, and what the measurements keep of their own
+    // (Measurement::followTransform). A change of the display unit, a levelling and its reset
+    // all come through here, so that no item of a new kind is left behind. What is derived from
+    // the curves follows at the next recalculate().
+    void transformGeometry(const PlotTransform &transform, bool traceCurvesToo);
+    // Recalculates every listed measurement after everything it is built on, placing crossings
+    // and parallels anew, and announces each with measurementChanged.
+    void recalculate();
+    const MeasurementDependencies &dependencies() const { return m_dependencies; }
 
     // The drawing of the most recently listed measurement that has placed one on the contour;
     // null when none has. The deviations from the drawing are measured against it.
@@ -108,6 +123,8 @@ private:
     // A placed drawing came or went: every listed deviation from the drawing measures again, at
     // once, and its new value is announced.
     void recalculateDrawingDeviations();
+    // Deletes a measurement that the manager holds no longer, forgetting what was built on it.
+    void destroy(Measurement *m);
     // Forgets the unfinished current measurement: announces it with deleteMeasurement, and
     // deletes it unless the announcement already did.
     void dropCurrent();
@@ -121,6 +138,7 @@ private:
     Measurement *current = nullptr;
     QPointer<Measurement> lastConnected;
     ReperPointController *reperPointController = nullptr;
+    MeasurementDependencies m_dependencies;
     int type = NO_MEASUREMENT;
     bool listed = true;
     RigidTransform levellingMotion;

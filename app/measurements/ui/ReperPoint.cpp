@@ -1,7 +1,6 @@
 #include "measurements/ui/ReperPoint.h"
 
 #include "core/Constants.h"
-#include "measurements/ui/Measurement.h"
 #include "plot/Plot.h"
 
 #include <QCursor>
@@ -182,8 +181,7 @@ void ReperPointController::mouseMove(QMouseEvent *e)
         const bool placed = toPixel(plot->xAxis->coordToPixel(at.x()), &px)
             && toPixel(plot->yAxis->coordToPixel(at.y()), &py);
         const int d = std::abs(mouse.x() - px) + std::abs(mouse.y() - py);
-        const Measurement *owner = p->measurement();
-        if (placed && d < kReach && owner && owner->isFinished()) {
+        if (placed && d < kReach && p->isOwnerFinished()) {
             // Qt answers a cursor move with a mouse move of its own, so the cursor is moved
             // only when it enters the reach, never while it stays inside.
             if (!p->setHighlighted(true)) {

@@ -37,6 +37,10 @@ public:
     Measurement *measurement() const { return owner; }
     void moveTo(const QPointF &p);
 
+    // The cursor snaps only to the points of finished measurements: the owner tells when it is.
+    void setOwnerFinished(bool finished) { ownerFinished = finished; }
+    bool isOwnerFinished() const { return ownerFinished; }
+
     // Applies the highlighted or the normal look; returns whether it was highlighted before.
     bool setHighlighted(bool on);
     bool isHighlighted() const { return highlighted; }
@@ -60,6 +64,7 @@ private:
     QPointer<Plot> plot;
     QPointer<QCPCurve> curve;
     bool highlighted = false;
+    bool ownerFinished = false;
 };
 
 // Knows every placed reper point of one plot, moves the cursor onto a point of a finished

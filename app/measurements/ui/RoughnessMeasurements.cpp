@@ -3,6 +3,7 @@
 #include "core/AbstractTrace.h"
 #include "core/Constants.h"
 #include "core/ContourTrace.h"
+#include "core/DisplayUnits.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "measurements/ui/MeasurementFactory.h"
@@ -69,21 +70,15 @@ RoughnessMeasurement::~RoughnessMeasurement()
 
 double RoughnessMeasurement::micrometresPerDisplayUnit()
 {
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        return 1000.0;
-    case 1:
-        return 1.0;
-    default:
-        return 0.001;
-    }
+    return 1000.0 / unitsPerMillimetreOf(Settings::instance()->view.axis_unit);
 }
 
 QString RoughnessMeasurement::valueText() const
 {
     if (!hasValue())
         return kUnknownText;
-    return QString::number(result, 'f', 4) + QStringLiteral("мкм");
+    // Roughness is in micrometres whatever the display unit.
+    return QString::number(result, 'f', 4) + unitSuffixOf(1);
 }
 
 QString RoughnessMeasurement::groupName() const

@@ -7,6 +7,7 @@
 #include "support/gui/ModalAnswerer.h"
 #include "support/gui/WindowGrab.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
@@ -111,6 +112,8 @@ class TestKeyReceiver : public QObject
 private slots:
     void mappedKeysWorkTheButtons_data();
     void mappedKeysWorkTheButtons();
+    void keysOfAnOpenListAreItsOwn_data();
+    void keysOfAnOpenListAreItsOwn();
     void blockedReceiverPassesKeysOn();
     void releaseStopsWhereverItArrives();
     void releaseWithoutItsPressIsPassedOn();
@@ -142,8 +145,18 @@ void TestKeyReceiver::mappedKeysWorkTheButtons_data()
         << untouched << false;
     QTest::newRow("keypad enter is not mapped")
         << int(Qt::Key_Enter) << QString() << false << none << untouched << false;
-    QTest::newRow("a plain combo box leaves the arrows to the key map")
-        << int(Qt::Key_Up) << "plain combo" << false << QStringList {"вверх down", "вверх up"}
+    // A closed plain combo box moves to another item with the arrows; Return and Space do
+    // nothing there and stay the trace and stop keys, and Left moves nothing there.
+    QTest::newRow("down arrow moves in a plain combo box")
+        << int(Qt::Key_Down) << "plain combo" << false << none << "abc@3 5 1 y" << false;
+    QTest::newRow("return on a plain combo box starts a trace")
+        << int(Qt::Key_Return) << "plain combo" << false << QStringList {"ТРАССА down", "ТРАССА up"}
+        << untouched << false;
+    QTest::newRow("space on a plain combo box stops")
+        << int(Qt::Key_Space) << "plain combo" << false << QStringList {"СТОП down", "СТОП up"}
+        << untouched << false;
+    QTest::newRow("left arrow on a plain combo box jogs")
+        << int(Qt::Key_Left) << "plain combo" << false << QStringList {"влево down", "влево up"}
         << untouched << false;
     // The keys that edit or confirm an entry are the entry's.
     QTest::newRow("letter typed into a line edit")
@@ -205,6 +218,52 @@ void TestKeyReceiver::mappedKeysWorkTheButtons()
     QVERIFY(!rig.left->isDown() && !rig.up->isDown() && !rig.start->isDown());
 }
 
+void TestKeyReceiver::keysOfAnOpenListAreItsOwn_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QString>("entries");
+    QTest::newRow("down and return choose in a plain combo box")
+        << "plain combo" << QList<int> {Qt::Key_Down, Qt::Key_Return} << "abc@3 5 1 y";
+    QTest::newRow("down and return choose in an editable combo box")
+        << "editable combo" << QList<int> {Qt::Key_Down, Qt::Key_Return} << "abc@3 5 2 x";
+    QTest::newRow("up, down, down and return choose in a plain combo box")
+        << "plain combo" << QList<int> {Qt::Key_Up, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}
+        << "abc@3 5 1 y";
+}
+
+void TestKeyReceiver::keysOfAnOpenListAreItsOwn()
+{
+    // The list of a combo box, opened by a click; the keys come along the window system's road,
+    // where the list takes its Return before the press is delivered and closes.
+    QFETCH(QString, box);
+    QFETCH(QList<int>, keys);
+    QFETCH(QString, entries);
+    Rig rig;
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+    auto *combo = qobject_cast<QComboBox *>(rig.entry(box));
+    rig.edit->deselect();
+    rig.edit->end(false);
+    // On its arrow, which opens the list of an editable box too.
+    QTest::mouseClick(combo, Qt::LeftButton, {}, QPoint(combo->width() - 6, combo->height() / 2));
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget(), 3000);
+    for (int key : keys)
+        systemKeyClick(&rig.window, Qt::Key(key));
+    const bool closed = QTest::qWaitFor([] { return !QApplication::activePopupWidget(); }, 3000);
+    if (!closed)
+        combo->hidePopup();
+    QVERIFY2(closed, "the list did not close on Return");
+    QCOMPARE(rig.events, QStringList());
+    QCOMPARE(rig.entries(), entries);
+    QVERIFY(!rig.start->isDown() && !rig.up->isDown());
+
+    // The list closed: the next keys work the buttons again (a closed plain combo box leaves
+    // Return to the key map).
+    rig.window.setFocus();
+    systemKeyClick(&rig.window, Qt::Key_Return);
+    QCOMPARE(rig.events, (QStringList {"ТРАССА down", "ТРАССА up"}));
+}
+
 void TestKeyReceiver::blockedReceiverPassesKeysOn()
 {
     Rig rig;
@@ -223,18 +282,20 @@ void TestKeyReceiver::blockedReceiverPassesKeysOn()
     QDialog dialog(&rig.window);
     auto *dialogEdit = new QLineEdit(QStringLiteral("путь"), &dialog);
     bool jogged = false;
+    int cursor = -1;
     ModalAnswerer answerer([&](QWidget *modal) {
         dialogEdit->setFocus();
         dialogEdit->setCursorPosition(4);
         windowKeyPress(modal, Qt::Key_Left);
         windowKeyRelease(modal, Qt::Key_Left);
         jogged = !rig.events.isEmpty();
-        QCOMPARE(dialogEdit->cursorPosition(), 3);
+        cursor = dialogEdit->cursorPosition();
         ModalAnswerer::reject(modal);
     });
     dialog.exec();
     QVERIFY(answerer.answered());
     QVERIFY(!jogged);
+    QCOMPARE(cursor, 3);
 }
 
 void TestKeyReceiver::releaseStopsWhereverItArrives()
@@ -271,9 +332,15 @@ void TestKeyReceiver::releaseWithoutItsPressIsPassedOn()
     auto *open = new QPushButton(QStringLiteral("Открыть"), &dialog);
     open->setDefault(true);
     QObject::connect(open, &QPushButton::clicked, &dialog, &QDialog::accept);
-    ModalAnswerer answerer([&](QWidget *modal) { windowKeyPress(modal, Qt::Key_Return); });
-    QCOMPARE(runDialog(&dialog), int(QDialog::Accepted));
+    bool closedByReturn = false;
+    ModalAnswerer answerer([&](QWidget *modal) {
+        windowKeyPress(modal, Qt::Key_Return);
+        closedByReturn = ModalAnswerer::waitClosed(modal);
+    });
+    const int result = runDialog(&dialog);
     QVERIFY(answerer.answered());
+    QVERIFY2(closedByReturn, "the Return pressed in the dialog did not reach its default button");
+    QCOMPARE(result, int(QDialog::Accepted));
     windowKeyRelease(&rig.window, Qt::Key_Return);
     QVERIFY(rig.events.isEmpty());
 

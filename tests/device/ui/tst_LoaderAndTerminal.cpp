@@ -5,8 +5,10 @@
 #include "device/ui/TermiteDialog.h"
 #include "support/Heartbeat.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/ModalAnswerer.h"
 #include "support/gui/WindowGrab.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTextEdit>
@@ -49,29 +51,54 @@ void TestLoaderAndTerminal::loaderFollowsProgress()
     QFETCH(bool, closes);
     rig = std::make_unique<PanelRig>();
     rig->build([](Settings &) {}, false);
-    Loader loader(rig->panel, QStringLiteral("Идёт калибровка"));
-    loader.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    loader.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&loader));
-    Heartbeat heartbeat;
-    QElapsedTimer clock;
-    for (int p : progress) {
-        clock.start();
-        emit rig->panel->setStatusProgressBar(p, QStringLiteral("Этап %1").arg(p));
-    }
-    QCOMPARE(loader.progressBar->value(), shown);
-    QCOMPARE(loader.statusLabel->text(), QStringLiteral("Этап %1").arg(progress.last()));
-    // The last stage stays on screen for a moment, without stopping the program meanwhile.
-    QVERIFY(loader.isVisible());
+    rig->window->show();
+    Device &device = rig->panel->device;
+    // The device asks for the progress window and reports its stages; the panel opens the
+    // window and hands the reports on to it.
+    QString title;
+    int value = -1;
+    QString stage;
+    bool openAfterReports = false;
+    bool closedByItself = false;
+    qint64 closedAfterMs = -1;
+    int longestStallMs = -1;
+    ModalAnswerer answerer([&](QWidget *modal) {
+        auto *loader = qobject_cast<Loader *>(modal);
+        if (!loader) {
+            ModalAnswerer::reject(modal);
+            return;
+        }
+        title = loader->textLabel->text();
+        Heartbeat heartbeat;
+        QElapsedTimer clock;
+        for (int p : progress) {
+            clock.start();
+            emit device.setStatusProgressBar(p, QStringLiteral("Этап %1").arg(p));
+        }
+        value = loader->progressBar->value();
+        stage = loader->statusLabel->text();
+        // The last stage stays on screen for a moment, without stopping the program meanwhile.
+        openAfterReports = loader->isVisible();
+        closedByItself = QTest::qWaitFor([loader] { return !loader->isVisible(); },
+                                         closes ? 5000 : Loader::kCloseDelayMs + 200);
+        closedAfterMs = clock.elapsed();
+        longestStallMs = heartbeat.longestStallMs();
+        if (!closedByItself)
+            ModalAnswerer::reject(modal);
+    });
+    emit device.openLoader(QStringLiteral("Идёт калибровка"));
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 8000);
+    QCOMPARE(title, QStringLiteral("Идёт калибровка"));
+    QCOMPARE(value, shown);
+    QCOMPARE(stage, QStringLiteral("Этап %1").arg(progress.last()));
+    QVERIFY(openAfterReports);
+    QCOMPARE(closedByItself, closes);
     if (closes) {
-        QTRY_VERIFY_WITH_TIMEOUT(!loader.isVisible(), 5000);
-        QVERIFY2(clock.elapsed() >= Loader::kCloseDelayMs - 20,
-                 qPrintable(QString::number(clock.elapsed())));
-        QVERIFY2(heartbeat.longestStallMs() < 300,
-                 qPrintable(QStringLiteral("GUI stall %1 ms").arg(heartbeat.longestStallMs())));
-    } else {
-        QTest::qWait(Loader::kCloseDelayMs + 200);
-        QVERIFY(loader.isVisible());
+        QVERIFY2(closedAfterMs >= Loader::kCloseDelayMs - 20,
+                 qPrintable(QString::number(closedAfterMs)));
+        QVERIFY2(longestStallMs < 300,
+                 qPrintable(QStringLiteral("GUI stall %1 ms").arg(longestStallMs)));
     }
 }
 

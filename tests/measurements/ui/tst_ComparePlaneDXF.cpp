@@ -207,7 +207,7 @@ void TestComparePlaneDXF::fitsDrawingPickedOnVertex()
         it->key *= 1000;
         it->value *= 1000;
     }
-    m.calculate();
+    m.followTransform(PlotTransform::scaling(1000));
     QVERIFY(QLineF(m.drawing().entity(3).start, before.start * 1000).length() < 1e-6);
     QVERIFY(m.items().item()->drawing().sharesStorageWith(m.drawing()));
     QVERIFY(QLineF(m.tracePoint(), pickedBefore * 1000).length() < 1e-6);

@@ -56,6 +56,7 @@ private slots:
     void nonFinitePositionStaysHidden();
     void curvePointHelpers_data();
     void curvePointHelpers();
+    void pointOfARemovedCurveIsNoNumber();
     void nearestDataIndex_data();
     void nearestDataIndex();
     void nearestPlottable_data();
@@ -282,6 +283,20 @@ void tst_Measurement::curvePointHelpers()
     QCOMPARE(curveValueAt(curve, index), expected.y());
     QCOMPARE((CurvePointRef {index, curve}.point()), expected);
     QCOMPARE(curvePointAt(CurvePointRef {index, curve}), expected);
+}
+
+// A point whose curve left the plot (a reper point's curve goes with its measurement) no longer
+// exists: it reads as no number, never from the freed curve.
+void tst_Measurement::pointOfARemovedCurveIsNoNumber()
+{
+    ContourFixture f;
+    QCPCurve *curve = f.addLine(0.5, 2.0, 0.5, 1.0, 10);
+    const CurvePointRef ref {3, curve};
+    QCOMPARE(ref.point(), QPointF(2.0, 5.0));
+    f.plot->removePlottable(curve);
+    QVERIFY(ref.isLost());
+    QVERIFY(std::isnan(ref.point().x()) && std::isnan(ref.point().y()));
+    QVERIFY(!CurvePointRef().isLost());
 }
 
 void tst_Measurement::nearestDataIndex_data()

@@ -525,7 +525,7 @@ void tst_MeasurementKindValues::textIsPlacedWhenTyped()
     QCOMPARE(f.manager->measurementList().size(), size_t(1));
     // The position follows a change of the display unit; the large label is the report's.
     settings.change([](Settings &s) { s.view.axis_unit = 1; });
-    m->updateUnits();
+    f.manager->transformGeometry(PlotTransform::scaling(1000), false);
     COMPARE_TOL(text->position->coords().x(), at.x() * 1000, 1e-12, 0.0);
     COMPARE_TOL(text->position->coords().y(), at.y() * 1000, 1e-12, 0.0);
     m->setLargeLabel(true);

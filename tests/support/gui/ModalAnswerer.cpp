@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMenu>
+#include <QPointer>
+#include <QtTest>
 
 namespace testsupport {
 
@@ -64,6 +66,15 @@ void ModalAnswerer::reject(QWidget *window)
         dialog->reject();
     else
         window->close();
+}
+
+bool ModalAnswerer::waitClosed(QWidget *window, int timeoutMs)
+{
+    const QPointer<QWidget> watched(window);
+    if (QTest::qWaitFor([&watched] { return !watched || !watched->isVisible(); }, timeoutMs))
+        return true;
+    reject(window);
+    return false;
 }
 
 } // namespace testsupport

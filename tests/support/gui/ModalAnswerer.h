@@ -37,6 +37,11 @@ public:
     // Accepts (QDialog::accept) or rejects a dialog; closes any other window.
     static void accept(QWidget *window);
     static void reject(QWidget *window);
+    // For an action that closes the window with a key or a click: waits until the window has
+    // closed. A window still open after timeoutMs is rejected, so that the test goes on to fail
+    // with a message instead of waiting in the window's modal loop for the test's timeout. True
+    // when the window closed by itself.
+    static bool waitClosed(QWidget *window, int timeoutMs = 3000);
 
 private:
     void poll();

@@ -1005,14 +1005,15 @@ void ContourAnalisisWidget::setReportLabels(QTreeWidget *tree, MeasurementsManag
                 row.item->setText(0, QString::number(row.number) + QLatin1Char(' ') + row.name);
             } else {
                 m->clearLabelText();
-                m->calculate();
                 row.item->setText(0, m->name());
-                // The row shows what the measurement shows, whatever that calculation gave.
-                updateMeasurementInTree(m);
             }
         }
         m->setLargeLabel(on);
     }
+    // The labels are laid out again without their designations, each measurement after what it
+    // is built on, and the rows show what the measurements show.
+    if (!on)
+        measurementsManager->recalculate();
 }
 
 QVector<QPixmap> ContourAnalisisWidget::plotImages()

@@ -595,6 +595,32 @@ void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
     QString problem = shownEverywhere();
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 
+    // In micrometres and back, as a change of the settings does it: the drawing scales with the
+    // contour, and the deviation is measured once per change, in the tree in the new unit.
+    qRegisterMetaType<Measurement *>();
+    QSignalSpy announced(window.manager(), &MeasurementsManager::measurementChanged);
+    auto timesAnnounced = [&announced, deviation] {
+        int times = 0;
+        for (const QList<QVariant> &args : qAsConst(announced))
+            times += args.at(0).value<Measurement *>() == deviation ? 1 : 0;
+        announced.clear();
+        return times;
+    };
+    const double millimetres = deviation->value();
+    settings.change([](Settings &s) { s.view.axis_unit = 1; });
+    window.recalcAllMeasurements();
+    QCOMPARE(timesAnnounced(), 1);
+    QVERIFY(deviation->hasValue());
+    COMPARE_TOL(deviation->value(), millimetres * 1000.0, 1e-3, 1e-6);
+    QCOMPARE(deviations->child(0)->text(1), deviation->valueText());
+    QVERIFY2(deviation->valueText().endsWith(QStringLiteral("мкм")),
+             qPrintable(deviation->valueText()));
+    settings.change([](Settings &s) { s.view.axis_unit = 0; });
+    window.recalcAllMeasurements();
+    QCOMPARE(timesAnnounced(), 1);
+    problem = shownEverywhere();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
     // The drawing imported again and left where the file puts it, half a millimetre off the
     // contour: it is no reference until it is placed.
     prompts.answers << raised;

@@ -182,8 +182,9 @@ public:
     // drawing: asked at every calculation for the drawing to measure against (null: none).
     ErrorPlane(Plot *plot, std::function<const DxfDrawing *()> drawing);
 
-    // Measures anew when another drawing (or none) is imported.
+    // Measures anew when another drawing (or none) is placed.
     void calculate() override;
+    bool measuresAgainstDrawing() const override { return true; }
 
 protected:
     FitOutcome computeFit(Fit &fit) override;

@@ -238,6 +238,11 @@ const DxfDrawing *Measurement::comparisonDrawing() const
     return nullptr;
 }
 
+bool Measurement::measuresAgainstDrawing() const
+{
+    return false;
+}
+
 void Measurement::announce() { }
 
 void Measurement::updateSelectionMarker() { }

@@ -115,6 +115,10 @@ public:
     // The drawing a comparison kind has imported and fitted to the contour, which the deviation
     // from the drawing is measured against; null for every other kind.
     virtual const DxfDrawing *comparisonDrawing() const;
+    // Whether the measurement is taken against the drawing placed on the contour (the manager's
+    // comparisonDrawing): it is measured again when a placed drawing comes or goes, and has no
+    // value without one. False by default.
+    virtual bool measuresAgainstDrawing() const;
 
     // Every geometric item of the plot was moved by transform (a change of the display unit, a
     // levelling or its reset): the curves and the plot items have been moved already, and what

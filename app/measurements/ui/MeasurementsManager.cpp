@@ -241,11 +241,13 @@ QList<int> MeasurementsManager::removeMeasurement(int id)
     if (!m)
         return {};
     const QList<Measurement *> going = m_dependencies.withDependents(m, measurements);
+    // What is measured against one of them without being built of it (the deviations from a
+    // placed drawing) stays, and is measured again once they have gone.
+    const QList<Measurement *> affected = m_dependencies.builtOn(going, measurements);
     const QString name = m->name();
     QList<int> ids;
     QStringList along;
     bool drawingGoes = false;
-    bool placedDrawingGoes = false;
     for (Measurement *x : going) {
         ids.append(x->id());
         if (x != m)
@@ -254,9 +256,6 @@ QList<int> MeasurementsManager::removeMeasurement(int id)
         if (current == x)
             current = nullptr;
         drawingGoes = drawingGoes || x->type() == COMPARE_PLANE_DXF;
-        // A drawing still being placed was never measured against: only a placed one changes
-        // what the deviations from the drawing measure.
-        placedDrawingGoes = placedDrawingGoes || x->comparisonDrawing();
     }
     m_dependencies.forget(going);
     // The deviation-from-drawing tool stays enabled while any drawing is left.
@@ -268,8 +267,8 @@ QList<int> MeasurementsManager::removeMeasurement(int id)
     if (!along.isEmpty())
         emit statusText(QStringLiteral("Вместе с элементом «%1» удалено построенное на нём: %2")
                             .arg(name, along.join(QStringLiteral(", "))));
-    if (placedDrawingGoes)
-        recalculateDrawingDeviations();
+    if (!affected.isEmpty())
+        recalculateOnly(QSet<Measurement *>(affected.cbegin(), affected.cend()));
     return ids;
 }
 
@@ -314,11 +313,8 @@ void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double dis
 
 const DxfDrawing *MeasurementsManager::comparisonDrawing() const
 {
-    for (auto it = measurements.crbegin(); it != measurements.crend(); ++it) {
-        if (const DxfDrawing *drawing = (*it)->comparisonDrawing())
-            return drawing;
-    }
-    return nullptr;
+    const Measurement *holder = MeasurementDependencies::drawingHolder(measurements);
+    return holder ? holder->comparisonDrawing() : nullptr;
 }
 
 void MeasurementsManager::onMeasurementFinished()
@@ -326,9 +322,6 @@ void MeasurementsManager::onMeasurementFinished()
     Measurement *finishedOne = current;
     if (!finishedOne)
         return;
-    // A drawing placed on the contour is measured against from now on.
-    if (finishedOne->comparisonDrawing() && isListed(finishedOne))
-        recalculateDrawingDeviations();
     QList<Measurement *> partners;
     for (Measurement *m : measurements) {
         if (!m->isPrimary() && m != finishedOne)
@@ -336,6 +329,13 @@ void MeasurementsManager::onMeasurementFinished()
     }
     for (Measurement *partner : qAsConst(partners))
         addIntersectionPoints(partner, finishedOne);
+    // What is measured against it from now on (the deviations from a drawing just placed) is
+    // measured again.
+    if (!isListed(finishedOne))
+        return;
+    const QList<Measurement *> affected = m_dependencies.builtOn({finishedOne}, measurements);
+    if (!affected.isEmpty())
+        recalculateOnly(QSet<Measurement *>(affected.cbegin(), affected.cend()));
 }
 
 void MeasurementsManager::addIntersectionPoints(Measurement *other, Measurement *current)
@@ -408,16 +408,16 @@ void MeasurementsManager::recalculate()
     replot();
 }
 
-void MeasurementsManager::recalculateDrawingDeviations()
+void MeasurementsManager::recalculateOnly(const QSet<Measurement *> &which)
 {
-    // A receiver of measurementChanged may remove measurements: walk a copy and skip those gone.
     const std::list<Measurement *> listedNow = measurements;
-    for (Measurement *m : listedNow) {
-        if (m->type() != ERROR_PLANE || !isListed(m))
-            continue;
-        m->calculate();
-        emit measurementChanged(m);
-    }
+    m_dependencies.recalculate(
+        listedNow,
+        [this](Measurement *m) {
+            if (isListed(m))
+                emit measurementChanged(m);
+        },
+        &which);
     replot();
 }
 

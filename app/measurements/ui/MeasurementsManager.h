@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -61,12 +62,17 @@ public:
     Measurement *findMeasurement(int id) const;
     // Unlists and deletes the listed measurement with that id, and with it whatever is built on
     // it (MeasurementDependencies): the ids of all that went, the given one first; none when no
-    // listed measurement has the id. The status line names what went along.
+    // listed measurement has the id. The status line names what went along. What was measured
+    // against what went without being built of it (a deviation from the placed drawing) stays
+    // and is measured again.
     QList<int> removeMeasurement(int id);
     // A finished, listed copy of the listed construction line with that id, moved by distance
     // (perpendicular to an oblique line).
     void addEquidistant(int id, E_MEASUREMENTS type, double distance);
 
+    // The current measurement is finished: it gets its crossings with the construction geometry,
+    // and what is measured against it from now on (the deviations from a drawing just placed) is
+    // measured again.
     void onMeasurementFinished();
     void addIntersectionPoints(Measurement *other, Measurement *current);
 
@@ -120,9 +126,9 @@ private:
     void onGraphDataChanged();
 
     bool isListed(const Measurement *m) const;
-    // A placed drawing came or went: every listed deviation from the drawing measures again, at
-    // once, and its new value is announced.
-    void recalculateDrawingDeviations();
+    // Recalculates, as recalculate() does, only the listed measurements of which (each after
+    // what it is built on) and announces each.
+    void recalculateOnly(const QSet<Measurement *> &which);
     // Deletes a measurement that the manager holds no longer, forgetting what was built on it.
     void destroy(Measurement *m);
     // Forgets the unfinished current measurement: announces it with deleteMeasurement, and

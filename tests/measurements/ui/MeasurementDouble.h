@@ -64,6 +64,7 @@ public:
     }
     QVector<double> lineCoefficients() const override { return coefficients; }
     const DxfDrawing *comparisonDrawing() const override { return drawing; }
+    bool measuresAgainstDrawing() const override { return kind == ERROR_PLANE; }
     void announce() override
     {
         connectedWhenAnnounced.append(receivers(SIGNAL(statusText(QString))) > 0);

@@ -42,6 +42,7 @@ private slots:
     void toolChangeWhileBuilding();
     void drawingMeasurementAndItsButton();
     void deviationsFollowThePlacedDrawings();
+    void deviationIsBuiltOnTheDrawingItMeasuresAgainst();
     void typedParameters_data();
     void typedParameters();
     void intersectionPoints_data();
@@ -226,6 +227,48 @@ void tst_MeasurementsManager::deviationsFollowThePlacedDrawings()
     QVERIFY(changedOnes().contains(deviation));
     QCOMPARE(button.last().at(0).toBool(), false);
     QCOMPARE(length->calculations, 0);
+}
+
+// The deviation from the drawing is built on the drawing it is measured against, the one placed
+// last: it is recalculated after it, and when that drawing goes it stays, measured again against
+// the drawing placed before; an older drawing going changes nothing.
+void tst_MeasurementsManager::deviationIsBuiltOnTheDrawingItMeasuresAgainst()
+{
+    ManagerFixture f;
+    QList<int> log;
+    MeasurementDouble *deviation = f.start(ERROR_PLANE);
+    deviation->complete();
+    DxfDrawing drawing;
+    QList<MeasurementDouble *> drawings;
+    for (int i = 0; i < 3; ++i) {
+        drawings.append(f.start(COMPARE_PLANE_DXF));
+        drawings.last()->drawing = &drawing;
+        drawings.last()->complete();
+        drawings.last()->calculationLog = &log;
+    }
+    deviation->calculationLog = &log;
+    QCOMPARE(f.manager->dependencies().basesOf(deviation, f.manager->measurementList()),
+             QSet<Measurement *>({drawings.last()}));
+
+    // Listed before the drawings, recalculated after the one it measures against.
+    f.manager->recalculate();
+    QCOMPARE(log.indexOf(deviation->id()), log.size() - 1);
+    QVERIFY(log.indexOf(drawings.last()->id()) >= 0);
+
+    // A drawing it does not measure against goes: nothing is measured again.
+    log.clear();
+    const int firstId = drawings.first()->id();
+    QCOMPARE(f.manager->removeMeasurement(firstId), QList<int>({firstId}));
+    QCOMPARE(log, QList<int>());
+
+    // The one it measures against goes alone; the deviation is measured again, against the
+    // drawing placed before.
+    const int lastId = drawings.last()->id();
+    QCOMPARE(f.manager->removeMeasurement(lastId), QList<int>({lastId}));
+    QCOMPARE(log, QList<int>({deviation->id()}));
+    QCOMPARE(f.manager->dependencies().basesOf(deviation, f.manager->measurementList()),
+             QSet<Measurement *>({drawings.at(1)}));
+    QCOMPARE(f.listed(), (QList<Measurement *> {deviation, drawings.at(1)}));
 }
 
 void tst_MeasurementsManager::typedParameters_data()

@@ -109,6 +109,7 @@ void BM_CircleDeviationLabelMove(benchmark::State &state)
 BENCHMARK(BM_CircleDeviationLabelMove)
     ->Arg(RDEM)
     ->Arg(RDEM_SPECIFIED)
+    ->Arg(RDEM_WITH_POLAR_GRAPH)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -35,6 +35,7 @@ public:
     QString name() const override { return QStringLiteral("bench"); }
     QString valueText() const override { return QString::number(angle, 'f', 4); }
     double value() const override { return angle; }
+    bool hasValue() const override { return true; }
     void calculate() override
     {
         const MeasurementSelection *s = selections.isEmpty() ? nullptr : &selections.first();

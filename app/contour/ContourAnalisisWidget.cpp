@@ -48,27 +48,6 @@ QPen tracePen(const QString &colorName)
     return QPen(color, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
 }
 
-// The five numbered groups of the report: the group row's text, the designation prefix, the
-// key prefix of its entries and the keys of its count and its name.
-struct ReportGroup
-{
-    const char *row;
-    const char *prefix;
-    const char *entry;
-    const char *count;
-    const char *name;
-};
-
-const ReportGroup kReportGroups[] = {
-    {"ДЛИНЫ", "L", "distance[%1].", "distance_count", "distance_name"},
-    {"ОТКЛОНЕНИЯ", "E", "error[%1].", "error_count", "error_name"},
-    {"УГЛЫ", "α", "angle[%1].", "angle_count", "angle_name"},
-    {"РАДИУСЫ", "R", "radius[%1].", "radius_count", "radius_name"},
-    {"ШЕРОХОВАТОСТИ", "r", "roughness[%1].", "roughness_count", "roughness_name"},
-};
-
-// The numbered groups, in the order of the tree's group rows.
-constexpr int kGroupCount = int(sizeof(kReportGroups) / sizeof(kReportGroups[0]));
 const char *const kReportDateFormat = "dd-MM-yyyy HH:mm:ss";
 
 } // namespace
@@ -841,7 +820,7 @@ void ContourAnalisisWidget::onMeasurementButtonClicked(QPushButton *button, E_ME
     }
     measurementsManager->setMeasurementType(kind, info.listed, info.showsReperPoints, parameter);
     // Until the first press the status line tells what the tool waits for.
-    onStatusText(MeasurementsManager::toolPrompt(kind, measurementsManager->isClickBased()));
+    onStatusText(MeasurementsManager::toolPrompt(kind));
     action->setIcon(button->icon());
     action->toggle();
     button->setCheckable(false);
@@ -853,7 +832,7 @@ void ContourAnalisisWidget::onAvgDiameterToggled(bool checked)
     if (checked) {
         resetTools(ui->actionAvgDiameter);
         measurementsManager->setMeasurementType(AVG_DIAMETERT, true, false, QString());
-        onStatusText(MeasurementsManager::toolPrompt(AVG_DIAMETERT, false));
+        onStatusText(MeasurementsManager::toolPrompt(AVG_DIAMETERT));
     } else {
         measurementsManager->setMeasurementType(NO_MEASUREMENT, true, false, QString());
         onStatusText(QString());
@@ -985,7 +964,7 @@ QVector<ContourAnalisisWidget::ProtocolRow> ContourAnalisisWidget::protocolRows(
     // The tree gives the order only; group, designation and value come from the measurement.
     MeasurementTreeWidget *tree = ui->measurementTree;
     const QList<QTreeWidgetItem *> groups = tree->groupRows();
-    int counters[kGroupCount] = {};
+    int counters[kMeasurementGroupCount] = {};
     QVector<ProtocolRow> rows;
     for (const MeasurementTreeWidget::GroupRow &group : tree->reportRows()) {
         for (const MeasurementTreeWidget::ItemRow &item : group.items) {
@@ -996,11 +975,13 @@ QVector<ContourAnalisisWidget::ProtocolRow> ContourAnalisisWidget::protocolRows(
             row.measurement = m;
             row.item = item.item;
             // The group the tree shows the measurement in.
-            row.group = int(groups.indexOf(item.item->parent()));
-            if (row.group >= 0 && row.group < kGroupCount) {
-                row.number = ++counters[row.group];
-                row.designation = QString::fromUtf8(kReportGroups[row.group].prefix)
-                    + QStringLiteral("_%1").arg(row.number);
+            const int g = int(groups.indexOf(item.item->parent()));
+            row.group = g >= 0 ? MeasurementGroup(g) : MeasurementGroup::None;
+            const MeasurementGroupInfo &info = measurementGroupInfo(row.group);
+            if (info.prefix) {
+                row.number = ++counters[g];
+                row.designation
+                    = QString::fromUtf8(info.prefix) + QStringLiteral("_%1").arg(row.number);
             }
             row.name = m->name();
             row.value = m->valueText();
@@ -1024,12 +1005,15 @@ void ContourAnalisisWidget::setReportLabels(QTreeWidget *tree, MeasurementsManag
                 row.item->setText(0, QString::number(row.number) + QLatin1Char(' ') + row.name);
             } else {
                 m->clearLabelText();
-                m->calculate();
                 row.item->setText(0, m->name());
             }
         }
         m->setLargeLabel(on);
     }
+    // The labels are laid out again without their designations, each measurement after what it
+    // is built on, and the rows show what the measurements show.
+    if (!on)
+        measurementsManager->recalculate();
 }
 
 QVector<QPixmap> ContourAnalisisWidget::plotImages()
@@ -1059,20 +1043,23 @@ QMap<QString, QString> ContourAnalisisWidget::reportData() const
     data.insert(QStringLiteral("traces_count"), QString::number(traceCopies.size()));
 
     // The rows come numbered in order within each group: a group's count is its last number.
-    int counters[kGroupCount] = {};
+    int counters[kMeasurementGroupCount] = {};
     for (const ProtocolRow &row : protocolRows()) {
         if (row.designation.isEmpty())
             continue;
-        const QString entry = QString::fromUtf8(kReportGroups[row.group].entry).arg(row.number - 1);
-        counters[row.group] = row.number;
+        const MeasurementGroupInfo &info = measurementGroupInfo(row.group);
+        const QString entry = QString::fromLatin1(info.entryKey).arg(row.number - 1);
+        counters[int(row.group)] = row.number;
         data.insert(entry + QStringLiteral("name"), row.designation);
         data.insert(entry + QStringLiteral("value"), row.value);
     }
-    for (int g = 0; g < kGroupCount; ++g) {
-        data.insert(QString::fromLatin1(kReportGroups[g].count), QString::number(counters[g]));
+    for (int g = 0; g < kMeasurementGroupCount; ++g) {
+        const MeasurementGroupInfo &info = measurementGroupInfo(MeasurementGroup(g));
+        if (!info.prefix)
+            continue;
+        data.insert(QString::fromLatin1(info.countKey), QString::number(counters[g]));
         if (counters[g] != 0)
-            data.insert(QString::fromLatin1(kReportGroups[g].name),
-                        QString::fromUtf8(kReportGroups[g].row));
+            data.insert(QString::fromLatin1(info.nameKey), QString::fromUtf8(info.rowText));
     }
     return data;
 }

@@ -74,8 +74,7 @@ public:
     {
         Measurement *measurement = nullptr;
         QTreeWidgetItem *item = nullptr; // its row in the tree
-        int group = 0; // 0 to 4 the numbered groups (lengths, deviations, angles, radii,
-                       // roughness), 5 the construction geometry
+        MeasurementGroup group = MeasurementGroup::None; // the tree group it is listed in
         int number = 0; // the row's number within its group, from 1; 0 for construction geometry
         QString designation; // "L_1", "α_2", ...; empty for construction geometry
         QString name;

@@ -9,6 +9,9 @@
 #include <QHeaderView>
 #include <QMenu>
 
+#include <algorithm>
+#include <iterator>
+
 QWidget *NoEditDelegate::createEditor(QWidget *, const QStyleOptionViewItem &,
                                       const QModelIndex &) const
 {
@@ -29,15 +32,10 @@ MeasurementTreeWidget::MeasurementTreeWidget(QWidget *parent)
             [this, lineKinds](const QPoint &pos) { showContextMenu(pos, lineKinds); });
 
     setColumnCount(2);
-    distanceGroup = makeGroup(QStringLiteral("ДЛИНЫ"), QStringLiteral(":/icons/icons/hdist.png"));
-    errorGroup
-        = makeGroup(QStringLiteral("ОТКЛОНЕНИЯ"), QStringLiteral(":/icons/icons/lineerr.png"));
-    angleGroup = makeGroup(QStringLiteral("УГЛЫ"), QStringLiteral(":/icons/icons/angle.png"));
-    radiusGroup = makeGroup(QStringLiteral("РАДИУСЫ"), QStringLiteral(":/icons/icons/rad.png"));
-    roughnessGroup
-        = makeGroup(QStringLiteral("ШЕРОХОВАТОСТИ"), QStringLiteral(":/icons/icons/Ra.png"));
-    additionalGeometryGroup = makeGroup(QStringLiteral("ДОП. ГЕОМЕТРИИ"),
-                                        QStringLiteral(":/icons/icons/Horizontal_line.png"));
+    for (int g = 0; g < kMeasurementGroupCount; ++g) {
+        const MeasurementGroupInfo &info = measurementGroupInfo(MeasurementGroup(g));
+        groups[g] = makeGroup(QString::fromUtf8(info.rowText), QString::fromUtf8(info.icon));
+    }
 
     header()->setStretchLastSection(true);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -71,50 +69,18 @@ QTreeWidgetItem *MeasurementTreeWidget::makeGroup(const QString &text, const QSt
 
 QList<QTreeWidgetItem *> MeasurementTreeWidget::groupRows() const
 {
-    return {distanceGroup, errorGroup,     angleGroup,
-            radiusGroup,   roughnessGroup, additionalGeometryGroup};
+    return QList<QTreeWidgetItem *>(std::begin(groups), std::end(groups));
 }
 
 bool MeasurementTreeWidget::isGroupRow(const QTreeWidgetItem *item) const
 {
-    return item
-        && (item == distanceGroup || item == errorGroup || item == angleGroup || item == radiusGroup
-            || item == roughnessGroup || item == additionalGeometryGroup);
+    return item && std::find(std::begin(groups), std::end(groups), item) != std::end(groups);
 }
 
 QTreeWidgetItem *MeasurementTreeWidget::groupForType(int type) const
 {
-    switch (type) {
-    case VERTICAL_DISTANCE:
-    case HORISONTAL_DISTANCE:
-    case MAX_MIN_DISTANCE:
-    case DIRECT_DISTANCE:
-    case MEAN_HEIGHT:
-    case AVG_DIAMETERT:
-        return distanceGroup;
-    case RMSE:
-    case RDEM:
-    case RDEM_FILTER:
-    case RDEM_BY_TWO_SEGMENT:
-    case RDEM_FITER_BY_TWO_SEGMENT:
-    case RDEM_WITH_POLAR_GRAPH:
-    case ERROR_PLANE:
-        return errorGroup;
-    case VERTICAL_ANGLE:
-    case HORIZONTAL_ANGLE:
-    case REGULAR_ANGLE:
-        return angleGroup;
-    case REGULAR_RADIUS:
-    case ARCS_RADIUS:
-        return radiusGroup;
-    case RA:
-    case RZ:
-        return roughnessGroup;
-    default:
-        if (type >= CIRCUMF_AG && type <= COMPARE_PLANE_DXF)
-            return additionalGeometryGroup;
-        return nullptr;
-    }
+    const int g = int(measurementGroupOf(type));
+    return g >= 0 && g < kMeasurementGroupCount ? groups[g] : nullptr;
 }
 
 QTreeWidgetItem *MeasurementTreeWidget::addMeasurementItem(Measurement *m)
@@ -131,7 +97,7 @@ QTreeWidgetItem *MeasurementTreeWidget::addMeasurementItem(Measurement *m)
     QTreeWidgetItem *group = groupForType(m->type());
     if (!group) {
         qDebug() << "error: do not know which measurement list to put item, use distances list";
-        group = distanceGroup;
+        group = groups[int(MeasurementGroup::Lengths)];
     }
     group->addChild(item);
     return item;

@@ -58,7 +58,7 @@ public:
     // The non-empty groups and their rows, in the tree's current order.
     std::vector<GroupRow> reportRows() const;
 
-    // The six group rows, in their initial order.
+    // The six group rows, in their initial order (that of MeasurementGroup).
     QList<QTreeWidgetItem *> groupRows() const;
     bool isGroupRow(const QTreeWidgetItem *item) const;
     // The group row that measurements of the stored kind go to; null for a kind no group lists.
@@ -79,11 +79,7 @@ private:
     // none.
     static QVariant valueData(const Measurement *m);
 
-    QTreeWidgetItem *distanceGroup = nullptr;
-    QTreeWidgetItem *errorGroup = nullptr;
-    QTreeWidgetItem *angleGroup = nullptr;
-    QTreeWidgetItem *radiusGroup = nullptr;
-    QTreeWidgetItem *roughnessGroup = nullptr;
-    QTreeWidgetItem *additionalGeometryGroup = nullptr;
+    // The group rows, by MeasurementGroup (the kinds table gives each row's text and icon).
+    QTreeWidgetItem *groups[kMeasurementGroupCount] = {};
     bool calibrationMode = false;
 };

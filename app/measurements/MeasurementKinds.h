@@ -49,7 +49,44 @@ enum class KindInput {
     Click, // clicks on trace points; the segment selection is off
     Ranges, // ranges dragged along trace curves
     ClickUnlessAlternative, // clicks, or ranges while preferenses/alternative_measurement is set
+    // Clicks on trace points while the segment selection stays on; the kind ignores the ranges.
+    PointClicks,
+    // One click that takes the whole trace under the marker; the segment selection stays on and
+    // the kind ignores the ranges.
+    TraceClick,
 };
+
+// The groups of the measurement tree, in the order of its group rows. A kind's measurements are
+// listed in its group; the protocol numbers them within it.
+enum class MeasurementGroup {
+    Lengths,
+    Deviations,
+    Angles,
+    Radii,
+    Roughness,
+    ConstructionGeometry,
+    None, // never listed (levelling), or no kind at all
+};
+
+constexpr int kMeasurementGroupCount = 6;
+
+// One row of the groups table: the tree's group row and what the protocol writes for it.
+struct MeasurementGroupInfo
+{
+    MeasurementGroup group;
+    const char *rowText; // the group row's text (UTF-8)
+    const char *icon; // the group row's icon, a resource path
+    // The protocol: the designation prefix (UTF-8; "L" makes L_1, L_2, ...), the key prefix of
+    // the entries ("distance[%1]."), the key of their count and of the group's name. Null for
+    // the construction geometry, which the protocol leaves out.
+    const char *prefix;
+    const char *entryKey;
+    const char *countKey;
+    const char *nameKey;
+};
+
+// The row of a group; the row of MeasurementGroup::None (no texts) for a value outside the groups.
+const MeasurementGroupInfo &measurementGroupInfo(MeasurementGroup group);
 
 // The number a kind asks for before it starts.
 enum class KindPrompt {
@@ -75,7 +112,9 @@ struct MeasurementKindInfo
     const char *className;
     const char *baseClassName;
     const char *name; // display name (UTF-8)
-    const char *groupText; // group text (UTF-8)
+    const char *groupText; // group text (UTF-8); nothing reads it but groupName()
+    // The tree group its measurements are listed in, by the stored type.
+    MeasurementGroup group;
     bool primary; // false for construction geometry
     int reperPoints; // reper points made by the constructor
     KindInput input;
@@ -96,10 +135,15 @@ const MeasurementKindInfo &measurementKindInfo(int kind);
 
 QString measurementKindName(int kind);
 QString measurementKindGroupText(int kind);
+// The tree group of a stored type (Measurement::type); None for a kind that is never listed.
+MeasurementGroup measurementGroupOf(int kind);
 
-// Whether the kind takes clicks rather than ranges, for the given alternative-measurement
-// setting. NO_MEASUREMENT counts as a click kind.
+// Whether the kind takes clicks with the segment selection off, for the given
+// alternative-measurement setting. NO_MEASUREMENT counts as a click kind.
 bool isClickKind(int kind, bool alternativeMeasurement);
+// Whether the operator makes the kind by clicks (rather than by dragging ranges), whether or not
+// the segment selection stays on meanwhile.
+bool takesClicks(int kind, bool alternativeMeasurement);
 
 // The routine of the intersections for a pair of construction kinds (in either order).
 enum class IntersectionRoutine {

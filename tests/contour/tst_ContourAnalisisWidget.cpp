@@ -2,6 +2,7 @@
 #include "contour/CalibrationToolsWidget.h"
 #include "core/Logger.h"
 #include "measurements/Geometry.h"
+#include "measurements/ui/PlotSegmentSelection.h"
 #include "measurements/ui/ReperPoint.h"
 #include "plot/SuffixTicker.h"
 #include "support/LogReader.h"
@@ -204,6 +205,8 @@ private slots:
     void openingAFrameStopsTheActiveTool();
     void prompts_data();
     void prompts();
+    void statusLineSaysHowTheToolIsUsed_data();
+    void statusLineSaysHowTheToolIsUsed();
     void radiusPromptTakesCommaOrPoint_data();
     void radiusPromptTakesCommaOrPoint();
     void treeFollowsTheMeasurements();
@@ -796,6 +799,46 @@ void tst_ContourAnalisisWidget::openingAFrameStopsTheActiveTool()
     QCOMPARE(f.window->manager()->measurementType(), int(NO_MEASUREMENT));
 }
 
+void tst_ContourAnalisisWidget::statusLineSaysHowTheToolIsUsed_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("alternative"); // preferenses/alternative_measurement
+    QTest::addColumn<QString>("prompt");
+    QTest::addColumn<bool>("ranges"); // the segment selection is on
+    const QString line = "actionLineAdditionalGeometry";
+    // The thread's line is fitted to the whole trace that one click picks.
+    QTest::newRow("thread") << line << "pushButtonAddGeomThread" << false
+                            << "Средний диаметр: щёлкните по трассе" << true;
+    QTest::newRow("middle point") << line << "pushButtonAddGoemMiddlePoint" << false
+                                  << "Средняя точка: щёлкните по точке трассы" << true;
+    QTest::newRow("length by clicks")
+        << "actionDistance"
+        << "pushButtonHorisontalDistance" << false << "Длина: щёлкните по точке трассы" << false;
+    QTest::newRow("length by ranges")
+        << "actionDistance"
+        << "pushButtonHorisontalDistance" << true << "Длина: выделите участок трассы" << true;
+    QTest::newRow("deviation from a line")
+        << "actionErrors"
+        << "pushButtonRMSE" << false << "Отклонение от прямой: выделите участок трассы" << true;
+}
+
+// Until the first press the status line tells what the chosen tool takes.
+void tst_ContourAnalisisWidget::statusLineSaysHowTheToolIsUsed()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, button);
+    QFETCH(bool, alternative);
+    QFETCH(QString, prompt);
+    QFETCH(bool, ranges);
+    settings->change(
+        [alternative](Settings &s) { s.preferences.alternative_measurement = alternative; });
+    ContourWindowFixture f({makeLine(0, 0, 10, 3, 101)});
+    f.chooseTool(qPrintable(action), qPrintable(button));
+    QCOMPARE(f.child<QStatusBar>("statusbar")->currentMessage(), prompt);
+    QCOMPARE(f.window->manager()->plotSegmentSelection()->isEnabled(), ranges);
+}
+
 void tst_ContourAnalisisWidget::prompts_data()
 {
     QTest::addColumn<QString>("button");
@@ -1050,7 +1093,7 @@ void tst_ContourAnalisisWidget::drawingImportLeavesNoSelectionBehind()
     PlotDriver driver(plot);
 
     f.chooseTool("actionDXF", "pushButtonDXFPlane");
-    QCOMPARE(status->currentMessage(), MeasurementsManager::toolPrompt(COMPARE_PLANE_DXF, false));
+    QCOMPARE(status->currentMessage(), MeasurementsManager::toolPrompt(COMPARE_PLANE_DXF));
     // Where the drawing will lie, clear of the axes and the trace; its lines are dark grey.
     const QRect drawingArea = pixelRect(plot, QRectF(0.5, -0.3, 11, 3.6));
     const int darkBefore = pixelsOf(plot->toPixmap().toImage(), drawingArea, Qt::black, 150);

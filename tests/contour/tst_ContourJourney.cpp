@@ -7,11 +7,13 @@
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
 #include "measurements/ui/ClickDistaceMeasurement.h"
+#include "measurements/ui/ErrorGraph.h"
 #include "measurements/ui/ErrorMeasurement.h"
 #include "measurements/ui/Measurement.h"
 #include "measurements/ui/MeasurementsManager.h"
 #include "measurements/ui/ReperPoint.h"
 #include "platform/DialogRunner.h"
+#include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "profile/ProfileAnalisisWidget.h"
 #include "support/TempSettings.h"
@@ -88,6 +90,21 @@ const char kStepDrawing[] = "0\nSECTION\n2\nENTITIES\n"
                             "0\nLINE\n8\n0\n10\n4.9\n20\n2\n11\n5\n21\n5\n"
                             "0\nLINE\n8\n0\n10\n5\n20\n5\n11\n10\n21\n5\n"
                             "0\nENDSEC\n0\nEOF\n";
+
+// The same drawing half a millimetre higher: it matches the contour only once it is placed.
+const char kRaisedStepDrawing[] = "0\nSECTION\n2\nENTITIES\n"
+                                  "0\nLINE\n8\n0\n10\n0\n20\n2.5\n11\n4.9\n21\n2.5\n"
+                                  "0\nLINE\n8\n0\n10\n4.9\n20\n2.5\n11\n5\n21\n5.5\n"
+                                  "0\nLINE\n8\n0\n10\n5\n20\n5.5\n11\n10\n21\n5.5\n"
+                                  "0\nENDSEC\n0\nEOF\n";
+
+QString writeDrawing(const QDir &folder, const QString &name, const char *text)
+{
+    QFile file(folder.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0)
+        return QString();
+    return QFileInfo(file).absoluteFilePath();
+}
 
 QPointF pointOf(const QCPCurve *curve, int index)
 {
@@ -177,6 +194,7 @@ private slots:
     void fromTraceFileToProtocol();
     void fromTheMainWindowToAPrintedProtocol();
     void drawingDeviationThroughLevellingToProtocol();
+    void drawingDeviationIsTheOneShownEverywhere();
     void constructionsThroughUnitsLevellingAndDelete();
 };
 
@@ -466,6 +484,191 @@ void tst_ContourJourney::drawingDeviationThroughLevellingToProtocol()
     QVERIFY(std::abs(pointOf(first, 45).y() - pointOf(first, 5).y()) > 0.1);
     QVERIFY2(near(deviation->value()), qPrintable(QString::number(deviation->value(), 'g', 12)));
     QCOMPARE(deviations->child(0)->text(1), fittedText);
+}
+
+// A drawing fitted to the step and the deviation from it over x 2 to 8 mm; a second drawing
+// imported and left unplaced, then dropped with Escape; then the fitted drawing deleted. After
+// every step the tree, the status line, the deviation graph and a protocol written at once all
+// show the one value of the deviation, and the deviation tool is offered while a drawing is
+// listed.
+void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
+{
+    TempSettings settings([](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+    });
+    const QDir scratch = QDir::current();
+    QVector<AbstractTrace *> opened {
+        openTrace(writeStepFile(scratch.filePath("step.txt"), 0.0, QStringLiteral("Иванов")))};
+    const QString raised = writeDrawing(scratch, "raised.dxf", kRaisedStepDrawing);
+    QVERIFY(!raised.isEmpty());
+
+    ContourAnalisisWidget window(nullptr, false);
+    window.resize(1400, 900);
+    window.setTraces(opened);
+    qDeleteAll(opened);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
+    PlotDriver driver(window.plot());
+    auto choose = [&window](const char *action, const char *button) {
+        window.findChild<QAction *>(action)->setChecked(true);
+        window.findChild<QPushButton *>(button)->click();
+    };
+    QCPCurve *trace = window.traceCurves().at(0);
+    auto *status = window.findChild<QStatusBar *>("statusbar");
+    auto *errorPlaneButton = window.findChild<QPushButton *>("pushButtonErrorPlane");
+    MeasurementTreeWidget *tree = window.measurementTree();
+    QTreeWidgetItem *deviations = tree->topLevelItem(1);
+    QTreeWidgetItem *construction = tree->topLevelItem(5);
+    ScriptedPrompts prompts;
+    RecordingDesktop desktop;
+    int written = 0;
+    // A protocol written now, through the save dialog, as its page reads.
+    auto protocol = [&]() -> QString {
+        const QString path = scratch.filePath(QStringLiteral("protocol_%1").arg(++written));
+        prompts.answers << path;
+        window.saveReport(&window);
+        if (desktop.opened.value(written - 1) != path + ".html")
+            return QString();
+        QFile file(path + ".html");
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(file.readAll());
+    };
+
+    // The drawing: the file, the trace's corner, the drawing's corner.
+    prompts.answers << raised;
+    choose("actionDXF", "pushButtonDXFPlane");
+    driver.click(8, 1);
+    const QPointF corner = pointOf(trace, 49);
+    driver.move(corner.x(), corner.y());
+    driver.click(corner.x(), corner.y());
+    driver.move(4.9, 2.5);
+    driver.click(4.9, 2.5);
+    QTRY_VERIFY(window.manager()->measurementList().front()->isFinished());
+    Measurement *drawing = window.manager()->measurementList().front();
+    QCOMPARE(drawing->type(), int(COMPARE_PLANE_DXF));
+    QVERIFY(errorPlaneButton->isEnabled());
+
+    // The deviation from it over x 2 to 8 mm, its label placed below the contour.
+    choose("actionDXF", "pushButtonErrorPlane");
+    QVector<QPointF> path;
+    for (int s = 1; s <= 6; ++s)
+        path << pointOf(trace, 20 + 60 * s / 6);
+    driver.drag(pointOf(trace, 20), path);
+    driver.move(5, 0.5);
+    driver.click(5, 0.5);
+    auto *deviation = qobject_cast<ErrorMeasurement *>(window.manager()->measurementList().back());
+    QVERIFY(deviation);
+    QCOMPARE(deviation->type(), int(ERROR_PLANE));
+    QVERIFY(deviation->isFinished() && deviation->hasValue());
+    QVERIFY2(deviation->value() < 1e-3, qPrintable(QString::number(deviation->value())));
+    const QString measured = deviation->valueText();
+    ErrorGraph *graph = deviation->deviationGraph();
+
+    // The one value everywhere: the tree, the status line, the graph and a protocol written now.
+    // What differs, or nothing.
+    auto shownEverywhere = [&]() -> QString {
+        if (deviation->valueText() != measured)
+            return "the measurement: " + deviation->valueText();
+        if (deviations->child(0)->text(1) != measured)
+            return "the tree: " + deviations->child(0)->text(1);
+        if (deviations->text(1).isEmpty())
+            return QStringLiteral("no group mean");
+        // The graph draws the deviations of that calculation: their mean is the value, and they
+        // are all as small as a fitted drawing leaves them.
+        if (!graph->curve()->visible())
+            return QStringLiteral("no graph");
+        if (!(graph->minValue <= deviation->value() && deviation->value() <= graph->maxValue
+              && graph->maxValue < 1e-3))
+            return "the graph up to " + QString::number(graph->maxValue);
+        const QString html = protocol();
+        if (!html.contains(QStringLiteral("E_1")) || !html.contains(measured)
+            || html.contains(QStringLiteral("неизвестно")))
+            return QStringLiteral("the protocol");
+        // What the status line says of the deviation is that value too.
+        if (status->currentMessage() != deviation->name() + ": " + measured)
+            return "the status line: " + status->currentMessage();
+        return QString();
+    };
+    QString problem = shownEverywhere();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
+    // In micrometres and back, as a change of the settings does it: the drawing scales with the
+    // contour, and the deviation is measured once per change, in the tree in the new unit.
+    qRegisterMetaType<Measurement *>();
+    QSignalSpy announced(window.manager(), &MeasurementsManager::measurementChanged);
+    auto timesAnnounced = [&announced, deviation] {
+        int times = 0;
+        for (const QList<QVariant> &args : qAsConst(announced))
+            times += args.at(0).value<Measurement *>() == deviation ? 1 : 0;
+        announced.clear();
+        return times;
+    };
+    const double millimetres = deviation->value();
+    settings.change([](Settings &s) { s.view.axis_unit = 1; });
+    window.recalcAllMeasurements();
+    QCOMPARE(timesAnnounced(), 1);
+    QVERIFY(deviation->hasValue());
+    COMPARE_TOL(deviation->value(), millimetres * 1000.0, 1e-3, 1e-6);
+    QCOMPARE(deviations->child(0)->text(1), deviation->valueText());
+    QVERIFY2(deviation->valueText().endsWith(QStringLiteral("мкм")),
+             qPrintable(deviation->valueText()));
+    settings.change([](Settings &s) { s.view.axis_unit = 0; });
+    window.recalcAllMeasurements();
+    QCOMPARE(timesAnnounced(), 1);
+    problem = shownEverywhere();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
+    // The drawing imported again and left where the file puts it, half a millimetre off the
+    // contour: it is no reference until it is placed.
+    prompts.answers << raised;
+    choose("actionDXF", "pushButtonDXFPlane");
+    driver.click(8, 1);
+    QCOMPARE(construction->childCount(), 2);
+    auto *unplaced = window.manager()->measurementList().back();
+    QCOMPARE(unplaced->type(), int(COMPARE_PLANE_DXF));
+    QVERIFY(!unplaced->isFinished());
+    QVERIFY(errorPlaneButton->isEnabled());
+    problem = shownEverywhere();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
+    // Escape drops it; the fitted drawing is still listed, and the deviation tool with it.
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QCOMPARE(construction->childCount(), 1);
+    QVERIFY(errorPlaneButton->isEnabled());
+    problem = shownEverywhere();
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
+    // The fitted drawing deleted from the tree with the Delete key: nothing to measure against.
+    const QRect row = tree->visualItemRect(construction->child(0));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    QCOMPARE(tree->currentItem(), construction->child(0));
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_Delete);
+    QCOMPARE(construction->childCount(), 0);
+    QCOMPARE(window.manager()->measurementList().size(), size_t(1));
+    QVERIFY(!errorPlaneButton->isEnabled());
+    QVERIFY(!deviation->hasValue());
+    QCOMPARE(deviations->child(0)->text(1), QStringLiteral("неизвестно"));
+    QCOMPARE(deviations->text(1), QString());
+    QVERIFY2(status->currentMessage().startsWith(deviation->name() + ": неизвестно"),
+             qPrintable(status->currentMessage()));
+    QVERIFY(!graph->curve()->visible());
+    // The first protocol after the delete says so.
+    const QString html = protocol();
+    QVERIFY(html.contains(QStringLiteral("E_1")));
+    QVERIFY(html.contains(QStringLiteral("неизвестно")));
+    QVERIFY(!html.contains(measured));
+    QCOMPARE(deviations->child(0)->text(1), QStringLiteral("неизвестно"));
+    QVERIFY2(status->currentMessage().startsWith(deviation->name() + ": неизвестно"),
+             qPrintable(status->currentMessage()));
+    const GrabResult grab = grabWindow(&window, "drawing_deleted");
+    VERIFY_GRAB(grab);
 }
 
 // Construction geometry on a roof and a thread, in a measuring tab of the main window: lines,

@@ -9,6 +9,7 @@ class tst_MeasurementKinds : public QObject
 
 private slots:
     void rowsFollowTheEnumeration();
+    void everyListedKindHasAGroup();
     void intersectionPairs_data();
     void intersectionPairs();
     void clickKinds_data();
@@ -36,6 +37,30 @@ void tst_MeasurementKinds::rowsFollowTheEnumeration()
     QCOMPARE(measurementKindInfo(36).kind, NO_MEASUREMENT);
     QCOMPARE(measurementKindName(CLICK_VERTICAL_LINE), QStringLiteral("Вертикальная прямая"));
     QCOMPARE(measurementKindName(ARCS_RADIUS), QStringLiteral("Радиус (A)"));
+}
+
+// The tree and the protocol find a kind's group row and designation in the tables alone.
+void tst_MeasurementKinds::everyListedKindHasAGroup()
+{
+    for (int g = 0; g <= kMeasurementGroupCount; ++g)
+        QCOMPARE(int(measurementGroupInfo(MeasurementGroup(g)).group), g);
+    QCOMPARE(measurementGroupInfo(MeasurementGroup(-1)).group, MeasurementGroup::None);
+    for (int kind = 0; kind < kMeasurementKindCount; ++kind) {
+        const MeasurementKindInfo &row = measurementKindInfo(kind);
+        QCOMPARE(row.group == MeasurementGroup::None, !row.listed);
+        // A kind is grouped by what it stores: the stored kind's row gives the same group.
+        QCOMPARE(measurementGroupOf(row.storedType), row.group);
+        // Only construction geometry goes without a designation in the protocol.
+        const MeasurementGroupInfo &group = measurementGroupInfo(row.group);
+        QCOMPARE(group.prefix == nullptr,
+                 row.group == MeasurementGroup::ConstructionGeometry
+                     || row.group == MeasurementGroup::None);
+    }
+    QCOMPARE(measurementGroupOf(NO_MEASUREMENT), MeasurementGroup::None);
+    QCOMPARE(measurementGroupOf(ERROR_PLANE), MeasurementGroup::Deviations);
+    QCOMPARE(measurementGroupOf(COMPARE_PLANE_DXF), MeasurementGroup::ConstructionGeometry);
+    QCOMPARE(QString::fromUtf8(measurementGroupInfo(MeasurementGroup::Angles).prefix),
+             QStringLiteral("α"));
 }
 
 void tst_MeasurementKinds::intersectionPairs_data()
@@ -83,15 +108,20 @@ void tst_MeasurementKinds::clickKinds_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("clickNormally");
     QTest::addColumn<bool>("clickWithAlternative");
-    QTest::newRow("height") << 0 << true << false;
-    QTest::newRow("length") << 1 << true << false;
-    QTest::newRow("largest height") << 2 << false << false;
-    QTest::newRow("straight distance") << 3 << true << false;
-    QTest::newRow("levelling") << 9 << false << false;
+    // Made by clicks, with the segment selection off or on.
+    QTest::addColumn<bool>("clicks");
+    QTest::newRow("height") << 0 << true << false << true;
+    QTest::newRow("length") << 1 << true << false << true;
+    QTest::newRow("largest height") << 2 << false << false << false;
+    QTest::newRow("straight distance") << 3 << true << false << true;
+    QTest::newRow("levelling") << 9 << false << false << false;
     for (int kind : {24, 25, 26, 27, 32, 35})
-        QTest::addRow("click kind %d", kind) << kind << true << true;
-    for (int kind : {28, 29, 30, 33, 34})
-        QTest::addRow("range kind %d", kind) << kind << false << false;
+        QTest::addRow("click kind %d", kind) << kind << true << true << true;
+    for (int kind : {30, 33, 34})
+        QTest::addRow("range kind %d", kind) << kind << false << false << false;
+    // The middle point and the thread take clicks while the segment selection stays on.
+    QTest::newRow("middle point") << 28 << false << false << true;
+    QTest::newRow("thread") << 29 << false << false << true;
 }
 
 void tst_MeasurementKinds::clickKinds()
@@ -99,8 +129,12 @@ void tst_MeasurementKinds::clickKinds()
     QFETCH(int, kind);
     QFETCH(bool, clickNormally);
     QFETCH(bool, clickWithAlternative);
+    QFETCH(bool, clicks);
     QCOMPARE(isClickKind(kind, false), clickNormally);
     QCOMPARE(isClickKind(kind, true), clickWithAlternative);
+    QCOMPARE(takesClicks(kind, false), clicks);
+    // Only the kinds that the setting switches change with it.
+    QCOMPARE(takesClicks(kind, true), clicks && (clickWithAlternative || kind == 28 || kind == 29));
 }
 
 QTEST_APPLESS_MAIN(tst_MeasurementKinds)

@@ -40,23 +40,13 @@ double normalisedTurn(double degrees)
 
 AngleMeasurement::AngleMeasurement(int type, Plot *plot, const QString &name, int segments)
     : Measurement(type, plot, 1)
+    , items(plot, KindItems::LabelLayout::DesignationFirst)
     , displayName(name)
 {
-    if (plot) {
-        firstLine = new QCPItemLine(plot);
-        firstLine->setPen(kItemPen);
-        secondLine = new QCPItemLine(plot);
-        secondLine->setPen(kItemPen);
-        arc = new QCPItemArc(plot);
-        arc->setPen(kItemPen);
-        label = new QCPItemText(plot);
-        label->setFont(kMonospaceFont);
-        for (QCPAbstractItem *item : {static_cast<QCPAbstractItem *>(label.data()),
-                                      static_cast<QCPAbstractItem *>(arc.data()),
-                                      static_cast<QCPAbstractItem *>(firstLine.data()),
-                                      static_cast<QCPAbstractItem *>(secondLine.data())})
-            item->setLayer(QStringLiteral("overlay"));
-    }
+    firstLine = items.addMark<QCPItemLine>();
+    secondLine = items.addMark<QCPItemLine>();
+    arc = items.addMark<QCPItemArc>();
+    label = items.addLabel();
     setItemsVisible(false);
     setSelected(true);
     if (plot) {
@@ -70,15 +60,6 @@ AngleMeasurement::AngleMeasurement(int type, Plot *plot, const QString &name, in
 AngleMeasurement::~AngleMeasurement()
 {
     logInfo(displayName + QStringLiteral(" delete with value: ") + valueText());
-    if (Plot *p = plot()) {
-        for (QCPAbstractItem *item : {static_cast<QCPAbstractItem *>(firstLine.data()),
-                                      static_cast<QCPAbstractItem *>(secondLine.data()),
-                                      static_cast<QCPAbstractItem *>(label.data()),
-                                      static_cast<QCPAbstractItem *>(arc.data())}) {
-            if (item)
-                p->removeItem(item);
-        }
-    }
 }
 
 QString AngleMeasurement::name() const
@@ -107,14 +88,12 @@ QString AngleMeasurement::groupName() const
 
 void AngleMeasurement::setLargeLabel(bool large)
 {
-    if (label)
-        label->setFont(valueLabelFont(large));
+    items.setLargeLabel(large);
 }
 
 void AngleMeasurement::updateLabel()
 {
-    if (label)
-        label->setText(labelText);
+    items.showDesignation(labelText);
 }
 
 void AngleMeasurement::updateSelectionMarker()
@@ -125,13 +104,7 @@ void AngleMeasurement::updateSelectionMarker()
 
 void AngleMeasurement::setSelected(bool selected)
 {
-    const QPen &pen = selected ? kSelectedItemPen : kItemPen;
-    if (firstLine)
-        firstLine->setPen(pen);
-    if (secondLine)
-        secondLine->setPen(pen);
-    if (arc)
-        arc->setPen(pen);
+    items.setSelected(selected);
 }
 
 void AngleMeasurement::updateUnits()
@@ -146,24 +119,13 @@ double AngleMeasurement::nominalValue() const
 
 void AngleMeasurement::setItemsVisible(bool visible)
 {
-    for (QCPAbstractItem *item : {static_cast<QCPAbstractItem *>(firstLine.data()),
-                                  static_cast<QCPAbstractItem *>(secondLine.data()),
-                                  static_cast<QCPAbstractItem *>(arc.data()),
-                                  static_cast<QCPAbstractItem *>(label.data())}) {
-        if (item)
-            item->setVisible(visible);
-    }
+    items.setVisible(visible);
 }
 
 void AngleMeasurement::setLabel(const QString &text, const QPointF &position, double rotation,
                                 int alignment)
 {
-    if (!label)
-        return;
-    label->setText(labelText + QStringLiteral("\n") + text);
-    label->position->setCoords(position);
-    label->setRotation(rotation);
-    label->setPositionAlignment(Qt::Alignment(alignment));
+    items.setLabel(text, labelText, position, rotation, alignment);
 }
 
 void AngleMeasurement::showUnknown()

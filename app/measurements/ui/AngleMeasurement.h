@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurements/Geometry.h"
+#include "measurements/ui/KindItems.h"
 #include "measurements/ui/Measurement.h"
 #include "plot/QCPItemArc.h"
 
@@ -71,6 +72,7 @@ private:
     QPointer<QCPItemLine> secondLine;
     QPointer<QCPItemArc> arc;
     QPointer<QCPItemText> label;
+    KindItems items;
     double angle = 0.0;
     bool known = false;
     bool anglesInDegrees = false;

@@ -27,34 +27,15 @@ RadiusDisplacementErrorMeasurement::RadiusDisplacementErrorMeasurement(int kind,
                                                                        int selectionsNeeded)
     : ErrorMeasurement(kind, plot, kCircleName, selectionsNeeded)
 {
-    ellipse = new QCPItemEllipse(plot);
-    ellipse->setPen(kItemPen);
-    ellipse->setLayer(QStringLiteral("background"));
+    ellipse = items.addMark<QCPItemEllipse>(QStringLiteral("background"));
     ellipse->setVisible(false);
     setSelected(true);
-}
-
-RadiusDisplacementErrorMeasurement::~RadiusDisplacementErrorMeasurement()
-{
-    if (plot() && ellipse)
-        plot()->removeItem(ellipse);
-}
-
-void RadiusDisplacementErrorMeasurement::setSelected(bool selected)
-{
-    ellipse->setPen(selected ? kSelectedItemPen : kItemPen);
-    ErrorMeasurement::setSelected(selected);
 }
 
 double RadiusDisplacementErrorMeasurement::filterWidth()
 {
     // A quarter of a millimetre in the display unit.
     return 0.25 * unitsPerMillimetreOf(Settings::instance()->view.axis_unit);
-}
-
-void RadiusDisplacementErrorMeasurement::setShapeVisible(bool visible)
-{
-    ellipse->setVisible(visible);
 }
 
 void RadiusDisplacementErrorMeasurement::showCircle(const Fit &fit)

@@ -12,11 +12,6 @@ class RadiusDisplacementErrorMeasurement : public ErrorMeasurement
     Q_OBJECT
 
 public:
-    ~RadiusDisplacementErrorMeasurement() override;
-
-    // The reference circle's pen and the graph's connectors follow the selection.
-    void setSelected(bool selected) override;
-
     QCPItemEllipse *referenceCircle() const { return ellipse; }
     // The circle of the last calculation.
     QPointF circleCentre() const { return lastFit().centre; }
@@ -29,7 +24,6 @@ protected:
     RadiusDisplacementErrorMeasurement(int kind, Plot *plot, int selectionsNeeded);
 
     void drawFit(const Fit &fit) override;
-    void setShapeVisible(bool visible) override;
     // The reference circle of the fit on the plot.
     void showCircle(const Fit &fit);
 

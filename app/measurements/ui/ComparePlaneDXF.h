@@ -58,10 +58,11 @@ public:
     void followTransform(const PlotTransform &transform) override;
 
     bool hasDrawing() const { return !m_drawing.isEmpty(); }
-    // The drawing the deviation from the drawing is measured against.
+    // The drawing the deviation from the drawing is measured against: only once it is placed on
+    // the contour; a drawing still waiting for its two points is no reference yet.
     const DxfDrawing *comparisonDrawing() const override
     {
-        return hasDrawing() ? &m_drawing : nullptr;
+        return hasDrawing() && m_stage == 2 ? &m_drawing : nullptr;
     }
     const DxfDrawing &drawing() const { return m_drawing; }
     int stage() const { return m_stage; }

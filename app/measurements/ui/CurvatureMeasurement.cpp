@@ -22,32 +22,19 @@ void logInfo(const QString &text)
     logger.log(INFO, text.toStdString());
 }
 
-template<typename Item>
-void removeItem(Plot *plot, const QPointer<Item> &item)
-{
-    if (plot && item)
-        plot->removeItem(item.data());
-}
-
 } // namespace
 
 CurvatureMeasurement::CurvatureMeasurement(int type, Plot *plot, const QString &name,
                                            int requiredSelections)
     : Measurement(type, plot, 1)
     , displayName(name)
+    , items(plot, KindItems::LabelLayout::DesignationFirst)
 {
-    if (plot) {
-        radiusLine = new QCPItemLine(plot);
-        radiusLine->setLayer(QStringLiteral("overlay"));
-        radiusLine->setPen(kItemPen);
+    radiusLine = items.addMark<QCPItemLine>();
+    if (radiusLine)
         radiusLine->setHead(QCPLineEnding(QCPLineEnding::esSpikeArrow, 8, 10));
-        circle = new QCPItemEllipse(plot);
-        circle->setLayer(QStringLiteral("overlay"));
-        circle->setPen(kItemPen);
-        label = new QCPItemText(plot);
-        label->setLayer(QStringLiteral("overlay"));
-        label->setFont(kMonospaceFont);
-    }
+    circle = items.addMark<QCPItemEllipse>();
+    label = items.addLabel();
     setItemsVisible(false);
     setSelected(true);
     if (plot) {
@@ -62,10 +49,6 @@ CurvatureMeasurement::CurvatureMeasurement(int type, Plot *plot, const QString &
 CurvatureMeasurement::~CurvatureMeasurement()
 {
     logInfo(displayName + QStringLiteral(" delete with value: ") + valueText());
-    Plot *p = plot();
-    removeItem(p, radiusLine);
-    removeItem(p, label);
-    removeItem(p, circle);
 }
 
 QString CurvatureMeasurement::name() const
@@ -92,14 +75,12 @@ QString CurvatureMeasurement::groupName() const
 
 void CurvatureMeasurement::setLargeLabel(bool large)
 {
-    if (label)
-        label->setFont(valueLabelFont(large));
+    items.setLargeLabel(large);
 }
 
 void CurvatureMeasurement::updateLabel()
 {
-    if (label)
-        label->setText(labelText);
+    items.showDesignation(labelText);
 }
 
 void CurvatureMeasurement::updateSelectionMarker()
@@ -110,11 +91,7 @@ void CurvatureMeasurement::updateSelectionMarker()
 
 void CurvatureMeasurement::setSelected(bool selected)
 {
-    const QPen &pen = selected ? kSelectedItemPen : kItemPen;
-    if (radiusLine)
-        radiusLine->setPen(pen);
-    if (circle)
-        circle->setPen(pen);
+    items.setSelected(selected);
 }
 
 void CurvatureMeasurement::updateUnits()
@@ -140,12 +117,7 @@ void CurvatureMeasurement::setCircle(const QPointF &centre, double r)
 void CurvatureMeasurement::showLabel(const QString &text, const QPointF &position, double rotation,
                                      int alignment)
 {
-    if (!label)
-        return;
-    label->setText(labelText + QStringLiteral("\n") + text);
-    label->position->setCoords(position);
-    label->setRotation(rotation);
-    label->setPositionAlignment(Qt::Alignment(alignment));
+    items.setLabel(text, labelText, position, rotation, alignment);
 }
 
 void CurvatureMeasurement::showResult(const QPointF &centre, double r)
@@ -187,12 +159,7 @@ void CurvatureMeasurement::showCircle(const QPointF &centre, double r)
 
 void CurvatureMeasurement::setItemsVisible(bool visible)
 {
-    if (radiusLine)
-        radiusLine->setVisible(visible);
-    if (circle)
-        circle->setVisible(visible);
-    if (label)
-        label->setVisible(visible);
+    items.setVisible(visible);
 }
 
 void CurvatureMeasurement::showUnknown()

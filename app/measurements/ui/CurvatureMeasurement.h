@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurements/ui/KindItems.h"
 #include "measurements/ui/Measurement.h"
 
 #include <QPointer>
@@ -64,6 +65,7 @@ private:
     QPointer<QCPItemText> label;
     bool placingValue = false;
     QString displayName;
+    KindItems items;
 };
 
 // The radius of the circle fitted to one range ("Радиус").

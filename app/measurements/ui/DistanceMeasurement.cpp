@@ -29,32 +29,23 @@ QString pointText(const QPointF &p)
                                          QString::asprintf("%f", p.y()));
 }
 
-QCPItemLine *makeLine(Plot *plot)
-{
-    auto *line = new QCPItemLine(plot);
-    line->setLayer(QStringLiteral("overlay"));
-    line->setPen(kItemPen);
-    return line;
-}
-
 } // namespace
 
 DistanceMeasurement::DistanceMeasurement(int type, Plot *plot, const QString &name,
                                          bool regionDriven)
     : Measurement(type, plot, 2)
     , displayName(name)
+    , items(plot, KindItems::LabelLayout::ValueOnly)
 {
-    if (plot) {
-        firstLine = makeLine(plot);
-        secondLine = makeLine(plot);
-        dimensionLine = makeLine(plot);
+    firstLine = items.addMark<QCPItemLine>();
+    secondLine = items.addMark<QCPItemLine>();
+    dimensionLine = items.addMark<QCPItemLine>();
+    if (dimensionLine) {
         const QCPLineEnding arrow(QCPLineEnding::esLineArrow, 8, 10);
         dimensionLine->setHead(arrow);
         dimensionLine->setTail(arrow);
-        label = new QCPItemText(plot);
-        label->setLayer(QStringLiteral("overlay"));
-        label->setFont(kMonospaceFont);
     }
+    label = items.addLabel();
     setSelected(true);
     setItemsVisible(false);
     firstPoint = secondPoint = DistanceMeasurement::markerPoint();
@@ -71,15 +62,6 @@ DistanceMeasurement::DistanceMeasurement(int type, Plot *plot, const QString &na
 DistanceMeasurement::~DistanceMeasurement()
 {
     logInfo(displayName + QStringLiteral(" delete with value: ") + valueText());
-    if (Plot *p = plot()) {
-        for (QCPAbstractItem *item : {static_cast<QCPAbstractItem *>(firstLine.data()),
-                                      static_cast<QCPAbstractItem *>(secondLine.data()),
-                                      static_cast<QCPAbstractItem *>(dimensionLine.data()),
-                                      static_cast<QCPAbstractItem *>(label.data())}) {
-            if (item)
-                p->removeItem(item);
-        }
-    }
 }
 
 QString DistanceMeasurement::name() const
@@ -106,16 +88,14 @@ QString DistanceMeasurement::groupName() const
 
 void DistanceMeasurement::setLargeLabel(bool large)
 {
-    if (label)
-        label->setFont(valueLabelFont(large));
+    items.setLargeLabel(large);
 }
 
 void DistanceMeasurement::updateLabel()
 {
-    if (!label)
-        return;
-    label->setText(labelText);
-    label->setPositionAlignment(Qt::Alignment(alignment));
+    items.showDesignation(labelText);
+    if (label)
+        label->setPositionAlignment(Qt::Alignment(alignment));
 }
 
 void DistanceMeasurement::updateSelectionMarker()
@@ -126,11 +106,7 @@ void DistanceMeasurement::updateSelectionMarker()
 
 void DistanceMeasurement::setSelected(bool selected)
 {
-    const QPen &pen = selected ? kSelectedItemPen : kItemPen;
-    for (QCPItemLine *line : {firstLine.data(), secondLine.data(), dimensionLine.data()}) {
-        if (line)
-            line->setPen(pen);
-    }
+    items.setSelected(selected);
 }
 
 void DistanceMeasurement::updateUnits()
@@ -170,23 +146,12 @@ QVector<CurvePointRef> DistanceMeasurement::pickedPoints() const
 void DistanceMeasurement::showLabel(const QString &text, const QPointF &position, double rotation,
                                     int alignment)
 {
-    if (!label)
-        return;
-    label->setText(text);
-    label->position->setCoords(position);
-    label->setRotation(rotation);
-    label->setPositionAlignment(Qt::Alignment(alignment));
+    items.setLabel(text, labelText, position, rotation, alignment);
 }
 
 void DistanceMeasurement::setItemsVisible(bool visible)
 {
-    for (QCPAbstractItem *item : {static_cast<QCPAbstractItem *>(firstLine.data()),
-                                  static_cast<QCPAbstractItem *>(secondLine.data()),
-                                  static_cast<QCPAbstractItem *>(dimensionLine.data()),
-                                  static_cast<QCPAbstractItem *>(label.data())}) {
-        if (item)
-            item->setVisible(visible);
-    }
+    items.setVisible(visible);
 }
 
 void DistanceMeasurement::placeLine(QCPItemLine *line, const QPointF &from, const QPointF &to)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurements/ui/KindItems.h"
 #include "measurements/ui/Measurement.h"
 #include "processing/Fitting.h"
 
@@ -80,6 +81,7 @@ private:
     bool releasedOnce = false;
     bool placingValue = false;
     QString displayName;
+    KindItems items;
 };
 
 // The vertical distance between two picked points ("Высота").

@@ -147,10 +147,13 @@ void ErrorGraph::draw(double scale, const QString &text)
     const double span = std::abs(maxValue - minValue);
 
     const QVector<double> values = scaleValues(minValue, maxValue);
+    QVector<QVector2D> points;
+    points.reserve(values.size());
     for (int i = 0; i < values.size(); ++i) {
         const double v = values.at(i);
         const double t = (v - lowest) / span;
         const QVector2D p = tip1 + d * float(scale * t);
+        points.append(p);
         auto *tick = new QCPItemLine(m_plot);
         tick->start->setCoords(p.x(), p.y());
         const QVector2D tickEnd = p + n * float(g);
@@ -167,7 +170,93 @@ void ErrorGraph::draw(double scale, const QString &text)
         label->setText(number);
         m_labels.append(label);
     }
+    layOutLabels(points, n, g);
     m_curve->setPen(curvePen());
+}
+
+void ErrorGraph::layOutLabels(const QVector<QVector2D> &points, const QVector2D &n, double g)
+{
+    // Laid out on the screen: without an axis rect yet the labels stay where draw put them.
+    const QRectF area = m_plot->axisRect()->rect();
+    if (points.isEmpty() || points.size() != m_labels.size() || area.isEmpty())
+        return;
+    QCPAxis *x = m_plot->xAxis;
+    QCPAxis *y = m_plot->yAxis;
+    auto pixel = [x, y](const QVector2D &p) {
+        return QPointF(x->coordToPixel(double(p.x())), y->coordToPixel(double(p.y())));
+    };
+    QPointF normal = pixel(points.first() + n) - pixel(points.first());
+    const double unitPixels = std::hypot(normal.x(), normal.y());
+    if (!std::isfinite(unitPixels) || !(unitPixels > 0.0))
+        return;
+    normal /= unitPixels;
+    // Between a tick's end and its number.
+    constexpr double kGapPixels = 3.0;
+    const double offset = std::abs(g) * unitPixels + kGapPixels;
+
+    // The numbers stand beside the ticks on one side of the scale, each aligned away from the
+    // scale so that the scale never runs through it.
+    auto place = [&](double side) {
+        const QPointF towards = normal * side;
+        int alignment = 0;
+        if (std::abs(towards.x()) >= std::abs(towards.y()))
+            alignment = (towards.x() > 0 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
+        else
+            alignment = (towards.y() > 0 ? Qt::AlignTop : Qt::AlignBottom) | Qt::AlignHCenter;
+        for (int i = 0; i < points.size(); ++i) {
+            const QPointF at = pixel(points.at(i)) + towards * offset;
+            QCPItemText *label = m_labels.at(i);
+            label->position->setCoords(x->pixelToCoord(at.x()), y->pixelToCoord(at.y()));
+            label->setPositionAlignment(Qt::Alignment(alignment));
+        }
+    };
+    auto rectOf = [](const QCPItemText *label) {
+        return QRectF(label->topLeft->pixelPosition(), label->bottomRight->pixelPosition())
+            .normalized();
+    };
+    // The side on which more numbers lie whole within the plot; the side of n on a tie.
+    double side = 1.0;
+    int best = -1;
+    for (const double candidate : {1.0, -1.0}) {
+        place(candidate);
+        int inside = 0;
+        for (const QCPItemText *label : qAsConst(m_labels))
+            inside += area.contains(rectOf(label));
+        if (inside > best) {
+            best = inside;
+            side = candidate;
+        }
+    }
+    place(side);
+    for (int i = 0; i < points.size(); ++i) {
+        const QVector2D tickEnd = points.at(i) + n * float(g * side);
+        m_ticks.at(i)->end->setCoords(double(tickEnd.x()), double(tickEnd.y()));
+    }
+    // A number that would be cut at the plot's edge, or would cover one shown before it, is
+    // left out; its tick stays. The two ends of the scale come first.
+    constexpr double kSpacingPixels = 2.0;
+    QVector<int> order;
+    order.reserve(m_labels.size());
+    order << 0;
+    if (m_labels.size() > 1)
+        order << m_labels.size() - 1;
+    for (int i = 1; i + 1 < m_labels.size(); ++i)
+        order << i;
+    QVector<QRectF> shown;
+    for (const int i : qAsConst(order)) {
+        QCPItemText *label = m_labels.at(i);
+        const QRectF rect = rectOf(label);
+        bool free = area.contains(rect);
+        for (const QRectF &other : qAsConst(shown)) {
+            if (!free)
+                break;
+            free = !other.adjusted(-kSpacingPixels, -kSpacingPixels, kSpacingPixels, kSpacingPixels)
+                        .intersects(rect);
+        }
+        label->setVisible(free);
+        if (free)
+            shown.append(rect);
+    }
 }
 
 void ErrorGraph::onPlotWheel()

@@ -39,7 +39,8 @@ public:
     void setData(const QVector<double> &xs, const QVector<double> &ys) { setGraphData(xs, ys); }
     // Redraws the scale: ticks at the multiples of the grid step within [minValue, maxValue],
     // the largest deviation `scale` plot units from tip1 along line 1 (where the deviation band
-    // puts it). text, when not empty, is written under the last number.
+    // puts it). text, when not empty, is written under the last number. A number that would be
+    // cut at the plot's edge or cover another is hidden (labels() keeps one per tick).
     void draw(double scale, const QString &text);
     void clearScale();
     // The wheel rebuild: tips, scale and curve keep their pixel distances to the bases and to
@@ -74,6 +75,10 @@ public:
 private:
     void onPlotWheel();
     void repositionLines();
+    // Puts each number of the scale beside its tick, on the side of the scale where more of them
+    // fit within the plot, and shows only those that are whole within it and clear of the ones
+    // before them.
+    void layOutLabels(const QVector<QVector2D> &points, const QVector2D &n, double g);
     void rebuildCurve();
     QPen curvePen() const;
 

@@ -40,13 +40,12 @@ QVector<double> fingerprint(const QVector<CurveRange> &ranges)
 ErrorMeasurement::ErrorMeasurement(int kind, Plot *plot, const QString &name, int selectionsNeeded)
     : Measurement(measurementKindInfo(kind).storedType, plot, 0)
     , displayName(name)
+    , items(plot, KindItems::LabelLayout::DesignationOutside)
     , selectionsNeeded(std::max(1, selectionsNeeded))
     , kind(kind)
 {
     graph = new ErrorGraph(plot);
-    label = new QCPItemText(plot);
-    label->setFont(kMonospaceFont);
-    label->setLayer(QStringLiteral("background"));
+    label = items.addLabel(QStringLiteral("background"));
     label->setVisible(false);
     addConnection(connect(plot, &QCustomPlot::mouseRelease, this,
                           [this](QMouseEvent *event) { onPlotMouseRelease(event); }));
@@ -58,8 +57,6 @@ ErrorMeasurement::~ErrorMeasurement()
 {
     logger.log(INFO,
                (displayName + QStringLiteral(" delete with value: ") + valueText()).toStdString());
-    if (plot() && label)
-        plot()->removeItem(label);
     delete graph;
 }
 
@@ -87,12 +84,12 @@ QString ErrorMeasurement::groupName() const
 
 void ErrorMeasurement::setLargeLabel(bool large)
 {
-    label->setFont(valueLabelFont(large));
+    items.setLargeLabel(large);
 }
 
 void ErrorMeasurement::updateLabel()
 {
-    label->setText(labelText);
+    items.showDesignation(labelText);
 }
 
 void ErrorMeasurement::updateSelectionMarker()
@@ -103,6 +100,7 @@ void ErrorMeasurement::updateSelectionMarker()
 
 void ErrorMeasurement::setSelected(bool selected)
 {
+    items.setSelected(selected);
     graph->setHighlighted(selected);
 }
 
@@ -276,7 +274,10 @@ void ErrorMeasurement::drawFit(const Fit &fit)
     showDeviationGraph(fit);
 }
 
-void ErrorMeasurement::setShapeVisible(bool) { }
+void ErrorMeasurement::setShapeVisible(bool visible)
+{
+    items.setMarksVisible(visible);
+}
 
 void ErrorMeasurement::updateLabelGeometry(const Fit &fit)
 {
@@ -297,13 +298,7 @@ void ErrorMeasurement::updateLabelGeometry(const Fit &fit)
 void ErrorMeasurement::setLabel(const QString &text, const QVector2D &position, double rotation,
                                 int alignment)
 {
-    if (alignment & Qt::AlignBottom)
-        label->setText(labelText + QLatin1Char('\n') + text);
-    else
-        label->setText(text + QLatin1Char('\n') + labelText);
-    label->position->setCoords(double(position.x()), double(position.y()));
-    label->setRotation(rotation);
-    label->setPositionAlignment(Qt::Alignment(alignment));
+    items.setLabel(text, labelText, position.toPointF(), rotation, alignment);
 }
 
 void ErrorMeasurement::placeLabel()
@@ -398,8 +393,13 @@ ErrorMeasurement::FitOutcome ErrorPlane::computeFit(Fit &fit)
     if (!selectedRanges(ranges, nullptr) || !spanOf(ranges, fit))
         return FitOutcome::Incomplete;
     const DxfDrawing *reference = drawing ? drawing() : nullptr;
-    if (!reference || reference->isEmpty())
-        return FitOutcome::Computed; // unknown: there is nothing to measure against
+    if (!reference || reference->isEmpty()) {
+        // Unknown: no drawing is placed on the contour (none imported, none placed yet, or the
+        // placed one was deleted).
+        fit.status = displayName + QStringLiteral(": ") + kUnknownText
+            + QStringLiteral(" (нет совмещённого чертежа)");
+        return FitOutcome::Computed;
+    }
     const CurveRange &range = ranges.first();
     if (hints.size() != range.size())
         hints.fill(-1, range.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "measurements/ui/KindItems.h"
 #include "measurements/ui/Measurement.h"
 
 #include <QPointF>
@@ -103,8 +104,8 @@ protected:
     // Draws the reference shape and the deviations for the placed label; the base draws the
     // band graph.
     virtual void drawFit(const Fit &fit);
-    // Shows or hides the kind's own graphics besides the label and the graph.
-    virtual void setShapeVisible(bool visible);
+    // Shows or hides the kind's own graphics (its marks) besides the label and the graph.
+    void setShapeVisible(bool visible);
 
     // The unit text of view/axis_unit ("мм", "мкм", "нм"); another value leaves it unchanged.
     void updateUnitText();
@@ -132,6 +133,8 @@ protected:
     double result = 0.0;
     bool known = false;
     QString displayName;
+    // The label and the kind's marks (the reference circle of the circle kinds).
+    KindItems items;
     QVector2D labelBaseline[2];
     QVector2D chord[2];
     ErrorGraph *graph = nullptr;
@@ -179,8 +182,9 @@ public:
     // drawing: asked at every calculation for the drawing to measure against (null: none).
     ErrorPlane(Plot *plot, std::function<const DxfDrawing *()> drawing);
 
-    // Measures anew when another drawing (or none) is imported.
+    // Measures anew when another drawing (or none) is placed.
     void calculate() override;
+    bool measuresAgainstDrawing() const override { return true; }
 
 protected:
     FitOutcome computeFit(Fit &fit) override;

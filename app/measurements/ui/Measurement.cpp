@@ -233,14 +233,14 @@ bool Measurement::moveLine(const QVector<double> &)
     return false;
 }
 
-bool Measurement::hasValue() const
-{
-    return true;
-}
-
 const DxfDrawing *Measurement::comparisonDrawing() const
 {
     return nullptr;
+}
+
+bool Measurement::measuresAgainstDrawing() const
+{
+    return false;
 }
 
 void Measurement::announce() { }

@@ -110,11 +110,15 @@ public:
     // when its input gives none (collinear points for a radius, a stretch too short for any
     // cut-off) and for kinds that measure nothing (construction geometry, drawings, levelling).
     // Such a measurement shows "неизвестно" or no text, and is left out of the group means and
-    // the protocol's numbers.
-    virtual bool hasValue() const;
+    // the protocol's numbers. Every kind answers for itself: there is no answer by default.
+    virtual bool hasValue() const = 0;
     // The drawing a comparison kind has imported and fitted to the contour, which the deviation
     // from the drawing is measured against; null for every other kind.
     virtual const DxfDrawing *comparisonDrawing() const;
+    // Whether the measurement is taken against the drawing placed on the contour (the manager's
+    // comparisonDrawing): it is measured again when a placed drawing comes or goes, and has no
+    // value without one. False by default.
+    virtual bool measuresAgainstDrawing() const;
 
     // Every geometric item of the plot was moved by transform (a change of the display unit, a
     // levelling or its reset): the curves and the plot items have been moved already, and what

@@ -106,17 +106,24 @@ QList<ReperPoint *> MeasurementDependencies::pointsGoingWith(const Measurement *
 QSet<Measurement *> MeasurementDependencies::basesOf(const Measurement *m,
                                                      const std::list<Measurement *> &among) const
 {
+    return basesOf(m, pointsByCurve(among), drawingHolder(among));
+}
+
+QSet<Measurement *>
+MeasurementDependencies::basesOf(const Measurement *m,
+                                 const QHash<const QCPCurve *, ReperPoint *> &pointIndex,
+                                 Measurement *holder) const
+{
     QSet<Measurement *> bases;
     if (const Parallel *p = parallelOf(m)) {
         if (p->source)
             bases.insert(p->source);
     }
+    if (holder && holder != m && m->measuresAgainstDrawing())
+        bases.insert(holder);
     const QVector<CurvePointRef> picked = m->pickedPoints();
-    if (picked.isEmpty())
-        return bases;
-    const QHash<const QCPCurve *, ReperPoint *> index = pointsByCurve(among);
     for (const CurvePointRef &ref : picked) {
-        ReperPoint *point = index.value(ref.curve.get());
+        ReperPoint *point = pointIndex.value(ref.curve.get());
         if (!point || point->measurement() == m)
             continue;
         bases.insert(point->measurement());
@@ -126,6 +133,45 @@ QSet<Measurement *> MeasurementDependencies::basesOf(const Measurement *m,
         }
     }
     return bases;
+}
+
+Measurement *MeasurementDependencies::drawingHolder(const std::list<Measurement *> &among)
+{
+    for (auto it = among.crbegin(); it != among.crend(); ++it) {
+        if ((*it)->comparisonDrawing())
+            return *it;
+    }
+    return nullptr;
+}
+
+QList<Measurement *> MeasurementDependencies::builtOn(const QList<Measurement *> &changed,
+                                                      const std::list<Measurement *> &among) const
+{
+    const QHash<const QCPCurve *, ReperPoint *> index = pointsByCurve(among);
+    Measurement *const holder = drawingHolder(among);
+    QHash<const Measurement *, QSet<Measurement *>> bases;
+    for (const Measurement *m : among)
+        bases.insert(m, basesOf(m, index, holder));
+    QSet<Measurement *> reached(changed.cbegin(), changed.cend());
+    QSet<const Measurement *> found;
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (Measurement *m : among) {
+            if (reached.contains(m))
+                continue;
+            if (!bases.value(m).intersects(reached))
+                continue;
+            reached.insert(m);
+            found.insert(m);
+            grown = true;
+        }
+    }
+    QList<Measurement *> result;
+    for (Measurement *m : among) {
+        if (found.contains(m))
+            result.append(m);
+    }
+    return result;
 }
 
 QList<Measurement *>
@@ -228,7 +274,8 @@ void MeasurementDependencies::placeCrossing(Crossing &crossing)
 }
 
 void MeasurementDependencies::recalculate(const std::list<Measurement *> &listed,
-                                          const std::function<void(Measurement *)> &done)
+                                          const std::function<void(Measurement *)> &done,
+                                          const QSet<Measurement *> *which)
 {
     dropGone();
     // The order is settled before anything is calculated: a receiver of done may delete
@@ -238,8 +285,10 @@ void MeasurementDependencies::recalculate(const std::list<Measurement *> &listed
         QList<Measurement *> waiting(listed.cbegin(), listed.cend());
         QHash<const Measurement *, QSet<Measurement *>> bases;
         const QSet<Measurement *> all(waiting.cbegin(), waiting.cend());
+        const QHash<const QCPCurve *, ReperPoint *> index = pointsByCurve(listed);
+        Measurement *const holder = drawingHolder(listed);
         for (Measurement *m : waiting)
-            bases.insert(m, basesOf(m, listed) & all);
+            bases.insert(m, basesOf(m, index, holder) & all);
         QSet<Measurement *> placed;
         while (!waiting.isEmpty()) {
             int next = 0;
@@ -259,10 +308,15 @@ void MeasurementDependencies::recalculate(const std::list<Measurement *> &listed
     }
 
     const double unitsPerMillimetre = unitsPerMillimetreOf(Settings::instance()->view.axis_unit);
-    const QSet<const Measurement *> present(listed.cbegin(), listed.cend());
+    // What is not recalculated stands as it is: the crossings with it are placed at once.
+    QSet<const Measurement *> due;
+    for (Measurement *m : listed) {
+        if (!which || which->contains(m))
+            due.insert(m);
+    }
     QSet<const Measurement *> calculated;
     for (const QPointer<Measurement> &m : qAsConst(order)) {
-        if (!m)
+        if (!m || !due.contains(m))
             continue;
         if (const Parallel *p = parallelOf(m)) {
             const QVector<double> c = parallelCoefficients(
@@ -276,7 +330,7 @@ void MeasurementDependencies::recalculate(const std::list<Measurement *> &listed
             if (c.owner != m && c.partner != m)
                 continue;
             const Measurement *other = c.owner == m ? c.partner.data() : c.owner.data();
-            if (calculated.contains(other) || !present.contains(other))
+            if (calculated.contains(other) || !due.contains(other))
                 placeCrossing(c);
         }
         if (done && m)

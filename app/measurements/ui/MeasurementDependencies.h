@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QSet>
@@ -19,11 +20,15 @@ class ReperPoint;
 //  - parallels: a construction line copied at a distance from another, which follows its source;
 //  - picked points: a measurement whose point was picked on another measurement's reper point
 //    (an end of a distance, a crossing, a middle point, a drawing's corner) is built on that
-//    measurement, and on both lines of a crossing.
+//    measurement, and on both lines of a crossing;
+//  - the placed drawing: a measurement taken against the drawing (Measurement::
+//    measuresAgainstDrawing) is built on the measurement that placed it (drawingHolder), but does
+//    not go with it: without a placed drawing it has no value.
 //
-// The measurements manager asks it what goes with a deleted measurement, and recalculates in the
-// order it gives, so that everything is computed from what it is built on as it is now: after a
-// change of the display unit, a levelling or its reset, a calibration edit.
+// The measurements manager asks it what goes with a deleted measurement and what is to be
+// measured again when one comes or goes, and recalculates in the order it gives, so that
+// everything is computed from what it is built on as it is now: after a change of the display
+// unit, a levelling or its reset, a calibration edit, a drawing placed or deleted.
 class MeasurementDependencies
 {
 public:
@@ -39,22 +44,34 @@ public:
                                                 double distance);
 
     // The measurement of among that go with m when it is deleted: m first, then whatever is
-    // built on it or on those, in the order found.
+    // built on it or on those, in the order found. What is only measured against a drawing
+    // stays.
     QList<Measurement *> withDependents(Measurement *m,
                                         const std::list<Measurement *> &among) const;
+    // The measurements of among built on any of changed, directly or through others, changed
+    // excepted, in the order of among: what is to be measured again when they change, come or
+    // go (asked while they are still among).
+    QList<Measurement *> builtOn(const QList<Measurement *> &changed,
+                                 const std::list<Measurement *> &among) const;
+    // The measurement of among whose placed drawing the deviations from the drawing are measured
+    // against: the last with a comparisonDrawing; null when none has one.
+    static Measurement *drawingHolder(const std::list<Measurement *> &among);
 
     // Forgets the measurements about to be deleted: their records go, and the crossing points
     // that survivors own with one of them as partner are removed from their owners.
     void forget(const QList<Measurement *> &deleted);
 
-    // Recalculates the measurements, each after everything it is built on: a parallel first
-    // takes its line from its source, and the crossings of a pair are placed anew as soon as
-    // both lines are calculated. done is called after every calculation.
+    // Recalculates the measurements (only those of which, when given), each after everything it
+    // is built on: a parallel first takes its line from its source, and the crossings of a pair
+    // are placed anew as soon as both lines are calculated (at once when one of them is not
+    // recalculated). done is called after every calculation.
     void recalculate(const std::list<Measurement *> &listed,
-                     const std::function<void(Measurement *)> &done);
+                     const std::function<void(Measurement *)> &done,
+                     const QSet<Measurement *> *which = nullptr);
 
     // The measurements m is built on (its source, the owners of the points it picked and the
-    // lines of the crossings among them).
+    // lines of the crossings among them, the measurement that placed the drawing it is measured
+    // against).
     QSet<Measurement *> basesOf(const Measurement *m, const std::list<Measurement *> &among) const;
 
 private:
@@ -71,6 +88,10 @@ private:
         double distanceMillimetres = 0.0;
     };
 
+    // basesOf with the reper points of among indexed by their curves and its drawing holder.
+    QSet<Measurement *> basesOf(const Measurement *m,
+                                const QHash<const QCPCurve *, ReperPoint *> &pointIndex,
+                                Measurement *holder) const;
     // The crossing a reper point belongs to; null for any other point.
     const Crossing *crossingOf(const ReperPoint *point) const;
     const Parallel *parallelOf(const Measurement *copy) const;

@@ -87,7 +87,7 @@ void MeasurementsManager::setMeasurementType(E_MEASUREMENTS type, bool listed, b
         segmentSelection->setEnabled(!isClickBased());
 }
 
-QString MeasurementsManager::toolPrompt(int type, bool clicks)
+QString MeasurementsManager::toolPrompt(int type)
 {
     switch (type) {
     case NO_MEASUREMENT:
@@ -99,9 +99,16 @@ QString MeasurementsManager::toolPrompt(int type, bool clicks)
     default:
         break;
     }
-    return measurementKindName(type)
-        + (clicks ? QStringLiteral(": щёлкните по точке трассы")
-                  : QStringLiteral(": выделите участок трассы"));
+    // What the tool takes, as the kinds table says: a click that picks a whole trace, clicks on
+    // trace points, or ranges dragged along a trace.
+    QString action;
+    if (measurementKindInfo(type).input == KindInput::TraceClick)
+        action = QStringLiteral(": щёлкните по трассе");
+    else if (takesClicks(type, Settings::instance()->preferences.alternative_measurement))
+        action = QStringLiteral(": щёлкните по точке трассы");
+    else
+        action = QStringLiteral(": выделите участок трассы");
+    return measurementKindName(type) + action;
 }
 
 PlotSegmentSelection *MeasurementsManager::plotSegmentSelection() const
@@ -234,9 +241,13 @@ QList<int> MeasurementsManager::removeMeasurement(int id)
     if (!m)
         return {};
     const QList<Measurement *> going = m_dependencies.withDependents(m, measurements);
+    // What is measured against one of them without being built of it (the deviations from a
+    // placed drawing) stays, and is measured again once they have gone.
+    const QList<Measurement *> affected = m_dependencies.builtOn(going, measurements);
     const QString name = m->name();
     QList<int> ids;
     QStringList along;
+    bool drawingGoes = false;
     for (Measurement *x : going) {
         ids.append(x->id());
         if (x != m)
@@ -244,17 +255,27 @@ QList<int> MeasurementsManager::removeMeasurement(int id)
         measurements.remove(x);
         if (current == x)
             current = nullptr;
-        if (x->type() == COMPARE_PLANE_DXF)
-            emit enableButton(false);
+        drawingGoes = drawingGoes || x->type() == COMPARE_PLANE_DXF;
     }
     m_dependencies.forget(going);
+    // The deviation-from-drawing tool stays enabled while any drawing is left.
+    if (drawingGoes)
+        emit enableButton(holdsDrawing());
     // What is built on another goes first.
     for (auto it = going.crbegin(); it != going.crend(); ++it)
         delete *it;
     if (!along.isEmpty())
         emit statusText(QStringLiteral("Вместе с элементом «%1» удалено построенное на нём: %2")
                             .arg(name, along.join(QStringLiteral(", "))));
+    if (!affected.isEmpty())
+        recalculateOnly(QSet<Measurement *>(affected.cbegin(), affected.cend()));
     return ids;
+}
+
+bool MeasurementsManager::holdsDrawing() const
+{
+    return std::any_of(measurements.cbegin(), measurements.cend(),
+                       [](const Measurement *m) { return m->type() == COMPARE_PLANE_DXF; });
 }
 
 void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double distance)
@@ -292,11 +313,8 @@ void MeasurementsManager::addEquidistant(int id, E_MEASUREMENTS type, double dis
 
 const DxfDrawing *MeasurementsManager::comparisonDrawing() const
 {
-    for (auto it = measurements.crbegin(); it != measurements.crend(); ++it) {
-        if (const DxfDrawing *drawing = (*it)->comparisonDrawing())
-            return drawing;
-    }
-    return nullptr;
+    const Measurement *holder = MeasurementDependencies::drawingHolder(measurements);
+    return holder ? holder->comparisonDrawing() : nullptr;
 }
 
 void MeasurementsManager::onMeasurementFinished()
@@ -311,6 +329,13 @@ void MeasurementsManager::onMeasurementFinished()
     }
     for (Measurement *partner : qAsConst(partners))
         addIntersectionPoints(partner, finishedOne);
+    // What is measured against it from now on (the deviations from a drawing just placed) is
+    // measured again.
+    if (!isListed(finishedOne))
+        return;
+    const QList<Measurement *> affected = m_dependencies.builtOn({finishedOne}, measurements);
+    if (!affected.isEmpty())
+        recalculateOnly(QSet<Measurement *>(affected.cbegin(), affected.cend()));
 }
 
 void MeasurementsManager::addIntersectionPoints(Measurement *other, Measurement *current)
@@ -353,7 +378,7 @@ void MeasurementsManager::onEscape()
         return;
     dropCurrent();
     // What the dropped measurement asked for is no longer wanted.
-    emit statusText(toolPrompt(type, isClickBased()));
+    emit statusText(toolPrompt(type));
     if (!plot)
         return;
     // Cancels a rectangle or a range being dragged and clears the plot's selections.
@@ -380,6 +405,19 @@ void MeasurementsManager::recalculate()
         if (isListed(m))
             emit measurementChanged(m);
     });
+    replot();
+}
+
+void MeasurementsManager::recalculateOnly(const QSet<Measurement *> &which)
+{
+    const std::list<Measurement *> listedNow = measurements;
+    m_dependencies.recalculate(
+        listedNow,
+        [this](Measurement *m) {
+            if (isListed(m))
+                emit measurementChanged(m);
+        },
+        &which);
     replot();
 }
 

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -52,7 +53,7 @@ public:
     bool isClickBased() const;
     // What the tool of the kind waits for before a measurement is made, for the status line:
     // empty for NO_MEASUREMENT, which waits for nothing.
-    static QString toolPrompt(int type, bool clicks);
+    static QString toolPrompt(int type);
 
     void createMeasurement(QWidget *parent);
     void connectMeasurement();
@@ -61,12 +62,17 @@ public:
     Measurement *findMeasurement(int id) const;
     // Unlists and deletes the listed measurement with that id, and with it whatever is built on
     // it (MeasurementDependencies): the ids of all that went, the given one first; none when no
-    // listed measurement has the id. The status line names what went along.
+    // listed measurement has the id. The status line names what went along. What was measured
+    // against what went without being built of it (a deviation from the placed drawing) stays
+    // and is measured again.
     QList<int> removeMeasurement(int id);
     // A finished, listed copy of the listed construction line with that id, moved by distance
     // (perpendicular to an oblique line).
     void addEquidistant(int id, E_MEASUREMENTS type, double distance);
 
+    // The current measurement is finished: it gets its crossings with the construction geometry,
+    // and what is measured against it from now on (the deviations from a drawing just placed) is
+    // measured again.
     void onMeasurementFinished();
     void addIntersectionPoints(Measurement *other, Measurement *current);
 
@@ -93,8 +99,12 @@ public:
     void recalculate();
     const MeasurementDependencies &dependencies() const { return m_dependencies; }
 
-    // The drawing of the most recently listed measurement that holds one; null when none does.
+    // The drawing of the most recently listed measurement that has placed one on the contour;
+    // null when none has. The deviations from the drawing are measured against it.
     const DxfDrawing *comparisonDrawing() const;
+    // Whether a drawing measurement is listed, placed or not: the deviation from the drawing can
+    // be chosen.
+    bool holdsDrawing() const;
 
     // The motion that the levellings since construction (or the last reset) have applied to the
     // curves of the plot, composed in their order: the curves of unlevelled trace data mapped by
@@ -116,6 +126,9 @@ private:
     void onGraphDataChanged();
 
     bool isListed(const Measurement *m) const;
+    // Recalculates, as recalculate() does, only the listed measurements of which (each after
+    // what it is built on) and announces each.
+    void recalculateOnly(const QSet<Measurement *> &which);
     // Deletes a measurement that the manager holds no longer, forgetting what was built on it.
     void destroy(Measurement *m);
     // Forgets the unfinished current measurement: announces it with deleteMeasurement, and

@@ -54,6 +54,7 @@ RoughnessMeasurement::RoughnessMeasurement(int kind, Plot *plot, const QString &
     , traces(traces)
     , displayName(name)
     , kind(kind)
+    , items(plot, KindItems::LabelLayout::DesignationOutside)
 {
     createItems();
     if (plot)
@@ -65,12 +66,6 @@ RoughnessMeasurement::~RoughnessMeasurement()
 {
     logger.log(INFO,
                (displayName + QStringLiteral(" delete with value: ") + valueText()).toStdString());
-    if (Plot *p = plot()) {
-        for (QCPAbstractItem *item :
-             {static_cast<QCPAbstractItem *>(startLine), static_cast<QCPAbstractItem *>(endLine),
-              static_cast<QCPAbstractItem *>(dimensionLine), static_cast<QCPAbstractItem *>(label)})
-            p->removeItem(item);
-    }
 }
 
 double RoughnessMeasurement::micrometresPerDisplayUnit()
@@ -93,12 +88,12 @@ QString RoughnessMeasurement::groupName() const
 
 void RoughnessMeasurement::setLargeLabel(bool large)
 {
-    label->setFont(valueLabelFont(large));
+    items.setLargeLabel(large);
 }
 
 void RoughnessMeasurement::updateLabel()
 {
-    label->setText(labelText);
+    items.showDesignation(labelText);
 }
 
 void RoughnessMeasurement::updateSelectionMarker()
@@ -109,53 +104,34 @@ void RoughnessMeasurement::updateSelectionMarker()
 
 void RoughnessMeasurement::setSelected(bool selected)
 {
-    const QPen &pen = selected ? kSelectedItemPen : kItemPen;
-    startLine->setPen(pen);
-    endLine->setPen(pen);
-    dimensionLine->setPen(pen);
+    items.setSelected(selected);
 }
 
 void RoughnessMeasurement::createItems()
 {
-    Plot *p = plot();
-    startLine = new QCPItemLine(p);
-    endLine = new QCPItemLine(p);
-    startLine->setPen(kItemPen);
-    endLine->setPen(kItemPen);
-    dimensionLine = new QCPItemLine(p);
-    const QCPLineEnding arrow(QCPLineEnding::esLineArrow, 8, 10, false);
-    dimensionLine->setHead(arrow);
-    dimensionLine->setTail(arrow);
-    dimensionLine->setPen(kItemPen);
-    label = new QCPItemText(p);
-    label->setFont(kMonospaceFont);
-    for (QCPLayerable *item :
-         {static_cast<QCPLayerable *>(label), static_cast<QCPLayerable *>(dimensionLine),
-          static_cast<QCPLayerable *>(startLine), static_cast<QCPLayerable *>(endLine)})
-        item->setLayer(QStringLiteral("overlay"));
+    startLine = items.addMark<QCPItemLine>();
+    endLine = items.addMark<QCPItemLine>();
+    dimensionLine = items.addMark<QCPItemLine>();
+    if (dimensionLine) {
+        const QCPLineEnding arrow(QCPLineEnding::esLineArrow, 8, 10, false);
+        dimensionLine->setHead(arrow);
+        dimensionLine->setTail(arrow);
+    }
+    label = items.addLabel();
     setSelected(true);
     setItemsVisible(false);
 }
 
 void RoughnessMeasurement::setItemsVisible(bool visible)
 {
-    startLine->setVisible(visible);
-    endLine->setVisible(visible);
-    dimensionLine->setVisible(visible);
-    label->setVisible(visible);
+    items.setVisible(visible);
 }
 
 void RoughnessMeasurement::setLabel(const QString &text, const QPointF &position, double rotation,
                                     int alignment)
 {
-    const QString line = displayName + QStringLiteral(": ") + text;
-    if (alignment & Qt::AlignBottom)
-        label->setText(labelText + QLatin1Char('\n') + line);
-    else
-        label->setText(line + QLatin1Char('\n') + labelText);
-    label->position->setCoords(position);
-    label->setRotation(rotation);
-    label->setPositionAlignment(Qt::Alignment(alignment));
+    items.setLabel(displayName + QStringLiteral(": ") + text, labelText, position, rotation,
+                   alignment);
 }
 
 AbstractTrace *RoughnessMeasurement::selectedTrace() const

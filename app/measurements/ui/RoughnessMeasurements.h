@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measurements/ContourRoughness.h"
+#include "measurements/ui/KindItems.h"
 #include "measurements/ui/Measurement.h"
 
 #include <QVector>
@@ -86,6 +87,7 @@ private:
     bool placingLabel = false;
     QString displayName;
     int kind;
+    KindItems items;
 
     CutOffChoice choice;
     bool cacheFilled = false;

@@ -64,6 +64,7 @@ public:
     }
     QVector<double> lineCoefficients() const override { return coefficients; }
     const DxfDrawing *comparisonDrawing() const override { return drawing; }
+    bool measuresAgainstDrawing() const override { return kind == ERROR_PLANE; }
     void announce() override
     {
         connectedWhenAnnounced.append(receivers(SIGNAL(statusText(QString))) > 0);
@@ -72,6 +73,7 @@ public:
     QString name() const override { return measurementKindName(kind); }
     QString valueText() const override { return QString::number(value(), 'f', 4); }
     double value() const override { return calculations; }
+    bool hasValue() const override { return measured; }
     void calculate() override
     {
         ++calculations;
@@ -94,6 +96,7 @@ public:
     int selectionMarkerUpdates = 0;
     int releases = 0;
     bool selected = true;
+    bool measured = true;
     QList<int> *calculationLog = nullptr;
     QVector<double> coefficients;
     const DxfDrawing *drawing = nullptr;

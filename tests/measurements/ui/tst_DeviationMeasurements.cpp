@@ -107,6 +107,8 @@ private slots:
     void mouseProtocol();
     void journey_data();
     void journey();
+    void scaleLabelsStayApartAndInside_data();
+    void scaleLabelsStayApartAndInside();
 };
 
 void tst_DeviationMeasurements::cleanup()
@@ -654,6 +656,80 @@ void tst_DeviationMeasurements::journey()
     f.manager.reset();
     QVERIFY(log.contains(QStringLiteral("INFO: ") + name + QStringLiteral(" delete with value: ")
                          + text));
+}
+
+void tst_DeviationMeasurements::scaleLabelsStayApartAndInside_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<double>("view"); // the plot shows 0 to view on both axes
+    QTest::addColumn<QVector<QPointF>>("arc");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QPointF>("label"); // where the click places the value label
+    QTest::addColumn<int>("numbers"); // at least this many numbers shown
+    // A rippled arc in the middle of the view: deviations of a tenth of a millimetre, several
+    // scale values.
+    QVector<QPointF> rippled = arcPoints(10, 14, 5, 200, 340, 141);
+    for (int i = 0; i < rippled.size(); ++i) {
+        const QPointF radial = (rippled[i] - QPointF(10, 14)) / 5.0;
+        rippled[i] += radial * 0.05 * std::sin(i * 0.7);
+    }
+    QTest::newRow("polar, arc at the left edge")
+        << int(RDEM_WITH_POLAR_GRAPH) << 10.0 << arcPoints(5, 8, 5, 200, 340, 141) << 5 << 40
+        << QPointF(5, 1) << 1;
+    // A short scale has room for one number.
+    QTest::newRow("polar, rippled, label near the arc")
+        << int(RDEM_WITH_POLAR_GRAPH) << 20.0 << rippled << 20 << 120 << QPointF(10, 8.2) << 1;
+    QTest::newRow("polar, rippled, label far below")
+        << int(RDEM_WITH_POLAR_GRAPH) << 20.0 << rippled << 20 << 120 << QPointF(10, 5) << 2;
+    QTest::newRow("band, rippled, label near the arc")
+        << int(RDEM) << 20.0 << rippled << 20 << 120 << QPointF(10, 8.7) << 1;
+    QTest::newRow("band, rippled, label far below")
+        << int(RDEM) << 20.0 << rippled << 20 << 120 << QPointF(10, 5) << 2;
+}
+
+// Whatever the arc and wherever the value label goes, the numbers of the graph's scale neither
+// cover one another nor reach past the plot's edge, where they would be cut.
+void tst_DeviationMeasurements::scaleLabelsStayApartAndInside()
+{
+    QFETCH(int, kind);
+    QFETCH(double, view);
+    QFETCH(QVector<QPointF>, arc);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QPointF, label);
+    QFETCH(int, numbers);
+    TempSettings settings;
+    KindFixture f(view, view);
+    QCPCurve *curve = f.addTrace(arc);
+    f.manage();
+    f.tool(E_MEASUREMENTS(kind));
+    f.dragAlong(curve, from, to);
+    f.driver->move(label.x(), label.y());
+    f.driver->click(label.x(), label.y());
+    auto *m = qobject_cast<ErrorMeasurement *>(f.current());
+    QVERIFY(m && m->isFinished() && m->hasValue());
+    f.plot->replot();
+    const testsupport::GrabResult grab = testsupport::grabWindow(
+        f.plot.get(), QStringLiteral("scale_") + QString::fromLatin1(QTest::currentDataTag()));
+    VERIFY_GRAB(grab);
+
+    // Every shown number whole within the plot and clear of the others; a number that cannot be
+    // shown so is left out, but not all of them.
+    const QRectF inside = f.plot->axisRect()->rect();
+    QVector<QRectF> shown;
+    for (QCPItemText *text : m->deviationGraph()->labels()) {
+        if (!text->visible())
+            continue;
+        const QRectF rect
+            = QRectF(text->topLeft->pixelPosition(), text->bottomRight->pixelPosition())
+                  .normalized();
+        QVERIFY2(inside.contains(rect), qPrintable(text->text() + " is cut at the plot's edge"));
+        for (const QRectF &other : qAsConst(shown))
+            QVERIFY2(!other.intersects(rect), qPrintable(text->text() + " covers another number"));
+        shown.append(rect);
+    }
+    QVERIFY2(shown.size() >= numbers, qPrintable(QString::number(shown.size())));
 }
 
 GUI_TEST_MAIN(tst_DeviationMeasurements)

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 
 #include <cmath>
+#include <type_traits>
 
 Q_DECLARE_METATYPE(ReperPoint *)
 
@@ -21,6 +22,21 @@ const void *pointerIn(const QVariant &v)
     return *static_cast<ReperPoint *const *>(v.constData());
 }
 
+// A kind that answers everything but whether it has a value.
+class SilentKind : public Measurement
+{
+public:
+    using Measurement::Measurement;
+    QString name() const override { return QString(); }
+    QString valueText() const override { return QString(); }
+    double value() const override { return 0.0; }
+    void calculate() override { }
+    QString groupName() const override { return QString(); }
+    void setLargeLabel(bool) override { }
+    void updateLabel() override { }
+    void setSelected(bool) override { }
+};
+
 } // namespace
 
 class tst_Measurement : public QObject
@@ -31,6 +47,7 @@ private slots:
     void initTestCase();
     // Must run first: the first measurement of the process.
     void idsStartAtOneAndAreShared();
+    void aKindSaysWhetherItHasAValue();
     void selections_data();
     void selections();
     void reperPointLifecycle();
@@ -67,6 +84,13 @@ void tst_Measurement::idsStartAtOneAndAreShared()
     MeasurementDouble d(RMSE, second.plot.get());
     QCOMPARE(d.id(), 4);
     QCOMPARE(Measurement::liveCount(), 3);
+}
+
+// Whether a value is measured is for every kind to say: one that does not cannot be built, so
+// the tree, the group means and the protocol never take an unmeasured 0 for a value.
+void tst_Measurement::aKindSaysWhetherItHasAValue()
+{
+    QVERIFY(std::is_abstract<SilentKind>::value);
 }
 
 void tst_Measurement::selections_data()

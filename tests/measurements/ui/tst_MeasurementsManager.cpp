@@ -41,6 +41,8 @@ private slots:
     void toolChangeWhileBuilding_data();
     void toolChangeWhileBuilding();
     void drawingMeasurementAndItsButton();
+    void deviationsFollowThePlacedDrawings();
+    void deviationIsBuiltOnTheDrawingItMeasuresAgainst();
     void typedParameters_data();
     void typedParameters();
     void intersectionPoints_data();
@@ -178,6 +180,95 @@ void tst_MeasurementsManager::drawingMeasurementAndItsButton()
     QCOMPARE(button.at(1).at(0).toBool(), false);
     QCOMPARE(aliveAtSignal, 1);
     QCOMPARE(Measurement::liveCount(), 0);
+}
+
+// A placed drawing that comes or goes changes what the deviation from the drawing measures: it is
+// measured again at once and announced, while a drawing still being placed changes nothing. The
+// deviation tool stays offered while any drawing is listed.
+void tst_MeasurementsManager::deviationsFollowThePlacedDrawings()
+{
+    ManagerFixture f;
+    MeasurementDouble *deviation = f.start(ERROR_PLANE);
+    deviation->complete();
+    MeasurementDouble *length = f.start(HORISONTAL_DISTANCE);
+    length->complete();
+    QSignalSpy button(f.manager.get(), &MeasurementsManager::enableButton);
+    QSignalSpy changed(f.manager.get(), &MeasurementsManager::measurementChanged);
+    auto changedOnes = [&changed] {
+        QList<const void *> ones;
+        for (const QList<QVariant> &args : qAsConst(changed))
+            ones.append(pointerIn(args.at(0)));
+        changed.clear();
+        return ones;
+    };
+    const int calculated = deviation->calculations;
+
+    // Placed: the deviation measures against it.
+    DxfDrawing drawing;
+    MeasurementDouble *placed = f.start(COMPARE_PLANE_DXF);
+    changedOnes();
+    placed->drawing = &drawing;
+    placed->complete();
+    QCOMPARE(deviation->calculations, calculated + 1);
+    QVERIFY(changedOnes().contains(deviation));
+    QCOMPARE(length->calculations, 0);
+
+    // A second drawing, imported and dropped before it was placed: the deviation stays.
+    MeasurementDouble *unplaced = f.start(COMPARE_PLANE_DXF);
+    changedOnes();
+    f.manager->removeMeasurement(unplaced->id());
+    QCOMPARE(deviation->calculations, calculated + 1);
+    QVERIFY(!changedOnes().contains(deviation));
+    QCOMPARE(button.last().at(0).toBool(), true);
+
+    // The placed drawing deleted: measured again, against nothing; the tool goes.
+    f.manager->removeMeasurement(placed->id());
+    QCOMPARE(deviation->calculations, calculated + 2);
+    QVERIFY(changedOnes().contains(deviation));
+    QCOMPARE(button.last().at(0).toBool(), false);
+    QCOMPARE(length->calculations, 0);
+}
+
+// The deviation from the drawing is built on the drawing it is measured against, the one placed
+// last: it is recalculated after it, and when that drawing goes it stays, measured again against
+// the drawing placed before; an older drawing going changes nothing.
+void tst_MeasurementsManager::deviationIsBuiltOnTheDrawingItMeasuresAgainst()
+{
+    ManagerFixture f;
+    QList<int> log;
+    MeasurementDouble *deviation = f.start(ERROR_PLANE);
+    deviation->complete();
+    DxfDrawing drawing;
+    QList<MeasurementDouble *> drawings;
+    for (int i = 0; i < 3; ++i) {
+        drawings.append(f.start(COMPARE_PLANE_DXF));
+        drawings.last()->drawing = &drawing;
+        drawings.last()->complete();
+        drawings.last()->calculationLog = &log;
+    }
+    deviation->calculationLog = &log;
+    QCOMPARE(f.manager->dependencies().basesOf(deviation, f.manager->measurementList()),
+             QSet<Measurement *>({drawings.last()}));
+
+    // Listed before the drawings, recalculated after the one it measures against.
+    f.manager->recalculate();
+    QCOMPARE(log.indexOf(deviation->id()), log.size() - 1);
+    QVERIFY(log.indexOf(drawings.last()->id()) >= 0);
+
+    // A drawing it does not measure against goes: nothing is measured again.
+    log.clear();
+    const int firstId = drawings.first()->id();
+    QCOMPARE(f.manager->removeMeasurement(firstId), QList<int>({firstId}));
+    QCOMPARE(log, QList<int>());
+
+    // The one it measures against goes alone; the deviation is measured again, against the
+    // drawing placed before.
+    const int lastId = drawings.last()->id();
+    QCOMPARE(f.manager->removeMeasurement(lastId), QList<int>({lastId}));
+    QCOMPARE(log, QList<int>({deviation->id()}));
+    QCOMPARE(f.manager->dependencies().basesOf(deviation, f.manager->measurementList()),
+             QSet<Measurement *>({drawings.at(1)}));
+    QCOMPARE(f.listed(), (QList<Measurement *> {deviation, drawings.at(1)}));
 }
 
 void tst_MeasurementsManager::typedParameters_data()

@@ -402,8 +402,8 @@ void TestMainWindowInstrument::restartedProgramRecordsFromAStreamingContourograp
         },
         MainWindowBench::OpenLater);
     QVERIFY(bench.sim->isValid());
-    // The carriage rests about X 1 mm; the trace runs from 2 mm on.
-    bench.sim->contourStartX = 2000;
+    // The carriage rests about X 1 mm, its X trembling there, and the trace starts from there.
+    QCOMPARE(bench.sim->contourStartX, 1000u);
     bench.sim->deviceParams = {1010000, 990000, 5, 7};
     bench.sim->startStreaming();
 
@@ -478,15 +478,16 @@ void TestMainWindowInstrument::restartedProgramRecordsFromAStreamingContourograp
     QTRY_VERIFY_WITH_TIMEOUT(bench.button("startTraceButton")->isEnabled(), kWaitMs);
     QVERIFY(!bench.panel->tracing);
 
-    // The trace is every point of the controller's trace, none of the status packets around it,
-    // and it was saved by itself as it is shown.
+    // The trace is every point of the controller's trace, from the first on (the packets at rest
+    // read after the start command stand beyond its first points), none of the packets around
+    // it, and it was saved by itself as it is shown.
     AbstractTrace *trace = bench.list()->traces.first();
     QCOMPARE(trace->type, CONTOUR);
     const QVector<QVector<double>> raw = *trace->rawData;
     QCOMPARE(raw.size(), 3);
     QCOMPARE(raw.at(0).size(), bench.sim->contourPoints);
     for (int i = 0; i < bench.sim->contourPoints; ++i) {
-        QCOMPARE(raw.at(0).at(i), 2000.0 + 10.0 * i);
+        QCOMPARE(raw.at(0).at(i), 1000.0 + 10.0 * i);
         QCOMPARE(raw.at(1).at(i), 500.0 + 10.0 * (i % 50));
         QCOMPARE(raw.at(2).at(i), 1000.0 + i);
     }

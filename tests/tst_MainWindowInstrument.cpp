@@ -393,12 +393,14 @@ void TestMainWindowInstrument::recordingEndedEarly()
 void TestMainWindowInstrument::restartedProgramRecordsFromAStreamingContourograph()
 {
     // A contourograph sends its status packets all the time, also while no program listens:
-    // the line is full of them, the last one cut anywhere, whenever the program starts.
+    // the line is full of them, the last one cut anywhere, whenever the program starts. The first
+    // start has a new user's settings (a profilometer's); the next has the kind the first stored.
     MainWindowBench bench(
         SimulatedInstrument::Contourograph, QStringLiteral("Контур"),
         [](Settings &s) {
             s.device.spinbox_filter_length_index = 2;
             s.device.trace_length = 8;
+            s.device.device_type = PROFILE;
         },
         MainWindowBench::OpenLater);
     QVERIFY(bench.sim->isValid());
@@ -431,6 +433,9 @@ void TestMainWindowInstrument::restartedProgramRecordsFromAStreamingContourograp
         QCOMPARE(bench.sim->count("CO"), 1);
         QCOMPARE(bench.panel->device.deviceKind, CONTOUR);
         QCOMPARE(bench.settings->stored("device/device_type").toInt(), int(CONTOUR));
+        QCOMPARE(bench.window->windowTitle(), windowTitleForDeviceType(CONTOUR));
+        QVERIFY(bench.button("xplusButton")->isVisible());
+        QVERIFY(!bench.button("additionalTracePushButton")->isVisible());
         COMPARE_REL(bench.settings->stored("calibration/x_axis_compression_ratio").toDouble(), 1.01,
                     1e-12);
         // The packets that follow are read as the carriage's place: the status line shows it.

@@ -27,6 +27,7 @@
 #include "support/TestSupport.h"
 #include "support/TestTraces.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/MainWindowBench.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
@@ -36,7 +37,6 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QLabel>
-#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -112,23 +112,6 @@ bool readDone(MainWindow &window, int traces)
 QTreeWidget *tree(MainWindow &window, const char *name)
 {
     return window.findChild<QTreeWidget *>(QString::fromLatin1(name));
-}
-
-// "Файл" → "Открыть трассу" with the mouse: the menu bar's title clicked, then the menu's item.
-bool openTraceWithTheMouse(MainWindow &window)
-{
-    QMenuBar *bar = window.menuBar();
-    QAction *file = bar->actions().value(0);
-    auto *open = window.findChild<QAction *>(QStringLiteral("actionOpenTrace"));
-    if (!file || !file->menu() || !open)
-        return false;
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(file).center());
-    QMenu *menu = file->menu();
-    if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, kWaitMs))
-        return false;
-    QSignalSpy triggered(open, &QAction::triggered);
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(open).center());
-    return triggered.count() == 1 || triggered.wait(kWaitMs);
 }
 
 // The rows of the parameter table as "name=value unit".

@@ -2,10 +2,14 @@
 // the window system's road: the keys that answer the window's dialogs or edit its entries never
 // move the instrument, while the mapped keys still start, stop and jog from the main window; and
 // a recording that ends before the profilometer's measured samples begin leaves nothing behind.
+// A program started, closed and started again against a contourograph that never stops sending
+// identifies it each time and records from it.
 
 #include "MainWindow.h"
 #include "core/Constants.h"
+#include "core/ContourTrace.h"
 #include "core/ProfileTrace.h"
+#include "dataproviders/FileDataProvider.h"
 #include "device/Device.h"
 #include "device/DevicePort.h"
 #include "device/ui/DeviceControlWidget.h"
@@ -16,8 +20,10 @@
 #include "support/LogReader.h"
 #include "support/SimulatedInstrument.h"
 #include "support/TempSettings.h"
+#include "support/TestSupport.h"
 #include "support/TestTraces.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/MainWindowBench.h"
 #include "support/gui/ModalAnswerer.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
@@ -26,6 +32,7 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -42,119 +49,18 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-// The main window on a simulated profilometer, connected and set up, with its automatic saves
-// going to its own name in a folder of its own where the application folder takes none.
-struct Bench
+// The key journeys' bench: a simulated profilometer with 8 mm traces, and a question before the
+// cut-off of a trace changes.
+MainWindowBench keyBench(const std::function<void(Settings &)> &preset = {})
 {
-    QTemporaryDir data;
-    std::unique_ptr<SimulatedInstrument> sim;
-    std::unique_ptr<TempSettings> settings;
-    std::unique_ptr<MainWindow> window;
-    DeviceControlWidget *panel = nullptr;
-    // The name of this bench's recordings.
-    QString traceName;
-
-    explicit Bench(const std::function<void(Settings &)> &preset = [](Settings &) {})
-    {
-        static int benches = 0;
-        traceName = QStringLiteral("Запись_клавиш_%1_%2_")
-                        .arg(QCoreApplication::applicationPid())
-                        .arg(++benches);
-        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-        sim = std::make_unique<SimulatedInstrument>(SimulatedInstrument::Profilometer);
-        qputenv(DevicePort::kPortsVariable, sim->linkPath().toLocal8Bit());
-        settings = std::make_unique<TempSettings>([this, &preset](Settings &s) {
-            s.device.device_type = PROFILE;
-            s.device.trace_length = 8;
-            s.service.default_trace_file_name = traceName;
-            s.preferences.is_ask_before_change_filter = true;
-            preset(s);
-        });
-        window = std::make_unique<MainWindow>();
-        // A maximised window on an operator's screen: the tool bar shows all its fast settings.
-        window->resize(1920, 1000);
-        window->show();
-        window->activateWindow();
-        panel = window->profileWindow()->deviceControlWidget();
-    }
-    ~Bench()
-    {
-        window.reset();
-        sim.reset();
-        for (const QString &file : savedRecordings())
-            QFile::remove(file);
-        qputenv(DevicePort::kPortsVariable, QByteArray("/nonexistent/tty-of-the-test"));
-    }
-
-    // The panel ready for a trace, after the instrument has been identified and set up when
-    // it has just (re)connected; the commands are forgotten.
-    bool ready(bool connected = true)
-    {
-        QDeadlineTimer deadline(kWaitMs);
-        while (!deadline.hasExpired()
-               && !(button("startTraceButton")->isEnabled()
-                    && (!connected || sim->received.contains("CM")) && sim->idle()))
-            QTest::qWait(5);
-        // The set-up's last command is the speed.
-        while (connected && !deadline.hasExpired() && !sim->received.endsWith("PS0"))
-            QTest::qWait(5);
-        sim->received.clear();
-        sim->commands.clear();
-        return !deadline.hasExpired() && QTest::qWaitForWindowActive(window.get());
-    }
-
-    QPushButton *button(const char *name) const
-    {
-        return panel->findChild<QPushButton *>(QString::fromLatin1(name));
-    }
-
-    bool waitForCommand(const QByteArray &command) const
-    {
-        return QTest::qWaitFor([&] { return sim->commands.contains(command); }, kWaitMs);
-    }
-
-    // The commands that start a trace or move the probe.
-    QList<QByteArray> motions() const
-    {
-        QList<QByteArray> found;
-        for (const QByteArray &command : qAsConst(sim->commands)) {
-            if (command == "CS" || command == "Cs" || command == "CL" || command.startsWith('D'))
-                found << command;
-        }
-        return found;
-    }
-
-    // Nothing has started a trace or moved the probe, after the time a trace start's spaced
-    // commands take.
-    bool quiet() const
-    {
-        QTest::qWait(150);
-        return motions().isEmpty() && !panel->tracing;
-    }
-
-    TraceList *list() const { return window->profileWindow()->traceList(); }
-
-    // The read has ended with that many traces listed and the window unlocked.
-    bool readDone(int traces) const
-    {
-        return list()->traces.size() == traces && !list()->readingTrace
-            && window->menuBar()->isEnabled();
-    }
-
-    // The files saved by themselves under this bench's name.
-    QStringList savedRecordings() const
-    {
-        QStringList files;
-        for (const QString &root :
-             {QCoreApplication::applicationDirPath() + QStringLiteral("/Профили"), data.path()}) {
-            QDirIterator it(root, {traceName + QStringLiteral("*")}, QDir::Files,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext())
-                files << it.next();
-        }
-        return files;
-    }
-};
+    return MainWindowBench(SimulatedInstrument::Profilometer, QStringLiteral("Запись_клавиш"),
+                           [&preset](Settings &s) {
+                               s.device.trace_length = 8;
+                               s.preferences.is_ask_before_change_filter = true;
+                               if (preset)
+                                   preset(s);
+                           });
+}
 
 // Answers a dialog by a Return pressed inside it; true when that closed it. A dialog that Return
 // does not close is rejected, so the test goes on to fail instead of hanging.
@@ -209,11 +115,12 @@ private slots:
     void choosingInABoxStartsNothing();
     void recordingEndedEarly_data();
     void recordingEndedEarly();
+    void restartedProgramRecordsFromAStreamingContourograph();
 };
 
 void TestMainWindowInstrument::keysOfDialogsAndEntriesMoveNothing()
 {
-    Bench bench;
+    MainWindowBench bench = keyBench();
     QVERIFY(bench.ready());
     MainWindow &window = *bench.window;
     QTemporaryDir dir;
@@ -334,7 +241,7 @@ void TestMainWindowInstrument::keysOfDialogsAndEntriesMoveNothing()
 
 void TestMainWindowInstrument::choosingInABoxStartsNothing()
 {
-    Bench bench([](Settings &s) { s.preferences.profile_filter_mode = 1; });
+    MainWindowBench bench = keyBench([](Settings &s) { s.preferences.profile_filter_mode = 1; });
     QVERIFY(bench.ready());
     MainWindow &window = *bench.window;
     ScriptedPrompts prompts;
@@ -403,7 +310,7 @@ void TestMainWindowInstrument::recordingEndedEarly()
 {
     QFETCH(QString, end);
     QFETCH(bool, inBlock);
-    Bench bench;
+    MainWindowBench bench = keyBench();
     QVERIFY(bench.ready());
     MainWindow &window = *bench.window;
     Device &device = bench.panel->device;
@@ -481,6 +388,125 @@ void TestMainWindowInstrument::recordingEndedEarly()
     QCOMPARE(rawCount(next), 1000);
     QVERIFY(bench.savedRecordings().contains(next->filePath()));
     QCOMPARE(bench.savedRecordings().size(), before + 1);
+}
+
+void TestMainWindowInstrument::restartedProgramRecordsFromAStreamingContourograph()
+{
+    // A contourograph sends its status packets all the time, also while no program listens:
+    // the line is full of them, the last one cut anywhere, whenever the program starts. The first
+    // start has a new user's settings (a profilometer's); the next has the kind the first stored.
+    MainWindowBench bench(
+        SimulatedInstrument::Contourograph, QStringLiteral("Контур"),
+        [](Settings &s) {
+            s.device.spinbox_filter_length_index = 2;
+            s.device.trace_length = 8;
+            s.device.device_type = PROFILE;
+        },
+        MainWindowBench::OpenLater);
+    QVERIFY(bench.sim->isValid());
+    // The carriage rests about X 1 mm, its X trembling there, and the trace starts from there.
+    QCOMPARE(bench.sim->contourStartX, 1000u);
+    bench.sim->deviceParams = {1010000, 990000, 5, 7};
+    bench.sim->startStreaming();
+
+    // Started, closed and started again against the same instrument: each start identifies it
+    // with a handful of "CP" (the first, and at most one more for every retry interval the start
+    // took), not one for every 20 bytes of packets.
+    for (int start = 1; start <= 2; ++start) {
+        const int streamed = bench.sim->streamedPackets();
+        QTRY_VERIFY_WITH_TIMEOUT(bench.sim->streamedPackets() >= streamed + 50, kWaitMs);
+        QElapsedTimer clock;
+        clock.start();
+        bench.openWindow();
+        QVERIFY2(bench.connected(),
+                 qPrintable(QStringLiteral("start %1: state %2, %3 x CP")
+                                .arg(start)
+                                .arg(bench.panel->device.replyState)
+                                .arg(bench.sim->count("CP"))));
+        const qint64 elapsed = clock.elapsed();
+        const int requests = bench.sim->count("CP");
+        QVERIFY2(requests >= 1 && requests <= 2 + int(elapsed / Device::kIdentificationRetryMs),
+                 qPrintable(QStringLiteral("start %1: %2 x CP in %3 ms")
+                                .arg(start)
+                                .arg(requests)
+                                .arg(elapsed)));
+        QCOMPARE(bench.sim->count("CO"), 1);
+        QCOMPARE(bench.panel->device.deviceKind, CONTOUR);
+        QCOMPARE(bench.settings->stored("device/device_type").toInt(), int(CONTOUR));
+        QCOMPARE(bench.window->windowTitle(), windowTitleForDeviceType(CONTOUR));
+        QVERIFY(bench.button("xplusButton")->isVisible());
+        QVERIFY(!bench.button("additionalTracePushButton")->isVisible());
+        COMPARE_REL(bench.settings->stored("calibration/x_axis_compression_ratio").toDouble(), 1.01,
+                    1e-12);
+        // The packets that follow are read as the carriage's place: the status line shows it.
+        QTRY_VERIFY_WITH_TIMEOUT(statusBarOf(*bench.window)
+                                     ->currentMessage()
+                                     .startsWith(QStringLiteral("Устройство ")
+                                                 + bench.sim->linkPath()
+                                                 + QStringLiteral(" с показателями x: 1")),
+                                 kWaitMs);
+        QVERIFY(bench.ready());
+        if (start == 1) {
+            QVERIFY(bench.closeWindow());
+            // Nothing the closed program left running writes to the line.
+            bench.sim->commands.clear();
+            QTest::qWait(300);
+            QCOMPARE(bench.sim->commands, QList<QByteArray>());
+        }
+    }
+
+    // Second step, with the keyboard and the mouse: the next speed chosen in the panel goes to
+    // the instrument, then a click on "ТРАССА" records a trace at that speed.
+    MainWindow &window = *bench.window;
+    ScriptedPrompts prompts;
+    auto *speed = bench.panel->findChild<QComboBox *>(QStringLiteral("speedComboBox"));
+    QCOMPARE(speed->currentIndex(), 0);
+    QVERIFY(chooseNextWithKeys(window, speed));
+    QVERIFY(bench.waitForCommand("SX1"));
+    QVERIFY(bench.quiet());
+    QCOMPARE(bench.sim->commands, QList<QByteArray> {"SX1"});
+    QCOMPARE(bench.settings->stored("movement/current_speed").toInt(), 1);
+
+    bench.sim->commands.clear();
+    QTest::mouseClick(bench.button("startTraceButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(1), kWaitMs);
+    // The wire: the start sequence at the chosen speed, the trace start, and the controller's end
+    // of the trace answered ("CA") and stopped ("CC", "CA"). The controller's own report of the
+    // start sends the settings again, and starts nothing more.
+    const QList<QByteArray> &sent = bench.sim->commands;
+    QVERIFY2(sent.size() >= 4, qPrintable(QString::fromLatin1(bench.sim->received)));
+    QCOMPARE(sent.mid(0, 4), (QList<QByteArray> {"SX1", "PF3", "PL8", "CS"}));
+    QCOMPARE(bench.motions(), QList<QByteArray> {"CS"});
+    QTRY_VERIFY2_WITH_TIMEOUT(sent.count("CC") == 1 && sent.count("CA") == 2,
+                              qPrintable(QString::fromLatin1(bench.sim->received)), kWaitMs);
+    QVERIFY(!sent.contains("CP"));
+    QTRY_VERIFY_WITH_TIMEOUT(bench.button("startTraceButton")->isEnabled(), kWaitMs);
+    QVERIFY(!bench.panel->tracing);
+
+    // The trace is every point of the controller's trace, from the first on (the packets at rest
+    // read after the start command stand beyond its first points), none of the packets around
+    // it, and it was saved by itself as it is shown.
+    AbstractTrace *trace = bench.list()->traces.first();
+    QCOMPARE(trace->type, CONTOUR);
+    const QVector<QVector<double>> raw = *trace->rawData;
+    QCOMPARE(raw.size(), 3);
+    QCOMPARE(raw.at(0).size(), bench.sim->contourPoints);
+    for (int i = 0; i < bench.sim->contourPoints; ++i) {
+        QCOMPARE(raw.at(0).at(i), 1000.0 + 10.0 * i);
+        QCOMPARE(raw.at(1).at(i), 500.0 + 10.0 * (i % 50));
+        QCOMPARE(raw.at(2).at(i), 1000.0 + i);
+    }
+    QCOMPARE(bench.savedRecordings(), QStringList {trace->filePath()});
+    ContourTrace back;
+    back.setType(CONTOUR);
+    FileDataProvider reader(trace->filePath());
+    reader.start(&back);
+    reader.waitForFinished();
+    QCOMPARE(*back.rawData, raw);
+    QCOMPARE(prompts.kinds(), QStringList());
+
+    const GrabResult grab = grabWindow(&window, QStringLiteral("contour_recorded_after_restart"));
+    VERIFY_GRAB(grab);
 }
 
 GUI_TEST_MAIN(TestMainWindowInstrument)

@@ -488,6 +488,8 @@ void Device::onContourPacket(int status, int alarm)
     const int console = consoleHeight;
     const int x = xPosition;
 
+    const bool wasMeasuring = measuring;
+
     if ((alarm == 10 || alarm == 110) && status == 109)
         send("CA");
 
@@ -512,6 +514,11 @@ void Device::onContourPacket(int status, int alarm)
     probeHeight = probe;
     consoleHeight = console;
     xPosition = x;
+    // A trace's X counts from its first measured packet. Between traces the controller reports
+    // its carriage at rest, the X trembling about its place, and a trace the instrument starts by
+    // itself may begin below where an earlier one ended: neither may cost the trace its points.
+    if (measuring && !wasMeasuring)
+        progress = 0;
     // Only a valid point moves the trace forward: one corrupt packet costs at most its own point.
     const bool valid = isValidContourPoint();
     if (valid)

@@ -567,6 +567,58 @@ private slots:
         QCOMPARE(pointsText(data), QStringLiteral("0/100/10/8"));
     }
 
+    // A contourograph reports its carriage at rest between traces, the X trembling about its
+    // place. A trace's X counts from its first measured packet: the packets at rest before it
+    // (also those read after the start command) and an earlier trace take none of its points.
+    void traceCountsXFromItsFirstMeasuredPacket_data()
+    {
+        QTest::addColumn<bool>("startCommand");
+        QTest::addColumn<int>("earlierTraceEnd");
+        QTest::newRow("start command, packets at rest read after it") << true << 0;
+        QTest::newRow("start command after an earlier trace") << true << 1400;
+        QTest::newRow("started at the instrument after an earlier trace") << false << 1400;
+    }
+
+    void traceCountsXFromItsFirstMeasuredPacket()
+    {
+        QFETCH(bool, startCommand);
+        QFETCH(int, earlierTraceEnd);
+        Settings::modify([](Settings &s) {
+            s.device.device_type = CONTOUR;
+            s.device.measurement_mode = 0;
+        });
+        device->deviceKind = CONTOUR;
+        device->replyState = Device::CONTOUR_PACKET;
+        device->lastAlarm = 0;
+        device->lastStatus = 0;
+        device->measuring = false;
+        QSignalSpy data(device.get(), &Device::dataRecieved);
+        if (earlierTraceEnd > 0) {
+            feed(replies::contourPacket(300, 900, static_cast<quint32>(earlierTraceEnd), 1, 2)
+                 + replies::contourPacket(300, 900, static_cast<quint32>(earlierTraceEnd), 0, 1));
+            QCOMPARE(data.count(), 1);
+            data.clear();
+        }
+        QByteArray rest;
+        for (int i = 0; i < 20; ++i)
+            rest += replies::contourPacket(200, 500, static_cast<quint32>(1000 + i), 0, 0);
+        feed(rest);
+        if (startCommand)
+            device->startTrace(true);
+        feed(rest);
+        QStringList expected;
+        for (int i = 0; i < 5; ++i) {
+            feed(replies::contourPacket(500 + i, 1000 + i, static_cast<quint32>(1000 + 10 * i), 1,
+                                        2));
+            expected << QStringLiteral("%1/%2/%3/8").arg(500 + i).arg(1000 + i).arg(1000 + 10 * i);
+        }
+        QCOMPARE(pointsText(data), expected.join(QLatin1Char(' ')));
+        // Within the trace X still never runs back.
+        feed(replies::contourPacket(600, 1100, 1005, 1, 2));
+        QCOMPARE(data.count(), 5);
+        QCOMPARE(device->progress, 1040);
+    }
+
     void nestedEventLoopInReceiverKeepsParsing()
     {
         // The progress window opens with a nested event loop from inside the packet that starts

@@ -310,8 +310,9 @@ void ProfileAnalisisWidget::saveData(DataSaveFormat format)
         if (format == LOCAL_FORMAT && trace->type == ADDITIONAL_TRACE)
             continue;
         const Settings &settings = *Settings::instance();
+        // The dialog names the trace as the list does (a recording's own name is its port's).
         QString path = Prompts::instance()->saveFileName(
-            this, trace->name(),
+            this, list->entryName(trace),
             settings.preferences.save_trace_folder + settings.service.default_trace_file_name
                 + dateSuffix(),
             QStringLiteral("Text files (*.txt)"));

@@ -398,6 +398,14 @@ QTreeWidgetItem *TraceList::itemForTrace(int id) const
     return nullptr;
 }
 
+QString TraceList::entryName(const AbstractTrace *trace) const
+{
+    if (!trace)
+        return QString();
+    const QTreeWidgetItem *item = itemForTrace(trace->id);
+    return item ? item->text(0) : trace->name();
+}
+
 void TraceList::removeTraceItem(QTreeWidgetItem *item, int id)
 {
     if (!item)

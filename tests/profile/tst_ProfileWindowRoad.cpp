@@ -423,6 +423,9 @@ void TestProfileWindowRoad::savingOffersEveryTraceAndAddsTxt()
     prompts.answers << QVariant() << dir.filePath(QStringLiteral("b_saved"));
     window.saveData(LOCAL_FORMAT);
     QCOMPARE(prompts.kinds(), (QStringList {"save", "save"}));
+    // Each dialog is titled with the trace's name in the list.
+    QCOMPARE(prompts.asked.at(0).title, QStringLiteral("a"));
+    QCOMPARE(prompts.asked.at(1).title, QStringLiteral("b"));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("b_saved.txt"))));
     QCOMPARE(window.traceList()->traces.last()->filePath(), dir.filePath("b_saved.txt"));
     QCOMPARE(settings.get()->stored("preferenses/save_trace_folder").toString(),
@@ -433,6 +436,10 @@ void TestProfileWindowRoad::savingOffersEveryTraceAndAddsTxt()
     prompts.answers << dir.filePath(QStringLiteral("x.TXT"));
     window.saveData(POINT_FORMAT);
     QCOMPARE(prompts.kinds(), (QStringList {"save", "save", "save", "save"}));
+    QStringList titles;
+    for (const ScriptedPrompts::Asked &asked : qAsConst(prompts.asked))
+        titles << asked.title;
+    QCOMPARE(titles, (QStringList {"a", "Доп. трасса 1", "Доп. трасса 2", "b"}));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("x.TXT"))));
     QCOMPARE(window.traceList()->traces.first()->filePath(), dir.filePath("a.txt"));
 }

@@ -25,6 +25,7 @@
 #include "support/gui/GuiTest.h"
 #include "support/gui/MainWindowBench.h"
 #include "support/gui/ModalAnswerer.h"
+#include "support/gui/ProfileWindowReads.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
 
@@ -113,6 +114,7 @@ class TestMainWindowInstrument : public QObject
 private slots:
     void keysOfDialogsAndEntriesMoveNothing();
     void choosingInABoxStartsNothing();
+    void savingARecordingNamesItAsListed();
     void recordingEndedEarly_data();
     void recordingEndedEarly();
     void restartedProgramRecordsFromAStreamingContourograph();
@@ -294,6 +296,43 @@ void TestMainWindowInstrument::choosingInABoxStartsNothing()
 
     const GrabResult grab = grabWindow(&window, QStringLiteral("main_window_after_boxes"));
     VERIFY_GRAB(grab);
+}
+
+// Ctrl+S after a recording: the save dialog is titled with the recording's name in the list,
+// not with the port it came from; the file saved opens again under the name chosen.
+void TestMainWindowInstrument::savingARecordingNamesItAsListed()
+{
+    Bench bench;
+    QVERIFY(bench.ready());
+    MainWindow &window = *bench.window;
+    bench.panel->setFocus();
+    systemKeyClick(&window, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(1), kWaitMs);
+    AbstractTrace *recording = bench.list()->traces.first();
+    const QString listed = bench.list()->itemForTrace(recording->id)->text(0);
+    QVERIFY2(listed.startsWith(bench.traceName), qPrintable(listed));
+
+    bench.sim->commands.clear();
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    prompts.answers << dir.filePath(QStringLiteral("Запись"));
+    systemKeyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(prompts.kinds(), QStringList {"save"}, kWaitMs);
+    QCOMPARE(prompts.asked.at(0).title, listed);
+    QVERIFY(!prompts.asked.at(0).title.contains(bench.sim->linkPath()));
+    const QString saved = dir.filePath(QStringLiteral("Запись.txt"));
+    QVERIFY(QFileInfo::exists(saved));
+
+    // Opened again, it is listed and offered under the name chosen.
+    QVERIFY(readIntoWindow(*window.profileWindow(), saved, PROFILE, kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(2), kWaitMs);
+    prompts.asked.clear();
+    prompts.answers << QVariant() << QVariant();
+    systemKeyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(prompts.kinds(), (QStringList {"save", "save"}), kWaitMs);
+    QCOMPARE(prompts.asked.at(0).title, listed);
+    QCOMPARE(prompts.asked.at(1).title, QStringLiteral("Запись"));
+    QVERIFY(bench.quiet());
 }
 
 void TestMainWindowInstrument::recordingEndedEarly_data()

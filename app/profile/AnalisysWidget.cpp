@@ -35,14 +35,19 @@ bool AnalisysWidget::setDataProvider(DataProvider *newProvider)
         provider->deleteLater();
     }
     provider = newProvider;
-    if (!provider)
-        return false;
-    connect(provider, &DataProvider::dataReadStarted, this, &AnalisysWidget::dataReadStarted);
-    connect(provider, &DataProvider::dataReadFinished, this, &AnalisysWidget::dataReadFinished);
-    connect(provider, &DataProvider::dataBatchReady, this, &AnalisysWidget::dataBatchReady);
-    connect(provider, &DataProvider::dataReset, this, &AnalisysWidget::dataReset);
-    connect(provider, &DataProvider::dataReadError, this, &AnalisysWidget::dataReadError);
-    return true;
+    followProvider(provider);
+    return provider != nullptr;
+}
+
+void AnalisysWidget::followProvider(DataProvider *followed)
+{
+    if (!followed)
+        return;
+    connect(followed, &DataProvider::dataReadStarted, this, &AnalisysWidget::dataReadStarted);
+    connect(followed, &DataProvider::dataReadFinished, this, &AnalisysWidget::dataReadFinished);
+    connect(followed, &DataProvider::dataBatchReady, this, &AnalisysWidget::dataBatchReady);
+    connect(followed, &DataProvider::dataReset, this, &AnalisysWidget::dataReset);
+    connect(followed, &DataProvider::dataReadError, this, &AnalisysWidget::dataReadError);
 }
 
 bool AnalisysWidget::startReading(int traceKind)

@@ -11,9 +11,10 @@ class DataProvider;
 // the main window hands a data provider to a window, starts a read into a trace the window
 // makes, and saves or reports whatever tab is current, all through this class.
 //
-// The window owns its current provider and routes the provider's five notifications to the
-// virtual slots of the same names (automatic connection: queued from the provider's worker,
-// direct when the provider emits on the GUI thread).
+// The window owns its current provider and, unless it hands the provider to another receiver
+// (followProvider), routes the provider's five notifications to the virtual slots of the same
+// names (automatic connection: queued from the provider's worker, direct when the provider emits
+// on the GUI thread).
 //
 // A provider is never deleted while its worker runs: a new provider or a new read is refused
 // while the current read is in progress, and a replaced provider is deleted through the event
@@ -55,6 +56,12 @@ public slots:
     virtual void dataReadFinished();
     virtual void dataReadError(QString error);
     virtual void dataReset();
+
+protected:
+    // The provider just taken over (null when the window has none any more) is to be followed:
+    // by default its notifications reach the five slots above. The provider before it no longer
+    // reaches this window.
+    virtual void followProvider(DataProvider *provider);
 
 private:
     void refuseRunningRead();

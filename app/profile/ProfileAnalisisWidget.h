@@ -103,11 +103,6 @@ signals:
     void newDeviceType(int type);
 
 public slots:
-    void dataBatchReady(int from, int count) override;
-    void dataReadStarted() override;
-    void dataReadFinished() override;
-    void dataReadError(QString error) override;
-    void dataReset() override;
     void saveData(DataSaveFormat format) override;
     // The side plots for the current view, unless a read is in progress.
     void recalcParamPlots();
@@ -150,9 +145,8 @@ protected:
     void onThreadAngleChanged(double value);
     void onMedianWindowChanged(int value);
     void onHistogramDensityChanged(int value);
-    // The provider that sent the notification being handled (the current one when called
-    // directly).
-    DataProvider *signallingProvider() const;
+    // The road follows the window's provider; the window listens to the road.
+    void followProvider(DataProvider *provider) override;
     // What the window does with the road's announcements.
     void connectRoad();
     void onTraceAdded(AbstractTrace *trace, int entry, const QString &name, bool shown);

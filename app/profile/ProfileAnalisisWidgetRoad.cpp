@@ -1,5 +1,5 @@
-// The profile window's side of the data road: it hands the provider's notifications to the trace
-// road and draws what the road announces (traces entering and leaving, batches of a read, new
+// The profile window's side of the data road: it attaches its provider to the trace road and
+// draws what the road announces (traces entering and leaving, batches of a read, new
 // processed data, new parameter values), asks the operator what the road asks, and runs saving,
 // the reports and the fast settings.
 
@@ -40,11 +40,9 @@ QString dateSuffix()
 
 } // namespace
 
-DataProvider *ProfileAnalisisWidget::signallingProvider() const
+void ProfileAnalisisWidget::followProvider(DataProvider *provider)
 {
-    if (auto *provider = qobject_cast<DataProvider *>(sender()))
-        return provider;
-    return dataProvider();
+    m_road->attach(provider);
 }
 
 AbstractTrace *ProfileAnalisisWidget::createTrace(int traceKind)
@@ -133,15 +131,10 @@ bool ProfileAnalisisWidget::askToChangeCutOff(int cutOff, bool *remember)
         == QMessageBox::Yes;
 }
 
-void ProfileAnalisisWidget::dataReadStarted()
+void ProfileAnalisisWidget::onReadBegan(AbstractTrace *trace)
 {
     // The side plots stand still from here to the end of the read.
     reading = true;
-    m_road->readStarted(signallingProvider());
-}
-
-void ProfileAnalisisWidget::onReadBegan(AbstractTrace *trace)
-{
     lockToolBar();
     TraceList *list = ui->traceList;
     list->readingTrace = trace;
@@ -175,11 +168,6 @@ void ProfileAnalisisWidget::onTraceAdded(AbstractTrace *trace, int entry, const 
         list->addMainTrace(trace, name);
     if (trace != m_road->readingTrace())
         autoscale();
-}
-
-void ProfileAnalisisWidget::dataBatchReady(int from, int count)
-{
-    m_road->batchReady(signallingProvider(), from, count);
 }
 
 void ProfileAnalisisWidget::onSamplesArrived(AbstractTrace *trace, int from, int count)
@@ -245,20 +233,6 @@ void ProfileAnalisisWidget::onTraceReprocessed(AbstractTrace *trace)
     autoscale();
 }
 
-void ProfileAnalisisWidget::dataReadFinished()
-{
-    DataProvider *provider = signallingProvider();
-    AbstractTrace *trace = provider ? provider->trace() : nullptr;
-    if (!trace || trace != m_road->readingTrace()) {
-        // A read that never started in this window: nothing to show, but nothing stays locked.
-        onReadEnded(nullptr);
-        return;
-    }
-    if (m_batchDrawTimer)
-        m_batchDrawTimer->stop();
-    m_road->readFinished(provider);
-}
-
 void ProfileAnalisisWidget::forgetPendingSamples()
 {
     m_pendingTrace = nullptr;
@@ -300,17 +274,6 @@ void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)
         recalcParamPlots();
 }
 
-void ProfileAnalisisWidget::dataReset()
-{
-    m_road->readReset(signallingProvider());
-}
-
-void ProfileAnalisisWidget::dataReadError(QString error)
-{
-    // The read ends with its end notification, where the road drops what was read.
-    m_road->readError(signallingProvider(), error);
-}
-
 void ProfileAnalisisWidget::onTraceRemoved(int id)
 {
     // The road let the trace go (a refused read): its entry and its graphs go too.
@@ -347,8 +310,9 @@ void ProfileAnalisisWidget::saveData(DataSaveFormat format)
         if (format == LOCAL_FORMAT && trace->type == ADDITIONAL_TRACE)
             continue;
         const Settings &settings = *Settings::instance();
+        // The dialog names the trace as the list does (a recording's own name is its port's).
         QString path = Prompts::instance()->saveFileName(
-            this, trace->name(),
+            this, list->entryName(trace),
             settings.preferences.save_trace_folder + settings.service.default_trace_file_name
                 + dateSuffix(),
             QStringLiteral("Text files (*.txt)"));

@@ -6,11 +6,46 @@
 #include "traceprocessing/ParameterEvaluation.h"
 #include "ui_testSensorWidget.h"
 
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QStyle>
 #include <cfloat>
 #include <cmath>
 
 namespace {
+
+// A header whose labels wrap at their spaces: a section is as wide as the longest word of its
+// label (or its column's contents), so the three long labels do not make the table wider than
+// the panel beside the window's other panels.
+class WrappingHeader : public QHeaderView
+{
+public:
+    explicit WrappingHeader(QWidget *parent)
+        : QHeaderView(Qt::Horizontal, parent)
+    {
+        setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
+    }
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override
+    {
+        const QSize oneLine = QHeaderView::sectionSizeFromContents(logicalIndex);
+        const QString text = model()
+            ? model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString()
+            : QString();
+        if (text.isEmpty())
+            return oneLine;
+        const QFontMetrics metrics = fontMetrics();
+        int widestWord = 0;
+        for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            widestWord = std::max(widestWord, metrics.horizontalAdvance(word));
+        const int textWidth = metrics.horizontalAdvance(text);
+        const QRect wrapped = metrics.boundingRect(QRect(0, 0, widestWord, 10000),
+                                                   Qt::AlignCenter | Qt::TextWordWrap, text);
+        return {oneLine.width() - textWidth + wrapped.width(),
+                oneLine.height() - metrics.height() + wrapped.height()};
+    }
+};
 
 const double kReferences[] = {4.19, 1.08, 0.297, 0.07, 0.016, 0.0};
 
@@ -47,9 +82,26 @@ void TestSensorWidget::onSensorNumberChanged(int value)
 void TestSensorWidget::fillReferenceTable()
 {
     QTreeWidget *table = ui->raStandardTreeWidget;
+    table->setHeader(new WrappingHeader(table));
     table->setHeaderLabels({QStringLiteral("Эталон"), QStringLiteral("Измеренное значение"),
                             QStringLiteral("Вход в допуск")});
     table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->header()->setStretchLastSection(false);
+    // The table is never narrower than its columns (and the vertical scroll bar a low window
+    // gives it): no column is cut, whatever room the layout has.
+    const auto fitWidth = [table] {
+        QHeaderView *header = table->header();
+        int width = 2 * table->frameWidth();
+        for (int i = 0; i < header->count(); ++i)
+            width += header->sectionSize(i);
+        const QScrollBar *scrollBar = table->verticalScrollBar();
+        if (scrollBar->maximum() > scrollBar->minimum())
+            width += scrollBar->sizeHint().width();
+        table->setMinimumWidth(width);
+    };
+    connect(table->header(), &QHeaderView::sectionResized, this, fitWidth);
+    connect(table->header(), &QHeaderView::geometriesChanged, this, fitWidth);
+    connect(table->verticalScrollBar(), &QScrollBar::rangeChanged, this, fitWidth);
     ui->sensorNumberSpinBox->setValue(Settings::instance()->service.sensor_number);
     for (double reference : kReferences) {
         auto *item = new QTreeWidgetItem(table);
@@ -68,10 +120,10 @@ void TestSensorWidget::measure(ProfileTrace *trace)
 {
     if (!trace)
         return;
-    const QString text = evaluateParameter(m_args, trace, QStringLiteral("Ra"));
-    bool ok = false;
-    const double ra = text.toDouble(&ok);
-    if (!ok || !std::isfinite(ra)) {
+    // A family (a trace with additional traces) is judged by its mean Ra.
+    double ra = 0.0;
+    QString text;
+    if (!evaluateParameterValue(m_args, trace, QStringLiteral("Ra"), &ra, &text)) {
         // A failed evaluation must not count as a hit of the zero reference.
         Prompts::instance()->warning(this, QStringLiteral("Ошибка"),
                                      QStringLiteral("Не удалось вычислить Ra: ") + text);

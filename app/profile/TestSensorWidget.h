@@ -22,8 +22,9 @@ public:
     explicit TestSensorWidget(QWidget *parent = nullptr);
     ~TestSensorWidget() override;
 
-    // Evaluates the trace's Ra against the table. A trace whose Ra cannot be computed (too
-    // short, or a mean over additional traces) is refused with a message and changes nothing.
+    // Evaluates the trace's Ra against the table; a trace with additional traces by the mean Ra
+    // of its family. A trace whose Ra cannot be computed (too short, say) is refused with a
+    // message and changes nothing.
     void measure(ProfileTrace *trace);
     // sensor_number, execution_grade, reference_values, measured_values, in_tolerance.
     QMap<QString, QString> reportData() const;

@@ -80,8 +80,11 @@ void TraceList::setTraceInfoVisible(bool visible)
 {
     for (QWidget *widget : std::initializer_list<QWidget *> {
              ui->filterComboBox, ui->filterLabel, ui->speedLable, ui->speedValueLable,
-             ui->traceLenghtLabel, ui->traceLengthValuLabel, ui->paramsListTreeWidget})
+             ui->traceLenghtLabel, ui->traceLengthValuLabel})
         widget->setVisible(visible);
+    // In sensor-test mode the test panel takes the parameter table's place.
+    ui->paramsListTreeWidget->setVisible(visible
+                                         && !Settings::instance()->service.test_sensor_mode);
 }
 
 void TraceList::updateSensorTestLayout()
@@ -89,8 +92,12 @@ void TraceList::updateSensorTestLayout()
     const bool sensorTest = Settings::instance()->service.test_sensor_mode;
     ui->testSensorWidget->setVisible(sensorTest);
     ui->tracesListTreeWidget->setVisible(!sensorTest);
-    if (sensorTest)
-        ui->paramsListTreeWidget->setVisible(false);
+    // The test panel and the trace information are too wide side by side for the window's
+    // bottom row: in the mode the information goes below the panel.
+    ui->horizontalLayout->setDirection(sensorTest ? QBoxLayout::TopToBottom
+                                                  : QBoxLayout::LeftToRight);
+    // Out of the mode the table comes back with the trace information it belongs to.
+    ui->paramsListTreeWidget->setVisible(!sensorTest && !ui->speedLable->isHidden());
 }
 
 int TraceList::traceItemId(const QTreeWidgetItem *item)
@@ -389,6 +396,14 @@ QTreeWidgetItem *TraceList::itemForTrace(int id) const
         }
     }
     return nullptr;
+}
+
+QString TraceList::entryName(const AbstractTrace *trace) const
+{
+    if (!trace)
+        return QString();
+    const QTreeWidgetItem *item = itemForTrace(trace->id);
+    return item ? item->text(0) : trace->name();
 }
 
 void TraceList::removeTraceItem(QTreeWidgetItem *item, int id)

@@ -87,6 +87,8 @@ public:
     // The id stored in an entry; -1 for no entry or no id.
     static int traceItemId(const QTreeWidgetItem *item);
     QTreeWidgetItem *itemForTrace(int id) const;
+    // The name the trace's entry shows (the trace's own name when it has no entry).
+    QString entryName(const AbstractTrace *trace) const;
     TestSensorWidget *testSensorWidget() const;
     Ui_traceList *form() const { return ui; }
 

@@ -16,11 +16,20 @@ const QString kTooShortTraceText = QStringLiteral("Недостаточная д
 
 namespace {
 
+// What one evaluation gives: the text shown, and the value (for a family its mean) with the
+// decimals the text shows; no value when the text stands for none.
+struct Evaluated
+{
+    QString text;
+    bool hasValue = false;
+    double value = 0.0;
+};
+
 // evaluateParameter without its guard: an allocation that fails throws std::bad_alloc.
-QString evaluateParameterText(ExtraArgs &args, ProfileTrace *trace, const QString &name)
+Evaluated evaluateParameterResult(ExtraArgs &args, ProfileTrace *trace, const QString &name)
 {
     if (!trace || name.isEmpty())
-        return QString();
+        return {};
 
     args.amplitudeDensity = trace->amplitudeDensity;
     args.filterLength = trace->filterLength;
@@ -28,13 +37,13 @@ QString evaluateParameterText(ExtraArgs &args, ProfileTrace *trace, const QStrin
 
     // Strictly greater: a trace of exactly two cut-offs is evaluated; a NaN lets it through.
     if (2.0 * args.filterLength > trace->length())
-        return kTooShortTraceText;
+        return {kTooShortTraceText};
 
     const Algos::SamplingLengthReuse reuse;
     const ParamDef def = kParameterCatalogue.value(name);
     // A name from a hand-edited settings file that no row knows.
     if (!def.calculator)
-        return QString();
+        return {};
 
     const TData own = trace->profileForParameters(args.filterLength, def.profileKind);
     QVector<double> values;
@@ -50,34 +59,62 @@ QString evaluateParameterText(ExtraArgs &args, ProfileTrace *trace, const QStrin
         sum += v;
     const double mean = sum / values.size();
 
+    const QString meanText = QString::number(mean, 'f', 3);
     QString text;
     if (additional.isEmpty()) {
-        text = QString::number(mean, 'f', 3);
+        text = meanText;
     } else {
         double squares = 0.0;
         for (double v : qAsConst(values))
             squares += (v - mean) * (v - mean);
         const double sigma = std::sqrt(squares / values.size());
         const double percent = sigma / mean * 100.0;
-        text = QString::number(mean, 'f', 3) + QStringLiteral("±") + QString::number(sigma, 'f', 3)
-            + QStringLiteral("(") + QString::number(percent, 'f', 2) + QStringLiteral("%)");
+        text = meanText + QStringLiteral("±") + QString::number(sigma, 'f', 3) + QStringLiteral("(")
+            + QString::number(percent, 'f', 2) + QStringLiteral("%)");
     }
     trace->parameterResults.insert(name, text);
-    return text;
+    Evaluated result;
+    result.text = text;
+    result.value = meanText.toDouble(&result.hasValue);
+    return result;
+}
+
+QString evaluateParameterText(ExtraArgs &args, ProfileTrace *trace, const QString &name)
+{
+    return evaluateParameterResult(args, trace, name).text;
+}
+
+// evaluateParameterResult with its guard.
+Evaluated evaluateGuarded(ExtraArgs &args, ProfileTrace *trace, const QString &name)
+{
+    // The profiles of a long trace take memory that may not be there: the value is then not
+    // given (and nothing is stored), rather than the program ending.
+    try {
+        return evaluateParameterResult(args, trace, name);
+    } catch (const std::bad_alloc &) {
+        logger.log(ERROR, "Parameter " + name.toStdString() + " not evaluated: out of memory");
+        return {};
+    }
 }
 
 } // namespace
 
 QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &name)
 {
-    // The profiles of a long trace take memory that may not be there: the value is then not
-    // given (and nothing is stored), rather than the program ending.
-    try {
-        return evaluateParameterText(args, trace, name);
-    } catch (const std::bad_alloc &) {
-        logger.log(ERROR, "Parameter " + name.toStdString() + " not evaluated: out of memory");
-        return QString();
-    }
+    return evaluateGuarded(args, trace, name).text;
+}
+
+bool evaluateParameterValue(ExtraArgs &args, ProfileTrace *trace, const QString &name,
+                            double *value, QString *text)
+{
+    const Evaluated result = evaluateGuarded(args, trace, name);
+    if (text)
+        *text = result.text;
+    if (!result.hasValue || !std::isfinite(result.value))
+        return false;
+    if (value)
+        *value = result.value;
+    return true;
 }
 
 void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,

@@ -19,6 +19,13 @@ extern const QString kTooShortTraceText;
 // trace's profiles the text is empty and nothing is stored (logged at ERROR).
 QString evaluateParameter(ExtraArgs &args, ProfileTrace *trace, const QString &name);
 
+// The same evaluation as a number: the value, for a trace with additional traces the mean over
+// the family, with the three decimals the text shows. *text gets the text evaluateParameter
+// gives (stored as it stores it). False, and *value untouched, when the text stands for no
+// finite value (too short, unknown name, out of memory, not a number).
+bool evaluateParameterValue(ExtraArgs &args, ProfileTrace *trace, const QString &name,
+                            double *value, QString *text = nullptr);
+
 // Rebuilds the trace's parameterResults from the displayed parameters of the settings, the
 // material-ratio curve computed once for all of them. Safe on any thread: the settings are read
 // through a snapshot. When stop returns true between two parameters, or the memory for a profile

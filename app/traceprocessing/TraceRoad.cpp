@@ -238,6 +238,42 @@ AbstractTrace *TraceRoad::addJoinedTrace(const TData &points)
 
 // Reading ------------------------------------------------------------------------------------
 
+void TraceRoad::attach(DataProvider *provider)
+{
+    if (provider == m_provider)
+        return;
+    if (m_provider)
+        disconnect(m_provider, nullptr, this, nullptr);
+    m_provider = provider;
+    if (!provider)
+        return;
+    // Each notification names its own provider: one queued by a provider replaced since still
+    // belongs to the read it ended.
+    const QPointer<DataProvider> source(provider);
+    connect(provider, &DataProvider::dataReadStarted, this, [this, source] {
+        if (source)
+            readStarted(source);
+    });
+    connect(provider, &DataProvider::dataBatchReady, this, [this, source](int from, int count) {
+        if (source)
+            batchReady(source, from, count);
+    });
+    connect(provider, &DataProvider::dataReset, this, [this, source] {
+        if (source)
+            readReset(source);
+    });
+    connect(provider, &DataProvider::dataReadError, this, [this, source](const QString &message) {
+        if (source)
+            readError(source, message);
+    });
+    connect(provider, &DataProvider::dataReadFinished, this, [this, source] {
+        if (source)
+            readFinished(source);
+        else
+            emit readEnded(nullptr);
+    });
+}
+
 void TraceRoad::readStarted(DataProvider *provider)
 {
     AbstractTrace *trace = provider ? provider->trace() : nullptr;
@@ -350,8 +386,11 @@ void TraceRoad::releaseFamilyOfRead(AbstractTrace *trace)
 void TraceRoad::readFinished(DataProvider *provider)
 {
     AbstractTrace *trace = provider ? provider->trace() : nullptr;
-    if (!trace || trace != m_reading)
+    if (!trace || trace != m_reading) {
+        // A read that never started on the road: nothing to show, but nothing stays locked.
+        emit readEnded(nullptr);
         return;
+    }
     m_reading = nullptr;
     const int id = trace->id;
     const bool live = provider->isLive();

@@ -5,6 +5,7 @@
 
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -24,12 +25,12 @@ class ProfileTrace;
 // creation to `removeTrace`; a trace still being filled by a provider is freed when its read
 // ends. Traces made elsewhere are never freed by the road.
 //
-// Reading. The window hands the provider's five notifications on (readStarted, batchReady,
-// readReset, readError, readFinished). The chain a read ends with is built on the provider's
-// worker once the samples are in, so a file's own cut-off filters the trace and its additional
-// traces there; the end of the read then runs in one order: a chain rebuilt on the GUI thread
-// only when a fast setting changed during the read, the automatic save of a recording (once),
-// the evaluation, and for a recording the cut-off proposal. A read whose provider reports
+// Reading. The road takes the notifications of the provider attached to it (attach) itself; the
+// window only listens to what the road announces. The chain a read ends with is built on the
+// provider's worker once the samples are in, so a file's own cut-off filters the trace and its
+// additional traces there; the end of the read then runs in one order: a chain rebuilt on the GUI
+// thread only when a fast setting changed during the read, the automatic save of a recording
+// (once), the evaluation, and for a recording the cut-off proposal. A read whose provider reports
 // failure (DataProvider::lastResult false, or a read error) leaves nothing behind: its trace
 // and the additional traces read with it are removed, never saved, evaluated or offered.
 //
@@ -68,12 +69,13 @@ public:
     // trace takes the cut-off of the family it joins. The road owns the trace.
     AbstractTrace *createTrace(int kind, DataProvider *provider);
 
-    // The provider's notifications, handed on by the window.
-    void readStarted(DataProvider *provider);
-    void batchReady(DataProvider *provider, int from, int count);
-    void readReset(DataProvider *provider);
-    void readError(DataProvider *provider, const QString &message);
-    void readFinished(DataProvider *provider);
+    // The road follows the provider's reads from now on: its notifications reach the road queued
+    // from the provider's worker, or directly when the provider emits on the GUI thread. The
+    // provider attached before is let go; notifications it queued before are still taken (they
+    // name their own provider). Null lets go alone. The road never owns a provider; a provider
+    // that is destroyed is let go with it.
+    void attach(DataProvider *provider);
+    DataProvider *attachedProvider() const { return m_provider; }
     // The trace being read; null between reads.
     AbstractTrace *readingTrace() const { return m_reading; }
 
@@ -156,6 +158,14 @@ signals:
     void recordingNotSaved(const QString &path);
 
 private:
+    // The provider's notifications. A read's end whose trace is not the one the road reads
+    // (a provider started elsewhere) ends with readEnded(null), so nothing stays locked.
+    void readStarted(DataProvider *provider);
+    void batchReady(DataProvider *provider, int from, int count);
+    void readReset(DataProvider *provider);
+    void readError(DataProvider *provider, const QString &message);
+    void readFinished(DataProvider *provider);
+
     struct Job;
     struct Record
     {
@@ -189,6 +199,7 @@ private:
     void supersede(int rootId);
 
     std::map<int, Record> m_records;
+    QPointer<DataProvider> m_provider;
     AbstractTrace *m_reading = nullptr;
     // The kind and name decided when the trace being read was made.
     int m_startKind = PROFILE;

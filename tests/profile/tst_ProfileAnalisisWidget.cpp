@@ -7,16 +7,19 @@
 #include "profile/ProfileAnalisisWidget.h"
 #include "profile/TraceGraphsHolder.h"
 #include "profile/TraceList.h"
+#include "support/StandInRecording.h"
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTest.h"
 #include "support/gui/WindowGrab.h"
+#include "traceprocessing/TraceRoad.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QToolBar>
 #include <cmath>
@@ -27,6 +30,8 @@
 using namespace testsupport;
 
 namespace {
+
+constexpr int kWaitMs = 15000;
 
 template<class W>
 W *child(QWidget &window, const QString &name)
@@ -380,17 +385,26 @@ private slots:
         QCOMPARE(holder->ratioLevels().first(), -0.5);
 
         // During a read the side plots stand still; its end brings them to the view. The
-        // provider reaches the slots through the meta-object.
-        QVERIFY(QMetaObject::invokeMethod(&w.window, "dataReadStarted"));
+        // recording is held until the view has changed, then ends before its measurement (no
+        // trace is kept); the levels are taken as the read's end reaches the window.
+        auto *recording = new StandInRecording(0, false, true);
+        QVERIFY(w.window.setDataProvider(recording));
+        QVector<double> levelsAtTheEnd;
+        QObject::connect(w.window.traceRoad(), &TraceRoad::readEnded, &w.window,
+                         [&] { levelsAtTheEnd = holder->ratioLevels(); });
+        QSignalSpy began(w.window.traceRoad(), &TraceRoad::readBegan);
+        QVERIFY(w.window.startReading(PROFILE));
+        QVERIFY(began.wait(kWaitMs));
         plotMain->yAxis->setRange(-1.0, 1.0);
         plotMain->replot();
         w.window.recalcParamPlots();
         QCOMPARE(holder->ratioLevels().first(), -0.5);
-        QVERIFY(QMetaObject::invokeMethod(&w.window, "dataReadFinished"));
-        QCOMPARE(holder->ratioLevels().first(), -1.0);
+        recording->release = true;
+        QTRY_VERIFY_WITH_TIMEOUT(!levelsAtTheEnd.isEmpty(), kWaitMs);
+        QCOMPARE(levelsAtTheEnd.first(), -1.0);
     }
 
-    // The main window and the providers connect to these by name.
+    // The main window connects to these by name.
     void signalsAndSlots()
     {
         TempSettings settings;
@@ -409,10 +423,9 @@ private slots:
         QCOMPARE(signalList,
                  (QStringList {"readyForMeasurment(QVector<AbstractTrace*>)", "lockButtons()",
                                "unlockButtons()", "newDeviceType(int)"}));
-        QCOMPARE(slotList,
-                 (QStringList {"dataBatchReady(int,int)", "dataReadStarted()", "dataReadFinished()",
-                               "dataReadError(QString)", "dataReset()", "saveData(DataSaveFormat)",
-                               "recalcParamPlots()", "settingsChanged()"}));
+        QCOMPARE(
+            slotList,
+            (QStringList {"saveData(DataSaveFormat)", "recalcParamPlots()", "settingsChanged()"}));
 
         // A changed display unit reaches the axes when the settings window closes.
         settings.change([](Settings &s) { s.view.axis_unit = 2; });

@@ -25,14 +25,17 @@
 #include "support/gui/ProfileWindowReads.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
+#include "support/gui/WindowGrab.h"
 #include "traceprocessing/ParameterEvaluation.h"
 #include "traceprocessing/TraceRoad.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -135,6 +138,7 @@ private slots:
     void reports_data();
     void reports();
     void sensorTestWritesOneReport();
+    void sensorTestLayoutAndFamilyMean();
     void fastSettingsReprocessWithOwnCutOff();
     void fileCutOffFiltersTheShownProfile_data();
     void fileCutOffFiltersTheShownProfile();
@@ -419,6 +423,9 @@ void TestProfileWindowRoad::savingOffersEveryTraceAndAddsTxt()
     prompts.answers << QVariant() << dir.filePath(QStringLiteral("b_saved"));
     window.saveData(LOCAL_FORMAT);
     QCOMPARE(prompts.kinds(), (QStringList {"save", "save"}));
+    // Each dialog is titled with the trace's name in the list.
+    QCOMPARE(prompts.asked.at(0).title, QStringLiteral("a"));
+    QCOMPARE(prompts.asked.at(1).title, QStringLiteral("b"));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("b_saved.txt"))));
     QCOMPARE(window.traceList()->traces.last()->filePath(), dir.filePath("b_saved.txt"));
     QCOMPARE(settings.get()->stored("preferenses/save_trace_folder").toString(),
@@ -429,6 +436,10 @@ void TestProfileWindowRoad::savingOffersEveryTraceAndAddsTxt()
     prompts.answers << dir.filePath(QStringLiteral("x.TXT"));
     window.saveData(POINT_FORMAT);
     QCOMPARE(prompts.kinds(), (QStringList {"save", "save", "save", "save"}));
+    QStringList titles;
+    for (const ScriptedPrompts::Asked &asked : qAsConst(prompts.asked))
+        titles << asked.title;
+    QCOMPARE(titles, (QStringList {"a", "Доп. трасса 1", "Доп. трасса 2", "b"}));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("x.TXT"))));
     QCOMPARE(window.traceList()->traces.first()->filePath(), dir.filePath("a.txt"));
 }
@@ -508,6 +519,84 @@ void TestProfileWindowRoad::sensorTestWritesOneReport()
     RecordingDesktop desktop;
     window.saveReport(&window);
     QCOMPARE(desktop.opened, QStringList {dir.filePath(QStringLiteral("sensor.html"))});
+}
+
+// In sensor-test mode the test panel stands where the trace tree and the parameter table were,
+// whole in a 1280 px wide window, and a family is judged by its mean Ra.
+void TestProfileWindowRoad::sensorTestLayoutAndFamilyMean()
+{
+    settings->change([](Settings &s) { s.service.test_sensor_mode = true; });
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    ProfileAnalisisWidget window;
+    window.resize(1280, 800);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(read(window, writeFile(dir, "family.txt", PROFILE, 2), PROFILE));
+    QCoreApplication::processEvents();
+
+    TraceList *list = window.traceList();
+    auto *test = list->findChild<QWidget *>(QStringLiteral("testSensorWidget"));
+    auto *tree = list->findChild<QWidget *>(QStringLiteral("tracesListTreeWidget"));
+    auto *params = list->findChild<QWidget *>(QStringLiteral("paramsListTreeWidget"));
+    QVERIFY(test->isVisible());
+    QVERIFY(!tree->isVisible());
+    QVERIFY(!params->isVisible());
+    // The read trace is selected; choosing it again (and the parameters recomputed) keeps the
+    // table hidden.
+    auto *main = static_cast<ProfileTrace *>(list->traces.first());
+    QCOMPARE(main->additionalTraces.size(), 2);
+    list->selectTrace(main->id);
+    list->refresh();
+    QVERIFY(settled(window));
+    QVERIFY(!params->isVisible());
+
+    // The family's mean Ra (the number before "±") is what the test judged, with no complaint.
+    const QString raText = main->parameterResults.value(QStringLiteral("Ra"));
+    QVERIFY2(raText.contains(QStringLiteral("±")), qPrintable(raText));
+    const QString mean
+        = QString::number(raText.section(QStringLiteral("±"), 0, 0).toDouble(), 'g', 6);
+    QCOMPARE(prompts.kinds(), QStringList {});
+    const QString values = list->sensorTestReportData().value(QStringLiteral("measured_values"));
+    QVERIFY2(values.split(QLatin1Char(',')).contains(mean), qPrintable(values + " / " + mean));
+
+    // Every column of the reference table, "Вход в допуск" last, lies within the table's view,
+    // and the table within the 1280 px window; in a window as low as it goes too, where the
+    // table scrolls.
+    auto *table = test->findChild<QTreeWidget *>(QStringLiteral("raStandardTreeWidget"));
+    QHeaderView *header = table->header();
+    QCOMPARE(header->count(), 3);
+    for (const int height : {800, window.minimumSizeHint().height()}) {
+        window.resize(1280, height);
+        QTRY_COMPARE(window.size(), QSize(1280, height));
+        QCoreApplication::processEvents();
+        const GrabResult picture
+            = grabWindow(&window, QStringLiteral("sensor_test_1280x%1").arg(height));
+        VERIFY_GRAB(picture);
+        const int lastRight = header->sectionViewportPosition(2) + header->sectionSize(2);
+        QVERIFY2(lastRight <= table->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2 at height %3")
+                                .arg(lastRight)
+                                .arg(table->viewport()->width())
+                                .arg(height)));
+        QVERIFY(!table->horizontalScrollBar()->isVisible());
+        const QRect inWindow(table->mapTo(&window, QPoint(0, 0)), table->size());
+        QVERIFY2(window.rect().contains(inWindow),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4 at height %5")
+                                .arg(inWindow.x())
+                                .arg(inWindow.y())
+                                .arg(inWindow.width())
+                                .arg(inWindow.height())
+                                .arg(height)));
+    }
+
+    // Out of the mode the tree and the selected trace's table come back.
+    settings->change([](Settings &s) { s.service.test_sensor_mode = false; });
+    list->refresh();
+    QVERIFY(settled(window));
+    QVERIFY(!test->isVisible());
+    QVERIFY(tree->isVisible());
+    QVERIFY(params->isVisible());
 }
 
 void TestProfileWindowRoad::fastSettingsReprocessWithOwnCutOff()

@@ -171,6 +171,26 @@ private slots:
         QCOMPARE(child<QLabel>(widget, "categorLabel")->text(), QStringLiteral("Разряд 4"));
     }
 
+    // A family is judged by its mean Ra (1.1 over Ra 1.0, 1.1 and 1.2, a hit of 1.08), the
+    // same value its table shows, with no complaint.
+    void familyByItsMeanRa()
+    {
+        TempSettings settings;
+        ScriptedPrompts prompts;
+        TestSensorWidget widget;
+        auto main = traceWithRa(1.0);
+        auto first = traceWithRa(1.1);
+        auto second = traceWithRa(1.2);
+        main->addAdditionalTrace(first.get());
+        main->addAdditionalTrace(second.get());
+        widget.measure(main.get());
+        main->additionalTraces.clear();
+        QVERIFY2(prompts.asked.isEmpty(), qPrintable(prompts.asked.value(0).text));
+        QCOMPARE(measuredText(widget, 1), QStringLiteral("1.1"));
+        QCOMPARE(widget.reportData().value("in_tolerance"), QStringLiteral("0,1,0,0,0,0,"));
+        QVERIFY(main->parameterResults.value("Ra").startsWith(QStringLiteral("1.100±0.082")));
+    }
+
     void grab()
     {
         TempSettings settings;

@@ -214,6 +214,14 @@ private slots:
         const QString text = evaluateParameter(args, trace.get(), QStringLiteral("Ra"));
         QCOMPARE(text == kTooShortTraceText, tooShort);
         QCOMPARE(trace->parameterResults.contains(QStringLiteral("Ra")), !tooShort);
+        // As a number: none for the message, the shown value otherwise.
+        double value = -1.0;
+        QString valueText;
+        QCOMPARE(
+            evaluateParameterValue(args, trace.get(), QStringLiteral("Ra"), &value, &valueText),
+            !tooShort);
+        QCOMPARE(valueText, text);
+        QCOMPARE(value, tooShort ? -1.0 : text.toDouble());
     }
 
     // The value alone with three decimals, through Dp, which returns the density's share.
@@ -255,6 +263,12 @@ private slots:
         ExtraArgs args;
         evaluateEnabledParameters(args, trace.get());
         QCOMPARE(trace->parameterResults.value("Ra"), QStringLiteral("1.100±0.082(7.42%)"));
+        // As a number the family's mean, as shown.
+        double mean = 0.0;
+        QString meanText;
+        QVERIFY(evaluateParameterValue(args, trace.get(), QStringLiteral("Ra"), &mean, &meanText));
+        QCOMPARE(mean, 1.1);
+        QCOMPARE(meanText, QStringLiteral("1.100±0.082(7.42%)"));
         // The record-only rows give every trace the main trace's value.
         QCOMPARE(trace->parameterResults.value("Dp"), QStringLiteral("20.000±0.000(0.00%)"));
         QVERIFY(trace->parameterResults.value("Rk").contains(QStringLiteral("±0.000(0.00%)")));
@@ -329,6 +343,10 @@ private slots:
         QCOMPARE(args.sectionLevel, -3.0);
         QCOMPARE(evaluateParameter(args, trace.get(), QStringLiteral("Rz1max")), QString());
         QVERIFY(trace->parameterResults.isEmpty());
+        double value = -1.0;
+        QVERIFY(!evaluateParameterValue(args, nullptr, QStringLiteral("Ra"), &value));
+        QVERIFY(!evaluateParameterValue(args, trace.get(), QStringLiteral("Rz1max"), &value));
+        QCOMPARE(value, -1.0);
         QCOMPARE(args.filterLength, 100.0);
     }
 

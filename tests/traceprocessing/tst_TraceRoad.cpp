@@ -48,8 +48,7 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The road with what it announces written down, and the provider's notifications handed on as
-// the profile window does.
+// The road with what it announces written down; the road follows each provider it reads from.
 struct Rig
 {
     Rig()
@@ -90,14 +89,7 @@ struct Rig
         lastId = trace->id;
         if (!recordingPath.isEmpty())
             trace->setFilePath(recordingPath);
-        QObject::connect(p, &DataProvider::dataReadStarted, &road,
-                         [this, p] { road.readStarted(p); });
-        QObject::connect(p, &DataProvider::dataBatchReady, &road,
-                         [this, p](int from, int count) { road.batchReady(p, from, count); });
-        QObject::connect(p, &DataProvider::dataReadError, &road,
-                         [this, p](const QString &message) { road.readError(p, message); });
-        QObject::connect(p, &DataProvider::dataReadFinished, &road,
-                         [this, p] { road.readFinished(p); });
+        road.attach(p);
         p->start(trace);
         return trace;
     }
@@ -173,6 +165,7 @@ private slots:
     void cleanup() { settings.reset(); }
 
     void fileReadWithItsAdditionalTraces();
+    void roadFollowsTheAttachedProviderAlone();
     void recordingIsSavedOnceBeforeTheProposal();
     void recordedAdditionalTraceHangsOnTheLastMainTrace();
     void recordedAdditionalTraceTakesTheFamilyCutOff();
@@ -226,6 +219,52 @@ void TestTraceRoad::fileReadWithItsAdditionalTraces()
     QVERIFY(static_cast<ProfileTrace *>(main)->parameterResults.value("Ra").contains("±"));
     QVERIFY(!static_cast<ProfileTrace *>(traces.at(1))->parameterResults.value("Ra").isEmpty());
     QCOMPARE(fileBytes(path), before);
+}
+
+// The road follows the provider attached last. The end of a read queued before its provider was
+// replaced still ends that read; a provider let go reaches the road no more; the end of a read
+// the road never began unlocks what waits for it (readEnded with no trace).
+void TestTraceRoad::roadFollowsTheAttachedProviderAlone()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Вал.txt"));
+    QVERIFY(writeSineTraceFile(path, PROFILE, 1));
+    Rig rig;
+    FileDataProvider first(path);
+    FileDataProvider second(path);
+    AbstractTrace *trace = rig.road.createTrace(PROFILE, &first);
+    rig.road.attach(&first);
+    QCOMPARE(rig.road.attachedProvider(), &first);
+    first.start(trace);
+    // Every notification of the read is queued before the road takes any of them.
+    first.waitForFinished();
+    rig.road.attach(&second);
+    QCOMPARE(rig.road.attachedProvider(), &second);
+    QVERIFY(QTest::qWaitFor([&rig] { return rig.ended; }, kWaitMs));
+    QVERIFY(rig.settled());
+    QCOMPARE(rig.events.first(), QStringLiteral("began %1").arg(trace->id));
+    QCOMPARE(rig.events.last(), QStringLiteral("ended %1").arg(trace->id));
+    QVERIFY(rig.road.isWhole(trace));
+    QVERIFY(!static_cast<ProfileTrace *>(trace)->parameterResults.value("Ra").isEmpty());
+
+    rig.events.clear();
+    emit first.dataReadStarted();
+    emit first.dataReadFinished();
+    QVERIFY(rig.events.isEmpty());
+    emit second.dataReadFinished();
+    QCOMPARE(rig.events, QStringList {"ended none"});
+
+    rig.events.clear();
+    rig.road.attach(nullptr);
+    QVERIFY(!rig.road.attachedProvider());
+    emit second.dataReadFinished();
+    QVERIFY(rig.events.isEmpty());
+    {
+        FileDataProvider gone(path);
+        rig.road.attach(&gone);
+    }
+    QVERIFY(!rig.road.attachedProvider());
+    QCOMPARE(rig.road.traces().first(), trace);
 }
 
 void TestTraceRoad::recordingIsSavedOnceBeforeTheProposal()

@@ -96,7 +96,8 @@ struct DxfEntity
 // by kind: a segment in 32 bytes, an arc in 48, an ellipse (rare, with its outline) whole, and
 // 4 bytes per entity for the file order. `entity` puts an entry together again as a DxfEntity.
 // The distance queries use a tree of the entities' bounds, built at the first query after a
-// change, so that a query visits the entities near its point and not every entity.
+// change, so that a query visits the entities near its point and not every entity, also where
+// long lines cross each other and their bounds overlap.
 class DxfDrawing
 {
 public:

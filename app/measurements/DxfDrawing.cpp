@@ -1168,14 +1168,17 @@ double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
     return tree()->distanceTo(*this, p, hint);
 }
 
-double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hints,
-                               double above) const
+double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hints, double above,
+                               const std::function<bool()> *keepGoing) const
 {
+    constexpr int kPollPoints = 256;
     if (hints && hints->size() != points.size())
         hints->fill(-1, points.size());
     const std::shared_ptr<const Tree> index = isEmpty() ? nullptr : tree();
     double sum = 0.0;
     for (int i = 0; i < points.size(); ++i) {
+        if (keepGoing && i % kPollPoints == kPollPoints - 1 && !(*keepGoing)())
+            return std::numeric_limits<double>::infinity();
         int *hint = hints ? hints->data() + i : nullptr;
         if (index) {
             sum += index->distanceTo(*this, points.at(i), hint);

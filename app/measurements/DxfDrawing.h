@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QVector>
 
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -141,8 +142,11 @@ public:
     // exceeds `above` and returns what it has reached then: a value above `above` that the whole
     // sum can only exceed (the distances are never negative), so a search comparing the sum with
     // `above` decides as the whole sum would make it decide.
+    // keepGoing, when given, is asked every few hundred points; when it answers false the sum
+    // stops and returns infinity.
     double distanceSum(const QVector<QPointF> &points, QVector<int> *hints = nullptr,
-                       double above = std::numeric_limits<double>::infinity()) const;
+                       double above = std::numeric_limits<double>::infinity(),
+                       const std::function<bool()> *keepGoing = nullptr) const;
 
     static constexpr double kNoDistance = 1e100;
 

@@ -168,7 +168,9 @@ public:
         }
         if (m_nodes.empty())
             build();
-        search(1, 0, m_leaves * kBlock, xk, front, next);
+        double bound;
+        if (boundOf(m_nodes[1], xk, &bound) && beats(bound))
+            search(1, 0, m_leaves * kBlock, xk, front, next);
         return m_best;
     }
 
@@ -200,9 +202,10 @@ private:
         }
     }
 
-    // Whether some sample of the node may give a value that is taken. Computed as a sample's
-    // value from the node's nearest X and extreme Y: no sample's value lies beyond it.
-    bool mayImprove(const Node &node, double xk) const
+    // The best value any sample of the node may give at X[k], computed as a sample's value
+    // from the node's nearest X and extreme Y: no sample's value lies beyond it. False when no
+    // sample of the node reaches X[k].
+    bool boundOf(const Node &node, double xk, double *bound) const
     {
         if (!(node.lo <= node.hi))
             return false;
@@ -211,10 +214,15 @@ private:
         // Not a number only when both squares are infinite: then so is every sample's.
         if (!(t >= 0))
             return false;
-        const double bound = m_down ? node.y - std::sqrt(t) : node.y + std::sqrt(t);
+        *bound = m_down ? node.y - std::sqrt(t) : node.y + std::sqrt(t);
+        return true;
+    }
+    // Whether a value at the bound would be taken: beyond the best so far, or equal to a zero
+    // found at a later sample, whose sign it may change.
+    bool beats(double bound) const
+    {
         if (m_down ? bound < m_best : bound > m_best)
             return true;
-        // An equal value can still change the sign of a zero found at a later sample.
         return bound == m_best && m_best == 0.0 && m_bestIndex >= 0;
     }
 
@@ -251,12 +259,11 @@ private:
         m_work += n;
     }
 
-    // Node i holds the samples [from, to); the window is [front, next).
+    // Node i holds the samples [from, to); the window is [front, next). Its children are opened
+    // best bound first: the values found there make the other's bound more likely to fail.
     void search(int i, int from, int to, double xk, int front, int next)
     {
         ++m_work;
-        if (to <= front || next <= from || !mayImprove(m_nodes[size_t(i)], xk))
-            return;
         if (i >= m_leaves) {
             const int end = std::min(to, next);
             for (int j = std::max(from, front); j < end; ++j)
@@ -264,17 +271,20 @@ private:
             m_work += end - std::max(from, front);
             return;
         }
-        // The child whose bound is better first: its values make the bound of the other tighter.
         const int mid = from + (to - from) / 2;
-        const Node &left = m_nodes[size_t(2 * i)];
-        const Node &right = m_nodes[size_t(2 * i + 1)];
-        const bool rightFirst = m_down ? right.y < left.y : right.y > left.y;
-        if (rightFirst) {
-            search(2 * i + 1, mid, to, xk, front, next);
-            search(2 * i, from, mid, xk, front, next);
-        } else {
-            search(2 * i, from, mid, xk, front, next);
-            search(2 * i + 1, mid, to, xk, front, next);
+        double bounds[2];
+        const bool open[2]
+            = {mid > front && from < next && boundOf(m_nodes[size_t(2 * i)], xk, &bounds[0]),
+               to > front && mid < next && boundOf(m_nodes[size_t(2 * i + 1)], xk, &bounds[1])};
+        const int first
+            = open[1] && (!open[0] || (m_down ? bounds[1] < bounds[0] : bounds[1] > bounds[0]));
+        for (int c : {first, 1 - first}) {
+            if (!open[c] || !beats(bounds[c]))
+                continue;
+            if (c == 0)
+                search(2 * i, from, mid, xk, front, next);
+            else
+                search(2 * i + 1, mid, to, xk, front, next);
         }
     }
 

@@ -437,32 +437,31 @@ private:
         into.right = std::max(into.right, b.right);
         into.bottom = std::max(into.bottom, b.bottom);
     }
-    // Whether the node may hold something within reach of p (reach squared given).
-    static bool mayReach(const QPointF &p, const Box &b, double reach, double reachSquared)
+    // Whether the node may hold something within reach of p (reach squared given). When it may,
+    // *boxSquared receives the squared distance of its box, and *order how near its capsule
+    // comes, roughly and squared: the order in which the query opens nodes.
+    static bool mayReach(const QPointF &p, const Box &b, double reach, double reachSquared,
+                         double *boxSquared = nullptr, double *order = nullptr)
     {
         const double dx = std::max({b.left - p.x(), 0.0, p.x() - b.right});
         const double dy = std::max({b.top - p.y(), 0.0, p.y() - b.bottom});
-        if (dx * dx + dy * dy > reachSquared)
+        const double box = dx * dx + dy * dy;
+        if (box > reachSquared)
             return false;
         const double ax = p.x() - b.from.x();
         const double ay = p.y() - b.from.y();
         const double t = std::clamp((ax * b.vx + ay * b.vy) * b.inverseLength2, 0.0, 1.0);
         const double ox = ax - t * b.vx;
         const double oy = ay - t * b.vy;
+        const double offset = ox * ox + oy * oy;
         const double capsule = reach + b.width;
-        return ox * ox + oy * oy <= capsule * capsule;
-    }
-    // How near to p what the node holds may come, as far as its box and its capsule tell: the
-    // order in which the query opens nodes (the pruning itself is mayReach's).
-    static double nearness(const QPointF &p, const Box &b)
-    {
-        const double dx = std::max({b.left - p.x(), 0.0, p.x() - b.right});
-        const double dy = std::max({b.top - p.y(), 0.0, p.y() - b.bottom});
-        const double ax = p.x() - b.from.x();
-        const double ay = p.y() - b.from.y();
-        const double t = std::clamp((ax * b.vx + ay * b.vy) * b.inverseLength2, 0.0, 1.0);
-        const double beyond = std::hypot(ax - t * b.vx, ay - t * b.vy) - b.width;
-        return std::max(std::hypot(dx, dy), beyond);
+        if (offset > capsule * capsule)
+            return false;
+        if (boxSquared)
+            *boxSquared = box;
+        if (order)
+            *order = std::max(box, offset - b.width * b.width);
+        return true;
     }
 
     // Leaf number `leaf` of the listed entities in the order given (null: the drawing's own);
@@ -889,20 +888,20 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
         {
             int level;
             int index;
-            double distance;
+            double order;
+            double boxSquared;
         };
         Node stack[kFan * 32];
         int top = 0;
         const int rootLevel = int(m_levels.size()) - 1;
         const Box &root = m_levels[size_t(rootLevel)][0];
-        if (mayReach(p, root, reach(), reachSquared()))
-            stack[top++] = Node {rootLevel, 0, nearness(p, root)};
+        Node rootNode {rootLevel, 0, 0.0, 0.0};
+        if (mayReach(p, root, reach(), reachSquared(), &rootNode.boxSquared, &rootNode.order))
+            stack[top++] = rootNode;
         while (top > 0) {
             const Node node = stack[--top];
             // The node was within reach when it was pushed; the best distance may have shrunk.
-            if (node.level != rootLevel
-                && !mayReach(p, m_levels[size_t(node.level)][size_t(node.index)], reach(),
-                             reachSquared()))
+            if (node.boxSquared > reachSquared())
                 continue;
             if (node.level == 0) {
                 const size_t from = size_t(node.index) * kLeaf;
@@ -918,11 +917,12 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
             // taken next (an insertion into the few entries above the node's place).
             const int base = top;
             for (int c = from; c < to; ++c) {
-                if (!mayReach(p, below[size_t(c)], reach(), reachSquared()))
+                Node child {node.level - 1, c, 0.0, 0.0};
+                if (!mayReach(p, below[size_t(c)], reach(), reachSquared(), &child.boxSquared,
+                              &child.order))
                     continue;
-                const Node child {node.level - 1, c, nearness(p, below[size_t(c)])};
                 int at = top++;
-                while (at > base && stack[at - 1].distance < child.distance) {
+                while (at > base && stack[at - 1].order < child.order) {
                     stack[at] = stack[at - 1];
                     --at;
                 }

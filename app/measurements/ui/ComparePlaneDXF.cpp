@@ -278,24 +278,33 @@ bool ComparePlaneDXF::fit()
     auto state = std::make_shared<WorkerProgress>();
     state->total = kFitProgressSteps;
     auto pose = std::make_shared<DrawingPose>();
+    auto placed = std::make_shared<DxfDrawing>();
     // The worker fits a copy, which shares the drawing's storage: the window may draw and
-    // measure the drawing meanwhile, and after a cancel the worker runs out on its own.
-    const QFuture<void> future
-        = QtConcurrent::run([run, drawing = m_drawing, points = std::move(points),
-                             pivot = m_tracePoint, factor = m_unitFactor, state, pose]() mutable {
-              const DxfDrawing own = std::move(drawing);
-              *pose = run(own, points, pivot, factor, [state](double fraction) {
-                  state->done = qint64(fraction * kFitProgressSteps);
-                  return !state->cancel.load();
-              });
-          });
+    // measure the drawing meanwhile, and after a cancel the worker runs out on its own. A fit
+    // that ends is put on the copy there too (which then takes storage of its own), and the
+    // distance tree of the placed drawing is built, so that neither the move of a large drawing
+    // nor its first measurement stops the window.
+    const QFuture<void> future = QtConcurrent::run(
+        [run, drawing = m_drawing, points = std::move(points), pivot = m_tracePoint,
+         factor = m_unitFactor, state, pose, placed]() mutable {
+            DxfDrawing own = std::move(drawing);
+            *pose = run(own, points, pivot, factor, [state](double fraction) {
+                state->done = qint64(fraction * kFitProgressSteps);
+                return !state->cancel.load();
+            });
+            if (pose->stopped || state->cancel.load())
+                return;
+            DrawingFit::applyPose(&own, pose->angle, pivot, pose->shift);
+            own.distanceTo(pivot);
+            *placed = std::move(own);
+        });
     DrawingFitProgress window(plot());
     if (waitBehindProgress(&window, state, future, false) || pose->stopped) {
         logger.log(INFO, "DXF drawing fit cancelled");
         return false;
     }
     m_items.release();
-    DrawingFit::applyPose(&m_drawing, pose->angle, m_tracePoint, pose->shift);
+    m_drawing = std::move(*placed);
     return true;
 }
 

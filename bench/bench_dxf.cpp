@@ -9,12 +9,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -542,6 +544,44 @@ BENCHMARK(BM_FitTenThousandPointsToPolylineDrawing)
     ->Arg(10000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// How soon a fit stops after its progress says so: the fit of 10^4 contour points to a polyline
+// of 5·10^6 vertices (its tree built before) is stopped 200 ms in, from another thread, and the
+// time until the fit returns is the latency.
+void BM_StopFitToPolylineDrawing(benchmark::State &state)
+{
+    const DxfDrawing &drawing = polylineDrawing(5000000);
+    const QPointF pivot(50, contourPoint(50).y());
+    QVector<QPointF> trace;
+    for (int i = 0; i < 10000; ++i)
+        trace << transformed(contourPoint(5.0 + 90.0 * i / 9999.0), 3.0, pivot, QPointF(0.2, 0.1));
+    benchmark::DoNotOptimize(drawing.distanceTo(pivot));
+    double worst = 0.0;
+    for (auto _ : state) {
+        std::atomic<bool> stop {false};
+        std::atomic<qint64> stoppedAt {0};
+        DrawingFit fit(drawing, trace, pivot, 1.0);
+        fit.setProgress([&stop](double) { return !stop.load(); });
+        std::thread stopper([&stop, &stoppedAt] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            stoppedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+            stop = true;
+        });
+        fit.fitAll();
+        const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+        stopper.join();
+        const double latency = (ended - stoppedAt.load()) / 1e6;
+        worst = std::max(worst, latency);
+        state.SetIterationTime(std::max(latency, 0.0) / 1000.0);
+        if (!fit.stopped())
+            state.SkipWithError("the fit ended before it was stopped");
+    }
+    state.counters["worst latency ms"] = worst;
+}
+BENCHMARK(BM_StopFitToPolylineDrawing)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 // 10^5 ellipses of a 1 m major axis in about 4.5 MB: each would be measured as some 10^4
 // points, so only the first couple of hundred fit within the limit on ellipse points.

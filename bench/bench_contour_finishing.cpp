@@ -2,7 +2,9 @@
 // while the trace is being finished.
 //
 // Shapes of X: forward (a point every 0.1 µm), forward and back (2·10^5 samples, 0.5 µm, out and
-// back again) and 20 sweeps (10^6 samples over 50 mm, out and back ten times). Tip radius 20 µm.
+// back again), 20 sweeps (10^6 samples over 50 mm, out and back ten times), one X (5·10^4
+// samples standing at one place, all within each other's reach) and forward and back 1 nm
+// apart (2·10^5 samples, the whole trace within reach of every sample). Tip radius 20 µm.
 #include "core/ContourTrace.h"
 #include "dataproviders/DataProvider.h"
 #include "processing/DataProcessors.h"
@@ -17,11 +19,13 @@
 
 namespace {
 
-enum Shape { Forward, ForwardAndBack, TwentySweeps };
+enum Shape { Forward, ForwardAndBack, TwentySweeps, OneX, ForwardAndBackNanometres };
 
 TData contourColumns(Shape shape)
 {
-    const int n = shape == ForwardAndBack ? 200000 : 1000000;
+    const int n = shape == ForwardAndBack || shape == ForwardAndBackNanometres ? 200000
+        : shape == OneX                                                        ? 50000
+                                                                               : 1000000;
     TData columns(3);
     for (QVector<double> &channel : columns)
         channel.resize(n);
@@ -33,6 +37,12 @@ TData contourColumns(Shape shape)
             break;
         case ForwardAndBack:
             x = (i < n / 2 ? i : n - i) * 0.5;
+            break;
+        case OneX:
+            x = 1000.0;
+            break;
+        case ForwardAndBackNanometres:
+            x = (i < n / 2 ? i : n - i) * 0.001;
             break;
         case TwentySweeps: {
             const double phase = 20.0 * i / n;
@@ -74,6 +84,8 @@ BENCHMARK(BM_CompensateToolRadius)
     ->Arg(Forward)
     ->Arg(ForwardAndBack)
     ->Arg(TwentySweeps)
+    ->Arg(OneX)
+    ->Arg(ForwardAndBackNanometres)
     ->Unit(benchmark::kMillisecond);
 
 // Gives a prepared trace its samples at once, so that the road goes straight on to finishing.

@@ -9,12 +9,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -417,9 +419,108 @@ void BM_DistanceSumOnPolylineDrawing(benchmark::State &state)
     state.counters["entities"] = result.drawing.size();
 }
 BENCHMARK(BM_DistanceSumOnPolylineDrawing)
+    ->Arg(100000)
     ->Arg(1000000)
     ->Arg(10000000)
     ->Unit(benchmark::kMillisecond);
+
+// Drawings whose segments lie across each other over the contour's area (x -2 to 102 mm, y -4
+// to 4 mm), so that the bounds of almost every segment hold most of the drawing:
+//   grid: whole-width rows and whole-height columns, a row and a column in turn;
+//   zigzag: one polyline of long strokes from side to side, rising and falling in turn.
+enum Overlap { Grid, Zigzag };
+
+DxfDrawing overlappingDrawing(Overlap shape, int segments)
+{
+    DxfDrawing drawing;
+    QPointF at(-2, -4);
+    for (int i = 0; i < segments; ++i) {
+        const double f = double(i / 2 * 2) / segments;
+        if (shape == Grid) {
+            drawing.append(
+                i % 2 ? DxfEntity::line(QPointF(-2 + 104 * f, -4), QPointF(-2 + 104 * f, 4))
+                      : DxfEntity::line(QPointF(-2, -4 + 8 * f), QPointF(102, -4 + 8 * f)));
+        } else {
+            const QPointF next(i % 2 ? -2 : 102, -4 + 4 * f + (i % 2 ? 0 : 4));
+            drawing.append(DxfEntity::line(at, next));
+            at = next;
+        }
+    }
+    drawing.squeeze();
+    return drawing;
+}
+
+const char *overlapName(Overlap shape)
+{
+    return shape == Grid ? "grid" : "zigzag";
+}
+
+// One sum of the distances of 200 points near the contour to an overlapping drawing, as the
+// fit's first evaluation makes it; the first sum builds the drawing's tree. Arguments: shape,
+// segments.
+void BM_DistanceSumOnOverlappingDrawing(benchmark::State &state)
+{
+    const Overlap shape = Overlap(state.range(0));
+    const DxfDrawing drawing = overlappingDrawing(shape, int(state.range(1)));
+    const QVector<QPointF> points = pointsNearContour(200);
+    double first = 0;
+    {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(drawing.distanceSum(points));
+        first = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(drawing.distanceSum(points));
+    state.counters["first sum ms"] = first;
+    state.counters["entities"] = drawing.size();
+    state.SetLabel(overlapName(shape));
+}
+BENCHMARK(BM_DistanceSumOnOverlappingDrawing)
+    ->ArgNames({"shape", "segments"})
+    ->Args({Grid, 100000})
+    ->Args({Grid, 1000000})
+    ->Args({Zigzag, 100000})
+    ->Args({Zigzag, 1000000})
+    ->Unit(benchmark::kMillisecond);
+// 10^7 segments: a single run (the drawing alone takes 320 MB).
+BENCHMARK(BM_DistanceSumOnOverlappingDrawing)
+    ->ArgNames({"shape", "segments"})
+    ->Args({Grid, 10000000})
+    ->Args({Zigzag, 10000000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The whole fit (rotation, translation, refinement) of 2000 contour points to an overlapping
+// drawing, from a pick at the middle of the contour. Arguments: shape, segments.
+void BM_FitToOverlappingDrawing(benchmark::State &state)
+{
+    const Overlap shape = Overlap(state.range(0));
+    const DxfDrawing drawing = overlappingDrawing(shape, int(state.range(1)));
+    QVector<QPointF> trace;
+    for (int i = 0; i < 2000; ++i)
+        trace << contourPoint(5.0 + 90.0 * i / 1999.0);
+    const QPointF pivot = contourPoint(50);
+    for (auto _ : state) {
+        DrawingFit fit(drawing, trace, pivot, 1.0);
+        fit.fitRotation();
+        fit.fitTranslation();
+        fit.refine();
+        benchmark::DoNotOptimize(fit.angle());
+    }
+    state.counters["entities"] = drawing.size();
+    state.SetLabel(overlapName(shape));
+}
+BENCHMARK(BM_FitToOverlappingDrawing)
+    ->ArgNames({"shape", "segments"})
+    ->Args({Grid, 100000})
+    ->Args({Zigzag, 100000})
+    ->Args({Grid, 1000000})
+    ->Args({Zigzag, 1000000})
+    ->Args({Grid, 10000000})
+    ->Args({Zigzag, 10000000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // The whole fit (rotation, translation, refinement) of 10^4 contour points, turned by 3° and
 // shifted by (0.2, 0.1) mm, to a drawing of one long polyline.
@@ -438,10 +539,49 @@ void BM_FitTenThousandPointsToPolylineDrawing(benchmark::State &state)
     state.counters["entities"] = drawing.size();
 }
 BENCHMARK(BM_FitTenThousandPointsToPolylineDrawing)
+    ->Arg(100000)
     ->Arg(1000000)
     ->Arg(10000000)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// How soon a fit stops after its progress says so: the fit of 10^4 contour points to a polyline
+// of 5·10^6 vertices (its tree built before) is stopped 200 ms in, from another thread, and the
+// time until the fit returns is the latency.
+void BM_StopFitToPolylineDrawing(benchmark::State &state)
+{
+    const DxfDrawing &drawing = polylineDrawing(5000000);
+    const QPointF pivot(50, contourPoint(50).y());
+    QVector<QPointF> trace;
+    for (int i = 0; i < 10000; ++i)
+        trace << transformed(contourPoint(5.0 + 90.0 * i / 9999.0), 3.0, pivot, QPointF(0.2, 0.1));
+    benchmark::DoNotOptimize(drawing.distanceTo(pivot));
+    double worst = 0.0;
+    for (auto _ : state) {
+        std::atomic<bool> stop {false};
+        std::atomic<qint64> stoppedAt {0};
+        DrawingFit fit(drawing, trace, pivot, 1.0);
+        fit.setProgress([&stop](double) { return !stop.load(); });
+        std::thread stopper([&stop, &stoppedAt] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            stoppedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+            stop = true;
+        });
+        fit.fitAll();
+        const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+        stopper.join();
+        const double latency = (ended - stoppedAt.load()) / 1e6;
+        worst = std::max(worst, latency);
+        state.SetIterationTime(std::max(latency, 0.0) / 1000.0);
+        if (!fit.stopped())
+            state.SkipWithError("the fit ended before it was stopped");
+    }
+    state.counters["worst latency ms"] = worst;
+}
+BENCHMARK(BM_StopFitToPolylineDrawing)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 // 10^5 ellipses of a 1 m major axis in about 4.5 MB: each would be measured as some 10^4
 // points, so only the first couple of hundred fit within the limit on ellipse points.

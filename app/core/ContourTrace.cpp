@@ -8,9 +8,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
-#include <memory_resource>
-#include <set>
-#include <utility>
+#include <vector>
 
 ContourTrace::ContourTrace()
     : AbstractTrace(3)
@@ -126,137 +124,186 @@ namespace {
 
 // The samples whose tip circles can reach sample k are those of the window [front, next) that
 // the finishing keeps along the trace (front leaves once its X lies more than r below X[k], next
-// joins while its X lies at most r above X[k]) and lie within r of X[k]. Where X runs forward the
-// window holds little more than those samples and is scanned as it is. Where X runs back, the
-// window keeps every sample of the way back and the one before (nothing ever lies more than r
-// below a falling X), so it is kept ordered by X as well and only its samples near X[k] are
-// visited: the work per sample follows the samples within reach, not the length of the trace.
+// joins while its X lies at most r above X[k]) and lie within r of X[k]. A small window is
+// scanned as it is. A large one (X running back, or many samples at nearly one X) is searched
+// in a tree over the samples in trace order: every node knows the X range of its samples and
+// their lowest Y (needle down; the highest with the needle up), which bounds what any of its
+// circles can give at X[k]. Nodes that cannot beat the value found so far are passed over, so
+// the work follows the samples that come close to the result, not those within reach.
+//
+// The bound is computed with the same operations as a sample's own value, from the nearest X of
+// the node and its extreme Y; rounding is monotonic, so no sample of a node can come out beyond
+// its bound and the result is, bit for bit, that of trying every sample of the window.
 class ReachWindow
 {
 public:
-    ReachWindow(const QVector<double> &x, double r, bool down)
+    ReachWindow(const QVector<double> &x, const QVector<double> &y, double r, bool down)
         : m_x(x)
-        , m_y(nullptr)
+        , m_y(y)
         , m_r(r)
+        , m_rr(r * r)
         , m_down(down)
-        , m_byX(&m_pool)
     { }
 
-    void setY(const QVector<double> &y) { m_y = &y; }
-    // Samples looked at so far, a measure of the work done.
+    // Samples and nodes looked at so far, a measure of the work done.
     long long work() const { return m_work; }
-    // Whether the work was stopped through the cancellation scope (the values are then void).
-    bool stopped() const { return m_stopped; }
 
     // The compensated value of sample k, the window being [front, next).
     double valueAt(int k, int front, int next)
     {
         const double xk = m_x.at(k);
-        const double own = m_down ? m_y->at(k) - m_r : m_y->at(k) + m_r;
+        const double own = m_down ? m_y.at(k) - m_r : m_y.at(k) + m_r;
         // A sample without a finite X lies within reach of no circle but its own: every
-        // difference to it is infinite or not a number.
-        if (!std::isfinite(xk))
+        // difference to it is infinite or not a number. Nothing replaces an own value that is
+        // not a number.
+        if (!std::isfinite(xk) || std::isnan(own))
             return own;
-        const int size = next - front;
-        if (size <= kScanned || size <= 4 * m_inReach) {
-            double h = own;
-            int inReach = 0;
-            for (int j = front; j < next; ++j) {
-                const double t = reach(xk, j);
-                if (t < 0)
-                    continue;
-                ++inReach;
-                const double v = lift(j, t);
-                h = m_down ? std::min(h, v) : std::max(h, v);
-            }
-            m_inReach = inReach;
-            m_work += size + 1;
-            return h;
+        m_best = own;
+        m_bestIndex = -1;
+        if (next - front <= kScanned) {
+            for (int j = front; j < next; ++j)
+                consider(xk, j);
+            m_work += next - front + 1;
+            return m_best;
         }
-        m_work += follow(front, next) + 1;
-        if (m_stopped)
-            return own;
-        // Every sample whose difference d to X[k] gives r² − d² ≥ 0 lies within r (1 + 1e-12)
-        // of X[k], plus the rounding of X[k] itself and of a radius whose square underflows.
-        const double band = m_r * (1.0 + 1e-12) + std::fabs(xk) * 1e-15 + 1e-150;
-        double h = own;
-        int hIndex = -1;
-        int inReach = 0;
-        for (auto it = m_byX.lower_bound({xk - band, std::numeric_limits<int>::min()});
-             it != m_byX.end() && it->first <= xk + band; ++it) {
-            ++inReach;
-            const int j = it->second;
-            const double t = reach(xk, j);
-            if (t < 0)
-                continue;
-            const double v = lift(j, t);
-            // The samples come in X order here, not in index order: of equal values (+0 and −0)
-            // the one of the lowest index wins, the own circle first, as in an index-order scan.
-            if ((m_down ? v < h : v > h) || (v == h && j < hIndex)) {
-                h = v;
-                hIndex = j;
-            }
-        }
-        m_inReach = inReach;
-        m_work += inReach;
-        return h;
+        if (m_nodes.empty())
+            build();
+        double bound;
+        if (boundOf(m_nodes[1], xk, &bound) && beats(bound))
+            search(1, 0, m_leaves * kBlock, xk, front, next);
+        return m_best;
     }
 
 private:
-    // r² − d² for the distance d from X[k] to X[j]; negative (or not a number) out of reach.
-    double reach(double xk, int j) const
+    struct Node
+    {
+        // The X range of the samples that can reach anything (finite X, Y a number); lo > hi
+        // when there are none.
+        double lo;
+        double hi;
+        // Their lowest Y (needle down) or highest (needle up).
+        double y;
+    };
+
+    // The value of sample j at X[k], taken when it is beyond the best so far. Of equal values
+    // (+0 and −0) the own circle's wins, then the one of the lowest index, as in an index-order
+    // scan.
+    void consider(double xk, int j)
     {
         const double d = xk - m_x.at(j);
-        return m_r * m_r - d * d;
-    }
-    double lift(int j, double t) const
-    {
-        return m_down ? m_y->at(j) - std::sqrt(t) : m_y->at(j) + std::sqrt(t);
+        const double t = m_rr - d * d;
+        if (t < 0)
+            return;
+        const double v = m_down ? m_y.at(j) - std::sqrt(t) : m_y.at(j) + std::sqrt(t);
+        if ((m_down ? v < m_best : v > m_best)
+            || (v == m_best && v == 0.0 && m_bestIndex >= 0 && j < m_bestIndex)) {
+            m_best = v;
+            m_bestIndex = j;
+        }
     }
 
-    // Brings the ordered copy to the window [front, next); each sample enters and leaves once.
-    // Returns the number of samples that entered or left.
-    int follow(int front, int next)
+    // The best value any sample of the node may give at X[k], computed as a sample's value
+    // from the node's nearest X and extreme Y: no sample's value lies beyond it. False when no
+    // sample of the node reaches X[k].
+    bool boundOf(const Node &node, double xk, double *bound) const
     {
-        const int moved = (front - m_from) + (next - m_to);
-        if (m_to <= front) {
-            m_byX.clear();
-            m_from = m_to = front;
-        }
-        for (; m_from < front; ++m_from) {
-            if (!std::isnan(m_x.at(m_from)))
-                m_byX.erase({m_x.at(m_from), m_from});
-        }
-        for (; m_to < next; ++m_to) {
-            // The window can take in most of the trace at once: a stopped read does not wait.
-            if (Algos::cancellationDue(m_to)) {
-                m_stopped = true;
-                break;
+        if (!(node.lo <= node.hi))
+            return false;
+        const double d = xk < node.lo ? node.lo - xk : xk > node.hi ? xk - node.hi : 0.0;
+        const double t = m_rr - d * d;
+        // Not a number only when both squares are infinite: then so is every sample's.
+        if (!(t >= 0))
+            return false;
+        *bound = m_down ? node.y - std::sqrt(t) : node.y + std::sqrt(t);
+        return true;
+    }
+    // Whether a value at the bound would be taken: beyond the best so far, or equal to a zero
+    // found at a later sample, whose sign it may change.
+    bool beats(double bound) const
+    {
+        if (m_down ? bound < m_best : bound > m_best)
+            return true;
+        return bound == m_best && m_best == 0.0 && m_bestIndex >= 0;
+    }
+
+    void build()
+    {
+        const int n = std::min(m_x.size(), m_y.size());
+        m_leaves = 1;
+        while (m_leaves * kBlock < n)
+            m_leaves *= 2;
+        m_nodes.assign(size_t(2 * m_leaves), Node {1.0, 0.0, 0.0});
+        for (int leaf = 0; leaf < m_leaves; ++leaf) {
+            Node node {std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity(),
+                       m_down ? std::numeric_limits<double>::infinity()
+                              : -std::numeric_limits<double>::infinity()};
+            const int end = std::min(n, (leaf + 1) * kBlock);
+            for (int j = leaf * kBlock; j < end; ++j) {
+                const double xj = m_x.at(j);
+                const double yj = m_y.at(j);
+                if (!std::isfinite(xj) || std::isnan(yj))
+                    continue;
+                node.lo = std::min(node.lo, xj);
+                node.hi = std::max(node.hi, xj);
+                node.y = m_down ? std::min(node.y, yj) : std::max(node.y, yj);
             }
-            // A sample whose X is not a number never joins the window and reaches nothing.
-            if (!std::isnan(m_x.at(m_to)))
-                m_byX.insert({m_x.at(m_to), m_to});
+            m_nodes[size_t(m_leaves + leaf)] = node;
         }
-        return moved;
+        for (int i = m_leaves - 1; i >= 1; --i) {
+            const Node &a = m_nodes[size_t(2 * i)];
+            const Node &b = m_nodes[size_t(2 * i + 1)];
+            m_nodes[size_t(i)] = Node {std::min(a.lo, b.lo), std::max(a.hi, b.hi),
+                                       m_down ? std::min(a.y, b.y) : std::max(a.y, b.y)};
+        }
+        m_work += n;
     }
 
-    // A window of up to this many samples is scanned whole.
-    static constexpr int kScanned = 256;
+    // Node i holds the samples [from, to); the window is [front, next). Its children are opened
+    // best bound first: the values found there make the other's bound more likely to fail.
+    void search(int i, int from, int to, double xk, int front, int next)
+    {
+        ++m_work;
+        if (i >= m_leaves) {
+            const int end = std::min(to, next);
+            for (int j = std::max(from, front); j < end; ++j)
+                consider(xk, j);
+            m_work += end - std::max(from, front);
+            return;
+        }
+        const int mid = from + (to - from) / 2;
+        double bounds[2];
+        const bool open[2]
+            = {mid > front && from < next && boundOf(m_nodes[size_t(2 * i)], xk, &bounds[0]),
+               to > front && mid < next && boundOf(m_nodes[size_t(2 * i + 1)], xk, &bounds[1])};
+        const int first
+            = open[1] && (!open[0] || (m_down ? bounds[1] < bounds[0] : bounds[1] > bounds[0]));
+        for (int c : {first, 1 - first}) {
+            if (!open[c] || !beats(bounds[c]))
+                continue;
+            if (c == 0)
+                search(2 * i, from, mid, xk, front, next);
+            else
+                search(2 * i + 1, mid, to, xk, front, next);
+        }
+    }
+
+    // A window of up to this many samples is scanned whole; a leaf of the tree holds kBlock.
+    static constexpr int kScanned = 64;
+    static constexpr int kBlock = 16;
 
     const QVector<double> &m_x;
-    const QVector<double> *m_y;
+    const QVector<double> &m_y;
     const double m_r;
+    const double m_rr;
     const bool m_down;
-    // Samples found within reach last time; a window not much larger than that is scanned whole,
-    // where scanning costs less than the ordered look-up.
-    int m_inReach = 0;
     long long m_work = 0;
-    bool m_stopped = false;
-    std::pmr::unsynchronized_pool_resource m_pool;
-    std::pmr::set<std::pair<double, int>> m_byX;
-    // The ordered copy holds the samples [m_from, m_to) (NaN X left out).
-    int m_from = 0;
-    int m_to = 0;
+    double m_best = 0.0;
+    int m_bestIndex = -1;
+    // The tree, built at the first large window: node 1 is the root, the children of node i are
+    // 2i and 2i + 1, and the m_leaves leaves follow from index m_leaves on.
+    std::vector<Node> m_nodes;
+    int m_leaves = 0;
 };
 
 } // namespace
@@ -272,8 +319,7 @@ void ContourTrace::compensateToolRadius()
     const double r = contactRadius();
     const bool down = needlePressing == MovementSettings::E_PRESSING_DOWN;
     QVector<double> out(n);
-    ReachWindow window(x, r, down);
-    window.setY(y);
+    ReachWindow window(x, y, r, down);
     int front = 0;
     int next = 0;
     long long nextPoll = 0;
@@ -293,8 +339,6 @@ void ContourTrace::compensateToolRadius()
         // The sample's own circle always counts, so no output keeps an infinite start value,
         // whatever order X comes in.
         out[k] = window.valueAt(k, front, next);
-        if (window.stopped())
-            return;
     }
     data[1] = out;
 }
@@ -305,8 +349,10 @@ qint64 ContourTrace::processingWorkBytes(qint64 samples) const
     qint64 most = AbstractTrace::processingWorkBytes(samples);
     if (service.is_disabled_gauss_filter && measurementMode == 0)
         most = std::max(most, Algos::gaussianFilterWorkBytes(samples));
+    // The compensation's output, and its search tree: three numbers per node, at most four
+    // nodes per leaf of 16 samples.
     if (service.is_disabled_radius_elimination)
-        most = std::max(most, samples * qint64(sizeof(double)));
+        most = std::max(most, samples * qint64(sizeof(double)) + (samples / 16 + 1) * 4 * 24);
     return most;
 }
 

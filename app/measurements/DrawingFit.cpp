@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -27,6 +28,8 @@ double DrawingFit::error()
 
 double DrawingFit::errorAt(double angle, const QPointF &shift, double above)
 {
+    if (m_stopped)
+        return std::numeric_limits<double>::infinity();
     for (int k = 0; k < m_measuredCount; ++k) {
         const Measured &m = m_measured[k];
         // Exactly the same pose (QPointF's own comparison is fuzzy).
@@ -42,7 +45,15 @@ double DrawingFit::errorAt(double angle, const QPointF &shift, double above)
         const double dy = m_points.at(i).y() - shift.y() - m_pivot.y();
         m_moved[i] = QPointF(m_pivot.x() + dx * c - dy * s, m_pivot.y() + dx * s + dy * c);
     }
-    const double error = m_drawing.distanceSum(m_moved, &m_hints, above);
+    if (!keepGoing())
+        return std::numeric_limits<double>::infinity();
+    const std::function<bool()> poll = [this] {
+        return keepGoing();
+    };
+    const double error
+        = m_drawing.distanceSum(m_moved, &m_hints, above, m_progress ? &poll : nullptr);
+    if (m_stopped)
+        return std::numeric_limits<double>::infinity();
     // A sum that stopped early is not the pose's error; one within the bound is.
     if (error <= above) {
         m_measured[m_measuredNext] = Measured {angle, shift, error};
@@ -71,6 +82,7 @@ double DrawingFit::fitRotation()
 
     double step = 90.0;
     while (step >= kRotationResolutionDeg) {
+        setPhaseDone(std::log(90.0 / step) / std::log(90.0 / kRotationResolutionDeg));
         // A trial that cannot be taken is not measured to its end: g only when below best, h
         // only when below both.
         const double g = errorAt(m_angle + step, m_shift, best);
@@ -97,6 +109,10 @@ double DrawingFit::fitTranslation()
     for (const QPointF direction : {QPointF(0, 1), QPointF(1, 0)}) {
         double step = m_unitFactor;
         while (step > resolution) {
+            setPhaseDone(
+                (direction.x()
+                 + std::log(m_unitFactor / step) / std::log(1.0 / kTranslationResolutionMm))
+                / 2.0);
             const double g = errorAt(m_angle, m_shift + direction * step, d);
             const double h = errorAt(m_angle, m_shift - direction * step, std::min(d, g));
             if (d > g && g < h) {
@@ -126,6 +142,7 @@ double DrawingFit::refine()
     const double turnResolution = kRotationResolutionDeg / 8;
     const double resolution = kTranslationResolutionMm * m_unitFactor / 8;
     while (turn >= turnResolution || shift > resolution) {
+        setPhaseDone(std::log(0.1 / turn) / std::log(0.1 / turnResolution));
         struct Move
         {
             double turn;
@@ -159,11 +176,55 @@ double DrawingFit::refine()
     return best;
 }
 
+void DrawingFit::fitAll()
+{
+    // Shares of the whole: the rotation search takes most trials, the refinement fewest.
+    setPhase(0.0, 0.45);
+    fitRotation();
+    setPhase(0.45, 0.8);
+    if (!m_stopped)
+        fitTranslation();
+    setPhase(0.8, 1.0);
+    if (!m_stopped)
+        refine();
+}
+
 void DrawingFit::apply(DxfDrawing *drawing) const
 {
-    const double turn = std::fmod(m_angle, 360.0);
+    applyPose(drawing, m_angle, m_pivot, m_shift);
+}
+
+void DrawingFit::applyPose(DxfDrawing *drawing, double angle, const QPointF &pivot,
+                           const QPointF &shift)
+{
+    const double turn = std::fmod(angle, 360.0);
     if (turn != 0.0)
-        drawing->rotate(turn, m_pivot);
-    if (!m_shift.isNull())
-        drawing->translate(m_shift.x(), m_shift.y());
+        drawing->rotate(turn, pivot);
+    if (!shift.isNull())
+        drawing->translate(shift.x(), shift.y());
+}
+
+void DrawingFit::setPhase(double from, double to)
+{
+    m_phaseFrom = from;
+    m_phaseTo = to;
+    m_phaseDone = 0.0;
+}
+
+void DrawingFit::setPhaseDone(double done)
+{
+    m_phaseDone = std::clamp(done, 0.0, 1.0);
+}
+
+bool DrawingFit::keepGoing()
+{
+    if (m_stopped)
+        return false;
+    if (!m_progress)
+        return true;
+    // Never back: a search that takes a step again does not undo its progress.
+    m_reported = std::max(m_reported, m_phaseFrom + (m_phaseTo - m_phaseFrom) * m_phaseDone);
+    if (!m_progress(m_reported))
+        m_stopped = true;
+    return !m_stopped;
 }

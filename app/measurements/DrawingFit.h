@@ -5,6 +5,7 @@
 #include <QPointF>
 #include <QVector>
 
+#include <functional>
 #include <limits>
 
 // Fits a drawing to contour points by turning it about a pivot and then shifting it, with
@@ -42,6 +43,20 @@ public:
     QPointF shift() const { return m_shift; }
     // Puts the pose on a drawing (the one given to the constructor, as the caller keeps it).
     void apply(DxfDrawing *drawing) const;
+    // Puts a pose on a drawing: turned about the pivot by angle degrees, then shifted.
+    static void applyPose(DxfDrawing *drawing, double angle, const QPointF &pivot,
+                          const QPointF &shift);
+
+    // Told how far the fit has come (0 to 1, over rotation, translation and refinement, never
+    // running back) before every trial and every few hundred points of a trial; answering
+    // false stops the fit: the searches end at once and stopped() turns true. The pose is then
+    // of no use. Called on the thread the fit runs on.
+    using Progress = std::function<bool(double fraction)>;
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+    bool stopped() const { return m_stopped; }
+    // The three searches one after the other, as a placed drawing is fitted; the later ones do
+    // not start once the fit is stopped.
+    void fitAll();
 
     // The smallest translation step, in millimetres.
     static constexpr double kTranslationResolutionMm = 1e-3;
@@ -66,6 +81,19 @@ private:
     Measured m_measured[kMeasured];
     int m_measuredCount = 0;
     int m_measuredNext = 0;
+
+    // Where the search in progress stands: its share of the whole fit runs from m_phaseFrom to
+    // m_phaseTo, and it is m_phaseDone through it.
+    void setPhase(double from, double to);
+    void setPhaseDone(double done);
+    bool keepGoing();
+
+    Progress m_progress;
+    bool m_stopped = false;
+    double m_phaseFrom = 0.0;
+    double m_phaseTo = 1.0;
+    double m_phaseDone = 0.0;
+    double m_reported = 0.0;
 
     const DxfDrawing &m_drawing;
     QVector<QPointF> m_points;

@@ -368,10 +368,13 @@ void DxfEntity::updateBounds()
 }
 
 // The distance tree: the entities in an order that keeps neighbours together (the file order,
-// which follows a polyline, or else the Morton order of their centres); a leaf holds kLeaf
-// consecutive entities and every node above holds kFan nodes of the level below, each with the
-// bounds of all it holds. Entities whose bounds are not finite are kept apart in
-// `everywhere` and checked by every query.
+// which follows a polyline, or else the Morton order of their centres, alone or within classes
+// of direction, whichever costs the queries least); a leaf holds kLeaf consecutive entities and
+// every node above holds kFan nodes of the level below, each with the bounds of all it holds
+// and a capsule around a chord along the mean direction of its content. Long lines that cross
+// each other (a grid, a hatch, a zigzag) have bounds that hold most of the drawing; their
+// capsules stay narrow where parallel neighbours share a node, so a query still opens few. Entities
+// whose bounds are not finite are kept apart in `everywhere` and checked by every query.
 //
 // A query walks down from the root, nearer nodes first, and passes over every node whose bounds
 // lie farther than the best distance found so far: none of its entities can be nearer. A good
@@ -434,33 +437,46 @@ private:
         into.right = std::max(into.right, b.right);
         into.bottom = std::max(into.bottom, b.bottom);
     }
-    // Whether the node may hold something within reach of p (reach squared given).
-    static bool mayReach(const QPointF &p, const Box &b, double reach, double reachSquared)
+    // Whether the node may hold something within reach of p (reach squared given). When it may,
+    // *boxSquared receives the squared distance of its box, and *order how near its capsule
+    // comes, roughly and squared: the order in which the query opens nodes.
+    static bool mayReach(const QPointF &p, const Box &b, double reach, double reachSquared,
+                         double *boxSquared = nullptr, double *order = nullptr)
     {
         const double dx = std::max({b.left - p.x(), 0.0, p.x() - b.right});
         const double dy = std::max({b.top - p.y(), 0.0, p.y() - b.bottom});
-        if (dx * dx + dy * dy > reachSquared)
+        const double box = dx * dx + dy * dy;
+        if (box > reachSquared)
             return false;
         const double ax = p.x() - b.from.x();
         const double ay = p.y() - b.from.y();
         const double t = std::clamp((ax * b.vx + ay * b.vy) * b.inverseLength2, 0.0, 1.0);
         const double ox = ax - t * b.vx;
         const double oy = ay - t * b.vy;
+        const double offset = ox * ox + oy * oy;
         const double capsule = reach + b.width;
-        return ox * ox + oy * oy <= capsule * capsule;
-    }
-    static double distanceSquared(const QPointF &p, const Box &b)
-    {
-        const double dx = std::max({b.left - p.x(), 0.0, p.x() - b.right});
-        const double dy = std::max({b.top - p.y(), 0.0, p.y() - b.bottom});
-        return dx * dx + dy * dy;
+        if (offset > capsule * capsule)
+            return false;
+        if (boxSquared)
+            *boxSquared = box;
+        if (order)
+            *order = std::max(box, offset - b.width * b.width);
+        return true;
     }
 
     // Leaf number `leaf` of the listed entities in the order given (null: the drawing's own);
-    // adds its spread (the sum of its sides) to *spread.
-    Box leafOf(const DxfDrawing &drawing, const quint32 *order, size_t leaf, double *spread) const;
+    // adds its cost (see cost()) to *total.
+    Box leafOf(const DxfDrawing &drawing, const quint32 *order, size_t leaf, double *total) const;
     // Puts the levels above the leaves.
     void buildLevels(std::vector<Box> leaves);
+    // The chord of a node along the mean direction of what it holds: `directions` are the
+    // directions of its parts (either sense), `ends` the points it spans along them. A node of
+    // parallel lines gets a chord along them, however the lines run, and a narrow width.
+    static void chordAlong(const QPointF *directions, int directionCount, const QPointF *ends,
+                           int endCount, Box *box);
+    // How much a node costs the queries: the area within m_reach of its capsule or of its box,
+    // whichever is smaller, roughly how often a query near the drawing has to open it.
+    double cost(const Box &b) const;
 
     // The entities with finite bounds, in tree order; empty when that is the drawing's own
     // order and every entity is listed.
@@ -472,6 +488,9 @@ private:
     std::vector<quint32> m_everywhere;
     // Slack for the rounding of coordinates: a thousand times their precision.
     double m_slack = 0.0;
+    // The distance at which the order of the entities is judged: the spacing the entities
+    // would have if they were spread evenly over their bounds.
+    double m_reach = 0.0;
 };
 
 namespace {
@@ -509,8 +528,6 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     double top = left;
     double right = -left;
     double bottom = -left;
-    // How much the entities with finite bounds spread (the sum of the sides of their bounds).
-    double entitySpread = 0.0;
     for (int i = 0; i < n; ++i) {
         const QRectF b = drawing.entityBounds(i);
         if (!finiteRect(b)) {
@@ -521,7 +538,6 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
         top = std::min(top, b.top());
         right = std::max(right, b.right());
         bottom = std::max(bottom, b.bottom());
-        entitySpread += b.width() + b.height();
     }
     m_listed = size_t(n) - m_everywhere.size();
     if (m_listed == 0)
@@ -541,76 +557,174 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     }
     m_slack
         = std::max({std::fabs(left), std::fabs(right), std::fabs(top), std::fabs(bottom)}) * 1e-13;
+    const double width = right - left;
+    const double height = bottom - top;
+    m_reach = std::max(std::sqrt(width * height / double(m_listed)),
+                       (width + height) / double(m_listed));
 
-    // The leaves of an order, and how much they spread (the sum of their sides).
-    // The leaves of a large drawing are made on the threads of the pool, in runs of leaves that
-    // each sum their own spread; the runs' sums are added in order, so the result does not
-    // depend on the number of threads.
-    const auto leavesOf = [&drawing, this](const std::vector<quint32> &order, double *spread) {
+    // What the entities themselves cost, as leaves of one entity each would: no order of them
+    // into leaves of kLeaf costs much less than a kLeaf-th of it, and a good one not much more.
+    double entityCost = 0.0;
+    for (size_t k = 0; k < m_listed; ++k) {
+        const int i = int(fileOrder.empty() ? quint32(k) : fileOrder[k]);
+        QPointF ends[4];
+        const int count = drawing.hullPoints(i, ends);
+        Box b {};
+        b.left = b.right = ends[0].x();
+        b.top = b.bottom = ends[0].y();
+        for (int c = 1; c < count; ++c) {
+            b.left = std::min(b.left, ends[c].x());
+            b.top = std::min(b.top, ends[c].y());
+            b.right = std::max(b.right, ends[c].x());
+            b.bottom = std::max(b.bottom, ends[c].y());
+        }
+        b.from = ends[0];
+        b.to = count == 2 ? ends[1] : ends[0];
+        b.width = count == 2 ? 0.0 : std::hypot(b.right - b.left, b.bottom - b.top);
+        entityCost += cost(b);
+    }
+
+    // The leaves of an order, and what they cost. The leaves of a large drawing are made on the
+    // threads of the pool, in runs of leaves that each sum their own cost; the runs' sums are
+    // added in order, so the result does not depend on the number of threads.
+    const auto leavesOf = [&drawing, this](const std::vector<quint32> &order, double *total) {
         const quint32 *entities = order.empty() ? nullptr : order.data();
         std::vector<Box> leaves((m_listed + kLeaf - 1) / kLeaf);
         constexpr size_t kRun = 4096;
-        std::vector<double> runSpreads((leaves.size() + kRun - 1) / kRun, 0.0);
+        std::vector<double> runCosts((leaves.size() + kRun - 1) / kRun, 0.0);
         const auto makeRun = [&](size_t run) {
             const size_t end = std::min(leaves.size(), (run + 1) * kRun);
             for (size_t leaf = run * kRun; leaf < end; ++leaf)
-                leaves[leaf] = leafOf(drawing, entities, leaf, &runSpreads[run]);
+                leaves[leaf] = leafOf(drawing, entities, leaf, &runCosts[run]);
         };
-        if (runSpreads.size() > 1) {
-            std::vector<size_t> runs(runSpreads.size());
+        if (runCosts.size() > 1) {
+            std::vector<size_t> runs(runCosts.size());
             std::iota(runs.begin(), runs.end(), size_t(0));
             QtConcurrent::blockingMap(runs, makeRun);
-        } else if (!runSpreads.empty()) {
+        } else if (!runCosts.empty()) {
             makeRun(0);
         }
-        *spread = std::accumulate(runSpreads.begin(), runSpreads.end(), 0.0);
+        *total = std::accumulate(runCosts.begin(), runCosts.end(), 0.0);
         return leaves;
     };
 
     // The file order keeps a polyline's segments together better than any order of their
-    // centres: where the leaves in file order spread little more than their entities, it is
-    // kept. A drawing whose entities come in no useful order takes the Morton order.
-    double fileSpread = 0.0;
-    std::vector<Box> leaves = leavesOf(fileOrder, &fileSpread);
-    if (fileSpread <= 2.0 * entitySpread) {
+    // centres: where its leaves cost little more than the entities themselves, it is kept.
+    double fileCost = 0.0;
+    std::vector<Box> leaves = leavesOf(fileOrder, &fileCost);
+    if (fileCost <= 2.0 * entityCost) {
         m_order = std::move(fileOrder);
         buildLevels(std::move(leaves));
         return;
     }
-    // Morton order of the centres on a grid of 2^16 by 2^16 over the bounds.
-    const double sx = right > left ? 65535.0 / (right - left) : 0.0;
-    const double sy = bottom > top ? 65535.0 / (bottom - top) : 0.0;
+    // A drawing whose entities come in no useful order, or whose neighbours in the file lie
+    // across each other (a grid drawn line by line, a zigzag of long strokes), takes the
+    // Morton order of the entities' centres, or that order within classes of direction, so
+    // that parallel lines side by side share a leaf: whichever costs least.
     if (fileOrder.empty()) {
         fileOrder.resize(m_listed);
         std::iota(fileOrder.begin(), fileOrder.end(), quint32(0));
     }
-    std::vector<quint64> keys;
-    keys.reserve(fileOrder.size());
-    for (quint32 i : fileOrder) {
-        const QRectF b = drawing.entityBounds(int(i));
-        const double cx = std::clamp((b.center().x() - left) * sx, 0.0, 65535.0);
-        const double cy = std::clamp((b.center().y() - top) * sy, 0.0, 65535.0);
-        const quint32 code = spreadBits(quint32(cx)) | (spreadBits(quint32(cy)) << 1);
-        keys.push_back((quint64(code) << 32) | i);
+    // Morton order of the centres on a grid of 2^14 by 2^14 over the bounds, below the class.
+    const double sx = right > left ? 16383.0 / (right - left) : 0.0;
+    const double sy = bottom > top ? 16383.0 / (bottom - top) : 0.0;
+    const auto orderOf = [&](bool byDirection) {
+        std::vector<quint64> keys;
+        keys.reserve(fileOrder.size());
+        for (quint32 i : fileOrder) {
+            const QRectF b = drawing.entityBounds(int(i));
+            const double cx = std::clamp((b.center().x() - left) * sx, 0.0, 16383.0);
+            const double cy = std::clamp((b.center().y() - top) * sy, 0.0, 16383.0);
+            quint64 key = spreadBits(quint32(cx)) | (spreadBits(quint32(cy)) << 1);
+            if (byDirection) {
+                // Eight classes of the direction of a segment, a ninth for the rest.
+                quint64 kind = 8;
+                const QLineF line
+                    = drawing.kindOf(int(i)) == DxfEntity::Line ? drawing.lineOf(int(i)) : QLineF();
+                if (line.dx() != 0.0 || line.dy() != 0.0) {
+                    double angle = std::atan2(line.dy(), line.dx());
+                    if (angle < 0.0)
+                        angle += kPi;
+                    kind = std::min<quint64>(7, quint64(angle / kPi * 8.0));
+                }
+                key |= kind << 28;
+            }
+            keys.push_back((key << 32) | i);
+        }
+        std::sort(keys.begin(), keys.end());
+        std::vector<quint32> order(keys.size());
+        for (size_t k = 0; k < keys.size(); ++k)
+            order[k] = quint32(keys[k] & 0xFFFFFFFFu);
+        return order;
+    };
+    double bestCost = fileCost;
+    bool fileWins = true;
+    for (bool byDirection : {false, true}) {
+        std::vector<quint32> order = orderOf(byDirection);
+        double orderCost = 0.0;
+        std::vector<Box> orderLeaves = leavesOf(order, &orderCost);
+        if (orderCost < bestCost) {
+            bestCost = orderCost;
+            fileWins = false;
+            m_order = std::move(order);
+            leaves = std::move(orderLeaves);
+        }
     }
-    std::sort(keys.begin(), keys.end());
-    m_order.resize(keys.size());
-    for (size_t k = 0; k < keys.size(); ++k)
-        m_order[k] = quint32(keys[k] & 0xFFFFFFFFu);
-    keys = std::vector<quint64>();
-    double mortonSpread = 0.0;
-    std::vector<Box> mortonLeaves = leavesOf(m_order, &mortonSpread);
-    if (mortonSpread < fileSpread) {
-        leaves = std::move(mortonLeaves);
-    } else {
+    // The file order is the drawing's own unless some entities are left out.
+    if (fileWins)
         m_order = m_everywhere.empty() ? std::vector<quint32>() : std::move(fileOrder);
-        mortonLeaves = std::vector<Box>();
-    }
     buildLevels(std::move(leaves));
 }
 
+double DxfDrawing::Tree::cost(const Box &b) const
+{
+    const double length = std::hypot(b.to.x() - b.from.x(), b.to.y() - b.from.y());
+    const double radius = b.width + m_reach;
+    const double capsule = 2.0 * radius * length + kPi * radius * radius;
+    const double box = (b.right - b.left + 2.0 * m_reach) * (b.bottom - b.top + 2.0 * m_reach);
+    return std::min(capsule, box);
+}
+
+void DxfDrawing::Tree::chordAlong(const QPointF *directions, int directionCount,
+                                  const QPointF *ends, int endCount, Box *box)
+{
+    // The directions added up, each turned to agree with the sum so far.
+    double ux = 0.0;
+    double uy = 0.0;
+    for (int k = 0; k < directionCount; ++k) {
+        const double dx = directions[k].x();
+        const double dy = directions[k].y();
+        if (dx * ux + dy * uy < 0.0) {
+            ux -= dx;
+            uy -= dy;
+        } else {
+            ux += dx;
+            uy += dy;
+        }
+    }
+    const double length = std::hypot(ux, uy);
+    if (!(length > 0.0) || !std::isfinite(length)) {
+        // No direction: the chord runs from the first end to the last.
+        box->from = ends[0];
+        box->to = ends[endCount - 1];
+        return;
+    }
+    ux /= length;
+    uy /= length;
+    const QPointF origin = ends[0];
+    double lo = 0.0;
+    double hi = 0.0;
+    for (int k = 1; k < endCount; ++k) {
+        const double t = (ends[k].x() - origin.x()) * ux + (ends[k].y() - origin.y()) * uy;
+        lo = std::min(lo, t);
+        hi = std::max(hi, t);
+    }
+    box->from = QPointF(origin.x() + lo * ux, origin.y() + lo * uy);
+    box->to = QPointF(origin.x() + hi * ux, origin.y() + hi * uy);
+}
+
 DxfDrawing::Tree::Box DxfDrawing::Tree::leafOf(const DxfDrawing &drawing, const quint32 *order,
-                                               size_t leaf, double *spread) const
+                                               size_t leaf, double *total) const
 {
     const size_t first = leaf * kLeaf;
     const size_t last = std::min(m_listed, first + kLeaf);
@@ -627,12 +741,21 @@ DxfDrawing::Tree::Box DxfDrawing::Tree::leafOf(const DxfDrawing &drawing, const 
              0.0,
              0.0,
              0.0};
-    // The chord from the first entity's start to the last one's end; every entity lies
-    // within the largest distance of its corner points (a segment's ends, the corners of
-    // any other entity's bounds) from it, distance to a segment being convex. The
-    // largest square is taken and its root once per leaf.
-    box.from = drawing.chordEnd(entity(first), true);
-    box.to = drawing.chordEnd(entity(last - 1), false);
+    // The chord along the mean direction of the leaf's entities (a segment's from start to end,
+    // none for other entities), spanning the points that hold them (a segment's ends, the
+    // corners of any other entity's bounds). Every entity lies within the largest distance of
+    // those points from the chord, distance to a segment being convex. The largest square is
+    // taken and its root once per leaf.
+    QPointF directions[kLeaf];
+    QPointF ends[4 * kLeaf];
+    int endCount = 0;
+    for (size_t k = first; k < last; ++k) {
+        const int i = entity(k);
+        const int count = drawing.hullPoints(i, ends + endCount);
+        directions[k - first] = count == 2 ? ends[endCount + 1] - ends[endCount] : QPointF();
+        endCount += count;
+    }
+    chordAlong(directions, int(last - first), ends, endCount, &box);
     // A point of the chord for every corner, with one division per leaf: any point of
     // the chord is at least as far from the corner as its foot, so the width can only
     // come out wider than it is.
@@ -641,24 +764,18 @@ DxfDrawing::Tree::Box DxfDrawing::Tree::leafOf(const DxfDrawing &drawing, const 
     const double length2 = vx * vx + vy * vy;
     const double inverse = length2 > 0.0 ? 1.0 / length2 : 0.0;
     double widthSquared = 0.0;
-    for (size_t k = first; k < last; ++k) {
-        QPointF corners[4];
-        const int count = drawing.hullPoints(entity(k), corners);
-        // The hull points span the entity's bounds.
-        for (int c = 0; c < count; ++c) {
-            box.left = std::min(box.left, corners[c].x());
-            box.top = std::min(box.top, corners[c].y());
-            box.right = std::max(box.right, corners[c].x());
-            box.bottom = std::max(box.bottom, corners[c].y());
-        }
-        for (int c = 0; c < count; ++c) {
-            const double ax = corners[c].x() - box.from.x();
-            const double ay = corners[c].y() - box.from.y();
-            const double t = std::clamp((ax * vx + ay * vy) * inverse, 0.0, 1.0);
-            const double ox = ax - t * vx;
-            const double oy = ay - t * vy;
-            widthSquared = std::max(widthSquared, ox * ox + oy * oy);
-        }
+    // The hull points span the entities' bounds.
+    for (int c = 0; c < endCount; ++c) {
+        box.left = std::min(box.left, ends[c].x());
+        box.top = std::min(box.top, ends[c].y());
+        box.right = std::max(box.right, ends[c].x());
+        box.bottom = std::max(box.bottom, ends[c].y());
+        const double ax = ends[c].x() - box.from.x();
+        const double ay = ends[c].y() - box.from.y();
+        const double t = std::clamp((ax * vx + ay * vy) * inverse, 0.0, 1.0);
+        const double ox = ax - t * vx;
+        const double oy = ay - t * vy;
+        widthSquared = std::max(widthSquared, ox * ox + oy * oy);
     }
     box.left -= m_slack;
     box.top -= m_slack;
@@ -666,7 +783,7 @@ DxfDrawing::Tree::Box DxfDrawing::Tree::leafOf(const DxfDrawing &drawing, const 
     box.bottom += m_slack;
     box.width = std::sqrt(widthSquared) * (1.0 + 1e-12) + m_slack;
     setChord(box);
-    *spread += (box.right - box.left) + (box.bottom - box.top);
+    *total += cost(box);
     return box;
 }
 
@@ -680,7 +797,14 @@ void DxfDrawing::Tree::buildLevels(std::vector<Box> leaves)
             const size_t first = node * kFan;
             const size_t last = std::min(below.size(), first + kFan);
             Box box = below[first];
-            box.to = below[last - 1].to;
+            QPointF directions[kFan];
+            QPointF ends[2 * kFan];
+            for (size_t k = first; k < last; ++k) {
+                directions[k - first] = below[k].to - below[k].from;
+                ends[2 * (k - first)] = below[k].from;
+                ends[2 * (k - first) + 1] = below[k].to;
+            }
+            chordAlong(directions, int(last - first), ends, int(2 * (last - first)), &box);
             box.width = 0.0;
             for (size_t k = first; k < last; ++k) {
                 unite(box, below[k]);
@@ -764,18 +888,20 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
         {
             int level;
             int index;
-            double distance;
+            double order;
+            double boxSquared;
         };
         Node stack[kFan * 32];
         int top = 0;
         const int rootLevel = int(m_levels.size()) - 1;
         const Box &root = m_levels[size_t(rootLevel)][0];
-        if (mayReach(p, root, reach(), reachSquared()))
-            stack[top++] = Node {rootLevel, 0, distanceSquared(p, root)};
+        Node rootNode {rootLevel, 0, 0.0, 0.0};
+        if (mayReach(p, root, reach(), reachSquared(), &rootNode.boxSquared, &rootNode.order))
+            stack[top++] = rootNode;
         while (top > 0) {
             const Node node = stack[--top];
             // The node was within reach when it was pushed; the best distance may have shrunk.
-            if (node.distance > reachSquared())
+            if (node.boxSquared > reachSquared())
                 continue;
             if (node.level == 0) {
                 const size_t from = size_t(node.index) * kLeaf;
@@ -791,11 +917,12 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
             // taken next (an insertion into the few entries above the node's place).
             const int base = top;
             for (int c = from; c < to; ++c) {
-                const Node child {node.level - 1, c, distanceSquared(p, below[size_t(c)])};
-                if (!mayReach(p, below[size_t(c)], reach(), reachSquared()))
+                Node child {node.level - 1, c, 0.0, 0.0};
+                if (!mayReach(p, below[size_t(c)], reach(), reachSquared(), &child.boxSquared,
+                              &child.order))
                     continue;
                 int at = top++;
-                while (at > base && stack[at - 1].distance < child.distance) {
+                while (at > base && stack[at - 1].order < child.order) {
                     stack[at] = stack[at - 1];
                     --at;
                 }
@@ -1041,14 +1168,17 @@ double DxfDrawing::distanceTo(const QPointF &p, int *hint) const
     return tree()->distanceTo(*this, p, hint);
 }
 
-double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hints,
-                               double above) const
+double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hints, double above,
+                               const std::function<bool()> *keepGoing) const
 {
+    constexpr int kPollPoints = 256;
     if (hints && hints->size() != points.size())
         hints->fill(-1, points.size());
     const std::shared_ptr<const Tree> index = isEmpty() ? nullptr : tree();
     double sum = 0.0;
     for (int i = 0; i < points.size(); ++i) {
+        if (keepGoing && i % kPollPoints == kPollPoints - 1 && !(*keepGoing)())
+            return std::numeric_limits<double>::infinity();
         int *hint = hints ? hints->data() + i : nullptr;
         if (index) {
             sum += index->distanceTo(*this, points.at(i), hint);

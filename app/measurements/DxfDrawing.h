@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QVector>
 
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -96,7 +97,8 @@ struct DxfEntity
 // by kind: a segment in 32 bytes, an arc in 48, an ellipse (rare, with its outline) whole, and
 // 4 bytes per entity for the file order. `entity` puts an entry together again as a DxfEntity.
 // The distance queries use a tree of the entities' bounds, built at the first query after a
-// change, so that a query visits the entities near its point and not every entity.
+// change, so that a query visits the entities near its point and not every entity, also where
+// long lines cross each other and their bounds overlap.
 class DxfDrawing
 {
 public:
@@ -140,8 +142,11 @@ public:
     // exceeds `above` and returns what it has reached then: a value above `above` that the whole
     // sum can only exceed (the distances are never negative), so a search comparing the sum with
     // `above` decides as the whole sum would make it decide.
+    // keepGoing, when given, is asked every few hundred points; when it answers false the sum
+    // stops and returns infinity.
     double distanceSum(const QVector<QPointF> &points, QVector<int> *hints = nullptr,
-                       double above = std::numeric_limits<double>::infinity()) const;
+                       double above = std::numeric_limits<double>::infinity(),
+                       const std::function<bool()> *keepGoing = nullptr) const;
 
     static constexpr double kNoDistance = 1e100;
 

@@ -238,10 +238,11 @@ void tst_ContourFinishing::compensationMatchesWindowScan_data()
     QTest::addColumn<double>("radius");
     QTest::addColumn<bool>("special");
 
-    // Where X runs back the window grows long and the compensation looks its samples up by X;
-    // the result must be the scan's, bit for bit, whatever X does.
+    // Where X runs back or stands still the window grows long and the compensation searches it
+    // in a tree; the result must be the scan's, bit for bit, whatever X does.
     for (const char *shape : {"forward with runs of equal X", "out and back", "sweeps",
-                              "jitter back and forth", "falls back now and then", "random order"}) {
+                              "jitter back and forth", "falls back now and then", "random order",
+                              "standing at one X", "out and back 1e-3 apart"}) {
         for (double radius : {0.0, 2.5, 40.0}) {
             QTest::addRow("%s, radius %g", shape, radius) << QString(shape) << radius << false;
         }
@@ -277,6 +278,10 @@ void tst_ContourFinishing::compensationMatchesWindowScan()
             at = (i < n / 2 ? i : n - i) * 0.5;
         else if (shape == QLatin1String("sweeps"))
             at = std::round(200 * std::sin(i * 0.01) * 4) / 4;
+        else if (shape == QLatin1String("standing at one X"))
+            at = 7.0 + (pick(random) % 3) * 1e-3;
+        else if (shape == QLatin1String("out and back 1e-3 apart"))
+            at = (i < n / 2 ? i : n - i) * 1e-3;
         else if (shape == QLatin1String("jitter back and forth"))
             at += (pick(random) % 100 - 40) / 50.0;
         else if (shape == QLatin1String("falls back now and then"))

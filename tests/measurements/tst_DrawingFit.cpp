@@ -62,6 +62,8 @@ private slots:
     void recoversTurnAndShift();
     void halfTurnFirst();
     void samePointLeavesDrawing();
+    void progressRisesAndStops_data();
+    void progressRisesAndStops();
 };
 
 void TestDrawingFit::recoversTurnAndShift_data()
@@ -151,6 +153,56 @@ void TestDrawingFit::samePointLeavesDrawing()
     QCOMPARE(fit.angle(), 0.0);
     QCOMPARE(fit.shift(), QPointF());
     QVERIFY(fit.error() < 1e-9);
+}
+
+void TestDrawingFit::progressRisesAndStops_data()
+{
+    QTest::addColumn<int>("stopAt");
+    QTest::newRow("runs to the end") << -1;
+    QTest::newRow("stopped at the first report") << 0;
+    QTest::newRow("stopped during the rotation search") << 10;
+    // Reports come within the sums as well: a stop there ends the trial in progress.
+    QTest::newRow("stopped late") << 200;
+}
+
+// The whole fit reports its progress, never running back and ending near 1, and gives the same
+// pose as the three searches called one by one. Once the report answers false, it is not asked
+// again: no further trial is measured, and the fit says it was stopped.
+void TestDrawingFit::progressRisesAndStops()
+{
+    QFETCH(int, stopAt);
+    const DxfDrawing original = steppedPart(1.0);
+    QVector<QPointF> trace;
+    // Enough points for reports within a sum.
+    for (const QPointF &p : sample(original, 0.0005))
+        trace << transformed(p, 3.0, QPointF(1, 2), QPointF(0.2, 0.1));
+    const QPointF tracePoint = transformed(QPointF(5, 3), 3.0, QPointF(1, 2), QPointF(0.2, 0.1));
+    DxfDrawing drawing = original;
+    drawing.translate(tracePoint.x() - 5, tracePoint.y() - 3);
+
+    QVector<double> reports;
+    DrawingFit fit(drawing, trace, tracePoint, 1.0);
+    fit.setProgress([&](double fraction) {
+        reports << fraction;
+        return reports.size() - 1 != stopAt;
+    });
+    fit.fitAll();
+    QVERIFY(std::is_sorted(reports.cbegin(), reports.cend()));
+    QVERIFY(reports.first() >= 0.0 && reports.last() <= 1.0);
+    if (stopAt >= 0) {
+        QVERIFY(fit.stopped());
+        QCOMPARE(reports.size(), stopAt + 1);
+        return;
+    }
+    QVERIFY(!fit.stopped());
+    QVERIFY2(reports.size() > 300, qPrintable(QString::number(reports.size())));
+    QVERIFY2(reports.last() > 0.9, qPrintable(QString::number(reports.last())));
+    DrawingFit plain(drawing, trace, tracePoint, 1.0);
+    plain.fitRotation();
+    plain.fitTranslation();
+    plain.refine();
+    QCOMPARE(fit.angle(), plain.angle());
+    QCOMPARE(fit.shift(), plain.shift());
 }
 
 QTEST_APPLESS_MAIN(TestDrawingFit)

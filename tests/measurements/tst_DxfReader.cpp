@@ -433,11 +433,16 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan_data()
     QTest::newRow("everything on one horizontal line") << "flat";
     QTest::newRow("every entity at one point") << "point";
     QTest::newRow("lines too long for their bounds among short ones") << "unbounded";
+    // Neighbours in the file that lie across each other, so that every entity's bounds hold
+    // most of the drawing.
+    QTest::newRow("grid drawn a row and a column at a time") << "grid";
+    QTest::newRow("zigzag of long strokes") << "zigzag";
+    QTest::newRow("hatch of strokes drawn back and forth") << "hatch";
 }
 
-// The distances come from a grid of cells over the drawing, not from every entity; they must be
-// exactly those of measuring every entity, for points on, near, beside and far from the
-// drawing, with and without hints, also after the drawing has moved.
+// The distances come from a tree over the drawing, not from every entity; they must be exactly
+// those of measuring every entity, for points on, near, beside and far from the drawing, with
+// and without hints, also after the drawing has moved.
 void TestDxfReader::distanceSumEqualsEveryEntityScan()
 {
     QFETCH(QString, drawing);
@@ -479,6 +484,25 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan()
             }
             const QPointF a(uniform(-50, 50), uniform(-20, 20));
             d.append(DxfEntity::line(a, a + QPointF(uniform(-2, 2), uniform(-2, 2))));
+        }
+    } else if (drawing == QLatin1String("grid")) {
+        for (int i = 0; i < 1500; ++i) {
+            const double at = -50.0 + i * 0.1 + uniform(0, 0.01);
+            d.append(DxfEntity::line(QPointF(-60, at / 2), QPointF(110, at / 2)));
+            d.append(DxfEntity::line(QPointF(at + 30, -25), QPointF(at + 30, 25)));
+        }
+    } else if (drawing == QLatin1String("zigzag")) {
+        QPointF at(-60, -25);
+        for (int i = 0; i < 3000; ++i) {
+            const QPointF next(i % 2 ? -60 : 110, -25 + i * 0.016 + (i % 2 ? 0 : 20));
+            d.append(DxfEntity::line(at, next));
+            at = next;
+        }
+    } else if (drawing == QLatin1String("hatch")) {
+        for (int i = 0; i < 3000; ++i) {
+            const QPointF a(-100 + i * 0.07, -25);
+            const QPointF b = a + QPointF(50, 50);
+            d.append(i % 2 ? DxfEntity::line(b, a) : DxfEntity::line(a, b));
         }
     } else if (drawing == QLatin1String("flat")) {
         for (int i = 0; i < 500; ++i)

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <cmath>
@@ -32,7 +33,40 @@ double currentUnitFactor()
     return dxfUnitFactor(Settings::instance()->view.axis_unit);
 }
 
+DrawingFitFunction &fitFunction()
+{
+    static DrawingFitFunction fit;
+    return fit;
+}
+
+// The progress of a fit, in thousandths.
+constexpr qint64 kFitProgressSteps = 1000;
+
 } // namespace
+
+void setDrawingFitFunction(DrawingFitFunction fit)
+{
+    fitFunction() = std::move(fit);
+}
+
+DrawingPose fitDrawing(const DxfDrawing &drawing, const QVector<QPointF> &points,
+                       const QPointF &pivot, double unitFactor,
+                       const DrawingFit::Progress &progress)
+{
+    DrawingFit search(drawing, points, pivot, unitFactor);
+    search.setProgress(progress);
+    search.fitAll();
+    return DrawingPose {search.angle(), search.shift(), search.stopped()};
+}
+
+QString DrawingFitProgress::title()
+{
+    return QStringLiteral("Совмещение чертежа");
+}
+
+DrawingFitProgress::DrawingFitProgress(QWidget *parent)
+    : WorkProgressWindow(parent, title(), QStringLiteral("Совмещение чертежа с трассой"))
+{ }
 
 ComparePlaneMeasurement::ComparePlaneMeasurement(int type, Plot *plot, const QString &name)
     : Measurement(type, plot, 0)
@@ -199,34 +233,79 @@ void ComparePlaneDXF::onPlotMousePress(QMouseEvent *event)
     }
     plot()->setSelectionMarkerVisible(false);
     m_drawingPoint = picked;
-    m_stage = 2;
     // The plot item shares the drawing's storage: it lets go first, so that moving the drawing
     // changes the storage in place rather than copying it.
     m_items.release();
-    m_drawing.translate(m_tracePoint.x() - m_drawingPoint.x(),
-                        m_tracePoint.y() - m_drawingPoint.y());
+    const QPointF onto = m_tracePoint - m_drawingPoint;
+    m_drawing.translate(onto.x(), onto.y());
     removeDrawingReperPoints();
-    fit();
+    disableReperPointSnapping();
+    m_items.show(m_drawing);
+    plot()->replot();
+    const QPointer<QObject> alive(this);
+    const bool fitted = fit();
+    // The window ran on while the fit did: the measurement may be gone.
+    if (!alive)
+        return;
+    if (!fitted) {
+        // Back to where the drawing was before the picks, waiting for a trace point again.
+        m_items.release();
+        m_drawing.translate(-onto.x(), -onto.y());
+        m_items.show(m_drawing);
+        placeReperPoints();
+        m_stage = 0;
+        plot()->setSelectionMarkerVisible(true);
+        plot()->replot();
+        emit statusText(tracePointText());
+        return;
+    }
+    m_stage = 2;
     m_items.show(m_drawing);
     emit statusText(QString());
-    disableReperPointSnapping();
     finish();
     emit measumentFinished();
 }
 
-void ComparePlaneDXF::fit()
+bool ComparePlaneDXF::fit()
 {
     if (!m_traceCurve)
-        return;
+        return true;
     QVector<QPointF> points;
     points.reserve(m_traceCurve->dataCount());
     for (auto it = m_traceCurve->data()->constBegin(); it != m_traceCurve->data()->constEnd(); ++it)
         points.append(QPointF(it->key, it->value));
-    DrawingFit search(m_drawing, points, m_tracePoint, m_unitFactor);
-    search.fitRotation();
-    search.fitTranslation();
-    search.refine();
-    search.apply(&m_drawing);
+    const DrawingFitFunction run = fitFunction() ? fitFunction() : DrawingFitFunction(fitDrawing);
+    auto state = std::make_shared<WorkerProgress>();
+    state->total = kFitProgressSteps;
+    auto pose = std::make_shared<DrawingPose>();
+    auto placed = std::make_shared<DxfDrawing>();
+    // The worker fits a copy, which shares the drawing's storage: the window may draw and
+    // measure the drawing meanwhile, and after a cancel the worker runs out on its own. A fit
+    // that ends is put on the copy there too (which then takes storage of its own), and the
+    // distance tree of the placed drawing is built, so that neither the move of a large drawing
+    // nor its first measurement stops the window.
+    const QFuture<void> future = QtConcurrent::run(
+        [run, drawing = m_drawing, points = std::move(points), pivot = m_tracePoint,
+         factor = m_unitFactor, state, pose, placed]() mutable {
+            DxfDrawing own = std::move(drawing);
+            *pose = run(own, points, pivot, factor, [state](double fraction) {
+                state->done = qint64(fraction * kFitProgressSteps);
+                return !state->cancel.load();
+            });
+            if (pose->stopped || state->cancel.load())
+                return;
+            DrawingFit::applyPose(&own, pose->angle, pivot, pose->shift);
+            own.distanceTo(pivot);
+            *placed = std::move(own);
+        });
+    DrawingFitProgress window(plot());
+    if (waitBehindProgress(&window, state, future, false) || pose->stopped) {
+        logger.log(INFO, "DXF drawing fit cancelled");
+        return false;
+    }
+    m_items.release();
+    m_drawing = std::move(*placed);
+    return true;
 }
 
 void ComparePlaneDXF::calculate() { }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "measurements/DrawingFit.h"
 #include "measurements/DxfDrawing.h"
+#include "measurements/ui/DxfImport.h"
 #include "measurements/ui/DxfPlotItems.h"
 #include "measurements/ui/Measurement.h"
 
 #include <QPointF>
 #include <QPointer>
+
+#include <functional>
 
 class QCPCurve;
 class QMouseEvent;
@@ -34,7 +38,10 @@ public:
 // An imported DXF drawing fitted to a measured contour. The user picks a point on the trace and
 // the matching characteristic point of the drawing; the drawing is moved so that the two
 // coincide, then turned about that point and shifted until the sum of the distances from the
-// picked trace's points to the drawing is as small as the searches make it.
+// picked trace's points to the drawing is as small as the searches make it. The searches run on
+// a worker, so that a large drawing does not stop the window; a fit that is not over at once
+// shows its progress in a window whose "Отмена" leaves the drawing unplaced, where it was before
+// the picks, and the measurement waiting for a trace point again.
 //
 // Each measurement owns its drawing; the deviation-from-drawing measurement of the same plot
 // reads it through distanceToDrawing().
@@ -79,7 +86,9 @@ public:
 private:
     void setUp();
     void onPlotMousePress(QMouseEvent *event);
-    void fit();
+    // Fits the drawing on a worker behind a progress window; false when the operator cancelled
+    // the fit (the drawing is then as it was).
+    bool fit();
     void placeReperPoints();
     void removeDrawingReperPoints();
 
@@ -92,6 +101,37 @@ private:
     QPointF m_drawingPoint;
     QPointer<QCPCurve> m_traceCurve;
     double m_unitFactor = 1.0;
+};
+
+// The pose a fit found for a drawing, and whether it was stopped (the pose is then of no use).
+struct DrawingPose
+{
+    double angle = 0.0;
+    QPointF shift;
+    bool stopped = false;
+};
+
+// The fit a placed drawing gets (DrawingFit's three searches), run on a worker: the drawing,
+// the trace's points, the pivot (the picked trace point), one millimetre in plot units and the
+// progress, which stops the fit when it answers false. A test may put in one it can hold (null
+// puts the real one back).
+using DrawingFitFunction = std::function<DrawingPose(
+    const DxfDrawing &drawing, const QVector<QPointF> &points, const QPointF &pivot,
+    double unitFactor, const DrawingFit::Progress &progress)>;
+void setDrawingFitFunction(DrawingFitFunction fit);
+DrawingPose fitDrawing(const DxfDrawing &drawing, const QVector<QPointF> &points,
+                       const QPointF &pivot, double unitFactor,
+                       const DrawingFit::Progress &progress);
+
+// The progress window of a fit.
+class DrawingFitProgress : public WorkProgressWindow
+{
+    Q_OBJECT
+
+public:
+    explicit DrawingFitProgress(QWidget *parent);
+
+    static QString title();
 };
 
 // Distance from a point to the nearest entity of the drawings laid over the plot;

@@ -3,8 +3,11 @@
 #include "measurements/DxfReader.h"
 
 #include <QDialog>
+#include <QFuture>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 class QIODevice;
 class QLabel;
@@ -41,24 +44,52 @@ using DxfReadFunction
     = std::function<DxfReadResult(QIODevice *device, double unitFactor, const DxfReadProgress &)>;
 void setDxfReadFunction(DxfReadFunction read);
 
-// The progress window of an import.
-class DxfImportProgress : public QDialog
+// The window of a long piece of work on a worker: what it does, its progress and "Отмена".
+class WorkProgressWindow : public QDialog
 {
     Q_OBJECT
 
 public:
-    DxfImportProgress(QWidget *parent, const QString &shownName);
+    WorkProgressWindow(QWidget *parent, const QString &title, const QString &text);
 
-    // done of total bytes read.
+    // done of total.
     void setProgress(qint64 done, qint64 total);
 
     QProgressBar *progressBar() const { return m_bar; }
     QPushButton *cancelButton() const { return m_cancel; }
-
-    static QString title();
 
 private:
     QLabel *m_label = nullptr;
     QProgressBar *m_bar = nullptr;
     QPushButton *m_cancel = nullptr;
 };
+
+// The progress window of an import.
+class DxfImportProgress : public WorkProgressWindow
+{
+    Q_OBJECT
+
+public:
+    DxfImportProgress(QWidget *parent, const QString &shownName);
+
+    static QString title();
+};
+
+// What a worker behind a progress window and the GUI thread share: the worker writes its
+// progress, the GUI thread the cancel.
+struct WorkerProgress
+{
+    std::atomic<qint64> done {0};
+    std::atomic<qint64> total {0};
+    std::atomic<bool> cancel {false};
+};
+
+// Waits for work started on a worker (future), which reports through state, with the program
+// answering meanwhile. Work not over at once gets the window, run modal through runDialog
+// (keyboard jogging blocked) and showing the progress, until the work ends or the operator
+// cancels; "Отмена" or Escape sets state->cancel at once. After a cancel the call waits for the
+// work to end when waitAfterCancel is set (the work uses what the caller owns), and returns at
+// once otherwise (the work holds its own copies and its result is dropped). Returns whether
+// the work was cancelled.
+bool waitBehindProgress(WorkProgressWindow *window, const std::shared_ptr<WorkerProgress> &state,
+                        QFuture<void> future, bool waitAfterCancel);

@@ -8,14 +8,20 @@
 #include "support/LogReader.h"
 #include "support/TempSettings.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/ModalAnswerer.h"
 #include "support/gui/PlotDriver.h"
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
 
 #include <QFile>
+#include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QThread>
+#include <QThreadPool>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 
@@ -74,6 +80,44 @@ QVector<QPointF> contour()
     return points;
 }
 
+// The real fit, its first run held at its start until the GUI thread lets it go: what the GUI
+// thread does meanwhile it can only do while the fit runs on another thread.
+class HeldFit
+{
+public:
+    HeldFit()
+    {
+        setDrawingFitFunction([this](const DxfDrawing &drawing, const QVector<QPointF> &points,
+                                     const QPointF &pivot, double factor,
+                                     const DrawingFit::Progress &progress) {
+            if (++runs == 1) {
+                onGuiThread = QThread::currentThread() == qApp->thread();
+                waitedForTheGui = !onGuiThread && m_gate.tryAcquire(1, 60000);
+            }
+            const DrawingPose pose = fitDrawing(drawing, points, pivot, factor, progress);
+            stopped = pose.stopped;
+            return pose;
+        });
+    }
+    ~HeldFit()
+    {
+        release();
+        // A cancelled fit runs out on its worker; it uses this object until then.
+        QThreadPool::globalInstance()->waitForDone();
+        setDrawingFitFunction(nullptr);
+    }
+
+    void release() { m_gate.release(); }
+
+    std::atomic<int> runs {0};
+    std::atomic<bool> onGuiThread {false};
+    std::atomic<bool> waitedForTheGui {false};
+    std::atomic<bool> stopped {false};
+
+private:
+    QSemaphore m_gate;
+};
+
 } // namespace
 
 class TestComparePlaneDXF : public QObject
@@ -84,6 +128,8 @@ private slots:
     void init();
     void cleanup();
     void fitsDrawingPickedOnVertex();
+    void fitRunsOnAWorker_data();
+    void fitRunsOnAWorker();
     void importRefusals_data();
     void importRefusals();
     void importThroughManager();
@@ -214,6 +260,86 @@ void TestComparePlaneDXF::fitsDrawingPickedOnVertex()
     // A second recalculation in the same unit changes nothing.
     m.calculate();
     QVERIFY(QLineF(m.drawing().entity(3).end, before.end * 1000).length() < 1e-6);
+}
+
+void TestComparePlaneDXF::fitRunsOnAWorker_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("let run") << false;
+    QTest::newRow("cancelled") << true;
+}
+
+// The fit runs on a worker behind a progress window. Let run, it places the drawing as the fit
+// on the GUI thread did. "Отмена" leaves the drawing unplaced where it was before the picks,
+// its points again snap targets, the measurement waiting for a trace point; the window goes on
+// answering, and the next two picks fit the drawing.
+void TestComparePlaneDXF::fitRunsOnAWorker()
+{
+    QFETCH(bool, cancel);
+    m_prompts->answers << writeFile(QStringLiteral("step.DXF"), kStepDxf);
+    testsupport::PlotDriver driver(m_plot);
+    ComparePlaneDXF m(nullptr, m_plot);
+    QSignalSpy status(&m, &Measurement::statusText);
+    QSignalSpy finished(&m, &Measurement::measumentFinished);
+    QTRY_COMPARE(status.count(), 1);
+    const DxfDrawing imported = m.drawing();
+    const int reperPoints = m.reperPointCount();
+    HeldFit held;
+    testsupport::ModalAnswerer answerer([&](QWidget *window) {
+        auto *progress = qobject_cast<DrawingFitProgress *>(window);
+        if (!progress)
+            return;
+        if (cancel)
+            progress->cancelButton()->click();
+        held.release();
+    });
+
+    const QPointF traceCorner = placed({5, 3});
+    driver.move(traceCorner.x(), traceCorner.y());
+    driver.click(traceCorner.x(), traceCorner.y());
+    driver.move(5, 3);
+    driver.click(5, 3);
+    QVERIFY(answerer.answered());
+    QCOMPARE(answerer.answeredTitle(), DrawingFitProgress::title());
+    if (!cancel) {
+        QVERIFY(!held.onGuiThread);
+        QVERIFY(held.waitedForTheGui);
+    }
+    if (cancel) {
+        QCOMPARE(m.stage(), 0);
+        QVERIFY(!m.isFinished());
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!m.comparisonDrawing());
+        QCOMPARE(status.last().at(0).toString(), ComparePlaneDXF::tracePointText());
+        QCOMPARE(m.reperPointCount(), reperPoints);
+        for (int i = 0; i < imported.size(); ++i) {
+            QVERIFY(QLineF(m.drawing().entity(i).start, imported.entity(i).start).length() < 1e-12);
+            QVERIFY(QLineF(m.drawing().entity(i).centre, imported.entity(i).centre).length()
+                    < 1e-12);
+        }
+        QVERIFY(m.items().item()->drawing().sharesStorageWith(m.drawing()));
+        // The window did not wait for the worker, which saw the cancel and stopped.
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+        QVERIFY(!held.onGuiThread);
+        QVERIFY(held.waitedForTheGui);
+        QVERIFY(held.stopped);
+
+        driver.move(traceCorner.x(), traceCorner.y());
+        driver.click(traceCorner.x(), traceCorner.y());
+        QCOMPARE(m.stage(), 1);
+        driver.move(5, 3);
+        driver.click(5, 3);
+        QCOMPARE(held.runs.load(), 2);
+    }
+    QCOMPARE(m.stage(), 2);
+    QVERIFY(m.isFinished());
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!held.stopped);
+    QCOMPARE(m.comparisonDrawing(), &m.drawing());
+    const DxfEntity &top = m.drawing().entity(3);
+    const double angle = std::atan2(top.end.y() - top.start.y(), top.end.x() - top.start.x());
+    QVERIFY2(std::abs(angle * 180 / kPi - kTurn) < 0.01, qPrintable(QString::number(angle)));
+    QVERIFY(QLineF(top.start, placed({5, 3})).length() < 1e-3);
 }
 
 void TestComparePlaneDXF::importRefusals_data()

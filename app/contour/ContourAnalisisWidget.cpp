@@ -7,6 +7,7 @@
 #include "core/Settings.h"
 #include "measurements/Geometry.h"
 #include "measurements/KindGeometry.h"
+#include "measurements/ui/DxfPlotItems.h"
 #include "measurements/ui/Measurement.h"
 #include "measurements/ui/MeasurementsManager.h"
 #include "platform/Desktop.h"
@@ -406,23 +407,85 @@ struct Extent
     double maxK = -std::numeric_limits<double>::max();
     double minV = std::numeric_limits<double>::max();
     double maxV = -std::numeric_limits<double>::max();
+
+    void add(const QPointF &p)
+    {
+        // A point with no place (a crossing that no longer exists) frames nothing.
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            return;
+        minK = qMin(minK, p.x());
+        maxK = qMax(maxK, p.x());
+        minV = qMin(minV, p.y());
+        maxV = qMax(maxV, p.y());
+    }
+    bool operator==(const Extent &o) const
+    {
+        return minK == o.minK && maxK == o.maxK && minV == o.minV && maxV == o.maxV;
+    }
 };
 
-Extent curveExtent(const Plot *plot)
+bool onPlotAxes(const Plot *plot, const QCPItemPosition *position)
+{
+    return position->typeX() == QCPItemPosition::ptPlotCoords
+        && position->typeY() == QCPItemPosition::ptPlotCoords && !position->parentAnchorX()
+        && !position->parentAnchorY() && position->keyAxis() == plot->xAxis
+        && position->valueAxis() == plot->yAxis;
+}
+
+bool isShown(const QCPAbstractItem *item)
+{
+    return item->visible() && (!item->layer() || item->layer()->visible());
+}
+
+// What the tab shows: every point of every curve of the plot's registry, and of the items drawn
+// in plot coordinates (lines and their ends, labels, drawings), so that an item placed beside the
+// traces (a value label above them, a drawing not yet placed) is framed too. An infinite line
+// reaches beyond any of its points, and the selection marker follows the pointer: they frame
+// nothing.
+Extent contentExtent(const Plot *plot)
 {
     Extent e;
     for (int c = 0; c < plot->curveCount(); ++c) {
         const QCPCurve *curve = plot->curve(c);
         if (!curve)
             continue;
-        for (const QCPCurveData &d : *curve->data()) {
-            // A reper point with no place (a crossing that no longer exists) frames nothing.
-            if (!std::isfinite(d.key) || !std::isfinite(d.value))
-                continue;
-            e.minK = qMin(e.minK, d.key);
-            e.maxK = qMax(e.maxK, d.key);
-            e.minV = qMin(e.minV, d.value);
-            e.maxV = qMax(e.maxV, d.value);
+        for (const QCPCurveData &d : *curve->data())
+            e.add(QPointF(d.key, d.value));
+    }
+    for (int i = 0; i < plot->itemCount(); ++i) {
+        const QCPAbstractItem *item = plot->item(i);
+        if (!item || !isShown(item) || item == plot->selectionMarker()
+            || qobject_cast<const QCPItemStraightLine *>(item))
+            continue;
+        if (const auto *drawing = qobject_cast<const DxfDrawingItem *>(item)) {
+            if (!drawing->drawing().isEmpty()) {
+                const QRectF r = drawing->bounds();
+                e.add(r.topLeft());
+                e.add(r.bottomRight());
+            }
+            continue;
+        }
+        for (const QCPItemPosition *position : item->positions()) {
+            if (onPlotAxes(plot, position))
+                e.add(position->coords());
+        }
+    }
+    return e;
+}
+
+// The extent grown by the boxes of the labels as the plot lays them out now: a label is as
+// large on the screen whatever the framing, so only a framing made can tell where it ends.
+Extent withLabelBoxes(const Plot *plot, Extent e)
+{
+    for (int i = 0; i < plot->itemCount(); ++i) {
+        const auto *text = qobject_cast<const QCPItemText *>(plot->item(i));
+        if (!text || !isShown(text) || !onPlotAxes(plot, text->position))
+            continue;
+        for (const QCPItemAnchor *corner :
+             {text->topLeft, text->topRight, text->bottomRight, text->bottomLeft}) {
+            const QPointF pixel = corner->pixelPosition();
+            e.add(QPointF(plot->xAxis->pixelToCoord(pixel.x()),
+                          plot->yAxis->pixelToCoord(pixel.y())));
         }
     }
     return e;
@@ -444,17 +507,9 @@ bool isTrueToShape(const Plot *plot)
     return std::abs(xScale - yScale) <= 1e-9 * xScale;
 }
 
-bool countEqual(double a, double b)
+// Frames the extent with margins of 5 %, true to shape.
+void frameContour(Plot *plot, const Extent &e)
 {
-    return std::abs(b - a) * 1e12 <= qMin(std::abs(a), std::abs(b));
-}
-
-} // namespace
-
-void ContourAnalisisWidget::rescaleContour()
-{
-    Plot *plot = ui->plot;
-    const Extent e = curveExtent(plot);
     const double dk = 0.05 * (e.maxK - e.minK);
     plot->xAxis->setRange(e.minK - dk, e.maxK + dk);
     const double dv = 0.05 * (e.maxV - e.minV);
@@ -473,6 +528,24 @@ void ContourAnalisisWidget::rescaleContour()
         if (isTrueToShape(plot))
             break;
     }
+}
+
+bool countEqual(double a, double b)
+{
+    return std::abs(b - a) * 1e12 <= qMin(std::abs(a), std::abs(b));
+}
+
+} // namespace
+
+void ContourAnalisisWidget::rescaleContour()
+{
+    Plot *plot = ui->plot;
+    const Extent content = contentExtent(plot);
+    frameContour(plot, content);
+    // The labels laid out in this framing: one that reaches out of it widens the framing once.
+    const Extent labelled = withLabelBoxes(plot, content);
+    if (!(labelled == content))
+        frameContour(plot, labelled);
     framedX = plot->xAxis->range();
     framedY = plot->yAxis->range();
 }
@@ -482,7 +555,7 @@ void ContourAnalisisWidget::rescaleProfile()
     Plot *plot = ui->plot;
     if (!plot || plot->curveCount() == 0)
         return;
-    Extent e = curveExtent(plot);
+    Extent e = contentExtent(plot);
     if (countEqual(e.minK, e.maxK))
         e.maxK += 1.0;
     if (countEqual(e.minV, e.maxV))

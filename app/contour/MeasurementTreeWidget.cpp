@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <iterator>
@@ -100,6 +101,7 @@ QTreeWidgetItem *MeasurementTreeWidget::addMeasurementItem(Measurement *m)
         group = groups[int(MeasurementGroup::Lengths)];
     }
     group->addChild(item);
+    fitToContents();
     return item;
 }
 
@@ -109,13 +111,22 @@ void MeasurementTreeWidget::updateMeasurementItem(QTreeWidgetItem *item, Measure
         return;
     item->setText(1, m->valueText());
     item->setData(1, Qt::UserRole, valueData(m));
+    fitToContents();
+}
+
+void MeasurementTreeWidget::fitToContents()
+{
+    if (givenMinimumWidth < 0)
+        givenMinimumWidth = minimumWidth();
+    int needed = 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < columnCount(); ++c)
+        needed += qMax(sizeHintForColumn(c), header()->sectionSizeHint(c));
+    setMinimumWidth(qMax(givenMinimumWidth, needed));
 }
 
 void MeasurementTreeWidget::updateGroups()
 {
-    if (calibrationMode)
-        return;
-    for (int i = 0; i < topLevelItemCount(); ++i) {
+    for (int i = 0; !calibrationMode && i < topLevelItemCount(); ++i) {
         QTreeWidgetItem *group = topLevelItem(i);
         if (group->childCount() == 0) {
             group->setText(1, QString());
@@ -134,6 +145,8 @@ void MeasurementTreeWidget::updateGroups()
         }
         group->setText(1, count > 0 ? QString::number(sum / count, 'f', 4) : QString());
     }
+    // A group mean may need more room, and a removed row may give some back.
+    fitToContents();
 }
 
 void MeasurementTreeWidget::setCalibrationMode(bool on)

@@ -52,6 +52,10 @@ public:
     void updateMeasurementItem(QTreeWidgetItem *item, Measurement *m);
     // Recomputes the mean shown on every group row.
     void updateGroups();
+    // Asks for the width that shows every name and every value whole: the value column would
+    // otherwise be squeezed behind long names and its numbers cut. The width the tree was given
+    // is the least it takes.
+    void fitToContents();
     // The calibration layout: a plain header "ИЗМЕРЕНИЕ" | "ЗНАЧЕНИЕ", no editors, no means.
     void setCalibrationMode(bool on);
     bool isCalibrationMode() const { return calibrationMode; }
@@ -82,4 +86,5 @@ private:
     // The group rows, by MeasurementGroup (the kinds table gives each row's text and icon).
     QTreeWidgetItem *groups[kMeasurementGroupCount] = {};
     bool calibrationMode = false;
+    int givenMinimumWidth = -1;
 };

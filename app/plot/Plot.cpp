@@ -157,6 +157,11 @@ void Plot::childEvent(QChildEvent *event)
 {
     if (event->added() || event->removed())
         m_curvesValid = false;
+    // The curve the marker rests on has gone: the marker would point at nothing.
+    if (event->removed() && m_marker && m_markerPlaced && !m_markerCurve) {
+        m_markerPlaced = false;
+        m_marker->setVisible(false);
+    }
     QCustomPlot::childEvent(event);
 }
 
@@ -203,6 +208,10 @@ void Plot::createSelectionMarker()
     marker->setSelectable(false);
     marker->setPen(QPen(QBrush(Qt::gray), 1.0, Qt::DashDotLine, Qt::SquareCap, Qt::BevelJoin));
     marker->setHead(QCPLineEnding(QCPLineEnding::esLineArrow, 8.0, 10.0, false));
+    // Its ends lie nowhere yet: it shows at its first snap.
+    marker->setVisible(false);
+    m_markerPlaced = false;
+    m_markerWanted = true;
     m_marker = marker;
     replot();
     qDebug() << "created selection marker";
@@ -224,8 +233,9 @@ void Plot::deleteSelectionMarker()
 
 void Plot::setSelectionMarkerVisible(bool visible)
 {
+    m_markerWanted = visible;
     if (m_marker)
-        m_marker->setVisible(visible);
+        m_marker->setVisible(visible && m_markerPlaced);
 }
 
 CurveHitTester::Hit Plot::curveHitTest(const QCPCurve *curve, const QPointF &pos)
@@ -265,6 +275,8 @@ void Plot::snapMarker(const QPointF &pos)
     m_marker->end->setCoords(point.key, point.value);
     m_markerDataIndex = index;
     m_markerCurve = target;
+    m_markerPlaced = true;
+    m_marker->setVisible(m_markerWanted);
 }
 
 void Plot::mouseMoveEvent(QMouseEvent *event)

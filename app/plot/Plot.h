@@ -91,7 +91,12 @@ public:
     void createSelectionMarker();
     void deleteSelectionMarker();
     QCPItemLine *selectionMarker() const { return m_marker; }
+    // Whether the marker is wanted on the plot. It is drawn only while it rests on a point: a
+    // new marker stays hidden until its first snap, and a marker whose curve has left the plot
+    // hides, so that it never points where no curve is.
     void setSelectionMarkerVisible(bool visible);
+    // Whether a marker exists and is wanted: it is drawn once it rests on a point.
+    bool selectionMarkerShown() const { return m_marker && m_markerWanted; }
     // The point the marker last snapped to: -1 and null before the first snap, and the curve
     // reads null once it has left the plot.
     int markerDataIndex() const { return m_markerCurve ? m_markerDataIndex : -1; }
@@ -125,5 +130,8 @@ private:
     QPointer<QCPItemLine> m_marker;
     QPointer<QCPCurve> m_markerCurve;
     int m_markerDataIndex = -1;
+    bool m_markerWanted = true;
+    // The marker item rests on a point of m_markerCurve.
+    bool m_markerPlaced = false;
     CurveHitTester m_hitTester;
 };

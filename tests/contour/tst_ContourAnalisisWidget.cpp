@@ -2,6 +2,7 @@
 #include "contour/CalibrationToolsWidget.h"
 #include "core/Logger.h"
 #include "measurements/Geometry.h"
+#include "measurements/ui/DxfPlotItems.h"
 #include "measurements/ui/PlotSegmentSelection.h"
 #include "measurements/ui/ReperPoint.h"
 #include "plot/SuffixTicker.h"
@@ -191,6 +192,7 @@ private slots:
     void units_data();
     void units();
     void framingPassesOverPointsWithNoPlace();
+    void framingTakesInEveryItem();
     void calibrationModeShowsAnglesInDegrees();
     void levellingSurvivesRedraws();
     void levellingResetAlsoResetsTheManagersLevelling();
@@ -404,6 +406,45 @@ void tst_ContourAnalisisWidget::framingPassesOverPointsWithNoPlace()
              qPrintable(QStringLiteral("%1 %2").arg(x.lower).arg(x.upper)));
     QVERIFY2(y.contains(0) && y.contains(200),
              qPrintable(QStringLiteral("%1 %2").arg(y.lower).arg(y.upper)));
+}
+
+// "Сбросить масштаб" shows all that the tab holds: a label placed above the traces whole, a
+// drawing not yet placed beside them; a line through the whole plane and the selection marker
+// at the pointer widen nothing.
+void tst_ContourAnalisisWidget::framingTakesInEveryItem()
+{
+    settings->change([](Settings &s) { s.view.axis_unit = 1; }); // drawn as given
+    ContourWindowFixture f({makeLine(0, 0, 100, 20, 11)});
+    Plot *plot = f.window->plot();
+    auto *label = new QCPItemText(plot);
+    label->position->setCoords(500, 700);
+    label->setText(QStringLiteral("Прямая: 1234.5678 мкм"));
+    label->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    auto *drawing = new DxfDrawingItem(plot);
+    DxfDrawing lines;
+    lines.append(DxfEntity::line(QPointF(-300, -100), QPointF(-200, -100)));
+    drawing->setDrawing(lines);
+    auto *everywhere = new QCPItemStraightLine(plot);
+    everywhere->point1->setCoords(0, -1e6);
+    everywhere->point2->setCoords(1, 1e6);
+    plot->setInteractions(Plot::iRangeSelection);
+    PlotDriver(plot).move(500, 100);
+    QVERIFY(plot->selectionMarker()->visible());
+    plot->selectionMarker()->start->setCoords(5000, 5000);
+
+    f.child<QAction>("actionScale")->setChecked(true);
+    f.child("pushButtonResetScale")->click();
+    const QCPRange x = plot->xAxis->range();
+    const QCPRange y = plot->yAxis->range();
+    const QString ranges
+        = QStringLiteral("x %1 %2, y %3 %4").arg(x.lower).arg(x.upper).arg(y.lower).arg(y.upper);
+    // The drawing's left end and the label's right end, with room to spare.
+    QVERIFY2(x.contains(-300) && x.contains(1000) && y.contains(-100) && y.contains(700),
+             qPrintable(ranges));
+    const QRectF area = plot->axisRect()->rect();
+    for (const QCPItemAnchor *corner : {label->topLeft, label->bottomRight})
+        QVERIFY2(area.contains(corner->pixelPosition()), qPrintable(ranges));
+    QVERIFY2(x.size() < 3000 && y.size() < 3000, qPrintable(ranges));
 }
 
 void tst_ContourAnalisisWidget::calibrationModeShowsAnglesInDegrees()

@@ -5,6 +5,7 @@
 #include "support/gui/ScriptedPrompts.h"
 #include "support/gui/WindowGrab.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -75,6 +76,13 @@ void dropOn(DropTree &tree, QTreeWidgetItem *dragged, QTreeWidgetItem *target, b
     delete mime;
 }
 
+// The tree with the width its columns ask for in reach.
+class OpenTree : public MeasurementTreeWidget
+{
+public:
+    using QTreeView::sizeHintForColumn;
+};
+
 } // namespace
 
 class tst_MeasurementTreeWidget : public QObject
@@ -95,6 +103,8 @@ private slots:
     void dropsStayInsideTheGroup();
     void calibrationLayout();
     void reportRowsSkipEmptyGroups();
+    void namesAndValuesReadWhole_data();
+    void namesAndValuesReadWhole();
 };
 
 void tst_MeasurementTreeWidget::newTreeHasSixEmptyGroups()
@@ -399,6 +409,65 @@ void tst_MeasurementTreeWidget::reportRowsSkipEmptyGroups()
     QCOMPARE(rows[0].items[0].item, ia);
     QCOMPARE(rows[0].items[0].id, a.id());
     QCOMPARE(QString::fromStdString(rows[0].items[1].value), QStringLiteral("5.000 мм"));
+}
+
+void tst_MeasurementTreeWidget::namesAndValuesReadWhole_data()
+{
+    QTest::addColumn<bool>("calibration");
+    QTest::newRow("normal") << false;
+    QTest::newRow("calibration") << true;
+}
+
+// The tree beside the plot, as the contour window lays it out: the plot takes what the tree
+// leaves. The longest names and values of a tab in nanometres read whole, none cut short with
+// an ellipsis, and the tree gives room back when they go.
+void tst_MeasurementTreeWidget::namesAndValuesReadWhole()
+{
+    QFETCH(bool, calibration);
+    QWidget window;
+    auto *layout = new QHBoxLayout(&window);
+    auto *plot = new QWidget;
+    plot->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    layout->addWidget(plot, 1);
+    auto *tree = new OpenTree;
+    tree->setMinimumWidth(360);
+    tree->setHeaderLabels({QStringLiteral("ГРУППА"), QStringLiteral("ИЗМЕРЕНИЕ")});
+    if (calibration)
+        tree->setCalibrationMode(true);
+    layout->addWidget(tree, 0);
+    window.resize(1200, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const int emptyWidth = tree->width();
+
+    ValueDouble line(CLICK_HORIZONTAL_LINE, std::nan(""));
+    ValueDouble deviation(RDEM_FITER_BY_TWO_SEGMENT, 3010398.6);
+    ValueDouble length(DIRECT_DISTANCE, 1250398.25);
+    QTreeWidgetItem *rows[]
+        = {tree->addMeasurementItem(&line), tree->addMeasurementItem(&deviation),
+           tree->addMeasurementItem(&length)};
+    tree->updateGroups();
+    // A column narrower than its contents elides them.
+    QTRY_VERIFY(tree->header()->sectionSize(1) >= tree->sizeHintForColumn(1));
+    for (int column = 0; column < 2; ++column)
+        QVERIFY2(tree->header()->sectionSize(column) >= tree->sizeHintForColumn(column),
+                 qPrintable(QStringLiteral("column %1: %2 of %3 pixels")
+                                .arg(column)
+                                .arg(tree->header()->sectionSize(column))
+                                .arg(tree->sizeHintForColumn(column))));
+    const QFontMetrics metrics(tree->font());
+    for (QTreeWidgetItem *row : rows)
+        QVERIFY2(metrics.horizontalAdvance(row->text(1)) < tree->header()->sectionSize(1),
+                 qPrintable(row->text(1)));
+    const testsupport::GrabResult grab = testsupport::grabWindow(
+        &window, QStringLiteral("tree_long_rows_") + QString::fromLatin1(QTest::currentDataTag()));
+    VERIFY_GRAB(grab);
+
+    // The long rows gone, the plot gets its room back.
+    for (QTreeWidgetItem *row : rows)
+        delete row;
+    tree->updateGroups();
+    QTRY_COMPARE(tree->width(), emptyWidth);
 }
 
 GUI_TEST_MAIN(tst_MeasurementTreeWidget)

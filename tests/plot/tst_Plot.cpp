@@ -125,6 +125,7 @@ private slots:
     void markerSnapsToNearestSelectableCurve();
     void markerTieKeepsFirstCurve();
     void markerLosesRemovedCurve();
+    void markerShowsOnlyWhileOnAPoint();
     void fastHitTestMatchesLibrary_data();
     void fastHitTestMatchesLibrary();
     void realtimeRangeSelection_data();
@@ -356,6 +357,48 @@ void tst_Plot::markerLosesRemovedCurve()
     QCOMPARE(f.plot.markerDataIndex(), -1);
     f.move(f.pixel(40, 6)); // no curve left: nothing to snap to, no crash
     QCOMPARE(f.plot.markerCurve(), nullptr);
+}
+
+// The marker is an arrow to a curve point: a new one, whose ends lie at the item's defaults (0, 0)
+// and (1, 1), and one whose curve has gone point where no curve is, and are not drawn.
+void tst_Plot::markerShowsOnlyWhileOnAPoint()
+{
+    Fixture f;
+    QCPCurve *c = f.flatCurve(5);
+    f.plot.setInteractions(Plot::iRangeSelection);
+    QCPItemLine *marker = f.plot.selectionMarker();
+    QVERIFY(!marker->visible());
+    // Shown by a tool before the pointer came over the plot: still nothing to point at.
+    f.plot.setSelectionMarkerVisible(true);
+    QVERIFY(!marker->visible());
+    f.move(f.pixel(40, 6));
+    QVERIFY(marker->visible());
+    QCOMPARE(marker->end->coords(), QPointF(40, 5));
+
+    // Hidden by a tool, it stays hidden while it follows the pointer, and shows when asked.
+    f.plot.setSelectionMarkerVisible(false);
+    f.move(f.pixel(50, 6));
+    QVERIFY(!marker->visible());
+    QCOMPARE(marker->end->coords(), QPointF(50, 5));
+    f.plot.setSelectionMarkerVisible(true);
+    QVERIFY(marker->visible());
+
+    // Its curve gone, it hides until it rests on a point again.
+    QCPCurve *other = f.flatCurve(8);
+    f.plot.removePlottable(c);
+    QVERIFY(!marker->visible());
+    f.plot.setSelectionMarkerVisible(true);
+    QVERIFY(!marker->visible());
+    f.move(f.pixel(30, 7));
+    QVERIFY(marker->visible());
+    QCOMPARE(f.plot.markerCurve(), other);
+
+    // A marker made anew (a tool without range selection came between) waits for its snap.
+    f.plot.setInteractions(QCP::iRangeZoom);
+    f.plot.setInteractions(Plot::iRangeSelection);
+    QVERIFY(!f.plot.selectionMarker()->visible());
+    f.move(f.pixel(30, 7));
+    QVERIFY(f.plot.selectionMarker()->visible());
 }
 
 void tst_Plot::fastHitTestMatchesLibrary_data()

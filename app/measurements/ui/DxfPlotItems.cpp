@@ -477,6 +477,24 @@ void DxfDrawingItem::setDrawing(const DxfDrawing &drawing)
     }
 }
 
+QRectF DxfDrawingItem::bounds() const
+{
+    // By the sides: a block of one horizontal or vertical segment has no area, yet counts.
+    double x0 = HUGE_VAL;
+    double x1 = -HUGE_VAL;
+    double y0 = HUGE_VAL;
+    double y1 = -HUGE_VAL;
+    for (const Block &block : m_blocks) {
+        x0 = std::min(x0, block.bounds.left());
+        x1 = std::max(x1, block.bounds.right());
+        y0 = std::min(y0, block.bounds.top());
+        y1 = std::max(y1, block.bounds.bottom());
+    }
+    if (!(x0 <= x1) || !(y0 <= y1))
+        return QRectF();
+    return QRectF(QPointF(x0, y0), QPointF(x1, y1));
+}
+
 void DxfDrawingItem::releaseDrawing()
 {
     m_drawing = DxfDrawing();

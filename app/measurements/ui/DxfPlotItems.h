@@ -31,6 +31,9 @@ public:
     // change its drawing in place without its storage being copied.
     void releaseDrawing();
     const DxfDrawing &drawing() const { return m_drawing; }
+    // The plot area the drawing covers (an arc counts with its whole circle); null without a
+    // drawing.
+    QRectF bounds() const;
 
     void setPen(const QPen &pen) { m_pen = pen; }
     QPen pen() const { return m_pen; }

@@ -5,6 +5,7 @@
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -102,7 +103,7 @@ QVector<double> ErrorGraph::scaleValues(double minValue, double maxValue)
     QVector<double> values;
     if (!std::isfinite(lowest) || !std::isfinite(highest) || !(highest > lowest))
         return values;
-    const double step = gridStep(highest - lowest);
+    const double step = std::max(gridStep(highest - lowest), kResolution);
     if (!std::isfinite(step) || !(step > 0.0))
         return values;
     const double lo = std::ceil(lowest / step) * step;
@@ -117,6 +118,30 @@ QVector<double> ErrorGraph::scaleValues(double minValue, double maxValue)
         values.append(std::abs(v) < step * 1e-6 ? 0.0 : v);
     }
     return values;
+}
+
+QString ErrorGraph::scaleNumber(double value, double step)
+{
+    // The decimals of the step: 0.2, 0.5 or 1 times a power of ten.
+    int decimals = 0;
+    if (std::isfinite(step) && step > 0.0) {
+        while (decimals < 15) {
+            const double scaled = step * std::pow(10.0, decimals);
+            if (std::abs(scaled - std::round(scaled)) <= 1e-6 * scaled)
+                break;
+            ++decimals;
+        }
+    }
+    QString text = QString::number(value, 'f', decimals);
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    if (text == QLatin1String("-0"))
+        text = QStringLiteral("0");
+    return text;
 }
 
 void ErrorGraph::clearScale()
@@ -147,6 +172,7 @@ void ErrorGraph::draw(double scale, const QString &text)
     const double span = std::abs(maxValue - minValue);
 
     const QVector<double> values = scaleValues(minValue, maxValue);
+    const double step = std::max(gridStep(span), kResolution);
     QVector<QVector2D> points;
     points.reserve(values.size());
     for (int i = 0; i < values.size(); ++i) {
@@ -164,7 +190,7 @@ void ErrorGraph::draw(double scale, const QString &text)
         label->setLayer(QStringLiteral("overlay"));
         const QVector2D at = p + n * float(1.5 * g);
         label->position->setCoords(at.x(), at.y());
-        QString number = QString::number(v, 'g', 6);
+        QString number = scaleNumber(v, step);
         if (i == values.size() - 1 && !text.isEmpty())
             number += QLatin1Char('\n') + text;
         label->setText(number);

@@ -53,6 +53,12 @@ public:
     // within it, at most kMaxTicks; none for an empty or non-finite range.
     static QVector<double> scaleValues(double minValue, double maxValue);
     static constexpr int kMaxTicks = 1000;
+    // The deviations are shown with six decimals: the scale is not divided more finely, so
+    // that differences the value cannot show (rounding noise on an exact shape) get no numbers.
+    static constexpr double kResolution = 1e-6;
+    // A scale number as it is written: in plain decimals, as many as the step needs and no
+    // trailing zeros, never in exponent form.
+    static QString scaleNumber(double value, double step);
 
     const QVector<QCPItemLine *> &ticks() const { return m_ticks; }
     const QVector<QCPItemText *> &labels() const { return m_labels; }

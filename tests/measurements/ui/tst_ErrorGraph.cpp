@@ -87,6 +87,18 @@ void TestErrorGraph::scale_data()
     QTest::newRow("not a number") << 0.0 << std::numeric_limits<double>::quiet_NaN()
                                   << QStringList {};
     QTest::newRow("infinite") << 0.0 << std::numeric_limits<double>::infinity() << QStringList {};
+    // Small deviations in millimetres read in plain decimals, never in exponent form.
+    QTest::newRow("tenths of a micrometre in millimetres")
+        << 0.00002 << 0.000238 << QStringList {"0.00005", "0.0001", "0.00015", "0.0002"};
+    QTest::newRow("negative hundredths")
+        << -0.00042 << 0.00011
+        << QStringList {"-0.0004", "-0.0003", "-0.0002", "-0.0001", "0", "0.0001"};
+    // Not divided more finely than the six decimals of the value.
+    QTest::newRow("micrometres in millimetres")
+        << 0.0000017 << 0.0000071
+        << QStringList {"0.000002", "0.000003", "0.000004", "0.000005", "0.000006", "0.000007"};
+    // Rounding noise of an exact shape: one number, 0, where there was a scale of 1e-15.
+    QTest::newRow("rounding noise") << -2.2e-15 << 0.0 << QStringList {"0"};
     QTest::newRow("nanometres") << 120.0 << 4380.0 << QStringList {"500",  "1000", "1500", "2000",
                                                                    "2500", "3000", "3500", "4000"};
 }

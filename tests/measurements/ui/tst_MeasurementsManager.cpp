@@ -101,7 +101,8 @@ void tst_MeasurementsManager::toolSetsUpThePlot()
     QCOMPARE(f.manager->plotSegmentSelection()->isEnabled(), segmentSelection);
     QVERIFY(f.plot->testInteraction(Plot::iRangeSelection));
     QVERIFY(f.plot->selectionMarker());
-    QCOMPARE(f.plot->selectionMarker()->visible(), markerVisible);
+    // Shown or hidden by the tool; drawn once the pointer has brought it onto a point.
+    QCOMPARE(f.plot->selectionMarkerShown(), markerVisible);
     // Text and no tool keep the other interactions; every other tool has range selection alone.
     QCOMPARE(f.plot->testInteraction(QCP::iRangeZoom), kind == 32 || kind == 35);
     QCOMPARE(f.plot->cursor().shape(), kind == 32 ? Qt::IBeamCursor : Qt::ArrowCursor);

@@ -302,7 +302,7 @@ void TestMainWindowInstrument::choosingInABoxStartsNothing()
 // not with the port it came from; the file saved opens again under the name chosen.
 void TestMainWindowInstrument::savingARecordingNamesItAsListed()
 {
-    Bench bench;
+    MainWindowBench bench = keyBench();
     QVERIFY(bench.ready());
     MainWindow &window = *bench.window;
     bench.panel->setFocus();

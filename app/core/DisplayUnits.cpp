@@ -53,6 +53,13 @@ double unitsPerMicrometreOf(int unit)
     return u ? u->perMillimetre / 1000.0 : 0.0;
 }
 
+double micrometresPerUnitOf(int unit)
+{
+    // As above: the quotient is the nearest double to the decimal factor (0.001 for nanometres).
+    const DisplayUnit *u = unitAt(unit);
+    return u ? 1000.0 / u->perMillimetre : 0.0;
+}
+
 double unitConversionFactor(const QString &fromSuffix, int toUnit)
 {
     const DisplayUnit *from = unitAt(unitOfSuffix(fromSuffix));

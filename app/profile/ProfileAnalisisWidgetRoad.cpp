@@ -5,6 +5,7 @@
 
 #include "core/Constants.h"
 #include "core/ContourTrace.h"
+#include "core/DisplayUnits.h"
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
@@ -126,7 +127,7 @@ bool ProfileAnalisisWidget::askToChangeCutOff(int cutOff, bool *remember)
                this, QStringLiteral("Изменение фильтра"),
                QStringLiteral("Согласно текущему стандарту выбранный фильтр не соответствует "
                               "измерению. Сменить фильтр на %1 мм?")
-                   .arg(cutOff / 1000.0, 0, 'f', 3),
+                   .arg(cutOff * unitsPerMicrometreOf(MillimetreUnit), 0, 'f', 3),
                QStringLiteral("Запомнить выбор"), remember)
         == QMessageBox::Yes;
 }

@@ -3,6 +3,7 @@
 // material-ratio plot, the reaction to changed settings, and the connections between the
 // window's panels, its trace list and its plots.
 
+#include "core/DisplayUnits.h"
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
@@ -271,18 +272,10 @@ void ProfileAnalisisWidget::onMaterialRatioPlotClicked(QMouseEvent *event)
             plotMain->replot();
         }
     }
-    double factor = 1.0;
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        factor = 1000.0;
-        break;
-    case 2:
-        factor = 0.001;
-        break;
-    default:
-        break;
-    }
-    m_road->setSectionLevel(level * factor);
+    // The level is in the display unit; the traces keep theirs in micrometres (another setting
+    // takes the level as it is).
+    const double micrometresPerUnit = micrometresPerUnitOf(Settings::instance()->view.axis_unit);
+    m_road->setSectionLevel(micrometresPerUnit > 0.0 ? level * micrometresPerUnit : level);
 }
 
 void ProfileAnalisisWidget::settingsChanged()

@@ -1,5 +1,6 @@
 #include "profile/ProfileReports.h"
 
+#include "core/DisplayUnits.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "traceprocessing/ParameterEvaluation.h"
@@ -19,9 +20,11 @@ ProfileTrace *reportSubject(ProfileTrace *trace, const QMap<int, AbstractTrace *
 
 namespace {
 
+// The report gives lengths in millimetres, whatever the display unit.
 QString millimetres(double micrometres)
 {
-    return QString::number(micrometres / 1000.0, 'g', 6) + QStringLiteral(" мм");
+    return QString::number(micrometres * unitsPerMicrometreOf(MillimetreUnit), 'g', 6)
+        + QLatin1Char(' ') + unitSuffixOf(MillimetreUnit);
 }
 
 void addTraceRows(QMap<QString, QString> &data, int index, const ProfileTrace *trace)

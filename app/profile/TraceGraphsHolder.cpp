@@ -2,6 +2,7 @@
 
 #include "core/AbstractTrace.h"
 #include "core/Constants.h"
+#include "core/DisplayUnits.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
 #include "plot/AdaptiveCurve.h"
@@ -352,12 +353,9 @@ void TraceGraphsHolder::clearCurve()
 void TraceGraphsHolder::setUnit(const QString &name, bool rebuildNow)
 {
     m_unitName = name;
-    if (name == QStringLiteral("мм"))
-        m_micrometreToDisplay = 0.001;
-    else if (name == QStringLiteral("мкм"))
-        m_micrometreToDisplay = 1.0;
-    else if (name == QStringLiteral("нм"))
-        m_micrometreToDisplay = 1000.0;
+    const int unit = unitOfSuffix(name);
+    if (unit >= 0)
+        m_micrometreToDisplay = unitsPerMicrometreOf(unit);
     if (rebuildNow)
         rebuild(m_showRLine, m_straighten);
 }

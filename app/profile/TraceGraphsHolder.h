@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DisplayUnits.h"
 #include "processing/ProfileStatistics.h"
 #include "profile/XAxisMarker.h"
 
@@ -21,8 +22,8 @@ class Plot;
 // markers at the ends of a range selected on the curve. The holder owns everything it puts on
 // the plots and removes it when it is deleted; the trace is borrowed.
 //
-// Heights and lengths are drawn in the display unit: the trace's micrometres times the unit
-// factor ("мм" 0.001, "мкм" 1, "нм" 1000). Only what goes back into the trace is in micrometres.
+// Heights and lengths are drawn in the display unit: the trace's micrometres times the unit's
+// factor (core/DisplayUnits.h). Only what goes back into the trace is in micrometres.
 //
 // Long traces: the statistics of the side plots are computed in one pass over the points in view
 // and kept until the data, the view or the histogram density change, so a plain replot costs
@@ -51,7 +52,7 @@ public:
     void rebuild(bool showRLine, bool straighten);
     // Rebuilds only when the options differ from those of the last rebuild.
     void applyOptions(bool showRLine, bool straighten);
-    // "мм", "мкм" or "нм"; any other name keeps the factor.
+    // The name of a display unit ("мм", "мкм" or "нм"); any other name keeps the factor.
     void setUnit(const QString &name, bool rebuildNow);
     // Histogram and material-ratio curve of the part of the trace in the main plot's view.
     void updateStatistics();
@@ -106,7 +107,7 @@ public:
     bool curveExtent(QCPRange *keys, QCPRange *values);
 
     QString unitName() const { return m_unitName; }
-    // Display unit per micrometre of the trace: 0.001 for "мм", 1 for "мкм", 1000 for "нм".
+    // Display units per micrometre of the trace, those of the unit's name.
     double micrometreToDisplayFactor() const { return m_micrometreToDisplay; }
     double rmsLevel() const { return m_rmsLevel; }
     bool levelMode() const { return m_levelMode; }
@@ -159,7 +160,7 @@ private:
     bool m_levelMode = false;
     bool m_pickedLevelShown = false;
     bool m_markersShown = false;
-    QString m_unitName = QStringLiteral("мм");
+    QString m_unitName = unitSuffixOf(MillimetreUnit);
     double m_micrometreToDisplay = 1.0;
     bool m_straighten = false;
     bool m_showRLine = false;

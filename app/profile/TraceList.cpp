@@ -2,6 +2,7 @@
 
 #include "core/Constants.h"
 #include "core/ContourTrace.h"
+#include "core/DisplayUnits.h"
 #include "core/Logger.h"
 #include "core/ProfileTrace.h"
 #include "platform/Desktop.h"
@@ -283,23 +284,12 @@ void TraceList::fillParameters(int id)
         ui->filterComboBox->setCurrentIndex(kFilterLengths.indexOf(trace->filterLength));
     }
 
-    QString unit;
-    double factor = 1.0;
-    switch (Settings::instance()->view.axis_unit) {
-    case 0:
-        unit = QStringLiteral(" мм");
-        factor = 0.001;
-        break;
-    case 1:
-        unit = QStringLiteral(" мкм");
-        break;
-    case 2:
-        unit = QStringLiteral(" нм");
-        factor = 1000.0;
-        break;
-    default:
-        break;
-    }
+    // The length in the display unit; another setting has no unit text and no factor.
+    const int axisUnit = Settings::instance()->view.axis_unit;
+    const QString suffix = unitSuffixOf(axisUnit);
+    const QString unit = suffix.isEmpty() ? QString() : QLatin1Char(' ') + suffix;
+    const double perMicrometre = unitsPerMicrometreOf(axisUnit);
+    const double factor = perMicrometre > 0.0 ? perMicrometre : 1.0;
 
     const TData &data = *trace->processedData;
     if (data.size() < 2 || data.at(0).isEmpty() || data.at(1).isEmpty())

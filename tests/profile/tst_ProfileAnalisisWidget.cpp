@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QToolBar>
@@ -320,6 +321,11 @@ private slots:
                  w.traces.front()->processedData->at(0).at(100) * factor);
         // The view follows the new unit.
         COMPARE_REL(plotMain->xAxis->range().upper, 3999.0 * factor * 1.05, 1e-9);
+        // So does the trace's length in the list.
+        TraceList *list = w.window.traceList();
+        list->fillParameters(w.traces.front()->id);
+        QCOMPARE(list->findChild<QLabel *>(QStringLiteral("traceLengthValuLabel"))->text(),
+                 QString::number(3999.0 * factor, 'g', 6) + suffix);
     }
 
     void autoscale()

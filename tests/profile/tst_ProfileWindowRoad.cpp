@@ -129,6 +129,7 @@ private slots:
     void readEndLeavesCutAndFitOff();
     void rLineAndStraightening();
     void cutKeepsTheSelectedPoints();
+    void levelPick_data();
     void levelPick();
     void levelPickRenewsTheSectionParameters_data();
     void levelPickRenewsTheSectionParameters();
@@ -267,9 +268,21 @@ void TestProfileWindowRoad::cutKeepsTheSelectedPoints()
     QCOMPARE(holder->trace->rawData->at(0).first(), firstX);
 }
 
+// The level picked at 2 µm, shown in each display unit, reaches the traces in micrometres.
+void TestProfileWindowRoad::levelPick_data()
+{
+    QTest::addColumn<int>("axisUnit");
+    QTest::addColumn<double>("perMicrometre");
+    QTest::newRow("мм") << 0 << 0.001;
+    QTest::newRow("мкм") << 1 << 1.0;
+    QTest::newRow("нм") << 2 << 1000.0;
+}
+
 void TestProfileWindowRoad::levelPick()
 {
-    settings->change([](Settings &s) { s.view.axis_unit = 0; });
+    QFETCH(int, axisUnit);
+    QFETCH(double, perMicrometre);
+    settings->change([axisUnit](Settings &s) { s.view.axis_unit = axisUnit; });
     QTemporaryDir dir;
     ProfileAnalisisWidget window;
     window.resize(1200, 700);
@@ -277,13 +290,13 @@ void TestProfileWindowRoad::levelPick()
     Plot *ratio = plot(window, "plotRMR");
     PlotDriver driver(ratio);
     ratio->xAxis->setRange(0, 100);
-    ratio->yAxis->setRange(-0.001, 0.004);
+    ratio->yAxis->setRange(-1.0 * perMicrometre, 4.0 * perMicrometre);
     driver.refresh();
     // A right click does nothing.
-    driver.click(99, 0.002, Qt::RightButton);
+    driver.click(99, 2.0 * perMicrometre, Qt::RightButton);
     for (AbstractTrace *trace : window.traceList()->traces)
         QCOMPARE(static_cast<ProfileTrace *>(trace)->sectionLevel, 0.0);
-    driver.click(99, 0.002);
+    driver.click(99, 2.0 * perMicrometre);
     QCOMPARE(window.traceList()->traces.size(), 2);
     for (AbstractTrace *trace : window.traceList()->traces)
         COMPARE_TOL(static_cast<ProfileTrace *>(trace)->sectionLevel, 2.0, 0.0, 0.05);

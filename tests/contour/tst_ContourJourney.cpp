@@ -7,6 +7,7 @@
 #include "core/TraceFileWriter.h"
 #include "dataproviders/FileDataProvider.h"
 #include "measurements/ui/ClickDistaceMeasurement.h"
+#include "measurements/ui/ComparePlaneDXF.h"
 #include "measurements/ui/ErrorGraph.h"
 #include "measurements/ui/ErrorMeasurement.h"
 #include "measurements/ui/Measurement.h"
@@ -19,6 +20,7 @@
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/ModalAnswerer.h"
 #include "support/gui/PlotDriver.h"
 #include "support/gui/RecordingDesktop.h"
 #include "support/gui/ScriptedPrompts.h"
@@ -32,11 +34,15 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThread>
+#include <QThreadPool>
 #include <QToolBar>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 
@@ -184,6 +190,38 @@ ContourTrace *openTrace(const QString &path)
     return trace;
 }
 
+// The real fit, its first run held at its start until the GUI thread lets it go.
+class HeldFit
+{
+public:
+    HeldFit()
+    {
+        setDrawingFitFunction([this](const DxfDrawing &drawing, const QVector<QPointF> &points,
+                                     const QPointF &pivot, double factor,
+                                     const DrawingFit::Progress &progress) {
+            if (++runs == 1) {
+                onWorker = QThread::currentThread() != qApp->thread();
+                m_gate.tryAcquire(1, 60000);
+            }
+            return fitDrawing(drawing, points, pivot, factor, progress);
+        });
+    }
+    ~HeldFit()
+    {
+        m_gate.release();
+        QThreadPool::globalInstance()->waitForDone();
+        setDrawingFitFunction(nullptr);
+    }
+
+    void release() { m_gate.release(); }
+
+    std::atomic<int> runs {0};
+    std::atomic<bool> onWorker {false};
+
+private:
+    QSemaphore m_gate;
+};
+
 } // namespace
 
 class tst_ContourJourney : public QObject
@@ -195,6 +233,7 @@ private slots:
     void fromTheMainWindowToAPrintedProtocol();
     void drawingDeviationThroughLevellingToProtocol();
     void drawingDeviationIsTheOneShownEverywhere();
+    void cancelledFitLeavesTheDrawingUnplaced();
     void constructionsThroughUnitsLevellingAndDelete();
 };
 
@@ -491,6 +530,89 @@ void tst_ContourJourney::drawingDeviationThroughLevellingToProtocol()
 // every step the tree, the status line, the deviation graph and a protocol written at once all
 // show the one value of the deviation, and the deviation tool is offered while a drawing is
 // listed.
+// The fit of a drawing runs on a worker behind its progress window; "Отмена" there leaves the
+// drawing where it was imported, unplaced: no deviation can be measured against it, and the
+// status line asks for the trace point again. The window answers on: the next two picks fit the
+// drawing, and the deviation from it is measured.
+void tst_ContourJourney::cancelledFitLeavesTheDrawingUnplaced()
+{
+    TempSettings settings([](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+    });
+    const QDir scratch = QDir::current();
+    QVector<AbstractTrace *> opened {
+        openTrace(writeStepFile(scratch.filePath("step.txt"), 0.0, QStringLiteral("Иванов")))};
+    const QString raised = writeDrawing(scratch, "raised.dxf", kRaisedStepDrawing);
+    QVERIFY(!raised.isEmpty());
+
+    ContourAnalisisWidget window(nullptr, false);
+    window.resize(1400, 900);
+    window.setTraces(opened);
+    qDeleteAll(opened);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
+    PlotDriver driver(window.plot());
+    auto choose = [&window](const char *action, const char *button) {
+        window.findChild<QAction *>(action)->setChecked(true);
+        window.findChild<QPushButton *>(button)->click();
+    };
+    QCPCurve *trace = window.traceCurves().at(0);
+    auto *status = window.findChild<QStatusBar *>("statusbar");
+    ScriptedPrompts prompts;
+    HeldFit held;
+    ModalAnswerer answerer([&held](QWidget *modal) {
+        if (auto *progress = qobject_cast<DrawingFitProgress *>(modal))
+            progress->cancelButton()->click();
+        held.release();
+    });
+
+    prompts.answers << raised;
+    choose("actionDXF", "pushButtonDXFPlane");
+    driver.click(8, 1);
+    auto *drawing = dynamic_cast<ComparePlaneDXF *>(window.manager()->currentMeasurement());
+    QVERIFY(drawing);
+    const QPointF imported = drawing->drawing().entity(1).start;
+    QCOMPARE(imported, QPointF(4.9, 2.5));
+    const QPointF corner = pointOf(trace, 49);
+    driver.move(corner.x(), corner.y());
+    driver.click(corner.x(), corner.y());
+    driver.move(4.9, 2.5);
+    driver.click(4.9, 2.5);
+    QVERIFY(answerer.answered());
+    QCOMPARE(answerer.answeredTitle(), DrawingFitProgress::title());
+    QCOMPARE(drawing->stage(), 0);
+    QVERIFY(!drawing->isFinished());
+    QVERIFY(!drawing->comparisonDrawing());
+    QVERIFY(QLineF(drawing->drawing().entity(1).start, imported).length() < 1e-12);
+    QCOMPARE(status->currentMessage(), ComparePlaneDXF::tracePointText());
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QVERIFY(held.onWorker);
+
+    // Picked again, the drawing is fitted onto the step and the deviation from it is small.
+    driver.move(corner.x(), corner.y());
+    driver.click(corner.x(), corner.y());
+    QCOMPARE(status->currentMessage(), ComparePlaneDXF::drawingPointText());
+    driver.move(4.9, 2.5);
+    driver.click(4.9, 2.5);
+    QCOMPARE(held.runs.load(), 2);
+    QTRY_VERIFY(drawing->isFinished());
+    QCOMPARE(drawing->stage(), 2);
+    QVERIFY(QLineF(drawing->drawing().entity(1).start, corner).length() < 0.01);
+    choose("actionDXF", "pushButtonErrorPlane");
+    QVector<QPointF> path;
+    for (int s = 1; s <= 6; ++s)
+        path << pointOf(trace, 20 + 60 * s / 6);
+    driver.drag(pointOf(trace, 20), path);
+    driver.move(5, 0.5);
+    driver.click(5, 0.5);
+    auto *deviation = qobject_cast<ErrorMeasurement *>(window.manager()->measurementList().back());
+    QVERIFY(deviation);
+    QVERIFY(deviation->isFinished() && deviation->hasValue());
+    QVERIFY2(deviation->value() < 1e-3, qPrintable(QString::number(deviation->value())));
+}
+
 void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
 {
     TempSettings settings([](Settings &s) {

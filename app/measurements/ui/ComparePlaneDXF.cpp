@@ -41,6 +41,8 @@ DrawingFitFunction &fitFunction()
 
 // The progress of a fit, in thousandths.
 constexpr qint64 kFitProgressSteps = 1000;
+// How long the window waits for a cancelled fit to stop.
+constexpr int kStoppingFitMs = 100;
 
 } // namespace
 
@@ -299,7 +301,10 @@ bool ComparePlaneDXF::fit()
             *placed = std::move(own);
         });
     DrawingFitProgress window(plot());
-    if (waitBehindProgress(&window, state, future, false) || pose->stopped) {
+    // A cancelled fit stops within a fraction of a millisecond and lets go of the drawing's
+    // storage, which the drawing then moves back in place; one that does not (while it builds
+    // the distance tree of a huge drawing) runs out on its own, and the move copies the storage.
+    if (waitBehindProgress(&window, state, future, kStoppingFitMs) || pose->stopped) {
         logger.log(INFO, "DXF drawing fit cancelled");
         return false;
     }

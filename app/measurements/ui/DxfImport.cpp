@@ -69,7 +69,7 @@ DxfImportProgress::DxfImportProgress(QWidget *parent, const QString &shownName)
 { }
 
 bool waitBehindProgress(WorkProgressWindow *window, const std::shared_ptr<WorkerProgress> &state,
-                        QFuture<void> future, bool waitAfterCancel)
+                        QFuture<void> future, int waitAfterCancelMs)
 {
     QFutureWatcher<void> watcher;
     // A short wait without user input first: most work is over by then.
@@ -93,8 +93,15 @@ bool waitBehindProgress(WorkProgressWindow *window, const std::shared_ptr<Worker
         if (!future.isFinished() && runDialog(window) != QDialog::Accepted)
             state->cancel = true;
     }
-    if (!state->cancel.load() || waitAfterCancel)
+    if (!state->cancel.load() || waitAfterCancelMs < 0) {
         future.waitForFinished();
+    } else if (!future.isFinished() && waitAfterCancelMs > 0) {
+        QEventLoop stopping;
+        QObject::connect(&watcher, &QFutureWatcherBase::finished, &stopping, &QEventLoop::quit);
+        QTimer::singleShot(waitAfterCancelMs, &stopping, &QEventLoop::quit);
+        if (!future.isFinished())
+            stopping.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     return state->cancel.load();
 }
 
@@ -118,6 +125,6 @@ DxfImportResult importDxf(QWidget *parent, QIODevice *device, double unitFactor,
     DxfImportProgress window(parent, shownName);
     // After a cancel the read stops at its next progress report; the device is the caller's,
     // so the wait goes on until then.
-    result->cancelled = waitBehindProgress(&window, state, future, true);
+    result->cancelled = waitBehindProgress(&window, state, future, -1);
     return std::move(*result);
 }

@@ -88,8 +88,8 @@ struct WorkerProgress
 // answering meanwhile. Work not over at once gets the window, run modal through runDialog
 // (keyboard jogging blocked) and showing the progress, until the work ends or the operator
 // cancels; "Отмена" or Escape sets state->cancel at once. After a cancel the call waits for the
-// work to end when waitAfterCancel is set (the work uses what the caller owns), and returns at
-// once otherwise (the work holds its own copies and its result is dropped). Returns whether
-// the work was cancelled.
+// work to end for at most waitAfterCancelMs (without user input; a negative time: until it
+// ends, as work that uses what the caller owns needs), so that work which stops at once has let
+// go of what it holds. Returns whether the work was cancelled.
 bool waitBehindProgress(WorkProgressWindow *window, const std::shared_ptr<WorkerProgress> &state,
-                        QFuture<void> future, bool waitAfterCancel);
+                        QFuture<void> future, int waitAfterCancelMs);

@@ -52,7 +52,12 @@ ReperPoint::ReperPoint(Plot *plot, Measurement *owner)
     applyLook(tracer, false);
     tracer->setVisible(false);
 
+    // Not in the plot's legend: every legend change lays the whole legend out again, so that
+    // a drawing's thousands of reper points would take seconds to come and go.
+    const bool legendToo = plot->autoAddPlottableToLegend();
+    plot->setAutoAddPlottableToLegend(false);
     curve = new QCPCurve(plot->xAxis, plot->yAxis);
+    plot->setAutoAddPlottableToLegend(legendToo);
     curve->setSelectable(QCP::stNone);
     // The curve only holds the position: the tracer shows the point, and a hidden curve still
     // attracts the selection marker and still turns with the other curves.

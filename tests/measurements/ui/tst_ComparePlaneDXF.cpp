@@ -130,6 +130,7 @@ private slots:
     void fitsDrawingPickedOnVertex();
     void fitRunsOnAWorker_data();
     void fitRunsOnAWorker();
+    void manyReperPointsStayOutOfTheLegend();
     void importRefusals_data();
     void importRefusals();
     void importThroughManager();
@@ -340,6 +341,23 @@ void TestComparePlaneDXF::fitRunsOnAWorker()
     const double angle = std::atan2(top.end.y() - top.start.y(), top.end.x() - top.start.x());
     QVERIFY2(std::abs(angle * 180 / kPi - kTurn) < 0.01, qPrintable(QString::number(angle)));
     QVERIFY(QLineF(top.start, placed({5, 3})).length() < 1e-3);
+}
+
+// A drawing of many entities has the most reper points; they are snap targets, not plottables
+// of the legend, which would be laid out again at every one that comes or goes (seconds for a
+// drawing's thousands, with the window standing still).
+void TestComparePlaneDXF::manyReperPointsStayOutOfTheLegend()
+{
+    DxfDrawing drawing;
+    for (int i = 0; i < 400; ++i)
+        drawing.append(
+            DxfEntity::line(QPointF(i * 0.03, 0), QPointF(i * 0.03 + 0.03, 0.01 * (i % 2))));
+    const int legendItems = m_plot->legend->itemCount();
+    ComparePlaneDXF m(m_plot, drawing);
+    QCOMPARE(m.reperPointCount(), ComparePlaneDXF::kMaxReperPoints);
+    QCOMPARE(m_plot->legend->itemCount(), legendItems);
+    for (const ReperPoint *point : m.reperPointList())
+        QVERIFY(!m_plot->legend->itemWithPlottable(point->snapCurve()));
 }
 
 void TestComparePlaneDXF::importRefusals_data()

@@ -514,13 +514,21 @@ void frameContour(Plot *plot, const Extent &e)
     plot->xAxis->setRange(e.minK - dk, e.maxK + dk);
     const double dv = 0.05 * (e.maxV - e.minV);
     plot->yAxis->setRange(e.minV - dv, e.maxV + dv);
-    // The axis with the shorter span is re-ranged about its centre so that one unit takes as
-    // many pixels on it as on the other: the contour keeps its true shape. The new range brings
-    // new tick labels, which can change the size of the axis rectangle and so the pixels per
-    // unit of the other axis: the ratio is set again until a replot leaves it true.
-    const bool xLonger = plot->xAxis->range().size() > plot->yAxis->range().size();
+    // One axis is re-ranged about its centre so that one unit takes as many pixels on it as on
+    // the other: the contour keeps its true shape. It is the axis that shows more pixels per
+    // unit, which the re-ranging widens: the other one's would shrink and cut the contour. (By
+    // the spans alone, a contour a little wider than high on a plot wider than high would lose
+    // its top and bottom.) The new range brings new tick labels, which can change the size of
+    // the axis rectangle and so the pixels per unit of the other axis: the ratio is set again
+    // until a replot leaves it true.
+    const QRect rect = plot->axisRect()->rect();
+    const double xSpan = plot->xAxis->range().size();
+    const double ySpan = plot->yAxis->range().size();
+    const bool xKept = rect.width() > 0 && rect.height() > 0 && xSpan > 0.0 && ySpan > 0.0
+        ? rect.width() / xSpan < rect.height() / ySpan
+        : xSpan > ySpan;
     for (int pass = 0; pass < kFramingPasses; ++pass) {
-        if (xLonger)
+        if (xKept)
             plot->yAxis->setScaleRatio(plot->xAxis, 1.0);
         else
             plot->xAxis->setScaleRatio(plot->yAxis, 1.0);

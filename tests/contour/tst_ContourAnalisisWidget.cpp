@@ -1140,6 +1140,13 @@ void tst_ContourAnalisisWidget::deletedLineTakesWhatIsBuiltOnItAlong()
     QTest::keyClick(f.window.get(), Qt::Key_Delete);
     QCOMPARE(f.listed().size(), 1);
     QCOMPARE(geometry->childCount(), 1);
+
+    // The next delete takes nothing along: the status line tells of it, not of the one before.
+    prompts.answers << QStringLiteral("Удалить");
+    openContextMenu(tree, geometry->child(0));
+    QCOMPARE(f.listed().size(), 0);
+    QCOMPARE(f.child<QStatusBar>("statusbar")->currentMessage(),
+             QStringLiteral("Удалено: «Горизонтальная прямая»"));
 }
 
 void tst_ContourAnalisisWidget::drawingButtonFollowsTheDrawing()

@@ -240,10 +240,13 @@ void ErrorGraph::layOutLabels(const QVector<QVector2D> &points, const QVector2D 
         return QRectF(label->topLeft->pixelPosition(), label->bottomRight->pixelPosition())
             .normalized();
     };
-    // The side on which more numbers lie whole within the plot; the side of n on a tie.
-    double side = 1.0;
+    // The side on which more numbers lie whole within the plot; on a tie the side away from
+    // line 0, outside the graph, where no number is written over the graph's curve.
+    const QVector2D inward = (base0 + tip0) * 0.5f - (base1 + tip1) * 0.5f;
+    const double away = QVector2D::dotProduct(n, inward) > 0.0f ? -1.0 : 1.0;
+    double side = away;
     int best = -1;
-    for (const double candidate : {1.0, -1.0}) {
+    for (const double candidate : {away, -away}) {
         place(candidate);
         int inside = 0;
         for (const QCPItemText *label : qAsConst(m_labels))

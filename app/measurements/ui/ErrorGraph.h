@@ -82,8 +82,8 @@ private:
     void onPlotWheel();
     void repositionLines();
     // Puts each number of the scale beside its tick, on the side of the scale where more of them
-    // fit within the plot, and shows only those that are whole within it and clear of the ones
-    // before them.
+    // fit within the plot (outside the graph when both sides take as many), and shows only those
+    // that are whole within it and clear of the ones before them.
     void layOutLabels(const QVector<QVector2D> &points, const QVector2D &n, double g);
     void rebuildCurve();
     QPen curvePen() const;

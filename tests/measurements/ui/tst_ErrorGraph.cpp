@@ -34,6 +34,8 @@ private slots:
     void scaleMatchesBand_data();
     void scaleMatchesBand();
     void textUnderLastNumber();
+    void numbersStandOutsideTheGraph_data();
+    void numbersStandOutsideTheGraph();
     void curveData();
     void wheelKeepsPixelGeometry();
     void destructionLeavesPlotClean();
@@ -176,6 +178,65 @@ void TestErrorGraph::textUnderLastNumber()
     graph.draw(3.0, QStringLiteral("мкм"));
     QCOMPARE(texts(graph).first(), QStringLiteral("0"));
     QCOMPARE(texts(graph).last(), QStringLiteral("0.035\nмкм"));
+}
+
+void TestErrorGraph::numbersStandOutsideTheGraph_data()
+{
+    QTest::addColumn<QVector2D>("base0");
+    QTest::addColumn<QVector2D>("tip0");
+    QTest::addColumn<QVector2D>("base1");
+    QTest::addColumn<QVector2D>("tip1");
+    // The band below a stretch: the scale on its right edge.
+    QTest::newRow("band, scale on the right")
+        << QVector2D(3, 1) << QVector2D(3, -3) << QVector2D(6, 1) << QVector2D(6, -3);
+    QTest::newRow("band, scale on the left")
+        << QVector2D(6, 1) << QVector2D(6, -3) << QVector2D(3, 1) << QVector2D(3, -3);
+    // The polar graph: connectors running outward from an arc.
+    QTest::newRow("polar, scale on the right")
+        << QVector2D(3.5, 1) << QVector2D(2.5, -2) << QVector2D(6.5, 1) << QVector2D(7.5, -2);
+    QTest::newRow("polar, scale on the left")
+        << QVector2D(6.5, 1) << QVector2D(7.5, -2) << QVector2D(3.5, 1) << QVector2D(2.5, -2);
+}
+
+// With room on both sides of the scale, its numbers stand on the side away from the graph, not
+// over the graph's curve between the two lines.
+void TestErrorGraph::numbersStandOutsideTheGraph()
+{
+    QFETCH(QVector2D, base0);
+    QFETCH(QVector2D, tip0);
+    QFETCH(QVector2D, base1);
+    QFETCH(QVector2D, tip1);
+    ErrorGraph graph(m_plot);
+    graph.base0 = base0;
+    graph.tip0 = tip0;
+    graph.base1 = base1;
+    graph.tip1 = tip1;
+    graph.setLine(0, base0, tip0);
+    graph.setLine(1, base1, tip1);
+    graph.minValue = -0.04;
+    graph.maxValue = 0.04;
+    graph.draw(2.0, QString());
+    m_plot->replot();
+    QCPAxis *x = m_plot->xAxis;
+    const double line0 = x->coordToPixel((base0.x() + tip0.x()) / 2);
+    const double line1 = x->coordToPixel((base1.x() + tip1.x()) / 2);
+    int shown = 0;
+    for (int i = 0; i < graph.labels().size(); ++i) {
+        const QCPItemText *label = graph.labels().at(i);
+        if (!label->visible())
+            continue;
+        ++shown;
+        const QRectF box
+            = QRectF(label->topLeft->pixelPosition(), label->bottomRight->pixelPosition())
+                  .normalized();
+        // Beside its own tick, on the far side of it from line 0.
+        const double tick = graph.ticks().at(i)->start->pixelPosition().x();
+        if (line1 > line0)
+            QVERIFY2(box.left() >= tick, qPrintable(label->text()));
+        else
+            QVERIFY2(box.right() <= tick, qPrintable(label->text()));
+    }
+    QVERIFY(shown >= 2);
 }
 
 void TestErrorGraph::curveData()

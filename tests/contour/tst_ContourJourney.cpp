@@ -259,7 +259,6 @@ private slots:
     void drawingDeviationIsTheOneShownEverywhere();
     void constructionsThroughUnitsLevellingAndDelete();
     void threadLineThroughLevellingUnitsAndFraming();
-    void explore();
 };
 
 void tst_ContourJourney::fromTraceFileToProtocol()
@@ -1108,97 +1107,6 @@ void tst_ContourJourney::threadLineThroughLevellingUnitsAndFraming()
     QCOMPARE(lengths->child(0)->text(1), distance + QStringLiteral("мм"));
     outside = outsideTheView(plot).join(QStringLiteral(", "));
     QVERIFY2(outside.isEmpty(), qPrintable(outside));
-}
-
-void tst_ContourJourney::explore()
-{
-    TempSettings settings([](Settings &s) {
-        s.service.is_disabled_gauss_filter = false;
-        s.service.is_disabled_radius_elimination = false;
-        s.view.axis_unit = 0;
-    });
-    const QDir scratch = QDir::current();
-    QVector<AbstractTrace *> opened {
-        openTrace(writeContourFile(scratch.filePath("roof.txt"), roofPoints()))};
-    ContourAnalisisWidget window(nullptr, false);
-    window.resize(1400, 900);
-    window.setTraces(opened);
-    qDeleteAll(opened);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    MeasurementsManager *manager = window.manager();
-    manager->reperPoints()->setCursorMover([](const QPoint &) {});
-    PlotDriver driver(window.plot());
-    auto choose = [&window](const char *action, const char *button) {
-        window.findChild<QAction *>(action)->setChecked(true);
-        window.findChild<QPushButton *>(button)->click();
-    };
-    ScriptedPrompts prompts;
-    MeasurementTreeWidget *tree = window.measurementTree();
-    QTreeWidgetItem *geometry = tree->topLevelItem(5);
-    QTreeWidgetItem *lengths = tree->topLevelItem(0);
-    auto status = [&window] { return window.findChild<QStatusBar *>("statusbar")->currentMessage(); };
-    auto dump = [&](const char *when) {
-        qDebug() << "----" << when << status();
-        for (Measurement *m : manager->measurementList()) {
-            QStringList pts;
-            for (ReperPoint *p : m->reperPointList())
-                pts << QStringLiteral("(%1,%2)%3").arg(p->position().x()).arg(p->position().y()).arg(p->marker() && p->marker()->visible() ? "" : "h");
-            qDebug() << m->id() << m->name() << m->valueText() << m->lineCoefficients() << pts.join(' ');
-        }
-        for (int i = 0; i < lengths->childCount(); ++i)
-            qDebug() << "  tree" << lengths->child(i)->text(0) << lengths->child(i)->text(1);
-    };
-    // H at (1, 0.75); levelled on the right flank; then parallel of H at 0.5; parallel of parallel at 0.25
-    choose("actionLineAdditionalGeometry", "pushButtonAddGeomHorizontalLine");
-    driver.move(1, 0.75);
-    driver.click(1, 0.75);
-    prompts.answers << QString::fromUtf8("AGCircum") ;
-    prompts.answers.clear();
-    choose("actionLayFlat", "pushButtonlayFlat");
-    QCPCurve *roofCurve = window.traceCurves().at(0);
-    {
-        QVector<QPointF> path;
-        for (int i = 1; i <= 6; ++i)
-            path << pointOf(roofCurve, 225 + 25 * i);
-        driver.drag(pointOf(roofCurve, 225), path);
-    }
-    dump("levelled");
-    prompts.answers << QStringLiteral("Эквидистанта") << 0.5;
-    openContextMenu(tree, geometry->child(0));
-    prompts.answers << QStringLiteral("Эквидистанта") << 0.25;
-    openContextMenu(tree, geometry->child(1));
-    choose("actionLineAdditionalGeometry", "pushButtonAddGeomVerticlaLine");
-    const QPointF v = pointOf(roofCurve, 100);
-    driver.move(v.x(), v.y());
-    driver.click(v.x(), v.y());
-    dump("parallels");
-    // circle of radius 1 at apex?
-    prompts.answers << 1.0;
-    choose("actionCircumferenceAdditionalGeometry", "pushButtonAGCircumSpecified");
-    const QPointF apex = pointOf(roofCurve, 200);
-    {
-        QVector<QPointF> path;
-        for (int i = 1; i <= 6; ++i)
-            path << pointOf(roofCurve, 170 + 10 * i);
-        driver.drag(pointOf(roofCurve, 170), path);
-    }
-    dump("circle");
-    choose("actionLayFlat", "pushButtonRST");
-    dump("reset");
-    settings.change([](Settings &s) { s.view.axis_unit = 1; });
-    window.recalcAllMeasurements();
-    dump("micrometres");
-    settings.change([](Settings &s) { s.view.axis_unit = 0; });
-    window.recalcAllMeasurements();
-    prompts.answers << QStringLiteral("Удалить");
-    openContextMenu(tree, geometry->child(1));
-    dump("first parallel deleted");
-    for (ReperPoint *p : manager->reperPoints()->pointList())
-        qDebug() << "left point" << p->position() << (p->marker() && p->marker()->visible());
-    qDebug() << prompts.kinds();
-    Q_UNUSED(apex);
-    VERIFY_GRAB(grabWindow(&window, "explore"));
 }
 
 GUI_TEST_MAIN(tst_ContourJourney)

@@ -438,9 +438,9 @@ bool isShown(const QCPAbstractItem *item)
 }
 
 // What the tab shows: every point of every curve of the plot's registry, and of the items drawn
-// in plot coordinates (lines and their ends, labels, drawings), so that an item placed beside the
-// traces (a value label above them, a drawing not yet placed) is framed too. An infinite line
-// reaches beyond any of its points, and the selection marker follows the pointer: they frame
+// in plot coordinates (lines and their ends, drawings), so that an item placed beside the traces
+// (a dimension line above them, a drawing not yet placed) is framed too; labels follow. An infinite
+// line reaches beyond any of its points, and the selection marker follows the pointer: they frame
 // nothing.
 Extent contentExtent(const Plot *plot)
 {
@@ -454,8 +454,11 @@ Extent contentExtent(const Plot *plot)
     }
     for (int i = 0; i < plot->itemCount(); ++i) {
         const QCPAbstractItem *item = plot->item(i);
+        // A label counts by its box, which only a framing made can tell (withLabelBoxes): some
+        // are placed a few pixels from what they label, in the pixels of the view before.
         if (!item || !isShown(item) || item == plot->selectionMarker()
-            || qobject_cast<const QCPItemStraightLine *>(item))
+            || qobject_cast<const QCPItemStraightLine *>(item)
+            || qobject_cast<const QCPItemText *>(item))
             continue;
         if (const auto *drawing = qobject_cast<const DxfDrawingItem *>(item)) {
             if (!drawing->drawing().isEmpty()) {

@@ -683,6 +683,12 @@ void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
     QCOMPARE(timesAnnounced(), 1);
     problem = shownEverywhere();
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    // Framed anew in millimetres around the step and its graph, whose scale numbers stand by
+    // their ticks: nothing of the tab far off widens the view.
+    const QString outside = outsideTheView(window.plot()).join(QStringLiteral(", "));
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
+    QVERIFY2(window.plot()->xAxis->range().size() < 15.0,
+             qPrintable(QString::number(window.plot()->xAxis->range().size())));
 
     // The drawing imported again and left where the file puts it, half a millimetre off the
     // contour: it is no reference until it is placed.

@@ -418,10 +418,6 @@ struct Extent
         minV = qMin(minV, p.y());
         maxV = qMax(maxV, p.y());
     }
-    bool operator==(const Extent &o) const
-    {
-        return minK == o.minK && maxK == o.maxK && minV == o.minV && maxV == o.maxV;
-    }
 };
 
 bool onPlotAxes(const Plot *plot, const QCPItemPosition *position)
@@ -553,9 +549,13 @@ void ContourAnalisisWidget::rescaleContour()
     Plot *plot = ui->plot;
     const Extent content = contentExtent(plot);
     frameContour(plot, content);
-    // The labels laid out in this framing: one that reaches out of it widens the framing once.
+    // The labels laid out in this framing: one that reaches out of the view widens the framing
+    // once; one within the margins needs no second framing.
     const Extent labelled = withLabelBoxes(plot, content);
-    if (!(labelled == content))
+    const QCPRange x = plot->xAxis->range();
+    const QCPRange y = plot->yAxis->range();
+    if (labelled.minK < x.lower || labelled.maxK > x.upper || labelled.minV < y.lower
+        || labelled.maxV > y.upper)
         frameContour(plot, labelled);
     framedX = plot->xAxis->range();
     framedY = plot->yAxis->range();

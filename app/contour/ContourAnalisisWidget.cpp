@@ -418,10 +418,6 @@ struct Extent
         minV = qMin(minV, p.y());
         maxV = qMax(maxV, p.y());
     }
-    bool operator==(const Extent &o) const
-    {
-        return minK == o.minK && maxK == o.maxK && minV == o.minV && maxV == o.maxV;
-    }
 };
 
 bool onPlotAxes(const Plot *plot, const QCPItemPosition *position)
@@ -438,9 +434,9 @@ bool isShown(const QCPAbstractItem *item)
 }
 
 // What the tab shows: every point of every curve of the plot's registry, and of the items drawn
-// in plot coordinates (lines and their ends, labels, drawings), so that an item placed beside the
-// traces (a value label above them, a drawing not yet placed) is framed too. An infinite line
-// reaches beyond any of its points, and the selection marker follows the pointer: they frame
+// in plot coordinates (lines and their ends, drawings), so that an item placed beside the traces
+// (a dimension line above them, a drawing not yet placed) is framed too; labels follow. An infinite
+// line reaches beyond any of its points, and the selection marker follows the pointer: they frame
 // nothing.
 Extent contentExtent(const Plot *plot)
 {
@@ -454,8 +450,11 @@ Extent contentExtent(const Plot *plot)
     }
     for (int i = 0; i < plot->itemCount(); ++i) {
         const QCPAbstractItem *item = plot->item(i);
+        // A label counts by its box, which only a framing made can tell (withLabelBoxes): some
+        // are placed a few pixels from what they label, in the pixels of the view before.
         if (!item || !isShown(item) || item == plot->selectionMarker()
-            || qobject_cast<const QCPItemStraightLine *>(item))
+            || qobject_cast<const QCPItemStraightLine *>(item)
+            || qobject_cast<const QCPItemText *>(item))
             continue;
         if (const auto *drawing = qobject_cast<const DxfDrawingItem *>(item)) {
             if (!drawing->drawing().isEmpty()) {
@@ -514,13 +513,21 @@ void frameContour(Plot *plot, const Extent &e)
     plot->xAxis->setRange(e.minK - dk, e.maxK + dk);
     const double dv = 0.05 * (e.maxV - e.minV);
     plot->yAxis->setRange(e.minV - dv, e.maxV + dv);
-    // The axis with the shorter span is re-ranged about its centre so that one unit takes as
-    // many pixels on it as on the other: the contour keeps its true shape. The new range brings
-    // new tick labels, which can change the size of the axis rectangle and so the pixels per
-    // unit of the other axis: the ratio is set again until a replot leaves it true.
-    const bool xLonger = plot->xAxis->range().size() > plot->yAxis->range().size();
+    // One axis is re-ranged about its centre so that one unit takes as many pixels on it as on
+    // the other: the contour keeps its true shape. It is the axis that shows more pixels per
+    // unit, which the re-ranging widens: the other one's would shrink and cut the contour. (By
+    // the spans alone, a contour a little wider than high on a plot wider than high would lose
+    // its top and bottom.) The new range brings new tick labels, which can change the size of
+    // the axis rectangle and so the pixels per unit of the other axis: the ratio is set again
+    // until a replot leaves it true.
+    const QRect rect = plot->axisRect()->rect();
+    const double xSpan = plot->xAxis->range().size();
+    const double ySpan = plot->yAxis->range().size();
+    const bool xKept = rect.width() > 0 && rect.height() > 0 && xSpan > 0.0 && ySpan > 0.0
+        ? rect.width() / xSpan < rect.height() / ySpan
+        : xSpan > ySpan;
     for (int pass = 0; pass < kFramingPasses; ++pass) {
-        if (xLonger)
+        if (xKept)
             plot->yAxis->setScaleRatio(plot->xAxis, 1.0);
         else
             plot->xAxis->setScaleRatio(plot->yAxis, 1.0);
@@ -542,9 +549,13 @@ void ContourAnalisisWidget::rescaleContour()
     Plot *plot = ui->plot;
     const Extent content = contentExtent(plot);
     frameContour(plot, content);
-    // The labels laid out in this framing: one that reaches out of it widens the framing once.
+    // The labels laid out in this framing: one that reaches out of the view widens the framing
+    // once; one within the margins needs no second framing.
     const Extent labelled = withLabelBoxes(plot, content);
-    if (!(labelled == content))
+    const QCPRange x = plot->xAxis->range();
+    const QCPRange y = plot->yAxis->range();
+    if (labelled.minK < x.lower || labelled.maxK > x.upper || labelled.minV < y.lower
+        || labelled.maxV > y.upper)
         frameContour(plot, labelled);
     framedX = plot->xAxis->range();
     framedY = plot->yAxis->range();

@@ -101,7 +101,7 @@ QTreeWidgetItem *MeasurementTreeWidget::addMeasurementItem(Measurement *m)
         group = groups[int(MeasurementGroup::Lengths)];
     }
     group->addChild(item);
-    fitToContents();
+    scheduleFit();
     return item;
 }
 
@@ -111,11 +111,22 @@ void MeasurementTreeWidget::updateMeasurementItem(QTreeWidgetItem *item, Measure
         return;
     item->setText(1, m->valueText());
     item->setData(1, Qt::UserRole, valueData(m));
-    fitToContents();
+    scheduleFit();
+}
+
+void MeasurementTreeWidget::scheduleFit()
+{
+    // Once for all the rows that a recalculation updates one after another.
+    if (fitQueued)
+        return;
+    fitQueued = true;
+    QMetaObject::invokeMethod(
+        this, [this] { fitToContents(); }, Qt::QueuedConnection);
 }
 
 void MeasurementTreeWidget::fitToContents()
 {
+    fitQueued = false;
     if (givenMinimumWidth < 0)
         givenMinimumWidth = minimumWidth();
     int needed = 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
@@ -146,7 +157,7 @@ void MeasurementTreeWidget::updateGroups()
         group->setText(1, count > 0 ? QString::number(sum / count, 'f', 4) : QString());
     }
     // A group mean may need more room, and a removed row may give some back.
-    fitToContents();
+    scheduleFit();
 }
 
 void MeasurementTreeWidget::setCalibrationMode(bool on)

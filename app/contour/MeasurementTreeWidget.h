@@ -56,6 +56,8 @@ public:
     // otherwise be squeezed behind long names and its numbers cut. The width the tree was given
     // is the least it takes.
     void fitToContents();
+    // fitToContents once control returns to the event loop.
+    void scheduleFit();
     // The calibration layout: a plain header "ИЗМЕРЕНИЕ" | "ЗНАЧЕНИЕ", no editors, no means.
     void setCalibrationMode(bool on);
     bool isCalibrationMode() const { return calibrationMode; }
@@ -87,4 +89,5 @@ private:
     QTreeWidgetItem *groups[kMeasurementGroupCount] = {};
     bool calibrationMode = false;
     int givenMinimumWidth = -1;
+    bool fitQueued = false;
 };

@@ -193,6 +193,8 @@ private slots:
     void units();
     void framingPassesOverPointsWithNoPlace();
     void framingTakesInEveryItem();
+    void framingKeepsTheWholeContour_data();
+    void framingKeepsTheWholeContour();
     void calibrationModeShowsAnglesInDegrees();
     void levellingSurvivesRedraws();
     void levellingResetAlsoResetsTheManagersLevelling();
@@ -445,6 +447,45 @@ void tst_ContourAnalisisWidget::framingTakesInEveryItem()
     for (const QCPItemAnchor *corner : {label->topLeft, label->bottomRight})
         QVERIFY2(area.contains(corner->pixelPosition()), qPrintable(ranges));
     QVERIFY2(x.size() < 3000 && y.size() < 3000, qPrintable(ranges));
+}
+
+void tst_ContourAnalisisWidget::framingKeepsTheWholeContour_data()
+{
+    QTest::addColumn<QSize>("window");
+    QTest::addColumn<QPointF>("corner"); // the contour runs from (0, 0) to here
+    QTest::newRow("a little wider than high, on a wide plot")
+        << QSize(1700, 700) << QPointF(10, 9.5);
+    QTest::newRow("a little higher than wide, on a tall plot")
+        << QSize(800, 1100) << QPointF(9.5, 10);
+    QTest::newRow("wide on a wide plot") << QSize(1700, 700) << QPointF(10, 2);
+    QTest::newRow("high on a tall plot") << QSize(800, 1100) << QPointF(2, 10);
+}
+
+// True to shape, and whole: whatever the shape of the plot, the axis that is re-ranged to the
+// other's scale grows, and no part of the contour is left outside the view.
+void tst_ContourAnalisisWidget::framingKeepsTheWholeContour()
+{
+    QFETCH(QSize, window);
+    QFETCH(QPointF, corner);
+    settings->change([](Settings &s) { s.view.axis_unit = 1; }); // drawn as given
+    ContourWindowFixture f({makeTrace({{0, 0}, {corner.x(), 0}, corner, {0, corner.y()}})});
+    f.window->resize(window);
+    QApplication::processEvents();
+    f.child<QAction>("actionScale")->setChecked(true);
+    f.child("pushButtonResetScale")->click();
+    Plot *plot = f.window->plot();
+    const QCPRange x = plot->xAxis->range();
+    const QCPRange y = plot->yAxis->range();
+    QVERIFY2(x.lower < 0 && x.upper > corner.x() && y.lower < 0 && y.upper > corner.y(),
+             qPrintable(QStringLiteral("x %1 %2, y %3 %4")
+                            .arg(x.lower)
+                            .arg(x.upper)
+                            .arg(y.lower)
+                            .arg(y.upper)));
+    const double xPixels = plot->xAxis->coordToPixel(1) - plot->xAxis->coordToPixel(0);
+    const double yPixels = plot->yAxis->coordToPixel(0) - plot->yAxis->coordToPixel(1);
+    QVERIFY2(relativelyEqual(xPixels, yPixels, 1e-6),
+             qPrintable(QString("%1 %2").arg(xPixels).arg(yPixels)));
 }
 
 void tst_ContourAnalisisWidget::calibrationModeShowsAnglesInDegrees()
@@ -1099,6 +1140,13 @@ void tst_ContourAnalisisWidget::deletedLineTakesWhatIsBuiltOnItAlong()
     QTest::keyClick(f.window.get(), Qt::Key_Delete);
     QCOMPARE(f.listed().size(), 1);
     QCOMPARE(geometry->childCount(), 1);
+
+    // The next delete takes nothing along: the status line tells of it, not of the one before.
+    prompts.answers << QStringLiteral("Удалить");
+    openContextMenu(tree, geometry->child(0));
+    QCOMPARE(f.listed().size(), 0);
+    QCOMPARE(f.child<QStatusBar>("statusbar")->currentMessage(),
+             QStringLiteral("Удалено: «Горизонтальная прямая»"));
 }
 
 void tst_ContourAnalisisWidget::drawingButtonFollowsTheDrawing()

@@ -222,6 +222,68 @@ private:
     QSemaphore m_gate;
 };
 
+// What of the tab lies outside the view: curve points, the ends of lines and the boxes of
+// labels; an infinite line and the selection marker at the pointer do not count.
+QStringList outsideTheView(Plot *plot)
+{
+    QStringList outside;
+    const QCPRange x = plot->xAxis->range();
+    const QCPRange y = plot->yAxis->range();
+    const QRectF area = plot->axisRect()->rect();
+    auto inView = [&](const QPointF &p) {
+        return !std::isfinite(p.x()) || !std::isfinite(p.y())
+            || (x.contains(p.x()) && y.contains(p.y()));
+    };
+    for (int c = 0; c < plot->curveCount(); ++c) {
+        const QCPCurve *curve = plot->curve(c);
+        if (!curve || !curve->visible())
+            continue;
+        for (const QCPCurveData &d : *curve->data()) {
+            if (!inView({d.key, d.value})) {
+                outside << QStringLiteral("curve %1 at (%2, %3)").arg(c).arg(d.key).arg(d.value);
+                break;
+            }
+        }
+    }
+    for (int i = 0; i < plot->itemCount(); ++i) {
+        QCPAbstractItem *item = plot->item(i);
+        if (!item->visible() || item == plot->selectionMarker()
+            || qobject_cast<QCPItemStraightLine *>(item))
+            continue;
+        if (auto *text = qobject_cast<QCPItemText *>(item)) {
+            for (const QCPItemAnchor *corner : {text->topLeft, text->bottomRight}) {
+                if (!area.adjusted(-1, -1, 1, 1).contains(corner->pixelPosition()))
+                    outside << QStringLiteral("label \"%1\"").arg(text->text());
+            }
+            continue;
+        }
+        for (const QCPItemPosition *position : item->positions()) {
+            if (position->typeX() == QCPItemPosition::ptPlotCoords && !position->parentAnchor()
+                && !inView(position->coords()))
+                outside << QStringLiteral("%1 at (%2, %3)")
+                               .arg(QString::fromLatin1(item->metaObject()->className()))
+                               .arg(position->coords().x())
+                               .arg(position->coords().y());
+        }
+    }
+    return outside;
+}
+
+// The mean of the signed distances of the curve's points from the line through a and b: the
+// line cuts ridges and grooves equally wide where it is 0, and a rigid motion keeps it.
+double meanSignedDistance(const QCPCurve *curve, const QPointF &a, const QPointF &b)
+{
+    const QLineF line(a, b);
+    const QPointF normal(-line.dy() / line.length(), line.dx() / line.length());
+    double sum = 0.0;
+    int n = 0;
+    for (const QCPCurveData &d : *curve->data()) {
+        sum += (d.key - a.x()) * normal.x() + (d.value - a.y()) * normal.y();
+        ++n;
+    }
+    return n > 0 ? sum / n : 0.0;
+}
+
 } // namespace
 
 class tst_ContourJourney : public QObject
@@ -235,6 +297,7 @@ private slots:
     void drawingDeviationIsTheOneShownEverywhere();
     void cancelledFitLeavesTheDrawingUnplaced();
     void constructionsThroughUnitsLevellingAndDelete();
+    void threadLineThroughLevellingUnitsAndFraming();
 };
 
 void tst_ContourJourney::fromTraceFileToProtocol()
@@ -742,6 +805,12 @@ void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
     QCOMPARE(timesAnnounced(), 1);
     problem = shownEverywhere();
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    // Framed anew in millimetres around the step and its graph, whose scale numbers stand by
+    // their ticks: nothing of the tab far off widens the view.
+    const QString outside = outsideTheView(window.plot()).join(QStringLiteral(", "));
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
+    QVERIFY2(window.plot()->xAxis->range().size() < 15.0,
+             qPrintable(QString::number(window.plot()->xAxis->range().size())));
 
     // The drawing imported again and left where the file puts it, half a millimetre off the
     // contour: it is no reference until it is placed.
@@ -1030,6 +1099,142 @@ void tst_ContourJourney::constructionsThroughUnitsLevellingAndDelete()
     COMPARE_TOL(parallel->lineCoefficients().value(1), 1.25, 0.0, 1e-12);
     QCOMPARE(prompts.kinds(),
              QStringList({"open", "open", "menu", "double", "save", "save", "menu", "save"}));
+}
+
+// The thread's mean line on a roof and a thread, with a distance whose label is placed above the
+// roof: a levelling, "Сбросить масштаб", a change to micrometres and back and the levelling's
+// reset. The line stays where the thread is (its ends turn and scale with it, it keeps cutting
+// ridges and grooves equally), the distance keeps its value, and the view's reset frames all of
+// it, the turned thread and the label included.
+void tst_ContourJourney::threadLineThroughLevellingUnitsAndFraming()
+{
+    TempSettings settings([](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+        s.view.axis_unit = 0;
+    });
+    const QDir scratch = QDir::current();
+    const QString roof = writeContourFile(scratch.filePath("Крыша.txt"), roofPoints());
+    const QString thread = writeContourFile(scratch.filePath("Резьба.txt"), threadPoints());
+    QVERIFY(!roof.isEmpty() && !thread.isEmpty());
+    MainWindow window;
+    window.resize(1400, 900);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ScriptedPrompts prompts;
+    ProfileAnalisisWidget *profile = window.profileWindow();
+    for (const QString &file : {roof, thread}) {
+        const int before = profile->allTraces().size();
+        prompts.answers << file;
+        window.openNewTrace();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            profile->allTraces().size() == before + 1 && window.menuBar()->isEnabled(), 15000);
+    }
+    profile->findChild<QAction *>("actionToMeasurement")->trigger();
+    auto *tab = qobject_cast<ContourAnalisisWidget *>(
+        window.findChild<QTabWidget *>("tabWidget")->currentWidget());
+    QVERIFY(tab);
+    MeasurementsManager *manager = tab->manager();
+    manager->reperPoints()->setCursorMover([](const QPoint &) {});
+    Plot *plot = tab->plot();
+    PlotDriver driver(plot);
+    auto *toolBar = tab->findChild<QToolBar *>("toolBar");
+    auto choose = [tab, toolBar](const char *action, const char *button) {
+        QTest::mouseClick(toolBar->widgetForAction(tab->findChild<QAction *>(action)),
+                          Qt::LeftButton);
+        QTest::mouseClick(tab->findChild<QPushButton *>(button), Qt::LeftButton);
+    };
+    auto resetView = [&] {
+        choose("actionScale", "pushButtonResetScale");
+        return outsideTheView(plot).join(QStringLiteral(", "));
+    };
+    auto changeUnit = [&window](int unit) {
+        DialogInterceptor interceptor([unit](QDialog *dialog) {
+            dialog->findChild<QComboBox *>("axisUnit")->setCurrentIndex(unit);
+            dialog->accept();
+        });
+        window.findChild<QAction *>("actionSettings")->trigger();
+    };
+    QTreeWidgetItem *lengths = tab->measurementTree()->topLevelItem(0);
+
+    // The mean line, fitted with a click on the thread, drawn over the thread's extent.
+    choose("actionLineAdditionalGeometry", "pushButtonAddGeomThread");
+    driver.click(11.5, 1.25);
+    auto *meanLine = dynamic_cast<Thread *>(manager->currentMeasurement());
+    QVERIFY(meanLine && meanLine->isFinished());
+    QCPCurve *threadCurve = tab->traceCurves().at(1);
+    const QPointF start = meanLine->resultLine->start->coords();
+    const QPointF end = meanLine->resultLine->end->coords();
+    COMPARE_TOL(start.x(), 9.0, 0.0, 1e-9);
+    COMPARE_TOL(end.x(), 13.0, 0.0, 1e-9);
+    const QVector<double> line = meanLine->lineCoefficients();
+    COMPARE_TOL(start.y(), line[0] * 9.0 + line[1], 0.0, 1e-9);
+    COMPARE_TOL(end.y(), line[0] * 13.0 + line[1], 0.0, 1e-9);
+    const double balance = meanSignedDistance(threadCurve, start, end);
+
+    // The straight distance from the apex to a ridge of the thread, its label above the roof.
+    choose("actionDistance", "pushButtonDirectDistance");
+    const QPointF ridge = pointOf(threadCurve, 265); // (11.65, 1.795)
+    for (const QPointF &p : {QPointF(4, 3), ridge, QPointF(7, 6.5)}) {
+        driver.move(p.x(), p.y());
+        driver.click(p.x(), p.y());
+    }
+    QVERIFY(manager->currentMeasurement()->isFinished());
+    const QString distance = QString::number(QLineF(QPointF(4, 3), ridge).length(), 'f', 4);
+    QCOMPARE(lengths->child(0)->text(1), distance + QStringLiteral("мм"));
+    QString outside = resetView();
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
+
+    // Levelled by the right flank of the roof: the thread turns up, its line with it.
+    choose("actionLayFlat", "pushButtonlayFlat");
+    QCPCurve *roofCurve = tab->traceCurves().at(0);
+    {
+        QVector<QPointF> path;
+        for (int i = 1; i <= 6; ++i)
+            path << pointOf(roofCurve, 225 + 25 * i);
+        driver.drag(pointOf(roofCurve, 225), path);
+    }
+    COMPARE_TOL(pointOf(roofCurve, 375).y(), pointOf(roofCurve, 225).y(), 0.0, 1e-6);
+    const RigidTransform levelling = manager->levelling();
+    const QPointF turnedStart = levelling.map(start);
+    const QPointF turnedEnd = levelling.map(end);
+    QVERIFY(QLineF(meanLine->resultLine->start->coords(), turnedStart).length() < 1e-6);
+    QVERIFY(QLineF(meanLine->resultLine->end->coords(), turnedEnd).length() < 1e-6);
+    const double slope = (turnedEnd.y() - turnedStart.y()) / (turnedEnd.x() - turnedStart.x());
+    COMPARE_TOL(meanLine->lineCoefficients().value(0), slope, 1e-6, 1e-9);
+    COMPARE_TOL(meanLine->lineCoefficients().value(1), turnedStart.y() - slope * turnedStart.x(),
+                1e-6, 1e-9);
+    COMPARE_TOL(meanSignedDistance(threadCurve, turnedStart, turnedEnd), balance, 0.0, 1e-6);
+    QCOMPARE(lengths->child(0)->text(1), distance + QStringLiteral("мм"));
+    outside = resetView();
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
+    VERIFY_GRAB(grabWindow(tab, "thread_levelled_framed"));
+
+    // In micrometres: every point of it a thousand times further from the origin.
+    changeUnit(1);
+    QVERIFY(QLineF(meanLine->resultLine->start->coords(), turnedStart * 1000).length() < 1e-3);
+    QVERIFY(QLineF(meanLine->resultLine->end->coords(), turnedEnd * 1000).length() < 1e-3);
+    COMPARE_TOL(meanLine->lineCoefficients().value(0), slope, 1e-6, 1e-9);
+    COMPARE_TOL(meanSignedDistance(threadCurve, turnedStart * 1000, turnedEnd * 1000),
+                balance * 1000, 0.0, 1e-3);
+    QCOMPARE(lengths->child(0)->text(1),
+             QString::number(QLineF(QPointF(4, 3), ridge).length() * 1000, 'f', 4)
+                 + QStringLiteral("мкм"));
+    outside = outsideTheView(plot).join(QStringLiteral(", "));
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
+    VERIFY_GRAB(grabWindow(tab, "thread_levelled_micrometres"));
+
+    // Back in millimetres, and the levelling reset: all where it was at first.
+    changeUnit(0);
+    choose("actionLayFlat", "pushButtonRST");
+    QVERIFY(QLineF(meanLine->resultLine->start->coords(), start).length() < 1e-6);
+    QVERIFY(QLineF(meanLine->resultLine->end->coords(), end).length() < 1e-6);
+    COMPARE_TOL(meanLine->lineCoefficients().value(0), line[0], 1e-6, 1e-9);
+    COMPARE_TOL(meanLine->lineCoefficients().value(1), line[1], 1e-6, 1e-9);
+    COMPARE_TOL(meanSignedDistance(threadCurve, start, end), balance, 0.0, 1e-6);
+    QCOMPARE(lengths->child(0)->text(1), distance + QStringLiteral("мм"));
+    outside = outsideTheView(plot).join(QStringLiteral(", "));
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
 }
 
 GUI_TEST_MAIN(tst_ContourJourney)

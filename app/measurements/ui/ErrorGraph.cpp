@@ -29,6 +29,7 @@ ErrorGraph::ErrorGraph(Plot *plot)
         line->setLayer(QStringLiteral("background"));
     }
     connect(plot, &QCustomPlot::mouseWheel, this, &ErrorGraph::onPlotWheel);
+    connect(plot, &QCustomPlot::beforeReplot, this, &ErrorGraph::layOutAgain);
 }
 
 ErrorGraph::~ErrorGraph()
@@ -196,8 +197,31 @@ void ErrorGraph::draw(double scale, const QString &text)
         label->setText(number);
         m_labels.append(label);
     }
+    m_normal = n;
+    m_tickLength = g;
     layOutLabels(points, n, g);
     m_curve->setPen(curvePen());
+}
+
+void ErrorGraph::layOutAgain()
+{
+    if (m_labels.isEmpty() || m_ticks.size() != m_labels.size())
+        return;
+    // The ticks are where the plot's geometry has moved them (a change of unit, a levelling):
+    // the scale runs along them, and a tick is as long as the scale's ticks are.
+    QVector<QVector2D> points;
+    points.reserve(m_ticks.size());
+    for (const QCPItemLine *tick : qAsConst(m_ticks))
+        points.append(QVector2D(tick->start->coords()));
+    QVector2D n = m_normal;
+    if (points.size() > 1) {
+        const QVector2D d = (points.last() - points.first()).normalized();
+        if (!d.isNull())
+            n = QVector2D(-d.y(), d.x());
+    }
+    const double g
+        = QVector2D(m_ticks.first()->end->coords() - m_ticks.first()->start->coords()).length();
+    layOutLabels(points, n, g > 0.0 ? g : m_tickLength);
 }
 
 void ErrorGraph::layOutLabels(const QVector<QVector2D> &points, const QVector2D &n, double g)
@@ -240,10 +264,13 @@ void ErrorGraph::layOutLabels(const QVector<QVector2D> &points, const QVector2D 
         return QRectF(label->topLeft->pixelPosition(), label->bottomRight->pixelPosition())
             .normalized();
     };
-    // The side on which more numbers lie whole within the plot; the side of n on a tie.
-    double side = 1.0;
+    // The side on which more numbers lie whole within the plot; on a tie the side away from
+    // line 0, outside the graph, where no number is written over the graph's curve.
+    const QVector2D inward = (base0 + tip0) * 0.5f - (base1 + tip1) * 0.5f;
+    const double away = QVector2D::dotProduct(n, inward) > 0.0f ? -1.0 : 1.0;
+    double side = away;
     int best = -1;
-    for (const double candidate : {1.0, -1.0}) {
+    for (const double candidate : {away, -away}) {
         place(candidate);
         int inside = 0;
         for (const QCPItemText *label : qAsConst(m_labels))

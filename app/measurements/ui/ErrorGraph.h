@@ -82,9 +82,13 @@ private:
     void onPlotWheel();
     void repositionLines();
     // Puts each number of the scale beside its tick, on the side of the scale where more of them
-    // fit within the plot, and shows only those that are whole within it and clear of the ones
-    // before them.
+    // fit within the plot (outside the graph when both sides take as many), and shows only those
+    // that are whole within it and clear of the ones before them.
     void layOutLabels(const QVector<QVector2D> &points, const QVector2D &n, double g);
+    // The numbers laid out again along the ticks as they are now, before every replot: the view
+    // may have changed since the last draw (a change of unit, a framing, a zoom), and a number
+    // placed in the pixels of another view would stand far from its tick.
+    void layOutAgain();
     void rebuildCurve();
     QPen curvePen() const;
 
@@ -104,5 +108,8 @@ private:
     double m_scaleShare = 0.0;
     double m_lastScale = 0.0;
     QString m_lastText;
+    // The scale's normal and tick length of the last draw, for a scale of one tick.
+    QVector2D m_normal;
+    double m_tickLength = 0.0;
     bool m_refreshQueued = false;
 };

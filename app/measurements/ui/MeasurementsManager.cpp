@@ -264,9 +264,13 @@ QList<int> MeasurementsManager::removeMeasurement(int id)
     // What is built on another goes first.
     for (auto it = going.crbegin(); it != going.crend(); ++it)
         delete *it;
+    // The status line names what went: a message of an earlier delete must not stay behind as
+    // if it told about this one.
     if (!along.isEmpty())
         emit statusText(QStringLiteral("Вместе с элементом «%1» удалено построенное на нём: %2")
                             .arg(name, along.join(QStringLiteral(", "))));
+    else
+        emit statusText(QStringLiteral("Удалено: «%1»").arg(name));
     if (!affected.isEmpty())
         recalculateOnly(QSet<Measurement *>(affected.cbegin(), affected.cend()));
     return ids;

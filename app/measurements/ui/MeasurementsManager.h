@@ -62,9 +62,9 @@ public:
     Measurement *findMeasurement(int id) const;
     // Unlists and deletes the listed measurement with that id, and with it whatever is built on
     // it (MeasurementDependencies): the ids of all that went, the given one first; none when no
-    // listed measurement has the id. The status line names what went along. What was measured
-    // against what went without being built of it (a deviation from the placed drawing) stays
-    // and is measured again.
+    // listed measurement has the id. The status line names what went, and what went along. What was
+    // measured against what went without being built of it (a deviation from the placed drawing)
+    // stays and is measured again.
     QList<int> removeMeasurement(int id);
     // A finished, listed copy of the listed construction line with that id, moved by distance
     // (perpendicular to an oblique line).

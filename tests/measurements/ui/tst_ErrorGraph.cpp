@@ -34,6 +34,10 @@ private slots:
     void scaleMatchesBand_data();
     void scaleMatchesBand();
     void textUnderLastNumber();
+    void numbersStandOutsideTheGraph_data();
+    void numbersStandOutsideTheGraph();
+    void numbersFollowTheView_data();
+    void numbersFollowTheView();
     void curveData();
     void wheelKeepsPixelGeometry();
     void destructionLeavesPlotClean();
@@ -176,6 +180,132 @@ void TestErrorGraph::textUnderLastNumber()
     graph.draw(3.0, QStringLiteral("мкм"));
     QCOMPARE(texts(graph).first(), QStringLiteral("0"));
     QCOMPARE(texts(graph).last(), QStringLiteral("0.035\nмкм"));
+}
+
+void TestErrorGraph::numbersStandOutsideTheGraph_data()
+{
+    QTest::addColumn<QVector2D>("base0");
+    QTest::addColumn<QVector2D>("tip0");
+    QTest::addColumn<QVector2D>("base1");
+    QTest::addColumn<QVector2D>("tip1");
+    // The band below a stretch: the scale on its right edge.
+    QTest::newRow("band, scale on the right")
+        << QVector2D(3, 1) << QVector2D(3, -3) << QVector2D(6, 1) << QVector2D(6, -3);
+    QTest::newRow("band, scale on the left")
+        << QVector2D(6, 1) << QVector2D(6, -3) << QVector2D(3, 1) << QVector2D(3, -3);
+    // The polar graph: connectors running outward from an arc.
+    QTest::newRow("polar, scale on the right")
+        << QVector2D(3.5, 1) << QVector2D(2.5, -2) << QVector2D(6.5, 1) << QVector2D(7.5, -2);
+    QTest::newRow("polar, scale on the left")
+        << QVector2D(6.5, 1) << QVector2D(7.5, -2) << QVector2D(3.5, 1) << QVector2D(2.5, -2);
+}
+
+// With room on both sides of the scale, its numbers stand on the side away from the graph, not
+// over the graph's curve between the two lines.
+void TestErrorGraph::numbersStandOutsideTheGraph()
+{
+    QFETCH(QVector2D, base0);
+    QFETCH(QVector2D, tip0);
+    QFETCH(QVector2D, base1);
+    QFETCH(QVector2D, tip1);
+    ErrorGraph graph(m_plot);
+    graph.base0 = base0;
+    graph.tip0 = tip0;
+    graph.base1 = base1;
+    graph.tip1 = tip1;
+    graph.setLine(0, base0, tip0);
+    graph.setLine(1, base1, tip1);
+    graph.minValue = -0.04;
+    graph.maxValue = 0.04;
+    graph.draw(2.0, QString());
+    m_plot->replot();
+    QCPAxis *x = m_plot->xAxis;
+    const double line0 = x->coordToPixel((base0.x() + tip0.x()) / 2);
+    const double line1 = x->coordToPixel((base1.x() + tip1.x()) / 2);
+    int shown = 0;
+    for (int i = 0; i < graph.labels().size(); ++i) {
+        const QCPItemText *label = graph.labels().at(i);
+        if (!label->visible())
+            continue;
+        ++shown;
+        const QRectF box
+            = QRectF(label->topLeft->pixelPosition(), label->bottomRight->pixelPosition())
+                  .normalized();
+        // Beside its own tick, on the far side of it from line 0.
+        const double tick = graph.ticks().at(i)->start->pixelPosition().x();
+        if (line1 > line0)
+            QVERIFY2(box.left() >= tick, qPrintable(label->text()));
+        else
+            QVERIFY2(box.right() <= tick, qPrintable(label->text()));
+    }
+    QVERIFY(shown >= 2);
+}
+
+void TestErrorGraph::numbersFollowTheView_data()
+{
+    QTest::addColumn<double>("factor"); // the plot's geometry is scaled by it, as a unit change
+    QTest::addColumn<double>("zoom"); // then the view is zoomed in by it about a tick
+    QTest::newRow("to micrometres") << 1000.0 << 1.0;
+    QTest::newRow("back to millimetres") << 0.001 << 1.0;
+    QTest::newRow("zoomed in") << 1.0 << 20.0;
+}
+
+// The numbers stand a few pixels from their ticks whatever the view does after the scale was
+// drawn: a change of unit moves the whole geometry and frames it anew, a zoom changes the units
+// per pixel. Laid out in the pixels of the view of another moment, a number would stand far
+// from its tick (and a framing that takes in the numbers would take in the whole plane).
+void TestErrorGraph::numbersFollowTheView()
+{
+    QFETCH(double, factor);
+    QFETCH(double, zoom);
+    ErrorGraph graph(m_plot);
+    graph.base0 = QVector2D(2, 1);
+    graph.tip0 = QVector2D(2, -3);
+    graph.base1 = QVector2D(8, 1);
+    graph.tip1 = QVector2D(8, -3);
+    graph.setLine(0, graph.base0, graph.tip0);
+    graph.setLine(1, graph.base1, graph.tip1);
+    graph.minValue = 0.0;
+    graph.maxValue = 0.037;
+    graph.draw(3.0, QString());
+    m_plot->replot();
+
+    // The geometry moved as a change of unit moves it, the measurement drawn again in the new
+    // unit while the view still shows the old one, and then the view framed anew.
+    for (int i = 0; i < m_plot->itemCount(); ++i) {
+        for (QCPItemPosition *position : m_plot->item(i)->positions())
+            position->setCoords(position->coords() * factor);
+    }
+    graph.base0 *= float(factor);
+    graph.tip0 *= float(factor);
+    graph.base1 *= float(factor);
+    graph.tip1 *= float(factor);
+    graph.draw(3.0 * factor, QString());
+    const QPointF middle = graph.ticks().at(3)->start->coords();
+    m_plot->xAxis->setRange(middle.x() - 5 * factor / zoom, middle.x() + 5 * factor / zoom);
+    m_plot->yAxis->setRange(middle.y() - 5 * factor / zoom, middle.y() + 5 * factor / zoom);
+    m_plot->replot();
+
+    const QRectF area = m_plot->axisRect()->rect();
+    int checked = 0;
+    for (int i = 0; i < graph.labels().size(); ++i) {
+        const QCPItemText *label = graph.labels().at(i);
+        const QPointF tick = graph.ticks().at(i)->end->pixelPosition();
+        if (!label->visible() || !area.contains(tick))
+            continue;
+        ++checked;
+        const QRectF box
+            = QRectF(label->topLeft->pixelPosition(), label->bottomRight->pixelPosition())
+                  .normalized();
+        const double gap
+            = std::hypot(std::max({box.left() - tick.x(), tick.x() - box.right(), 0.0}),
+                         std::max({box.top() - tick.y(), tick.y() - box.bottom(), 0.0}));
+        QVERIFY2(
+            gap < 10,
+            qPrintable(
+                QStringLiteral("%1 stands %2 pixels from its tick").arg(label->text()).arg(gap)));
+    }
+    QVERIFY(checked >= 1);
 }
 
 void TestErrorGraph::curveData()

@@ -387,6 +387,11 @@ public:
     explicit Tree(const DxfDrawing &drawing);
 
     double distanceTo(const DxfDrawing &drawing, const QPointF &p, int *hint) const;
+    // The tree of the drawing with every coordinate multiplied by k, or null when its numbers
+    // would leave the range where the margins hold (the tree is then built again). Scaling by a
+    // positive factor keeps the order of the coordinates, and the margins scale with them, so a
+    // query still finds exactly the nearest entity.
+    std::shared_ptr<const Tree> scaled(double k) const;
     qint64 bytes() const
     {
         qint64 total
@@ -676,6 +681,33 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     if (fileWins)
         m_order = m_everywhere.empty() ? std::vector<quint32>() : std::move(fileOrder);
     buildLevels(std::move(leaves));
+}
+
+std::shared_ptr<const DxfDrawing::Tree> DxfDrawing::Tree::scaled(double k) const
+{
+    constexpr double kSmallest = std::numeric_limits<double>::min() * 1e6;
+    if (!(k >= 1e-9 && k <= 1e9) || (m_slack > 0.0 && !(m_slack * k >= kSmallest))
+        || !std::isfinite(m_slack * k))
+        return nullptr;
+    auto tree = std::make_shared<Tree>(*this);
+    tree->m_slack = m_slack * k;
+    tree->m_reach = m_reach * k;
+    for (std::vector<Box> &level : tree->m_levels) {
+        for (Box &b : level) {
+            b.left *= k;
+            b.top *= k;
+            b.right *= k;
+            b.bottom *= k;
+            b.from *= k;
+            b.to *= k;
+            b.width *= k;
+            setChord(b);
+            if (!std::isfinite(b.left) || !std::isfinite(b.top) || !std::isfinite(b.right)
+                || !std::isfinite(b.bottom) || !std::isfinite(b.width))
+                return nullptr;
+        }
+    }
+    return tree;
 }
 
 double DxfDrawing::Tree::cost(const Box &b) const
@@ -1052,6 +1084,8 @@ void DxfDrawing::rescale(double k)
 {
     if (!(k > 0.0) || !std::isfinite(k))
         return;
+    // A change of the unit scales the tree with the drawing rather than building it again.
+    const std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
     dropTree();
     for (QPointF &end : m_ends)
         end *= k;
@@ -1061,6 +1095,8 @@ void DxfDrawing::rescale(double k)
     }
     for (DxfEntity &e : m_ellipses)
         e.scale(k);
+    if (built)
+        std::atomic_store(&m_tree, built->scaled(k));
 }
 
 QRectF DxfDrawing::entityBounds(int i) const

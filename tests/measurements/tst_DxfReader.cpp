@@ -547,6 +547,24 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan()
         const double stopped = d.distanceSum(points, &hints, plain / 2);
         QVERIFY2(stopped > plain / 2 && stopped <= plain, qPrintable(QString::number(stopped)));
         QVERIFY(sameBits(d.distanceSum(points, &hints, plain), plain));
+        if (round == 2) {
+            // A change of unit scales the tree the queries built with the drawing; the
+            // distances stay exactly those of every entity, in the new unit and back.
+            for (double k : {1000.0, 1e-3}) {
+                const qint64 held = d.storageBytes();
+                d.rescale(k);
+                // The tree is still held (a copy of it keeps no spare room).
+                QVERIFY2(d.storageBytes() * 10 >= held * 9,
+                         qPrintable(QStringLiteral("%1 of %2").arg(d.storageBytes()).arg(held)));
+                for (QPointF &p : points)
+                    p *= k;
+                for (int i = 0; i < points.size(); ++i) {
+                    const double expected = everyEntityDistance(d, points.at(i));
+                    QVERIFY2(sameBits(d.distanceTo(points.at(i)), expected),
+                             qPrintable(QStringLiteral("scaled by %1, point %2").arg(k).arg(i)));
+                }
+            }
+        }
         d.rotate(7.0, QPointF(1, 1));
         d.translate(0.3, -0.2);
         d.rescale(round == 1 ? 1000.0 : 1.0);

@@ -552,7 +552,14 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan()
             // distances stay exactly those of every entity, in the new unit and back.
             for (double k : {1000.0, 1e-3}) {
                 const qint64 held = d.storageBytes();
+                // Into micrometres a copy shares the tree, which is then scaled as a copy: the
+                // copy keeps its own scale. Back into millimetres it is scaled in place.
+                const DxfDrawing copy = k > 1.0 ? d : DxfDrawing();
+                const QVector<QPointF> unscaled = points;
                 d.rescale(k);
+                for (int i = 0; i < unscaled.size() && !copy.isEmpty(); i += 7)
+                    QVERIFY(sameBits(copy.distanceTo(unscaled.at(i)),
+                                     everyEntityDistance(copy, unscaled.at(i))));
                 // The tree is still held (a copy of it keeps no spare room).
                 QVERIFY2(d.storageBytes() * 10 >= held * 9,
                          qPrintable(QStringLiteral("%1 of %2").arg(d.storageBytes()).arg(held)));

@@ -545,6 +545,30 @@ BENCHMARK(BM_FitTenThousandPointsToPolylineDrawing)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// A change of unit and back with a placed drawing of one long polyline: the drawing is scaled
+// to micrometres and a deviation's first sum over 200 points is taken, then back to millimetres
+// and another sum, once per iteration.
+void BM_UnitChangeOnPolylineDrawing(benchmark::State &state)
+{
+    DxfDrawing drawing = polylineDrawing(int(state.range(0)));
+    QVector<QPointF> points = pointsNearContour(200);
+    benchmark::DoNotOptimize(drawing.distanceSum(points));
+    for (auto _ : state) {
+        for (double k : {1000.0, 1e-3}) {
+            drawing.rescale(k);
+            for (QPointF &p : points)
+                p *= k;
+            benchmark::DoNotOptimize(drawing.distanceSum(points));
+        }
+    }
+    state.counters["entities"] = drawing.size();
+}
+BENCHMARK(BM_UnitChangeOnPolylineDrawing)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
 // How soon a fit stops after its progress says so: the fit of 10^4 contour points to a polyline
 // of 5·10^6 vertices (its tree built before) is stopped 200 ms in, from another thread, and the
 // time until the fit returns is the latency.

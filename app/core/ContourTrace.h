@@ -28,8 +28,9 @@ public:
     // filter trims at the ends leave every channel.
     void smooth();
     // Each Y becomes the lowest (needle down) or highest (needle up) point above its X of the
-    // tip circles centred on the recorded points within one radius of it. Where X runs back the
-    // work stays proportional to the samples within reach, not to the length of the trace.
+    // tip circles centred on the recorded points within one radius of it. Where X runs back or
+    // stands still the circles within reach are searched in a tree, so the work stays near-linear
+    // in the samples, however many lie within reach of each other.
     void compensateToolRadius();
     AbstractTrace *clone() const override;
     QString headerText() const override;

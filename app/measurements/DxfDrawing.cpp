@@ -387,6 +387,11 @@ public:
     explicit Tree(const DxfDrawing &drawing);
 
     double distanceTo(const DxfDrawing &drawing, const QPointF &p, int *hint) const;
+    // Makes the tree that of the drawing with every coordinate multiplied by k; false when its
+    // numbers would leave the range where the margins hold (the tree is then of no use and is
+    // built again). Scaling by a positive factor keeps the order of the coordinates, and the
+    // margins scale with them, so a query still finds exactly the nearest entity.
+    bool scale(double k);
     qint64 bytes() const
     {
         qint64 total
@@ -676,6 +681,32 @@ DxfDrawing::Tree::Tree(const DxfDrawing &drawing)
     if (fileWins)
         m_order = m_everywhere.empty() ? std::vector<quint32>() : std::move(fileOrder);
     buildLevels(std::move(leaves));
+}
+
+bool DxfDrawing::Tree::scale(double k)
+{
+    constexpr double kSmallest = std::numeric_limits<double>::min() * 1e6;
+    if (!(k >= 1e-9 && k <= 1e9) || (m_slack > 0.0 && !(m_slack * k >= kSmallest))
+        || !std::isfinite(m_slack * k))
+        return false;
+    m_slack *= k;
+    m_reach *= k;
+    for (std::vector<Box> &level : m_levels) {
+        for (Box &b : level) {
+            b.left *= k;
+            b.top *= k;
+            b.right *= k;
+            b.bottom *= k;
+            b.from *= k;
+            b.to *= k;
+            b.width *= k;
+            setChord(b);
+            if (!std::isfinite(b.left) || !std::isfinite(b.top) || !std::isfinite(b.right)
+                || !std::isfinite(b.bottom) || !std::isfinite(b.width))
+                return false;
+        }
+    }
+    return true;
 }
 
 double DxfDrawing::Tree::cost(const Box &b) const
@@ -1052,7 +1083,18 @@ void DxfDrawing::rescale(double k)
 {
     if (!(k > 0.0) || !std::isfinite(k))
         return;
+    // A change of the unit scales the tree with the drawing rather than building it again: in
+    // place when no copy of the drawing shares it (the tree is made as a mutable object).
+    std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
     dropTree();
+    std::shared_ptr<Tree> kept;
+    if (built) {
+        kept = built.use_count() == 1 ? std::const_pointer_cast<Tree>(built)
+                                      : std::make_shared<Tree>(*built);
+        built.reset();
+        if (!kept->scale(k))
+            kept.reset();
+    }
     for (QPointF &end : m_ends)
         end *= k;
     for (Arc &a : m_arcs) {
@@ -1061,6 +1103,8 @@ void DxfDrawing::rescale(double k)
     }
     for (DxfEntity &e : m_ellipses)
         e.scale(k);
+    if (kept)
+        std::atomic_store(&m_tree, std::shared_ptr<const Tree>(std::move(kept)));
 }
 
 QRectF DxfDrawing::entityBounds(int i) const
@@ -1128,7 +1172,7 @@ std::shared_ptr<const DxfDrawing::Tree> DxfDrawing::tree() const
 {
     std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
     if (!built) {
-        built = std::make_shared<const Tree>(*this);
+        built = std::make_shared<Tree>(*this);
         std::atomic_store(&m_tree, built);
     }
     return built;

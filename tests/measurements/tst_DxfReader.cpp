@@ -547,6 +547,31 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan()
         const double stopped = d.distanceSum(points, &hints, plain / 2);
         QVERIFY2(stopped > plain / 2 && stopped <= plain, qPrintable(QString::number(stopped)));
         QVERIFY(sameBits(d.distanceSum(points, &hints, plain), plain));
+        if (round == 2) {
+            // A change of unit scales the tree the queries built with the drawing; the
+            // distances stay exactly those of every entity, in the new unit and back.
+            for (double k : {1000.0, 1e-3}) {
+                const qint64 held = d.storageBytes();
+                // Into micrometres a copy shares the tree, which is then scaled as a copy: the
+                // copy keeps its own scale. Back into millimetres it is scaled in place.
+                const DxfDrawing copy = k > 1.0 ? d : DxfDrawing();
+                const QVector<QPointF> unscaled = points;
+                d.rescale(k);
+                for (int i = 0; i < unscaled.size() && !copy.isEmpty(); i += 7)
+                    QVERIFY(sameBits(copy.distanceTo(unscaled.at(i)),
+                                     everyEntityDistance(copy, unscaled.at(i))));
+                // The tree is still held (a copy of it keeps no spare room).
+                QVERIFY2(d.storageBytes() * 10 >= held * 9,
+                         qPrintable(QStringLiteral("%1 of %2").arg(d.storageBytes()).arg(held)));
+                for (QPointF &p : points)
+                    p *= k;
+                for (int i = 0; i < points.size(); ++i) {
+                    const double expected = everyEntityDistance(d, points.at(i));
+                    QVERIFY2(sameBits(d.distanceTo(points.at(i)), expected),
+                             qPrintable(QStringLiteral("scaled by %1, point %2").arg(k).arg(i)));
+                }
+            }
+        }
         d.rotate(7.0, QPointF(1, 1));
         d.translate(0.3, -0.2);
         d.rescale(round == 1 ? 1000.0 : 1.0);

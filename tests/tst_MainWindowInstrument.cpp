@@ -118,6 +118,7 @@ private slots:
     void recordingEndedEarly_data();
     void recordingEndedEarly();
     void restartedProgramRecordsFromAStreamingContourograph();
+    void normalStatusMidTraceKeepsBothTraces();
 };
 
 void TestMainWindowInstrument::keysOfDialogsAndEntriesMoveNothing()
@@ -546,6 +547,45 @@ void TestMainWindowInstrument::restartedProgramRecordsFromAStreamingContourograp
 
     const GrabResult grab = grabWindow(&window, QStringLiteral("contour_recorded_after_restart"));
     VERIFY_GRAB(grab);
+}
+
+// A contourograph that streams its status packets goes back to normal status in the middle of a
+// trace, without its stop alarm. The points so far are a trace, listed and saved by itself; the
+// next trace starts, is recorded whole and saved beside it, with no warning and no trace lost.
+void TestMainWindowInstrument::normalStatusMidTraceKeepsBothTraces()
+{
+    MainWindowBench bench(SimulatedInstrument::Contourograph, QStringLiteral("Контур_норма"),
+                          [](Settings &s) { s.device.trace_length = 8; });
+    QVERIFY(bench.ready());
+    DialogInterceptor dialogs([](QDialog *dialog) { dialog->reject(); });
+    ScriptedPrompts prompts;
+    bench.sim->startStreaming();
+    bench.sim->contourPoints = 24;
+    bench.sim->contourTraceEnd = {{0, 0}};
+    QTest::mouseClick(bench.button("startTraceButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(1), kWaitMs);
+    AbstractTrace *first = bench.list()->traces.first();
+    QCOMPARE(rawCount(first), 24);
+    QCOMPARE(bench.savedRecordings(), QStringList {first->filePath()});
+    QVERIFY(!bench.panel->tracing);
+    QVERIFY(!bench.panel->device.traceStarted);
+
+    bench.sim->contourPoints = 40;
+    bench.sim->contourTraceEnd = {{0, 1}, {0, 0}};
+    QVERIFY(bench.ready(false));
+    QTest::mouseClick(bench.button("startTraceButton"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.readDone(2), kWaitMs);
+    AbstractTrace *next = bench.list()->traces.last();
+    QVERIFY(next != first);
+    QCOMPARE(rawCount(next), 40);
+    QCOMPARE(next->rawData->at(0).first(), 1000.0);
+    QCOMPARE(rawCount(first), 24);
+    QCOMPARE(bench.savedRecordings().size(), 2);
+    QVERIFY(bench.savedRecordings().contains(next->filePath()));
+    QCOMPARE(prompts.kinds(), QStringList());
+    QCOMPARE(dialogs.seen, QStringList());
+    QVERIFY(!bench.panel->tracing);
+    QVERIFY(!bench.panel->device.traceStarted);
 }
 
 GUI_TEST_MAIN(TestMainWindowInstrument)

@@ -59,7 +59,7 @@ public:
         // The panel answers pushButtonStopTrace with stopTrace, which acts only while the trace
         // is still marked as running.
         emit d->pushButtonStopTrace();
-        d->traceStarted = false;
+        d->endTrace();
     }
 
     void calibrationText(const QByteArray &text) override { qDebug() << QString::fromUtf8(text); }
@@ -195,7 +195,7 @@ void Device::onPortLost()
     emit deviceLost();
     if (traceStarted) {
         emit pushButtonStopTrace();
-        traceStarted = false;
+        endTrace();
     }
     m_identificationRetry->stop();
     m_parser.expectIdentification();
@@ -322,8 +322,22 @@ void Device::stopTrace()
         m_stopReplyTimer->start();
     } else {
         send("CA");
-        traceStarted = false;
+        endTrace();
     }
+}
+
+void Device::endTrace()
+{
+    m_stopReplyTimer->stop();
+    traceStarted = false;
+}
+
+bool Device::beginTraceIntake()
+{
+    if (traceStarted)
+        return false;
+    traceStarted = true;
+    return true;
 }
 
 void Device::checkStopReply()
@@ -340,7 +354,7 @@ void Device::checkStopReply()
     m_stopReplyTimer->stop();
     logger.log(INFO, "stopTrace: no reply from the instrument, the trace ends without its block");
     replyState = POSITION;
-    traceStarted = false;
+    endTrace();
 }
 
 void Device::setSpeed(int spd)
@@ -536,6 +550,9 @@ bool Device::handleAlarmByte(int alarm, int status)
     qDebug() << "ALARM BYTE: " << alarm << " Status: " << status;
     switch (alarm) {
     case 0:
+        // The controller is back in normal status: a trace that runs has ended there (the panel
+        // leaves its recording), with the points recorded so far.
+        endTrace();
         emit normalStatus();
         return false;
     case 1:
@@ -549,11 +566,13 @@ bool Device::handleAlarmByte(int alarm, int status)
         return true;
     case 3:
     case 103:
+        // The controller wants a calibration before it measures: a trace that runs ends here.
+        endTrace();
         emit needCalibration();
         return false;
     case 4:
         send("CA");
-        traceStarted = false;
+        endTrace();
         emit crashDevice();
         return false;
     case 5:
@@ -584,7 +603,7 @@ bool Device::handleAlarmByte(int alarm, int status)
         // ending the trace: the trace ends here, with the points recorded so far.
         if (status == 109) {
             send("CA");
-            traceStarted = false;
+            endTrace();
         }
         return false;
     default:
@@ -652,6 +671,7 @@ void Device::handleDemoAlarm(int alarm)
         emit pushButtonStopTrace();
         demoState = 1;
     } else if (alarm == 0) {
+        endTrace();
         emit normalStatus();
     } else if (alarm >= 5 && alarm <= 9) {
         emit prepareTrace();

@@ -120,6 +120,14 @@ public:
     void cancelOperation();
     void resetAdditionalCalibration();
     void sendRawText(QString text);
+    // Ends the running trace, if one runs: the live-trace provider takes no more points and
+    // finishes the trace with those recorded so far. Every end of a trace comes through here,
+    // whatever ends it (the end of the sample block, a stop, a status report after which the
+    // panel no longer records, the loss of the link).
+    void endTrace();
+    // Counts a trace as running before its start command goes out: the instrument started it by
+    // itself and its points come in already. False when a trace was running already.
+    bool beginTraceIntake();
     // Sends the calibration values to the contourograph; false when no port is open to take
     // them.
     bool uploadDeviceParams();

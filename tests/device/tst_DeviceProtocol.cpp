@@ -657,34 +657,44 @@ private slots:
         QTest::addColumn<QString>("signalNames");
         QTest::addColumn<bool>("measuring");
         QTest::addColumn<QByteArray>("commands");
-        QTest::newRow("0 normal") << 0 << 0 << "normalStatus" << false << QByteArray();
+        // The reactions after which the panel is no longer recording end the device's trace
+        // as well; a stop alarm ends it through the panel's stop.
+        QTest::addColumn<bool>("endsTrace");
+        QTest::newRow("0 normal") << 0 << 0 << "normalStatus" << false << QByteArray() << true;
         QTest::newRow("1 trace end")
-            << 1 << 0 << "pushButtonStopTrace" << false << QByteArray("CA");
+            << 1 << 0 << "pushButtonStopTrace" << false << QByteArray("CA") << false;
         QTest::newRow("101 trace end")
-            << 101 << 0 << "pushButtonStopTrace" << false << QByteArray("CA");
-        QTest::newRow("2 start") << 2 << 0 << "pushButtonStartTrace" << true << QByteArray();
-        QTest::newRow("102 start") << 102 << 0 << "pushButtonStartTrace" << true << QByteArray();
-        QTest::newRow("3 calibrate") << 3 << 0 << "needCalibration" << false << QByteArray();
-        QTest::newRow("103 calibrate") << 103 << 0 << "needCalibration" << false << QByteArray();
-        QTest::newRow("4 emergency") << 4 << 0 << "crashDevice" << false << QByteArray("CA");
+            << 101 << 0 << "pushButtonStopTrace" << false << QByteArray("CA") << false;
+        QTest::newRow("2 start") << 2 << 0 << "pushButtonStartTrace" << true << QByteArray()
+                                 << false;
+        QTest::newRow("102 start")
+            << 102 << 0 << "pushButtonStartTrace" << true << QByteArray() << false;
+        QTest::newRow("3 calibrate")
+            << 3 << 0 << "needCalibration" << false << QByteArray() << true;
+        QTest::newRow("103 calibrate")
+            << 103 << 0 << "needCalibration" << false << QByteArray() << true;
+        QTest::newRow("4 emergency")
+            << 4 << 0 << "crashDevice" << false << QByteArray("CA") << true;
         for (const int alarm : {5, 7, 9, 105, 107, 108, 109})
             QTest::addRow("%d busy", alarm)
-                << alarm << 0 << "prepareTrace" << false << QByteArray();
+                << alarm << 0 << "prepareTrace" << false << QByteArray() << false;
         for (const int alarm : {6, 100, 106})
             QTest::addRow("%d busy measuring", alarm)
-                << alarm << 0 << "prepareTrace" << true << QByteArray();
+                << alarm << 0 << "prepareTrace" << true << QByteArray() << false;
         QTest::newRow("8 centre search 1")
-            << 8 << 1 << "openLoader setStatusProgressBar prepareTrace" << false << QByteArray();
+            << 8 << 1 << "openLoader setStatusProgressBar prepareTrace" << false << QByteArray()
+            << false;
         QTest::newRow("8 centre search 95")
-            << 8 << 95 << "setStatusProgressBar prepareTrace" << false << QByteArray();
+            << 8 << 95 << "setStatusProgressBar prepareTrace" << false << QByteArray() << false;
         QTest::newRow("10 calibration 1")
-            << 10 << 1 << "openLoader setStatusProgressBar prepareTrace" << false << QByteArray();
-        QTest::newRow("10 calibration 109")
-            << 10 << 109 << "setStatusProgressBar prepareTrace" << false << QByteArray("CA");
+            << 10 << 1 << "openLoader setStatusProgressBar prepareTrace" << false << QByteArray()
+            << false;
+        QTest::newRow("10 calibration 109") << 10 << 109 << "setStatusProgressBar prepareTrace"
+                                            << false << QByteArray("CA") << false;
         QTest::newRow("110 with 109")
-            << 110 << 109 << "prepareTrace" << false << QByteArray("CACA");
-        QTest::newRow("110 with 3") << 110 << 3 << "prepareTrace" << false << QByteArray();
-        QTest::newRow("unknown 55") << 55 << 0 << "" << false << QByteArray();
+            << 110 << 109 << "prepareTrace" << false << QByteArray("CACA") << true;
+        QTest::newRow("110 with 3") << 110 << 3 << "prepareTrace" << false << QByteArray() << false;
+        QTest::newRow("unknown 55") << 55 << 0 << "" << false << QByteArray() << false;
     }
 
     void alarmReactions()
@@ -694,6 +704,7 @@ private slots:
         QFETCH(QString, signalNames);
         QFETCH(bool, measuring);
         QFETCH(QByteArray, commands);
+        QFETCH(bool, endsTrace);
         device->replyState = Device::CONTOUR_PACKET;
         device->traceStarted = true;
         device->lastAlarm = 1000000;
@@ -719,8 +730,7 @@ private slots:
         QCOMPARE(device->measuring, measuring);
         QCOMPARE(device->lastAlarm, alarm);
         QCOMPARE(device->lastStatus, status);
-        // The emergency alarm and the carriage stop (110 with 109) end the trace.
-        QCOMPARE(bool(device->traceStarted), alarm != 4 && !(alarm == 110 && status == 109));
+        QCOMPARE(bool(device->traceStarted), !endsTrace);
         QCOMPARE(sent(), commands);
     }
 
@@ -737,6 +747,65 @@ private slots:
         feed(replies::contourPacket(0, 0, 0, 1, 1) + replies::contourPacket(0, 0, 0, 1, 1)
              + replies::contourPacket(0, 0, 0, 2, 1));
         QCOMPARE(sent(), QByteArray("CACA"));
+    }
+
+    // A status report after which the panel no longer records (the controller back in normal
+    // status, a calibration request, an emergency, the carriage stop), arriving in the middle of
+    // a trace, ends the trace with the points recorded so far; the next trace starts afresh and
+    // every one of its points is recorded.
+    void statusReportMidTraceEndsTheTrace_data()
+    {
+        QTest::addColumn<int>("alarm");
+        QTest::addColumn<int>("status");
+        QTest::newRow("0 normal") << 0 << 0;
+        QTest::newRow("0 normal, other status") << 0 << 7;
+        QTest::newRow("3 calibrate") << 3 << 0;
+        QTest::newRow("103 calibrate") << 103 << 0;
+        QTest::newRow("4 emergency") << 4 << 0;
+        QTest::newRow("110 carriage stop") << 110 << 109;
+    }
+
+    void statusReportMidTraceEndsTheTrace()
+    {
+        QFETCH(int, alarm);
+        QFETCH(int, status);
+        Settings::modify([](Settings &s) {
+            s.device.device_type = CONTOUR;
+            s.device.measurement_mode = 0;
+        });
+        device->deviceKind = CONTOUR;
+        device->replyState = Device::CONTOUR_PACKET;
+        device->lastAlarm = 0;
+        device->lastStatus = 0;
+        QSignalSpy points(device.get(), &Device::dataRecieved);
+        const auto tracePackets = [](int count, quint32 firstX) {
+            QByteArray bytes;
+            for (int i = 0; i < count; ++i)
+                bytes += replies::contourPacket(500, 1000, firstX + static_cast<quint32>(i) * 10, 1,
+                                                2);
+            return bytes;
+        };
+
+        device->startTrace();
+        QCOMPARE(sent(), QByteArray("CS"));
+        feed(tracePackets(5, 1000));
+        QCOMPARE(points.count(), 5);
+        feed(replies::contourPacket(500, 1000, 1050, static_cast<quint8>(status),
+                                    static_cast<quint8>(alarm)));
+        QVERIFY(!device->traceStarted);
+        QVERIFY(!device->measuring);
+        QCOMPARE(points.count(), 5);
+        sent();
+
+        device->startTrace();
+        QCOMPARE(sent(), QByteArray("CS"));
+        QVERIFY(device->traceStarted);
+        // The new trace begins where the carriage stands, below where the last one ended.
+        feed(tracePackets(7, 600));
+        QCOMPARE(points.count(), 12);
+        QCOMPARE(points.at(5).at(2).toDouble(), 600.0);
+        QCOMPARE(points.last().at(2).toDouble(), 660.0);
+        QVERIFY(device->traceStarted);
     }
 
     void calibrationStages_data()

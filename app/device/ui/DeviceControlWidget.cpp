@@ -311,7 +311,7 @@ void DeviceControlWidget::dropIntake()
     m_intake = nullptr;
     // No recording followed the instrument's own start: the device is not left tracing for it.
     if (m_intakeSetTraceStarted)
-        device.traceStarted = false;
+        device.endTrace();
     m_intakeSetTraceStarted = false;
 }
 
@@ -323,8 +323,7 @@ void DeviceControlWidget::onDeviceStartedTrace()
     // provider is handed over when the sequence starts the recording.
     if (!tracing && !calibrationPending && device.port->isOpen() && !m_intake) {
         m_intake = new DeviceDataProvider(&device);
-        m_intakeSetTraceStarted = !device.traceStarted;
-        device.traceStarted = true;
+        m_intakeSetTraceStarted = device.beginTraceIntake();
     }
     emit ui->startTraceButton->released();
 }

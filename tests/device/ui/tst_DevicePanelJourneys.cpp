@@ -105,6 +105,7 @@ private slots:
     void profilometerTrace();
     void contourTraceStoppedByOperator();
     void contourTraceStartedByInstrument();
+    void normalStatusMidTraceThenNextTrace();
     void calibrationRunsProgressWindow();
     void profilometerCalibrationThroughRealDialog();
     void portLossThenNewTrace();
@@ -221,6 +222,45 @@ void TestDevicePanelJourneys::contourTraceStartedByInstrument()
     QCOMPARE(taker.last().rawData->at(0).last(), 2000.0 + (kPoints - 1) * 10);
     QVERIFY(rig->sim->commands.contains("CS"));
     QVERIFY(!rig->panel->tracing);
+}
+
+void TestDevicePanelJourneys::normalStatusMidTraceThenNextTrace()
+{
+    // The controller goes back to normal status in the middle of a trace, without its stop
+    // alarm. The recording ends there with its points, in the panel and in the device alike, and
+    // the next trace starts and is recorded whole into a trace of its own.
+    rig = std::make_unique<PanelRig>();
+    QVERIFY(rig->connect(SimulatedInstrument::Contourograph));
+    rig->window->show();
+    rig->sim->contourPoints = 12;
+    rig->sim->contourTraceEnd = {{0, 0}};
+    TraceTaker taker(rig->panel);
+    Heartbeat heartbeat;
+    rig->button("startTraceButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(taker.finished, 1, kWaitMs);
+    QCOMPARE(rawCount(taker.last()), 12);
+    QVERIFY(!rig->panel->tracing);
+    QVERIFY(!rig->panel->device.traceStarted);
+    QTRY_VERIFY_WITH_TIMEOUT(rig->button("startTraceButton")->isEnabled(), kWaitMs);
+    QVERIFY(!rig->button("stopTraceButton")->isEnabled());
+
+    rig->sim->contourPoints = 40;
+    rig->sim->contourTraceEnd = {{0, 1}};
+    rig->clearCommands();
+    rig->button("startTraceButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(taker.finished, 2, kWaitMs);
+    report("normal status in the middle of a trace", heartbeat);
+    VERIFY_NO_STALL(heartbeat);
+    QCOMPARE(rig->sim->count("CS"), 1);
+    QCOMPARE(taker.traces.size(), size_t(2));
+    QCOMPARE(rawCount(*taker.traces.front()), 12);
+    QCOMPARE(rawCount(taker.last()), 40);
+    QCOMPARE(taker.last().rawData->at(0).first(), 1000.0);
+    QVERIFY(!rig->panel->tracing);
+    QVERIFY(!rig->panel->device.traceStarted);
+    // The first recording unlocked the window once; the stop alarm's end of the second unlocks
+    // it through the stop and again through the end report.
+    QCOMPARE(rig->panelSignals, (QStringList {"lock", "unlock", "lock", "unlock", "unlock"}));
 }
 
 void TestDevicePanelJourneys::calibrationRunsProgressWindow()

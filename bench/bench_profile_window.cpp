@@ -357,11 +357,15 @@ void BM_OpenBigTrace(benchmark::State &state)
         window->startReading(PROFILE);
         TraceList *list = window->traceList();
         const int shown = Settings::instance()->preferences.enabled_params_count;
-        const auto tableFilled = [list, shown] {
+        const ProfileAnalisisWidget *shownWindow = window.get();
+        const auto tableFilled = [list, shown, shownWindow] {
             if (list->traces.isEmpty() || list->readingTrace)
                 return false;
             const auto *trace = static_cast<ProfileTrace *>(list->traces.first());
-            return trace->parameterResults.size() >= shown;
+            const TraceGraphsHolder *holder = shownWindow->graphHolders().value(trace->id);
+            // The processed data on the curve and the parameters in the table.
+            return trace->parameterResults.size() >= shown && holder && !holder->rebuildPending()
+                && holder->curve->data()->size() == trace->processedData->at(0).size();
         };
         while (!tableFilled())
             QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);

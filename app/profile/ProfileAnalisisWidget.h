@@ -195,14 +195,17 @@ private:
 
     TraceRoad *m_road = nullptr;
     QTimer *m_batchDrawTimer = nullptr;
-    // Samples of the trace being read that were announced and not drawn yet: [from, to).
+    // Samples of the trace being read that were announced and not drawn yet: [from, to). An
+    // announcement only widens the range; the samples are drawn together a moment later, so a
+    // worker that announces faster than the window draws never keeps the event loop busy.
+    void schedulePendingSamples();
     void drawPendingSamples();
     void forgetPendingSamples();
     AbstractTrace *m_pendingTrace = nullptr;
     int m_pendingFrom = 0;
     int m_pendingTo = 0;
-    QTimer *m_pendingRetry = nullptr;
-    static constexpr int kPendingRetryMs = 2;
+    QTimer *m_pendingDraw = nullptr;
+    static constexpr int kPendingDrawMs = 10;
     // A removal's refresh of the plots is queued.
     bool m_refreshAfterRemoval = false;
     // The traces the read in progress hid: shown again when the read ends without a trace.

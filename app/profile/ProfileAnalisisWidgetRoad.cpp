@@ -191,7 +191,19 @@ void ProfileAnalisisWidget::onSamplesArrived(AbstractTrace *trace, int from, int
     }
     m_pendingTo = std::max(m_pendingTo, from + count);
     m_pendingFrom = std::min(m_pendingFrom, from);
-    drawPendingSamples();
+    schedulePendingSamples();
+}
+
+void ProfileAnalisisWidget::schedulePendingSamples()
+{
+    if (!m_pendingDraw) {
+        m_pendingDraw = new QTimer(this);
+        m_pendingDraw->setSingleShot(true);
+        m_pendingDraw->setInterval(kPendingDrawMs);
+        connect(m_pendingDraw, &QTimer::timeout, this, &ProfileAnalisisWidget::drawPendingSamples);
+    }
+    if (!m_pendingDraw->isActive())
+        m_pendingDraw->start();
 }
 
 void ProfileAnalisisWidget::drawPendingSamples()
@@ -205,15 +217,7 @@ void ProfileAnalisisWidget::drawPendingSamples()
     // growing data set) the samples are drawn a moment later, together with the next ones.
     TData batch;
     if (!trace->tryBatchSamples(m_pendingFrom, m_pendingTo - m_pendingFrom, &batch)) {
-        if (!m_pendingRetry) {
-            m_pendingRetry = new QTimer(this);
-            m_pendingRetry->setSingleShot(true);
-            m_pendingRetry->setInterval(kPendingRetryMs);
-            connect(m_pendingRetry, &QTimer::timeout, this,
-                    &ProfileAnalisisWidget::drawPendingSamples);
-        }
-        if (!m_pendingRetry->isActive())
-            m_pendingRetry->start();
+        schedulePendingSamples();
         return;
     }
     m_pendingFrom = m_pendingTo;
@@ -237,12 +241,17 @@ void ProfileAnalisisWidget::onTraceReprocessed(AbstractTrace *trace)
     // Whatever of a read was not drawn yet is in the processed data now.
     if (trace == m_pendingTrace)
         forgetPendingSamples();
-    TraceGraphsHolder *holder = holders.value(trace->id);
-    if (holder)
-        holder->rebuild(holder->showsRLine(), holder->straightens());
     // The length label follows the processed data.
     ui->traceList->fillSelectedParameters(trace);
-    autoscale();
+    TraceGraphsHolder *holder = holders.value(trace->id);
+    if (!holder) {
+        autoscale();
+        return;
+    }
+    // A long trace's points are made beside the GUI thread; the view follows once they are on
+    // the curve.
+    holder->rebuildInBackground(holder->showsRLine(), holder->straightens(),
+                                [this] { autoscale(); });
 }
 
 void ProfileAnalisisWidget::dataReadFinished()
@@ -264,8 +273,8 @@ void ProfileAnalisisWidget::forgetPendingSamples()
     m_pendingTrace = nullptr;
     m_pendingFrom = 0;
     m_pendingTo = 0;
-    if (m_pendingRetry)
-        m_pendingRetry->stop();
+    if (m_pendingDraw)
+        m_pendingDraw->stop();
 }
 
 void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)

@@ -284,6 +284,21 @@ bool AbstractTrace::tryBatchSamples(int from, int count, TData *batch) const
     return true;
 }
 
+bool AbstractTrace::tryReadSamples(
+    int from, int count,
+    const std::function<void(const TData &set, int begin, int end)> &read) const
+{
+    if (!m_dataMutex.tryLock())
+        return false;
+    const TData &source = m_rawOnly ? *rawData : *convertedData;
+    const int present = source.isEmpty() ? 0 : source.at(0).size();
+    const int begin = qBound(0, from, present);
+    const int end = count > 0 ? int(qBound<qint64>(begin, qint64(from) + count, present)) : begin;
+    read(source, begin, end);
+    m_dataMutex.unlock();
+    return true;
+}
+
 TData AbstractTrace::copyBatchLocked(int from, int count) const
 {
     // Appending raw samples only, the raw samples are the converted ones.

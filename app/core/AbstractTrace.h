@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 
 class IDataPostProcessor;
 class IDataSinglePointProcessor;
@@ -105,6 +106,12 @@ public:
     // The same without waiting: false, and *batch untouched, while a writer holds the data lock
     // (a growing data set may be moving its storage on the provider's worker).
     bool tryBatchSamples(int from, int count, TData *batch) const;
+    // The same without a copy: `read` gets the converted samples [begin, end) of every channel
+    // while the data lock is held (so it must be quick and must not touch the trace). False,
+    // and nothing read, while a writer holds the lock.
+    bool
+    tryReadSamples(int from, int count,
+                   const std::function<void(const TData &set, int begin, int end)> &read) const;
     // Counts the changes of the data: every append, crop, clear and reprocessing moves it on.
     // What is derived from the data and kept (the parameter profiles of a ProfileTrace) is
     // stale once it has moved.

@@ -215,15 +215,17 @@ void ProfileAnalisisWidget::drawPendingSamples()
     // The converted samples: a contour sample's height already carries its console height. The
     // window never waits for the data lock: while the provider's worker holds it (moving a
     // growing data set) the samples are drawn a moment later, together with the next ones.
-    TData batch;
-    if (!trace->tryBatchSamples(m_pendingFrom, m_pendingTo - m_pendingFrom, &batch)) {
+    // The samples are drawn where they lie, without a copy (a preview reduces them as it goes).
+    const auto draw = [holder](const TData &set, int begin, int end) {
+        if (set.size() >= 2)
+            holder->appendPoints(set.at(0).constData() + begin, set.at(1).constData() + begin,
+                                 end - begin);
+    };
+    if (!trace->tryReadSamples(m_pendingFrom, m_pendingTo - m_pendingFrom, draw)) {
         schedulePendingSamples();
         return;
     }
     m_pendingFrom = m_pendingTo;
-    if (batch.size() < 2)
-        return;
-    holder->appendPoints(batch.at(0), batch.at(1));
     // The view follows the trace at most every kBatchDrawIntervalMs: batches that come faster
     // are drawn together, so a long recording never waits for one picture per batch.
     if (!m_batchDrawTimer) {

@@ -432,11 +432,15 @@ bool TraceGraphsHolder::curveExtent(QCPRange *keys, QCPRange *values)
 
 void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<double> &y)
 {
-    const int n = std::min(x.size(), y.size());
-    if (n == 0)
+    appendPoints(x.constData(), y.constData(), std::min(x.size(), y.size()));
+}
+
+void TraceGraphsHolder::appendPoints(const double *x, const double *y, int n)
+{
+    if (n <= 0)
         return;
     if (m_previewStride <= 1) {
-        appendCurvePoints(x.size() == n ? x : x.mid(0, n), y.size() == n ? y : y.mid(0, n));
+        appendCurvePoints(QVector<double>(x, x + n), QVector<double>(y, y + n));
         return;
     }
     // The preview of a long read: complete chunks are reduced, the rest waits for the next
@@ -449,8 +453,8 @@ void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<dou
     int i = 0;
     if (!m_chunkX.isEmpty()) {
         const int take = std::min(n, stride - m_chunkX.size());
-        m_chunkX.append(x.mid(0, take));
-        m_chunkY.append(y.mid(0, take));
+        std::copy(x, x + take, std::back_inserter(m_chunkX));
+        std::copy(y, y + take, std::back_inserter(m_chunkY));
         i = take;
         if (m_chunkX.size() == stride) {
             reduceChunk(m_chunkX.constData(), m_chunkY.constData(), stride, &keys, &values);
@@ -459,10 +463,10 @@ void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<dou
         }
     }
     for (; i + stride <= n; i += stride)
-        reduceChunk(x.constData() + i, y.constData() + i, stride, &keys, &values);
+        reduceChunk(x + i, y + i, stride, &keys, &values);
     if (i < n) {
-        m_chunkX.append(x.mid(i, n - i));
-        m_chunkY.append(y.mid(i, n - i));
+        std::copy(x + i, x + n, std::back_inserter(m_chunkX));
+        std::copy(y + i, y + n, std::back_inserter(m_chunkY));
     }
     if (!keys.isEmpty())
         appendCurvePoints(keys, values);

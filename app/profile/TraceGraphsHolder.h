@@ -108,6 +108,7 @@ public:
 
     // Samples arriving during a read, in micrometres: drawn after the curve's last point.
     void appendPoints(const QVector<double> &x, const QVector<double> &y);
+    void appendPoints(const double *x, const double *y, int n);
     // Empties the curve (a discarded preview).
     void clearCurve();
     // About this many points of a read are to come: the curve makes room for them. A read of

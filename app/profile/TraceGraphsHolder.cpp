@@ -4,6 +4,7 @@
 #include "core/Constants.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "core/SystemMemory.h"
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "profile/XAxisMarker.h"
@@ -145,8 +146,17 @@ void TraceGraphsHolder::computeDrawing(Drawing &d, const TData &processed, doubl
 {
     const int n
         = processed.size() >= 2 ? std::min(processed.at(0).size(), processed.at(1).size()) : 0;
-    d.x.resize(n);
-    d.y.resize(n);
+    // Fresh room of a long trace is offered large pages before it is first written.
+    const auto makeRoom = [n](auto &vector) {
+        if (vector.capacity() < n) {
+            vector = std::remove_reference_t<decltype(vector)>();
+            vector.reserve(n);
+            adviseLargePages(vector.constData(), qint64(n) * qint64(sizeof(vector.at(0))));
+        }
+        vector.resize(n);
+    };
+    makeRoom(d.x);
+    makeRoom(d.y);
     if (n > 0) {
         const double *px = processed.at(0).constData();
         const double *py = processed.at(1).constData();
@@ -168,7 +178,7 @@ void TraceGraphsHolder::computeDrawing(Drawing &d, const TData &processed, doubl
     d.ascending = ProfileStatistics::isAscending(d.x);
     d.heights = ProfileStatistics::heightExtremes(d.y);
     if (withPoints) {
-        d.points.resize(n);
+        makeRoom(d.points);
         QCPCurveData *points = d.points.data();
         double kLow = qQNaN(), kHigh = qQNaN(), vLow = qQNaN(), vHigh = qQNaN();
         for (int i = 0; i < n; ++i) {

@@ -218,6 +218,7 @@ void TraceGraphsHolder::applyDrawing(Drawing &drawing)
     // The points made beside the GUI thread become the curve's as they are.
     ++m_revision;
     curve->data()->set(drawing.points, true);
+    curve->setDataRevision(m_revision);
     drawing.points = QVector<QCPCurveData>();
     m_keyExtent = drawing.keyExtent;
     m_valueExtent = drawing.valueExtent;
@@ -329,6 +330,7 @@ void TraceGraphsHolder::setCurveData(const QVector<double> &x, const QVector<dou
             rest[i - present] = QCPCurveData(i, x.at(i), y.at(i));
         points.add(rest, true);
     }
+    curve->setDataRevision(m_revision);
     updateExtent(x, y, true);
 }
 
@@ -518,6 +520,7 @@ void TraceGraphsHolder::appendCurvePoints(const QVector<double> &x, const QVecto
         m_expectedPoints = 0;
     }
     ++m_revision;
+    curve->setDataRevision(m_revision);
     updateExtent(keys, values, false);
 }
 

@@ -386,5 +386,7 @@ TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace, boo
     holder->cutOffProposal = [this](AbstractTrace *proposed) {
         return m_road->proposeCutOff(proposed);
     };
+    // An evaluation held back for the drawing may start now.
+    connect(holder, &TraceGraphsHolder::rebuildSettled, m_road, &TraceRoad::releaseEvaluations);
     return holder;
 }

@@ -198,6 +198,8 @@ private:
     // Samples of the trace being read that were announced and not drawn yet: [from, to). An
     // announcement only widens the range; the samples are drawn together a moment later, so a
     // worker that announces faster than the window draws never keeps the event loop busy.
+    // Puts the drawings still made beside the GUI thread on their curves now.
+    void finishPendingDrawings();
     void schedulePendingSamples();
     void drawPendingSamples();
     void forgetPendingSamples();

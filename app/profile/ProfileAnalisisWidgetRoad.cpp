@@ -79,6 +79,22 @@ void ProfileAnalisisWidget::connectRoad()
     m_road->instrumentFilter = [this](int index) {
         ui->deviceControlWidget->setFilterIndex(index);
     };
+    // Dp is read off the histogram of the trace in view: a family is evaluated once its
+    // processed points are drawn.
+    m_road->evaluationHeld = [this](const AbstractTrace *root) {
+        QList<const AbstractTrace *> members {root};
+        if (isProfileKind(root->type)) {
+            for (const ProfileTrace *child :
+                 static_cast<const ProfileTrace *>(root)->additionalTraces)
+                members.append(child);
+        }
+        for (const AbstractTrace *member : qAsConst(members)) {
+            const TraceGraphsHolder *holder = holders.value(member->id);
+            if (holder && holder->rebuildPending())
+                return true;
+        }
+        return false;
+    };
     connect(m_road, &TraceRoad::readBegan, this, &ProfileAnalisisWidget::onReadBegan);
     connect(m_road, &TraceRoad::traceAdded, this, &ProfileAnalisisWidget::onTraceAdded);
     connect(m_road, &TraceRoad::samplesArrived, this, &ProfileAnalisisWidget::onSamplesArrived);
@@ -385,6 +401,7 @@ QMap<QString, QString> ProfileAnalisisWidget::reportData(ProfileTrace *trace)
 {
     ProfileTrace *subject = reportSubject(trace, ui->traceList->traces);
     // The report shows the values of the trace as it is now.
+    finishPendingDrawings();
     m_road->waitForEvaluations();
     ExtraArgs args;
     return profileReportData(subject, args, *Settings::instance());
@@ -420,6 +437,7 @@ void ProfileAnalisisWidget::saveReport(QWidget *parent)
         return;
     }
     // Every report row is that of the traces as they are now.
+    finishPendingDrawings();
     m_road->waitForEvaluations();
     const bool sensorTest = Settings::instance()->service.test_sensor_mode;
     const QList<AbstractTrace *> traces = list->traces.values();
@@ -469,6 +487,12 @@ void ProfileAnalisisWidget::saveReport(QWidget *parent)
         if (sensorTest)
             return;
     }
+}
+
+void ProfileAnalisisWidget::finishPendingDrawings()
+{
+    for (TraceGraphsHolder *holder : qAsConst(holders))
+        holder->finishRebuild();
 }
 
 void ProfileAnalisisWidget::beginReportSnapshot() { }

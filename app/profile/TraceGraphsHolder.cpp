@@ -108,6 +108,11 @@ void TraceGraphsHolder::materialize()
 
 TraceGraphsHolder::~TraceGraphsHolder()
 {
+    // What waited for the drawing need not wait any longer.
+    if (m_pendingRebuild) {
+        m_pendingRebuild.reset();
+        emit rebuildSettled();
+    }
     delete m_leftMarker;
     delete m_rightMarker;
     if (m_histogramGraph)
@@ -229,6 +234,7 @@ struct TraceGraphsHolder::PendingRebuild
 {
     QFuture<void> future;
     Drawing drawing;
+    std::function<void()> done;
 };
 
 void TraceGraphsHolder::rebuild(bool showRLine, bool straighten)
@@ -236,6 +242,7 @@ void TraceGraphsHolder::rebuild(bool showRLine, bool straighten)
     m_showRLine = showRLine;
     m_straighten = straighten;
     // A rebuild asked for later wins over one still being computed.
+    const bool superseded = m_pendingRebuild != nullptr;
     m_pendingRebuild.reset();
     const TData *data = trace ? trace->processedData : nullptr;
     // The drawn points are written over the last ones where their room allows: a trace drawn
@@ -246,6 +253,21 @@ void TraceGraphsHolder::rebuild(bool showRLine, bool straighten)
     computeDrawing(drawing, data ? *data : TData(), m_micrometreToDisplay, showRLine, straighten,
                    false);
     applyDrawing(drawing);
+    if (superseded)
+        emit rebuildSettled();
+}
+
+void TraceGraphsHolder::finishRebuild()
+{
+    const std::shared_ptr<PendingRebuild> pending = m_pendingRebuild;
+    if (!pending)
+        return;
+    pending->future.waitForFinished();
+    m_pendingRebuild.reset();
+    applyDrawing(pending->drawing);
+    emit rebuildSettled();
+    if (pending->done)
+        pending->done();
 }
 
 void TraceGraphsHolder::rebuildInBackground(bool showRLine, bool straighten,
@@ -262,21 +284,23 @@ void TraceGraphsHolder::rebuildInBackground(bool showRLine, bool straighten,
     m_showRLine = showRLine;
     m_straighten = straighten;
     auto pending = std::make_shared<PendingRebuild>();
+    pending->done = done;
     m_pendingRebuild = pending;
     const double factor = m_micrometreToDisplay;
     pending->future = QtConcurrent::run([pending, data, factor, showRLine, straighten] {
         computeDrawing(pending->drawing, data, factor, showRLine, straighten, true);
     });
     auto *watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, pending, done] {
+    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, pending] {
         watcher->deleteLater();
-        // Superseded by a later rebuild, or the holder's options changed meanwhile.
+        // Superseded by a later rebuild, or already put on the curve.
         if (m_pendingRebuild != pending)
             return;
         m_pendingRebuild.reset();
         applyDrawing(pending->drawing);
-        if (done)
-            done();
+        emit rebuildSettled();
+        if (pending->done)
+            pending->done();
     });
     watcher->setFuture(pending->future);
 }

@@ -58,6 +58,9 @@ public:
     // deletion, drops a result still being computed (`done` does not run then).
     void rebuildInBackground(bool showRLine, bool straighten, const std::function<void()> &done);
     bool rebuildPending() const { return m_pendingRebuild != nullptr; }
+    // Waits for a rebuild being made beside the GUI thread and puts it on the curve now (its
+    // `done` runs): for what must see the trace drawn at once (a report).
+    void finishRebuild();
     static constexpr int kBackgroundRebuildPoints = 1 << 17;
     // Rebuilds only when the options differ from those of the last rebuild.
     void applyOptions(bool showRLine, bool straighten);
@@ -145,6 +148,10 @@ public:
     AdaptiveCurve *curve;
     // Band width of the histogram in percent of the height range.
     int histogramDensity;
+
+signals:
+    // A rebuild made beside the GUI thread is on the curve, or a later rebuild replaced it.
+    void rebuildSettled();
 
 public slots:
     void graphSelectionChanged(const QCPDataSelection &selection);

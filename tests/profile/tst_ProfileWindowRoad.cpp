@@ -741,6 +741,10 @@ void TestProfileWindowRoad::longFileIsHeldOnceAndDrawnWhole()
         }
         file.write(text);
     }
+    settings->change([](Settings &s) {
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Dp"}};
+        s.preferences.enabled_params_count = 2;
+    });
     ProfileAnalisisWidget window;
     window.resize(1000, 700);
     window.show();
@@ -773,6 +777,11 @@ void TestProfileWindowRoad::longFileIsHeldOnceAndDrawnWhole()
     const QString ra = evaluateParameter(args, &plain, QStringLiteral("Ra"));
     QVERIFY(!ra.isEmpty());
     QCOMPARE(trace->parameterResults.value(QStringLiteral("Ra")), ra);
+    // Dp was evaluated from the histogram of the processed points in view, not of the points
+    // drawn while the file was read.
+    plot(window, "plotMain")->replot();
+    QCOMPARE(shownTrace(window, trace).parameters.value(1),
+             QStringLiteral("Dp=") + evaluateParameter(args, trace, "Dp"));
 }
 
 GUI_TEST_MAIN(TestProfileWindowRoad)

@@ -4,6 +4,7 @@
 #include "profile/TraceGraphsHolder.h"
 
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QPointer>
 
 #include <QList>
@@ -185,6 +186,16 @@ private:
     // replot waits for them and puts them on the side plots.
     void startStatistics();
     void finishStatistics();
+    bool statisticsRunning() const;
+    // Long statistics are being computed and go on the side plots when they are done.
+    bool statisticsComeLater() const;
+    // True when the statistics started for this picture are to be put on the side plots now
+    // (they are done, or few enough to wait for); otherwise they are put there when they are
+    // done, and false.
+    bool statisticsReadyOrLater();
+    QFutureWatcher<void> *m_statisticsWatcher = nullptr;
+    bool m_statisticsAgain = false;
+    static constexpr qint64 kStatisticsLaterPoints = 1 << 20;
 
     bool m_refreshingParamPlots = false;
     QVector<QPointer<TraceGraphsHolder>> m_statisticsHolders;

@@ -80,8 +80,10 @@ void ProfileAnalisisWidget::connectRoad()
         ui->deviceControlWidget->setFilterIndex(index);
     };
     // Dp is read off the histogram of the trace in view: a family is evaluated once its
-    // processed points are drawn.
+    // processed points are drawn and the statistics of the view are in.
     m_road->evaluationHeld = [this](const AbstractTrace *root) {
+        if (statisticsComeLater())
+            return true;
         QList<const AbstractTrace *> members {root};
         if (isProfileKind(root->type)) {
             for (const ProfileTrace *child :

@@ -28,6 +28,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -270,8 +271,16 @@ void ProfileAnalisisWidget::onTraceReprocessed(AbstractTrace *trace)
     }
     // A long trace's points are made beside the GUI thread; the view follows once they are on
     // the curve.
-    holder->rebuildInBackground(holder->showsRLine(), holder->straightens(),
-                                [this] { autoscale(); });
+    const QPointer<TraceGraphsHolder> drawn(holder);
+    holder->rebuildInBackground(holder->showsRLine(), holder->straightens(), [this, drawn] {
+        autoscale();
+        // A long trace is drawn now rather than at the queued picture: the statistics of the
+        // new view start with it, and an evaluation waiting for the drawing (Dp reads their
+        // histogram) waits for them too instead of computing them on the GUI thread.
+        if (drawn && drawn->curve
+            && drawn->curve->data()->size() >= TraceGraphsHolder::kBackgroundRebuildPoints)
+            plotMain->replot();
+    });
 }
 
 void ProfileAnalisisWidget::dataReadFinished()

@@ -1,7 +1,5 @@
 #include "processing/PostProcessors.h"
 
-#include "core/SystemMemory.h"
-
 #include "processing/Cancellation.h"
 #include "processing/CutOffs.h"
 #include "processing/ProfileFilters.h"
@@ -132,9 +130,7 @@ void YZeronator::process(QVector<QVector<double>> &data)
     }
     // Y is shared (with the raw samples after a read): the result goes into room of its own,
     // written once, instead of a copy that is then written over.
-    QVector<double> y;
-    y.reserve(heights.size());
-    adviseLargePages(y.constData(), qint64(heights.size()) * qint64(sizeof(double)));
+    QVector<double> y = Algos::filterRoom(heights.size());
     for (const double v : heights)
         y.append(v - lowest);
     data[1] = std::move(y);

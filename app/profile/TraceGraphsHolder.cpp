@@ -270,12 +270,17 @@ void TraceGraphsHolder::finishRebuild()
         pending->done();
 }
 
+bool TraceGraphsHolder::rebuildsInBackground() const
+{
+    const TData *data = trace ? trace->processedData : nullptr;
+    const int n = data && data->size() >= 2 ? std::min(data->at(0).size(), data->at(1).size()) : 0;
+    return materialized() && n >= kBackgroundRebuildPoints;
+}
+
 void TraceGraphsHolder::rebuildInBackground(bool showRLine, bool straighten,
                                             const std::function<void()> &done)
 {
-    const TData data = trace && trace->processedData ? *trace->processedData : TData();
-    const int n = data.size() >= 2 ? std::min(data.at(0).size(), data.at(1).size()) : 0;
-    if (n < kBackgroundRebuildPoints || !materialized()) {
+    if (!rebuildsInBackground()) {
         rebuild(showRLine, straighten);
         if (done)
             done();
@@ -283,6 +288,7 @@ void TraceGraphsHolder::rebuildInBackground(bool showRLine, bool straighten,
     }
     m_showRLine = showRLine;
     m_straighten = straighten;
+    const TData data = *trace->processedData;
     auto pending = std::make_shared<PendingRebuild>();
     pending->done = done;
     m_pendingRebuild = pending;
@@ -309,11 +315,6 @@ void TraceGraphsHolder::applyOptions(bool showRLine, bool straighten)
 {
     if (showRLine != m_showRLine || straighten != m_straighten)
         rebuild(showRLine, straighten);
-}
-
-double TraceGraphsHolder::computeRmsLevel() const
-{
-    return ProfileStatistics::rmsLevel(m_displayY);
 }
 
 void TraceGraphsHolder::setLevelMode(bool on)

@@ -58,6 +58,8 @@ public:
     // deletion, drops a result still being computed (`done` does not run then).
     void rebuildInBackground(bool showRLine, bool straighten, const std::function<void()> &done);
     bool rebuildPending() const { return m_pendingRebuild != nullptr; }
+    // True when rebuildInBackground would make the drawing beside the GUI thread.
+    bool rebuildsInBackground() const;
     // Waits for a rebuild being made beside the GUI thread and puts it on the curve now (its
     // `done` runs): for what must see the trace drawn at once (a report).
     void finishRebuild();
@@ -181,7 +183,6 @@ private:
     void materialize();
     bool materialized() const { return curve != nullptr; }
     void applyPen();
-    double computeRmsLevel() const;
     void setLevelMode(bool on);
     void setCurveData(const QVector<double> &x, const QVector<double> &y);
     void reserveCurve(int points);

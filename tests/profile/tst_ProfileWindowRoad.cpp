@@ -782,6 +782,13 @@ void TestProfileWindowRoad::longFileIsHeldOnceAndDrawnWhole()
     plot(window, "plotMain")->replot();
     QCOMPARE(shownTrace(window, trace).parameters.value(1),
              QStringLiteral("Dp=") + evaluateParameter(args, trace, "Dp"));
+
+    // The form line of the long trace is drawn beside the GUI thread as well.
+    action(window, "actionRLine")->setChecked(true);
+    QVERIFY(holder->rebuildPending());
+    QTRY_VERIFY_WITH_TIMEOUT(!holder->rebuildPending(), kWaitMs);
+    QCOMPARE(holder->rLine().size(), 300000);
+    QVERIFY(holder->showsRLine());
 }
 
 GUI_TEST_MAIN(TestProfileWindowRoad)

@@ -340,29 +340,24 @@ void AdaptiveCurve::drawCurveLine(QCPPainter *painter, const QVector<QPointF> &l
     QCPCurve::drawCurveLine(painter, strokedLinePoints(lines));
 }
 
-const AdaptiveCurve::Summary *AdaptiveCurve::summary() const
+namespace {
+
+void summarizePoints(const QCPCurveData *data, int size, AdaptiveCurve::Summary *s)
 {
-    if (m_dataRevision == 0 || mDataContainer->isEmpty())
-        return nullptr;
-    const QCPCurveData *data = &*mDataContainer->constBegin();
-    const int size = mDataContainer->size();
-    Summary &s = m_summary;
-    if (s.revision == m_dataRevision && s.data == data && s.size == size)
-        return &s;
-    s.revision = m_dataRevision;
-    s.data = data;
-    s.size = size;
-    bool rising = !std::isnan(data[0].key);
+    constexpr int B = AdaptiveCurve::kSummaryBlock;
+    s->data = data;
+    s->size = size;
+    bool rising = size > 0 && !std::isnan(data[0].key);
     for (int i = 1; i < size; ++i)
         rising &= data[i].key >= data[i - 1].key;
-    s.rising = rising;
-    const int blocks = (size + kSummaryBlock - 1) / kSummaryBlock;
-    s.low.resize(blocks);
-    s.high.resize(blocks);
-    s.gap.resize(blocks);
+    s->rising = rising;
+    const int blocks = (size + B - 1) / B;
+    s->low.resize(blocks);
+    s->high.resize(blocks);
+    s->gap.resize(blocks);
     for (int b = 0; b < blocks; ++b) {
-        const int begin = b * kSummaryBlock;
-        const int end = std::min(size, begin + kSummaryBlock);
+        const int begin = b * B;
+        const int end = std::min(size, begin + B);
         double low = data[begin].value;
         double high = low;
         bool gap = false;
@@ -372,10 +367,40 @@ const AdaptiveCurve::Summary *AdaptiveCurve::summary() const
             low = std::min(low, v);
             high = std::max(high, v);
         }
-        s.low[b] = low;
-        s.high[b] = high;
-        s.gap[b] = gap;
+        s->low[b] = low;
+        s->high[b] = high;
+        s->gap[b] = gap;
     }
+}
+
+} // namespace
+
+AdaptiveCurve::Summary AdaptiveCurve::summarize(const QVector<QCPCurveData> &points)
+{
+    Summary s;
+    summarizePoints(points.constData(), points.size(), &s);
+    return s;
+}
+
+void AdaptiveCurve::adoptSummary(Summary summary, quint64 revision)
+{
+    summary.revision = revision;
+    m_summary = std::move(summary);
+    m_dataRevision = revision;
+}
+
+const AdaptiveCurve::Summary *AdaptiveCurve::summary() const
+{
+    if (m_dataRevision == 0 || mDataContainer->isEmpty())
+        return nullptr;
+    const QCPCurveData *data = &*mDataContainer->constBegin();
+    const int size = mDataContainer->size();
+    Summary &s = m_summary;
+    // A summary made for other points (or handed over for points that then moved) is made anew.
+    if (s.revision == m_dataRevision && s.data == data && s.size == size)
+        return &s;
+    s.revision = m_dataRevision;
+    summarizePoints(data, size, &s);
     return &s;
 }
 

@@ -51,6 +51,22 @@ public:
     void setDataRevision(quint64 revision) { m_dataRevision = revision; }
     static constexpr int kSummaryBlock = 256;
 
+    // The summary of a set of points, made on any thread (for points about to become the
+    // curve's), and handed to the curve with the revision its points will have.
+    struct Summary
+    {
+        quint64 revision = 0;
+        const QCPCurveData *data = nullptr;
+        int size = 0;
+        bool rising = false;
+        QVector<double> low;
+        QVector<double> high;
+        // A block with a NaN value.
+        QVector<bool> gap;
+    };
+    static Summary summarize(const QVector<QCPCurveData> &points);
+    void adoptSummary(Summary summary, quint64 revision);
+
     // The library's hit test, answered by the plot's curve hit tester when the curve lies on a
     // project plot: the same distance and nearest point, found without walking every sample, so
     // a click on a long trace stays quick (the library tests every curve on every press).
@@ -64,17 +80,6 @@ protected:
 private:
     bool strokedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const;
 
-    struct Summary
-    {
-        quint64 revision = 0;
-        const QCPCurveData *data = nullptr;
-        int size = 0;
-        bool rising = false;
-        QVector<double> low;
-        QVector<double> high;
-        // A block with a NaN value.
-        QVector<bool> gap;
-    };
     // The summary of the current points; null when the revision is unknown.
     const Summary *summary() const;
     mutable Summary m_summary;

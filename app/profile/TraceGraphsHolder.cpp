@@ -201,6 +201,9 @@ void TraceGraphsHolder::computeDrawing(Drawing &d, const TData &processed, doubl
         }
         d.keyExtent = QCPRange(kLow, kHigh);
         d.valueExtent = QCPRange(vLow, vHigh);
+        // The curve strokes crowded columns from this summary (made here, not at the first
+        // picture).
+        d.summary = AdaptiveCurve::summarize(d.points);
     }
 }
 
@@ -223,8 +226,8 @@ void TraceGraphsHolder::applyDrawing(Drawing &drawing)
     // The points made beside the GUI thread become the curve's as they are.
     ++m_revision;
     curve->data()->set(drawing.points, true);
-    curve->setDataRevision(m_revision);
     drawing.points = QVector<QCPCurveData>();
+    curve->adoptSummary(std::move(drawing.summary), m_revision);
     m_keyExtent = drawing.keyExtent;
     m_valueExtent = drawing.valueExtent;
     m_extentCount = n;

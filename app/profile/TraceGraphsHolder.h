@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plot/AdaptiveCurve.h"
 #include "processing/ProfileStatistics.h"
 #include "profile/XAxisMarker.h"
 
@@ -14,7 +15,6 @@
 
 class AbstractTrace;
 using TData = QVector<QVector<double>>;
-class AdaptiveCurve;
 class Plot;
 
 // Draws one trace of the profile window on its three plots: the profile curve on the main plot,
@@ -171,6 +171,7 @@ private:
         QVector<QCPCurveData> points;
         QCPRange keyExtent {qQNaN(), qQNaN()};
         QCPRange valueExtent {qQNaN(), qQNaN()};
+        AdaptiveCurve::Summary summary;
     };
     // Fills the drawing (its x and y are written over where their room allows).
     static void computeDrawing(Drawing &d, const TData &processed, double factor, bool showRLine,

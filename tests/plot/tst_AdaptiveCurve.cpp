@@ -441,8 +441,17 @@ void tst_AdaptiveCurve::summaryDrawsTheSamePicture()
         Plot plot;
         makeCrisp(plot);
         auto *c = new AdaptiveCurve(plot.xAxis, plot.yAxis);
-        c->setData(keys, values);
-        c->setDataRevision(revision);
+        if (revision == 9) {
+            // Points and their summary made elsewhere, as a drawing made beside the GUI thread.
+            QVector<QCPCurveData> points(samples);
+            for (int i = 0; i < samples; ++i)
+                points[i] = QCPCurveData(i, keys.at(i), values.at(i));
+            c->data()->set(points, true);
+            c->adoptSummary(AdaptiveCurve::summarize(points), revision);
+        } else {
+            c->setData(keys, values);
+            c->setDataRevision(revision);
+        }
         c->setSelectable(QCP::stDataRange);
         if (selected)
             c->setSelection(QCPDataSelection(QCPDataRange(samples / 2, samples / 2 + samples / 7)));
@@ -462,6 +471,8 @@ void tst_AdaptiveCurve::summaryDrawsTheSamePicture()
     const auto summarized = render(7);
     QCOMPARE(summarized.first, plain.first);
     QCOMPARE(summarized.second, plain.first);
+    const auto handedOver = render(9);
+    QCOMPARE(handedOver.first, plain.first);
 }
 
 // A plot with an arc, suffixed axes and a million-point thinned trace renders to a PNG file

@@ -1,19 +1,31 @@
 // The profile window with long traces: one pan or zoom step of the profile plot with three
 // visible traces and their side plots (histogram and material ratio follow every view), the
-// statistics of one trace against the straightforward way of computing them, and the cost of
-// one batch of a read as the trace grows.
+// statistics of one trace against the straightforward way of computing them, the cost of
+// one batch of a read as the trace grows, and the opening of a 10^6 and a 10^7 sample file
+// against a bare read of the same file (time, the longest stall of the GUI thread, memory).
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "core/TraceFileReader.h"
+#include "dataproviders/FileDataProvider.h"
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "processing/MaterialRatio.h"
+#include "processing/ParameterCatalogue.h"
 #include "processing/ProfileStatistics.h"
 #include "profile/ProfileAnalisisWidget.h"
 #include "profile/TraceGraphsHolder.h"
+#include "profile/TraceList.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 #include <cmath>
+#include <cstdio>
+#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -211,12 +223,210 @@ BENCHMARK(BM_AppendBatch)
     ->Args({1000000, 1})
     ->Unit(benchmark::kMicrosecond);
 
+// Opening a big trace file -------------------------------------------------------------------
+
+// A native profile file of n samples, 0.01 µm apart: a form, a waviness and a roughness of a few
+// micrometres with a little noise, written as the program writes its rows.
+QString bigProfileFile(int n)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("profile_%1.txt").arg(n));
+    if (QFileInfo::exists(path))
+        return path;
+    std::FILE *out = std::fopen(QFile::encodeName(path).constData(), "w");
+    if (!out)
+        return QString();
+    std::fprintf(out,
+                 "trace_type:PROFILE\nspeed:0.5\nfilter:800\ncontroler_name:\n"
+                 "creation_date:01-02-2023 10:11:12\naddittional_trace_count:0\n"
+                 "point_count:%d\n",
+                 n);
+    const double twoPi = 2 * M_PI;
+    for (int i = 0; i < n; ++i) {
+        const double x = i * 0.01;
+        const double y = 20 * std::sin(i * 3.0 / n) + 3 * std::sin(twoPi * x / 2500.0)
+            + 1.5 * std::sin(twoPi * x / 90.0) + 0.6 * std::sin(twoPi * x / 17.0)
+            + 0.05 * std::sin(i * 2.9);
+        std::fprintf(out, "%.2f\t%.5f\t\n", x, y);
+    }
+    std::fclose(out);
+    return path;
+}
+
+// The resident memory of the program and its peak since the last reset (kB), from /proc.
+qint64 statusKb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray name = QByteArray(key) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(name))
+            return line.mid(name.size()).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+void resetPeakResident()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// The settings of a new user, optionally with all 56 parameters shown.
+void newUserSettings(bool allParameters)
+{
+    Settings::modify([allParameters](Settings &s) {
+        s = Settings::readFile(QStringLiteral("no-settings.ini"));
+        if (allParameters) {
+            s.preferences.enabled_params.clear();
+            const QVector<QString> &order = parameterCatalogueOrder();
+            for (int i = 0; i < order.size(); ++i)
+                s.preferences.enabled_params.insert(i, order.at(i));
+            s.preferences.enabled_params_count = order.size();
+        }
+    });
+}
+
+// The reader alone: the file's rows into a profile trace, nothing drawn, processed or evaluated.
+bool bareRead(const QString &path)
+{
+    const Settings settings = Settings::snapshot();
+    ProfileTrace trace;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !readNativeTrace(file, path, trace, settings, {}).ok())
+        return false;
+    benchmark::DoNotOptimize(trace.rawData->at(1).data());
+    return true;
+}
+
+void BM_BareRead(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const QString path = bigProfileFile(n);
+    newUserSettings(false);
+    for (auto _ : state) {
+        if (!bareRead(path)) {
+            state.SkipWithError("read failed");
+            return;
+        }
+    }
+    state.SetLabel(n >= 10000000 ? "10^7 samples" : "10^6 samples");
+}
+BENCHMARK(BM_BareRead)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// From the file handed to the window (as "Открыть трассу" does) to the parameter table filled and
+// the last picture drawn, with a new user's settings (arguments: samples, all 56 parameters).
+// A precise 1 ms timer ticks on the GUI thread throughout: longest_stall_ms is its longest gap
+// less the interval. bytes_per_sample_peak and _held are the resident memory above the idle
+// program with its window shown, at the peak of the opening and after it. times_bare_read is the
+// opening's time over that of a bare read of the file made just before each opening.
+void BM_OpenBigTrace(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const bool all = state.range(1) != 0;
+    const QString path = bigProfileFile(n);
+    newUserSettings(all);
+    qint64 longest = 0;
+    double peak = 0.0;
+    double held = 0.0;
+    // The machine's load changes from one run to the next: each opening is set against a bare
+    // read of the same file made just before it.
+    double openNs = 0.0;
+    double bareNs = 0.0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QElapsedTimer bare;
+        bare.start();
+        bareRead(path);
+        bareNs += double(bare.nsecsElapsed());
+        malloc_trim(0);
+        auto window = std::make_unique<ProfileAnalisisWidget>();
+        window->resize(1600, 900);
+        window->show();
+        QApplication::processEvents();
+        malloc_trim(0);
+        const qint64 idleKb = statusKb("VmRSS");
+        resetPeakResident();
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 gap = 0;
+        QTimer heartbeat;
+        heartbeat.setTimerType(Qt::PreciseTimer);
+        heartbeat.setInterval(1);
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            gap = std::max(gap, now - last);
+            last = now;
+        });
+        clock.start();
+        heartbeat.start();
+        state.ResumeTiming();
+        QElapsedTimer open;
+        open.start();
+
+        window->setDataProvider(new FileDataProvider(path));
+        window->startReading(PROFILE);
+        TraceList *list = window->traceList();
+        const int shown = Settings::instance()->preferences.enabled_params_count;
+        const ProfileAnalisisWidget *shownWindow = window.get();
+        const auto tableFilled = [list, shown, shownWindow] {
+            if (list->traces.isEmpty() || list->readingTrace)
+                return false;
+            const auto *trace = static_cast<ProfileTrace *>(list->traces.first());
+            const TraceGraphsHolder *holder = shownWindow->graphHolders().value(trace->id);
+            // The processed data on the curve and the parameters in the table.
+            return trace->parameterResults.size() >= shown && holder && !holder->rebuildPending()
+                && holder->curve->data()->size() == trace->processedData->at(0).size();
+        };
+        while (!tableFilled())
+            QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        // The picture that the end of the read queued.
+        QApplication::processEvents();
+
+        openNs += double(open.nsecsElapsed());
+        state.PauseTiming();
+        heartbeat.stop();
+        gap = std::max(gap, clock.nsecsElapsed() - last);
+        longest = std::max(longest, gap - qint64(1000000));
+        const double peakKb = double(statusKb("VmHWM") - idleKb);
+        const double heldKb = double(statusKb("VmRSS") - idleKb);
+        peak = std::max(peak, peakKb * 1024.0 / n);
+        held = std::max(held, heldKb * 1024.0 / n);
+        window.reset();
+        malloc_trim(0);
+        state.ResumeTiming();
+    }
+    state.counters["longest_stall_ms"] = double(longest) / 1e6;
+    state.counters["bytes_per_sample_peak"] = peak;
+    state.counters["bytes_per_sample_held"] = held;
+    state.counters["times_bare_read"] = bareNs > 0 ? openNs / bareNs : 0.0;
+    state.SetLabel(std::string(n >= 10000000 ? "10^7 samples" : "10^6 samples")
+                   + (all ? ", 56 parameters" : ", new user's settings"));
+}
+BENCHMARK(BM_OpenBigTrace)
+    ->Args({1000000, 0})
+    ->Args({10000000, 0})
+    ->Args({10000000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A scratch working directory: no settings.ini, as on a new user's first start.
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -61,6 +61,7 @@ AbstractTrace::AbstractTrace(const AbstractTrace &other)
 {
     QMutexLocker otherData(&other.m_dataMutex);
     m_dataRevision = other.m_dataRevision;
+    m_rawOnly = other.m_rawOnly;
     auto raw = std::make_unique<TData>(*other.rawData);
     auto converted = std::make_unique<TData>(*other.convertedData);
     auto processed = std::make_unique<TData>(*other.processedData);
@@ -94,6 +95,8 @@ AbstractTrace::~AbstractTrace()
 
 void AbstractTrace::addPointProcessor(IDataSinglePointProcessor *processor)
 {
+    // The samples appended so far were not converted: they are taken as they are.
+    completeAppends();
     pointProcessors.append(processor);
 }
 
@@ -121,6 +124,8 @@ void AbstractTrace::appendPoint(QVector<double> &sample)
     const int channels = processedData->size();
     for (int c = 0; c < channels; ++c)
         (*rawData)[c].append(sample.at(c));
+    if (m_rawOnly)
+        return;
     applyPointProcessors(sample);
     for (int c = 0; c < channels; ++c) {
         (*convertedData)[c].append(sample.at(c));
@@ -174,6 +179,7 @@ void AbstractTrace::reprocess()
     {
         QMutexLocker data(&m_dataMutex);
         ++m_dataRevision;
+        m_rawOnly = false;
         *convertedData = std::move(converted);
         *processedData = std::move(processed);
     }
@@ -205,10 +211,44 @@ void AbstractTrace::clearData()
     }
 }
 
+void AbstractTrace::beginRawOnlyAppends()
+{
+    QMutexLocker data(&m_dataMutex);
+    const auto empty = [](const TData *set) {
+        for (const QVector<double> &channel : *set) {
+            if (!channel.isEmpty())
+                return false;
+        }
+        return true;
+    };
+    m_rawOnly = pointProcessors.isEmpty() && empty(rawData) && empty(convertedData)
+        && empty(processedData);
+}
+
+void AbstractTrace::completeAppends()
+{
+    QMutexLocker data(&m_dataMutex);
+    completeAppendsLocked();
+}
+
+void AbstractTrace::completeAppendsLocked()
+{
+    if (!m_rawOnly)
+        return;
+    m_rawOnly = false;
+    // The samples are taken as they are: the three sets share the raw channels until a
+    // processor writes to one of them, which then gets its own copy of that channel.
+    *convertedData = *rawData;
+    *processedData = *rawData;
+}
+
 void AbstractTrace::reserveSamples(int count)
 {
     QMutexLocker data(&m_dataMutex);
-    for (TData *set : {rawData, convertedData, processedData}) {
+    const QVector<TData *> sets = m_rawOnly
+        ? QVector<TData *> {rawData}
+        : QVector<TData *> {rawData, convertedData, processedData};
+    for (TData *set : sets) {
         for (QVector<double> &channel : *set) {
             channel.reserve(count);
             adviseLargePages(channel);
@@ -219,6 +259,7 @@ void AbstractTrace::reserveSamples(int count)
 void AbstractTrace::releaseSpareCapacity()
 {
     QMutexLocker data(&m_dataMutex);
+    completeAppendsLocked();
     for (TData *set : {rawData, convertedData, processedData}) {
         for (QVector<double> &channel : *set) {
             // Giving back room copies the channel: a few percent are not worth it.
@@ -243,14 +284,31 @@ bool AbstractTrace::tryBatchSamples(int from, int count, TData *batch) const
     return true;
 }
 
-TData AbstractTrace::copyBatchLocked(int from, int count) const
+bool AbstractTrace::tryReadSamples(
+    int from, int count,
+    const std::function<void(const TData &set, int begin, int end)> &read) const
 {
-    TData batch(convertedData->size());
-    const int present = convertedData->isEmpty() ? 0 : convertedData->at(0).size();
+    if (!m_dataMutex.tryLock())
+        return false;
+    const TData &source = m_rawOnly ? *rawData : *convertedData;
+    const int present = source.isEmpty() ? 0 : source.at(0).size();
     const int begin = qBound(0, from, present);
     const int end = count > 0 ? int(qBound<qint64>(begin, qint64(from) + count, present)) : begin;
-    for (int c = 0; c < convertedData->size(); ++c)
-        batch[c] = convertedData->at(c).mid(begin, end - begin);
+    read(source, begin, end);
+    m_dataMutex.unlock();
+    return true;
+}
+
+TData AbstractTrace::copyBatchLocked(int from, int count) const
+{
+    // Appending raw samples only, the raw samples are the converted ones.
+    const TData &source = m_rawOnly ? *rawData : *convertedData;
+    TData batch(source.size());
+    const int present = source.isEmpty() ? 0 : source.at(0).size();
+    const int begin = qBound(0, from, present);
+    const int end = count > 0 ? int(qBound<qint64>(begin, qint64(from) + count, present)) : begin;
+    for (int c = 0; c < source.size(); ++c)
+        batch[c] = source.at(c).mid(begin, end - begin);
     return batch;
 }
 

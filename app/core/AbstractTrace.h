@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 
 class IDataPostProcessor;
 class IDataSinglePointProcessor;
@@ -88,14 +89,29 @@ public:
     // up to that many moves nothing and takes no more memory than the samples need.
     void reserveSamples(int count);
     // Gives back the room the data sets grew into while samples were appended one by one, so
-    // that a trace holds about the size of its samples.
+    // that a trace holds about the size of its samples. Completes raw-only appends first.
     void releaseSpareCapacity();
+    // For a read of many samples into an empty trace without point processors: the samples
+    // appended from now on go to the raw data alone (the converted ones are the same numbers),
+    // and `completeAppends` (or `releaseSpareCapacity`) then gives the converted and processed
+    // sets the raw channels, shared until a processor changes one. The samples are written and
+    // held once instead of three times. Until then the converted and processed sets stay
+    // empty; `batchSamples` reads the raw ones. No effect on a trace with point processors or
+    // samples.
+    void beginRawOnlyAppends();
+    void completeAppends();
     // A copy of the converted samples [from, from + count), one vector per channel, taken under
     // the data lock; the range is clamped to the samples present. Safe while a provider appends.
     TData batchSamples(int from, int count) const;
     // The same without waiting: false, and *batch untouched, while a writer holds the data lock
     // (a growing data set may be moving its storage on the provider's worker).
     bool tryBatchSamples(int from, int count, TData *batch) const;
+    // The same without a copy: `read` gets the converted samples [begin, end) of every channel
+    // while the data lock is held (so it must be quick and must not touch the trace). False,
+    // and nothing read, while a writer holds the lock.
+    bool
+    tryReadSamples(int from, int count,
+                   const std::function<void(const TData &set, int begin, int end)> &read) const;
     // Counts the changes of the data: every append, crop, clear and reprocessing moves it on.
     // What is derived from the data and kept (the parameter profiles of a ProfileTrace) is
     // stale once it has moved.
@@ -122,9 +138,11 @@ public:
 
 private:
     TData copyBatchLocked(int from, int count) const;
+    void completeAppendsLocked();
 
     mutable QMutex m_dataMutex;
     quint64 m_dataRevision = 0;
+    bool m_rawOnly = false;
     QString m_name;
     QString m_filePath;
 };

@@ -79,10 +79,25 @@ void ProfileTrace::removeAdditionalTrace(int traceId)
     }
 }
 
+namespace {
+
+// The profiles' room goes to the next filter (when nothing else holds it).
+void recycleProfiles(QMap<double, TData> &cache)
+{
+    QMap<double, TData> dropped;
+    dropped.swap(cache);
+    for (auto it = dropped.begin(); it != dropped.end(); ++it) {
+        for (QVector<double> &channel : it.value())
+            Algos::recycleFilterRoom(std::move(channel));
+    }
+}
+
+} // namespace
+
 void ProfileTrace::clearProfileCaches()
 {
-    roughnessProfileCache.clear();
-    wavinessProfileCache.clear();
+    recycleProfiles(roughnessProfileCache);
+    recycleProfiles(wavinessProfileCache);
     m_profileSource.reset();
 }
 
@@ -96,6 +111,8 @@ void ProfileTrace::adoptProfileCaches(const ProfileTrace &copy)
     const ProfileSource current = currentProfileSource();
     if (!copy.m_profileSource || !(*copy.m_profileSource == current))
         return;
+    recycleProfiles(roughnessProfileCache);
+    recycleProfiles(wavinessProfileCache);
     roughnessProfileCache = copy.roughnessProfileCache;
     wavinessProfileCache = copy.wavinessProfileCache;
     m_profileSource = current;

@@ -95,6 +95,8 @@ bool FileDataProvider::readTraceFile(const QString &path)
     QFile file(path);
     if (!trace() || !openFile(file))
         return false;
+    // A profile trace has no point processors: its samples are held once until processed.
+    trace()->beginRawOnlyAppends();
     const TraceReadResult result
         = readNativeTrace(file, path, *trace(), Settings::snapshot(), readProgress());
     file.close();

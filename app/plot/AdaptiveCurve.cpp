@@ -135,6 +135,28 @@ public:
                 highest = k;
             }
         }
+        extendRun(n, lowest, highest, point);
+    }
+
+    // The same as addToRun when the caller knows the run's extremes: the lowest y of the n
+    // points and the first of them that has it, and the same for the highest y. Only the points
+    // the run keeps are made.
+    template<class MakePoint>
+    void addKnownRun(int n, double lowestY, int lowestK, double highestY, int highestK,
+                     const MakePoint &point)
+    {
+        if (n <= 0)
+            return;
+        for (int k = 0; k < n && m_count + k < kFewInColumn; ++k)
+            m_run[m_count + k] = point(k);
+        extendRun(n, lowestY < m_lowest.at.y() ? lowestK : -1,
+                  highestY > m_highest.at.y() ? highestK : -1, point);
+    }
+
+private:
+    template<class MakePoint>
+    void extendRun(int n, int lowest, int highest, const MakePoint &point)
+    {
         m_lowest.extendBy(lowest, m_count, n, m_last, point);
         m_highest.extendBy(highest, m_count, n, m_last, point);
         m_beforeLast = n >= 2 ? point(n - 2) : m_last;
@@ -142,6 +164,7 @@ public:
         m_count += n;
     }
 
+public:
     // Hands on the open run; called after the last point.
     void finish()
     {
@@ -317,6 +340,70 @@ void AdaptiveCurve::drawCurveLine(QCPPainter *painter, const QVector<QPointF> &l
     QCPCurve::drawCurveLine(painter, strokedLinePoints(lines));
 }
 
+namespace {
+
+void summarizePoints(const QCPCurveData *data, int size, AdaptiveCurve::Summary *s)
+{
+    constexpr int B = AdaptiveCurve::kSummaryBlock;
+    s->data = data;
+    s->size = size;
+    bool rising = size > 0 && !std::isnan(data[0].key);
+    for (int i = 1; i < size; ++i)
+        rising &= data[i].key >= data[i - 1].key;
+    s->rising = rising;
+    const int blocks = (size + B - 1) / B;
+    s->low.resize(blocks);
+    s->high.resize(blocks);
+    s->gap.resize(blocks);
+    for (int b = 0; b < blocks; ++b) {
+        const int begin = b * B;
+        const int end = std::min(size, begin + B);
+        double low = data[begin].value;
+        double high = low;
+        bool gap = false;
+        for (int i = begin; i < end; ++i) {
+            const double v = data[i].value;
+            gap |= std::isnan(v);
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+        s->low[b] = low;
+        s->high[b] = high;
+        s->gap[b] = gap;
+    }
+}
+
+} // namespace
+
+AdaptiveCurve::Summary AdaptiveCurve::summarize(const QVector<QCPCurveData> &points)
+{
+    Summary s;
+    summarizePoints(points.constData(), points.size(), &s);
+    return s;
+}
+
+void AdaptiveCurve::adoptSummary(Summary summary, quint64 revision)
+{
+    summary.revision = revision;
+    m_summary = std::move(summary);
+    m_dataRevision = revision;
+}
+
+const AdaptiveCurve::Summary *AdaptiveCurve::summary() const
+{
+    if (m_dataRevision == 0 || mDataContainer->isEmpty())
+        return nullptr;
+    const QCPCurveData *data = &*mDataContainer->constBegin();
+    const int size = mDataContainer->size();
+    Summary &s = m_summary;
+    // A summary made for other points (or handed over for points that then moved) is made anew.
+    if (s.revision == m_dataRevision && s.data == data && s.size == size)
+        return &s;
+    s.revision = m_dataRevision;
+    summarizePoints(data, size, &s);
+    return &s;
+}
+
 // The stroked line of the data range inside the visible key range, plus the crossings of the
 // visible key bounds. False when this curve's data or axes do not allow the shortcut.
 bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const
@@ -383,6 +470,83 @@ bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPoint
         // and a column crowded with samples is handed to the reducer whole, its points made only
         // where they are kept.
         QVector<double> ys;
+        const Summary *known = summary();
+        constexpr int B = kSummaryBlock;
+        // A crowded column [from, to) whose first point lies at pixel x, stroked from the
+        // summary: the values' extremes come from the blocks, the pixels of the run's extremes
+        // are those of the extreme values (the conversion never reverses an order), and their
+        // first points are looked for only in the blocks that hold them. The reducer gets what
+        // it would get point by point. False, with nothing done, when a value is NaN or far
+        // outside the plot: the column then takes the plain way.
+        auto knownColumn = [&](int from, int to, double x) {
+            const double y0 = valueMap(data[from].value);
+            if (!(y0 >= valueLow && y0 <= valueHigh))
+                return false;
+            const int next = from + 1;
+            const int headEnd = std::min(to, (next + B - 1) / B * B);
+            const int tailBegin = std::max(headEnd, to / B * B);
+            double vLow = std::numeric_limits<double>::infinity();
+            double vHigh = -vLow;
+            const auto scan = [&](int a, int b) {
+                for (int k = a; k < b; ++k) {
+                    const double v = data[k].value;
+                    if (std::isnan(v))
+                        return false;
+                    vLow = std::min(vLow, v);
+                    vHigh = std::max(vHigh, v);
+                }
+                return true;
+            };
+            if (!scan(next, headEnd))
+                return false;
+            for (int b = headEnd / B; b < tailBegin / B; ++b) {
+                if (known->gap.at(b))
+                    return false;
+                vLow = std::min(vLow, known->low.at(b));
+                vHigh = std::max(vHigh, known->high.at(b));
+            }
+            if (!scan(tailBegin, to))
+                return false;
+            const double pa = valueMap(vLow);
+            const double pb = valueMap(vHigh);
+            const double lowestY = std::min(pa, pb);
+            const double highestY = std::max(pa, pb);
+            if (!(lowestY >= valueLow && highestY <= valueHigh))
+                return false;
+            // The first point of the run at the pixel y that is the run's lowest (or highest).
+            const auto firstAt = [&](double target, bool lowest) {
+                for (int k = next; k < headEnd; ++k) {
+                    if (valueMap(data[k].value) == target)
+                        return k;
+                }
+                for (int b = headEnd / B; b < tailBegin / B; ++b) {
+                    const double ya = valueMap(known->low.at(b));
+                    const double yb = valueMap(known->high.at(b));
+                    if ((lowest ? std::min(ya, yb) : std::max(ya, yb)) != target)
+                        continue;
+                    for (int k = b * B; k < (b + 1) * B; ++k) {
+                        if (valueMap(data[k].value) == target)
+                            return k;
+                    }
+                }
+                for (int k = tailBegin; k < to; ++k) {
+                    if (valueMap(data[k].value) == target)
+                        return k;
+                }
+                return -1;
+            };
+            const int lowestAt = firstAt(lowestY, true);
+            const int highestAt = firstAt(highestY, false);
+            if (lowestAt < 0 || highestAt < 0)
+                return false;
+            reducer.add(QPointF(x, y0));
+            reducer.addKnownRun(to - next, lowestY, lowestAt - next, highestY, highestAt - next,
+                                [&](int k) {
+                                    const QCPCurveData &d = data[next + k];
+                                    return QPointF(keyMap(d.key), valueMap(d.value));
+                                });
+            return true;
+        };
         int i = first;
         while (i < last) {
             const double x = keyMap(data[i].key);
@@ -411,6 +575,10 @@ bool AdaptiveCurve::strokedVisibleLine(const QCPDataRange &range, QVector<QPoint
                     inside = middle;
             }
             const int end = beyond;
+            if (known && end - i > 2 * B && knownColumn(i, end, x)) {
+                i = end;
+                continue;
+            }
             bool gap = false;
             if (end - i > 2) {
                 // Two plain passes (the pixels, then one test of them all) instead of a test
@@ -473,12 +641,17 @@ void AdaptiveCurve::draw(QCPPainter *painter)
     }
 
     // The shortcut needs keys that never fall; a NaN key fails the test too.
-    const QCPCurveData *data = &*mDataContainer->constBegin();
-    const int size = mDataContainer->size();
     bool rising = true;
-    for (int i = 1; i < size; ++i)
-        rising &= data[i].key >= data[i - 1].key;
-    if (!rising || std::isnan(data[0].key)) {
+    if (const Summary *known = summary()) {
+        rising = known->rising;
+    } else {
+        const QCPCurveData *data = &*mDataContainer->constBegin();
+        const int size = mDataContainer->size();
+        for (int i = 1; i < size; ++i)
+            rising &= data[i].key >= data[i - 1].key;
+        rising &= !std::isnan(data[0].key);
+    }
+    if (!rising) {
         QCPCurve::draw(painter);
         return;
     }

@@ -41,6 +41,32 @@ public:
     // as above. Unchanged when thinning is off.
     QVector<QPointF> strokedLinePoints(const QVector<QPointF> &lines) const;
 
+    // The owner of the curve's data tells the curve the revision of its points after every
+    // change (any number that differs from the last one told). While the revision stays the
+    // same the curve keeps a summary of its points (the lowest and highest value of every block
+    // of kSummaryBlock points, whether the keys rise), and a pixel column crowded with points
+    // is then stroked from the blocks' extremes instead of every point: a picture of millions of
+    // points costs little more than one of thousands, with the same line points. Revision 0
+    // (the default) means unknown: no summary is kept, and every draw looks at every point.
+    void setDataRevision(quint64 revision) { m_dataRevision = revision; }
+    static constexpr int kSummaryBlock = 256;
+
+    // The summary of a set of points, made on any thread (for points about to become the
+    // curve's), and handed to the curve with the revision its points will have.
+    struct Summary
+    {
+        quint64 revision = 0;
+        const QCPCurveData *data = nullptr;
+        int size = 0;
+        bool rising = false;
+        QVector<double> low;
+        QVector<double> high;
+        // A block with a NaN value.
+        QVector<bool> gap;
+    };
+    static Summary summarize(const QVector<QCPCurveData> &points);
+    void adoptSummary(Summary summary, quint64 revision);
+
     // The library's hit test, answered by the plot's curve hit tester when the curve lies on a
     // project plot: the same distance and nearest point, found without walking every sample, so
     // a click on a long trace stays quick (the library tests every curve on every press).
@@ -53,6 +79,11 @@ protected:
 
 private:
     bool strokedVisibleLine(const QCPDataRange &range, QVector<QPointF> *out) const;
+
+    // The summary of the current points; null when the revision is unknown.
+    const Summary *summary() const;
+    mutable Summary m_summary;
+    quint64 m_dataRevision = 0;
 
     bool m_thinning = true;
     bool m_fastDrawing = true;

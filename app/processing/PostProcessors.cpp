@@ -121,10 +121,19 @@ void YZeronator::process(QVector<QVector<double>> &data)
 {
     if (data.size() < 2 || data.at(1).isEmpty())
         return;
-    QVector<double> &y = data[1];
-    const double lowest = *std::min_element(y.cbegin(), y.cend());
-    for (double &v : y)
-        v -= lowest;
+    const QVector<double> &heights = data.at(1);
+    const double lowest = *std::min_element(heights.cbegin(), heights.cend());
+    if (heights.isDetached()) {
+        for (double &v : data[1])
+            v -= lowest;
+        return;
+    }
+    // Y is shared (with the raw samples after a read): the result goes into room of its own,
+    // written once, instead of a copy that is then written over.
+    QVector<double> y = Algos::filterRoom(heights.size());
+    for (const double v : heights)
+        y.append(v - lowest);
+    data[1] = std::move(y);
 }
 
 IDataPostProcessor *YZeronator::clone() const

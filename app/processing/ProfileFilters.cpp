@@ -137,8 +137,57 @@ double *allocateBuffer(size_t doubles)
 
 // An empty vector with room for `count` values, the room offered large pages before it is
 // first touched. Appending fills it in one pass (resizing would write zeros first).
+// Room of filtered profiles that were dropped, for the next filtered profiles (see
+// recycleFilterRoom).
+struct RecycledRoom
+{
+    static RecycledRoom &instance()
+    {
+        static RecycledRoom room;
+        return room;
+    }
+    // A vector of room for at least `count` values and not much more; empty when none is kept.
+    QVector<double> take(int count)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int i = 0; i < vectors.size(); ++i) {
+            const qint64 capacity = vectors.at(i).capacity();
+            if (capacity >= count && capacity <= 2 * qint64(count) + kLeast) {
+                QVector<double> vector = std::move(vectors[i]);
+                vectors.removeAt(i);
+                vector.resize(0);
+                return vector;
+            }
+        }
+        return {};
+    }
+    void keep(QVector<double> &&vector)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (vectors.size() == kMostKept)
+            vectors.removeFirst();
+        vectors.append(std::move(vector));
+    }
+    void release()
+    {
+        QVector<QVector<double>> dropped;
+        std::lock_guard<std::mutex> lock(mutex);
+        dropped.swap(vectors);
+    }
+
+    // Smaller room is not worth keeping: it is quickly had anew.
+    static constexpr int kLeast = 1 << 16;
+    // Two profiles (X, Y) of each of the two kinds of three traces and more.
+    static constexpr int kMostKept = 16;
+    std::mutex mutex;
+    QVector<QVector<double>> vectors;
+};
+
 QVector<double> freshVector(int count)
 {
+    QVector<double> kept = RecycledRoom::instance().take(count);
+    if (kept.capacity() >= count)
+        return kept;
     QVector<double> values;
     values.reserve(count);
     adviseLargePages(values.data(), size_t(count));
@@ -744,8 +793,23 @@ qint64 gaussianFilterWorkBytes(qint64 samples)
         + samples * qint64(sizeof(double));
 }
 
+QVector<double> filterRoom(int count)
+{
+    return freshVector(std::max(count, 0));
+}
+
+void recycleFilterRoom(QVector<double> &&vector)
+{
+    QVector<double> room = std::move(vector);
+    // Room another holder still reads is not free.
+    if (room.capacity() < RecycledRoom::kLeast || !room.isDetached())
+        return;
+    RecycledRoom::instance().keep(std::move(room));
+}
+
 void releaseFilterWorkspace()
 {
+    RecycledRoom::instance().release();
     TransformCache::instance().release();
 }
 

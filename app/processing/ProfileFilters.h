@@ -48,6 +48,16 @@ qint64 gaussianFilterWorkBytes(qint64 samples);
 // Giving it back frees that memory; the next filter makes a new one.
 void releaseFilterWorkspace();
 
+// Gives the room of a filtered profile that is no longer needed to the next filter: the profiles
+// a trace keeps are dropped when it changes and made again at about the same length, and the
+// filter then writes into memory that is already faulted in instead of fresh memory. Only room
+// that nothing else holds, and not less than 2^16 values, is kept (a few vectors at most); the
+// room kept is given back with releaseFilterWorkspace.
+void recycleFilterRoom(QVector<double> &&vector);
+// An empty vector with room for `count` values: room given back with recycleFilterRoom, or
+// fresh room offered large pages before it is first written. Appending fills it in one pass.
+QVector<double> filterRoom(int count);
+
 // Replaces channel 1 of the data set by its moving median over `window` points (the upper of the
 // two middle values for an even window; the ends are padded by mirroring). A window below 1 acts
 // as 1; a data set shorter than the window, or without a channel 1, is left unchanged, and so is

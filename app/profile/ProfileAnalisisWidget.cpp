@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QtConcurrent>
@@ -185,6 +186,9 @@ void ProfileAnalisisWidget::connectSignals()
             startStatistics();
     });
     connect(plotMain, &QCustomPlot::afterReplot, this, [this] {
+        // The statistics of long traces in view are put on the side plots when they are ready.
+        if (!statisticsReadyOrLater())
+            return;
         finishStatistics();
         if (!reading)
             updateParamPlots();
@@ -272,8 +276,52 @@ void ProfileAnalisisWidget::autoscale()
     plotMain->replot(QCustomPlot::rpQueuedReplot);
 }
 
+bool ProfileAnalisisWidget::statisticsRunning() const
+{
+    return !m_statisticsJobs.isEmpty() && !m_statisticsRun.isFinished();
+}
+
+bool ProfileAnalisisWidget::statisticsComeLater() const
+{
+    return statisticsRunning() && m_statisticsWatcher && m_statisticsWatcher->isRunning();
+}
+
+bool ProfileAnalisisWidget::statisticsReadyOrLater()
+{
+    if (!statisticsRunning())
+        return true;
+    qint64 points = 0;
+    for (const TraceGraphsHolder::StatisticsJob &job : qAsConst(m_statisticsJobs))
+        points += job.x.size();
+    if (points < kStatisticsLaterPoints)
+        return true;
+    if (!m_statisticsWatcher) {
+        m_statisticsWatcher = new QFutureWatcher<void>(this);
+        connect(m_statisticsWatcher, &QFutureWatcher<void>::finished, this, [this] {
+            finishStatistics();
+            if (!reading)
+                updateParamPlots();
+            // A view changed while they were computed: its statistics follow.
+            if (m_statisticsAgain) {
+                m_statisticsAgain = false;
+                plotMain->replot(QCustomPlot::rpQueuedReplot);
+            }
+            // An evaluation waits for the histogram in view (Dp).
+            m_road->releaseEvaluations();
+        });
+    }
+    m_statisticsWatcher->setFuture(m_statisticsRun);
+    return false;
+}
+
 void ProfileAnalisisWidget::startStatistics()
 {
+    if (statisticsComeLater()) {
+        // Long statistics still being computed are not waited for: the view's follow once they
+        // are in.
+        m_statisticsAgain = true;
+        return;
+    }
     finishStatistics();
     for (TraceGraphsHolder *holder : qAsConst(holders)) {
         if (!holder->isVisible())
@@ -305,6 +353,9 @@ void ProfileAnalisisWidget::finishStatistics()
 void ProfileAnalisisWidget::updateParamPlots()
 {
     if (m_refreshingParamPlots)
+        return;
+    // Long statistics being computed: the side plots follow when they are in.
+    if (statisticsComeLater())
         return;
     m_refreshingParamPlots = true;
     finishStatistics();
@@ -386,5 +437,7 @@ TraceGraphsHolder *ProfileAnalisisWidget::createHolder(AbstractTrace *trace, boo
     holder->cutOffProposal = [this](AbstractTrace *proposed) {
         return m_road->proposeCutOff(proposed);
     };
+    // An evaluation held back for the drawing may start now.
+    connect(holder, &TraceGraphsHolder::rebuildSettled, m_road, &TraceRoad::releaseEvaluations);
     return holder;
 }

@@ -4,6 +4,7 @@
 #include "profile/TraceGraphsHolder.h"
 
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QPointer>
 
 #include <QList>
@@ -179,6 +180,16 @@ private:
     // replot waits for them and puts them on the side plots.
     void startStatistics();
     void finishStatistics();
+    bool statisticsRunning() const;
+    // Long statistics are being computed and go on the side plots when they are done.
+    bool statisticsComeLater() const;
+    // True when the statistics started for this picture are to be put on the side plots now
+    // (they are done, or few enough to wait for); otherwise they are put there when they are
+    // done, and false.
+    bool statisticsReadyOrLater();
+    QFutureWatcher<void> *m_statisticsWatcher = nullptr;
+    bool m_statisticsAgain = false;
+    static constexpr qint64 kStatisticsLaterPoints = 1 << 20;
 
     bool m_refreshingParamPlots = false;
     QVector<QPointer<TraceGraphsHolder>> m_statisticsHolders;
@@ -189,14 +200,19 @@ private:
 
     TraceRoad *m_road = nullptr;
     QTimer *m_batchDrawTimer = nullptr;
-    // Samples of the trace being read that were announced and not drawn yet: [from, to).
+    // Samples of the trace being read that were announced and not drawn yet: [from, to). An
+    // announcement only widens the range; the samples are drawn together a moment later, so a
+    // worker that announces faster than the window draws never keeps the event loop busy.
+    // Puts the drawings still made beside the GUI thread on their curves now.
+    void finishPendingDrawings();
+    void schedulePendingSamples();
     void drawPendingSamples();
     void forgetPendingSamples();
     AbstractTrace *m_pendingTrace = nullptr;
     int m_pendingFrom = 0;
     int m_pendingTo = 0;
-    QTimer *m_pendingRetry = nullptr;
-    static constexpr int kPendingRetryMs = 2;
+    QTimer *m_pendingDraw = nullptr;
+    static constexpr int kPendingDrawMs = 10;
     // A removal's refresh of the plots is queued.
     bool m_refreshAfterRemoval = false;
     // The traces the read in progress hid: shown again when the read ends without a trace.

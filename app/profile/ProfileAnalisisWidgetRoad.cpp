@@ -29,6 +29,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -77,6 +78,31 @@ void ProfileAnalisisWidget::connectRoad()
     };
     m_road->instrumentFilter = [this](int index) {
         ui->deviceControlWidget->setFilterIndex(index);
+    };
+    // Dp is read off the histogram of the trace in view: while it is shown, a family is
+    // evaluated once its processed points are drawn and the statistics of the view are in.
+    m_road->evaluationHeld = [this](const AbstractTrace *root) {
+        // Only Dp reads the histogram: without it the evaluation runs beside the drawing.
+        const PreferencesSettings &shown = Settings::instance()->preferences;
+        bool dpShown = false;
+        for (int i = 0; i < shown.enabled_params_count; ++i)
+            dpShown |= shown.enabled_params.value(i) == QLatin1String("Dp");
+        if (!dpShown)
+            return false;
+        if (statisticsComeLater())
+            return true;
+        QList<const AbstractTrace *> members {root};
+        if (isProfileKind(root->type)) {
+            for (const ProfileTrace *child :
+                 static_cast<const ProfileTrace *>(root)->additionalTraces)
+                members.append(child);
+        }
+        for (const AbstractTrace *member : qAsConst(members)) {
+            const TraceGraphsHolder *holder = holders.value(member->id);
+            if (holder && holder->rebuildPending())
+                return true;
+        }
+        return false;
     };
     connect(m_road, &TraceRoad::readBegan, this, &ProfileAnalisisWidget::onReadBegan);
     connect(m_road, &TraceRoad::traceAdded, this, &ProfileAnalisisWidget::onTraceAdded);
@@ -180,7 +206,19 @@ void ProfileAnalisisWidget::onSamplesArrived(AbstractTrace *trace, int from, int
     }
     m_pendingTo = std::max(m_pendingTo, from + count);
     m_pendingFrom = std::min(m_pendingFrom, from);
-    drawPendingSamples();
+    schedulePendingSamples();
+}
+
+void ProfileAnalisisWidget::schedulePendingSamples()
+{
+    if (!m_pendingDraw) {
+        m_pendingDraw = new QTimer(this);
+        m_pendingDraw->setSingleShot(true);
+        m_pendingDraw->setInterval(kPendingDrawMs);
+        connect(m_pendingDraw, &QTimer::timeout, this, &ProfileAnalisisWidget::drawPendingSamples);
+    }
+    if (!m_pendingDraw->isActive())
+        m_pendingDraw->start();
 }
 
 void ProfileAnalisisWidget::drawPendingSamples()
@@ -192,23 +230,17 @@ void ProfileAnalisisWidget::drawPendingSamples()
     // The converted samples: a contour sample's height already carries its console height. The
     // window never waits for the data lock: while the provider's worker holds it (moving a
     // growing data set) the samples are drawn a moment later, together with the next ones.
-    TData batch;
-    if (!trace->tryBatchSamples(m_pendingFrom, m_pendingTo - m_pendingFrom, &batch)) {
-        if (!m_pendingRetry) {
-            m_pendingRetry = new QTimer(this);
-            m_pendingRetry->setSingleShot(true);
-            m_pendingRetry->setInterval(kPendingRetryMs);
-            connect(m_pendingRetry, &QTimer::timeout, this,
-                    &ProfileAnalisisWidget::drawPendingSamples);
-        }
-        if (!m_pendingRetry->isActive())
-            m_pendingRetry->start();
+    // The samples are drawn where they lie, without a copy (a preview reduces them as it goes).
+    const auto draw = [holder](const TData &set, int begin, int end) {
+        if (set.size() >= 2)
+            holder->appendPoints(set.at(0).constData() + begin, set.at(1).constData() + begin,
+                                 end - begin);
+    };
+    if (!trace->tryReadSamples(m_pendingFrom, m_pendingTo - m_pendingFrom, draw)) {
+        schedulePendingSamples();
         return;
     }
     m_pendingFrom = m_pendingTo;
-    if (batch.size() < 2)
-        return;
-    holder->appendPoints(batch.at(0), batch.at(1));
     // The view follows the trace at most every kBatchDrawIntervalMs: batches that come faster
     // are drawn together, so a long recording never waits for one picture per batch.
     if (!m_batchDrawTimer) {
@@ -226,12 +258,25 @@ void ProfileAnalisisWidget::onTraceReprocessed(AbstractTrace *trace)
     // Whatever of a read was not drawn yet is in the processed data now.
     if (trace == m_pendingTrace)
         forgetPendingSamples();
-    TraceGraphsHolder *holder = holders.value(trace->id);
-    if (holder)
-        holder->rebuild(holder->showsRLine(), holder->straightens());
     // The length label follows the processed data.
     ui->traceList->fillSelectedParameters(trace);
-    autoscale();
+    TraceGraphsHolder *holder = holders.value(trace->id);
+    if (!holder) {
+        autoscale();
+        return;
+    }
+    // A long trace's points are made beside the GUI thread; the view follows once they are on
+    // the curve.
+    const QPointer<TraceGraphsHolder> drawn(holder);
+    holder->rebuildInBackground(holder->showsRLine(), holder->straightens(), [this, drawn] {
+        autoscale();
+        // A long trace is drawn now rather than at the queued picture: the statistics of the
+        // new view start with it, and an evaluation waiting for the drawing (Dp reads their
+        // histogram) waits for them too instead of computing them on the GUI thread.
+        if (drawn && drawn->curve
+            && drawn->curve->data()->size() >= TraceGraphsHolder::kBackgroundRebuildPoints)
+            plotMain->replot();
+    });
 }
 
 void ProfileAnalisisWidget::forgetPendingSamples()
@@ -239,8 +284,8 @@ void ProfileAnalisisWidget::forgetPendingSamples()
     m_pendingTrace = nullptr;
     m_pendingFrom = 0;
     m_pendingTo = 0;
-    if (m_pendingRetry)
-        m_pendingRetry->stop();
+    if (m_pendingDraw)
+        m_pendingDraw->stop();
 }
 
 void ProfileAnalisisWidget::onReadEnded(AbstractTrace *trace)
@@ -339,6 +384,7 @@ QMap<QString, QString> ProfileAnalisisWidget::reportData(ProfileTrace *trace)
 {
     ProfileTrace *subject = reportSubject(trace, ui->traceList->traces);
     // The report shows the values of the trace as it is now.
+    finishPendingDrawings();
     m_road->waitForEvaluations();
     ExtraArgs args;
     return profileReportData(subject, args, *Settings::instance());
@@ -374,6 +420,7 @@ void ProfileAnalisisWidget::saveReport(QWidget *parent)
         return;
     }
     // Every report row is that of the traces as they are now.
+    finishPendingDrawings();
     m_road->waitForEvaluations();
     const bool sensorTest = Settings::instance()->service.test_sensor_mode;
     const QList<AbstractTrace *> traces = list->traces.values();
@@ -423,6 +470,12 @@ void ProfileAnalisisWidget::saveReport(QWidget *parent)
         if (sensorTest)
             return;
     }
+}
+
+void ProfileAnalisisWidget::finishPendingDrawings()
+{
+    for (TraceGraphsHolder *holder : qAsConst(holders))
+        holder->finishRebuild();
 }
 
 void ProfileAnalisisWidget::beginReportSnapshot() { }

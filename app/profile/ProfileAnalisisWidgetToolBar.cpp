@@ -239,7 +239,11 @@ void ProfileAnalisisWidget::onActionRLineToggled(bool on)
     for (TraceGraphsHolder *holder : qAsConst(holders)) {
         if (!holder->isVisible())
             continue;
-        holder->rebuild(on, false);
+        // A long trace is drawn again beside the GUI thread and shown when it is ready.
+        if (holder->rebuildsInBackground())
+            holder->rebuildInBackground(on, false, [this] { plotMain->replot(); });
+        else
+            holder->rebuild(on, false);
         ui->actionRFit->setEnabled(on);
     }
     plotMain->replot();
@@ -251,8 +255,16 @@ void ProfileAnalisisWidget::onActionRFitToggled(bool on)
                on ? "actionRFit in profileAyaliswidget enabled"
                   : "actionRFit in profileAyaliswidget disabled");
     for (TraceGraphsHolder *holder : qAsConst(holders)) {
-        if (holder->isVisible())
+        if (!holder->isVisible())
+            continue;
+        if (holder->rebuildsInBackground()) {
+            holder->rebuildInBackground(true, on, [this] {
+                plotMain->rescaleAxes(true);
+                plotMain->replot();
+            });
+        } else {
             holder->rebuild(true, on);
+        }
     }
     plotMain->rescaleAxes(true);
     plotMain->replot();

@@ -5,11 +5,14 @@
 #include "core/DisplayUnits.h"
 #include "core/ProfileTrace.h"
 #include "core/Settings.h"
+#include "core/SystemMemory.h"
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "profile/XAxisMarker.h"
 
 #include <QDebug>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 #include <cmath>
 
 namespace {
@@ -106,6 +109,11 @@ void TraceGraphsHolder::materialize()
 
 TraceGraphsHolder::~TraceGraphsHolder()
 {
+    // What waited for the drawing need not wait any longer.
+    if (m_pendingRebuild) {
+        m_pendingRebuild.reset();
+        emit rebuildSettled();
+    }
     delete m_leftMarker;
     delete m_rightMarker;
     if (m_histogramGraph)
@@ -139,51 +147,178 @@ QVector<QCPItemStraightLine *> TraceGraphsHolder::pickedLevelLines() const
     return lines;
 }
 
+void TraceGraphsHolder::computeDrawing(Drawing &d, const TData &processed, double factor,
+                                       bool showRLine, bool straighten, bool withPoints)
+{
+    const int n
+        = processed.size() >= 2 ? std::min(processed.at(0).size(), processed.at(1).size()) : 0;
+    // Fresh room of a long trace is offered large pages before it is first written.
+    const auto makeRoom = [n](auto &vector) {
+        if (vector.capacity() < n) {
+            vector = std::remove_reference_t<decltype(vector)>();
+            vector.reserve(n);
+            adviseLargePages(vector.constData(), qint64(n) * qint64(sizeof(vector.at(0))));
+        }
+        vector.resize(n);
+    };
+    makeRoom(d.x);
+    makeRoom(d.y);
+    if (n > 0) {
+        const double *px = processed.at(0).constData();
+        const double *py = processed.at(1).constData();
+        double *x = d.x.data();
+        double *y = d.y.data();
+        for (int i = 0; i < n; ++i) {
+            x[i] = px[i] * factor;
+            y[i] = py[i] * factor;
+        }
+    }
+    d.rmsLevel = ProfileStatistics::rmsLevel(d.y);
+    if (showRLine) {
+        // Points that do not determine a parabola get no line and are not straightened.
+        if (!ProfileStatistics::quadraticLine(d.x, d.y, &d.rLine))
+            d.rLine.clear();
+        else if (straighten)
+            d.y = ProfileStatistics::straighten(d.y, d.rLine, d.rmsLevel);
+    }
+    d.ascending = ProfileStatistics::isAscending(d.x);
+    d.heights = ProfileStatistics::heightExtremes(d.y);
+    if (withPoints) {
+        makeRoom(d.points);
+        QCPCurveData *points = d.points.data();
+        double kLow = qQNaN(), kHigh = qQNaN(), vLow = qQNaN(), vHigh = qQNaN();
+        for (int i = 0; i < n; ++i) {
+            const double kx = d.x.at(i);
+            const double vy = d.y.at(i);
+            points[i] = QCPCurveData(i, kx, vy);
+            if (!std::isnan(kx)) {
+                kLow = std::isnan(kLow) ? kx : std::min(kLow, kx);
+                kHigh = std::isnan(kHigh) ? kx : std::max(kHigh, kx);
+            }
+            if (!std::isnan(vy)) {
+                vLow = std::isnan(vLow) ? vy : std::min(vLow, vy);
+                vHigh = std::isnan(vHigh) ? vy : std::max(vHigh, vy);
+            }
+        }
+        d.keyExtent = QCPRange(kLow, kHigh);
+        d.valueExtent = QCPRange(vLow, vHigh);
+        // The curve strokes crowded columns from this summary (made here, not at the first
+        // picture).
+        d.summary = AdaptiveCurve::summarize(d.points);
+    }
+}
+
+void TraceGraphsHolder::applyDrawing(Drawing &drawing)
+{
+    m_displayX = std::move(drawing.x);
+    m_displayY = std::move(drawing.y);
+    m_rLine = std::move(drawing.rLine);
+    m_rmsLevel = drawing.rmsLevel;
+    setLevelMode(m_showRLine);
+    m_displayAscending = drawing.ascending;
+    m_displayHeights = drawing.heights;
+    m_chunkX.clear();
+    m_chunkY.clear();
+    const int n = std::min(m_displayX.size(), m_displayY.size());
+    if (drawing.points.size() != n || !materialized()) {
+        setCurveData(m_displayX, m_displayY);
+        return;
+    }
+    // The points made beside the GUI thread become the curve's as they are.
+    ++m_revision;
+    curve->data()->set(drawing.points, true);
+    drawing.points = QVector<QCPCurveData>();
+    curve->adoptSummary(std::move(drawing.summary), m_revision);
+    m_keyExtent = drawing.keyExtent;
+    m_valueExtent = drawing.valueExtent;
+    m_extentCount = n;
+}
+
+struct TraceGraphsHolder::PendingRebuild
+{
+    QFuture<void> future;
+    Drawing drawing;
+    std::function<void()> done;
+};
+
 void TraceGraphsHolder::rebuild(bool showRLine, bool straighten)
 {
     m_showRLine = showRLine;
     m_straighten = straighten;
+    // A rebuild asked for later wins over one still being computed.
+    const bool superseded = m_pendingRebuild != nullptr;
+    m_pendingRebuild.reset();
+    const TData *data = trace ? trace->processedData : nullptr;
+    // The drawn points are written over the last ones where their room allows: a trace drawn
+    // again then costs no fresh memory, whose first use is slow.
+    Drawing drawing;
+    drawing.x = std::move(m_displayX);
+    drawing.y = std::move(m_displayY);
+    computeDrawing(drawing, data ? *data : TData(), m_micrometreToDisplay, showRLine, straighten,
+                   false);
+    applyDrawing(drawing);
+    if (superseded)
+        emit rebuildSettled();
+}
 
-    // The drawn points are written over the last ones where their room allows: a long trace
-    // then costs no fresh memory, whose first use is slow.
+void TraceGraphsHolder::finishRebuild()
+{
+    const std::shared_ptr<PendingRebuild> pending = m_pendingRebuild;
+    if (!pending)
+        return;
+    pending->future.waitForFinished();
+    m_pendingRebuild.reset();
+    applyDrawing(pending->drawing);
+    emit rebuildSettled();
+    if (pending->done)
+        pending->done();
+}
+
+bool TraceGraphsHolder::rebuildsInBackground() const
+{
     const TData *data = trace ? trace->processedData : nullptr;
     const int n = data && data->size() >= 2 ? std::min(data->at(0).size(), data->at(1).size()) : 0;
-    m_displayX.resize(n);
-    m_displayY.resize(n);
-    if (n > 0) {
-        const double *px = data->at(0).constData();
-        const double *py = data->at(1).constData();
-        double *x = m_displayX.data();
-        double *y = m_displayY.data();
-        for (int i = 0; i < n; ++i) {
-            x[i] = px[i] * m_micrometreToDisplay;
-            y[i] = py[i] * m_micrometreToDisplay;
-        }
+    return materialized() && n >= kBackgroundRebuildPoints;
+}
+
+void TraceGraphsHolder::rebuildInBackground(bool showRLine, bool straighten,
+                                            const std::function<void()> &done)
+{
+    if (!rebuildsInBackground()) {
+        rebuild(showRLine, straighten);
+        if (done)
+            done();
+        return;
     }
-    m_rLine.clear();
-    m_rmsLevel = computeRmsLevel();
-    if (showRLine) {
-        // Points that do not determine a parabola get no line and are not straightened.
-        if (!ProfileStatistics::quadraticLine(m_displayX, m_displayY, &m_rLine))
-            m_rLine.clear();
-        else if (straighten)
-            m_displayY = ProfileStatistics::straighten(m_displayY, m_rLine, m_rmsLevel);
-    }
-    setLevelMode(showRLine);
-    m_displayAscending = ProfileStatistics::isAscending(m_displayX);
-    m_displayHeights = ProfileStatistics::heightExtremes(m_displayY);
-    setCurveData(m_displayX, m_displayY);
+    m_showRLine = showRLine;
+    m_straighten = straighten;
+    const TData data = *trace->processedData;
+    auto pending = std::make_shared<PendingRebuild>();
+    pending->done = done;
+    m_pendingRebuild = pending;
+    const double factor = m_micrometreToDisplay;
+    pending->future = QtConcurrent::run([pending, data, factor, showRLine, straighten] {
+        computeDrawing(pending->drawing, data, factor, showRLine, straighten, true);
+    });
+    auto *watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, pending] {
+        watcher->deleteLater();
+        // Superseded by a later rebuild, or already put on the curve.
+        if (m_pendingRebuild != pending)
+            return;
+        m_pendingRebuild.reset();
+        applyDrawing(pending->drawing);
+        emit rebuildSettled();
+        if (pending->done)
+            pending->done();
+    });
+    watcher->setFuture(pending->future);
 }
 
 void TraceGraphsHolder::applyOptions(bool showRLine, bool straighten)
 {
     if (showRLine != m_showRLine || straighten != m_straighten)
         rebuild(showRLine, straighten);
-}
-
-double TraceGraphsHolder::computeRmsLevel() const
-{
-    return ProfileStatistics::rmsLevel(m_displayY);
 }
 
 void TraceGraphsHolder::setLevelMode(bool on)
@@ -224,13 +359,47 @@ void TraceGraphsHolder::setCurveData(const QVector<double> &x, const QVector<dou
             rest[i - present] = QCPCurveData(i, x.at(i), y.at(i));
         points.add(rest, true);
     }
+    curve->setDataRevision(m_revision);
     updateExtent(x, y, true);
 }
 
 void TraceGraphsHolder::expectPoints(int points)
 {
-    m_expectedPoints = points;
+    m_previewStride
+        = std::max(1, int((qint64(points) + kMostPreviewChunks - 1) / kMostPreviewChunks));
+    m_expectedPoints
+        = m_previewStride > 1 ? 4 * ((points + m_previewStride - 1) / m_previewStride) : points;
+    m_chunkX.clear();
+    m_chunkY.clear();
 }
+
+namespace {
+
+// Appends the chunk's first, lowest, highest and last sample, in the order they came, each
+// once.
+void reduceChunk(const double *x, const double *y, int n, QVector<double> *keys,
+                 QVector<double> *values)
+{
+    int low = 0;
+    int high = 0;
+    for (int i = 1; i < n; ++i) {
+        if (y[i] < y[low])
+            low = i;
+        if (y[i] > y[high])
+            high = i;
+    }
+    int kept[4] = {0, std::min(low, high), std::max(low, high), n - 1};
+    int last = -1;
+    for (int index : kept) {
+        if (index == last)
+            continue;
+        keys->append(x[index]);
+        values->append(y[index]);
+        last = index;
+    }
+}
+
+} // namespace
 
 void TraceGraphsHolder::reserveCurve(int points)
 {
@@ -304,9 +473,49 @@ bool TraceGraphsHolder::curveExtent(QCPRange *keys, QCPRange *values)
 
 void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<double> &y)
 {
-    const int n = std::min(x.size(), y.size());
-    if (n == 0)
+    appendPoints(x.constData(), y.constData(), std::min(x.size(), y.size()));
+}
+
+void TraceGraphsHolder::appendPoints(const double *x, const double *y, int n)
+{
+    if (n <= 0)
         return;
+    if (m_previewStride <= 1) {
+        appendCurvePoints(QVector<double>(x, x + n), QVector<double>(y, y + n));
+        return;
+    }
+    // The preview of a long read: complete chunks are reduced, the rest waits for the next
+    // samples.
+    const int stride = m_previewStride;
+    QVector<double> keys;
+    QVector<double> values;
+    keys.reserve(4 * (n / stride + 2));
+    values.reserve(4 * (n / stride + 2));
+    int i = 0;
+    if (!m_chunkX.isEmpty()) {
+        const int take = std::min(n, stride - m_chunkX.size());
+        std::copy(x, x + take, std::back_inserter(m_chunkX));
+        std::copy(y, y + take, std::back_inserter(m_chunkY));
+        i = take;
+        if (m_chunkX.size() == stride) {
+            reduceChunk(m_chunkX.constData(), m_chunkY.constData(), stride, &keys, &values);
+            m_chunkX.clear();
+            m_chunkY.clear();
+        }
+    }
+    for (; i + stride <= n; i += stride)
+        reduceChunk(x + i, y + i, stride, &keys, &values);
+    if (i < n) {
+        std::copy(x + i, x + n, std::back_inserter(m_chunkX));
+        std::copy(y + i, y + n, std::back_inserter(m_chunkY));
+    }
+    if (!keys.isEmpty())
+        appendCurvePoints(keys, values);
+}
+
+void TraceGraphsHolder::appendCurvePoints(const QVector<double> &x, const QVector<double> &y)
+{
+    const int n = std::min(x.size(), y.size());
     // A read draws into a shown holder.
     materialize();
     if (!materialized())
@@ -340,11 +549,14 @@ void TraceGraphsHolder::appendPoints(const QVector<double> &x, const QVector<dou
         m_expectedPoints = 0;
     }
     ++m_revision;
+    curve->setDataRevision(m_revision);
     updateExtent(keys, values, false);
 }
 
 void TraceGraphsHolder::clearCurve()
 {
+    m_chunkX.clear();
+    m_chunkY.clear();
     m_displayX.resize(0);
     m_displayY.resize(0);
     setCurveData(m_displayX, m_displayY);

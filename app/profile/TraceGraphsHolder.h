@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DisplayUnits.h"
+#include "plot/AdaptiveCurve.h"
 #include "processing/ProfileStatistics.h"
 #include "profile/XAxisMarker.h"
 
@@ -11,9 +12,10 @@
 #include <qcustomplot.h>
 
 #include <functional>
+#include <memory>
 
 class AbstractTrace;
-class AdaptiveCurve;
+using TData = QVector<QVector<double>>;
 class Plot;
 
 // Draws one trace of the profile window on its three plots: the profile curve on the main plot,
@@ -50,6 +52,19 @@ public:
     // the RMS level shown, with straighten as well the form is taken off the profile, which
     // then stays around its RMS level.
     void rebuild(bool showRLine, bool straighten);
+    // The same for a long trace without holding up the GUI thread: the drawn points are
+    // computed on the thread pool from a (shared, read-only) copy of the processed data and put
+    // on the curve when they are ready, after which `done` runs. A trace of fewer than
+    // kBackgroundRebuildPoints samples is rebuilt at once. A later rebuild, or the holder's
+    // deletion, drops a result still being computed (`done` does not run then).
+    void rebuildInBackground(bool showRLine, bool straighten, const std::function<void()> &done);
+    bool rebuildPending() const { return m_pendingRebuild != nullptr; }
+    // True when rebuildInBackground would make the drawing beside the GUI thread.
+    bool rebuildsInBackground() const;
+    // Waits for a rebuild being made beside the GUI thread and puts it on the curve now (its
+    // `done` runs): for what must see the trace drawn at once (a report).
+    void finishRebuild();
+    static constexpr int kBackgroundRebuildPoints = 1 << 17;
     // Rebuilds only when the options differ from those of the last rebuild.
     void applyOptions(bool showRLine, bool straighten);
     // The name of a display unit ("мм", "мкм" or "нм"); any other name keeps the factor.
@@ -99,10 +114,17 @@ public:
 
     // Samples arriving during a read, in micrometres: drawn after the curve's last point.
     void appendPoints(const QVector<double> &x, const QVector<double> &y);
+    void appendPoints(const double *x, const double *y, int n);
     // Empties the curve (a discarded preview).
     void clearCurve();
-    // About this many points of a read are to come: the curve makes room for them.
+    // About this many points of a read are to come: the curve makes room for them. A read of
+    // more than kMostPreviewChunks samples is drawn as a preview while it comes: every run of
+    // `previewStride()` samples by its first, lowest, highest and last sample, so the curve
+    // holds at most four points per chunk and drawing a batch costs no memory per sample. The
+    // processed data drawn at the end of the read replace the preview.
     void expectPoints(int points);
+    int previewStride() const { return m_previewStride; }
+    static constexpr int kMostPreviewChunks = 1 << 18;
     // Key and value ranges of the curve's points (NaN left out); false without points.
     bool curveExtent(QCPRange *keys, QCPRange *values);
 
@@ -130,15 +152,39 @@ public:
     // Band width of the histogram in percent of the height range.
     int histogramDensity;
 
+signals:
+    // A rebuild made beside the GUI thread is on the curve, or a later rebuild replaced it.
+    void rebuildSettled();
+
 public slots:
     void graphSelectionChanged(const QCPDataSelection &selection);
 
 private:
+    // What a rebuild draws, computed without touching the holder.
+    struct Drawing
+    {
+        QVector<double> x;
+        QVector<double> y;
+        QVector<double> rLine;
+        double rmsLevel = 0.0;
+        bool ascending = true;
+        std::pair<double, double> heights {0.0, 0.0};
+        QVector<QCPCurveData> points;
+        QCPRange keyExtent {qQNaN(), qQNaN()};
+        QCPRange valueExtent {qQNaN(), qQNaN()};
+        AdaptiveCurve::Summary summary;
+    };
+    // Fills the drawing (its x and y are written over where their room allows).
+    static void computeDrawing(Drawing &d, const TData &processed, double factor, bool showRLine,
+                               bool straighten, bool withPoints);
+    void applyDrawing(Drawing &drawing);
+    struct PendingRebuild;
+    std::shared_ptr<PendingRebuild> m_pendingRebuild;
+
     // Puts the holder's objects on the plots (a hidden holder does so when first shown).
     void materialize();
     bool materialized() const { return curve != nullptr; }
     void applyPen();
-    double computeRmsLevel() const;
     void setLevelMode(bool on);
     void setCurveData(const QVector<double> &x, const QVector<double> &y);
     void reserveCurve(int points);
@@ -168,6 +214,11 @@ private:
     bool m_selectedPen = false;
     double m_pickedLevel = 0.0;
     int m_expectedPoints = 0;
+    int m_previewStride = 1;
+    // The samples of the preview's last chunk that is not complete yet.
+    QVector<double> m_chunkX;
+    QVector<double> m_chunkY;
+    void appendCurvePoints(const QVector<double> &keys, const QVector<double> &values);
 
     // What the statistics were last computed from.
     struct StatisticsKey

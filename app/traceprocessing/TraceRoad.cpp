@@ -771,7 +771,7 @@ void TraceRoad::startEvaluation(AbstractTrace *trace, bool sectionOnly)
     }
 }
 
-void TraceRoad::startQueuedEvaluations()
+void TraceRoad::startQueuedEvaluations(bool heldToo)
 {
     m_startQueued = false;
     const QMap<int, bool> queued = m_queued;
@@ -780,8 +780,21 @@ void TraceRoad::startQueuedEvaluations()
         auto *root = dynamic_cast<ProfileTrace *>(trace(it.key()));
         if (!root || root == m_reading || familyRoot(root) != root)
             continue;
+        if (!heldToo && evaluationHeld && evaluationHeld(root)) {
+            m_queued.insert(it.key(), it.value());
+            continue;
+        }
         runEvaluation(root, it.value());
     }
+}
+
+void TraceRoad::releaseEvaluations()
+{
+    if (m_queued.isEmpty() || m_startQueued)
+        return;
+    m_startQueued = true;
+    QMetaObject::invokeMethod(
+        this, [this] { startQueuedEvaluations(); }, Qt::QueuedConnection);
 }
 
 void TraceRoad::runEvaluation(ProfileTrace *root, bool sectionOnly)
@@ -831,7 +844,7 @@ void TraceRoad::applyEvaluation(const std::shared_ptr<Job> &job)
 
 void TraceRoad::waitForEvaluations()
 {
-    startQueuedEvaluations();
+    startQueuedEvaluations(true);
     const QList<std::shared_ptr<Job>> jobs = m_jobs.values();
     for (const std::shared_ptr<Job> &job : jobs) {
         job->future.waitForFinished();

@@ -62,6 +62,10 @@ public:
     std::function<double()> recordingSpeed;
     std::function<bool(int cutOff, bool *remember)> cutOffQuestion;
     std::function<void(int filterIndex)> instrumentFilter;
+    // Asked before the evaluation of a family starts: true holds it back while what it reads of
+    // the window (the histogram of the trace in view, for Dp) is not drawn yet; it starts after
+    // `releaseEvaluations`, or at once for `waitForEvaluations`.
+    std::function<bool(const AbstractTrace *root)> evaluationHeld;
 
     // An empty trace of the kind (E_ANALISIS_TYPE) with its processing chain, for the provider
     // to fill; null for any other kind. An additional trace read from a file, or recorded with
@@ -122,6 +126,8 @@ public:
 
     // Waits for every evaluation running and applies its result.
     void waitForEvaluations();
+    // Starts the evaluations held back (at the next pass of the event loop).
+    void releaseEvaluations();
     bool evaluationPending(const AbstractTrace *trace) const;
 
     // The traces the road made and has not removed, ascending id.
@@ -193,7 +199,7 @@ private:
     void releaseFamilyOfRead(AbstractTrace *trace);
     // Evaluation: the family of trace; sectionOnly renews the section parameters alone.
     void startEvaluation(AbstractTrace *trace, bool sectionOnly);
-    void startQueuedEvaluations();
+    void startQueuedEvaluations(bool heldToo = false);
     void runEvaluation(ProfileTrace *root, bool sectionOnly);
     void applyEvaluation(const std::shared_ptr<Job> &job);
     void supersede(int rootId);

@@ -142,6 +142,50 @@ private slots:
         QCOMPARE(s2.at(1), 6.0);
     }
 
+    // A long read holds its samples once: raw only while they come (the batches read them
+    // there), then the three sets share the raw channels, and a processor that changes Y gets
+    // a Y of its own without touching the raw samples.
+    void rawOnlyAppendsShareTheSamples()
+    {
+        ProfileTrace trace;
+        trace.beginRawOnlyAppends();
+        fill(trace, 1000);
+        QCOMPARE(trace.rawData->at(1).size(), 1000);
+        QVERIFY(trace.convertedData->at(1).isEmpty());
+        QCOMPARE(trace.batchSamples(10, 3).at(1), (QVector<double> {100.0, 110.0, 120.0}));
+
+        trace.addPostProcessor(new AddToY(1.0));
+        trace.releaseSpareCapacity();
+        QCOMPARE(*trace.convertedData, *trace.rawData);
+        QCOMPARE(*trace.processedData, *trace.rawData);
+        QCOMPARE(trace.processedData->at(0).constData(), trace.rawData->at(0).constData());
+        QCOMPARE(trace.convertedData->at(1).constData(), trace.rawData->at(1).constData());
+        trace.applyPostProcessors();
+        QCOMPARE(trace.processedData->at(1).at(10), 101.0);
+        QCOMPARE(trace.rawData->at(1).at(10), 100.0);
+        QCOMPARE(trace.convertedData->at(1).at(10), 100.0);
+        QCOMPARE(trace.processedData->at(0).constData(), trace.rawData->at(0).constData());
+        // Reprocessing and further appends keep the usual three sets.
+        trace.reprocess();
+        QCOMPARE(trace.processedData->at(1).at(10), 101.0);
+        QVector<double> sample {1000.0, 5.0};
+        trace.appendPoint(sample);
+        QCOMPARE(trace.convertedData->at(1).size(), 1001);
+        QCOMPARE(trace.rawData->at(1).at(10), 100.0);
+
+        // A trace with point processors or samples appends to all three sets as always.
+        ProfileTrace doubled;
+        doubled.addPointProcessor(new DoubleY);
+        doubled.beginRawOnlyAppends();
+        fill(doubled, 3);
+        QCOMPARE(column(doubled.convertedData, 1), (QVector<double> {0.0, 20.0, 40.0}));
+        ProfileTrace filled;
+        fill(filled, 2);
+        filled.beginRawOnlyAppends();
+        fill(filled, 1);
+        QCOMPARE(filled.processedData->at(1).size(), 3);
+    }
+
     void postProcessorsRunInListOrder()
     {
         ProfileTrace addThenScale;

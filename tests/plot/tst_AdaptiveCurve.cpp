@@ -114,6 +114,8 @@ private slots:
     void fastDrawingMatchesLibraryLine();
     void roughTraceSetsThePixelsOfEverySample_data();
     void roughTraceSetsThePixelsOfEverySample();
+    void summaryDrawsTheSamePicture_data();
+    void summaryDrawsTheSamePicture();
     void screenshotWithoutWarnings();
 };
 
@@ -397,6 +399,80 @@ void tst_AdaptiveCurve::roughTraceSetsThePixelsOfEverySample()
         QCOMPARE(adaptive, library);
     QCOMPARE(strayPixels(adaptive, library, 1), 0);
     QCOMPARE(strayPixels(library, adaptive, 1), 0);
+}
+
+void tst_AdaptiveCurve::summaryDrawsTheSamePicture_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<bool>("reversedValues");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("gap");
+    QTest::addColumn<double>("step");
+    QTest::newRow("rough, full view") << 1.0 << false << false << false << 0.0;
+    // Readings in steps: many samples of a column share its lowest and highest height.
+    QTest::newRow("stepped readings") << 1.0 << false << false << false << 0.05;
+    QTest::newRow("reversed height axis") << 1.0 << true << false << false << 0.05;
+    QTest::newRow("selected range") << 1.0 << false << true << false << 0.0;
+    QTest::newRow("a gap") << 1.0 << false << false << true << 0.0;
+    QTest::newRow("zoomed") << 3.0 << false << false << false << 0.05;
+}
+
+// A curve told the revision of its points strokes a crowded column from the summary of its
+// blocks: the picture is the one the curve draws looking at every point.
+void tst_AdaptiveCurve::summaryDrawsTheSamePicture()
+{
+    QFETCH(double, zoom);
+    QFETCH(bool, reversedValues);
+    QFETCH(bool, selected);
+    QFETCH(bool, gap);
+    QFETCH(double, step);
+    const int samples = 1000000;
+    QVector<double> keys(samples), values(samples);
+    for (int i = 0; i < samples; ++i) {
+        keys[i] = i * 0.5;
+        double v = 3 * std::sin(i * 6.0 / samples) + std::sin(i * 0.37) + 0.5 * std::sin(i * 2.9);
+        if (step > 0)
+            v = std::round(v / step) * step;
+        if (gap && i > samples / 3 && i < samples / 3 + 3000)
+            v = kNaN;
+        values[i] = v;
+    }
+    auto render = [&](quint64 revision) {
+        Plot plot;
+        makeCrisp(plot);
+        auto *c = new AdaptiveCurve(plot.xAxis, plot.yAxis);
+        if (revision == 9) {
+            // Points and their summary made elsewhere, as a drawing made beside the GUI thread.
+            QVector<QCPCurveData> points(samples);
+            for (int i = 0; i < samples; ++i)
+                points[i] = QCPCurveData(i, keys.at(i), values.at(i));
+            c->data()->set(points, true);
+            c->adoptSummary(AdaptiveCurve::summarize(points), revision);
+        } else {
+            c->setData(keys, values);
+            c->setDataRevision(revision);
+        }
+        c->setSelectable(QCP::stDataRange);
+        if (selected)
+            c->setSelection(QCPDataSelection(QCPDataRange(samples / 2, samples / 2 + samples / 7)));
+        plot.rescaleAxes();
+        plot.yAxis->setRangeReversed(reversedValues);
+        if (zoom > 1) {
+            const QCPRange x = plot.xAxis->range();
+            plot.xAxis->setRange(x.lower + x.size() * 0.37,
+                                 x.lower + x.size() * 0.37 + x.size() / zoom);
+        }
+        QImage first = plot.toPixmap(900, 500).toImage();
+        // Drawn again with the summary kept.
+        QImage second = plot.toPixmap(900, 500).toImage();
+        return std::make_pair(first, second);
+    };
+    const auto plain = render(0);
+    const auto summarized = render(7);
+    QCOMPARE(summarized.first, plain.first);
+    QCOMPARE(summarized.second, plain.first);
+    const auto handedOver = render(9);
+    QCOMPARE(handedOver.first, plain.first);
 }
 
 // A plot with an arc, suffixed axes and a million-point thinned trace renders to a PNG file

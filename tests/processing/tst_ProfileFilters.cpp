@@ -1,6 +1,7 @@
 #include "processing/ProfileFilters.h"
 #include "support/TestSupport.h"
 
+#include <QSet>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -128,6 +129,7 @@ private slots:
     void filterWithoutMemoryThrows_data();
     void filterWithoutMemoryThrows();
     void concurrentFilters();
+    void filterReusesTheRoomOfDroppedProfiles();
     void filterKeepsInputPositions_data();
     void filterKeepsInputPositions();
     void oneSampleProfile();
@@ -145,6 +147,34 @@ private slots:
     void spreadEqualRuns();
     void addConstant();
 };
+
+// The room of a filtered profile given back is written by the next filter of that length (no
+// fresh memory), with the same values; room that something else still holds is never taken.
+void tst_ProfileFilters::filterReusesTheRoomOfDroppedProfiles()
+{
+    Algos::releaseFilterWorkspace();
+    const TData profile = sinusoid(300000, 0.0, 30000.0, 80.0);
+    TData first = Algos::gaussianFilter(profile, 800.0, 2.5);
+    QCOMPARE(first.size(), 2);
+    const TData expected {QVector<double>(first.at(0).cbegin(), first.at(0).cend()),
+                          QVector<double>(first.at(1).cbegin(), first.at(1).cend())};
+    const QSet<const double *> room {first.at(0).constData(), first.at(1).constData()};
+    Algos::recycleFilterRoom(std::move(first[1]));
+    Algos::recycleFilterRoom(std::move(first[0]));
+
+    TData second = Algos::gaussianFilter(profile, 800.0, 2.5);
+    QCOMPARE(second, expected);
+    QCOMPARE((QSet<const double *> {second.at(0).constData(), second.at(1).constData()}), room);
+
+    // Held by a copy: not free.
+    const TData copy = second;
+    Algos::recycleFilterRoom(std::move(second[1]));
+    const TData third = Algos::gaussianFilter(profile, 800.0, 2.5);
+    QVERIFY(third.at(1).constData() != copy.at(1).constData());
+    QCOMPARE(copy, expected);
+    QCOMPARE(third, expected);
+    Algos::releaseFilterWorkspace();
+}
 
 void tst_ProfileFilters::resampleGridSizes_data()
 {

@@ -12,6 +12,7 @@
 #include "plot/AdaptiveCurve.h"
 #include "plot/Plot.h"
 #include "processing/DataProcessors.h"
+#include "processing/PostProcessors.h"
 #include "profile/ProfileAnalisisWidget.h"
 #include "profile/TraceGraphsHolder.h"
 #include "profile/TraceList.h"
@@ -149,6 +150,7 @@ private slots:
     void uploadFlagStaysUntilSent();
     void joinedColumnsOfUnequalLengthMakeNothing();
     void fileOfAnAdditionalTraceOpensOnItsOwn();
+    void longFileIsHeldOnceAndDrawnWhole();
 
 private:
     std::unique_ptr<TempSettings> settings;
@@ -817,6 +819,78 @@ void TestProfileWindowRoad::fileOfAnAdditionalTraceOpensOnItsOwn()
     QVERIFY(main->additionalTraces.isEmpty());
     QVERIFY(mainFile.open(QIODevice::ReadOnly));
     QCOMPARE(mainFile.readAll(), mainBefore);
+}
+
+// A long file: its samples are held once (the processed X is the raw X), its processed points
+// are drawn whole once the drawing made beside the GUI thread is in, and its parameters are those
+// of the same samples processed and evaluated the plain way.
+void TestProfileWindowRoad::longFileIsHeldOnceAndDrawnWhole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.txt"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray text = "trace_type:PROFILE\nspeed:0.5\nfilter:800\naddittional_trace_count:0\n"
+                          "point_count:300000\n";
+        for (int i = 0; i < 300000; ++i) {
+            const double x = i * 0.05;
+            text += QByteArray::number(x, 'f', 2) + '\t'
+                + QByteArray::number(3 * std::sin(x / 40.0) + 0.5 * std::sin(x / 3.0)
+                                         + 0.01 * i / 300000.0,
+                                     'f', 5)
+                + "\t\n";
+        }
+        file.write(text);
+    }
+    settings->change([](Settings &s) {
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Dp"}};
+        s.preferences.enabled_params_count = 2;
+    });
+    ProfileAnalisisWidget window;
+    window.resize(1000, 700);
+    window.show();
+    QVERIFY(read(window, path, PROFILE));
+    auto *trace = static_cast<ProfileTrace *>(window.traceList()->traces.first());
+    TraceGraphsHolder *holder = window.graphHolders().value(trace->id);
+    QVERIFY(holder);
+    QTRY_VERIFY_WITH_TIMEOUT(!holder->rebuildPending(), kWaitMs);
+
+    QCOMPARE(trace->rawData->at(0).size(), 300000);
+    QCOMPARE(trace->processedData->at(0).constData(), trace->rawData->at(0).constData());
+    QCOMPARE(holder->curve->data()->size(), 300000);
+    QVector<double> expectedY = trace->processedData->at(1);
+    for (double &y : expectedY)
+        y *= holder->micrometreToDisplayFactor();
+    QCOMPARE(holder->displayY(), expectedY);
+    QCOMPARE(holder->curve->data()->at(299999)->value, expectedY.last());
+
+    ProfileTrace plain;
+    plain.setType(PROFILE);
+    plain.filterLength = trace->filterLength;
+    for (int i = 0; i < 300000; ++i) {
+        QVector<double> sample {trace->rawData->at(0).at(i), trace->rawData->at(1).at(i)};
+        plain.appendPoint(sample);
+    }
+    plain.addPostProcessor(new YZeronator);
+    plain.applyPostProcessors();
+    QCOMPARE(*plain.processedData, *trace->processedData);
+    ExtraArgs args;
+    const QString ra = evaluateParameter(args, &plain, QStringLiteral("Ra"));
+    QVERIFY(!ra.isEmpty());
+    QCOMPARE(trace->parameterResults.value(QStringLiteral("Ra")), ra);
+    // Dp was evaluated from the histogram of the processed points in view, not of the points
+    // drawn while the file was read.
+    plot(window, "plotMain")->replot();
+    QCOMPARE(shownTrace(window, trace).parameters.value(1),
+             QStringLiteral("Dp=") + evaluateParameter(args, trace, "Dp"));
+
+    // The form line of the long trace is drawn beside the GUI thread as well.
+    action(window, "actionRLine")->setChecked(true);
+    QVERIFY(holder->rebuildPending());
+    QTRY_VERIFY_WITH_TIMEOUT(!holder->rebuildPending(), kWaitMs);
+    QCOMPARE(holder->rLine().size(), 300000);
+    QVERIFY(holder->showsRLine());
 }
 
 GUI_TEST_MAIN(TestProfileWindowRoad)

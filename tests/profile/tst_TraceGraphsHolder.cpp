@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -622,6 +623,108 @@ private slots:
         QCOMPARE(keys.lower, 0.01);
         COMPARE_TOL(keys.upper, (10.0 + processed - 1) * 0.001, 1e-12, 0);
         QVERIFY(values.upper < 0.0011);
+    }
+
+    // A long read is drawn as it comes with a bounded number of points: every chunk by its
+    // first, lowest, highest and last sample, so no peak of the read is missing from the view.
+    void longReadIsDrawnAsABoundedPreview()
+    {
+        TempSettings settings;
+        Plots plots;
+        auto trace = makeTrace(0, [](double) { return 0.0; });
+        TraceGraphsHolder holder(trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        holder.setUnit(QStringLiteral("мкм"), false);
+        constexpr int kSamples = 3000000;
+        holder.expectPoints(kSamples);
+        QVERIFY(holder.previewStride() > 1);
+        const auto height = [](int i) {
+            if (i == 1234567)
+                return 50.0;
+            if (i == 2345678)
+                return -40.0;
+            return std::sin(i * 0.001) + 0.1 * std::sin(i * 0.37);
+        };
+        QVector<double> x(500);
+        QVector<double> y(500);
+        for (int from = 0; from < kSamples; from += 500) {
+            for (int i = 0; i < 500; ++i) {
+                x[i] = from + i;
+                y[i] = height(from + i);
+            }
+            holder.appendPoints(x, y);
+        }
+        const int points = holder.curve->data()->size();
+        QVERIFY2(points <= 4 * TraceGraphsHolder::kMostPreviewChunks,
+                 qPrintable(QString::number(points)));
+        QVERIFY(points >= 2 * (kSamples / holder.previewStride()));
+        QCPRange keys;
+        QCPRange values;
+        QVERIFY(holder.curveExtent(&keys, &values));
+        QCOMPARE(values.upper, 50.0);
+        QCOMPARE(values.lower, -40.0);
+        QCOMPARE(keys.lower, 0.0);
+        const QVector<double> drawnKeys = curveKeys(holder.curve);
+        QVERIFY(std::is_sorted(drawnKeys.cbegin(), drawnKeys.cend()));
+        // Every point drawn is a sample as it came.
+        const QVector<double> drawnValues = curveValues(holder.curve);
+        for (int i = 0; i < drawnKeys.size(); i += 97)
+            QCOMPARE(drawnValues.at(i), height(int(drawnKeys.at(i))));
+    }
+
+    // A long trace's drawing is made on the thread pool and then put on the curve: the same
+    // points, line and level as a rebuild on the GUI thread makes.
+    void longTraceIsRebuiltBesideTheGuiThread_data()
+    {
+        QTest::addColumn<bool>("showRLine");
+        QTest::addColumn<bool>("straighten");
+        QTest::newRow("profile") << false << false;
+        QTest::newRow("form line") << true << false;
+        QTest::newRow("straightened") << true << true;
+    }
+    void longTraceIsRebuiltBesideTheGuiThread()
+    {
+        QFETCH(bool, showRLine);
+        QFETCH(bool, straighten);
+        TempSettings settings;
+        Plots plots;
+        Plots other;
+        const int n = TraceGraphsHolder::kBackgroundRebuildPoints + 1001;
+        auto trace = makeTrace(
+            n, [](double x) { return 1e-4 * x * x / n + std::sin(x / 70.0); }, 1.0);
+        TraceGraphsHolder shown(trace.get(), &plots.main, &plots.hist, &plots.rmr);
+        TraceGraphsHolder reference(trace.get(), &other.main, &other.hist, &other.rmr);
+        for (TraceGraphsHolder *holder : {&shown, &reference})
+            holder->setUnit(QStringLiteral("мм"), false);
+        reference.rebuild(showRLine, straighten);
+
+        int done = 0;
+        shown.rebuildInBackground(showRLine, straighten, [&done] { ++done; });
+        QVERIFY(shown.rebuildPending());
+        QCOMPARE(shown.curve->data()->size(), 0);
+        QTRY_VERIFY(!shown.rebuildPending());
+        QCOMPARE(done, 1);
+        QCOMPARE(curveKeys(shown.curve), curveKeys(reference.curve));
+        QCOMPARE(curveValues(shown.curve), curveValues(reference.curve));
+        QCOMPARE(shown.rLine(), reference.rLine());
+        QCOMPARE(shown.rmsLevel(), reference.rmsLevel());
+        QCOMPARE(shown.displayY(), reference.displayY());
+        QCPRange keys;
+        QCPRange values;
+        QCPRange referenceKeys;
+        QCPRange referenceValues;
+        QVERIFY(shown.curveExtent(&keys, &values));
+        QVERIFY(reference.curveExtent(&referenceKeys, &referenceValues));
+        QCOMPARE(keys.lower, referenceKeys.lower);
+        QCOMPARE(values.upper, referenceValues.upper);
+
+        // A rebuild asked for meanwhile wins over the one being made.
+        shown.rebuildInBackground(!showRLine, false, [&done] { ++done; });
+        shown.rebuild(showRLine, straighten);
+        QVERIFY(!shown.rebuildPending());
+        shown.rebuildInBackground(showRLine, straighten, [&done] { ++done; });
+        QTRY_COMPARE(done, 2);
+        QCOMPARE(curveValues(shown.curve), curveValues(reference.curve));
+        QCOMPARE(shown.showsRLine(), showRLine);
     }
 
     void holderLeavesThePlots()

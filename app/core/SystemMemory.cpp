@@ -7,7 +7,6 @@
 #if defined(Q_OS_WIN)
 #include <windows.h>
 #elif defined(Q_OS_UNIX)
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -83,21 +82,5 @@ qint64 availableMemoryBytes()
     return available;
 #else
     return -1;
-#endif
-}
-
-void adviseLargePages(const void *data, qint64 bytes)
-{
-#if defined(Q_OS_UNIX) && defined(MADV_HUGEPAGE)
-    constexpr quintptr kLargePage = 2 << 20;
-    const quintptr begin = quintptr(data);
-    const quintptr end = begin + quintptr(std::max<qint64>(bytes, 0));
-    const quintptr first = (begin + kLargePage - 1) & ~(kLargePage - 1);
-    const quintptr last = end & ~(kLargePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data)
-    Q_UNUSED(bytes)
 #endif
 }

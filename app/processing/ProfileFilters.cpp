@@ -1,6 +1,7 @@
 #include "processing/ProfileFilters.h"
 
 #include "processing/Cancellation.h"
+#include "processing/LargePages.h"
 
 #include <fftw3.h>
 
@@ -13,10 +14,6 @@
 #include <mutex>
 #include <new>
 #include <vector>
-
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
 
 namespace Algos {
 namespace {
@@ -106,32 +103,13 @@ size_t bufferDoubles(int n)
     return 2 * (static_cast<size_t>(n) / 2 + 1);
 }
 
-// Offers large pages for the whole large pages inside [data, data + doubles), before they are
-// first touched: a fresh block of millions of doubles is then faulted in a few hundred times
-// rather than tens of thousands of times.
-void adviseLargePages(double *data, size_t doubles)
-{
-#ifdef MADV_HUGEPAGE
-    constexpr quintptr kLargePage = 2 << 20;
-    const quintptr begin = quintptr(data);
-    const quintptr end = begin + doubles * sizeof(double);
-    const quintptr first = (begin + kLargePage - 1) & ~(kLargePage - 1);
-    const quintptr last = end & ~(kLargePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data)
-    Q_UNUSED(doubles)
-#endif
-}
-
 // A buffer of FFTW's alignment, offered large pages; std::bad_alloc when it cannot be had.
 double *allocateBuffer(size_t doubles)
 {
     double *buffer = fftw_alloc_real(doubles);
     if (!buffer)
         throw std::bad_alloc();
-    adviseLargePages(buffer, doubles);
+    adviseLargePages(buffer, qint64(doubles * sizeof(double)));
     return buffer;
 }
 
@@ -190,7 +168,7 @@ QVector<double> freshVector(int count)
         return kept;
     QVector<double> values;
     values.reserve(count);
-    adviseLargePages(values.data(), size_t(count));
+    adviseLargePages(values.data(), qint64(count) * qint64(sizeof(double)));
     return values;
 }
 

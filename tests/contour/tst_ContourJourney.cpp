@@ -20,6 +20,7 @@
 #include "support/TempSettings.h"
 #include "support/TestSupport.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/HeldFit.h"
 #include "support/gui/ModalAnswerer.h"
 #include "support/gui/PlotDriver.h"
 #include "support/gui/RecordingDesktop.h"
@@ -190,37 +191,6 @@ ContourTrace *openTrace(const QString &path)
     return trace;
 }
 
-// The real fit, its first run held at its start until the GUI thread lets it go.
-class HeldFit
-{
-public:
-    HeldFit()
-    {
-        setDrawingFitFunction([this](const DxfDrawing &drawing, const QVector<QPointF> &points,
-                                     const QPointF &pivot, double factor,
-                                     const DrawingFit::Progress &progress) {
-            if (++runs == 1) {
-                onWorker = QThread::currentThread() != qApp->thread();
-                m_gate.tryAcquire(1, 60000);
-            }
-            return fitDrawing(drawing, points, pivot, factor, progress);
-        });
-    }
-    ~HeldFit()
-    {
-        m_gate.release();
-        QThreadPool::globalInstance()->waitForDone();
-        setDrawingFitFunction(nullptr);
-    }
-
-    void release() { m_gate.release(); }
-
-    std::atomic<int> runs {0};
-    std::atomic<bool> onWorker {false};
-
-private:
-    QSemaphore m_gate;
-};
 
 // What of the tab lies outside the view: curve points, the ends of lines and the boxes of
 // labels; an infinite line and the selection marker at the pointer do not count.
@@ -651,7 +621,8 @@ void tst_ContourJourney::cancelledFitLeavesTheDrawingUnplaced()
     QVERIFY(QLineF(drawing->drawing().entity(1).start, imported).length() < 1e-12);
     QCOMPARE(status->currentMessage(), ComparePlaneDXF::tracePointText());
     QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
-    QVERIFY(held.onWorker);
+    QVERIFY(!held.onGuiThread);
+    QVERIFY(held.waitedForTheGui);
 
     // Picked again, the drawing is fitted onto the step and the deviation from it is small.
     driver.move(corner.x(), corner.y());

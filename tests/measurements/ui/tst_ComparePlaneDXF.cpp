@@ -8,6 +8,7 @@
 #include "support/LogReader.h"
 #include "support/TempSettings.h"
 #include "support/gui/GuiTest.h"
+#include "support/gui/HeldFit.h"
 #include "support/gui/ModalAnswerer.h"
 #include "support/gui/PlotDriver.h"
 #include "support/gui/ScriptedPrompts.h"
@@ -80,43 +81,6 @@ QVector<QPointF> contour()
     return points;
 }
 
-// The real fit, its first run held at its start until the GUI thread lets it go: what the GUI
-// thread does meanwhile it can only do while the fit runs on another thread.
-class HeldFit
-{
-public:
-    HeldFit()
-    {
-        setDrawingFitFunction([this](const DxfDrawing &drawing, const QVector<QPointF> &points,
-                                     const QPointF &pivot, double factor,
-                                     const DrawingFit::Progress &progress) {
-            if (++runs == 1) {
-                onGuiThread = QThread::currentThread() == qApp->thread();
-                waitedForTheGui = !onGuiThread && m_gate.tryAcquire(1, 60000);
-            }
-            const DrawingPose pose = fitDrawing(drawing, points, pivot, factor, progress);
-            stopped = pose.stopped;
-            return pose;
-        });
-    }
-    ~HeldFit()
-    {
-        release();
-        // A cancelled fit runs out on its worker; it uses this object until then.
-        QThreadPool::globalInstance()->waitForDone();
-        setDrawingFitFunction(nullptr);
-    }
-
-    void release() { m_gate.release(); }
-
-    std::atomic<int> runs {0};
-    std::atomic<bool> onGuiThread {false};
-    std::atomic<bool> waitedForTheGui {false};
-    std::atomic<bool> stopped {false};
-
-private:
-    QSemaphore m_gate;
-};
 
 } // namespace
 

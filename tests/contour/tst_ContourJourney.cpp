@@ -191,7 +191,6 @@ ContourTrace *openTrace(const QString &path)
     return trace;
 }
 
-
 // What of the tab lies outside the view: curve points, the ends of lines and the boxes of
 // labels; an infinite line and the selection marker at the pointer do not count.
 QStringList outsideTheView(Plot *plot)
@@ -252,6 +251,69 @@ double meanSignedDistance(const QCPCurve *curve, const QPointF &a, const QPointF
         ++n;
     }
     return n > 0 ? sum / n : 0.0;
+}
+
+// A contour window shown on the traces given (it measures its own copies; these are deleted),
+// at an operator's size, its reper points leaving the cursor where it is, driven with the mouse.
+class ShownContourWindow
+{
+public:
+    explicit ShownContourWindow(const QVector<AbstractTrace *> &traces)
+    {
+        window.resize(1400, 900);
+        window.setTraces(traces);
+        qDeleteAll(traces);
+        window.show();
+        exposed = QTest::qWaitForWindowExposed(&window);
+        window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
+        driver = std::make_unique<PlotDriver>(window.plot());
+    }
+
+    // A tool chosen: its action checked, its button clicked.
+    void choose(const char *action, const char *button)
+    {
+        window.findChild<QAction *>(action)->setChecked(true);
+        window.findChild<QPushButton *>(button)->click();
+    }
+
+    ContourAnalisisWidget window {nullptr, false};
+    std::unique_ptr<PlotDriver> driver;
+    bool exposed = false;
+};
+
+// The roof and the thread written to the scratch folder, opened in the main window through its
+// open dialog and handed over to measurement: the contour tab that opens, or null.
+ContourAnalisisWidget *roofAndThreadInMeasurement(MainWindow &window, ScriptedPrompts &prompts)
+{
+    const QDir scratch = QDir::current();
+    const QString roof = writeContourFile(scratch.filePath("Крыша.txt"), roofPoints());
+    const QString thread = writeContourFile(scratch.filePath("Резьба.txt"), threadPoints());
+    if (roof.isEmpty() || thread.isEmpty())
+        return nullptr;
+    ProfileAnalisisWidget *profile = window.profileWindow();
+    for (const QString &file : {roof, thread}) {
+        const int before = profile->allTraces().size();
+        prompts.answers << file;
+        window.openNewTrace();
+        if (!QTest::qWaitFor(
+                [&] {
+                    return profile->allTraces().size() == before + 1
+                        && window.menuBar()->isEnabled();
+                },
+                15000))
+            return nullptr;
+    }
+    profile->findChild<QAction *>("actionToMeasurement")->trigger();
+    return qobject_cast<ContourAnalisisWidget *>(
+        window.findChild<QTabWidget *>("tabWidget")->currentWidget());
+}
+
+// A tool chosen with the mouse: its action on the tab's tool bar, then its button.
+void clickTool(ContourAnalisisWidget *tab, const char *action, const char *button)
+{
+    auto *toolBar = tab->findChild<QToolBar *>("toolBar");
+    QTest::mouseClick(toolBar->widgetForAction(tab->findChild<QAction *>(action)), Qt::LeftButton);
+    QTest::mouseClick(tab->findChild<QPushButton *>(button), Qt::LeftButton);
 }
 
 } // namespace
@@ -478,17 +540,12 @@ void tst_ContourJourney::drawingDeviationThroughLevellingToProtocol()
     drawingFile.write(kStepDrawing);
     drawingFile.close();
 
-    ContourAnalisisWidget window(nullptr, false);
-    window.resize(1400, 900);
-    window.setTraces(opened);
-    qDeleteAll(opened);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
-    PlotDriver driver(window.plot());
-    auto choose = [&window](const char *action, const char *button) {
-        window.findChild<QAction *>(action)->setChecked(true);
-        window.findChild<QPushButton *>(button)->click();
+    ShownContourWindow shown(opened);
+    QVERIFY(shown.exposed);
+    ContourAnalisisWidget &window = shown.window;
+    PlotDriver &driver = *shown.driver;
+    auto choose = [&shown](const char *action, const char *button) {
+        shown.choose(action, button);
     };
     QCPCurve *first = window.traceCurves().at(0);
     auto dragAlong = [&](int from, int to) {
@@ -579,17 +636,12 @@ void tst_ContourJourney::cancelledFitLeavesTheDrawingUnplaced()
     const QString raised = writeDrawing(scratch, "raised.dxf", kRaisedStepDrawing);
     QVERIFY(!raised.isEmpty());
 
-    ContourAnalisisWidget window(nullptr, false);
-    window.resize(1400, 900);
-    window.setTraces(opened);
-    qDeleteAll(opened);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
-    PlotDriver driver(window.plot());
-    auto choose = [&window](const char *action, const char *button) {
-        window.findChild<QAction *>(action)->setChecked(true);
-        window.findChild<QPushButton *>(button)->click();
+    ShownContourWindow shown(opened);
+    QVERIFY(shown.exposed);
+    ContourAnalisisWidget &window = shown.window;
+    PlotDriver &driver = *shown.driver;
+    auto choose = [&shown](const char *action, const char *button) {
+        shown.choose(action, button);
     };
     QCPCurve *trace = window.traceCurves().at(0);
     auto *status = window.findChild<QStatusBar *>("statusbar");
@@ -659,17 +711,12 @@ void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
     const QString raised = writeDrawing(scratch, "raised.dxf", kRaisedStepDrawing);
     QVERIFY(!raised.isEmpty());
 
-    ContourAnalisisWidget window(nullptr, false);
-    window.resize(1400, 900);
-    window.setTraces(opened);
-    qDeleteAll(opened);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.manager()->reperPoints()->setCursorMover([](const QPoint &) {});
-    PlotDriver driver(window.plot());
-    auto choose = [&window](const char *action, const char *button) {
-        window.findChild<QAction *>(action)->setChecked(true);
-        window.findChild<QPushButton *>(button)->click();
+    ShownContourWindow shown(opened);
+    QVERIFY(shown.exposed);
+    ContourAnalisisWidget &window = shown.window;
+    PlotDriver &driver = *shown.driver;
+    auto choose = [&shown](const char *action, const char *button) {
+        shown.choose(action, button);
     };
     QCPCurve *trace = window.traceCurves().at(0);
     auto *status = window.findChild<QStatusBar *>("statusbar");
@@ -846,37 +893,19 @@ void tst_ContourJourney::constructionsThroughUnitsLevellingAndDelete()
         s.controllers = QStringList {QStringLiteral("Сидоров")};
         s.current_controller_name = QStringLiteral("Сидоров");
     });
-    const QDir scratch = QDir::current();
-    const QString roof = writeContourFile(scratch.filePath("Крыша.txt"), roofPoints());
-    const QString thread = writeContourFile(scratch.filePath("Резьба.txt"), threadPoints());
-    QVERIFY(!roof.isEmpty() && !thread.isEmpty());
-
     MainWindow window;
     window.resize(1400, 900);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     ScriptedPrompts prompts;
-    ProfileAnalisisWidget *profile = window.profileWindow();
-    for (const QString &file : {roof, thread}) {
-        const int before = profile->allTraces().size();
-        prompts.answers << file;
-        window.openNewTrace();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            profile->allTraces().size() == before + 1 && window.menuBar()->isEnabled(), 15000);
-    }
-    profile->findChild<QAction *>("actionToMeasurement")->trigger();
-    auto *tabs = window.findChild<QTabWidget *>("tabWidget");
-    auto *tab = qobject_cast<ContourAnalisisWidget *>(tabs->currentWidget());
+    ContourAnalisisWidget *tab = roofAndThreadInMeasurement(window, prompts);
     QVERIFY(tab);
     QCOMPARE(tab->traces().size(), 2);
     MeasurementsManager *manager = tab->manager();
     manager->reperPoints()->setCursorMover([](const QPoint &) {});
     PlotDriver driver(tab->plot());
-    auto *toolBar = tab->findChild<QToolBar *>("toolBar");
-    auto choose = [tab, toolBar](const char *action, const char *button) {
-        QTest::mouseClick(toolBar->widgetForAction(tab->findChild<QAction *>(action)),
-                          Qt::LeftButton);
-        QTest::mouseClick(tab->findChild<QPushButton *>(button), Qt::LeftButton);
+    auto choose = [tab](const char *action, const char *button) {
+        clickTool(tab, action, button);
     };
     // A distance of the tool from a to b, its label placed at label.
     auto measure
@@ -902,6 +931,7 @@ void tst_ContourJourney::constructionsThroughUnitsLevellingAndDelete()
             texts << lengths->child(i)->text(1);
         return texts;
     };
+    const QDir scratch = QDir::current();
     int protocols = 0;
     auto printProtocol = [&]() -> QString {
         const QString path = scratch.filePath(QStringLiteral("protocol%1").arg(++protocols));
@@ -1084,36 +1114,19 @@ void tst_ContourJourney::threadLineThroughLevellingUnitsAndFraming()
         s.service.is_disabled_radius_elimination = false;
         s.view.axis_unit = 0;
     });
-    const QDir scratch = QDir::current();
-    const QString roof = writeContourFile(scratch.filePath("Крыша.txt"), roofPoints());
-    const QString thread = writeContourFile(scratch.filePath("Резьба.txt"), threadPoints());
-    QVERIFY(!roof.isEmpty() && !thread.isEmpty());
     MainWindow window;
     window.resize(1400, 900);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     ScriptedPrompts prompts;
-    ProfileAnalisisWidget *profile = window.profileWindow();
-    for (const QString &file : {roof, thread}) {
-        const int before = profile->allTraces().size();
-        prompts.answers << file;
-        window.openNewTrace();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            profile->allTraces().size() == before + 1 && window.menuBar()->isEnabled(), 15000);
-    }
-    profile->findChild<QAction *>("actionToMeasurement")->trigger();
-    auto *tab = qobject_cast<ContourAnalisisWidget *>(
-        window.findChild<QTabWidget *>("tabWidget")->currentWidget());
+    ContourAnalisisWidget *tab = roofAndThreadInMeasurement(window, prompts);
     QVERIFY(tab);
     MeasurementsManager *manager = tab->manager();
     manager->reperPoints()->setCursorMover([](const QPoint &) {});
     Plot *plot = tab->plot();
     PlotDriver driver(plot);
-    auto *toolBar = tab->findChild<QToolBar *>("toolBar");
-    auto choose = [tab, toolBar](const char *action, const char *button) {
-        QTest::mouseClick(toolBar->widgetForAction(tab->findChild<QAction *>(action)),
-                          Qt::LeftButton);
-        QTest::mouseClick(tab->findChild<QPushButton *>(button), Qt::LeftButton);
+    auto choose = [tab](const char *action, const char *button) {
+        clickTool(tab, action, button);
     };
     auto resetView = [&] {
         choose("actionScale", "pushButtonResetScale");

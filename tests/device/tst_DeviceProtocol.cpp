@@ -65,6 +65,19 @@ private:
 
     void feed(const QByteArray &bytes) { device->port->receive(bytes); }
 
+    // The device as a contourograph in its finishing mode, at rest and awaiting its packets.
+    void contourographAtRest()
+    {
+        Settings::modify([](Settings &s) {
+            s.device.device_type = CONTOUR;
+            s.device.measurement_mode = 0;
+        });
+        device->deviceKind = CONTOUR;
+        device->replyState = Device::CONTOUR_PACKET;
+        device->lastAlarm = 0;
+        device->lastStatus = 0;
+    }
+
 private slots:
     void init()
     {
@@ -583,14 +596,7 @@ private slots:
     {
         QFETCH(bool, startCommand);
         QFETCH(int, earlierTraceEnd);
-        Settings::modify([](Settings &s) {
-            s.device.device_type = CONTOUR;
-            s.device.measurement_mode = 0;
-        });
-        device->deviceKind = CONTOUR;
-        device->replyState = Device::CONTOUR_PACKET;
-        device->lastAlarm = 0;
-        device->lastStatus = 0;
+        contourographAtRest();
         device->measuring = false;
         QSignalSpy data(device.get(), &Device::dataRecieved);
         if (earlierTraceEnd > 0) {
@@ -769,14 +775,7 @@ private slots:
     {
         QFETCH(int, alarm);
         QFETCH(int, status);
-        Settings::modify([](Settings &s) {
-            s.device.device_type = CONTOUR;
-            s.device.measurement_mode = 0;
-        });
-        device->deviceKind = CONTOUR;
-        device->replyState = Device::CONTOUR_PACKET;
-        device->lastAlarm = 0;
-        device->lastStatus = 0;
+        contourographAtRest();
         QSignalSpy points(device.get(), &Device::dataRecieved);
         const auto tracePackets = [](int count, quint32 firstX) {
             QByteArray bytes;

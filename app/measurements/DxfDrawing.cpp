@@ -7,6 +7,7 @@
 #include <QLineF>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -386,7 +387,20 @@ class DxfDrawing::Tree
 public:
     explicit Tree(const DxfDrawing &drawing);
 
-    double distanceTo(const DxfDrawing &drawing, const QPointF &p, int *hint) const;
+    // The distance from p to the drawing, whose entities lie where a rigid motion took those the
+    // tree was built for: `at` is p taken back by that motion, and extraSlack the room for the
+    // rounding of the motion (both p and 0 for a tree of the drawing as it is).
+    double distanceTo(const DxfDrawing &drawing, const QPointF &p, const QPointF &at,
+                      double extraSlack, int *hint) const;
+    // The largest |x| + |y| of what the tree holds (0 for an empty tree).
+    double magnitude() const
+    {
+        if (m_levels.empty())
+            return 0.0;
+        const Box &root = m_levels.back().front();
+        return std::max(std::fabs(root.left), std::fabs(root.right))
+            + std::max(std::fabs(root.top), std::fabs(root.bottom));
+    }
     // Makes the tree that of the drawing with every coordinate multiplied by k; false when its
     // numbers would leave the range where the margins hold (the tree is then of no use and is
     // built again). Scaling by a positive factor keeps the order of the coordinates, and the
@@ -496,6 +510,45 @@ private:
     // The distance at which the order of the entities is judged: the spacing the entities
     // would have if they were spread evenly over their bounds.
     double m_reach = 0.0;
+};
+
+// A tree and where the drawing lies relative to it: the drawing's entities are those the tree
+// was built for, moved by p -> (c·x − s·y + dx, s·x + c·y + dy). A levelling turns and shifts the
+// whole drawing, which keeps every distance; the tree stays as built and a query takes its point
+// back by the motion. Only the point is moved, so a query compares the entities themselves as
+// they are, and gives exactly the distance a tree built for them would.
+struct DxfDrawing::Placement
+{
+    std::shared_ptr<const Tree> tree;
+    double c = 1.0;
+    double s = 0.0;
+    double dx = 0.0;
+    double dy = 0.0;
+    bool moved = false;
+    // Room for the rounding of the motions taken: of the entities as each turned, and of the
+    // composed motion. Grows with every motion.
+    double slack = 0.0;
+    int motions = 0;
+
+    QPointF toTree(const QPointF &p) const
+    {
+        if (!moved)
+            return p;
+        const double x = p.x() - dx;
+        const double y = p.y() - dy;
+        return QPointF(c * x + s * y, c * y - s * x);
+    }
+    double distanceTo(const DxfDrawing &drawing, const QPointF &p, int *hint) const
+    {
+        if (!moved)
+            return tree->distanceTo(drawing, p, p, 0.0, hint);
+        // The composed turn is off a unit in the last place or so for each motion: so is the
+        // point taken back, in proportion to its distance from the origin.
+        const QPointF at = toTree(p);
+        const double pointSlack = 1e-13 * double(motions)
+            * (std::fabs(p.x()) + std::fabs(p.y()) + std::fabs(at.x()) + std::fabs(at.y()));
+        return tree->distanceTo(drawing, p, at, slack + pointSlack, hint);
+    }
 };
 
 namespace {
@@ -859,7 +912,8 @@ void DxfDrawing::Tree::buildLevels(std::vector<Box> leaves)
     }
 }
 
-double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p, int *hint) const
+double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p, const QPointF &at,
+                                    double extraSlack, int *hint) const
 {
     double best = kNoDistance;
     const int n = drawing.size();
@@ -872,7 +926,10 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
             *hint = first;
         return best;
     }
-    const double slack = m_slack + (std::fabs(p.x()) + std::fabs(p.y())) * 1e-13;
+    // The bounds are those of the entities as the tree was built: they are passed by with the
+    // point taken back there, the entities measured from the point itself.
+    const double slack = m_slack + extraSlack
+        + (std::fabs(p.x()) + std::fabs(p.y()) + std::fabs(at.x()) + std::fabs(at.y())) * 1e-13;
     // How far an entity that could still be nearer than the best distance may lie, with room
     // for the rounding of the coordinates and of the distances.
     const auto reach = [&best, slack] {
@@ -931,7 +988,7 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
         const int rootLevel = int(m_levels.size()) - 1;
         const Box &root = m_levels[size_t(rootLevel)][0];
         Node rootNode {rootLevel, 0, 0.0, 0.0};
-        if (mayReach(p, root, reach(), reachSquared(), &rootNode.boxSquared, &rootNode.order))
+        if (mayReach(at, root, reach(), reachSquared(), &rootNode.boxSquared, &rootNode.order))
             stack[top++] = rootNode;
         while (top > 0) {
             const Node node = stack[--top];
@@ -953,7 +1010,7 @@ double DxfDrawing::Tree::distanceTo(const DxfDrawing &drawing, const QPointF &p,
             const int base = top;
             for (int c = from; c < to; ++c) {
                 Node child {node.level - 1, c, 0.0, 0.0};
-                if (!mayReach(p, below[size_t(c)], reach(), reachSquared(), &child.boxSquared,
+                if (!mayReach(at, below[size_t(c)], reach(), reachSquared(), &child.boxSquared,
                               &child.order))
                     continue;
                 int at = top++;
@@ -1053,7 +1110,7 @@ void DxfDrawing::squeeze()
 
 void DxfDrawing::translate(double dx, double dy)
 {
-    dropTree();
+    moveTree(1.0, 0.0, dx, dy);
     const QPointF d(dx, dy);
     for (QPointF &end : m_ends)
         end += d;
@@ -1065,9 +1122,11 @@ void DxfDrawing::translate(double dx, double dy)
 
 void DxfDrawing::rotate(double degrees, const QPointF &pivot)
 {
-    dropTree();
     double c, s;
     cosSin(degrees, &c, &s);
+    // p -> pivot + R(p − pivot) = R p + (pivot − R pivot).
+    moveTree(c, s, pivot.x() - (c * pivot.x() - s * pivot.y()),
+             pivot.y() - (s * pivot.x() + c * pivot.y()));
     for (QPointF &end : m_ends)
         end = rotated(end, pivot, c, s);
     for (Arc &a : m_arcs) {
@@ -1085,15 +1144,26 @@ void DxfDrawing::rescale(double k)
         return;
     // A change of the unit scales the tree with the drawing rather than building it again: in
     // place when no copy of the drawing shares it (the tree is made as a mutable object).
-    std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
+    std::shared_ptr<const Placement> placed = std::atomic_load(&m_tree);
     dropTree();
-    std::shared_ptr<Tree> kept;
-    if (built) {
-        kept = built.use_count() == 1 ? std::const_pointer_cast<Tree>(built)
-                                      : std::make_shared<Tree>(*built);
+    std::shared_ptr<Placement> moved;
+    if (placed) {
+        moved = std::make_shared<Placement>(*placed);
+        placed.reset();
+        // Held by the placement alone (or by copies of it that are gone now): scaled in place.
+        std::shared_ptr<const Tree> built = std::move(moved->tree);
+        std::shared_ptr<Tree> kept = built.use_count() == 1 ? std::const_pointer_cast<Tree>(built)
+                                                            : std::make_shared<Tree>(*built);
         built.reset();
-        if (!kept->scale(k))
-            kept.reset();
+        // The motion scales with the plane: its turn stays, its shift and slack scale.
+        moved->dx *= k;
+        moved->dy *= k;
+        moved->slack *= k;
+        if (kept->scale(k) && std::isfinite(moved->dx) && std::isfinite(moved->dy)
+            && std::isfinite(moved->slack))
+            moved->tree = std::move(kept);
+        else
+            moved.reset();
     }
     for (QPointF &end : m_ends)
         end *= k;
@@ -1103,8 +1173,8 @@ void DxfDrawing::rescale(double k)
     }
     for (DxfEntity &e : m_ellipses)
         e.scale(k);
-    if (kept)
-        std::atomic_store(&m_tree, std::shared_ptr<const Tree>(std::move(kept)));
+    if (moved)
+        std::atomic_store(&m_tree, std::shared_ptr<const Placement>(std::move(moved)));
 }
 
 QRectF DxfDrawing::entityBounds(int i) const
@@ -1168,11 +1238,23 @@ double DxfDrawing::entityDistance(int i, const QPointF &p, double below) const
     return m_ellipses.at(k).distanceTo(p, below);
 }
 
-std::shared_ptr<const DxfDrawing::Tree> DxfDrawing::tree() const
+namespace {
+std::atomic<quint64> treesBuilt {0};
+} // namespace
+
+quint64 DxfDrawing::distanceTreesBuilt()
 {
-    std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
+    return treesBuilt.load();
+}
+
+std::shared_ptr<const DxfDrawing::Placement> DxfDrawing::tree() const
+{
+    std::shared_ptr<const Placement> built = std::atomic_load(&m_tree);
     if (!built) {
-        built = std::make_shared<Tree>(*this);
+        auto placed = std::make_shared<Placement>();
+        placed->tree = std::make_shared<Tree>(*this);
+        ++treesBuilt;
+        built = std::move(placed);
         std::atomic_store(&m_tree, built);
     }
     return built;
@@ -1180,12 +1262,50 @@ std::shared_ptr<const DxfDrawing::Tree> DxfDrawing::tree() const
 
 void DxfDrawing::dropTree()
 {
-    std::atomic_store(&m_tree, std::shared_ptr<const Tree>());
+    std::atomic_store(&m_tree, std::shared_ptr<const Placement>());
+}
+
+void DxfDrawing::moveTree(double c, double s, double dx, double dy)
+{
+    std::shared_ptr<const Placement> placed = std::atomic_load(&m_tree);
+    dropTree();
+    if (!placed)
+        return;
+    const double magnitude = placed->tree->magnitude();
+    auto moved = std::make_shared<Placement>(*placed);
+    placed.reset();
+    // The new motion after the old: p -> R (R_old p + d_old) + d.
+    const double c0 = moved->c, s0 = moved->s, dx0 = moved->dx, dy0 = moved->dy;
+    moved->c = c * c0 - s * s0;
+    moved->s = s * c0 + c * s0;
+    moved->dx = c * dx0 - s * dy0 + dx;
+    moved->dy = s * dx0 + c * dy0 + dy;
+    moved->moved = true;
+    ++moved->motions;
+    // Every coordinate of the drawing lies within |x| + |y| <= 1.5 magnitude + |d_old| before
+    // the motion and the like after it; turning and shifting it rounds by a few units in the
+    // last place of that and of the shift. A thousand times that for each motion, twice over for
+    // the composed motion, which rounds alike.
+    moved->slack += 2e-13
+        * (3.0 * magnitude + std::fabs(dx0) + std::fabs(dy0) + std::fabs(dx) + std::fabs(dy)
+           + std::fabs(moved->dx) + std::fabs(moved->dy));
+    // The slack grows by a few parts in 10^13 of the drawing's size with each motion: only after
+    // about a million motions, when it would widen the queries' reach by a part in a million,
+    // is the tree built again.
+    if (!std::isfinite(moved->slack) || !std::isfinite(moved->dx) || !std::isfinite(moved->dy)
+        || moved->slack > 1e-6 * (magnitude + std::fabs(moved->dx) + std::fabs(moved->dy)))
+        return;
+    std::atomic_store(&m_tree, std::shared_ptr<const Placement>(std::move(moved)));
+}
+
+bool DxfDrawing::hasDistanceTree() const
+{
+    return isEmpty() || std::atomic_load(&m_tree) != nullptr;
 }
 
 qint64 DxfDrawing::storageBytes() const
 {
-    const std::shared_ptr<const Tree> built = std::atomic_load(&m_tree);
+    const std::shared_ptr<const Placement> built = std::atomic_load(&m_tree);
     qint64 bytes = qint64(m_entries.capacity()) * qint64(sizeof(quint32))
         + qint64(m_ends.capacity()) * qint64(sizeof(QPointF))
         + qint64(m_arcs.capacity()) * qint64(sizeof(Arc))
@@ -1193,7 +1313,7 @@ qint64 DxfDrawing::storageBytes() const
     for (const DxfEntity &e : m_ellipses)
         bytes += qint64(e.outline.capacity()) * qint64(sizeof(QPointF))
             + qint64(e.chunkBounds.capacity()) * qint64(sizeof(QRectF));
-    return bytes + (built ? built->bytes() : 0);
+    return bytes + (built ? built->tree->bytes() : 0);
 }
 
 bool DxfDrawing::sharesStorageWith(const DxfDrawing &other) const
@@ -1222,7 +1342,7 @@ double DxfDrawing::distanceSum(const QVector<QPointF> &points, QVector<int> *hin
     constexpr int kPollPoints = 256;
     if (hints && hints->size() != points.size())
         hints->fill(-1, points.size());
-    const std::shared_ptr<const Tree> index = isEmpty() ? nullptr : tree();
+    const std::shared_ptr<const Placement> index = isEmpty() ? nullptr : tree();
     double sum = 0.0;
     for (int i = 0; i < points.size(); ++i) {
         if (keepGoing && i % kPollPoints == kPollPoints - 1 && !(*keepGoing)())

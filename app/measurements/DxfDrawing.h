@@ -98,7 +98,9 @@ struct DxfEntity
 // 4 bytes per entity for the file order. `entity` puts an entry together again as a DxfEntity.
 // The distance queries use a tree of the entities' bounds, built at the first query after a
 // change, so that a query visits the entities near its point and not every entity, also where
-// long lines cross each other and their bounds overlap.
+// long lines cross each other and their bounds overlap. A turn, a shift or a change of unit
+// keeps the tree: it moves rigidly (or scales) with the drawing, and a query takes its point
+// back to where the tree was built.
 class DxfDrawing
 {
 public:
@@ -150,6 +152,12 @@ public:
 
     static constexpr double kNoDistance = 1e100;
 
+    // Whether the distance tree is built, so that the next query does not build it.
+    bool hasDistanceTree() const;
+    // How many distance trees this process has built so far: a diagnostic of what a change of
+    // the drawing costs.
+    static quint64 distanceTreesBuilt();
+
     // Bytes the drawing holds in its storage and its distance tree (when built).
     qint64 storageBytes() const;
     // Whether the two drawings still share their storage (a copy does until either changes).
@@ -170,6 +178,7 @@ private:
         bool fullCircle;
     };
     class Tree;
+    struct Placement;
 
     // The kind of entry i (top two bits) and its index in the store of its kind.
     static constexpr quint32 kIndexBits = 30;
@@ -183,9 +192,14 @@ private:
     // Points whose convex hull holds entity i (a segment's ends, the corners of other bounds)
     // into points; returns their number (at most 4).
     int hullPoints(int i, QPointF *points) const;
-    // The tree for the entities as they are now; built when missing.
-    std::shared_ptr<const Tree> tree() const;
+    // The tree for the entities as they are now, with where they lie relative to it; built when
+    // missing.
+    std::shared_ptr<const Placement> tree() const;
     void dropTree();
+    // Moves the tree with the drawing by p -> (c·x − s·y + dx, s·x + c·y + dy), widening its
+    // margins by the rounding of the motion; drops it once they would have widened the queries'
+    // reach by a part in a million (after about a million motions).
+    void moveTree(double c, double s, double dx, double dy);
 
     QVector<quint32> m_entries;
     // The two ends of every segment, one after the other (a point vector grows in place).
@@ -193,5 +207,5 @@ private:
     QVector<Arc> m_arcs;
     QVector<DxfEntity> m_ellipses;
     // Shared by copies until either changes; replaced, never changed, so a query holds it safely.
-    mutable std::shared_ptr<const Tree> m_tree;
+    mutable std::shared_ptr<const Placement> m_tree;
 };

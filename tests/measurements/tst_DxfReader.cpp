@@ -109,6 +109,8 @@ private slots:
     void hintedDistanceMatchesPlainSearch();
     void distanceSumEqualsEveryEntityScan_data();
     void distanceSumEqualsEveryEntityScan();
+    void levellingKeepsTheTreeAndItsDistances_data();
+    void levellingKeepsTheTreeAndItsDistances();
     void polylineKeepsFewBytesPerVertex();
     void ellipsePointLimit();
     void progressReportsAndStops();
@@ -577,6 +579,140 @@ void TestDxfReader::distanceSumEqualsEveryEntityScan()
         d.rescale(round == 1 ? 1000.0 : 1.0);
         for (QPointF &p : points)
             p = round == 1 ? p * 1000.0 : p;
+    }
+}
+
+void TestDxfReader::levellingKeepsTheTreeAndItsDistances_data()
+{
+    QTest::addColumn<QString>("drawing");
+    QTest::addColumn<double>("degrees");
+    QTest::addColumn<QPointF>("pivot");
+    QTest::newRow("smooth polyline, a small turn about a contour point")
+        << "polyline" << 0.37 << QPointF(40, 1);
+    QTest::newRow("grid, a small turn about a contour point") << "grid" << -1.3 << QPointF(20, -3);
+    QTest::newRow("arcs, an ellipse and long lines, a large turn about a far point")
+        << "mixed" << 133.0 << QPointF(-300, 250);
+    QTest::newRow("polyline far from the origin, a quarter turn")
+        << "far" << 90.0 << QPointF(1e4, 1e4);
+}
+
+// A levelling turns and shifts the whole drawing, and its reset moves it back. The drawing keeps
+// the distance tree it had: the next distance needs no new tree, and is exactly the one a tree
+// built for the moved drawing gives, which is the one measuring every entity gives. After the
+// reset the drawing lies where it was up to the rounding of the turn and back, and so do its
+// distances.
+void TestDxfReader::levellingKeepsTheTreeAndItsDistances()
+{
+    QFETCH(QString, drawing);
+    QFETCH(double, degrees);
+    QFETCH(QPointF, pivot);
+    QRandomGenerator random(33);
+    const auto uniform = [&random](double from, double to) {
+        return from + (to - from) * random.generateDouble();
+    };
+    DxfDrawing d;
+    if (drawing == QLatin1String("polyline") || drawing == QLatin1String("far")) {
+        const QPointF origin = drawing == QLatin1String("far") ? QPointF(1e4, -2e4) : QPointF();
+        QPointF at = origin;
+        for (int i = 1; i < 20000; ++i) {
+            const double t = i * 0.005;
+            const QPointF next = origin + QPointF(t, 2 * std::sin(t / 3) + 0.5 * std::sin(t * 1.7));
+            d.append(DxfEntity::line(at, next));
+            at = next;
+        }
+    } else if (drawing == QLatin1String("grid")) {
+        for (int i = 0; i < 3000; ++i) {
+            const double at = -50.0 + i * 0.05 + uniform(0, 0.01);
+            d.append(DxfEntity::line(QPointF(-60, at / 2), QPointF(110, at / 2)));
+            d.append(DxfEntity::line(QPointF(at + 30, -25), QPointF(at + 30, 25)));
+        }
+    } else {
+        d = readFixture(QStringLiteral("lwpolyline_bulges.dxf")).drawing;
+        d.append(DxfEntity::ellipse(QPointF(2, 5), QPointF(2, 1), 0.3, 0.5, 4, 1e-4));
+        d.append(DxfEntity::line(QPointF(-100, -3), QPointF(100, 9)));
+        d.append(DxfEntity::circle(QPointF(3, 4), 500.0));
+        for (int i = 0; i < 2000; ++i) {
+            if (i % 3 == 0) {
+                d.append(DxfEntity::arc(QPointF(uniform(-5, 10), uniform(-5, 15)), uniform(0.01, 2),
+                                        uniform(0, 360), uniform(0, 360)));
+                continue;
+            }
+            const QPointF a(uniform(-50, 50), uniform(-20, 20));
+            d.append(DxfEntity::line(a, a + QPointF(uniform(-2, 2), uniform(-2, 2))));
+        }
+    }
+    const QRectF span = d.entity(d.size() / 2).bounds.adjusted(-60, -30, 60, 30);
+    QVector<QPointF> points;
+    for (int i = 0; i < 300; ++i)
+        points << QPointF(uniform(span.left(), span.right()), uniform(span.top(), span.bottom()));
+    for (int i = 0; i < 20; ++i)
+        points << QPointF(uniform(-1e6, 1e6), uniform(-1e6, 1e6));
+    for (int i = 0; i < 30; ++i)
+        points << d.entity(i * d.size() / 30).start;
+    const QVector<QPointF> original = points;
+    const DxfDrawing placed = d;
+    QVERIFY(d.distanceSum(points) < DxfDrawing::kNoDistance * points.size());
+    QVERIFY(d.hasDistanceTree());
+
+    // The same entities, with a tree of their own.
+    const auto rebuilt = [](const DxfDrawing &from) {
+        DxfDrawing fresh;
+        for (int i = 0; i < from.size(); ++i)
+            fresh.append(from.entity(i));
+        return fresh;
+    };
+    const QPointF shift(0.125, -0.3);
+    const double c = std::cos(degrees * M_PI / 180.0);
+    const double s = std::sin(degrees * M_PI / 180.0);
+    for (int round = 0; round < 3; ++round) {
+        // The levelling: a turn about the pivot, then a shift.
+        d.rotate(degrees, pivot);
+        d.translate(shift.x(), shift.y());
+        QVERIFY2(d.hasDistanceTree(), "the levelling dropped the distance tree");
+        for (QPointF &p : points) {
+            const QPointF v = p - pivot;
+            p = pivot + QPointF(v.x() * c - v.y() * s, v.x() * s + v.y() * c) + shift;
+        }
+        const DxfDrawing fresh = rebuilt(d);
+        for (int i = 0; i < points.size(); ++i) {
+            // Both trees measure the same entities from the same point and pass over only what
+            // is farther than the nearest: the distances agree to the bit.
+            const double kept = d.distanceTo(points.at(i));
+            QVERIFY2(sameBits(kept, fresh.distanceTo(points.at(i))),
+                     qPrintable(QStringLiteral("round %1, point %2: %3 instead of %4")
+                                    .arg(round)
+                                    .arg(i)
+                                    .arg(kept, 0, 'g', 17)
+                                    .arg(fresh.distanceTo(points.at(i)), 0, 'g', 17)));
+            if (i % 5 == 0)
+                QVERIFY(sameBits(kept, everyEntityDistance(d, points.at(i))));
+        }
+        QVector<int> hints;
+        QVERIFY(sameBits(d.distanceSum(points, &hints), fresh.distanceSum(points)));
+        QVERIFY(sameBits(d.distanceSum(points, &hints), fresh.distanceSum(points)));
+    }
+    // The resets, each undoing one levelling.
+    for (int round = 0; round < 3; ++round) {
+        d.translate(-shift.x(), -shift.y());
+        d.rotate(-degrees, pivot);
+    }
+    QVERIFY(d.hasDistanceTree());
+    const DxfDrawing fresh = rebuilt(d);
+    for (int i = 0; i < original.size(); ++i) {
+        const QPointF &p = original.at(i);
+        const double kept = d.distanceTo(p);
+        QVERIFY(sameBits(kept, fresh.distanceTo(p)));
+        // Three turns there and back round each coordinate by a few units in its last place:
+        // a distance moves by at most that much of the coordinates' size (drawing, pivot,
+        // point).
+        const double rounding = 1e-13
+            * (std::fabs(p.x()) + std::fabs(p.y()) + std::fabs(pivot.x()) + std::fabs(pivot.y())
+               + span.width() + span.height() + std::fabs(span.left()) + std::fabs(span.top()));
+        QVERIFY2(std::fabs(kept - placed.distanceTo(p)) <= rounding,
+                 qPrintable(QStringLiteral("point %1: %2 instead of %3")
+                                .arg(i)
+                                .arg(kept, 0, 'g', 17)
+                                .arg(placed.distanceTo(p), 0, 'g', 17)));
     }
 }
 

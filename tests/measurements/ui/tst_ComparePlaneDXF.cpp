@@ -470,10 +470,13 @@ void TestComparePlaneDXF::fittedDrawingTurnsWithTheLevelling()
     };
     QVERIFY(std::abs(topAngle() - kTurn) < 0.01);
 
-    // Levelled by the bottom of the part, which lies 3° off the horizontal.
+    // Levelled by the bottom of the part, which lies 3° off the horizontal. The drawing moves
+    // rigidly and keeps its distance tree: the deviation measured anew builds none.
+    const quint64 treesBefore = DxfDrawing::distanceTreesBuilt();
     manager.setMeasurementType(LAY_FLAT, false, false, QString());
     dragAlong({0.5, 0}, {3.5, 0});
     QVERIFY(!manager.levelling().isIdentity());
+    QCOMPARE(DxfDrawing::distanceTreesBuilt(), treesBefore);
     const QCPCurveData &start = *m_trace->data()->constBegin();
     const QCPCurveData &bottomEnd = *(m_trace->data()->constBegin() + 1900);
     QVERIFY(std::abs(bottomEnd.value - start.value) < 1e-3);
@@ -487,6 +490,18 @@ void TestComparePlaneDXF::fittedDrawingTurnsWithTheLevelling()
         QVERIFY2(distanceToDrawing(m_plot, p.key, p.value) < 2e-3, qPrintable(QString::number(i)));
     }
     VERIFY_GRAB(testsupport::grabWindow(m_plot, QStringLiteral("dxf_levelled")));
+
+    // The reset: everything moves back (the window draws its traces anew from their copies) and
+    // is measured anew, the deviation as fitted (up to the rounding of the turn there and back),
+    // with no new tree.
+    manager.transformGeometry(PlotTransform::moving(manager.levelling().inverted()), true);
+    manager.resetLevelling();
+    manager.recalculate();
+    QVERIFY2(std::abs(topAngle() - kTurn) < 0.01, qPrintable(QString::number(topAngle())));
+    QVERIFY2(std::abs(deviation->value() - fitted) <= 1e-9 + 1e-6 * fitted,
+             qPrintable(QString::number(deviation->value(), 'g', 12) + " / "
+                        + QString::number(fitted, 'g', 12)));
+    QCOMPARE(DxfDrawing::distanceTreesBuilt(), treesBefore);
 }
 
 GUI_TEST_MAIN(TestComparePlaneDXF)

@@ -81,7 +81,6 @@ QVector<QPointF> contour()
     return points;
 }
 
-
 } // namespace
 
 class TestComparePlaneDXF : public QObject

@@ -79,15 +79,15 @@ void ProfileAnalisisWidget::connectRoad()
     m_road->instrumentFilter = [this](int index) {
         ui->deviceControlWidget->setFilterIndex(index);
     };
-    // Dp is read off the histogram of the trace in view: while it is shown, a family is
-    // evaluated once its processed points are drawn and the statistics of the view are in.
+    // Dp is read off the histogram of the trace in view: while it is shown, it is evaluated once
+    // the family's processed points are drawn and the statistics of the view are in. The other
+    // parameters run beside the drawing.
     m_road->evaluationHeld = [this](const AbstractTrace *root) {
-        // Only Dp reads the histogram: without it the evaluation runs beside the drawing.
         const PreferencesSettings &shown = Settings::instance()->preferences;
-        bool dpShown = false;
+        bool histogramShown = false;
         for (int i = 0; i < shown.enabled_params_count; ++i)
-            dpShown |= shown.enabled_params.value(i) == QLatin1String("Dp");
-        if (!dpShown)
+            histogramShown |= readsViewHistogram(shown.enabled_params.value(i));
+        if (!histogramShown)
             return false;
         if (statisticsComeLater())
             return true;

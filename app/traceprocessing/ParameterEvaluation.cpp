@@ -118,7 +118,8 @@ bool evaluateParameterValue(ExtraArgs &args, ProfileTrace *trace, const QString 
 }
 
 void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
-                               const std::function<bool()> &stop)
+                               const std::function<bool()> &stop,
+                               const std::function<bool(const QString &)> &later)
 {
     if (!trace)
         return;
@@ -138,6 +139,10 @@ void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
             if (stop && stop())
                 return;
             const QString name = names.value(i);
+            if (later && later(name)) {
+                trace->parameterResults.insert(name, QString());
+                continue;
+            }
             trace->parameterResults.insert(name, evaluateParameterText(args, trace, name));
         }
     } catch (const std::bad_alloc &) {
@@ -160,6 +165,23 @@ void reevaluateDp(ExtraArgs &args, ProfileTrace *trace)
     if (!trace || !trace->parameterResults.contains(kDp))
         return;
     trace->parameterResults.insert(kDp, evaluateParameter(args, trace, kDp));
+}
+
+bool readsViewHistogram(const QString &name)
+{
+    // The one row whose calculator reads ExtraArgs::amplitudeDensity.
+    return name == QLatin1String("Dp");
+}
+
+void reevaluateHistogramParameters(ExtraArgs &args, ProfileTrace *trace)
+{
+    if (!trace)
+        return;
+    const QStringList names = trace->parameterResults.keys();
+    for (const QString &name : names) {
+        if (readsViewHistogram(name))
+            trace->parameterResults.insert(name, evaluateParameter(args, trace, name));
+    }
 }
 
 void reevaluateSectionParameters(ExtraArgs &args, ProfileTrace *trace)

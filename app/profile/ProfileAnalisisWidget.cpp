@@ -204,8 +204,19 @@ void ProfileAnalisisWidget::updateUnitLabels()
     setTickSuffix(plotHist->xAxis, QStringLiteral("%"));
     setTickSuffix(plotRMR->xAxis, QStringLiteral("%"));
     setupSidePlotTicks();
-    for (TraceGraphsHolder *holder : qAsConst(holders))
-        holder->setUnit(unit, true);
+    for (TraceGraphsHolder *holder : qAsConst(holders)) {
+        if (!holder->rebuildsInBackground()) {
+            holder->setUnit(unit, true);
+            continue;
+        }
+        // A long trace's points in the new unit are made beside the GUI thread; the view
+        // follows them once they are on the curve.
+        holder->setUnit(unit, false);
+        holder->rebuildInBackground(holder->showsRLine(), holder->straightens(), [this] {
+            autoscale();
+            plotMain->replot(QCustomPlot::rpQueuedReplot);
+        });
+    }
     autoscale();
 }
 

@@ -102,7 +102,11 @@ void ProfileAnalisisWidget::connectRoad()
             if (holder && holder->rebuildPending())
                 return true;
         }
-        return false;
+        // The drawing is in: long statistics of the view not made yet start beside the GUI
+        // thread, and the evaluation waits for them rather than making them on it.
+        if (!reading)
+            updateParamPlots();
+        return statisticsComeLater();
     };
     connect(m_road, &TraceRoad::readBegan, this, &ProfileAnalisisWidget::onReadBegan);
     connect(m_road, &TraceRoad::traceAdded, this, &ProfileAnalisisWidget::onTraceAdded);
@@ -114,8 +118,8 @@ void ProfileAnalisisWidget::connectRoad()
     });
     connect(m_road, &TraceRoad::traceReprocessed, this, &ProfileAnalisisWidget::onTraceReprocessed);
     connect(m_road, &TraceRoad::aboutToEvaluate, this, [this] {
-        // Dp is read off the histogram of the trace in view.
-        updateParamPlots();
+        // Dp is read off the histogram of the trace in view: it is made before the evaluation.
+        updateParamPlots(true);
     });
     connect(m_road, &TraceRoad::parametersChanged, ui->traceList,
             &TraceList::fillSelectedParameters);

@@ -16,6 +16,14 @@ const QString kTooShortTraceText = QStringLiteral("Недостаточная д
 
 namespace {
 
+// From this many samples on, a trace's waviness profile is not kept beside its roughness
+// profile (evaluateEnabledParameters).
+constexpr int kLongTraceSamples = 1 << 20;
+
+} // namespace
+
+namespace {
+
 // What one evaluation gives: the text shown, and the value (for a family its mean) with the
 // decimals the text shows; no value when the text stands for none.
 struct Evaluated
@@ -124,27 +132,53 @@ void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
     if (!trace)
         return;
     trace->parameterResults.clear();
-    // Without the memory for a profile the evaluation ends there: the parameters it did not
-    // reach have no entry.
-    try {
-        args.filterLength = trace->filterLength;
-        fillMaterialRatioCurve(args, trace);
-
-        // The profiles of the trace are split and fitted once for all the displayed parameters.
+    const Settings settings = Settings::snapshot();
+    const int count = settings.preferences.enabled_params_count;
+    QStringList waviness;
+    QStringList others;
+    for (int i = 0; i < count; ++i) {
+        const QString name = settings.preferences.enabled_params.value(i);
+        const bool wavy = kParameterCatalogue.value(name).profileKind == WAVINESS_PROFILE;
+        (wavy ? waviness : others).append(name);
+    }
+    // A long trace does not hold its waviness and roughness profiles at once: the waviness
+    // parameters come first, and their profiles go before the roughness profile is made.
+    const bool longTrace = trace->rawData && !trace->rawData->isEmpty()
+        && trace->rawData->at(0).size() >= kLongTraceSamples && !waviness.isEmpty();
+    // Evaluates the names; false when stopped.
+    const auto evaluateNames = [&](const QStringList &list) {
+        // The profiles of the trace are split and fitted once for all these parameters.
         const Algos::SamplingLengthReuse reuse;
-        const Settings settings = Settings::snapshot();
-        const int count = settings.preferences.enabled_params_count;
-        const QMap<int, QString> &names = settings.preferences.enabled_params;
-        for (int i = 0; i < count; ++i) {
+        for (const QString &name : list) {
             if (stop && stop())
-                return;
-            const QString name = names.value(i);
+                return false;
             if (later && later(name)) {
                 trace->parameterResults.insert(name, QString());
                 continue;
             }
             trace->parameterResults.insert(name, evaluateParameterText(args, trace, name));
         }
+        return true;
+    };
+    // Without the memory for a profile the evaluation ends there: the parameters it did not
+    // reach have no entry.
+    try {
+        args.filterLength = trace->filterLength;
+        if (longTrace) {
+            if (!evaluateNames(waviness))
+                return;
+            // The additional traces of a family keep theirs for the main trace's values.
+            if (!trace->parentTrace) {
+                trace->wavinessProfileCache.clear();
+                for (ProfileTrace *child : qAsConst(trace->additionalTraces))
+                    child->wavinessProfileCache.clear();
+            }
+            fillMaterialRatioCurve(args, trace);
+            evaluateNames(others);
+            return;
+        }
+        fillMaterialRatioCurve(args, trace);
+        evaluateNames(waviness + others);
     } catch (const std::bad_alloc &) {
         logger.log(ERROR,
                    "Parameters of " + trace->name().toStdString()

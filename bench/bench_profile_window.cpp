@@ -15,11 +15,13 @@
 #include "profile/ProfileAnalisisWidget.h"
 #include "profile/TraceGraphsHolder.h"
 #include "profile/TraceList.h"
+#include "traceprocessing/TraceRoad.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
@@ -381,8 +383,14 @@ void BM_OpenBigTrace(benchmark::State &state)
                 return false;
             const auto *trace = static_cast<ProfileTrace *>(list->traces.first());
             const TraceGraphsHolder *holder = shownWindow->graphHolders().value(trace->id);
-            // The processed data on the curve and the parameters in the table.
-            return trace->parameterResults.size() >= shown && holder && !holder->rebuildPending()
+            // The processed data on the curve and every parameter's value in the table.
+            if (trace->parameterResults.size() < shown)
+                return false;
+            for (const QString &text : qAsConst(trace->parameterResults)) {
+                if (text.isEmpty())
+                    return false;
+            }
+            return holder && !holder->rebuildPending()
                 && holder->curve->data()->size() == trace->processedData->at(0).size();
         };
         while (!tableFilled())
@@ -417,6 +425,77 @@ BENCHMARK(BM_OpenBigTrace)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);
+
+// A change of the display unit (argument 0) or of the histogram density (1) with a 10^7 sample
+// trace open and all 56 parameters shown: from the change to the picture, the side plots and the
+// parameters renewed. longest_stall_ms is the longest gap of a 1 ms timer on the GUI thread less
+// the interval, over both directions of the change.
+void BM_ChangeViewOfBigTrace(benchmark::State &state)
+{
+    const bool unit = state.range(0) == 0;
+    const int n = 10000000;
+    const QString path = bigProfileFile(n);
+    newUserSettings(true);
+    auto window = std::make_unique<ProfileAnalisisWidget>();
+    window->resize(1600, 900);
+    window->show();
+    QApplication::processEvents();
+    window->setDataProvider(new FileDataProvider(path));
+    window->startReading(PROFILE);
+    TraceList *list = window->traceList();
+    const ProfileAnalisisWidget *shownWindow = window.get();
+    const auto settled = [list, shownWindow] {
+        if (list->traces.isEmpty() || list->readingTrace)
+            return false;
+        const AbstractTrace *trace = list->traces.first();
+        const TraceGraphsHolder *holder = shownWindow->graphHolders().value(trace->id);
+        return holder && !holder->rebuildPending()
+            && !shownWindow->traceRoad()->evaluationPending(nullptr);
+    };
+    while (!settled())
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    QApplication::processEvents();
+    auto *density = window->findChild<QSpinBox *>(QStringLiteral("histogramSpinBox"));
+    qint64 longest = 0;
+    int step = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 gap = 0;
+        QTimer heartbeat;
+        heartbeat.setTimerType(Qt::PreciseTimer);
+        heartbeat.setInterval(1);
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            gap = std::max(gap, now - last);
+            last = now;
+        });
+        clock.start();
+        heartbeat.start();
+        ++step;
+        if (unit) {
+            Settings::modify([step](Settings &s) { s.view.axis_unit = step % 2 ? 0 : 1; });
+            window->settingsChanged();
+        } else if (density) {
+            density->setValue(step % 2 ? 20 : 10);
+        }
+        QApplication::processEvents();
+        while (!settled())
+            QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        QApplication::processEvents();
+        heartbeat.stop();
+        gap = std::max(gap, clock.nsecsElapsed() - last);
+        longest = std::max(longest, gap - qint64(1000000));
+    }
+    state.counters["longest_stall_ms"] = double(longest) / 1e6;
+    state.SetLabel(unit ? "display unit, 10^7 samples" : "histogram density, 10^7 samples");
+}
+BENCHMARK(BM_ChangeViewOfBigTrace)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(4);
 
 } // namespace
 

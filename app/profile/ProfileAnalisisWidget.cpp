@@ -204,8 +204,19 @@ void ProfileAnalisisWidget::updateUnitLabels()
     setTickSuffix(plotHist->xAxis, QStringLiteral("%"));
     setTickSuffix(plotRMR->xAxis, QStringLiteral("%"));
     setupSidePlotTicks();
-    for (TraceGraphsHolder *holder : qAsConst(holders))
-        holder->setUnit(unit, true);
+    for (TraceGraphsHolder *holder : qAsConst(holders)) {
+        if (!holder->rebuildsInBackground()) {
+            holder->setUnit(unit, true);
+            continue;
+        }
+        // A long trace's points in the new unit are made beside the GUI thread; the view
+        // follows them once they are on the curve.
+        holder->setUnit(unit, false);
+        holder->rebuildInBackground(holder->showsRLine(), holder->straightens(), [this] {
+            autoscale();
+            plotMain->replot(QCustomPlot::rpQueuedReplot);
+        });
+    }
     autoscale();
 }
 
@@ -350,7 +361,7 @@ void ProfileAnalisisWidget::finishStatistics()
     m_statisticsJobs.clear();
 }
 
-void ProfileAnalisisWidget::updateParamPlots()
+void ProfileAnalisisWidget::updateParamPlots(bool now)
 {
     if (m_refreshingParamPlots)
         return;
@@ -365,15 +376,32 @@ void ProfileAnalisisWidget::updateParamPlots()
     // The traces' statistics are independent: computed side by side, applied in id order.
     QVector<TraceGraphsHolder *> visible;
     QVector<TraceGraphsHolder::StatisticsJob> jobs;
+    qint64 statisticsPoints = 0;
     for (TraceGraphsHolder *holder : qAsConst(holders)) {
         if (holder->isVisible()) {
             visible.append(holder);
             jobs.append(holder->statisticsJob());
+            if (jobs.last().needed)
+                statisticsPoints += jobs.last().x.size();
         }
     }
-    QtConcurrent::blockingMap(jobs, [](TraceGraphsHolder::StatisticsJob &job) { job.run(); });
-    for (int i = 0; i < visible.size(); ++i)
-        visible.at(i)->applyStatistics(jobs.at(i));
+    if (!now && statisticsPoints >= kStatisticsLaterPoints) {
+        // Long statistics are computed beside the GUI thread, as those of a new view are: the
+        // side plots (and an evaluation waiting for the histogram) follow when they are in.
+        for (int i = 0; i < visible.size(); ++i) {
+            if (jobs.at(i).needed) {
+                m_statisticsHolders.append(visible.at(i));
+                m_statisticsJobs.append(jobs.at(i));
+            }
+        }
+        m_statisticsRun = QtConcurrent::map(
+            m_statisticsJobs, [](TraceGraphsHolder::StatisticsJob &job) { job.run(); });
+        statisticsReadyOrLater();
+    } else {
+        QtConcurrent::blockingMap(jobs, [](TraceGraphsHolder::StatisticsJob &job) { job.run(); });
+        for (int i = 0; i < visible.size(); ++i)
+            visible.at(i)->applyStatistics(jobs.at(i));
+    }
     for (TraceGraphsHolder *holder : qAsConst(holders)) {
         holder->applyOptions(rLine, rFit);
         holder->setPointsVisible(points);

@@ -74,8 +74,10 @@ public:
     void autoscale();
     // Tick-label suffixes of the display unit, and the unit of every trace's graphs.
     void updateUnitLabels();
-    // Histogram and material-ratio curves of the visible traces for the current view.
-    void updateParamPlots();
+    // Histogram and material-ratio curves of the visible traces for the current view. Long
+    // statistics are computed beside the GUI thread and put on the side plots when they are in,
+    // unless now is set (what is about to read them waits for them).
+    void updateParamPlots(bool now = false);
 
     // The tool bar's actions in the order the lock and unlock walk them.
     QList<QAction *> toolActions() const;

@@ -79,15 +79,15 @@ void ProfileAnalisisWidget::connectRoad()
     m_road->instrumentFilter = [this](int index) {
         ui->deviceControlWidget->setFilterIndex(index);
     };
-    // Dp is read off the histogram of the trace in view: while it is shown, a family is
-    // evaluated once its processed points are drawn and the statistics of the view are in.
+    // Dp is read off the histogram of the trace in view: while it is shown, it is evaluated once
+    // the family's processed points are drawn and the statistics of the view are in. The other
+    // parameters run beside the drawing.
     m_road->evaluationHeld = [this](const AbstractTrace *root) {
-        // Only Dp reads the histogram: without it the evaluation runs beside the drawing.
         const PreferencesSettings &shown = Settings::instance()->preferences;
-        bool dpShown = false;
+        bool histogramShown = false;
         for (int i = 0; i < shown.enabled_params_count; ++i)
-            dpShown |= shown.enabled_params.value(i) == QLatin1String("Dp");
-        if (!dpShown)
+            histogramShown |= readsViewHistogram(shown.enabled_params.value(i));
+        if (!histogramShown)
             return false;
         if (statisticsComeLater())
             return true;
@@ -102,7 +102,11 @@ void ProfileAnalisisWidget::connectRoad()
             if (holder && holder->rebuildPending())
                 return true;
         }
-        return false;
+        // The drawing is in: long statistics of the view not made yet start beside the GUI
+        // thread, and the evaluation waits for them rather than making them on it.
+        if (!reading)
+            updateParamPlots();
+        return statisticsComeLater();
     };
     connect(m_road, &TraceRoad::readBegan, this, &ProfileAnalisisWidget::onReadBegan);
     connect(m_road, &TraceRoad::traceAdded, this, &ProfileAnalisisWidget::onTraceAdded);
@@ -114,8 +118,8 @@ void ProfileAnalisisWidget::connectRoad()
     });
     connect(m_road, &TraceRoad::traceReprocessed, this, &ProfileAnalisisWidget::onTraceReprocessed);
     connect(m_road, &TraceRoad::aboutToEvaluate, this, [this] {
-        // Dp is read off the histogram of the trace in view.
-        updateParamPlots();
+        // Dp is read off the histogram of the trace in view: it is made before the evaluation.
+        updateParamPlots(true);
     });
     connect(m_road, &TraceRoad::parametersChanged, ui->traceList,
             &TraceList::fillSelectedParameters);

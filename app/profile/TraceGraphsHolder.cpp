@@ -12,8 +12,10 @@
 
 #include <QDebug>
 #include <QFutureWatcher>
+#include <QThreadPool>
 #include <QtConcurrent>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -208,8 +210,38 @@ void TraceGraphsHolder::computeDrawing(Drawing &d, const TData &processed, doubl
     }
 }
 
+namespace {
+
+// What a new drawing of a long trace replaces: its points on the curve and in the display unit.
+struct Replaced
+{
+    QSharedPointer<QCPCurveDataContainer> points;
+    QVector<double> x;
+    QVector<double> y;
+};
+
+// Gives the replaced drawing's memory back beside the GUI thread: for 10^7 samples it is some
+// 400 MB, whose unmapping alone would hold the thread for tens of milliseconds.
+void releaseBeside(std::shared_ptr<Replaced> replaced)
+{
+    QtConcurrent::run(QThreadPool::globalInstance(), [replaced] {
+        replaced->points.reset();
+        replaced->x = QVector<double>();
+        replaced->y = QVector<double>();
+    });
+}
+
+} // namespace
+
 void TraceGraphsHolder::applyDrawing(Drawing &drawing)
 {
+    const int n = std::min(drawing.x.size(), drawing.y.size());
+    const bool made = drawing.points.size() == n && materialized();
+    auto replaced = std::make_shared<Replaced>();
+    if (made) {
+        replaced->x = std::move(m_displayX);
+        replaced->y = std::move(m_displayY);
+    }
     m_displayX = std::move(drawing.x);
     m_displayY = std::move(drawing.y);
     m_rLine = std::move(drawing.rLine);
@@ -219,19 +251,22 @@ void TraceGraphsHolder::applyDrawing(Drawing &drawing)
     m_displayHeights = drawing.heights;
     m_chunkX.clear();
     m_chunkY.clear();
-    const int n = std::min(m_displayX.size(), m_displayY.size());
-    if (drawing.points.size() != n || !materialized()) {
+    if (!made) {
         setCurveData(m_displayX, m_displayY);
         return;
     }
     // The points made beside the GUI thread become the curve's as they are.
     ++m_revision;
-    curve->data()->set(drawing.points, true);
+    auto points = QSharedPointer<QCPCurveDataContainer>::create();
+    points->set(drawing.points, true);
     drawing.points = QVector<QCPCurveData>();
+    replaced->points = curve->data();
+    curve->setData(points);
     curve->adoptSummary(std::move(drawing.summary), m_revision);
     m_keyExtent = drawing.keyExtent;
     m_valueExtent = drawing.valueExtent;
     m_extentCount = n;
+    releaseBeside(std::move(replaced));
 }
 
 struct TraceGraphsHolder::PendingRebuild

@@ -16,6 +16,14 @@ const QString kTooShortTraceText = QStringLiteral("Недостаточная д
 
 namespace {
 
+// From this many samples on, a trace's waviness profile is not kept beside its roughness
+// profile (evaluateEnabledParameters).
+constexpr int kLongTraceSamples = 1 << 20;
+
+} // namespace
+
+namespace {
+
 // What one evaluation gives: the text shown, and the value (for a family its mean) with the
 // decimals the text shows; no value when the text stands for none.
 struct Evaluated
@@ -118,28 +126,59 @@ bool evaluateParameterValue(ExtraArgs &args, ProfileTrace *trace, const QString 
 }
 
 void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
-                               const std::function<bool()> &stop)
+                               const std::function<bool()> &stop,
+                               const std::function<bool(const QString &)> &later)
 {
     if (!trace)
         return;
     trace->parameterResults.clear();
+    const Settings settings = Settings::snapshot();
+    const int count = settings.preferences.enabled_params_count;
+    QStringList waviness;
+    QStringList others;
+    for (int i = 0; i < count; ++i) {
+        const QString name = settings.preferences.enabled_params.value(i);
+        const bool wavy = kParameterCatalogue.value(name).profileKind == WAVINESS_PROFILE;
+        (wavy ? waviness : others).append(name);
+    }
+    // A long trace does not hold its waviness and roughness profiles at once: the waviness
+    // parameters come first, and their profiles go before the roughness profile is made.
+    const bool longTrace = trace->rawData && !trace->rawData->isEmpty()
+        && trace->rawData->at(0).size() >= kLongTraceSamples && !waviness.isEmpty();
+    // Evaluates the names; false when stopped.
+    const auto evaluateNames = [&](const QStringList &list) {
+        // The profiles of the trace are split and fitted once for all these parameters.
+        const Algos::SamplingLengthReuse reuse;
+        for (const QString &name : list) {
+            if (stop && stop())
+                return false;
+            if (later && later(name)) {
+                trace->parameterResults.insert(name, QString());
+                continue;
+            }
+            trace->parameterResults.insert(name, evaluateParameterText(args, trace, name));
+        }
+        return true;
+    };
     // Without the memory for a profile the evaluation ends there: the parameters it did not
     // reach have no entry.
     try {
         args.filterLength = trace->filterLength;
-        fillMaterialRatioCurve(args, trace);
-
-        // The profiles of the trace are split and fitted once for all the displayed parameters.
-        const Algos::SamplingLengthReuse reuse;
-        const Settings settings = Settings::snapshot();
-        const int count = settings.preferences.enabled_params_count;
-        const QMap<int, QString> &names = settings.preferences.enabled_params;
-        for (int i = 0; i < count; ++i) {
-            if (stop && stop())
+        if (longTrace) {
+            if (!evaluateNames(waviness))
                 return;
-            const QString name = names.value(i);
-            trace->parameterResults.insert(name, evaluateParameterText(args, trace, name));
+            // The additional traces of a family keep theirs for the main trace's values.
+            if (!trace->parentTrace) {
+                trace->wavinessProfileCache.clear();
+                for (ProfileTrace *child : qAsConst(trace->additionalTraces))
+                    child->wavinessProfileCache.clear();
+            }
+            fillMaterialRatioCurve(args, trace);
+            evaluateNames(others);
+            return;
         }
+        fillMaterialRatioCurve(args, trace);
+        evaluateNames(waviness + others);
     } catch (const std::bad_alloc &) {
         logger.log(ERROR,
                    "Parameters of " + trace->name().toStdString()
@@ -160,6 +199,23 @@ void reevaluateDp(ExtraArgs &args, ProfileTrace *trace)
     if (!trace || !trace->parameterResults.contains(kDp))
         return;
     trace->parameterResults.insert(kDp, evaluateParameter(args, trace, kDp));
+}
+
+bool readsViewHistogram(const QString &name)
+{
+    // The one row whose calculator reads ExtraArgs::amplitudeDensity.
+    return name == QLatin1String("Dp");
+}
+
+void reevaluateHistogramParameters(ExtraArgs &args, ProfileTrace *trace)
+{
+    if (!trace)
+        return;
+    const QStringList names = trace->parameterResults.keys();
+    for (const QString &name : names) {
+        if (readsViewHistogram(name))
+            trace->parameterResults.insert(name, evaluateParameter(args, trace, name));
+    }
 }
 
 void reevaluateSectionParameters(ExtraArgs &args, ProfileTrace *trace)

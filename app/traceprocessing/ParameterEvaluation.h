@@ -30,8 +30,15 @@ bool evaluateParameterValue(ExtraArgs &args, ProfileTrace *trace, const QString 
 // material-ratio curve computed once for all of them. Safe on any thread: the settings are read
 // through a snapshot. When stop returns true between two parameters, or the memory for a profile
 // runs out (logged at ERROR), the evaluation ends there, with the parameters evaluated so far.
+// A displayed parameter for which later returns true gets an empty entry, to be renewed later
+// (reevaluateHistogramParameters for those that read the histogram in view).
 void evaluateEnabledParameters(ExtraArgs &args, ProfileTrace *trace,
-                               const std::function<bool()> &stop = {});
+                               const std::function<bool()> &stop = {},
+                               const std::function<bool(const QString &)> &later = {});
+
+// True for a parameter read off the amplitude density of the trace in view (Dp): its value
+// follows the drawing, the others need only the trace.
+bool readsViewHistogram(const QString &name);
 
 // The unit shown beside a value text: the catalogue's unit of the parameter, none beside the
 // message that stands in for a value (kTooShortTraceText).
@@ -39,6 +46,10 @@ QString parameterUnitText(const QString &name, const QString &valueText);
 
 // Renews the "Dp" entry of the trace's results when it has one; nothing else changes.
 void reevaluateDp(ExtraArgs &args, ProfileTrace *trace);
+
+// Renews every entry of the trace's results that reads the histogram in view
+// (readsViewHistogram); the other entries keep their texts.
+void reevaluateHistogramParameters(ExtraArgs &args, ProfileTrace *trace);
 
 // Renews every entry of the trace's results whose catalogue row uses the section level (Dp, ηp,
 // tp); the other entries keep their texts.

@@ -38,7 +38,7 @@ struct TraceRoad::Job
 {
     int rootId = -1;
     quint64 generation = 0;
-    bool sectionOnly = false;
+    Scope scope = Scope::All;
     std::unique_ptr<ProfileTrace> copy;
     // The ids of the original additional traces, in the order of the copy's.
     QVector<int> childIds;
@@ -52,10 +52,20 @@ struct TraceRoad::Job
         };
         ExtraArgs args;
         const auto evaluateOne = [&](ProfileTrace *trace) {
-            if (sectionOnly)
-                reevaluateSectionParameters(args, trace);
-            else
+            switch (scope) {
+            case Scope::All:
                 evaluateEnabledParameters(args, trace, stop);
+                break;
+            case Scope::AllButHistogram:
+                evaluateEnabledParameters(args, trace, stop, readsViewHistogram);
+                break;
+            case Scope::Section:
+                reevaluateSectionParameters(args, trace);
+                break;
+            case Scope::Histogram:
+                reevaluateHistogramParameters(args, trace);
+                break;
+            }
         };
         for (ProfileTrace *child : qAsConst(copy->additionalTraces)) {
             if (stop())
@@ -738,8 +748,11 @@ void TraceRoad::startEvaluation(AbstractTrace *trace, bool sectionOnly)
     if (!root || root == m_reading || !record(root->id))
         return;
     const int id = root->id;
+    // A whole evaluation running or asked for stays whole. The histogram parameters held back
+    // from one are among the section parameters, whose entries stay listed (empty).
     const std::shared_ptr<Job> running = m_jobs.value(id);
-    if ((running && !running->sectionOnly) || (m_queued.contains(id) && !m_queued.value(id)))
+    if ((running && (running->scope == Scope::All || running->scope == Scope::AllButHistogram))
+        || m_queued.value(id, Scope::Section) == Scope::All)
         sectionOnly = false;
     supersede(id);
 
@@ -763,7 +776,7 @@ void TraceRoad::startEvaluation(AbstractTrace *trace, bool sectionOnly)
     // The evaluation starts at the next pass of the event loop: the requests of one change
     // (every trace of a reprocessing, say) become one evaluation per family, and the window
     // draws the change first.
-    m_queued.insert(id, sectionOnly);
+    m_queued.insert(id, sectionOnly ? Scope::Section : Scope::All);
     if (!m_startQueued) {
         m_startQueued = true;
         QMetaObject::invokeMethod(
@@ -774,17 +787,30 @@ void TraceRoad::startEvaluation(AbstractTrace *trace, bool sectionOnly)
 void TraceRoad::startQueuedEvaluations(bool heldToo)
 {
     m_startQueued = false;
-    const QMap<int, bool> queued = m_queued;
+    const QMap<int, Scope> queued = m_queued;
     m_queued.clear();
     for (auto it = queued.cbegin(); it != queued.cend(); ++it) {
         auto *root = dynamic_cast<ProfileTrace *>(trace(it.key()));
         if (!root || root == m_reading || familyRoot(root) != root)
             continue;
-        if (!heldToo && evaluationHeld && evaluationHeld(root)) {
-            m_queued.insert(it.key(), it.value());
+        const Scope scope = it.value();
+        if (scope == Scope::Histogram && m_jobs.contains(it.key())) {
+            // The evaluation that left these entries empty is not applied yet: they follow it,
+            // with the profiles it made.
+            m_queued.insert(it.key(), scope);
             continue;
         }
-        runEvaluation(root, it.value());
+        if (!heldToo && evaluationHeld && evaluationHeld(root)) {
+            if (scope == Scope::All) {
+                // The parameters that need only the trace do not wait for the drawing.
+                runEvaluation(root, Scope::AllButHistogram);
+                m_queued.insert(it.key(), Scope::Histogram);
+            } else {
+                m_queued.insert(it.key(), scope);
+            }
+            continue;
+        }
+        runEvaluation(root, scope);
     }
 }
 
@@ -797,13 +823,14 @@ void TraceRoad::releaseEvaluations()
         this, [this] { startQueuedEvaluations(); }, Qt::QueuedConnection);
 }
 
-void TraceRoad::runEvaluation(ProfileTrace *root, bool sectionOnly)
+void TraceRoad::runEvaluation(ProfileTrace *root, Scope scope)
 {
-    emit aboutToEvaluate(root);
+    if (scope != Scope::AllButHistogram)
+        emit aboutToEvaluate(root);
     auto job = std::make_shared<Job>();
     job->rootId = root->id;
     job->generation = m_generation.value(root->id);
-    job->sectionOnly = sectionOnly;
+    job->scope = scope;
     job->copy = std::make_unique<ProfileTrace>(*root);
     for (const ProfileTrace *child : qAsConst(root->additionalTraces))
         job->childIds.append(child->id);
@@ -840,15 +867,26 @@ void TraceRoad::applyEvaluation(const std::shared_ptr<Job> &job)
     changed.append(root);
     for (ProfileTrace *trace : qAsConst(changed))
         emit parametersChanged(trace);
+    // The histogram parameters held back from this evaluation may start now.
+    if (m_queued.contains(job->rootId))
+        releaseEvaluations();
 }
 
 void TraceRoad::waitForEvaluations()
 {
-    startQueuedEvaluations(true);
-    const QList<std::shared_ptr<Job>> jobs = m_jobs.values();
-    for (const std::shared_ptr<Job> &job : jobs) {
-        job->future.waitForFinished();
-        applyEvaluation(job);
+    // The histogram parameters held back from an evaluation start once it is applied.
+    while (!m_jobs.isEmpty() || !m_queued.isEmpty()) {
+        startQueuedEvaluations(true);
+        const QList<std::shared_ptr<Job>> jobs = m_jobs.values();
+        if (jobs.isEmpty())
+            break;
+        for (const std::shared_ptr<Job> &job : jobs) {
+            job->future.waitForFinished();
+            applyEvaluation(job);
+            // A job superseded meanwhile is not applied: it leaves the running ones.
+            if (m_jobs.value(job->rootId) == job)
+                m_jobs.remove(job->rootId);
+        }
     }
 }
 

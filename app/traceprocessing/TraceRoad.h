@@ -62,9 +62,11 @@ public:
     std::function<double()> recordingSpeed;
     std::function<bool(int cutOff, bool *remember)> cutOffQuestion;
     std::function<void(int filterIndex)> instrumentFilter;
-    // Asked before the evaluation of a family starts: true holds it back while what it reads of
-    // the window (the histogram of the trace in view, for Dp) is not drawn yet; it starts after
-    // `releaseEvaluations`, or at once for `waitForEvaluations`.
+    // Asked before the evaluation of a family starts: true while what it reads of the window
+    // (the histogram of the trace in view, for Dp) is not drawn yet. The parameters that read it
+    // (readsViewHistogram) are then held back: a whole evaluation runs the others at once and
+    // leaves their entries empty; they follow after `releaseEvaluations` once it is applied, or
+    // at once for `waitForEvaluations`.
     std::function<bool(const AbstractTrace *root)> evaluationHeld;
 
     // An empty trace of the kind (E_ANALISIS_TYPE) with its processing chain, for the provider
@@ -172,6 +174,17 @@ private:
     void readError(DataProvider *provider, const QString &message);
     void readFinished(DataProvider *provider);
 
+    // What one evaluation of a family renews.
+    enum class Scope {
+        // Every displayed parameter.
+        All,
+        // Every displayed parameter but those that read the histogram in view (left empty).
+        AllButHistogram,
+        // The parameters that use the section level.
+        Section,
+        // The parameters that read the histogram in view.
+        Histogram,
+    };
     struct Job;
     struct Record
     {
@@ -200,7 +213,7 @@ private:
     // Evaluation: the family of trace; sectionOnly renews the section parameters alone.
     void startEvaluation(AbstractTrace *trace, bool sectionOnly);
     void startQueuedEvaluations(bool heldToo = false);
-    void runEvaluation(ProfileTrace *root, bool sectionOnly);
+    void runEvaluation(ProfileTrace *root, Scope scope);
     void applyEvaluation(const std::shared_ptr<Job> &job);
     void supersede(int rootId);
 
@@ -219,8 +232,9 @@ private:
     // that a later change superseded.
     QMap<int, std::shared_ptr<Job>> m_jobs;
     QMap<int, quint64> m_generation;
-    // Evaluations asked for and not started yet (id of the family's main trace, section
-    // parameters alone), started together at the next pass of the event loop.
-    QMap<int, bool> m_queued;
+    // Evaluations asked for and not started yet (id of the family's main trace, what they
+    // renew), started together at the next pass of the event loop. The histogram parameters
+    // held back from a whole evaluation start once that evaluation is applied.
+    QMap<int, Scope> m_queued;
     bool m_startQueued = false;
 };

@@ -297,35 +297,55 @@ private slots:
         QTest::addColumn<int>("axisUnit");
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<double>("factor");
-        QTest::newRow("мм") << 0 << " мм" << 0.001;
-        QTest::newRow("мкм") << 1 << " мкм" << 1.0;
-        QTest::newRow("нм") << 2 << " нм" << 1000.0;
+        // A long trace's points in the new unit are made beside the GUI thread.
+        QTest::addColumn<int>("samples");
+        QTest::newRow("мм") << 0 << " мм" << 0.001 << 4000;
+        QTest::newRow("мкм") << 1 << " мкм" << 1.0 << 4000;
+        QTest::newRow("нм") << 2 << " нм" << 1000.0 << 4000;
+        QTest::newRow("мм, long trace") << 0 << " мм" << 0.001 << 200000;
+        QTest::newRow("нм, long trace") << 2 << " нм" << 1000.0 << 200000;
     }
     void unitLabels()
     {
         QFETCH(int, axisUnit);
         QFETCH(QString, suffix);
         QFETCH(double, factor);
+        QFETCH(int, samples);
         TempSettings settings;
-        WindowWithTraces w(1);
+        WindowWithTraces w;
+        w.traces.push_back(makeTrace(samples, 4000.0 / samples, [](double x) {
+            return 0.002 * x + std::sin(x / 40.0) + 0.3 * std::sin(x / 3.0);
+        }));
+        TraceGraphsHolder *holder = w.add(w.traces.back().get());
+        const bool beside = samples >= TraceGraphsHolder::kBackgroundRebuildPoints;
+        QCOMPARE(holder->rebuildsInBackground(), beside);
         settings.change([axisUnit](Settings &s) { s.view.axis_unit = axisUnit; });
         w.window.updateUnitLabels();
+        if (beside) {
+            QVERIFY(holder->rebuildPending());
+            QVERIFY(QTest::qWaitFor([holder] { return !holder->rebuildPending(); }, 20000));
+        }
+        QVERIFY(!holder->rebuildPending());
         Plot *plotMain = plot(w.window, "plotMain");
         QCOMPARE(tickLabelSuffix(plotMain->xAxis)->suffix(), suffix);
         QCOMPARE(tickLabelSuffix(plotMain->yAxis)->suffix(), suffix);
         QCOMPARE(tickLabelSuffix(plot(w.window, "plotHist")->xAxis)->suffix(), QStringLiteral("%"));
         QCOMPARE(tickLabelSuffix(plot(w.window, "plotRMR")->xAxis)->suffix(), QStringLiteral("%"));
-        TraceGraphsHolder *holder = w.window.graphHolders().first();
         QCOMPARE(holder->micrometreToDisplayFactor(), factor);
-        QCOMPARE(holder->curve->data()->at(100)->key,
-                 w.traces.front()->processedData->at(0).at(100) * factor);
+        const TData &processed = *w.traces.front()->processedData;
+        QCOMPARE(holder->curve->data()->size(), samples);
+        for (int i : {100, samples - 1}) {
+            QCOMPARE(holder->curve->data()->at(i)->key, processed.at(0).at(i) * factor);
+            QCOMPARE(holder->curve->data()->at(i)->value, processed.at(1).at(i) * factor);
+        }
+        const double length = processed.at(0).last();
         // The view follows the new unit.
-        COMPARE_REL(plotMain->xAxis->range().upper, 3999.0 * factor * 1.05, 1e-9);
+        COMPARE_REL(plotMain->xAxis->range().upper, length * factor * 1.05, 1e-9);
         // So does the trace's length in the list.
         TraceList *list = w.window.traceList();
         list->fillParameters(w.traces.front()->id);
         QCOMPARE(list->findChild<QLabel *>(QStringLiteral("traceLengthValuLabel"))->text(),
-                 QString::number(3999.0 * factor, 'g', 6) + suffix);
+                 QString::number(length * factor, 'g', 6) + suffix);
     }
 
     void autoscale()

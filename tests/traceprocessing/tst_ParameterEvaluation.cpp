@@ -475,6 +475,35 @@ private slots:
         QCOMPARE(trace->profileForParameters(800, ROUGHNESS_PROFILE), first);
     }
 
+    // A long trace keeps its roughness profile alone after an evaluation (the waviness one is
+    // made and let go first); the values are those of each parameter evaluated on its own.
+    void longTraceKeepsOneProfile()
+    {
+        const int n = 1 << 20;
+        QVector<double> ys;
+        ys.reserve(n);
+        for (double x : steps(n, 0.5))
+            ys.append(std::sin(x / 9.0) + 0.5 * std::sin(x / 3000.0) + 0.1 * std::sin(x / 1.3));
+        std::unique_ptr<ProfileTrace> trace = traceOf(profile(steps(n, 0.5), ys), 800);
+        const QStringList names {"Ra", "Wa", "Rz", "Wz", "Pa", "Rk", "Wq"};
+        showParameters(names);
+        ExtraArgs args;
+        evaluateEnabledParameters(args, trace.get());
+        QCOMPARE(trace->parameterResults.size(), names.size());
+        QVERIFY(trace->wavinessProfileCache.isEmpty());
+        QCOMPARE(trace->roughnessProfileCache.size(), 1);
+        std::unique_ptr<ProfileTrace> plain = traceOf(profile(steps(n, 0.5), ys), 800);
+        for (const QString &name : names) {
+            // The material-ratio rows read the curve the evaluation makes first.
+            ExtraArgs own;
+            own.filterLength = plain->filterLength;
+            fillMaterialRatioCurve(own, plain.get());
+            const QString expected = evaluateParameter(own, plain.get(), name);
+            QVERIFY(!expected.isEmpty());
+            QCOMPARE(trace->parameterResults.value(name), expected);
+        }
+    }
+
     // Every change of what the profiles are made from (the samples, the median, the filter
     // length) gives fresh profiles at the next call, without the caller clearing the caches.
     void cachedProfilesFollowTheTrace_data()

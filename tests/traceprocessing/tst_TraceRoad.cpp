@@ -179,6 +179,8 @@ private slots:
     void recordingInterruptedBeforeItsMeasurement();
     void processingThatFailsAfterTheReadLeavesNothing();
     void laterChangeSupersedesAnEvaluation();
+    void heldHistogramHoldsBackDpAlone_data();
+    void heldHistogramHoldsBackDpAlone();
     void detachedAdditionalTraceLeavesTheFamilyFile();
     void consolesInMemoryAndInFiles();
     void joinedTraceReadsBackAsShown();
@@ -661,6 +663,79 @@ void TestTraceRoad::laterChangeSupersedesAnEvaluation()
     // Nothing shown in between was a value of the earlier state.
     QCOMPARE(shown, (QStringList {QString(), QString(), ra250}));
     QCOMPARE(trace->parameterResults.value("Ra"), ra250);
+}
+
+void TestTraceRoad::heldHistogramHoldsBackDpAlone_data()
+{
+    QTest::addColumn<bool>("waitForAll");
+    QTest::newRow("released after the drawing") << false;
+    QTest::newRow("waited for") << true;
+}
+
+// While the histogram in view is not drawn, Dp (which reads it) waits for it; the other
+// parameters of the family are evaluated at once, and Dp follows with the histogram drawn then.
+void TestTraceRoad::heldHistogramHoldsBackDpAlone()
+{
+    QFETCH(bool, waitForAll);
+    settings->change([](Settings &s) {
+        s.preferences.enabled_params = {{0, "Ra"}, {1, "Dp"}, {2, "Rz"}};
+        s.preferences.enabled_params_count = 3;
+    });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("family.txt"));
+    QVERIFY(writeSineTraceFile(path, PROFILE, 1));
+    Rig rig;
+    bool held = true;
+    rig.road.evaluationHeld = [&held](const AbstractTrace *) {
+        return held;
+    };
+    // The window draws the histogram of the family when the road asks for it.
+    int histogramsAsked = 0;
+    QObject::connect(&rig.road, &TraceRoad::aboutToEvaluate, &rig.road, [&](AbstractTrace *root) {
+        ++histogramsAsked;
+        auto *main = static_cast<ProfileTrace *>(root);
+        main->amplitudeDensity = {{-1.0, 0.0, 1.0}, {10.0, 30.0, 60.0}};
+        for (ProfileTrace *child : qAsConst(main->additionalTraces))
+            child->amplitudeDensity = {{-1.0, 0.0, 1.0}, {20.0, 50.0, 30.0}};
+    });
+    rig.start(new FileDataProvider(path), PROFILE);
+    QVERIFY(QTest::qWaitFor([&rig] { return rig.ended; }, kWaitMs));
+    auto *main = static_cast<ProfileTrace *>(rig.road.traces().first());
+    QCOMPARE(main->additionalTraces.size(), 1);
+    ProfileTrace *child = main->additionalTraces.first();
+
+    // The parameters that need only the trace do not wait for the drawing.
+    QVERIFY(
+        QTest::qWaitFor([main] { return !main->parameterResults.value("Rz").isEmpty(); }, kWaitMs));
+    const QMap<QString, QString> independent = familyValues(path);
+    QCOMPARE(main->parameterResults.value("Ra"), independent.value("Ra"));
+    QCOMPARE(main->parameterResults.value("Rz"), independent.value("Rz"));
+    QVERIFY(!child->parameterResults.value("Ra").isEmpty());
+    // Dp is listed, empty, until the histogram is drawn.
+    QVERIFY(main->parameterResults.contains("Dp"));
+    QCOMPARE(main->parameterResults.value("Dp"), QString());
+    QCOMPARE(child->parameterResults.value("Dp"), QString());
+    QVERIFY(rig.road.evaluationPending(main));
+    QCOMPARE(histogramsAsked, 0);
+
+    if (waitForAll) {
+        rig.road.waitForEvaluations();
+    } else {
+        held = false;
+        rig.road.releaseEvaluations();
+        QVERIFY(rig.settled());
+    }
+    QVERIFY(!rig.road.evaluationPending(nullptr));
+    QCOMPARE(histogramsAsked, 1);
+    // Dp of the histogram drawn, as a plain evaluation of the family gives it; the rest stays.
+    ProfileTrace copy(*main);
+    ExtraArgs args;
+    const QString dp = evaluateParameter(args, &copy, "Dp");
+    QVERIFY2(dp.contains("±"), qPrintable(dp));
+    QCOMPARE(main->parameterResults.value("Dp"), dp);
+    QCOMPARE(main->parameterResults.value("Ra"), independent.value("Ra"));
+    QCOMPARE(main->parameterResults.value("Rz"), independent.value("Rz"));
+    QVERIFY(!child->parameterResults.value("Dp").isEmpty());
 }
 
 void TestTraceRoad::detachedAdditionalTraceLeavesTheFamilyFile()

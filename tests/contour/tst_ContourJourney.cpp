@@ -281,6 +281,20 @@ public:
     bool exposed = false;
 };
 
+// The step, smoothed and compensated for the tip, shown in a contour window, and the drawing of
+// the raised step written beside it.
+struct StepAndRaisedDrawing
+{
+    TempSettings settings {[](Settings &s) {
+        s.service.is_disabled_gauss_filter = false;
+        s.service.is_disabled_radius_elimination = false;
+    }};
+    QDir scratch = QDir::current();
+    QString raised = writeDrawing(scratch, "raised.dxf", kRaisedStepDrawing);
+    ShownContourWindow shown {
+        {openTrace(writeStepFile(scratch.filePath("step.txt"), 0.0, QStringLiteral("Иванов")))}};
+};
+
 // The roof and the thread written to the scratch folder, opened in the main window through its
 // open dialog and handed over to measurement: the contour tab that opens, or null.
 ContourAnalisisWidget *roofAndThreadInMeasurement(MainWindow &window, ScriptedPrompts &prompts)
@@ -615,29 +629,16 @@ void tst_ContourJourney::drawingDeviationThroughLevellingToProtocol()
     QCOMPARE(deviations->child(0)->text(1), fittedText);
 }
 
-// A drawing fitted to the step and the deviation from it over x 2 to 8 mm; a second drawing
-// imported and left unplaced, then dropped with Escape; then the fitted drawing deleted. After
-// every step the tree, the status line, the deviation graph and a protocol written at once all
-// show the one value of the deviation, and the deviation tool is offered while a drawing is
-// listed.
 // The fit of a drawing runs on a worker behind its progress window; "Отмена" there leaves the
 // drawing where it was imported, unplaced: no deviation can be measured against it, and the
 // status line asks for the trace point again. The window answers on: the next two picks fit the
 // drawing, and the deviation from it is measured.
 void tst_ContourJourney::cancelledFitLeavesTheDrawingUnplaced()
 {
-    TempSettings settings([](Settings &s) {
-        s.service.is_disabled_gauss_filter = false;
-        s.service.is_disabled_radius_elimination = false;
-    });
-    const QDir scratch = QDir::current();
-    QVector<AbstractTrace *> opened {
-        openTrace(writeStepFile(scratch.filePath("step.txt"), 0.0, QStringLiteral("Иванов")))};
-    const QString raised = writeDrawing(scratch, "raised.dxf", kRaisedStepDrawing);
-    QVERIFY(!raised.isEmpty());
-
-    ShownContourWindow shown(opened);
-    QVERIFY(shown.exposed);
+    StepAndRaisedDrawing bench;
+    QVERIFY(!bench.raised.isEmpty() && bench.shown.exposed);
+    const QString &raised = bench.raised;
+    ShownContourWindow &shown = bench.shown;
     ContourAnalisisWidget &window = shown.window;
     PlotDriver &driver = *shown.driver;
     auto choose = [&shown](const char *action, const char *button) {
@@ -699,20 +700,18 @@ void tst_ContourJourney::cancelledFitLeavesTheDrawingUnplaced()
     QVERIFY2(deviation->value() < 1e-3, qPrintable(QString::number(deviation->value())));
 }
 
+// A drawing fitted to the step and the deviation from it over x 2 to 8 mm; a second drawing
+// imported and left unplaced, then dropped with Escape; then the fitted drawing deleted. After
+// every step the tree, the status line, the deviation graph and a protocol written at once all
+// show the one value of the deviation, and the deviation tool is offered while a drawing is
+// listed.
 void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
 {
-    TempSettings settings([](Settings &s) {
-        s.service.is_disabled_gauss_filter = false;
-        s.service.is_disabled_radius_elimination = false;
-    });
-    const QDir scratch = QDir::current();
-    QVector<AbstractTrace *> opened {
-        openTrace(writeStepFile(scratch.filePath("step.txt"), 0.0, QStringLiteral("Иванов")))};
-    const QString raised = writeDrawing(scratch, "raised.dxf", kRaisedStepDrawing);
-    QVERIFY(!raised.isEmpty());
-
-    ShownContourWindow shown(opened);
-    QVERIFY(shown.exposed);
+    StepAndRaisedDrawing bench;
+    QVERIFY(!bench.raised.isEmpty() && bench.shown.exposed);
+    const QDir &scratch = bench.scratch;
+    const QString &raised = bench.raised;
+    ShownContourWindow &shown = bench.shown;
     ContourAnalisisWidget &window = shown.window;
     PlotDriver &driver = *shown.driver;
     auto choose = [&shown](const char *action, const char *button) {
@@ -810,7 +809,7 @@ void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
         return times;
     };
     const double millimetres = deviation->value();
-    settings.change([](Settings &s) { s.view.axis_unit = 1; });
+    bench.settings.change([](Settings &s) { s.view.axis_unit = 1; });
     window.recalcAllMeasurements();
     QCOMPARE(timesAnnounced(), 1);
     QVERIFY(deviation->hasValue());
@@ -818,7 +817,7 @@ void tst_ContourJourney::drawingDeviationIsTheOneShownEverywhere()
     QCOMPARE(deviations->child(0)->text(1), deviation->valueText());
     QVERIFY2(deviation->valueText().endsWith(QStringLiteral("мкм")),
              qPrintable(deviation->valueText()));
-    settings.change([](Settings &s) { s.view.axis_unit = 0; });
+    bench.settings.change([](Settings &s) { s.view.axis_unit = 0; });
     window.recalcAllMeasurements();
     QCOMPARE(timesAnnounced(), 1);
     problem = shownEverywhere();

@@ -33,6 +33,41 @@
 
 namespace {
 
+// A precise 1 ms timer ticking on the GUI thread from its construction: `stop` gives the longest
+// time the event loop did not answer, in nanoseconds beyond the timer's interval.
+class StallWatch
+{
+public:
+    StallWatch()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+        m_clock.start();
+        m_timer.start();
+    }
+
+    qint64 stop()
+    {
+        m_timer.stop();
+        tick();
+        return m_gap - qint64(1000000);
+    }
+
+private:
+    void tick()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_gap = std::max(m_gap, now - m_last);
+        m_last = now;
+    }
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_gap = 0;
+};
+
 constexpr int kMillion = 1000000;
 
 // A stylus profile in micrometres sampled every 0.1 µm: form, waviness and a roughness whose
@@ -356,19 +391,7 @@ void BM_OpenBigTrace(benchmark::State &state)
         malloc_trim(0);
         const qint64 idleKb = statusKb("VmRSS");
         resetPeakResident();
-        QElapsedTimer clock;
-        qint64 last = 0;
-        qint64 gap = 0;
-        QTimer heartbeat;
-        heartbeat.setTimerType(Qt::PreciseTimer);
-        heartbeat.setInterval(1);
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            gap = std::max(gap, now - last);
-            last = now;
-        });
-        clock.start();
-        heartbeat.start();
+        StallWatch heartbeat;
         state.ResumeTiming();
         QElapsedTimer open;
         open.start();
@@ -400,9 +423,7 @@ void BM_OpenBigTrace(benchmark::State &state)
 
         openNs += double(open.nsecsElapsed());
         state.PauseTiming();
-        heartbeat.stop();
-        gap = std::max(gap, clock.nsecsElapsed() - last);
-        longest = std::max(longest, gap - qint64(1000000));
+        longest = std::max(longest, heartbeat.stop());
         const double peakKb = double(statusKb("VmHWM") - idleKb);
         const double heldKb = double(statusKb("VmRSS") - idleKb);
         peak = std::max(peak, peakKb * 1024.0 / n);
@@ -459,19 +480,7 @@ void BM_ChangeViewOfBigTrace(benchmark::State &state)
     qint64 longest = 0;
     int step = 0;
     for (auto _ : state) {
-        QElapsedTimer clock;
-        qint64 last = 0;
-        qint64 gap = 0;
-        QTimer heartbeat;
-        heartbeat.setTimerType(Qt::PreciseTimer);
-        heartbeat.setInterval(1);
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            gap = std::max(gap, now - last);
-            last = now;
-        });
-        clock.start();
-        heartbeat.start();
+        StallWatch heartbeat;
         ++step;
         if (unit) {
             Settings::modify([step](Settings &s) { s.view.axis_unit = step % 2 ? 0 : 1; });
@@ -483,9 +492,7 @@ void BM_ChangeViewOfBigTrace(benchmark::State &state)
         while (!settled())
             QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
         QApplication::processEvents();
-        heartbeat.stop();
-        gap = std::max(gap, clock.nsecsElapsed() - last);
-        longest = std::max(longest, gap - qint64(1000000));
+        longest = std::max(longest, heartbeat.stop());
     }
     state.counters["longest_stall_ms"] = double(longest) / 1e6;
     state.SetLabel(unit ? "display unit, 10^7 samples" : "histogram density, 10^7 samples");

@@ -19,6 +19,15 @@
 
 namespace {
 
+// Takes v into the extent [low, high]; an extent of NaN ends is empty, a NaN v is left out.
+inline void widenExtent(double &low, double &high, double v)
+{
+    if (std::isnan(v))
+        return;
+    low = std::isnan(low) ? v : std::min(low, v);
+    high = std::isnan(high) ? v : std::max(high, v);
+}
+
 // The RMS level lines.
 const QPen kRedDotPen = QPen(QBrush(Qt::red), 1.0, Qt::DotLine);
 // The level picked on the material-ratio plot.
@@ -193,14 +202,8 @@ void TraceGraphsHolder::computeDrawing(Drawing &d, const TData &processed, doubl
             const double kx = d.x.at(i);
             const double vy = d.y.at(i);
             points[i] = QCPCurveData(i, kx, vy);
-            if (!std::isnan(kx)) {
-                kLow = std::isnan(kLow) ? kx : std::min(kLow, kx);
-                kHigh = std::isnan(kHigh) ? kx : std::max(kHigh, kx);
-            }
-            if (!std::isnan(vy)) {
-                vLow = std::isnan(vLow) ? vy : std::min(vLow, vy);
-                vHigh = std::isnan(vHigh) ? vy : std::max(vHigh, vy);
-            }
+            widenExtent(kLow, kHigh, kx);
+            widenExtent(vLow, vHigh, vy);
         }
         d.keyExtent = QCPRange(kLow, kHigh);
         d.valueExtent = QCPRange(vLow, vHigh);
@@ -469,14 +472,8 @@ void TraceGraphsHolder::updateExtent(const QVector<double> &x, const QVector<dou
     for (int i = 0; i < n; ++i) {
         const double kx = x.at(i);
         const double vy = y.at(i);
-        if (!std::isnan(kx)) {
-            kLow = std::isnan(kLow) ? kx : std::min(kLow, kx);
-            kHigh = std::isnan(kHigh) ? kx : std::max(kHigh, kx);
-        }
-        if (!std::isnan(vy)) {
-            vLow = std::isnan(vLow) ? vy : std::min(vLow, vy);
-            vHigh = std::isnan(vHigh) ? vy : std::max(vHigh, vy);
-        }
+        widenExtent(kLow, kHigh, kx);
+        widenExtent(vLow, vHigh, vy);
     }
     m_keyExtent = QCPRange(kLow, kHigh);
     m_valueExtent = QCPRange(vLow, vHigh);

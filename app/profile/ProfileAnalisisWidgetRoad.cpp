@@ -492,26 +492,18 @@ void ProfileAnalisisWidget::onThreadCompensationChanged(int state)
 {
     const bool on = state == Qt::Checked;
     logger.log(INFO, on ? "Thread compensation turn on" : "Thread compensation turn off");
-    {
-        const auto locker = Settings::writeLocker();
-        Settings::instance()->preferences.thread_angle_compensation = on;
-    }
+    Settings::modify([on](Settings &s) { s.preferences.thread_angle_compensation = on; });
     angleSpinBox->setEnabled(on);
     reprocessAllTraces();
-    Settings::instance()->save();
 }
 
 void ProfileAnalisisWidget::onMedianFilterChanged(int state)
 {
     const bool on = state == Qt::Checked;
     logger.log(INFO, on ? "Median filter turn on" : "Median filter turn off");
-    {
-        const auto locker = Settings::writeLocker();
-        Settings::instance()->preferences.meadian_filter = on;
-    }
+    Settings::modify([on](Settings &s) { s.preferences.meadian_filter = on; });
     medianSpinBox->setEnabled(on);
     m_road->setMedianFilter(on, medianSpinBox->value());
-    Settings::instance()->save();
     reprocessAllTraces();
 }
 
